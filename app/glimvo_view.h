@@ -1,0 +1,41 @@
+#pragma once
+#include <QElapsedTimer>
+#include <QOpenGLWidget>
+
+#include "render/render_host.h"
+#include "scene/scene_state.h"
+
+class CGlimvoApp;
+
+// The OpenGL view: owns the scene record and draws it frame after frame.
+class CGlimvoView : public QOpenGLWidget, private kestrova::RenderHost {
+  Q_OBJECT
+ public:
+  CGlimvoView(CGlimvoApp& app, QWidget* parent = nullptr);
+  ~CGlimvoView() override;
+
+  kestrova::SceneState& scene() { return scene_; }
+  const kestrova::SceneState& scene() const { return scene_; }
+  long long framesDrawn() const { return framesDrawn_; }
+  bool sceneInitialised() const { return sceneInitialised_; }
+
+  // Sample count the view's surface asks for: 4, else 2, else none, as the
+  // GL offers; probed once per process.
+  static int multisampleCount();
+
+ protected:
+  void initializeGL() override;
+  void resizeGL(int w, int h) override;
+  void paintGL() override;
+
+ private:
+  void askForUpdates();
+  void InitialiseScene();
+  void persistIntroPosition();
+
+  CGlimvoApp& app_;
+  kestrova::SceneState scene_;
+  QElapsedTimer frameStart_;
+  long long framesDrawn_ = 0;
+  bool sceneInitialised_ = false;
+};

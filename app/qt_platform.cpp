@@ -1,0 +1,110 @@
+#include "qt_platform.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QColorDialog>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QImage>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QUrl>
+
+#include <cstring>
+
+namespace kestrova {
+
+namespace {
+
+QString toQt(const std::string& text) { return QString::fromStdString(text); }
+
+// Qt wants "Description (*.a);;Other (*.b)".
+QString qtFilter(const std::string& filter) {
+  QStringList entries;
+  for (const auto& [description, pattern] : SplitFileFilter(filter)) {
+    QString entry = toQt(description);
+    const QString patterns = toQt(pattern).replace(';', ' ').trimmed();
+    if (!entry.contains('(')) entry += " (" + patterns + ")";
+    entries << entry;
+  }
+  return entries.join(";;");
+}
+
+QString startPath(const FileDialogRequest& request) {
+  QString name = toQt(request.initialName);
+  if (name.contains('*')) name.clear();
+  if (request.initialDirectory.empty()) return name;
+  return toQt(request.initialDirectory) + "/" + name;
+}
+
+}  // namespace
+
+MessageAnswer QtPlatform::messageBox(const std::string& text, const std::string& caption,
+                                     MessageButtons buttons, MessageIcon icon) {
+  QMessageBox box(parent_);
+  box.setWindowTitle(toQt(caption));
+  box.setText(toQt(text));
+  switch (icon) {
+    case MessageIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case MessageIcon::Information: box.setIcon(QMessageBox::Information); break;
+    case MessageIcon::Question: box.setIcon(QMessageBox::Question); break;
+    case MessageIcon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case MessageIcon::Stop: box.setIcon(QMessageBox::Critical); break;
+  }
+  if (buttons == MessageButtons::YesNo) {
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    return box.exec() == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
+  }
+  box.setStandardButtons(QMessageBox::Ok);
+  box.exec();
+  return MessageAnswer::Ok;
+}
+
+std::optional<std::string> QtPlatform::openFileName(const FileDialogRequest& request) {
+  QFileDialog dialog(parent_, toQt(request.title), startPath(request), qtFilter(request.filter));
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(request.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+  dialog.setDefaultSuffix(toQt(request.defaultExtension));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().first().toStdString();
+}
+
+std::optional<std::string> QtPlatform::saveFileName(const FileDialogRequest& request) {
+  QFileDialog dialog(parent_, toQt(request.title), startPath(request), qtFilter(request.filter));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(toQt(request.defaultExtension));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().first().toStdString();
+}
+
+std::optional<uint32_t> QtPlatform::chooseColor(uint32_t initial) {
+  const QColor start(initial & 0xFF, (initial >> 8) & 0xFF, (initial >> 16) & 0xFF);
+  const QColor chosen = QColorDialog::getColor(start, parent_);
+  if (!chosen.isValid()) return {};
+  return static_cast<uint32_t>(chosen.red()) | static_cast<uint32_t>(chosen.green()) << 8 |
+         static_cast<uint32_t>(chosen.blue()) << 16;
+}
+
+bool QtPlatform::openUrl(const std::string& url) {
+  if (!IsWebAddress(url)) return false;
+  return QDesktopServices::openUrl(QUrl(toQt(url)));
+}
+
+void QtPlatform::setClipboardDib(const std::vector<uint8_t>& dib) {
+  if (dib.size() < 40) return;
+  int32_t width = 0;
+  int32_t height = 0;
+  std::memcpy(&width, dib.data() + 4, 4);
+  std::memcpy(&height, dib.data() + 8, 4);
+  auto* mime = new QMimeData;
+  mime->setData("image/bmp", QByteArray(reinterpret_cast<const char*>(dib.data()),
+                                        static_cast<qsizetype>(dib.size())));
+  if (width > 0 && height > 0 &&
+      dib.size() >= 40 + static_cast<size_t>(width) * static_cast<size_t>(height) * 3) {
+    QImage image(dib.data() + 40, width, height, width * 3, QImage::Format_BGR888);
+    mime->setImageData(image.mirrored());
+  }
+  QApplication::clipboard()->setMimeData(mime);
+}
+
+}  // namespace kestrova

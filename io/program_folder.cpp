@@ -1,0 +1,47 @@
+#include "program_folder.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+namespace kestrova {
+
+namespace fs = std::filesystem;
+
+std::optional<std::string> ReadStartMarker(const std::string& folder) {
+  std::ifstream in(fs::path(folder) / kStartMarkerFile, std::ios::binary);
+  if (!in) return std::nullopt;
+  char bytes[8] = {};
+  in.read(bytes, sizeof bytes);
+  return std::string(bytes, static_cast<size_t>(in.gcount()));
+}
+
+bool WriteStartMarker(const std::string& folder, const std::string& text) {
+  std::ofstream out(fs::path(folder) / kStartMarkerFile, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  return static_cast<bool>(out.flush());
+}
+
+int ListSequences(const std::string& programFolder, SceneState& scene) {
+  std::vector<std::string> names;
+  std::error_code error;
+  for (fs::directory_iterator it(fs::path(programFolder) / "Sequences", error), end;
+       !error && it != end; it.increment(error)) {
+    const fs::path& path = it->path();
+    if (path.extension() == ".TSMR" && it->is_regular_file(error)) {
+      names.push_back(path.filename().string());
+    }
+  }
+  std::sort(names.begin(), names.end());
+  const size_t count = std::min<size_t>(names.size(), kSequenceCapacity - 1);
+  scene.sequenceNames[0] = kNothingSelected;
+  for (size_t i = 0; i < count; ++i) scene.sequenceNames[i + 1] = names[i];
+  for (size_t i = count + 1; i < kSequenceCapacity; ++i) scene.sequenceNames[i].clear();
+  scene.sequenceCount = static_cast<int32_t>(count);
+  return scene.sequenceCount;
+}
+
+}  // namespace kestrova

@@ -1,0 +1,24 @@
+#pragma once
+// Files the program keeps in its own folder between runs.
+#include <optional>
+#include <string>
+
+#include "scene/scene_state.h"
+
+namespace kestrova {
+
+constexpr const char* kStartMarkerFile = "Flag.txt";
+
+// The first 8 bytes of "Flag.txt" in `folder`, or nothing when it is missing.
+std::optional<std::string> ReadStartMarker(const std::string& folder);
+
+// Creates or truncates "Flag.txt" with exactly `text` (no line end).
+bool WriteStartMarker(const std::string& folder, const std::string& text);
+
+// Lists the Sequences folder of `programFolder` into scene.sequenceNames:
+// entry 0 "Nothing Selected", then the names whose extension is exactly
+// "TSMR", sorted byte-wise so the end marker comes last, at most 1023 of them.
+// Returns sequenceCount.
+int ListSequences(const std::string& programFolder, SceneState& scene);
+
+}  // namespace kestrova

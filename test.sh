@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds with warnings as errors and runs every test
+# (the window tests under a virtual X server).
+source "$(dirname "${BASH_SOURCE[0]}")/tools/common.sh"
+install_missing
+configure_and_build -DKESTROVA_STRICT=ON
+cd "$BUILD_DIR"
+xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j2 --timeout 300

@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <filesystem>
+#include <fstream>
+
+#include "app/glimvo_app.h"
+#include "app/glimvo_view.h"
+#include "app/main_frame.h"
+#include "tests/support/http_test_server.h"
+#include "tests/support/scripted_platform.h"
+
+using namespace kestrova;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A program folder of our own with a few samples and the end marker.
+class ShellTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(folder_.isValid());
+    const fs::path sequences = path() / "Sequences";
+    fs::create_directory(sequences);
+    for (const char* name : {"a.TSMR", "b.TSMR", "c.TSMR", "zzzzzzzzz.TSMR"}) {
+      std::ofstream(sequences / name) << "x";
+    }
+    QSettings().remove("Number of Particles");
+  }
+
+  fs::path path() const { return fs::path(folder_.path().toStdString()); }
+  void writeFlag(const std::string& text) { std::ofstream(path() / "Flag.txt", std::ios::binary) << text; }
+  std::string readFlag() const {
+    std::ifstream in(path() / "Flag.txt", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  std::unique_ptr<CGlimvoApp> start(const QStringList& arguments = {}) {
+    auto app = std::make_unique<CGlimvoApp>(platform_, folder_.path());
+    EXPECT_TRUE(app->InitInstance(arguments));
+    CGlimvoView* view = CGlimvoApp::ActiveView();
+    EXPECT_NE(view, nullptr);
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(app->mainFrame()));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view->framesDrawn() > 2; }, 5000));
+    return app;
+  }
+
+  QTemporaryDir folder_;
+  test::ScriptedPlatform platform_;
+};
+
+int storedProfileValue() {
+  QSettings settings;
+  return settings.value("Number of Particles/Value", -1).toInt();
+}
+
+}  // namespace
+
+TEST_F(ShellTest, OpensAWindowTitledKestrovaThatKeepsDrawing) {
+  writeFlag("False");
+  auto app = start();
+  EXPECT_EQ(app->mainFrame()->windowTitle(), "Kestrova");
+  EXPECT_EQ(app->mainFrame()->menuWidget(), nullptr);
+  CGlimvoView* view = CGlimvoApp::ActiveView();
+  EXPECT_EQ(app->redrawView(), view);
+
+  const long long before = view->framesDrawn();
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < 1000) QTest::qWait(20);
+  const long long frames = view->framesDrawn() - before;
+  EXPECT_GE(frames, 40) << "frames drawn in one second";
+  // The 10 ms pacing caps the rate a little under 100 a second.
+  EXPECT_LE(frames * 1000 / clock.elapsed(), 101);
+}
+
+TEST_F(ShellTest, AsksAboutUpdatesBeforeTheWindowShowsAndNoSkipsTheCheck) {
+  writeFlag("False");
+  auto app = start();
+  ASSERT_FALSE(platform_.messages.empty());
+  EXPECT_EQ(platform_.messages[0].text, "Would you like to check for Updates?");
+  EXPECT_EQ(platform_.messages[0].buttons, MessageButtons::YesNo);
+  EXPECT_EQ(platform_.messages[0].icon, MessageIcon::Question);
+  EXPECT_EQ(platform_.messages.size(), 1u);
+}
+
+TEST_F(ShellTest, YesRunsTheUpdateCheckerAgainstTheScript) {
+  writeFlag("False");
+  test::HttpTestServer server;
+  server.body = "version=99.0.0\n";
+  platform_.answers = {MessageAnswer::Yes};
+  auto app = std::make_unique<CGlimvoApp>(platform_, folder_.path());
+  app->setUpdateScriptUrl(server.url("/kestrova-update.txt"));
+  ASSERT_TRUE(app->InitInstance({}));
+  ASSERT_EQ(platform_.messages.size(), 2u);
+  EXPECT_NE(platform_.messages[1].text.find("99.0.0 is available"), std::string::npos);
+}
+
+TEST_F(ShellTest, FirstStartWithMarkerTrueShowsSampleOneAndExitWritesFalse) {
+  writeFlag("True");
+  QSettings().setValue("Number of Particles/Value", 2);
+  {
+    auto app = start();
+    EXPECT_EQ(CGlimvoApp::ActiveView()->scene().sequenceIndex, 1);
+    EXPECT_EQ(CGlimvoApp::ActiveView()->scene().sequenceCount, 4);
+  }
+  EXPECT_EQ(readFlag(), "False");
+  EXPECT_EQ(storedProfileValue(), 1);
+}
+
+TEST_F(ShellTest, NextStartContinuesFromTheStoredPositionAndWrapsAtTheEndMarker) {
+  writeFlag("False");
+  QSettings().setValue("Number of Particles/Value", 1);
+  {
+    auto app = start();
+    EXPECT_EQ(CGlimvoApp::ActiveView()->scene().sequenceIndex, 2);
+  }
+  QSettings().setValue("Number of Particles/Value", 3);
+  {
+    auto app = start();
+    EXPECT_EQ(CGlimvoApp::ActiveView()->scene().sequenceIndex, 1);
+  }
+}
+
+TEST_F(ShellTest, MissingMarkerIsReportedAndWrittenAtExit) {
+  {
+    auto app = start();
+    ASSERT_GE(platform_.messages.size(), 2u);
+    EXPECT_EQ(platform_.messages[1].text, "Flag.txt was not found.");
+    EXPECT_EQ(platform_.messages[1].icon, MessageIcon::Stop);
+    EXPECT_FALSE(CGlimvoApp::ActiveView()->sceneInitialised());
+  }
+  EXPECT_EQ(readFlag(), "False");
+}
+
+TEST_F(ShellTest, AFileOnTheCommandLineDoesNotChangeTheShot) {
+  writeFlag("False");
+  std::ofstream(path() / "shot.TSMR") << "not a shot";
+  auto app = start({(folder_.path() + "/shot.TSMR")});
+  const SceneState& scene = CGlimvoApp::ActiveView()->scene();
+  EXPECT_EQ(scene.rotation[0], 30.0f);
+  EXPECT_EQ(scene.keyCount, 0);
+  EXPECT_TRUE(platform_.messages.size() == 1u);
+}
+
+TEST_F(ShellTest, DestroyingTheViewClearsTheRedrawRegistration) {
+  writeFlag("False");
+  auto app = start();
+  delete app->mainFrame()->view();
+  EXPECT_EQ(app->redrawView(), nullptr);
+  QTest::qWait(50);  // a pending frame timer must not reach the dead view
+  EXPECT_EQ(readFlag(), "False");
+}

@@ -1,0 +1,23 @@
+// gtest main for test programs that need a Qt application object.
+#include <gtest/gtest.h>
+
+#ifdef KESTROVA_TEST_WIDGETS
+#include <QApplication>
+#endif
+#include <QCoreApplication>
+#include <QSettings>
+#include <QTemporaryDir>
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  // Keep the user's own profile out of reach of the tests.
+  QTemporaryDir settingsDir;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
+#ifdef KESTROVA_TEST_WIDGETS
+  QApplication app(argc, argv);
+#else
+  QCoreApplication app(argc, argv);
+#endif
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,39 @@
+# Shared by run.sh and test.sh: install what is missing, then configure and
+# build. Sourced, not run.
+set -euo pipefail
+
+KESTROVA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD_DIR="${KESTROVA_BUILD_DIR:-$KESTROVA_ROOT/build}"
+
+PACKAGES=(
+  cmake ninja-build g++ pkg-config ccache
+  qt6-base-dev libqt6opengl6-dev qt6-svg-dev
+  libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0
+  xvfb xauth
+  googletest libgtest-dev libbenchmark-dev
+  libwmf-dev libemf2svg-dev
+)
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+install_missing() {
+  local missing=()
+  for package in "${PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$package")
+    fi
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+configure_and_build() {
+  local extra=("$@")
+  cmake -S "$KESTROVA_ROOT" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${extra[@]}"
+  cmake --build "$BUILD_DIR" -j2
+}
