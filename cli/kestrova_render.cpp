@@ -1,5 +1,201 @@
+// kestrova-render: draws a shot without a window and writes it as PNG or BMP.
+#include <QImage>
+
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
-int main() {
-  std::puts("kestrova-render: headless rendering is not yet available");
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "io/bmp_export.h"
+#include "render/render_to_image.h"
+#include "render/headless_context.h"
+#include "render/scene_initialiser.h"
+#include "scene/product_styles.h"
+
+using namespace kestrova;
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: kestrova-render -o FILE [options]\n"
+    "Renders a Kestrova shot without a window and writes it as PNG or BMP\n"
+    "(chosen by the extension of FILE).\n"
+    "\n"
+    "Options:\n"
+    "  -o, --output FILE         where to write the image (.png or .bmp)\n"
+    "  --size WxH                image size in pixels (default 1280x720)\n"
+    "  --product KIND            box, book, mug or screenshot (default box)\n"
+    "  --style N                 box style 0-7 (default 0, Standard Retail Box)\n"
+    "  --rotation X,Y,Z          rotation in degrees (default 30,30,0)\n"
+    "  --background RRGGBB       background colour in hex (default FFFFFF)\n"
+    "  --lighting                turn the spot light on\n"
+    "  -h, --help                show this help\n";
+
+struct Options {
+  std::string output;
+  int width = 1280;
+  int height = 720;
+  float product = kProductBox;
+  int style = 0;
+  std::optional<Vec3> rotation;
+  std::optional<Vec3> background;
+  bool lighting = false;
+};
+
+[[noreturn]] void fail(const std::string& message) {
+  std::fprintf(stderr, "kestrova-render: %s\nTry 'kestrova-render --help'.\n", message.c_str());
+  std::exit(2);
+}
+
+bool parseInt(const std::string& text, long min, long max, long* value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  const long parsed = std::strtol(text.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || parsed < min || parsed > max) return false;
+  *value = parsed;
+  return true;
+}
+
+bool parseFloat(const std::string& text, float* value) {
+  if (text.empty()) return false;
+  // Digits, sign, point and exponent only: the same in every locale.
+  for (char c : text) {
+    if (!std::strchr("0123456789+-.eE", c)) return false;
+  }
+  char* end = nullptr;
+  const double parsed = std::strtod(text.c_str(), &end);
+  if (*end != '\0' || !(parsed > -1e7 && parsed < 1e7)) return false;
+  *value = static_cast<float>(parsed);
+  return true;
+}
+
+Options parse(int argc, char** argv) {
+  Options options;
+  std::vector<std::string> args(argv + 1, argv + argc);
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) fail("option " + arg + " needs a value");
+      return args[++i];
+    };
+    if (arg == "-h" || arg == "--help") {
+      std::fputs(kUsage, stdout);
+      std::exit(0);
+    } else if (arg == "-o" || arg == "--output") {
+      options.output = value();
+    } else if (arg == "--size") {
+      const std::string& text = value();
+      const size_t x = text.find('x');
+      long w = 0;
+      long h = 0;
+      if (x == std::string::npos || !parseInt(text.substr(0, x), 1, 16384, &w) ||
+          !parseInt(text.substr(x + 1), 1, 16384, &h)) {
+        fail("--size wants WIDTHxHEIGHT, each 1 to 16384, not '" + text + "'");
+      }
+      options.width = static_cast<int>(w);
+      options.height = static_cast<int>(h);
+    } else if (arg == "--product") {
+      const std::string& text = value();
+      if (text == "box") options.product = kProductBox;
+      else if (text == "book") options.product = kProductBook;
+      else if (text == "mug") options.product = kProductMug;
+      else if (text == "screenshot") options.product = kProductScreenShot;
+      else fail("--product wants box, book, mug or screenshot, not '" + text + "'");
+    } else if (arg == "--style") {
+      long style = 0;
+      if (!parseInt(value(), 0, kBoxStyleCount - 1, &style)) fail("--style wants a number from 0 to 7");
+      options.style = static_cast<int>(style);
+    } else if (arg == "--rotation") {
+      const std::string& text = value();
+      Vec3 rotation{};
+      size_t start = 0;
+      for (size_t c = 0; c < 3; ++c) {
+        const size_t comma = c < 2 ? text.find(',', start) : text.size();
+        if (comma == std::string::npos || !parseFloat(text.substr(start, comma - start), &rotation[c])) {
+          fail("--rotation wants three numbers X,Y,Z, not '" + text + "'");
+        }
+        start = comma + 1;
+      }
+      options.rotation = rotation;
+    } else if (arg == "--background") {
+      std::string text = value();
+      if (!text.empty() && text[0] == '#') text.erase(0, 1);
+      if (text.size() != 6 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+        fail("--background wants a colour RRGGBB in hex, not '" + text + "'");
+      }
+      const long rgb = std::strtol(text.c_str(), nullptr, 16);
+      options.background = Vec3{((rgb >> 16) & 0xFF) / 255.0f, ((rgb >> 8) & 0xFF) / 255.0f,
+                                (rgb & 0xFF) / 255.0f};
+    } else if (arg == "--lighting") {
+      options.lighting = true;
+    } else {
+      fail("unknown argument '" + arg + "'");
+    }
+  }
+  if (options.output.empty()) fail("no output file given (-o FILE)");
+  return options;
+}
+
+bool endsWith(const std::string& text, const char* suffix) {
+  const size_t n = std::strlen(suffix);
+  if (text.size() < n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    if (std::tolower(static_cast<unsigned char>(text[text.size() - n + i])) != suffix[i]) return false;
+  }
+  return true;
+}
+
+bool writeImage(const RgbaImage& image, const std::string& path, std::string* error) {
+  if (endsWith(path, ".bmp")) return WriteBmpFile(path, CaptureFromRgba(image), error);
+  QImage picture(image.pixels.data(), image.width, image.height, image.width * 4,
+                 QImage::Format_RGBA8888);
+  // The frame's alpha is the clear colour's, not a cut-out: save it opaque.
+  if (!picture.convertToFormat(QImage::Format_RGB888).save(QString::fromStdString(path), "PNG")) {
+    *error = "cannot write " + path;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options options = parse(argc, argv);
+  if (!endsWith(options.output, ".png") && !endsWith(options.output, ".bmp")) {
+    fail("the output file must end in .png or .bmp");
+  }
+
+  HeadlessContext context(options.width, options.height);
+  if (!context.isValid()) {
+    std::fprintf(stderr, "kestrova-render: no headless OpenGL context: %s\n", context.error().c_str());
+    return 1;
+  }
+  auto scene = std::make_unique<SceneState>();
+  InitialiseSceneDefaults(*scene);
+  ApplyBoxStyle(*scene, options.style);
+  scene->productKind = options.product;
+  if (options.product <= 1.0f) ApplyBookStyle(*scene, 1);  // the flat paperback
+  scene->startupFrameCount = 2;  // past the start-up frames that force the box
+  if (options.rotation) scene->rotation = *options.rotation;
+  if (options.lighting) scene->lightingMode = 2;
+  if (options.background) {
+    scene->backgroundColor = *options.background;
+  }
+  if (options.background) ApplyClearColor(*scene);
+
+  RenderHost host;
+  const RgbaImage image = RenderToImage(*scene, host, options.width, options.height);
+  std::string error;
+  if (!writeImage(image, options.output, &error)) {
+    std::fprintf(stderr, "kestrova-render: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("Wrote %s (%dx%d)\n", options.output.c_str(), image.width, image.height);
   return 0;
 }

@@ -3,16 +3,136 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include "face_geometry.h"
+#include "model_drawing.h"
+
 namespace kestrova {
+
+namespace {
+
+// The frame's kind tests: "not less than, then not greater than".
+bool isKind(float kind, float value) { return !(kind < value) && !(kind > value); }
+
+// Procedure R: a pending request (2) is cleared before the host opens its
+// dialog, so a frame drawn while the dialog is up does not open a second one.
+void serveRequest(float& flag, FaceRequest face, RenderHost& host) {
+  if (flag < 2.0f) return;
+  flag = 0.0f;
+  host.requestFaceImage(face);
+}
+
+void serveBoxRequests(SceneState& scene, RenderHost& host) {
+  serveRequest(scene.boxFrontLoadRequest, FaceRequest::BoxFront, host);
+  serveRequest(scene.boxBackLoadRequest, FaceRequest::BoxBack, host);
+  serveRequest(scene.boxLeftLoadRequest, FaceRequest::BoxLeft, host);
+  serveRequest(scene.boxRightLoadRequest, FaceRequest::BoxRight, host);
+  serveRequest(scene.boxTopLoadRequest, FaceRequest::BoxTop, host);
+  serveRequest(scene.boxBottomLoadRequest, FaceRequest::BoxBottom, host);
+}
+
+void forceFaceBuiltSize(SceneState& scene) {
+  // The style lists store other sizes; the drawing always uses these, so the
+  // styles differ on screen only by their scale values.
+  scene.boxSize = {0.26f, 0.26f, 0.035f};
+}
+
+// Draws the product of productKind. Requests are served only on the still path.
+void drawProduct(SceneState& scene, RenderHost* stillHost) {
+  const float kind = scene.productKind;
+  if (isKind(kind, kProductBox)) {
+    DrawBox(scene, BoxTextures(scene));
+    if (stillHost) serveBoxRequests(scene, *stillHost);
+  } else if (isKind(kind, kProductScreenShot)) {
+    DrawScreenShot(scene);
+    if (stillHost) serveRequest(scene.boxFrontLoadRequest, FaceRequest::BoxFront, *stillHost);
+  } else if (isKind(kind, kProductMug)) {
+    DrawMug(scene);
+  } else if (kind <= 1.0f) {
+    if (!(scene.bookBinding > 1.0f) && scene.bookStyle <= 1) {
+      DrawBox(scene, FlatBookTextures(scene));
+    }
+    if (scene.bookBinding >= 2.0f) DrawModelledBook(scene, stillHost != nullptr);
+  }
+}
+
+int clampFrame(int frame) {
+  if (frame < 0) return 0;
+  if (frame >= kTrackFrames) return kTrackFrames - 1;
+  return frame;
+}
+
+}  // namespace
 
 void RenderFrame(SceneState& scene, RenderHost& host) {
   if (!(scene.introShown > 1.0f)) host.createIntroDialog();
   scene.introShown = 2.0f;
+  // Frame pacing lives in the view's frame scheduling, not here.
+
   glLoadIdentity();
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glDisable(GL_LIGHTING);
+  glEnable(GL_TEXTURE_2D);
+
+  if (scene.panelSubMode >= 2.0f) glEnable(GL_LIGHTING);
+  if (scene.lightingMode >= 2.0f) glEnable(GL_LIGHTING);
+  if (!(scene.lightingMode > 1.0f)) {
+    // Switching lighting off also leaves spot-light editing.
+    glDisable(GL_LIGHTING);
+    scene.panelSubMode = 0.0f;
+  }
+
+  if (!scene.playing) {
+    forceFaceBuiltSize(scene);
+    // The first two still frames after start-up always show the box.
+    if (!(scene.startupFrameCount > 1.0f)) scene.productKind = kProductBox;
+    scene.startupFrameCount += 1.0f;
+    drawProduct(scene, &host);
+  } else {
+    RenderPlaybackFrame(scene, host);
+  }
+
+  if (scene.productKind <= 1.0f) {
+    scene.bookFlag = 0.0f;
+    serveRequest(scene.bookFrontLoadRequest, FaceRequest::BookFront, host);
+    serveRequest(scene.bookBackLoadRequest, FaceRequest::BookBack, host);
+    serveRequest(scene.bookSpineLoadRequest, FaceRequest::BookSpine, host);
+    // The paperback's page faces can be given images too.
+    serveRequest(scene.bookRightLoadRequest, FaceRequest::BookRight, host);
+    serveRequest(scene.bookTopLoadRequest, FaceRequest::BookTop, host);
+    serveRequest(scene.bookBottomLoadRequest, FaceRequest::BookBottom, host);
+  }
+  if (isKind(scene.productKind, kProductMug)) {
+    serveRequest(scene.mugLoadRequest, FaceRequest::Mug, host);
+  }
 }
 
-void RenderPlaybackFrame(SceneState&, RenderHost&) {}
+void RenderPlaybackFrame(SceneState& scene, RenderHost& host) {
+  // currentFrame is kept within the tracks by the keyframe code; a stray value
+  // must still never index past them.
+  const size_t frame = static_cast<size_t>(clampFrame(scene.currentFrame));
+  for (size_t c = 0; c < 3; ++c) {
+    scene.pan[c] = scene.tweenPan[c][frame];
+    scene.rotation[c] = scene.tweenRotation[c][frame];
+    scene.spotLight[c] = scene.tweenSpot[c][frame];
+  }
+  // Shots older than format 3 play with a fixed scale.
+  if (FormatVersionAtLeast(scene.formatVersion, 3)) {
+    for (size_t c = 0; c < 3; ++c) scene.scale[c] = scene.tweenScale[c][frame];
+  }
+  forceFaceBuiltSize(scene);
+  drawProduct(scene, nullptr);
+  host.syncPanelControls();
+  host.showTimelineFrame(scene.currentFrame);
+
+  if (scene.sequenceIndex >= 0 && scene.sequenceIndex < kSequenceCapacity &&
+      scene.sequenceNames[static_cast<size_t>(scene.sequenceIndex)] == kEndMarker) {
+    scene.sequenceIndex = 0;
+  }
+  if (scene.currentFrame < scene.animationLength - 1) ++scene.currentFrame;
+  if (scene.currentFrame == scene.bakedFrameCount - 1 && scene.introDialog != nullptr) {
+    host.enableIntroStart();
+  }
+}
 
 void ApplyViewSize(SceneState& scene, int cx, int cy) {
   const int height = cy == 0 ? 1 : cy;

@@ -14,6 +14,10 @@ void ResetLamp() {
   glEnable(GL_LIGHT1);
 }
 
+void ApplyClearColor(const SceneState& scene) {
+  glClearColor(scene.backgroundColor[0], scene.backgroundColor[1], scene.backgroundColor[2], 0.0f);
+}
+
 void InitialiseSceneDefaults(SceneState& scene) {
   glEnable(GL_TEXTURE_2D);
   glShadeModel(GL_SMOOTH);

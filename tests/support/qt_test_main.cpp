@@ -10,6 +10,8 @@
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
+  // Listing the tests (CTest does so at build time) needs no display.
+  if (::testing::GTEST_FLAG(list_tests)) return RUN_ALL_TESTS();
   // Keep the user's own profile out of reach of the tests.
   QTemporaryDir settingsDir;
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());

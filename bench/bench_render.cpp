@@ -1,0 +1,46 @@
+// Frames per second of RenderFrame for the default box, drawn headless.
+#include <GL/gl.h>
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+#include "render/face_geometry.h"
+#include "render/headless_context.h"
+#include "render/render_frame.h"
+#include "render/scene_initialiser.h"
+#include "scene/product_styles.h"
+
+using namespace kestrova;
+
+namespace {
+
+void renderDefaultBox(benchmark::State& state, bool immediate) {
+  const int width = static_cast<int>(state.range(0));
+  const int height = static_cast<int>(state.range(1));
+  HeadlessContext context(width, height);
+  if (!context.isValid()) {
+    state.SkipWithError(context.error().c_str());
+    return;
+  }
+  auto scene = std::make_unique<SceneState>();
+  InitialiseSceneDefaults(*scene);
+  ApplyBoxStyle(*scene, 0);
+  ApplyViewSize(*scene, width, height);
+  RenderHost host;
+  UseImmediateModeFaces(immediate);
+  for (auto _ : state) {
+    RenderFrame(*scene, host);
+    glFinish();  // count the drawing, not just the queueing
+  }
+  state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()),
+                                             benchmark::Counter::kIsRate);
+}
+
+}  // namespace
+
+BENCHMARK_CAPTURE(renderDefaultBox, vertexArrays, false)
+    ->Args({1280, 720})->Args({1920, 1080})->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(renderDefaultBox, immediateMode, true)
+    ->Args({1280, 720})->Args({1920, 1080})->Unit(benchmark::kMillisecond)->UseRealTime();
+
+BENCHMARK_MAIN();
