@@ -1,0 +1,86 @@
+// kestrova-render as a user runs it.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QTemporaryDir>
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+struct CliRun {
+  int status;
+  std::string output;
+};
+
+CliRun run(const std::string& arguments) {
+  const std::string command = std::string(KESTROVA_RENDER) + " " + arguments + " 2>&1";
+  CliRun result{-1, {}};
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return result;
+  std::array<char, 256> buffer{};
+  while (fgets(buffer.data(), buffer.size(), pipe)) result.output += buffer.data();
+  const int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+}  // namespace
+
+TEST(RenderCli, HelpDescribesTheOptions) {
+  const CliRun help = run("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.output.find("--product"), std::string::npos);
+  EXPECT_NE(help.output.find("--background"), std::string::npos);
+}
+
+TEST(RenderCli, BadArgumentsFailWithAClearMessage) {
+  struct Case {
+    const char* arguments;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"", "no output file"},
+      {"-o x.png --style 8", "--style"},
+      {"-o x.png --size 0x10", "--size"},
+      {"-o x.png --size 640", "--size"},
+      {"-o x.png --product teapot", "--product"},
+      {"-o x.png --rotation 1,2", "--rotation"},
+      {"-o x.png --rotation a,b,c", "--rotation"},
+      {"-o x.png --background 12345G", "--background"},
+      {"-o x.jpg", ".png or .bmp"},
+      {"-o x.png --frobnicate", "unknown argument"},
+      {"-o", "needs a value"},
+  };
+  for (const Case& c : cases) {
+    const CliRun result = run(c.arguments);
+    EXPECT_NE(result.status, 0) << c.arguments;
+    EXPECT_NE(result.output.find(c.says), std::string::npos) << c.arguments << ": " << result.output;
+  }
+}
+
+TEST(RenderCli, WritesPngAndBmpOfTheAskedSize) {
+  QTemporaryDir dir;
+  const std::string png = dir.path().toStdString() + "/shot.png";
+  const CliRun made = run("-o " + png + " --size 203x150 --background 102030 --style 7 --lighting");
+  ASSERT_EQ(made.status, 0) << made.output;
+  const QImage image(QString::fromStdString(png));
+  ASSERT_FALSE(image.isNull());
+  EXPECT_EQ(image.width(), 203);
+  EXPECT_EQ(image.height(), 150);
+  EXPECT_EQ(image.pixelColor(0, 0), QColor(0x10, 0x20, 0x30));
+  EXPECT_NE(image.pixelColor(101, 75), QColor(0x10, 0x20, 0x30)) << "the cube fills the middle";
+
+  const std::string bmp = dir.path().toStdString() + "/shot.bmp";
+  ASSERT_EQ(run("-o " + bmp + " --size 203x150 --product screenshot").status, 0);
+  std::ifstream in(bmp, std::ios::binary | std::ios::ate);
+  EXPECT_EQ(static_cast<long>(in.tellg()), 54 + 200 * 150 * 3);
+}
+
+TEST(RenderCli, UnwritableOutputFails) {
+  const CliRun result = run("-o /nonexistent-folder/shot.png --size 32x32");
+  EXPECT_NE(result.status, 0);
+  EXPECT_NE(result.output.find("cannot write"), std::string::npos);
+}
