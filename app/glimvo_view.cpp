@@ -5,16 +5,17 @@
 #include <QOpenGLFunctions>
 #include <QSettings>
 #include <QSurfaceFormat>
+#include <QTimer>
 
-#include <cstdlib>
 
 #include "glimvo_app.h"
 #include "io/program_folder.h"
+#include "io/startup.h"
+#include "io/texture_loader.h"
 #include "io/update_check.h"
 #include "platform.h"
 #include "render/gl_extensions.h"
 #include "render/render_frame.h"
-#include "render/scene_initialiser.h"
 
 #ifndef KESTROVA_VERSION
 #define KESTROVA_VERSION "0.0.0"
@@ -102,27 +103,42 @@ void CGlimvoView::initializeGL() {
 
 void CGlimvoView::InitialiseScene() {
   using namespace kestrova;
-  InitialiseSceneDefaults(scene_);
-  const std::string folder = app_.programFolder().toStdString();
-  ListSequences(folder, scene_);
-  scene_.programFolder = folder;
-  if (scene_.sequenceCount > 0) scene_.randomSequence = 1 + std::rand() % scene_.sequenceCount;
-  else scene_.randomSequence = 1;
-  scene_.selectedPreset = scene_.randomSequence;
-
   QSettings settings;
   settings.beginGroup(kProfileSection);
   const int stored = settings.value(kProfileEntry, 1).toInt();
   settings.endGroup();
-  const auto marker = ReadStartMarker(folder);
-  if (!marker) {
-    scene_.sequenceIndex = stored + 1;
+  const StartupResult result =
+      kestrova::InitialiseScene(scene_, app_.programFolder().toStdString(), stored);
+  if (result.markerMissing) {
     app_.platform().messageBox("Flag.txt was not found.", "Kestrova", MessageButtons::Ok,
                                MessageIcon::Stop);
     return;
   }
-  scene_.sequenceIndex = IntroPositionAtStart(stored, *marker, scene_);
   sceneInitialised_ = true;
+}
+
+void CGlimvoView::requestFaceImage(kestrova::FaceRequest face) {
+  // No modal dialog inside paintGL: it runs right after this frame, with the
+  // view's context current for the upload.
+  QTimer::singleShot(0, this, [this, face] {
+    kestrova::Platform& platform = app_.platform();
+    auto ask = [&platform](const kestrova::ImageDialogRequest& request) {
+      kestrova::FileDialogRequest dialog;
+      dialog.title = request.title;
+      dialog.filter = request.filter;
+      dialog.defaultExtension = request.defaultExtension;
+      dialog.fileMustExist = true;
+      return platform.openFileName(dialog);
+    };
+    makeCurrent();
+    std::string error;
+    const bool loaded = kestrova::SelectFaceImage(scene_, face, ask, &error);
+    doneCurrent();
+    if (!loaded) {
+      platform.messageBox("Kestrova could not use this picture.\n\n" + error, "Warning",
+                          kestrova::MessageButtons::Ok, kestrova::MessageIcon::Warning);
+    }
+  });
 }
 
 void CGlimvoView::resizeGL(int w, int h) {

@@ -29,6 +29,7 @@ class CGlimvoView : public QOpenGLWidget, private kestrova::RenderHost {
   void paintGL() override;
 
  private:
+  void requestFaceImage(kestrova::FaceRequest face) override;
   void askForUpdates();
   void InitialiseScene();
   void persistIntroPosition();

@@ -6,18 +6,22 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "io/bmp_export.h"
+#include "io/startup.h"
+#include "io/texture_loader.h"
 #include "render/render_to_image.h"
 #include "render/headless_context.h"
 #include "render/scene_initialiser.h"
 #include "scene/product_styles.h"
 
 using namespace kestrova;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -176,12 +180,22 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kestrova-render: no headless OpenGL context: %s\n", context.error().c_str());
     return 1;
   }
+  // The default artwork lies beside the executable; the output name is taken
+  // before the start-up makes that folder the current directory.
+  std::error_code ignored;
+  const fs::path output = fs::absolute(options.output, ignored);
+  const fs::path programFolder = fs::read_symlink("/proc/self/exe", ignored).parent_path();
   auto scene = std::make_unique<SceneState>();
-  InitialiseSceneDefaults(*scene);
+  InitialiseScene(*scene, programFolder.string(), 1);
   ApplyBoxStyle(*scene, options.style);
   scene->productKind = options.product;
   if (options.product <= 1.0f) ApplyBookStyle(*scene, 1);  // the flat paperback
   scene->startupFrameCount = 2;  // past the start-up frames that force the box
+  if (options.product == kProductScreenShot) {
+    // The board takes its size from the last picture loaded: make that the
+    // picture it shows, as picking it in the program would.
+    LoadTexture(*scene, "Boxes/standard-box-front.jpg", scene->textureSlot[kSlotBoxFront]);
+  }
   if (options.rotation) scene->rotation = *options.rotation;
   if (options.lighting) scene->lightingMode = 2;
   if (options.background) {
@@ -192,7 +206,7 @@ int main(int argc, char** argv) {
   RenderHost host;
   const RgbaImage image = RenderToImage(*scene, host, options.width, options.height);
   std::string error;
-  if (!writeImage(image, options.output, &error)) {
+  if (!writeImage(image, output.string(), &error)) {
     std::fprintf(stderr, "kestrova-render: %s\n", error.c_str());
     return 1;
   }

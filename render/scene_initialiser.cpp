@@ -18,7 +18,7 @@ void ApplyClearColor(const SceneState& scene) {
   glClearColor(scene.backgroundColor[0], scene.backgroundColor[1], scene.backgroundColor[2], 0.0f);
 }
 
-void InitialiseSceneDefaults(SceneState& scene) {
+void SetInitialGLState() {
   glEnable(GL_TEXTURE_2D);
   glShadeModel(GL_SMOOTH);
   glClearColor(1.0f, 1.0f, 1.0f, 0.5f);
@@ -26,7 +26,9 @@ void InitialiseSceneDefaults(SceneState& scene) {
   glEnable(GL_DEPTH_TEST);
   glDepthFunc(GL_LEQUAL);
   glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+}
 
+void SetInitialSceneValues(SceneState& scene) {
   scene.boxSize = {0.26f, 0.21f, 0.035f};
   scene.bookBinding = 0.0f;
   scene.rotation[0] = 30.0f;
@@ -42,6 +44,11 @@ void InitialiseSceneDefaults(SceneState& scene) {
   scene.backgroundColor = {255.0f, 255.0f, 255.0f};
   scene.lightColor = {155.0f, 155.0f, 155.0f};
   BuildFaceGrid(scene);
+}
+
+void InitialiseSceneDefaults(SceneState& scene) {
+  SetInitialGLState();
+  SetInitialSceneValues(scene);
 }
 
 }  // namespace kestrova

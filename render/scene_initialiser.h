@@ -3,8 +3,16 @@
 
 namespace kestrova {
 
-// Steps of the scene initialiser that set GL state and scene defaults; needs
-// the view's context current. Texture and model loading happen around it.
+// The GL state the scene starts from: texturing, smooth shading, white clear
+// colour, less-or-equal depth test, nicest perspective correction.
+void SetInitialGLState();
+
+// The start-up values of the scene: box size, rotation, lamp, pan,
+// background, light colour and the face grid. Needs a current context (the
+// lamp is GL state).
+void SetInitialSceneValues(SceneState& scene);
+
+// Both of the above, for headless use where no textures are loaded.
 void InitialiseSceneDefaults(SceneState& scene);
 
 // Gives backgroundColor to the GL as the clear colour (alpha 0).

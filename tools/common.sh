@@ -11,7 +11,7 @@ PACKAGES=(
   libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0
   xvfb xauth
   googletest libgtest-dev libbenchmark-dev
-  libwmf-dev libemf2svg-dev
+  libwmf-dev libemf2svg-dev fonts-dejavu-core
 )
 
 as_root() {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QImage>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -157,4 +158,42 @@ TEST_F(ShellTest, DestroyingTheViewClearsTheRedrawRegistration) {
   EXPECT_EQ(app->redrawView(), nullptr);
   QTest::qWait(50);  // a pending frame timer must not reach the dead view
   EXPECT_EQ(readFlag(), "False");
+}
+
+TEST_F(ShellTest, AFaceRequestOpensTheImageDialogAfterTheFrameAndLoadsThePick) {
+  writeFlag("False");
+  const fs::path picture = path() / "pick.png";
+  {
+    QImage image(64, 32, QImage::Format_RGB32);
+    image.fill(Qt::red);
+    ASSERT_TRUE(image.save(QString::fromStdString(picture.string())));
+  }
+  platform_.fileAnswers = {picture.string()};
+  auto app = start();
+  SceneState& scene = CGlimvoApp::ActiveView()->scene();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return scene.startupFrameCount > 2; }, 5000));
+  const uint32_t before = scene.textureSlot[kSlotBoxFront];
+  scene.boxFrontLoadRequest = 2;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return scene.textureName[kNameBoxFront] == "Boxes/pick.png"; }, 5000));
+  EXPECT_EQ(scene.boxFrontLoadRequest, 0.0f);
+  ASSERT_EQ(platform_.fileRequests.size(), 1u);
+  EXPECT_EQ(platform_.fileRequests[0].title, "Select Back Texture");
+  EXPECT_TRUE(platform_.fileRequests[0].fileMustExist);
+  EXPECT_NE(scene.textureSlot[kSlotBoxFront], before);
+  EXPECT_EQ(scene.pictureWidth[0], 1693);
+}
+
+TEST_F(ShellTest, AnUnreadablePickIsReportedAndChangesNothing) {
+  writeFlag("False");
+  std::ofstream(path() / "bad.jpg") << "not a picture";
+  platform_.fileAnswers = {(path() / "bad.jpg").string()};
+  auto app = start();
+  SceneState& scene = CGlimvoApp::ActiveView()->scene();
+  const uint32_t before = scene.textureSlot[kSlotBoxBack];
+  scene.boxBackLoadRequest = 2;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return platform_.messages.size() >= 2; }, 5000));
+  EXPECT_EQ(platform_.messages.back().icon, MessageIcon::Warning);
+  EXPECT_NE(platform_.messages.back().text.find("bad.jpg"), std::string::npos);
+  EXPECT_EQ(scene.textureSlot[kSlotBoxBack], before);
+  EXPECT_TRUE(scene.textureName[kNameBoxBack].empty());
 }

@@ -1,0 +1,60 @@
+// LoadTexture of a large JPEG and a medium PNG: decode, stretch to powers of
+// two, convert and upload.
+#include <benchmark/benchmark.h>
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "io/texture_loader.h"
+#include "render/headless_context.h"
+
+using namespace kestrova;
+
+namespace {
+
+QString writePicture(const QTemporaryDir& dir, int width, int height, const char* format) {
+  QImage image(width, height, QImage::Format_RGB32);
+  QPainter painter(&image);
+  QLinearGradient gradient(0, 0, width, height);
+  gradient.setColorAt(0, QColor(20, 40, 120));
+  gradient.setColorAt(1, QColor(240, 170, 40));
+  painter.fillRect(image.rect(), gradient);
+  for (int i = 0; i < 200; ++i) {
+    painter.setPen(QColor::fromHsv((i * 37) % 360, 200, 230));
+    painter.drawEllipse(QPoint((i * 7919) % width, (i * 104729) % height), 40 + i % 90, 30 + i % 70);
+  }
+  painter.end();
+  const QString path = dir.path() + "/picture." + format;
+  image.save(path, format, 90);
+  return path;
+}
+
+void loadTexture(benchmark::State& state, int width, int height, const char* format) {
+  HeadlessContext context(64, 64);
+  QTemporaryDir dir;
+  const std::string path = writePicture(dir, width, height, format).toStdString();
+  auto scene = std::make_unique<SceneState>();
+  scene->imagePathIsAbsolute = 2;
+  uint32_t slot = 0;
+  for (auto _ : state) {
+    if (!LoadTexture(*scene, path, slot)) state.SkipWithError("load failed");
+  }
+}
+
+}  // namespace
+
+BENCHMARK_CAPTURE(loadTexture, jpeg4000x3000, 4000, 3000, "jpg")
+    ->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK_CAPTURE(loadTexture, png1000x1000, 1000, 1000, "png")
+    ->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  return 0;
+}

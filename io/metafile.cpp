@@ -1,0 +1,204 @@
+#include "metafile.h"
+
+#include <cstdlib>
+#include <cstring>
+
+extern "C" {
+#include <emf2svg.h>
+#include <libwmf/api.h>
+#include <libwmf/gd.h>
+}
+
+namespace kestrova {
+
+namespace {
+
+constexpr uint32_t kPlaceableKey = 0x9AC6CDD7;
+constexpr uint32_t kEmfSignature = 0x464D4520;  // " EMF"
+
+uint32_t read32(const std::vector<uint8_t>& bytes, size_t at) {
+  uint32_t value = 0;
+  if (at <= bytes.size() && bytes.size() - at >= 4) std::memcpy(&value, bytes.data() + at, 4);
+  return value;
+}
+
+uint16_t read16(const std::vector<uint8_t>& bytes, size_t at) {
+  uint16_t value = 0;
+  if (at <= bytes.size() && bytes.size() - at >= 2) std::memcpy(&value, bytes.data() + at, 2);
+  return value;
+}
+
+int32_t readSigned32(const std::vector<uint8_t>& bytes, size_t at) {
+  return static_cast<int32_t>(read32(bytes, at));
+}
+
+int16_t readSigned16(const std::vector<uint8_t>& bytes, size_t at) {
+  return static_cast<int16_t>(read16(bytes, at));
+}
+
+}  // namespace
+
+bool IsWmf(const std::vector<uint8_t>& bytes) {
+  if (bytes.size() >= 22 && read32(bytes, 0) == kPlaceableKey) return true;
+  // A bare metafile header: type 1 (memory) or 2 (disk), 9 words long.
+  return bytes.size() >= 18 && (read16(bytes, 0) == 1 || read16(bytes, 0) == 2) &&
+         read16(bytes, 2) == 9 && (read16(bytes, 4) == 0x0300 || read16(bytes, 4) == 0x0100);
+}
+
+bool IsEmf(const std::vector<uint8_t>& bytes) {
+  return bytes.size() >= 88 && read32(bytes, 0) == 1 && read32(bytes, 40) == kEmfSignature;
+}
+
+namespace {
+
+// One libwmf player over a copy of the bytes (libwmf wants them mutable).
+class WmfPlayer {
+ public:
+  explicit WmfPlayer(const std::vector<uint8_t>& bytes) : bytes_(bytes) {
+    wmfAPI_Options options;
+    std::memset(&options, 0, sizeof options);
+    options.function = wmf_gd_function;
+    const unsigned long flags =
+        WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+    if (wmf_api_create(&api_, flags, &options) != wmf_E_None) {
+      error_ = "the WMF reader could not start.";
+      return;
+    }
+    if (wmf_mem_open(api_, bytes_.data(), static_cast<long>(bytes_.size())) != wmf_E_None ||
+        wmf_scan(api_, 0, &box_) != wmf_E_None) {
+      error_ = "the WMF file is damaged or not a metafile.";
+      return;
+    }
+    opened_ = true;
+  }
+  ~WmfPlayer() {
+    if (!api_) return;
+    if (opened_) wmf_mem_close(api_);
+    wmf_api_destroy(api_);  // frees everything libwmf allocated, the image too
+  }
+  WmfPlayer(const WmfPlayer&) = delete;
+  WmfPlayer& operator=(const WmfPlayer&) = delete;
+
+  bool ok() const { return error_.empty(); }
+  const std::string& error() const { return error_; }
+  wmfAPI* api() { return api_; }
+  wmfD_Rect& box() { return box_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  wmfAPI* api_ = nullptr;
+  wmfD_Rect box_{};
+  bool opened_ = false;
+  std::string error_;
+};
+
+}  // namespace
+
+MetafileSize WmfSize(const std::vector<uint8_t>& bytes) {
+  MetafileSize result;
+  WmfPlayer player(bytes);
+  if (!player.ok()) {
+    result.error = player.error();
+    return result;
+  }
+  if (read32(bytes, 0) == kPlaceableKey) {
+    // The placeable header gives the picture's size in its own units per inch.
+    const int width = std::abs(readSigned16(bytes, 10) - readSigned16(bytes, 6));
+    const int height = std::abs(readSigned16(bytes, 12) - readSigned16(bytes, 8));
+    const int perInch = read16(bytes, 14);
+    if (perInch > 0) {
+      result.himetricWidth = static_cast<int>(static_cast<int64_t>(width) * 2540 / perInch);
+      result.himetricHeight = static_cast<int>(static_cast<int64_t>(height) * 2540 / perInch);
+    }
+  }
+  if (result.himetricWidth <= 0 || result.himetricHeight <= 0) {
+    unsigned int pixelWidth = 0;
+    unsigned int pixelHeight = 0;
+    wmf_display_size(player.api(), &pixelWidth, &pixelHeight, 96, 96);
+    result.himetricWidth = static_cast<int>((static_cast<int64_t>(pixelWidth) * 2540 + 48) / 96);
+    result.himetricHeight = static_cast<int>((static_cast<int64_t>(pixelHeight) * 2540 + 48) / 96);
+  }
+  if (result.himetricWidth <= 0 || result.himetricHeight <= 0 ||
+      result.himetricWidth > 10000000 || result.himetricHeight > 10000000) {
+    result.error = "the WMF file has no usable size.";
+  }
+  return result;
+}
+
+bool RenderWmf(const std::vector<uint8_t>& bytes, int width, int height, RgbaImage* out,
+               std::string* error) {
+  WmfPlayer player(bytes);
+  if (!player.ok()) {
+    if (error) *error = player.error();
+    return false;
+  }
+  wmf_gd_t* target = WMF_GD_GetData(player.api());
+  target->type = wmf_gd_image;
+  target->bbox = player.box();
+  target->width = static_cast<unsigned int>(width);
+  target->height = static_cast<unsigned int>(height);
+  if (wmf_play(player.api(), 0, &player.box()) != wmf_E_None || !target->gd_image) {
+    if (error) *error = "the WMF file could not be drawn.";
+    return false;
+  }
+  // gd's true-colour pixels: 0xAARRGGBB with a 7-bit alpha, 0 opaque.
+  const int* pixels = wmf_gd_image_pixels(target->gd_image);
+  out->width = width;
+  out->height = height;
+  out->pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+  for (size_t i = 0; i < static_cast<size_t>(width) * static_cast<size_t>(height); ++i) {
+    const uint32_t p = static_cast<uint32_t>(pixels[i]);
+    const uint32_t transparency = (p >> 24) & 0x7F;
+    // Blend over white paper, as the metafile would print.
+    auto over = [&](uint32_t c) {
+      return static_cast<uint8_t>((c * (127 - transparency) + 255 * transparency) / 127);
+    };
+    out->pixels[i * 4 + 0] = over((p >> 16) & 0xFF);
+    out->pixels[i * 4 + 1] = over((p >> 8) & 0xFF);
+    out->pixels[i * 4 + 2] = over(p & 0xFF);
+    out->pixels[i * 4 + 3] = 255;
+  }
+  return true;
+}
+
+MetafileSvg EmfToSvg(const std::vector<uint8_t>& bytes) {
+  MetafileSvg result;
+  // rclFrame, inclusive, in 0.01 mm: exactly HIMETRIC.
+  const int32_t left = readSigned32(bytes, 24);
+  const int32_t top = readSigned32(bytes, 28);
+  const int32_t right = readSigned32(bytes, 32);
+  const int32_t bottom = readSigned32(bytes, 36);
+  const int64_t width = static_cast<int64_t>(right) - left;
+  const int64_t height = static_cast<int64_t>(bottom) - top;
+  if (width <= 0 || height <= 0 || width > 10000000 || height > 10000000) {
+    result.error = "the EMF file has no usable frame.";
+    return result;
+  }
+  result.himetricWidth = static_cast<int>(width);
+  result.himetricHeight = static_cast<int>(height);
+  if (read32(bytes, 4) > bytes.size()) {
+    result.error = "the EMF file is truncated.";
+    return result;
+  }
+
+  generatorOptions options;
+  std::memset(&options, 0, sizeof options);
+  options.nameSpace = const_cast<char*>("svg");
+  options.svgDelimiter = true;
+  options.emfplus = true;
+  options.imgWidth = static_cast<double>(width) * 96.0 / 2540.0;
+  options.imgHeight = static_cast<double>(height) * 96.0 / 2540.0;
+  std::vector<char> copy(bytes.begin(), bytes.end());
+  char* out = nullptr;
+  size_t length = 0;
+  const int ok = emf2svg(copy.data(), copy.size(), &out, &length, &options);
+  if (ok && out && length > 0) {
+    result.svg.assign(out, length);
+  } else {
+    result.error = "the EMF file is damaged or could not be drawn.";
+  }
+  std::free(out);
+  return result;
+}
+
+}  // namespace kestrova

@@ -1,0 +1,36 @@
+#pragma once
+// Windows metafiles (WMF, EMF) turned into SVG for drawing.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "render/rgba_image.h"
+
+namespace kestrova {
+
+struct MetafileSvg {
+  std::string svg;
+  int himetricWidth = 0;  // the metafile's own frame, 0.01 mm
+  int himetricHeight = 0;
+  std::string error;
+};
+
+bool IsWmf(const std::vector<uint8_t>& bytes);
+bool IsEmf(const std::vector<uint8_t>& bytes);
+
+// A WMF's natural size, from its placeable header (or its extent at 96
+// pixels per inch); `error` set when the file cannot be played.
+struct MetafileSize {
+  int himetricWidth = 0;
+  int himetricHeight = 0;
+  std::string error;
+};
+MetafileSize WmfSize(const std::vector<uint8_t>& bytes);
+
+// Plays a WMF onto width x height pixels (top-down RGBA, white paper).
+bool RenderWmf(const std::vector<uint8_t>& bytes, int width, int height, RgbaImage* out,
+               std::string* error);
+
+MetafileSvg EmfToSvg(const std::vector<uint8_t>& bytes);
+
+}  // namespace kestrova

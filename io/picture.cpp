@@ -1,0 +1,185 @@
+#include "picture.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QImageReader>
+#include <QPainter>
+#include <QSvgRenderer>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <limits>
+
+#include "http_fetch.h"
+#include "metafile.h"
+
+namespace kestrova {
+
+namespace {
+
+FetchLimits fetchLimits;
+constexpr int64_t kMaxPictureBytes = 64ll * 1024 * 1024;
+// Refuse pictures whose pixels alone would take more than 1 GB to decode.
+constexpr int kMaxPixelsAllocationMB = 1024;
+
+RgbaImage fromQImage(const QImage& source) {
+  const QImage image = source.convertToFormat(QImage::Format_RGBA8888);
+  RgbaImage out;
+  out.width = image.width();
+  out.height = image.height();
+  out.pixels.resize(static_cast<size_t>(out.width) * static_cast<size_t>(out.height) * 4);
+  for (int y = 0; y < out.height; ++y) {
+    std::memcpy(out.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(out.width) * 4,
+                image.constScanLine(y), static_cast<size_t>(out.width) * 4);
+  }
+  return out;
+}
+
+class RasterPicture : public Picture {
+ public:
+  explicit RasterPicture(QImage image) : image_(std::move(image)) {
+    himetricWidth_ = PixelsToHimetric(image_.width());
+    himetricHeight_ = PixelsToHimetric(image_.height());
+  }
+  RgbaImage render(int width, int height) const override {
+    if (width == image_.width() && height == image_.height()) return fromQImage(image_);
+    return fromQImage(image_.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+  }
+
+ private:
+  QImage image_;
+};
+
+// Metafiles are turned into SVG and drawn at the size asked for, so they stay
+// sharp at any texture size.
+class VectorPicture : public Picture {
+ public:
+  VectorPicture(const QByteArray& svg, int himetricWidth, int himetricHeight) : svg_(svg) {
+    himetricWidth_ = himetricWidth;
+    himetricHeight_ = himetricHeight;
+  }
+  bool isValid() const {
+    QSvgRenderer renderer(svg_);
+    return renderer.isValid();
+  }
+  RgbaImage render(int width, int height) const override {
+    QImage image(width, height, QImage::Format_RGBA8888);
+    image.fill(Qt::white);  // a metafile draws on paper
+    QSvgRenderer renderer(svg_);
+    renderer.setAspectRatioMode(Qt::IgnoreAspectRatio);
+    QPainter painter(&image);
+    renderer.render(&painter, QRectF(0, 0, width, height));
+    painter.end();
+    return fromQImage(image);
+  }
+
+ private:
+  QByteArray svg_;
+};
+
+class WmfPicture : public Picture {
+ public:
+  WmfPicture(std::vector<uint8_t> bytes, int himetricWidth, int himetricHeight)
+      : bytes_(std::move(bytes)) {
+    himetricWidth_ = himetricWidth;
+    himetricHeight_ = himetricHeight;
+  }
+  RgbaImage render(int width, int height) const override {
+    RgbaImage image;
+    std::string ignored;
+    RenderWmf(bytes_, width, height, &image, &ignored);
+    return image;
+  }
+
+ private:
+  std::vector<uint8_t> bytes_;
+};
+
+}  // namespace
+
+void SetPictureFetchLimits(const FetchLimits& limits) { fetchLimits = limits; }
+
+int PixelsToHimetric(int pixels) {
+  return static_cast<int>((static_cast<int64_t>(pixels) * 2540 + 48) / 96);
+}
+
+int HimetricToPixels(int himetric) {
+  return static_cast<int>((static_cast<int64_t>(himetric) * 96 + 1270) / 2540);
+}
+
+PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string& name) {
+  PictureResult result;
+  if (bytes.empty()) {
+    result.error = name + " is empty.";
+    return result;
+  }
+  if (IsWmf(bytes)) {
+    MetafileSize size = WmfSize(bytes);
+    if (!size.error.empty()) {
+      result.error = name + ": " + size.error;
+      return result;
+    }
+    result.picture = std::make_unique<WmfPicture>(bytes, size.himetricWidth, size.himetricHeight);
+    return result;
+  }
+  if (IsEmf(bytes)) {
+    MetafileSvg svg = EmfToSvg(bytes);
+    if (!svg.error.empty()) {
+      result.error = name + ": " + svg.error;
+      return result;
+    }
+    auto picture = std::make_unique<VectorPicture>(
+        QByteArray(svg.svg.data(), static_cast<qsizetype>(svg.svg.size())), svg.himetricWidth,
+        svg.himetricHeight);
+    if (!picture->isValid()) {
+      result.error = name + ": the metafile could not be drawn.";
+      return result;
+    }
+    result.picture = std::move(picture);
+    return result;
+  }
+
+  QByteArray data(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer);
+  reader.setDecideFormatFromContent(true);
+  QImageReader::setAllocationLimit(kMaxPixelsAllocationMB);
+  const QByteArray format = reader.format();
+  static const char* const kFormats[] = {"jpeg", "jpg", "bmp", "gif", "ico", "png", "cur"};
+  bool supported = false;
+  for (const char* known : kFormats) supported = supported || format == known;
+  if (!supported) {
+    result.error = name + " is not a picture Kestrova can read (JPEG, PNG, BMP, GIF, ICO, WMF or EMF).";
+    return result;
+  }
+  QImage image = reader.read();
+  if (image.isNull()) {
+    result.error = name + " could not be decoded: " + reader.errorString().toStdString();
+    return result;
+  }
+  result.picture = std::make_unique<RasterPicture>(std::move(image));
+  return result;
+}
+
+PictureResult LoadPicture(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  if (path.find("http://") != std::string::npos || path.find("https://") != std::string::npos) {
+    const HttpResult answer = HttpGet(path, fetchLimits.timeoutMs, fetchLimits.maxBytes);
+    if (!answer.ok) return {nullptr, answer.error};
+    bytes = answer.body;
+  } else {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return {nullptr, "Cannot open " + path + "."};
+    const std::streamoff size = in.tellg();
+    if (size < 0 || size > kMaxPictureBytes) return {nullptr, path + " is too large to be a picture."};
+    bytes.resize(static_cast<size_t>(size));
+    in.seekg(0);
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), size)) return {nullptr, "Cannot read " + path + "."};
+  }
+  return DecodePicture(bytes, path);
+}
+
+}  // namespace kestrova

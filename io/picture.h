@@ -1,0 +1,51 @@
+#pragma once
+// Decoded pictures: what the loader needs of an image file, whatever its
+// format: its natural size in HIMETRIC (0.01 mm) and its pixels, drawn
+// stretched to any size.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "render/rgba_image.h"
+
+namespace kestrova {
+
+class Picture {
+ public:
+  virtual ~Picture() = default;
+  int himetricWidth() const { return himetricWidth_; }
+  int himetricHeight() const { return himetricHeight_; }
+  // The picture stretched over width x height pixels; top-down RGBA rows.
+  virtual RgbaImage render(int width, int height) const = 0;
+
+ protected:
+  int himetricWidth_ = 0;
+  int himetricHeight_ = 0;
+};
+
+struct PictureResult {
+  std::unique_ptr<Picture> picture;
+  std::string error;  // readable, when picture is null
+};
+
+// Decodes JPEG, BMP, GIF, ICO and PNG (96 pixels per inch), placeable WMF
+// and EMF (their own frame). `name` only helps the error message.
+PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string& name);
+
+// Reads a file, or fetches an http/https address (10 s, 64 MB at most), then
+// decodes it.
+PictureResult LoadPicture(const std::string& path);
+
+// How long and how much LoadPicture waits for from a web address.
+struct FetchLimits {
+  int timeoutMs = 10000;
+  int64_t maxBytes = 64ll * 1024 * 1024;
+};
+void SetPictureFetchLimits(const FetchLimits& limits);
+
+// Pixels at 96 per inch to HIMETRIC and back, rounded like MulDiv.
+int PixelsToHimetric(int pixels);
+int HimetricToPixels(int himetric);
+
+}  // namespace kestrova

@@ -1,0 +1,54 @@
+#include "startup.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "io/program_folder.h"
+#include "io/texture_loader.h"
+#include "render/scene_initialiser.h"
+
+namespace kestrova {
+
+StartupResult InitialiseScene(SceneState& scene, const std::string& programFolder,
+                              int profileValue, const StartupHooks& hooks) {
+  StartupResult result;
+  std::error_code ignored;
+  std::filesystem::current_path(programFolder, ignored);
+  auto slot = [&](TextureSlot s) -> uint32_t& { return scene.textureSlot[static_cast<size_t>(s)]; };
+
+  LoadBitmapTexture(slot(kSlotBuiltin));
+  LoadDefaultBoxTextures(scene);
+  LoadTexture(scene, "Books/standard-book-front.jpg", slot(kSlotBookFront));
+  LoadTexture(scene, "Books/standard-book-back.jpg", slot(kSlotBookBack));
+  LoadTexture(scene, "Books/standard-book-left.jpg", slot(kSlotBookSpine));
+  for (TextureSlot page : {kSlotBookPage1, kSlotBookPage2, kSlotBookPage3}) {
+    LoadTexture(scene, "Books/ePage.jpg", slot(page));
+  }
+  SetInitialGLState();
+
+  if (hooks.loadBookModels) hooks.loadBookModels(scene);
+  LoadTexture(scene, "Mug/Envroll.bmp", slot(kSlotMugEnvironment));
+  LoadTexture(scene, "Mug/MugTexture.jpg", slot(kSlotMug));
+  if (hooks.loadMugModel) hooks.loadMugModel(scene);
+
+  SetInitialSceneValues(scene);
+
+  scene.websiteLink() = kDesignHelpLink;
+  ListSequences(programFolder, scene);
+  scene.randomSequence = scene.sequenceCount > 0 ? 1 + std::rand() % scene.sequenceCount : 1;
+  scene.selectedPreset = scene.randomSequence;
+  scene.programFolder = programFolder;
+
+  const auto marker = ReadStartMarker(programFolder);
+  if (!marker) {
+    // The intro does not start; the program runs on with what is set up.
+    scene.sequenceIndex = profileValue + 1;
+    result.markerMissing = true;
+    return result;
+  }
+  scene.sequenceIndex = IntroPositionAtStart(profileValue, *marker, scene);
+  if (hooks.playSample && scene.sequenceCount > 0) hooks.playSample(scene, scene.sequenceIndex);
+  return result;
+}
+
+}  // namespace kestrova

@@ -1,0 +1,31 @@
+#pragma once
+// The scene initialiser: default images, GL state, start-up values and the
+// introduction position. Needs the view's context current.
+#include <functional>
+#include <string>
+
+#include "scene/scene_state.h"
+
+namespace kestrova {
+
+// The product's design-help page, where websiteLink starts.
+constexpr const char* kDesignHelpLink = "http://www.kestrova.example/design-help.html";
+
+struct StartupHooks {
+  // Loads the five 3DS models (book: before the mug images; mug: after).
+  std::function<void(SceneState&)> loadBookModels;
+  std::function<void(SceneState&)> loadMugModel;
+  // Loads and plays sample `index` of sequenceNames.
+  std::function<void(SceneState&, int)> playSample;
+};
+
+struct StartupResult {
+  bool markerMissing = false;  // "Flag.txt" could not be read: the intro did not start
+};
+
+// `profileValue` is the stored intro position (1 when none is stored). Makes
+// `programFolder` the current directory, as relative image names need.
+StartupResult InitialiseScene(SceneState& scene, const std::string& programFolder,
+                              int profileValue, const StartupHooks& hooks = {});
+
+}  // namespace kestrova

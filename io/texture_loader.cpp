@@ -1,0 +1,196 @@
+#include "texture_loader.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "io/picture.h"
+#include "res/builtin_bitmap.h"
+
+namespace kestrova {
+
+namespace fs = std::filesystem;
+
+const char* const kImageFilter =
+    "Jpg Texture Files (*.jpg)|*.jpg|Jpeg Texture Files (*.jpeg)|*.jpeg|BMP Texture Files "
+    "(*.bmp)|*.bmp|Gif Texture Files (*.gif)|*.gif|WMF Files (*.wmf)|*.wmf|ICON Files "
+    "(*.ico)|*.ico|EMF Files (*.emf)|*.emf|All files (*.*)|*.*||";
+
+namespace {
+
+struct FaceDialog {
+  FaceRequest face;
+  const char* title;
+  const char* prefix;
+  int nameIndex;    // -1: the face has no stored name
+  int lengthIndex;  // -1: no stored length
+  TextureSlot slot;
+};
+
+constexpr FaceDialog kFaceDialogs[] = {
+    {FaceRequest::BoxFront, "Select Back Texture", "Boxes/", kNameBoxFront, kLengthBoxFront, kSlotBoxFront},
+    {FaceRequest::BoxBack, "Select Back Texture", "Boxes/", kNameBoxBack, kLengthBoxBack, kSlotBoxBack},
+    {FaceRequest::BoxLeft, "Select Back Texture", "Boxes/", kNameBoxLeft, kLengthBoxLeft, kSlotBoxLeft},
+    {FaceRequest::BoxRight, "Select Back Texture", "Boxes/", kNameBoxRight, kLengthBoxRight, kSlotBoxRight},
+    {FaceRequest::BoxTop, "Select Back Texture", "Boxes/", kNameBoxTop, kLengthBoxTop, kSlotBoxTop},
+    {FaceRequest::BoxBottom, "Select Back Texture", "Boxes/", kNameBoxBottom, kLengthBoxBottom, kSlotBoxBottom},
+    {FaceRequest::BookFront, "Select Back Texture", "Books/", kNameBookFront, kLengthBookFront, kSlotBookFront},
+    {FaceRequest::BookBack, "Select Back Texture", "Books/", kNameBookBack, kLengthBookBack, kSlotBookBack},
+    {FaceRequest::BookSpine, "Select Left Texture", "Books/", kNameBookSpine, kLengthBookSpine, kSlotBookSpine},
+    // The paperback's page faces have a slot but no stored name.
+    {FaceRequest::BookRight, "Select Page Texture", "Books/", -1, -1, kSlotBookPage1},
+    {FaceRequest::BookTop, "Select Page Texture", "Books/", -1, -1, kSlotBookPage2},
+    {FaceRequest::BookBottom, "Select Page Texture", "Books/", -1, -1, kSlotBookPage3},
+    {FaceRequest::Mug, "Select Left Texture", "Mug/", kNameMug, kLengthMug, kSlotMug},
+};
+
+const FaceDialog& dialogFor(FaceRequest face) {
+  for (const FaceDialog& dialog : kFaceDialogs) {
+    if (dialog.face == face) return dialog;
+  }
+  return kFaceDialogs[0];
+}
+
+bool isWebAddress(const std::string& name) {
+  return name.find("http://") != std::string::npos || name.find("https://") != std::string::npos;
+}
+
+void replaceSlot(uint32_t& slot, GLuint name) {
+  // Replaced texture names are released, not leaked.
+  if (slot != 0 && glIsTexture(slot)) {
+    const GLuint old = slot;
+    glDeleteTextures(1, &old);
+  }
+  slot = name;
+}
+
+}  // namespace
+
+int TextureDimension(int pixels, int maxTextureSize) {
+  if (pixels > maxTextureSize) return maxTextureSize;
+  if (pixels < 1) return 1;
+  const double exponent = std::floor(std::log2(static_cast<double>(pixels)) + 0.5);
+  return std::min(maxTextureSize, 1 << static_cast<int>(exponent));
+}
+
+std::vector<uint8_t> TexturePixels(const RgbaImage& stretched) {
+  std::vector<uint8_t> out(stretched.pixels.size());
+  const size_t row = static_cast<size_t>(stretched.width) * 4;
+  for (int y = 0; y < stretched.height; ++y) {
+    // The GL's first row is the picture's bottom.
+    const uint8_t* in = stretched.pixels.data() + static_cast<size_t>(stretched.height - 1 - y) * row;
+    uint8_t* to = out.data() + static_cast<size_t>(y) * row;
+    for (int x = 0; x < stretched.width; ++x) {
+      const uint8_t* p = in + x * 4;
+      uint8_t* q = to + x * 4;
+      q[0] = p[0];
+      q[1] = p[1];
+      q[2] = p[2];
+      q[3] = (p[0] == 0 && p[1] == 0 && p[2] == 0) ? 0 : 255;
+    }
+  }
+  return out;
+}
+
+bool LoadTexture(SceneState& scene, const std::string& name, uint32_t& slot, std::string* error) {
+  std::string path;
+  if (scene.imagePathIsAbsolute >= 2.0f || isWebAddress(name)) {
+    path = name;
+  } else {
+    std::error_code ignored;
+    path = (fs::current_path(ignored) / name).string();
+  }
+  PictureResult decoded = LoadPicture(path);
+  if (!decoded.picture) {
+    if (error) *error = decoded.error;
+    return false;
+  }
+  const Picture& picture = *decoded.picture;
+  GLint maxSize = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+  if (maxSize < 64) maxSize = 64;
+  const int width = TextureDimension(HimetricToPixels(picture.himetricWidth()), maxSize);
+  const int height = TextureDimension(HimetricToPixels(picture.himetricHeight()), maxSize);
+  const RgbaImage stretched = picture.render(width, height);
+  if (stretched.width != width || stretched.height != height) {
+    if (error) *error = path + " could not be drawn at " + std::to_string(width) + " x " +
+                        std::to_string(height) + " pixels.";
+    return false;
+  }
+  const std::vector<uint8_t> pixels = TexturePixels(stretched);
+
+  GLuint texture = 0;
+  glGenTextures(1, &texture);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  if (glGetError() != GL_NO_ERROR) {
+    glDeleteTextures(1, &texture);
+    if (error) *error = "The graphics driver refused a " + std::to_string(width) + " x " +
+                        std::to_string(height) + " texture for " + path + ".";
+    return false;
+  }
+  replaceSlot(slot, texture);
+  scene.pictureWidth[0] = picture.himetricWidth();
+  scene.pictureHeight[0] = picture.himetricHeight();
+  return true;
+}
+
+bool LoadBitmapTexture(uint32_t& slot) {
+  const std::vector<uint8_t> bgr = BuiltinBitmapBgr();
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  GLuint texture = 0;
+  glGenTextures(1, &texture);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  gluBuild2DMipmaps(GL_TEXTURE_2D, 3, kBuiltinBitmapSize, kBuiltinBitmapSize, GL_BGR_EXT,
+                    GL_UNSIGNED_BYTE, bgr.data());
+  replaceSlot(slot, texture);
+  return true;
+}
+
+bool SelectFaceImage(SceneState& scene, FaceRequest face, const AskForImage& ask, std::string* error) {
+  const FaceDialog& dialog = dialogFor(face);
+  const std::optional<std::string> chosen = ask({dialog.title, kImageFilter, "jpg"});
+  if (!chosen || chosen->empty()) return true;  // cancelled: nothing changes
+
+  const std::string fileName = fs::path(*chosen).filename().string();
+  // The previous values stay if the file cannot be loaded: a failed pick must
+  // not leave a project pointing at an image that never showed.
+  const float previousAbsolute = scene.imagePathIsAbsolute;
+  scene.imagePathIsAbsolute = 2.0f;
+  uint32_t& slot = scene.textureSlot[static_cast<size_t>(dialog.slot)];
+  if (!LoadTexture(scene, *chosen, slot, error)) {
+    scene.imagePathIsAbsolute = previousAbsolute;
+    return false;
+  }
+  if (dialog.nameIndex >= 0) {
+    scene.textureName[static_cast<size_t>(dialog.nameIndex)] = dialog.prefix + fileName;
+  }
+  if (dialog.lengthIndex >= 0) {
+    scene.textureNameLength[static_cast<size_t>(dialog.lengthIndex)] =
+        static_cast<float>(chosen->size());
+  }
+  return true;
+}
+
+void LoadDefaultBoxTextures(SceneState& scene) {
+  static const std::pair<const char*, TextureSlot> kDefaults[] = {
+      {"Boxes/standard-box-front.jpg", kSlotBoxFront},
+      {"Boxes/standard-box-back.jpg", kSlotBoxBack},
+      {"Boxes/standard-box-left.jpg", kSlotBoxLeft},
+      {"Boxes/standard-box-right.jpg", kSlotBoxRight},
+      {"Boxes/standard-box-top.jpg", kSlotBoxTop},
+      {"Boxes/standard-box-bottom.jpg", kSlotBoxBottom},
+  };
+  for (const auto& [name, slot] : kDefaults) {
+    LoadTexture(scene, name, scene.textureSlot[static_cast<size_t>(slot)]);
+  }
+}
+
+}  // namespace kestrova

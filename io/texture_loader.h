@@ -1,0 +1,55 @@
+#pragma once
+// Face images into GL textures. Needs the view's (or a headless) context
+// current.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "render/render_host.h"
+#include "render/rgba_image.h"
+#include "scene/scene_state.h"
+
+namespace kestrova {
+
+// One texture dimension for a picture `pixels` wide: the nearest power of two
+// on a log scale (300 -> 256, 400 -> 512), or the GL's maximum.
+int TextureDimension(int pixels, int maxTextureSize);
+
+// The stretched picture as the GL wants it: rows bottom-up, RGBA, alpha 0 for
+// pure black pixels (they become see-through) and 255 for every other.
+std::vector<uint8_t> TexturePixels(const RgbaImage& stretched);
+
+// Loads a picture into `slot` (a new GL texture; the old one is deleted).
+// Names holding "http://" or "https://" are fetched; others are taken from
+// the current directory, or as they are when imagePathIsAbsolute >= 2. On
+// success the picture's natural size goes to pictureWidth/Height[0]. On
+// failure nothing changes, false is returned and `error` says why.
+bool LoadTexture(SceneState& scene, const std::string& name, uint32_t& slot,
+                 std::string* error = nullptr);
+
+// The built-in 64 x 64 bitmap, mipmapped.
+bool LoadBitmapTexture(uint32_t& slot);
+
+// The image dialog a face request opens.
+struct ImageDialogRequest {
+  std::string title;
+  std::string filter;
+  std::string defaultExtension;
+};
+using AskForImage = std::function<std::optional<std::string>(const ImageDialogRequest&)>;
+
+extern const char* const kImageFilter;
+
+// Shows the face's dialog; on a chosen file stores the name (folder prefix +
+// file name) and the full path's length, sets imagePathIsAbsolute to 2 and
+// loads the file into the face's slot. Cancel changes nothing. Returns false
+// (with `error`) only when a chosen file could not be loaded.
+bool SelectFaceImage(SceneState& scene, FaceRequest face, const AskForImage& ask,
+                     std::string* error = nullptr);
+
+// The six default box images into the box slots (start-up and New).
+void LoadDefaultBoxTextures(SceneState& scene);
+
+}  // namespace kestrova

@@ -1,0 +1,123 @@
+#include "metafile_writer.h"
+
+#include <cstddef>
+#include <initializer_list>
+
+using std::size_t;
+
+namespace kestrova::test {
+
+namespace {
+
+struct Writer {
+  std::vector<uint8_t> bytes;
+  void u16(uint32_t v) {
+    bytes.push_back(static_cast<uint8_t>(v));
+    bytes.push_back(static_cast<uint8_t>(v >> 8));
+  }
+  void u32(uint32_t v) {
+    u16(v & 0xFFFF);
+    u16(v >> 16);
+  }
+  void set32(size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+  }
+};
+
+// One WMF record: size in 16-bit words, function, parameters.
+void wmfRecord(Writer& w, uint16_t function, std::initializer_list<uint16_t> params) {
+  w.u32(static_cast<uint32_t>(3 + params.size()));
+  w.u16(function);
+  for (uint16_t p : params) w.u16(p);
+}
+
+}  // namespace
+
+std::vector<uint8_t> MakeWmf(int width, int height, int unitsPerInch, uint8_t r, uint8_t g, uint8_t b) {
+  Writer w;
+  // Placeable header with its checksum over the first ten words.
+  w.u32(0x9AC6CDD7);
+  w.u16(0);
+  w.u16(0);
+  w.u16(0);
+  w.u16(static_cast<uint16_t>(width));
+  w.u16(static_cast<uint16_t>(height));
+  w.u16(static_cast<uint16_t>(unitsPerInch));
+  w.u32(0);
+  uint16_t checksum = 0;
+  for (size_t i = 0; i < 20; i += 2) checksum ^= static_cast<uint16_t>(w.bytes[i] | (w.bytes[i + 1] << 8));
+  w.u16(checksum);
+
+  const size_t header = w.bytes.size();
+  w.u16(1);       // in memory
+  w.u16(9);       // header words
+  w.u16(0x0300);  // version
+  w.u32(0);       // total size, filled below
+  w.u16(1);       // objects
+  w.u32(7);       // largest record
+  w.u16(0);
+  wmfRecord(w, 0x020B, {0, 0});  // SETWINDOWORG y, x
+  wmfRecord(w, 0x020C, {static_cast<uint16_t>(height), static_cast<uint16_t>(width)});  // SETWINDOWEXT
+  // CREATEBRUSHINDIRECT: solid, COLORREF r g b 0, no hatch.
+  wmfRecord(w, 0x02FC, {0, static_cast<uint16_t>(r | (g << 8)), b, 0});
+  wmfRecord(w, 0x012D, {0});  // SELECTOBJECT
+  // RECTANGLE bottom, right, top, left.
+  wmfRecord(w, 0x041B, {static_cast<uint16_t>(height), static_cast<uint16_t>(width), 0, 0});
+  wmfRecord(w, 0x0000, {});
+  w.set32(header + 6, static_cast<uint32_t>((w.bytes.size() - header) / 2));
+  return w.bytes;
+}
+
+std::vector<uint8_t> MakeEmf(int width, int height, int frameWidth, int frameHeight, uint8_t r,
+                             uint8_t g, uint8_t b) {
+  Writer w;
+  w.u32(1);   // EMR_HEADER
+  w.u32(88);  // record size
+  for (int v : {0, 0, width - 1, height - 1}) w.u32(static_cast<uint32_t>(v));  // bounds
+  for (int v : {0, 0, frameWidth, frameHeight}) w.u32(static_cast<uint32_t>(v));  // frame
+  w.u32(0x464D4520);  // " EMF"
+  w.u32(0x10000);
+  w.u32(0);  // total bytes, filled below
+  w.u32(0);  // records, filled below
+  w.u16(2);  // handles
+  w.u16(0);
+  w.u32(0);
+  w.u32(0);
+  w.u32(0);
+  w.u32(static_cast<uint32_t>(width));  // reference device, pixels
+  w.u32(static_cast<uint32_t>(height));
+  w.u32(static_cast<uint32_t>(frameWidth / 100));  // and millimetres
+  w.u32(static_cast<uint32_t>(frameHeight / 100));
+  uint32_t records = 1;
+
+  w.u32(39);  // EMR_CREATEBRUSHINDIRECT
+  w.u32(24);
+  w.u32(1);
+  w.u32(0);  // BS_SOLID
+  w.u32(static_cast<uint32_t>(r | (g << 8) | (b << 16)));
+  w.u32(0);
+  ++records;
+  w.u32(37);  // EMR_SELECTOBJECT
+  w.u32(12);
+  w.u32(1);
+  ++records;
+  w.u32(37);  // the null pen
+  w.u32(12);
+  w.u32(0x80000008);
+  ++records;
+  w.u32(43);  // EMR_RECTANGLE
+  w.u32(24);
+  for (int v : {0, 0, width, height}) w.u32(static_cast<uint32_t>(v));
+  ++records;
+  w.u32(14);  // EMR_EOF
+  w.u32(20);
+  w.u32(0);
+  w.u32(16);
+  w.u32(20);
+  ++records;
+  w.set32(48, static_cast<uint32_t>(w.bytes.size()));
+  w.set32(52, records);
+  return w.bytes;
+}
+
+}  // namespace kestrova::test

@@ -1,0 +1,320 @@
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QImage>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "io/picture.h"
+#include "io/texture_loader.h"
+#include "tests/support/headless_fixture.h"
+#include "tests/support/http_test_server.h"
+#include "tests/support/metafile_writer.h"
+
+using namespace kestrova;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TextureSize {
+  int width;
+  int height;
+};
+
+TextureSize sizeOf(uint32_t texture) {
+  glBindTexture(GL_TEXTURE_2D, texture);
+  TextureSize size{};
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &size.width);
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &size.height);
+  return size;
+}
+
+std::vector<uint8_t> texturePixels(uint32_t texture) {
+  const TextureSize size = sizeOf(texture);
+  std::vector<uint8_t> pixels(static_cast<size_t>(size.width * size.height * 4));
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  return pixels;
+}
+
+QByteArray encode(const QImage& image, const char* format) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  EXPECT_TRUE(image.save(&buffer, format)) << format;
+  return bytes;
+}
+
+// Qt reads GIF but does not write it: a 1 x 1 GIF89a by hand, colour 0 of a
+// two-entry table, LZW minimum code size 2.
+QByteArray tinyGif(uint8_t r, uint8_t g, uint8_t b) {
+  const uint8_t bytes[] = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, r, g, b, 0, 0, 0,
+                           0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 0x44, 1, 0, 0x3B};
+  return QByteArray(reinterpret_cast<const char*>(bytes), sizeof bytes);
+}
+
+class Textures : public test::HeadlessGL {
+ protected:
+  void SetUp() override {
+    HeadlessGL::SetUp();
+    ASSERT_TRUE(dir_.isValid());
+    scene_ = std::make_unique<SceneState>();
+    previous_ = fs::current_path();
+    fs::current_path(dir_.path().toStdString());
+  }
+  void TearDown() override { fs::current_path(previous_); }
+
+  std::string write(const std::string& name, const QByteArray& bytes) {
+    const fs::path path = fs::path(dir_.path().toStdString()) / name;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary).write(bytes.constData(), bytes.size());
+    return path.string();
+  }
+  std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
+    return write(name, QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                  static_cast<qsizetype>(bytes.size())));
+  }
+  std::string writeImage(const std::string& name, int w, int h, QColor colour, const char* format) {
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(colour);
+    return write(name, encode(image, format));
+  }
+
+  QTemporaryDir dir_;
+  fs::path previous_;
+  std::unique_ptr<SceneState> scene_;
+};
+
+}  // namespace
+
+TEST(TextureSizing, NearestPowerOfTwoOnALogScale) {
+  struct Case {
+    int pixels;
+    int expected;
+  };
+  const Case cases[] = {{300, 256}, {400, 512}, {256, 256}, {1024, 1024}, {362, 256},
+                        {363, 512}, {1, 1},     {0, 1},     {3, 4},       {16385, 16384}};
+  for (const Case& c : cases) EXPECT_EQ(TextureDimension(c.pixels, 16384), c.expected) << c.pixels;
+  EXPECT_EQ(TextureDimension(5000, 2048), 2048);  // above the maximum: clamped
+  EXPECT_EQ(TextureDimension(2000, 1024), 1024);  // rounds up past it: still clamped
+}
+
+TEST(TextureSizing, HimetricAtNinetySixDotsPerInch) {
+  EXPECT_EQ(PixelsToHimetric(96), 2540);
+  EXPECT_EQ(PixelsToHimetric(300), 7938);
+  EXPECT_EQ(HimetricToPixels(PixelsToHimetric(300)), 300);
+  EXPECT_EQ(HimetricToPixels(8000), 302);
+}
+
+TEST(TexturePixelsRule, BlackIsSeeThroughAndRowsAreBottomUp) {
+  RgbaImage image;
+  image.width = 2;
+  image.height = 2;
+  // Top row: black, (1, 0, 0). Bottom row: white, grey.
+  image.pixels = {0, 0, 0, 255, 1, 0, 0, 255, 255, 255, 255, 255, 9, 9, 9, 255};
+  const std::vector<uint8_t> gl = TexturePixels(image);
+  // GL row 0 is the picture's bottom row.
+  EXPECT_EQ(gl[0], 255);
+  EXPECT_EQ(gl[3], 255);
+  EXPECT_EQ(gl[4], 9);
+  // GL row 1 (height - 1) is the picture's top row.
+  EXPECT_EQ(gl[8 + 3], 0) << "pure black gets alpha 0";
+  EXPECT_EQ(gl[12], 1);
+  EXPECT_EQ(gl[12 + 3], 255) << "(1, 0, 0) keeps alpha 255";
+}
+
+TEST_F(Textures, LoadsAPictureSizedToPowersOfTwo) {
+  QImage image(300, 400, QImage::Format_RGB32);
+  image.fill(QColor(10, 200, 30));
+  for (int x = 0; x < 300; ++x) image.setPixelColor(x, 0, Qt::black);  // the top row
+  write("face.png", encode(image, "PNG"));
+  uint32_t slot = 0;
+  std::string error;
+  ASSERT_TRUE(LoadTexture(*scene_, "face.png", slot, &error)) << error;
+  const TextureSize size = sizeOf(slot);
+  EXPECT_EQ(size.width, 256);
+  EXPECT_EQ(size.height, 512);
+  EXPECT_EQ(scene_->pictureWidth[0], 7938);
+  EXPECT_EQ(scene_->pictureHeight[0], 10583);
+  const std::vector<uint8_t> pixels = texturePixels(slot);
+  EXPECT_EQ(pixels[1], 200);
+  EXPECT_EQ(pixels[3], 255);
+  // The picture's top row ends up at texture row height - 1, see-through.
+  const size_t topRow = static_cast<size_t>(511) * 256 * 4;
+  EXPECT_EQ(pixels[topRow + 3], 0);
+}
+
+TEST_F(Textures, PowerOfTwoWidthIsKeptAndOversizeIsClamped) {
+  writeImage("wide.png", 16385, 1, Qt::red, "PNG");
+  writeImage("pow.png", 128, 64, Qt::red, "PNG");
+  uint32_t slot = 0;
+  ASSERT_TRUE(LoadTexture(*scene_, "pow.png", slot));
+  EXPECT_EQ(sizeOf(slot).width, 128);
+  EXPECT_EQ(sizeOf(slot).height, 64);
+  GLint maxSize = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+  ASSERT_LT(maxSize, 16385);
+  ASSERT_TRUE(LoadTexture(*scene_, "wide.png", slot));
+  EXPECT_EQ(sizeOf(slot).width, maxSize);
+}
+
+TEST_F(Textures, EveryFormatDecodes) {
+  struct Case {
+    std::string file;
+    QByteArray bytes;
+    int himetricWidth;
+  };
+  QImage red(40, 20, QImage::Format_RGB32);
+  red.fill(QColor(220, 20, 20));
+  QImage icon(32, 32, QImage::Format_ARGB32);
+  icon.fill(QColor(220, 20, 20));
+  const std::vector<uint8_t> wmf = test::MakeWmf(1000, 500, 1000, 220, 20, 20);
+  const std::vector<uint8_t> emf = test::MakeEmf(200, 100, 6000, 3000, 220, 20, 20);
+  const Case cases[] = {
+      {"a.jpg", encode(red, "JPG"), PixelsToHimetric(40)},
+      {"a.bmp", encode(red, "BMP"), PixelsToHimetric(40)},
+      {"a.gif", tinyGif(220, 20, 20), PixelsToHimetric(1)},
+      {"a.ico", encode(icon, "ICO"), PixelsToHimetric(32)},
+      {"a.png", encode(red, "PNG"), PixelsToHimetric(40)},
+      {"a.wmf", QByteArray(reinterpret_cast<const char*>(wmf.data()), static_cast<qsizetype>(wmf.size())), 2540},
+      {"a.emf", QByteArray(reinterpret_cast<const char*>(emf.data()), static_cast<qsizetype>(emf.size())), 6000},
+  };
+  for (const Case& c : cases) {
+    if (c.bytes.isEmpty()) {
+      ADD_FAILURE() << c.file << ": Qt cannot write this format here";
+      continue;
+    }
+    const std::string path = write(c.file, c.bytes);
+    PictureResult decoded = LoadPicture(path);
+    ASSERT_TRUE(decoded.picture) << c.file << ": " << decoded.error;
+    EXPECT_NEAR(decoded.picture->himetricWidth(), c.himetricWidth, 2) << c.file;
+    const RgbaImage drawn = decoded.picture->render(16, 16);
+    ASSERT_EQ(drawn.width, 16);
+    const uint8_t* centre = drawn.at(8, 8);
+    EXPECT_NEAR(centre[0], 220, 12) << c.file;
+    EXPECT_NEAR(centre[1], 20, 12) << c.file;
+  }
+}
+
+TEST_F(Textures, WebAddressesAreFetched) {
+  test::HttpTestServer server;
+  QImage image(64, 32, QImage::Format_RGB32);
+  image.fill(Qt::blue);
+  server.body = encode(image, "PNG");
+  uint32_t slot = 0;
+  ASSERT_TRUE(LoadTexture(*scene_, server.url("/face.png"), slot));
+  EXPECT_EQ(sizeOf(slot).width, 64);
+  EXPECT_EQ(scene_->pictureWidth[0], PixelsToHimetric(64));
+}
+
+TEST_F(Textures, SlowOrOversizedAnswersFailCleanly) {
+  SetPictureFetchLimits({300, 1000});
+  test::HttpTestServer silent;
+  silent.mode = test::HttpTestServer::Mode::Silent;
+  uint32_t slot = 77;
+  std::string error;
+  EXPECT_FALSE(LoadTexture(*scene_, silent.url("/face.png"), slot, &error));
+  EXPECT_NE(error.find("no answer"), std::string::npos) << error;
+  test::HttpTestServer big;
+  big.body = QByteArray(5000, 'x');
+  EXPECT_FALSE(LoadTexture(*scene_, big.url("/face.png"), slot, &error));
+  EXPECT_NE(error.find("larger"), std::string::npos) << error;
+  EXPECT_EQ(slot, 77u);
+  SetPictureFetchLimits({});
+}
+
+TEST_F(Textures, MissingOrCorruptFilesChangeNothing) {
+  writeImage("good.png", 64, 64, Qt::red, "PNG");
+  write("corrupt.jpg", QByteArray("\xFF\xD8\xFF\xE0 this is not really a JPEG", 30));
+  write("text.jpg", QByteArray("hello"));
+  std::vector<uint8_t> wmf = test::MakeWmf(100, 100, 96, 1, 2, 3);
+  wmf.resize(30);
+  write("truncated.wmf", wmf);
+  uint32_t slot = 0;
+  ASSERT_TRUE(LoadTexture(*scene_, "good.png", slot));
+  const uint32_t before = slot;
+  scene_->textureName[kNameBoxFront] = "Boxes/good.png";
+  for (const char* name : {"missing.png", "corrupt.jpg", "text.jpg", "truncated.wmf"}) {
+    std::string error;
+    EXPECT_FALSE(LoadTexture(*scene_, name, slot, &error)) << name;
+    EXPECT_FALSE(error.empty()) << name;
+    EXPECT_EQ(slot, before) << name;
+    EXPECT_TRUE(glIsTexture(before)) << name;
+    EXPECT_EQ(scene_->pictureWidth[0], PixelsToHimetric(64)) << name;
+  }
+  EXPECT_EQ(scene_->textureName[kNameBoxFront], "Boxes/good.png");
+}
+
+TEST_F(Textures, ReplacedTextureNamesAreDeleted) {
+  writeImage("a.png", 8, 8, Qt::red, "PNG");
+  uint32_t slot = 0;
+  ASSERT_TRUE(LoadTexture(*scene_, "a.png", slot));
+  const uint32_t first = slot;
+  ASSERT_TRUE(LoadTexture(*scene_, "a.png", slot));
+  EXPECT_NE(slot, first);
+  EXPECT_FALSE(glIsTexture(first));
+}
+
+TEST_F(Textures, AbsoluteFlagTakesTheNameAsAFullPath) {
+  const std::string full = writeImage("sub/pic.png", 8, 8, Qt::red, "PNG");
+  uint32_t slot = 0;
+  EXPECT_FALSE(LoadTexture(*scene_, full.substr(1), slot)) << "relative to the current directory";
+  scene_->imagePathIsAbsolute = 2;
+  EXPECT_TRUE(LoadTexture(*scene_, full, slot));
+}
+
+TEST_F(Textures, BuiltInBitmapIsMipmapped) {
+  uint32_t slot = 0;
+  ASSERT_TRUE(LoadBitmapTexture(slot));
+  EXPECT_EQ(sizeOf(slot).width, 64);
+  GLint level1 = 0;
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 1, GL_TEXTURE_WIDTH, &level1);
+  EXPECT_EQ(level1, 32);
+}
+
+TEST_F(Textures, PickingAFaceImageStoresPrefixAndNameAndLoadsIt) {
+  const std::string chosen = writeImage("elsewhere/My Front.png", 32, 32, Qt::red, "PNG");
+  std::vector<ImageDialogRequest> asked;
+  auto ask = [&](const ImageDialogRequest& request) -> std::optional<std::string> {
+    asked.push_back(request);
+    return chosen;
+  };
+  ASSERT_TRUE(SelectFaceImage(*scene_, FaceRequest::BoxFront, ask));
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_EQ(asked[0].title, "Select Back Texture");
+  EXPECT_EQ(asked[0].defaultExtension, "jpg");
+  EXPECT_EQ(asked[0].filter, kImageFilter);
+  EXPECT_EQ(scene_->textureName[kNameBoxFront], "Boxes/My Front.png");
+  EXPECT_EQ(scene_->textureNameLength[kLengthBoxFront], static_cast<float>(chosen.size()));
+  EXPECT_EQ(scene_->imagePathIsAbsolute, 2.0f);
+  EXPECT_NE(scene_->textureSlot[kSlotBoxFront], 0u);
+
+  ASSERT_TRUE(SelectFaceImage(*scene_, FaceRequest::BookSpine, ask));
+  EXPECT_EQ(asked[1].title, "Select Left Texture");
+  EXPECT_EQ(scene_->textureName[kNameBookSpine], "Books/My Front.png");
+  ASSERT_TRUE(SelectFaceImage(*scene_, FaceRequest::Mug, ask));
+  EXPECT_EQ(scene_->textureName[kNameMug], "Mug/My Front.png");
+  ASSERT_TRUE(SelectFaceImage(*scene_, FaceRequest::BookTop, ask));
+  EXPECT_NE(scene_->textureSlot[kSlotBookPage2], 0u);
+}
+
+TEST_F(Textures, CancelOrAFailedPickLeavesSlotNameAndLength) {
+  scene_->textureName[kNameBoxTop] = "Boxes/old.jpg";
+  scene_->textureNameLength[kLengthBoxTop] = 42;
+  scene_->textureSlot[kSlotBoxTop] = 5;
+  auto cancel = [](const ImageDialogRequest&) -> std::optional<std::string> { return std::nullopt; };
+  EXPECT_TRUE(SelectFaceImage(*scene_, FaceRequest::BoxTop, cancel));
+  write("broken.jpg", QByteArray("not a picture"));
+  const std::string broken = dir_.path().toStdString() + "/broken.jpg";
+  auto pickBroken = [&](const ImageDialogRequest&) -> std::optional<std::string> { return broken; };
+  std::string error;
+  EXPECT_FALSE(SelectFaceImage(*scene_, FaceRequest::BoxTop, pickBroken, &error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(scene_->textureName[kNameBoxTop], "Boxes/old.jpg");
+  EXPECT_EQ(scene_->textureNameLength[kLengthBoxTop], 42.0f);
+  EXPECT_EQ(scene_->textureSlot[kSlotBoxTop], 5u);
+  EXPECT_EQ(scene_->imagePathIsAbsolute, 0.0f);
+}
