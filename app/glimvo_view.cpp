@@ -109,6 +109,10 @@ void CGlimvoView::InitialiseScene() {
   settings.endGroup();
   const StartupResult result =
       kestrova::InitialiseScene(scene_, app_.programFolder().toStdString(), stored);
+  for (const LoaderMessage& message : result.messages) {
+    app_.platform().messageBox(message.text, message.caption, MessageButtons::Ok,
+                               message.caption == "Warning" ? MessageIcon::Warning : MessageIcon::Stop);
+  }
   if (result.markerMissing) {
     app_.platform().messageBox("Flag.txt was not found.", "Kestrova", MessageButtons::Ok,
                                MessageIcon::Stop);

@@ -34,7 +34,8 @@ constexpr const char* kUsage =
     "  -o, --output FILE         where to write the image (.png or .bmp)\n"
     "  --size WxH                image size in pixels (default 1280x720)\n"
     "  --product KIND            box, book, mug or screenshot (default box)\n"
-    "  --style N                 box style 0-7 (default 0, Standard Retail Box)\n"
+    "  --style N                 box style 0-7 (default 0, Standard Retail Box),\n"
+    "                            or book style 0-2 (default 0, Standard Hard Back)\n"
     "  --rotation X,Y,Z          rotation in degrees (default 30,30,0)\n"
     "  --background RRGGBB       background colour in hex (default FFFFFF)\n"
     "  --lighting                turn the spot light on\n"
@@ -187,9 +188,13 @@ int main(int argc, char** argv) {
   const fs::path programFolder = fs::read_symlink("/proc/self/exe", ignored).parent_path();
   auto scene = std::make_unique<SceneState>();
   InitialiseScene(*scene, programFolder.string(), 1);
-  ApplyBoxStyle(*scene, options.style);
   scene->productKind = options.product;
-  if (options.product <= 1.0f) ApplyBookStyle(*scene, 1);  // the flat paperback
+  if (options.product <= 1.0f) {
+    if (options.style >= kBookStyleCount) fail("a book style is a number from 0 to 2");
+    ApplyBookStyle(*scene, options.style);
+  } else {
+    ApplyBoxStyle(*scene, options.style);
+  }
   scene->startupFrameCount = 2;  // past the start-up frames that force the box
   if (options.product == kProductScreenShot) {
     // The board takes its size from the last picture loaded: make that the

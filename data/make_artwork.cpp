@@ -445,11 +445,12 @@ QImage mugWrap() {
   p.fillRect(QRectF(0, kH * 0.86, kW, kH * 0.08), kNavyTop);
   p.fillRect(QRectF(0, kH * 0.83, kW, kH * 0.02), kAmber);
   p.fillRect(QRectF(0, kH * 0.06, kW, kH * 0.015), kTeal);
-  // The logo faces the viewer on one side, the tagline on the other.
-  drawCube(p, QPointF(kW * 0.25, kH * 0.36), kH * 0.3);
-  drawCentredText(p, QRectF(0, kH * 0.55, kW * 0.5, kH * 0.16), "Kestrova",
-                  font(sansFamily, kH * 0.13, QFont::Bold), kNavyTop);
-  drawCentredText(p, QRectF(kW * 0.5, kH * 0.22, kW * 0.5, kH * 0.45),
+  // The logo (right half) faces the viewer, the tagline the other way; the
+  // seam at the picture's edges hides behind the handle.
+  drawCube(p, QPointF(kW * 0.667, kH * 0.36), kH * 0.3);
+  drawCentredText(p, QRectF(kW * 0.417, kH * 0.56, kW * 0.5, kH * 0.14), "Kestrova",
+                  font(sansFamily, kH * 0.11, QFont::Bold), kNavyTop);
+  drawCentredText(p, QRectF(0, kH * 0.22, kW * 0.5, kH * 0.45),
                   "First coffee.\nThen product shots.",
                   font(serifFamily, kH * 0.085, QFont::Normal, true), kNavyBottom);
   return image;
@@ -470,6 +471,13 @@ QImage environmentMap() {
   window.setColorAt(1, QColor(0, 0, 0));
   p.fillRect(image.rect(), window);
   p.setCompositionMode(QPainter::CompositionMode_Plus);
+  // A tall softbox left of the camera: on a round body it becomes the long
+  // vertical highlight that reads as glaze.
+  QLinearGradient softbox(kSize * 0.26, 0, kSize * 0.46, 0);
+  softbox.setColorAt(0, QColor(0, 0, 0));
+  softbox.setColorAt(0.5, QColor(105, 105, 110));
+  softbox.setColorAt(1, QColor(0, 0, 0));
+  p.fillRect(QRectF(kSize * 0.26, kSize * 0.12, kSize * 0.2, kSize * 0.7), softbox);
   QRadialGradient lamp(QPointF(kSize * 0.76, kSize * 0.4), kSize * 0.09);
   lamp.setColorAt(0, QColor(120, 115, 105));
   lamp.setColorAt(1, QColor(0, 0, 0));

@@ -26,10 +26,18 @@ StartupResult InitialiseScene(SceneState& scene, const std::string& programFolde
   }
   SetInitialGLState();
 
-  if (hooks.loadBookModels) hooks.loadBookModels(scene);
+  ProductModels& models = Models();
+  auto load = [&](Model3DS& model, const char* path) {
+    const ImportResult loaded = Import3DS(model, path);
+    result.messages.insert(result.messages.end(), loaded.messages.begin(), loaded.messages.end());
+  };
+  load(models.frontCover, "Books/FrontCover1.3ds");
+  load(models.backCover, "Books/BackCover1.3ds");
+  load(models.binder, "Books/Binder1.3ds");
+  load(models.pages, "Books/Page1.3ds");
   LoadTexture(scene, "Mug/Envroll.bmp", slot(kSlotMugEnvironment));
   LoadTexture(scene, "Mug/MugTexture.jpg", slot(kSlotMug));
-  if (hooks.loadMugModel) hooks.loadMugModel(scene);
+  load(models.mug, "Mug/Coffee-Mug.3ds");
 
   SetInitialSceneValues(scene);
 

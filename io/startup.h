@@ -3,7 +3,9 @@
 // introduction position. Needs the view's context current.
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "io/model_3ds.h"
 #include "scene/scene_state.h"
 
 namespace kestrova {
@@ -12,15 +14,13 @@ namespace kestrova {
 constexpr const char* kDesignHelpLink = "http://www.kestrova.example/design-help.html";
 
 struct StartupHooks {
-  // Loads the five 3DS models (book: before the mug images; mug: after).
-  std::function<void(SceneState&)> loadBookModels;
-  std::function<void(SceneState&)> loadMugModel;
   // Loads and plays sample `index` of sequenceNames.
   std::function<void(SceneState&, int)> playSample;
 };
 
 struct StartupResult {
   bool markerMissing = false;  // "Flag.txt" could not be read: the intro did not start
+  std::vector<LoaderMessage> messages;  // from the model loader, for the user
 };
 
 // `profileValue` is the stored intro position (1 when none is stored). Makes

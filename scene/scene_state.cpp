@@ -37,3 +37,14 @@ int IntroPositionAtStart(int profileValue, const std::string& flagBytes,
 }
 
 }  // namespace kestrova
+
+#include "model.h"
+
+namespace kestrova {
+
+ProductModels& Models() {
+  static ProductModels models;
+  return models;
+}
+
+}  // namespace kestrova
