@@ -1,6 +1,8 @@
 // kestrova-render: draws a shot without a window and writes it as PNG or BMP.
 #include <QImage>
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -12,7 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/json_writer.h"
 #include "io/bmp_export.h"
+#include "io/model_3ds.h"
 #include "io/startup.h"
 #include "io/texture_loader.h"
 #include "render/render_to_image.h"
@@ -39,9 +43,13 @@ constexpr const char* kUsage =
     "  --rotation X,Y,Z          rotation in degrees (default 30,30,0)\n"
     "  --background RRGGBB       background colour in hex (default FFFFFF)\n"
     "  --lighting                turn the spot light on\n"
-    "  -h, --help                show this help\n";
+    "  -h, --help                show this help\n"
+    "\n"
+    "kestrova-render --info MODEL.3ds\n"
+    "  prints what the model loader reads from a 3DS file, as JSON\n";
 
 struct Options {
+  std::string info;
   std::string output;
   int width = 1280;
   int height = 720;
@@ -92,6 +100,8 @@ Options parse(int argc, char** argv) {
     if (arg == "-h" || arg == "--help") {
       std::fputs(kUsage, stdout);
       std::exit(0);
+    } else if (arg == "--info") {
+      options.info = value();
     } else if (arg == "-o" || arg == "--output") {
       options.output = value();
     } else if (arg == "--size") {
@@ -143,7 +153,7 @@ Options parse(int argc, char** argv) {
       fail("unknown argument '" + arg + "'");
     }
   }
-  if (options.output.empty()) fail("no output file given (-o FILE)");
+  if (options.output.empty() && options.info.empty()) fail("no output file given (-o FILE)");
   return options;
 }
 
@@ -168,10 +178,61 @@ bool writeImage(const RgbaImage& image, const std::string& path, std::string* er
   return true;
 }
 
+int modelInfo(const std::string& path) {
+  Model3DS model;
+  const ImportResult result = Import3DS(model, path);
+  for (const LoaderMessage& message : result.messages) {
+    std::fprintf(stderr, "%s: %s\n", message.caption.c_str(), message.text.c_str());
+  }
+  if (!result.ok) return 1;
+  JsonWriter json;
+  json.beginObject().key("file").value(path);
+  json.key("objects").beginArray();
+  for (const Object3DS& object : model.objects) {
+    std::array<float, 3> low{0, 0, 0};
+    std::array<float, 3> high{0, 0, 0};
+    for (size_t i = 0; i < object.vertices.size(); ++i) {
+      for (size_t c = 0; c < 3; ++c) {
+        low[c] = i == 0 ? object.vertices[i][c] : std::min(low[c], object.vertices[i][c]);
+        high[c] = i == 0 ? object.vertices[i][c] : std::max(high[c], object.vertices[i][c]);
+      }
+    }
+    json.beginObject()
+        .key("name").value(object.name)
+        .key("vertices").value(object.vertexCount)
+        .key("faces").value(object.faceCount)
+        .key("textureCoordinates").value(object.texCoordCount)
+        .key("material").value(object.materialIndex)
+        .key("hasTexture").value(object.hasTexture);
+    json.key("bounds").beginObject();
+    json.key("min").beginArray().value(low[0]).value(low[1]).value(low[2]).endArray();
+    json.key("max").beginArray().value(high[0]).value(high[1]).value(high[2]).endArray();
+    json.endObject().endObject();
+  }
+  json.endArray();
+  json.key("materials").beginArray();
+  for (const Material3DS& material : model.materials) {
+    json.beginObject()
+        .key("name").value(material.name)
+        .key("textureFile").value(material.textureFile)
+        .key("colour").beginArray()
+        .value(int{material.colour[0]}).value(int{material.colour[1]}).value(int{material.colour[2]})
+        .endArray()
+        .endObject();
+  }
+  json.endArray().endObject();
+  std::fputs(json.text().c_str(), stdout);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const Options options = parse(argc, argv);
+  if (!options.info.empty()) {
+    if (!endsWith(options.info, ".3ds")) fail("--info reads a .3ds model");
+    return modelInfo(options.info);
+  }
   if (!endsWith(options.output, ".png") && !endsWith(options.output, ".bmp")) {
     fail("the output file must end in .png or .bmp");
   }

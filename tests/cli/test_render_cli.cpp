@@ -84,3 +84,20 @@ TEST(RenderCli, UnwritableOutputFails) {
   EXPECT_NE(result.status, 0);
   EXPECT_NE(result.output.find("cannot write"), std::string::npos);
 }
+
+TEST(RenderCli, InfoReportsWhatTheModelLoaderRead) {
+  const CliRun page = run(std::string("--info ") + KESTROVA_PROGRAM_DIR + "/Books/Page1.3ds");
+  ASSERT_EQ(page.status, 0) << page.output;
+  EXPECT_NE(page.output.find("\"name\": \"Pages\""), std::string::npos) << page.output;
+  EXPECT_NE(page.output.find("\"vertices\": 24"), std::string::npos);
+  EXPECT_NE(page.output.find("\"hasTexture\": true"), std::string::npos);
+  EXPECT_NE(page.output.find("\"textureFile\": \"ePage.jpg\""), std::string::npos);
+
+  QTemporaryDir dir;
+  const std::string bad = dir.path().toStdString() + "/bad.3ds";
+  std::ofstream(bad, std::ios::binary) << "MM\x06\x00\x00";
+  const CliRun refused = run("--info " + bad);
+  EXPECT_NE(refused.status, 0);
+  EXPECT_NE(refused.output.find("Unable to load PRIMARY chuck"), std::string::npos) << refused.output;
+  EXPECT_NE(run("--info /nonexistent/x.3ds").status, 0);
+}
