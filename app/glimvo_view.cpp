@@ -10,6 +10,7 @@
 
 #include "glimvo_app.h"
 #include "io/program_folder.h"
+#include "io/project_file.h"
 #include "io/startup.h"
 #include "io/texture_loader.h"
 #include "io/update_check.h"
@@ -107,8 +108,15 @@ void CGlimvoView::InitialiseScene() {
   settings.beginGroup(kProfileSection);
   const int stored = settings.value(kProfileEntry, 1).toInt();
   settings.endGroup();
+  StartupHooks hooks;
+  std::string sampleError;
+  hooks.playSample = [&sampleError](SceneState& scene, int index) {
+    const ProjectResult loaded =
+        ReadProject(scene, "Sequences/" + scene.sequenceNames[static_cast<size_t>(index)]);
+    if (!loaded.ok) sampleError = loaded.error;
+  };
   const StartupResult result =
-      kestrova::InitialiseScene(scene_, app_.programFolder().toStdString(), stored);
+      kestrova::InitialiseScene(scene_, app_.programFolder().toStdString(), stored, hooks);
   for (const LoaderMessage& message : result.messages) {
     app_.platform().messageBox(message.text, message.caption, MessageButtons::Ok,
                                message.caption == "Warning" ? MessageIcon::Warning : MessageIcon::Stop);
@@ -117,6 +125,9 @@ void CGlimvoView::InitialiseScene() {
     app_.platform().messageBox("Flag.txt was not found.", "Kestrova", MessageButtons::Ok,
                                MessageIcon::Stop);
     return;
+  }
+  if (!sampleError.empty()) {
+    app_.platform().messageBox(sampleError, "Error", MessageButtons::Ok, MessageIcon::Stop);
   }
   sceneInitialised_ = true;
 }

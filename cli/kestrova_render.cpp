@@ -9,6 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <utility>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +20,7 @@
 #include "cli/json_writer.h"
 #include "io/bmp_export.h"
 #include "io/model_3ds.h"
+#include "io/project_file.h"
 #include "io/startup.h"
 #include "io/texture_loader.h"
 #include "render/render_to_image.h"
@@ -45,10 +49,18 @@ constexpr const char* kUsage =
     "  --lighting                turn the spot light on\n"
     "  -h, --help                show this help\n"
     "\n"
-    "kestrova-render --info MODEL.3ds\n"
-    "  prints what the model loader reads from a 3DS file, as JSON\n";
+    "kestrova-render SHOT.TSMR -o FILE [--frame N] [--size WxH]\n"
+    "  renders frame N (default 0) of a project's animation\n"
+    "kestrova-render SHOT.TSMR --frames A-B -o out_%04d.png [--size WxH]\n"
+    "  renders frames A to B as numbered pictures\n"
+    "\n"
+    "kestrova-render --info MODEL.3ds | SHOT.TSMR\n"
+    "  prints what the model loader or the project reader reads, as JSON\n";
 
 struct Options {
+  std::string project;
+  std::optional<int> frame;
+  std::optional<std::pair<int, int>> frames;
   std::string info;
   std::string output;
   int width = 1280;
@@ -100,6 +112,20 @@ Options parse(int argc, char** argv) {
     if (arg == "-h" || arg == "--help") {
       std::fputs(kUsage, stdout);
       std::exit(0);
+    } else if (arg == "--frame") {
+      long frame = 0;
+      if (!parseInt(value(), 0, 9999, &frame)) fail("--frame wants a frame number from 0 to 9999");
+      options.frame = static_cast<int>(frame);
+    } else if (arg == "--frames") {
+      const std::string& text = value();
+      const size_t dash = text.find('-');
+      long first = 0;
+      long last = 0;
+      if (dash == std::string::npos || !parseInt(text.substr(0, dash), 0, 9999, &first) ||
+          !parseInt(text.substr(dash + 1), 0, 9999, &last) || last < first) {
+        fail("--frames wants a range A-B of frames, 0 <= A <= B <= 9999, not '" + text + "'");
+      }
+      options.frames = std::make_pair(static_cast<int>(first), static_cast<int>(last));
     } else if (arg == "--info") {
       options.info = value();
     } else if (arg == "-o" || arg == "--output") {
@@ -149,9 +175,18 @@ Options parse(int argc, char** argv) {
                                 (rgb & 0xFF) / 255.0f};
     } else if (arg == "--lighting") {
       options.lighting = true;
+    } else if (!arg.empty() && arg[0] != '-' && options.project.empty()) {
+      options.project = arg;
     } else {
       fail("unknown argument '" + arg + "'");
     }
+  }
+  if (options.frame && options.frames) fail("--frame and --frames do not go together");
+  if ((options.frame || options.frames) && options.project.empty()) {
+    fail("--frame and --frames render a project: name a .TSMR file");
+  }
+  if (options.frames && options.output.find('%') == std::string::npos) {
+    fail("--frames wants an output pattern with a frame number, such as out_%04d.png");
   }
   if (options.output.empty() && options.info.empty()) fail("no output file given (-o FILE)");
   return options;
@@ -225,13 +260,100 @@ int modelInfo(const std::string& path) {
   return 0;
 }
 
+int projectInfo(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "kestrova-render: cannot open %s\n", path.c_str());
+    return 1;
+  }
+  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+  const ProjectParse parse = ParseProject(bytes.data(), bytes.size());
+  if (!parse.ok) {
+    std::fprintf(stderr, "kestrova-render: %s is not a project Kestrova can read: %s\n", path.c_str(),
+                 parse.error.c_str());
+    return 1;
+  }
+  const ProjectData& d = parse.data;
+  auto vec3 = [](JsonWriter& json, const char* name, const Vec3& v) {
+    json.key(name).beginArray().value(v[0]).value(v[1]).value(v[2]).endArray();
+  };
+  auto name = [&](JsonWriter& json, const char* key, int index) { json.key(key).value(d.names[static_cast<size_t>(index)]); };
+  auto length = [&](JsonWriter& json, const char* key, int index) {
+    json.key(key).value(d.lengths[static_cast<size_t>(index)]);
+  };
+  JsonWriter json;
+  json.beginObject().key("file").value(path);
+  json.key("lightingMode").value(d.lightingMode);
+  json.key("textureScroll").beginArray().value(d.textureScroll[0]).value(d.textureScroll[1]).endArray();
+  json.key("formatVersion").value(d.version);
+  if (d.hasBoxStyle) json.key("boxStyle").value(d.boxStyle);
+  if (d.hasWebsiteLink) json.key("websiteLink").value(d.websiteLink);
+  if (d.version >= 4) name(json, "bookFrontImage", kNameBookFront);
+  name(json, "bookBackImage", kNameBookBack);
+  name(json, "bookSpineImage", kNameBookSpine);
+  length(json, "bookFrontImageLength", kLengthBookFront);
+  length(json, "bookBackImageLength", kLengthBookBack);
+  length(json, "bookSpineImageLength", kLengthBookSpine);
+  name(json, "mugImage", kNameMug);
+  length(json, "mugImageLength", kLengthMug);
+  name(json, "boxBottomImage", kNameBoxBottom);
+  length(json, "boxBottomImageLength", kLengthBoxBottom);
+  name(json, "boxTopImage", kNameBoxTop);
+  length(json, "boxTopImageLength", kLengthBoxTop);
+  name(json, "boxRightImage", kNameBoxRight);
+  length(json, "boxRightImageLength", kLengthBoxRight);
+  name(json, "boxLeftImage", kNameBoxLeft);
+  length(json, "boxLeftImageLength", kLengthBoxLeft);
+  name(json, "boxBackImage", kNameBoxBack);
+  length(json, "boxBackImageLength", kLengthBoxBack);
+  name(json, "boxFrontImage", kNameBoxFront);
+  length(json, "boxFrontImageLength", kLengthBoxFront);
+  json.key("productKind").value(d.productKind);
+  vec3(json, "rotation", d.rotation);
+  vec3(json, "pan", d.pan);
+  vec3(json, "spotLight", d.spotLight);
+  if (d.hasScale) vec3(json, "scale", d.scale);
+  json.key("viewWidth").value(d.viewWidth);
+  json.key("viewHeight").value(d.viewHeight);
+  json.key("bookBinding").value(d.bookBinding);
+  vec3(json, "boxSize", d.boxSize);
+  json.key("spinValue").value(d.spinValue);
+  json.key("bookStyle").value(d.bookStyle);
+  vec3(json, "backgroundColor", d.backgroundColor);
+  json.key("bookFlag").value(d.bookFlag);
+  json.key("keyCount").value(static_cast<int>(d.keys.size()));
+  vec3(json, "baseRotation", d.baseRotation);
+  vec3(json, "basePan", d.basePan);
+  vec3(json, "baseSpot", d.baseSpot);
+  if (d.version >= 3) vec3(json, "baseScale", d.baseScale);
+  json.key("keys").beginArray();
+  for (const StoredKey& key : d.keys) {
+    json.beginObject().key("frame").value(key.frame);
+    vec3(json, "rotation", {key.values[0], key.values[1], key.values[2]});
+    vec3(json, "pan", {key.values[3], key.values[4], key.values[5]});
+    vec3(json, "spotLight", {key.values[6], key.values[7], key.values[8]});
+    if (d.version >= 3) vec3(json, "scale", {key.values[9], key.values[10], key.values[11]});
+    json.endObject();
+  }
+  json.endArray().endObject();
+  std::fputs(json.text().c_str(), stdout);
+  return 0;
+}
+
+std::string numbered(const std::string& pattern, int frame) {
+  std::vector<char> name(pattern.size() + 32);
+  std::snprintf(name.data(), name.size(), pattern.c_str(), frame);
+  return name.data();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const Options options = parse(argc, argv);
   if (!options.info.empty()) {
-    if (!endsWith(options.info, ".3ds")) fail("--info reads a .3ds model");
-    return modelInfo(options.info);
+    if (endsWith(options.info, ".3ds")) return modelInfo(options.info);
+    if (endsWith(options.info, ".tsmr")) return projectInfo(options.info);
+    fail("--info reads a .3ds model or a .TSMR project");
   }
   if (!endsWith(options.output, ".png") && !endsWith(options.output, ".bmp")) {
     fail("the output file must end in .png or .bmp");
@@ -257,7 +379,13 @@ int main(int argc, char** argv) {
     ApplyBoxStyle(*scene, options.style);
   }
   scene->startupFrameCount = 2;  // past the start-up frames that force the box
-  if (options.product == kProductScreenShot) {
+  if (!options.project.empty()) {
+    const ProjectResult loaded = ReadProject(*scene, fs::absolute(options.project, ignored).string());
+    if (!loaded.ok) {
+      std::fprintf(stderr, "kestrova-render: %s\n", loaded.error.c_str());
+      return 1;
+    }
+  } else if (options.product == kProductScreenShot) {
     // The board takes its size from the last picture loaded: make that the
     // picture it shows, as picking it in the program would.
     LoadTexture(*scene, "Boxes/standard-box-front.jpg", scene->textureSlot[kSlotBoxFront]);
@@ -270,8 +398,34 @@ int main(int argc, char** argv) {
   if (options.background) ApplyClearColor(*scene);
 
   RenderHost host;
-  const RgbaImage image = RenderToImage(*scene, host, options.width, options.height);
   std::string error;
+  if (options.frames) {
+    const auto [first, last] = *options.frames;
+    if (scene->keyCount == 0 || last >= scene->bakedFrameCount) {
+      fail("the animation has frames 0 to " + std::to_string(std::max(0, scene->bakedFrameCount - 1)));
+    }
+    for (int frame = first; frame <= last; ++frame) {
+      const RgbaImage image = RenderToImage(*scene, host, options.width, options.height, frame);
+      const std::string name = numbered(output.string(), frame);
+      if (!writeImage(image, name, &error)) {
+        std::fprintf(stderr, "\nkestrova-render: %s\n", error.c_str());
+        return 1;
+      }
+      std::printf("\rRendered frame %d of %d-%d (%d%%)", frame, first, last,
+                  static_cast<int>(100.0 * (frame - first + 1) / (last - first + 1)));
+      std::fflush(stdout);
+    }
+    std::printf("\nWrote %d frames as %s\n", last - first + 1, options.output.c_str());
+    return 0;
+  }
+  std::optional<int> frame;
+  if (!options.project.empty() && scene->keyCount > 0) {
+    frame = options.frame.value_or(0);
+    if (*frame >= scene->bakedFrameCount) {
+      fail("the animation has frames 0 to " + std::to_string(scene->bakedFrameCount - 1));
+    }
+  }
+  const RgbaImage image = RenderToImage(*scene, host, options.width, options.height, frame);
   if (!writeImage(image, output.string(), &error)) {
     std::fprintf(stderr, "kestrova-render: %s\n", error.c_str());
     return 1;

@@ -490,6 +490,59 @@ QImage environmentMap() {
   return image;
 }
 
+// --- A screen shot for the board -----------------------------------------------
+
+QImage screenShot() {
+  // The program at work, as a user would capture it: a window with a toolbar,
+  // the view with a turned box, and the control panel beside it.
+  constexpr int kW = 640;
+  constexpr int kH = 400;
+  QImage image = canvas(kW, kH);
+  QPainter p(&image);
+  setUp(p);
+  p.fillRect(image.rect(), QColor(236, 239, 244));
+  p.fillRect(QRectF(0, 0, kW, 28), QColor(44, 52, 70));
+  drawCentredText(p, QRectF(0, 0, kW, 28), "Kestrova", font(sansFamily, 13, QFont::Bold), Qt::white);
+  for (int i = 0; i < 3; ++i) {
+    p.setBrush(QColor(i == 0 ? 240 : 120, i == 0 ? 90 : 130, i == 0 ? 80 : 150));
+    p.setPen(Qt::NoPen);
+    p.drawEllipse(QPointF(14 + i * 18, 14), 5, 5);
+  }
+  p.fillRect(QRectF(0, 28, kW, 34), QColor(250, 251, 253));
+  for (int i = 0; i < 8; ++i) {
+    p.setBrush(i % 3 == 0 ? kTeal : QColor(150, 160, 180));
+    p.drawRoundedRect(QRectF(10 + i * 34, 34, 24, 22), 4, 4);
+  }
+  const QRectF view(10, 70, 440, 320);
+  QLinearGradient stage(view.topLeft(), view.bottomLeft());
+  stage.setColorAt(0, Qt::white);
+  stage.setColorAt(1, QColor(218, 224, 236));
+  p.fillRect(view, stage);
+  const QPointF c = view.center();
+  p.setBrush(kNavyTop);
+  p.drawPolygon(QPolygonF({c + QPointF(-70, -110), c + QPointF(60, -125), c + QPointF(60, 115), c + QPointF(-70, 110)}));
+  p.setBrush(kNavyBottom);
+  p.drawPolygon(QPolygonF({c + QPointF(-95, -100), c + QPointF(-70, -110), c + QPointF(-70, 110), c + QPointF(-95, 98)}));
+  p.setBrush(kAmber);
+  p.drawPolygon(QPolygonF({c + QPointF(-70, 30), c + QPointF(60, 5), c + QPointF(60, 25), c + QPointF(-70, 52)}));
+  p.setBrush(QColor(250, 251, 253));
+  const QRectF panel(460, 70, 170, 320);
+  p.drawRoundedRect(panel, 6, 6);
+  drawCentredText(p, QRectF(470, 78, 150, 20), "Control Panel", font(sansFamily, 12, QFont::Bold), kInk,
+                  Qt::AlignLeft | Qt::AlignVCenter);
+  for (int i = 0; i < 3; ++i) {
+    const double y = 120 + i * 40;
+    p.fillRect(QRectF(472, y, 146, 4), QColor(200, 206, 218));
+    p.setBrush(kTeal);
+    p.drawEllipse(QPointF(500 + i * 38, y + 2), 7, 7);
+  }
+  for (int i = 0; i < 6; ++i) {
+    p.setBrush(QColor(226, 231, 240));
+    p.drawRoundedRect(QRectF(472 + (i % 2) * 76, 250 + (i / 2) * 34, 70, 26), 4, 4);
+  }
+  return image;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -507,6 +560,7 @@ int main(int argc, char** argv) {
   ok &= save(boxSpine(false), folder + "/Boxes/standard-box-right.jpg", "JPG");
   ok &= save(boxTop(), folder + "/Boxes/standard-box-top.jpg", "JPG");
   ok &= save(boxBottom(), folder + "/Boxes/standard-box-bottom.jpg", "JPG");
+  ok &= save(screenShot(), folder + "/Boxes/kestrova-screenshot.jpg", "JPG");
   ok &= save(bookFront(), folder + "/Books/standard-book-front.jpg", "JPG");
   ok &= save(bookBack(), folder + "/Books/standard-book-back.jpg", "JPG");
   ok &= save(bookSpine(), folder + "/Books/standard-book-left.jpg", "JPG");

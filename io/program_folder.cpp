@@ -41,6 +41,9 @@ int ListSequences(const std::string& programFolder, SceneState& scene) {
   for (size_t i = 0; i < count; ++i) scene.sequenceNames[i + 1] = names[i];
   for (size_t i = count + 1; i < kSequenceCapacity; ++i) scene.sequenceNames[i].clear();
   scene.sequenceCount = static_cast<int32_t>(count);
+  // The listing leaves the current directory in the Sequences folder; whoever
+  // plays a listed file goes back to the program folder first.
+  fs::current_path(fs::path(programFolder) / "Sequences", error);
   return scene.sequenceCount;
 }
 

@@ -18,7 +18,7 @@ bool WriteStartMarker(const std::string& folder, const std::string& text);
 // Lists the Sequences folder of `programFolder` into scene.sequenceNames:
 // entry 0 "Nothing Selected", then the names whose extension is exactly
 // "TSMR", sorted byte-wise so the end marker comes last, at most 1023 of them.
-// Returns sequenceCount.
+// Leaves the Sequences folder as the current directory. Returns sequenceCount.
 int ListSequences(const std::string& programFolder, SceneState& scene);
 
 }  // namespace kestrova

@@ -45,6 +45,7 @@ StartupResult InitialiseScene(SceneState& scene, const std::string& programFolde
   ListSequences(programFolder, scene);
   scene.randomSequence = scene.sequenceCount > 0 ? 1 + std::rand() % scene.sequenceCount : 1;
   scene.selectedPreset = scene.randomSequence;
+  std::filesystem::current_path(programFolder, ignored);
   scene.programFolder = programFolder;
 
   const auto marker = ReadStartMarker(programFolder);

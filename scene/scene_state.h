@@ -125,6 +125,11 @@ struct SceneState {
   int32_t segmentStart = 0;
   int32_t segmentEnd = 0;
   int32_t segmentLength = 0;
+  // The bake's per-component running value, segment target and previous
+  // target, in track order (rotation, pan, spot light, scale; X, Y, Z each).
+  std::array<float, 12> bakeRunning{};
+  std::array<float, 12> bakeTarget{};
+  std::array<float, 12> bakePreviousTarget{};
   std::array<int32_t, kKeyCapacity> keyFrameNumbers{};
   int32_t sequenceCount = 0;
   bool playing = false;

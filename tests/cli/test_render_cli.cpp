@@ -101,3 +101,44 @@ TEST(RenderCli, InfoReportsWhatTheModelLoaderRead) {
   EXPECT_NE(refused.output.find("Unable to load PRIMARY chuck"), std::string::npos) << refused.output;
   EXPECT_NE(run("--info /nonexistent/x.3ds").status, 0);
 }
+
+TEST(RenderCli, RendersFramesOfAProject) {
+  QTemporaryDir dir;
+  const std::string sample = std::string("\"") + KESTROVA_PROGRAM_DIR + "/Sequences/04 Cube.TSMR\"";
+  const std::string one = dir.path().toStdString() + "/one.png";
+  const CliRun single = run(sample + " --frame 100 --size 160x120 -o " + one);
+  ASSERT_EQ(single.status, 0) << single.output;
+  EXPECT_EQ(QImage(QString::fromStdString(one)).width(), 160);
+
+  const std::string pattern = dir.path().toStdString() + "/f_%04d.png";
+  const CliRun range = run(sample + " --frames 10-12 --size 64x48 -o " + pattern);
+  ASSERT_EQ(range.status, 0) << range.output;
+  EXPECT_NE(range.output.find("Rendered frame 12 of 10-12 (100%)"), std::string::npos) << range.output;
+  for (int f : {10, 11, 12}) {
+    char name[64];
+    std::snprintf(name, sizeof name, "/f_%04d.png", f);
+    EXPECT_FALSE(QImage(dir.path() + name).isNull()) << name;
+  }
+  EXPECT_NE(run(sample + " --frame 9999 -o " + one).status, 0) << "past the animation";
+  EXPECT_NE(run(sample + " --frames 5-2 -o " + pattern).status, 0);
+  EXPECT_NE(run(sample + " --frames 1-2 -o " + one).status, 0) << "no frame number in the name";
+}
+
+TEST(RenderCli, InfoReportsWhatTheProjectReaderRead) {
+  const std::string sample = std::string("\"") + KESTROVA_PROGRAM_DIR + "/Sequences/04 Cube.TSMR\"";
+  const CliRun info = run("--info " + sample);
+  ASSERT_EQ(info.status, 0) << info.output;
+  EXPECT_NE(info.output.find("\"formatVersion\": 5"), std::string::npos);
+  EXPECT_NE(info.output.find("\"boxStyle\": 7"), std::string::npos);
+  EXPECT_NE(info.output.find("\"websiteLink\": \"http://www.kestrova.example/samples/cube.html\""),
+            std::string::npos);
+  EXPECT_NE(info.output.find("\"keys\": ["), std::string::npos);
+
+  QTemporaryDir dir;
+  const std::string bad = dir.path().toStdString() + "/bad.TSMR";
+  std::ofstream(bad, std::ios::binary) << "short";
+  const CliRun refused = run("--info " + bad);
+  EXPECT_NE(refused.status, 0);
+  EXPECT_NE(refused.output.find("not a project"), std::string::npos) << refused.output;
+  EXPECT_NE(run(bad + " -o " + dir.path().toStdString() + "/x.png").status, 0);
+}

@@ -11,6 +11,7 @@
 #include "app/glimvo_app.h"
 #include "app/glimvo_view.h"
 #include "app/main_frame.h"
+#include "io/project_file.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/scripted_platform.h"
 
@@ -24,11 +25,12 @@ class ShellTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(folder_.isValid());
-    const fs::path sequences = path() / "Sequences";
-    fs::create_directory(sequences);
-    for (const char* name : {"a.TSMR", "b.TSMR", "c.TSMR", "zzzzzzzzz.TSMR"}) {
-      std::ofstream(sequences / name) << "x";
+    // The assets the build made, so start-up finds its images and models.
+    for (const char* assets : {"Boxes", "Books", "Mug", "Sequences"}) {
+      fs::copy(fs::path(KESTROVA_PROGRAM_DIR) / assets, path() / assets, fs::copy_options::recursive);
     }
+    samples_ = 0;
+    for (const auto& entry : fs::directory_iterator(path() / "Sequences")) samples_ += entry.path().extension() == ".TSMR";
     QSettings().remove("Number of Particles");
   }
 
@@ -51,6 +53,7 @@ class ShellTest : public ::testing::Test {
 
   QTemporaryDir folder_;
   test::ScriptedPlatform platform_;
+  int samples_ = 0;  // the shipped samples and the end marker
 };
 
 int storedProfileValue() {
@@ -110,7 +113,8 @@ TEST_F(ShellTest, FirstStartWithMarkerTrueShowsSampleOneAndExitWritesFalse) {
   {
     auto app = start();
     EXPECT_EQ(CGlimvoApp::ActiveView()->scene().sequenceIndex, 1);
-    EXPECT_EQ(CGlimvoApp::ActiveView()->scene().sequenceCount, 4);
+    EXPECT_EQ(CGlimvoApp::ActiveView()->scene().sequenceCount, samples_);
+    EXPECT_TRUE(CGlimvoApp::ActiveView()->scene().playing) << "the first sample plays";
   }
   EXPECT_EQ(readFlag(), "False");
   EXPECT_EQ(storedProfileValue(), 1);
@@ -123,7 +127,8 @@ TEST_F(ShellTest, NextStartContinuesFromTheStoredPositionAndWrapsAtTheEndMarker)
     auto app = start();
     EXPECT_EQ(CGlimvoApp::ActiveView()->scene().sequenceIndex, 2);
   }
-  QSettings().setValue("Number of Particles/Value", 3);
+  // The position before the end marker: the next start wraps to the first.
+  QSettings().setValue("Number of Particles/Value", samples_ - 1);
   {
     auto app = start();
     EXPECT_EQ(CGlimvoApp::ActiveView()->scene().sequenceIndex, 1);
@@ -143,12 +148,12 @@ TEST_F(ShellTest, MissingMarkerIsReportedAndWrittenAtExit) {
 
 TEST_F(ShellTest, AFileOnTheCommandLineDoesNotChangeTheShot) {
   writeFlag("False");
-  std::ofstream(path() / "shot.TSMR") << "not a shot";
+  auto named = std::make_unique<SceneState>();
+  named->websiteLink() = "http://named.on.the.command.line.example";
+  ASSERT_TRUE(WriteProject(*named, (path() / "shot.TSMR").string()).ok);
   auto app = start({(folder_.path() + "/shot.TSMR")});
-  const SceneState& scene = CGlimvoApp::ActiveView()->scene();
-  EXPECT_EQ(scene.rotation[0], 30.0f);
-  EXPECT_EQ(scene.keyCount, 0);
-  EXPECT_TRUE(platform_.messages.size() == 1u);
+  EXPECT_NE(CGlimvoApp::ActiveView()->scene().websiteLink(), named->websiteLink());
+  EXPECT_EQ(platform_.messages.size(), 1u);
 }
 
 TEST_F(ShellTest, DestroyingTheViewClearsTheRedrawRegistration) {
@@ -171,6 +176,8 @@ TEST_F(ShellTest, AFaceRequestOpensTheImageDialogAfterTheFrameAndLoadsThePick) {
   platform_.fileAnswers = {picture.string()};
   auto app = start();
   SceneState& scene = CGlimvoApp::ActiveView()->scene();
+  scene.productKind = kProductBox;
+  scene.playing = false;  // box requests wait while the start-up sample plays
   ASSERT_TRUE(QTest::qWaitFor([&] { return scene.startupFrameCount > 2; }, 5000));
   const uint32_t before = scene.textureSlot[kSlotBoxFront];
   scene.boxFrontLoadRequest = 2;
@@ -189,11 +196,14 @@ TEST_F(ShellTest, AnUnreadablePickIsReportedAndChangesNothing) {
   platform_.fileAnswers = {(path() / "bad.jpg").string()};
   auto app = start();
   SceneState& scene = CGlimvoApp::ActiveView()->scene();
+  scene.playing = false;
+  scene.productKind = kProductBox;
   const uint32_t before = scene.textureSlot[kSlotBoxBack];
+  const std::string name = scene.textureName[kNameBoxBack];
   scene.boxBackLoadRequest = 2;
   ASSERT_TRUE(QTest::qWaitFor([&] { return platform_.messages.size() >= 2; }, 5000));
   EXPECT_EQ(platform_.messages.back().icon, MessageIcon::Warning);
   EXPECT_NE(platform_.messages.back().text.find("bad.jpg"), std::string::npos);
   EXPECT_EQ(scene.textureSlot[kSlotBoxBack], before);
-  EXPECT_TRUE(scene.textureName[kNameBoxBack].empty());
+  EXPECT_EQ(scene.textureName[kNameBoxBack], name);
 }

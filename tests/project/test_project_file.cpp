@@ -1,0 +1,348 @@
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "io/project_file.h"
+#include "panel/keyframes.h"
+#include "tests/support/headless_fixture.h"
+
+using namespace kestrova;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Old files by hand: the fields a given version holds, in stream order.
+class OldFile {
+ public:
+  explicit OldFile(int version) : version_(version) {}
+
+  std::vector<uint8_t> bytes(const std::vector<std::array<float, 13>>& keys = {}) {
+    f32(2);  // lighting
+    f32(0);
+    f32(0);
+    bytes_.push_back(1);
+    bytes_.push_back(static_cast<uint8_t>(version_));
+    if (version_ >= 2) f32(5);  // box style: Slim CD
+    if (version_ >= 5) str("http://old.example");
+    if (version_ >= 4) str("Books/front.jpg");
+    str("Books/back.jpg");
+    str("Books/spine.jpg");
+    for (int i = 0; i < 3; ++i) f32(0);
+    str("Mug/mug.jpg");
+    f32(0);
+    for (int i = 0; i < 6; ++i) {
+      str("Boxes/face.jpg");
+      f32(14);
+    }
+    f32(4);  // product kind
+    for (float v : {10.0f, 20.0f, 30.0f, 1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f}) f32(v);
+    if (version_ >= 3) {
+      for (float v : {-1.0f, -2.0f, -3.0f}) f32(v);
+    }
+    i32(640);
+    i32(480);
+    f32(1);
+    for (float v : {0.2f, 0.3f, 0.04f, 7.0f}) f32(v);
+    i32(1);
+    for (float v : {0.5f, 0.5f, 0.5f, 0.0f}) f32(v);
+    i32(static_cast<int32_t>(keys.size()));
+    for (int i = 0; i < 9; ++i) f32(static_cast<float>(i));
+    if (version_ >= 3) {
+      for (int i = 0; i < 3; ++i) f32(8);
+    }
+    for (const auto& key : keys) {
+      i32(static_cast<int32_t>(key[0]));
+      for (size_t i = 1; i < (version_ >= 3 ? 13u : 10u); ++i) f32(key[i]);
+    }
+    return bytes_;
+  }
+
+ private:
+  void f32(float v) { put(&v); }
+  void i32(int32_t v) { put(&v); }
+  void put(const void* v) {
+    const auto* p = static_cast<const uint8_t*>(v);
+    bytes_.insert(bytes_.end(), p, p + 4);
+  }
+  void str(const std::string& s) {
+    bytes_.push_back(static_cast<uint8_t>(s.size()));
+    bytes_.insert(bytes_.end(), s.begin(), s.end());
+  }
+  int version_;
+  std::vector<uint8_t> bytes_;
+};
+
+float floatAt(const std::vector<uint8_t>& bytes, size_t at) {
+  float v;
+  std::memcpy(&v, bytes.data() + at, 4);
+  return v;
+}
+
+class ProjectFiles : public test::HeadlessGL {
+ protected:
+  void SetUp() override {
+    HeadlessGL::SetUp();
+    scene_ = std::make_unique<SceneState>();
+    previous_ = fs::current_path();
+    fs::current_path(dir_.path().toStdString());
+  }
+  void TearDown() override { fs::current_path(previous_); }
+
+  std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
+    const std::string path = dir_.path().toStdString() + "/" + name;
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+    return path;
+  }
+  std::vector<uint8_t> read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), {});
+  }
+
+  QTemporaryDir dir_;
+  fs::path previous_;
+  std::unique_ptr<SceneState> scene_;
+};
+
+}  // namespace
+
+TEST_F(ProjectFiles, SceneWithoutKeysWritesTheHeaderAndNothingMore) {
+  scene_->textureNameLength[kLengthBoxFront] = 17;
+  scene_->boxStyle = 3;
+  const std::string path = dir_.path().toStdString() + "/shot.TSMR";
+  ASSERT_TRUE(WriteProject(*scene_, path).ok);
+  const std::vector<uint8_t> bytes = read(path);
+  // 52 numbers, the two-byte version and eleven empty strings of one byte.
+  EXPECT_EQ(bytes.size(), 52u * 4 + 2 + 11);
+  EXPECT_EQ(bytes[12], 0x01);
+  EXPECT_EQ(bytes[13], 0x05);
+  EXPECT_EQ(floatAt(bytes, 14), 3.0f);
+  EXPECT_EQ(bytes[18], 0x00) << "an empty link is the single byte 0";
+  EXPECT_EQ(scene_->formatVersion, std::string(1, '\x05'));
+  // The front name's length is the last number before the product kind.
+  const ProjectParse parse = ParseProject(bytes.data(), bytes.size());
+  ASSERT_TRUE(parse.ok) << parse.error;
+  EXPECT_EQ(parse.data.lengths[kLengthBoxFront], 17.0f);
+  EXPECT_TRUE(parse.data.keys.empty());
+  EXPECT_TRUE(ReadProject(*scene_, path).ok);
+  EXPECT_EQ(scene_->keyCount, 0);
+  EXPECT_FALSE(scene_->playing);
+}
+
+TEST_F(ProjectFiles, VersionTwoFileTakesScaleFromBoxStyleAndSavesAsFive) {
+  const std::string path = write("v2.TSMR", OldFile(2).bytes({{{30, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0, 0, 0}}}));
+  ASSERT_TRUE(ReadProject(*scene_, path).ok);
+  EXPECT_EQ(scene_->boxStyle, 5.0f);
+  EXPECT_EQ(scene_->scale, (Vec3{-17, -22, -50}));
+  EXPECT_EQ(scene_->baseScale, (Vec3{0, 0, 0}));
+  EXPECT_EQ(scene_->keyScale[0][30], 0.0f);
+  EXPECT_EQ(scene_->keyRotation[2][30], 3.0f);
+  EXPECT_EQ(scene_->textureName[kNameBoxFront], "Boxes/face.jpg");
+  EXPECT_TRUE(scene_->playing);
+
+  const std::string saved = dir_.path().toStdString() + "/saved.TSMR";
+  ASSERT_TRUE(WriteProject(*scene_, saved).ok);
+  const std::vector<uint8_t> bytes = read(saved);
+  EXPECT_EQ(bytes[13], 0x05);
+  const ProjectParse again = ParseProject(bytes.data(), bytes.size());
+  ASSERT_TRUE(again.ok);
+  EXPECT_TRUE(again.data.hasScale);
+  EXPECT_EQ(again.data.scale, (Vec3{-17, -22, -50}));
+  EXPECT_EQ(again.data.keys[0].values[9], 0.0f);
+}
+
+TEST_F(ProjectFiles, VersionOneFileKeepsBoxStyleZeroAndNoScale) {
+  const std::string path = write("v1.TSMR", OldFile(1).bytes());
+  ASSERT_TRUE(ReadProject(*scene_, path).ok);
+  EXPECT_EQ(scene_->boxStyle, 0.0f);
+  EXPECT_EQ(scene_->scale, (Vec3{0, 0, 0}));
+  EXPECT_EQ(scene_->formatVersion, std::string(1, '\x01'));
+}
+
+TEST_F(ProjectFiles, VersionThreeReadsScaleAndLaterVersionsReadAsFive) {
+  ASSERT_TRUE(ReadProject(*scene_, write("v3.TSMR", OldFile(3).bytes())).ok);
+  EXPECT_EQ(scene_->scale, (Vec3{-1, -2, -3}));
+  EXPECT_EQ(scene_->baseScale, (Vec3{8, 8, 8}));
+  ASSERT_TRUE(ReadProject(*scene_, write("v9.TSMR", OldFile(9).bytes())).ok);
+  EXPECT_EQ(scene_->websiteLink(), "http://old.example");
+  EXPECT_EQ(scene_->textureName[kNameBookFront], "Books/front.jpg");
+}
+
+TEST_F(ProjectFiles, LoadDefaultsAndFieldsLandWhereTheyBelong) {
+  ASSERT_TRUE(ReadProject(*scene_, write("v5.TSMR", OldFile(5).bytes())).ok);
+  EXPECT_EQ(scene_->lightingMode, 2.0f);
+  EXPECT_EQ(scene_->rotation, (Vec3{10, 20, 30}));
+  EXPECT_EQ(scene_->pan, (Vec3{1, 2, 3}));
+  EXPECT_EQ(scene_->spotLight, (Vec3{4, 5, 6}));
+  EXPECT_EQ(scene_->viewWidth, 640);
+  EXPECT_EQ(scene_->bookBinding, 1.0f);
+  EXPECT_FLOAT_EQ(scene_->boxSize[0], 0.3f) << "the height is stored second";
+  EXPECT_FLOAT_EQ(scene_->boxSize[1], 0.2f);
+  EXPECT_EQ(scene_->spinValue(), 7.0f);
+  EXPECT_EQ(scene_->bookStyle, 1);
+  EXPECT_EQ(scene_->imagePathIsAbsolute, 0.0f);
+  EXPECT_EQ(scene_->spinGuard, 2.0f);
+  EXPECT_TRUE(scene_->keysFromFile);
+  GLfloat clear[4];
+  glGetFloatv(GL_COLOR_CLEAR_VALUE, clear);
+  EXPECT_FLOAT_EQ(clear[0], 0.5f);
+  EXPECT_EQ(clear[3], 0.0f);
+}
+
+TEST_F(ProjectFiles, StoredNameIsCopiedWholeIntoThePathBuffer) {
+  scene_->textureName[kNameBoxLeft] = "Boxes/a rather long name for the spine of the box.jpg";
+  scene_->textureNameLength[kLengthBoxLeft] = 3;  // the length does not shorten it
+  const std::string path = dir_.path().toStdString() + "/names.TSMR";
+  ASSERT_TRUE(WriteProject(*scene_, path).ok);
+  auto loaded = std::make_unique<SceneState>();
+  ASSERT_TRUE(ReadProject(*loaded, path).ok);
+  EXPECT_STREQ(loaded->texturePath[kPathBoxLeft], "Boxes/a rather long name for the spine of the box.jpg");
+  EXPECT_EQ(loaded->textureNameLength[kLengthBoxLeft], 3.0f);
+}
+
+TEST_F(ProjectFiles, LongStringsRoundTrip) {
+  scene_->websiteLink() = "http://www.kestrova.example/" + std::string(300, 'a');
+  scene_->textureName[kNameMug] = std::string(70000, 'm');
+  scene_->textureName[kNameBoxTop] = std::string(255, 't');  // the first two-byte length
+  const std::string path = dir_.path().toStdString() + "/long.TSMR";
+  ASSERT_TRUE(WriteProject(*scene_, path).ok);
+  const std::vector<uint8_t> bytes = read(path);
+  const ProjectParse parse = ParseProject(bytes.data(), bytes.size());
+  ASSERT_TRUE(parse.ok) << parse.error;
+  EXPECT_EQ(parse.data.websiteLink, scene_->websiteLink());
+  EXPECT_EQ(parse.data.names[kNameMug], std::string(70000, 'm'));
+  EXPECT_EQ(parse.data.names[kNameBoxTop], std::string(255, 't'));
+  auto loaded = std::make_unique<SceneState>();
+  ASSERT_TRUE(ReadProject(*loaded, path).ok);
+  EXPECT_EQ(loaded->textureName[kNameMug].size(), 70000u);
+  EXPECT_EQ(std::strlen(loaded->texturePath[kPathMug]), static_cast<size_t>(kPathBufferSize - 1));
+}
+
+TEST_F(ProjectFiles, WideStringsAreRead) {
+  std::vector<uint8_t> bytes = OldFile(5).bytes();
+  // Replace the link (after 3 floats, the version and the box style) by a
+  // wide string "hé".
+  const size_t link = 12 + 2 + 4;
+  const size_t oldLength = 1 + bytes[link];
+  const std::vector<uint8_t> wide = {0xFF, 0xFE, 0xFF, 2, 'h', 0, 0xE9, 0};
+  bytes.erase(bytes.begin() + static_cast<long>(link), bytes.begin() + static_cast<long>(link + oldLength));
+  bytes.insert(bytes.begin() + static_cast<long>(link), wide.begin(), wide.end());
+  const ProjectParse parse = ParseProject(bytes.data(), bytes.size());
+  ASSERT_TRUE(parse.ok) << parse.error;
+  EXPECT_EQ(parse.data.websiteLink, "h\xC3\xA9");
+}
+
+TEST_F(ProjectFiles, FiftyKeysRoundTripWithEveryBakedFrame) {
+  for (int k = 1; k <= 50; ++k) {
+    scene_->rotation = {static_cast<float>(k), static_cast<float>(k * 7 % 360), -static_cast<float>(k)};
+    scene_->pan[2] = static_cast<float>(k % 5);
+    scene_->scale = {static_cast<float>(k % 3), 0, -45};
+    ASSERT_TRUE(AddKey(*scene_, k * 37).done);
+  }
+  const std::string path = dir_.path().toStdString() + "/fifty.TSMR";
+  ASSERT_TRUE(WriteProject(*scene_, path).ok);
+  auto loaded = std::make_unique<SceneState>();
+  ASSERT_TRUE(ReadProject(*loaded, path).ok);
+  ASSERT_EQ(loaded->keyCount, 50);
+  for (int k = 1; k <= 50; ++k) {
+    EXPECT_EQ(loaded->keyFrameNumbers[static_cast<size_t>(k)], k * 37);
+    EXPECT_EQ(KeyTrackValues(*loaded, k * 37), KeyTrackValues(*scene_, k * 37)) << k;
+  }
+  EXPECT_EQ(loaded->animationLength, scene_->animationLength);
+  for (int f = 0; f < scene_->bakedFrameCount; ++f) {
+    ASSERT_EQ(TweenValues(*loaded, f), TweenValues(*scene_, f)) << "frame " << f;
+  }
+  EXPECT_TRUE(loaded->playing);
+}
+
+// --- Refused files leave the shot exactly as it was ---------------------------
+
+namespace {
+
+void expectUnchanged(const SceneState& scene) {
+  EXPECT_EQ(scene.rotation, (Vec3{11, 22, 33}));
+  EXPECT_EQ(scene.keyCount, 1);
+  EXPECT_EQ(scene.keyFrameNumbers[1], 25);
+  EXPECT_EQ(scene.productKind, kProductMug);
+  EXPECT_EQ(scene.textureName[kNameBoxFront], "Boxes/mine.jpg");
+  EXPECT_NEAR(scene.tweenRotation[0][24], 11.0f, 1e-3);
+  EXPECT_EQ(scene.formatVersion, "");
+}
+
+}  // namespace
+
+TEST_F(ProjectFiles, BrokenFilesAreRefusedWithAMessageAndChangeNothing) {
+  scene_->rotation = {11, 22, 33};
+  scene_->baseRotation = {11, 22, 33};
+  AddKey(*scene_, 25);
+  scene_->productKind = kProductMug;
+  scene_->textureName[kNameBoxFront] = "Boxes/mine.jpg";
+
+  const std::vector<uint8_t> whole = OldFile(5).bytes({{{10, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}}});
+  for (size_t cut = 0; cut < whole.size(); ++cut) {
+    const std::string path = write("cut.TSMR", std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(cut)));
+    const ProjectResult result = ReadProject(*scene_, path);
+    ASSERT_FALSE(result.ok) << "cut at " << cut;
+    EXPECT_NE(result.error.find("cut.TSMR"), std::string::npos);
+  }
+  expectUnchanged(*scene_);
+
+  std::vector<uint8_t> huge = OldFile(5).bytes();
+  const size_t keyCountAt = huge.size() - 12 * 4 - 4;
+  const int32_t many = 1000000;
+  std::memcpy(huge.data() + keyCountAt, &many, 4);
+  ProjectResult result = ReadProject(*scene_, write("huge.TSMR", huge));
+  EXPECT_FALSE(result.ok);
+  EXPECT_NE(result.error.find("1000000 keys"), std::string::npos) << result.error;
+
+  std::vector<uint8_t> liar = OldFile(5).bytes({{{10, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}}});
+  const int32_t five = 5;
+  std::memcpy(liar.data() + keyCountAt, &five, 4);
+  result = ReadProject(*scene_, write("liar.TSMR", liar));
+  EXPECT_FALSE(result.ok);
+  EXPECT_NE(result.error.find("holds only 1"), std::string::npos) << result.error;
+
+  result = ReadProject(*scene_, write("late.TSMR", OldFile(5).bytes({{{20000, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}}})));
+  EXPECT_FALSE(result.ok);
+  EXPECT_NE(result.error.find("frame 20000"), std::string::npos) << result.error;
+
+  result = ReadProject(*scene_, dir_.path().toStdString() + "/missing.TSMR");
+  EXPECT_FALSE(result.ok);
+  EXPECT_NE(result.error.find("missing.TSMR"), std::string::npos);
+  expectUnchanged(*scene_);
+}
+
+TEST_F(ProjectFiles, FailedSaveSaysSoAndKeepsTheOldFile) {
+  const std::string path = dir_.path().toStdString() + "/keep.TSMR";
+  write("keep.TSMR", {1, 2, 3});
+  fs::create_directory(path + ".part");  // the temporary cannot be created
+  const ProjectResult result = WriteProject(*scene_, path);
+  EXPECT_FALSE(result.ok);
+  EXPECT_NE(result.error.find("keep.TSMR"), std::string::npos);
+  EXPECT_EQ(read(path), (std::vector<uint8_t>{1, 2, 3}));
+  EXPECT_EQ(scene_->formatVersion, "");
+  EXPECT_FALSE(WriteProject(*scene_, "/nonexistent-folder/x.TSMR").ok);
+}
+
+TEST_F(ProjectFiles, PresetsLoadByIndexFromTheProgramFolder) {
+  fs::create_directories(dir_.path().toStdString() + "/Sequences");
+  auto saved = std::make_unique<SceneState>();
+  saved->rotation = {1, 2, 3};
+  saved->productKind = kProductScreenShot;
+  ASSERT_TRUE(WriteProject(*saved, dir_.path().toStdString() + "/Sequences/a.TSMR").ok);
+  scene_->programFolder = dir_.path().toStdString();
+  scene_->sequenceNames[1] = "a.TSMR";
+  scene_->sequenceCount = 1;
+  fs::current_path("/");
+  EXPECT_TRUE(LoadPreset(*scene_, 0).ok);
+  EXPECT_EQ(scene_->productKind, 0.0f) << "Nothing Selected changes nothing";
+  ASSERT_TRUE(LoadPreset(*scene_, 1).ok);
+  EXPECT_EQ(scene_->productKind, kProductScreenShot);
+  EXPECT_EQ(scene_->selectedPreset, 1);
+  EXPECT_EQ(fs::current_path(), fs::path(dir_.path().toStdString()));
+}
