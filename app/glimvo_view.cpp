@@ -11,6 +11,7 @@
 #include "glimvo_app.h"
 #include "io/program_folder.h"
 #include "io/project_file.h"
+#include "io/qimage_bridge.h"
 #include "io/startup.h"
 #include "io/texture_loader.h"
 #include "io/update_check.h"
@@ -155,6 +156,8 @@ void CGlimvoView::requestFaceImage(kestrova::FaceRequest face) {
     }
   });
 }
+
+kestrova::RgbaImage CGlimvoView::captureFrame() { return kestrova::FromQImage(grabFramebuffer()); }
 
 void CGlimvoView::resizeGL(int w, int h) {
   const qreal ratio = devicePixelRatioF();

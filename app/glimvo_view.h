@@ -3,6 +3,7 @@
 #include <QOpenGLWidget>
 
 #include "render/render_host.h"
+#include "render/rgba_image.h"
 #include "scene/scene_state.h"
 
 class CGlimvoApp;
@@ -18,6 +19,10 @@ class CGlimvoView : public QOpenGLWidget, private kestrova::RenderHost {
   const kestrova::SceneState& scene() const { return scene_; }
   long long framesDrawn() const { return framesDrawn_; }
   bool sceneInitialised() const { return sceneInitialised_; }
+
+  // Draws a fresh frame and returns its pixels (the view's own framebuffer,
+  // multisampling resolved): what screenshots and the clipboard take.
+  kestrova::RgbaImage captureFrame();
 
   // Sample count the view's surface asks for: 4, else 2, else none, as the
   // GL offers; probed once per process.

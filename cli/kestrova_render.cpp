@@ -20,6 +20,7 @@
 #include "cli/json_writer.h"
 #include "io/bmp_export.h"
 #include "io/model_3ds.h"
+#include "io/qimage_bridge.h"
 #include "io/project_file.h"
 #include "io/startup.h"
 #include "io/texture_loader.h"
@@ -203,8 +204,7 @@ bool endsWith(const std::string& text, const char* suffix) {
 
 bool writeImage(const RgbaImage& image, const std::string& path, std::string* error) {
   if (endsWith(path, ".bmp")) return WriteBmpFile(path, CaptureFromRgba(image), error);
-  QImage picture(image.pixels.data(), image.width, image.height, image.width * 4,
-                 QImage::Format_RGBA8888);
+  const QImage picture = ToQImage(image);
   // The frame's alpha is the clear colour's, not a cut-out: save it opaque.
   if (!picture.convertToFormat(QImage::Format_RGB888).save(QString::fromStdString(path), "PNG")) {
     *error = "cannot write " + path;

@@ -13,6 +13,7 @@
 #include <limits>
 
 #include "http_fetch.h"
+#include "qimage_bridge.h"
 #include "metafile.h"
 
 namespace kestrova {
@@ -24,19 +25,6 @@ constexpr int64_t kMaxPictureBytes = 64ll * 1024 * 1024;
 // Refuse pictures whose pixels alone would take more than 1 GB to decode.
 constexpr int kMaxPixelsAllocationMB = 1024;
 
-RgbaImage fromQImage(const QImage& source) {
-  const QImage image = source.convertToFormat(QImage::Format_RGBA8888);
-  RgbaImage out;
-  out.width = image.width();
-  out.height = image.height();
-  out.pixels.resize(static_cast<size_t>(out.width) * static_cast<size_t>(out.height) * 4);
-  for (int y = 0; y < out.height; ++y) {
-    std::memcpy(out.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(out.width) * 4,
-                image.constScanLine(y), static_cast<size_t>(out.width) * 4);
-  }
-  return out;
-}
-
 class RasterPicture : public Picture {
  public:
   explicit RasterPicture(QImage image) : image_(std::move(image)) {
@@ -44,8 +32,8 @@ class RasterPicture : public Picture {
     himetricHeight_ = PixelsToHimetric(image_.height());
   }
   RgbaImage render(int width, int height) const override {
-    if (width == image_.width() && height == image_.height()) return fromQImage(image_);
-    return fromQImage(image_.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    if (width == image_.width() && height == image_.height()) return FromQImage(image_);
+    return FromQImage(image_.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
   }
 
  private:
@@ -72,7 +60,7 @@ class VectorPicture : public Picture {
     QPainter painter(&image);
     renderer.render(&painter, QRectF(0, 0, width, height));
     painter.end();
-    return fromQImage(image);
+    return FromQImage(image);
   }
 
  private:

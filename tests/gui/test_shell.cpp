@@ -12,6 +12,7 @@
 #include "app/glimvo_view.h"
 #include "app/main_frame.h"
 #include "io/project_file.h"
+#include "render/scene_initialiser.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/scripted_platform.h"
 
@@ -206,4 +207,22 @@ TEST_F(ShellTest, AnUnreadablePickIsReportedAndChangesNothing) {
   EXPECT_NE(platform_.messages.back().text.find("bad.jpg"), std::string::npos);
   EXPECT_EQ(scene.textureSlot[kSlotBoxBack], before);
   EXPECT_EQ(scene.textureName[kNameBoxBack], name);
+}
+
+TEST_F(ShellTest, CaptureReadsTheViewsOwnFramebuffer) {
+  writeFlag("False");
+  auto app = start();
+  CGlimvoView* view = CGlimvoApp::ActiveView();
+  SceneState& scene = view->scene();
+  scene.playing = false;
+  scene.backgroundColor = {0.0f, 0.0f, 1.0f};
+  view->makeCurrent();
+  ApplyClearColor(scene);
+  view->doneCurrent();
+  const RgbaImage image = view->captureFrame();
+  EXPECT_EQ(image.width, static_cast<int>(view->width() * view->devicePixelRatioF()));
+  EXPECT_EQ(image.height, static_cast<int>(view->height() * view->devicePixelRatioF()));
+  const uint8_t* corner = image.at(1, 1);
+  EXPECT_EQ(corner[0], 0);
+  EXPECT_EQ(corner[2], 255) << "the background colour shows at the corner";
 }

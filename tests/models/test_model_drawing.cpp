@@ -9,7 +9,7 @@
 #include "render/model_drawing.h"
 #include "render/render_to_image.h"
 #include "scene/product_styles.h"
-#include "tests/support/headless_fixture.h"
+#include "tests/support/artwork_fixture.h"
 #include "tests/support/image_compare.h"
 
 using namespace kestrova;
@@ -17,31 +17,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Models3D : public test::HeadlessGL {
+class Models3D : public test::ArtworkScene {
  protected:
   void SetUp() override {
-    HeadlessGL::SetUp();
-    previous_ = fs::current_path();
-    scene_ = std::make_unique<SceneState>();
-    const StartupResult started = InitialiseScene(*scene_, KESTROVA_PROGRAM_DIR, 1);
-    ASSERT_TRUE(started.messages.empty()) << started.messages[0].text;
+    ArtworkScene::SetUp();
+    ASSERT_TRUE(started_.messages.empty()) << started_.messages[0].text;
     draw();
     draw();  // past the start-up frames that force the box
-  }
-  void TearDown() override { fs::current_path(previous_); }
-
-  RgbaImage draw() {
-    RenderHost host;
-    return RenderToImage(*scene_, host, kWidth, kHeight);
   }
 
   void hardBack() {
     scene_->productKind = kProductBook;
     ApplyBookStyle(*scene_, 0);
   }
-
-  fs::path previous_;
-  std::unique_ptr<SceneState> scene_;
 };
 
 double meanDifference(const RgbaImage& a, const RgbaImage& b) {

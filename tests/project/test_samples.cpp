@@ -8,34 +8,13 @@
 #include "io/project_file.h"
 #include "io/startup.h"
 #include "render/render_to_image.h"
-#include "tests/support/headless_fixture.h"
+#include "tests/support/artwork_fixture.h"
 #include "tests/support/image_compare.h"
 
 using namespace kestrova;
 namespace fs = std::filesystem;
 
-namespace {
-
-class Samples : public test::HeadlessGL {
- protected:
-  void SetUp() override {
-    HeadlessGL::SetUp();
-    previous_ = fs::current_path();
-    scene_ = std::make_unique<SceneState>();
-    InitialiseScene(*scene_, KESTROVA_PROGRAM_DIR, 1);
-  }
-  void TearDown() override { fs::current_path(previous_); }
-
-  RgbaImage frame(int f) {
-    RenderHost host;
-    return RenderToImage(*scene_, host, kWidth, kHeight, f);
-  }
-
-  fs::path previous_;
-  std::unique_ptr<SceneState> scene_;
-};
-
-}  // namespace
+using Samples = test::ArtworkScene;
 
 TEST_F(Samples, EveryListedSampleLoadsAndPlaysWithALink) {
   ASSERT_GE(scene_->sequenceCount, 6);
@@ -52,7 +31,7 @@ TEST_F(Samples, EveryListedSampleLoadsAndPlaysWithALink) {
 TEST_F(Samples, RetailBoxAtItsStartMiddleAndEnd) {
   ASSERT_TRUE(ReadProject(*scene_, "Sequences/01 Retail Box.TSMR").ok);
   const int last = scene_->bakedFrameCount - 1;
-  EXPECT_MATCHES_BASELINE(frame(0), "sample_retail_box_first");
-  EXPECT_MATCHES_BASELINE(frame(last / 2), "sample_retail_box_middle");
-  EXPECT_MATCHES_BASELINE(frame(last), "sample_retail_box_last");
+  EXPECT_MATCHES_BASELINE(draw(0), "sample_retail_box_first");
+  EXPECT_MATCHES_BASELINE(draw(last / 2), "sample_retail_box_middle");
+  EXPECT_MATCHES_BASELINE(draw(last), "sample_retail_box_last");
 }

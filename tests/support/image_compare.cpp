@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QImage>
 
+#include "io/qimage_bridge.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -12,25 +14,13 @@ namespace kestrova::test {
 
 bool SavePng(const RgbaImage& image, const std::string& path) {
   if (image.width < 1 || image.height < 1) return false;
-  QImage copy(image.pixels.data(), image.width, image.height, image.width * 4,
-              QImage::Format_RGBA8888);
   QDir().mkpath(QFileInfo(QString::fromStdString(path)).absolutePath());
-  return copy.save(QString::fromStdString(path), "PNG");
+  return ToQImage(image).save(QString::fromStdString(path), "PNG");
 }
 
 RgbaImage LoadPng(const std::string& path) {
-  RgbaImage image;
-  QImage loaded(QString::fromStdString(path));
-  if (loaded.isNull()) return image;
-  loaded = loaded.convertToFormat(QImage::Format_RGBA8888);
-  image.width = loaded.width();
-  image.height = loaded.height();
-  image.pixels.resize(static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 4);
-  for (int y = 0; y < image.height; ++y) {
-    std::memcpy(image.pixels.data() + static_cast<size_t>(y) * image.width * 4,
-                loaded.constScanLine(y), static_cast<size_t>(image.width) * 4);
-  }
-  return image;
+  const QImage loaded(QString::fromStdString(path));
+  return loaded.isNull() ? RgbaImage{} : FromQImage(loaded);
 }
 
 ::testing::AssertionResult MatchesBaseline(const RgbaImage& actual, const std::string& name,

@@ -10,34 +10,13 @@
 #include "io/texture_loader.h"
 #include "render/render_to_image.h"
 #include "scene/product_styles.h"
-#include "tests/support/headless_fixture.h"
+#include "tests/support/artwork_fixture.h"
 #include "tests/support/image_compare.h"
 
 using namespace kestrova;
 namespace fs = std::filesystem;
 
-namespace {
-
-class DefaultArtwork : public test::HeadlessGL {
- protected:
-  void SetUp() override {
-    HeadlessGL::SetUp();
-    previous_ = fs::current_path();
-    scene_ = std::make_unique<SceneState>();
-    InitialiseScene(*scene_, KESTROVA_PROGRAM_DIR, 1);
-  }
-  void TearDown() override { fs::current_path(previous_); }
-
-  RgbaImage draw() {
-    RenderHost host;
-    return RenderToImage(*scene_, host, kWidth, kHeight);
-  }
-
-  fs::path previous_;
-  std::unique_ptr<SceneState> scene_;
-};
-
-}  // namespace
+using DefaultArtwork = test::ArtworkScene;
 
 TEST_F(DefaultArtwork, EverySlotIsLoadedAtStart) {
   for (int slot = 0; slot < kTextureSlotCount; ++slot) {
