@@ -27,12 +27,11 @@ TEST(SceneState, ConstructionDefaults) {
 }
 
 TEST(SceneState, FixedCapacities) {
-  SceneState* scene = nullptr;
-  EXPECT_EQ(std::size(scene->keyFrameNumbers), 20000u);
-  EXPECT_EQ(std::size(scene->tweenPan[0]), 10000u);
-  EXPECT_EQ(std::size(scene->sequenceNames), 1024u);
-  EXPECT_EQ(sizeof scene->texturePath, 10u * 25000u);
-  EXPECT_EQ(sizeof scene->faceGrid, 45u * 45u * 3u * sizeof(float));
+  EXPECT_EQ(std::tuple_size<decltype(SceneState::keyFrameNumbers)>::value, 20000u);
+  EXPECT_EQ(std::tuple_size<Track>::value, 10000u);
+  EXPECT_EQ(std::tuple_size<decltype(SceneState::sequenceNames)>::value, 1024u);
+  EXPECT_EQ(sizeof SceneState::texturePath, 10u * 25000u);
+  EXPECT_EQ(sizeof SceneState::faceGrid, 45u * 45u * 3u * sizeof(float));
   // About 1.5 MB: the 24 tracks and the ten path buffers.
   EXPECT_GT(sizeof(SceneState), 1200000u);
 }
