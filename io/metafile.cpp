@@ -125,38 +125,41 @@ MetafileSize WmfSize(const std::vector<uint8_t>& bytes) {
   return result;
 }
 
-bool RenderWmf(const std::vector<uint8_t>& bytes, int width, int height, RgbaImage* out,
+namespace {
+
+// libwmf hands the PNG it draws over in pieces.
+int collectPng(void* context, char* buffer, int length) {
+  auto* png = static_cast<std::vector<uint8_t>*>(context);
+  png->insert(png->end(), buffer, buffer + length);
+  return length;
+}
+
+}  // namespace
+
+bool RenderWmf(const std::vector<uint8_t>& bytes, int width, int height, std::vector<uint8_t>* png,
                std::string* error) {
   WmfPlayer player(bytes);
   if (!player.ok()) {
     if (error) *error = player.error();
     return false;
   }
+  // A PNG in memory, not the bare gd image: libwmf frees its own image then.
   wmf_gd_t* target = WMF_GD_GetData(player.api());
-  target->type = wmf_gd_image;
+  if (!(target->flags & WMF_GD_SUPPORTS_PNG)) {
+    if (error) *error = "this WMF reader cannot draw pictures.";
+    return false;
+  }
+  target->type = wmf_gd_png;
+  target->flags |= WMF_GD_OUTPUT_MEMORY | WMF_GD_OWN_BUFFER;
+  target->sink.context = png;
+  target->sink.function = collectPng;
   target->bbox = player.box();
   target->width = static_cast<unsigned int>(width);
   target->height = static_cast<unsigned int>(height);
-  if (wmf_play(player.api(), 0, &player.box()) != wmf_E_None || !target->gd_image) {
+  png->clear();
+  if (wmf_play(player.api(), 0, &player.box()) != wmf_E_None || png->empty()) {
     if (error) *error = "the WMF file could not be drawn.";
     return false;
-  }
-  // gd's true-colour pixels: 0xAARRGGBB with a 7-bit alpha, 0 opaque.
-  const int* pixels = wmf_gd_image_pixels(target->gd_image);
-  out->width = width;
-  out->height = height;
-  out->pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
-  for (size_t i = 0; i < static_cast<size_t>(width) * static_cast<size_t>(height); ++i) {
-    const uint32_t p = static_cast<uint32_t>(pixels[i]);
-    const uint32_t transparency = (p >> 24) & 0x7F;
-    // Blend over white paper, as the metafile would print.
-    auto over = [&](uint32_t c) {
-      return static_cast<uint8_t>((c * (127 - transparency) + 255 * transparency) / 127);
-    };
-    out->pixels[i * 4 + 0] = over((p >> 16) & 0xFF);
-    out->pixels[i * 4 + 1] = over((p >> 8) & 0xFF);
-    out->pixels[i * 4 + 2] = over(p & 0xFF);
-    out->pixels[i * 4 + 3] = 255;
   }
   return true;
 }

@@ -4,8 +4,6 @@
 #include <string>
 #include <vector>
 
-#include "render/rgba_image.h"
-
 namespace kestrova {
 
 struct MetafileSvg {
@@ -27,8 +25,8 @@ struct MetafileSize {
 };
 MetafileSize WmfSize(const std::vector<uint8_t>& bytes);
 
-// Plays a WMF onto width x height pixels (top-down RGBA, white paper).
-bool RenderWmf(const std::vector<uint8_t>& bytes, int width, int height, RgbaImage* out,
+// Plays a WMF onto width x height pixels, as a PNG.
+bool RenderWmf(const std::vector<uint8_t>& bytes, int width, int height, std::vector<uint8_t>* png,
                std::string* error);
 
 MetafileSvg EmfToSvg(const std::vector<uint8_t>& bytes);

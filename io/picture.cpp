@@ -75,10 +75,19 @@ class WmfPicture : public Picture {
     himetricHeight_ = himetricHeight;
   }
   RgbaImage render(int width, int height) const override {
-    RgbaImage image;
+    std::vector<uint8_t> png;
     std::string ignored;
-    RenderWmf(bytes_, width, height, &image, &ignored);
-    return image;
+    if (!RenderWmf(bytes_, width, height, &png, &ignored)) return {};
+    QImage drawn;
+    drawn.loadFromData(png.data(), static_cast<int>(png.size()), "PNG");
+    if (drawn.isNull()) return {};
+    // A metafile draws on paper: what it leaves clear is white.
+    QImage paper(drawn.size(), QImage::Format_RGBA8888);
+    paper.fill(Qt::white);
+    QPainter painter(&paper);
+    painter.drawImage(0, 0, drawn);
+    painter.end();
+    return FromQImage(paper);
   }
 
  private:
