@@ -34,11 +34,15 @@ CGlimvoView* CGlimvoApp::ActiveView() {
   return qobject_cast<CGlimvoView*>(theApp->mainFrame_->centralWidget());
 }
 
-bool CGlimvoApp::InitInstance(const QStringList& arguments) {
+void CGlimvoApp::UseProfileNames() {
   // The profile lives where the desktop keeps settings, under the same names
   // the program has always used.
   QCoreApplication::setOrganizationName("Local AppWizard-Generated Applications");
   QCoreApplication::setApplicationName("Kestrova");
+}
+
+bool CGlimvoApp::InitInstance(const QStringList& arguments) {
+  UseProfileNames();
 
   // A file named on the command line goes to the empty document: the shot
   // does not come from it, so there is nothing to do with it here.

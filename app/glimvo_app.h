@@ -45,6 +45,9 @@ class CGlimvoApp : public QObject {
   // Called by the view when it has drawn a frame that began at `frameStart`.
   void frameDrawn(const QElapsedTimer& frameStart);
 
+  // The names the profile is kept under; set before any QSettings is used.
+  static void UseProfileNames();
+
   // The one application object, while it exists.
   static CGlimvoApp* instance();
   // The main frame's view, or null.

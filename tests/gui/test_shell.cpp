@@ -32,6 +32,7 @@ class ShellTest : public ::testing::Test {
     }
     samples_ = 0;
     for (const auto& entry : fs::directory_iterator(path() / "Sequences")) samples_ += entry.path().extension() == ".TSMR";
+    CGlimvoApp::UseProfileNames();
     QSettings().remove("Number of Particles");
   }
 
@@ -123,10 +124,14 @@ TEST_F(ShellTest, FirstStartWithMarkerTrueShowsSampleOneAndExitWritesFalse) {
 
 TEST_F(ShellTest, NextStartContinuesFromTheStoredPositionAndWrapsAtTheEndMarker) {
   writeFlag("False");
-  QSettings().setValue("Number of Particles/Value", 1);
   {
     auto app = start();
-    EXPECT_EQ(CGlimvoApp::ActiveView()->scene().sequenceIndex, 2);
+    EXPECT_EQ(CGlimvoApp::ActiveView()->scene().sequenceIndex, 2) << "no stored value reads as 1";
+  }
+  QSettings().setValue("Number of Particles/Value", 3);
+  {
+    auto app = start();
+    EXPECT_EQ(CGlimvoApp::ActiveView()->scene().sequenceIndex, 4);
   }
   // The position before the end marker: the next start wraps to the first.
   QSettings().setValue("Number of Particles/Value", samples_ - 1);
