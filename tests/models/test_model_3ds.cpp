@@ -5,27 +5,14 @@
 #include <functional>
 
 #include "io/model_3ds.h"
+#include "tests/support/byte_writer.h"
 
 using namespace kestrova;
 
 namespace {
 
 // Chunks by hand, for files the writer would never make.
-struct Bytes {
-  std::vector<uint8_t> data;
-  void u16(uint32_t v) {
-    data.push_back(static_cast<uint8_t>(v));
-    data.push_back(static_cast<uint8_t>(v >> 8));
-  }
-  void u32(uint32_t v) {
-    u16(v & 0xFFFF);
-    u16(v >> 16);
-  }
-  void f32(float f) {
-    uint32_t v;
-    std::memcpy(&v, &f, 4);
-    u32(v);
-  }
+struct Bytes : test::ByteWriter {
   void str(const std::string& s) {
     data.insert(data.end(), s.begin(), s.end());
     data.push_back(0);
@@ -36,8 +23,7 @@ struct Bytes {
     u16(id);
     u32(0);
     body();
-    const uint32_t actual = length < 0 ? static_cast<uint32_t>(data.size() - begin) : static_cast<uint32_t>(length);
-    std::memcpy(data.data() + begin + 2, &actual, 4);
+    set32(begin + 2, length < 0 ? static_cast<uint32_t>(data.size() - begin) : static_cast<uint32_t>(length));
   }
 };
 

@@ -3,26 +3,15 @@
 #include <cstddef>
 #include <initializer_list>
 
+#include "byte_writer.h"
+
 using std::size_t;
 
 namespace kestrova::test {
 
 namespace {
 
-struct Writer {
-  std::vector<uint8_t> bytes;
-  void u16(uint32_t v) {
-    bytes.push_back(static_cast<uint8_t>(v));
-    bytes.push_back(static_cast<uint8_t>(v >> 8));
-  }
-  void u32(uint32_t v) {
-    u16(v & 0xFFFF);
-    u16(v >> 16);
-  }
-  void set32(size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) bytes[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
-  }
-};
+using Writer = ByteWriter;
 
 // One WMF record: size in 16-bit words, function, parameters.
 void wmfRecord(Writer& w, uint16_t function, std::initializer_list<uint16_t> params) {
@@ -45,10 +34,10 @@ std::vector<uint8_t> MakeWmf(int width, int height, int unitsPerInch, uint8_t r,
   w.u16(static_cast<uint16_t>(unitsPerInch));
   w.u32(0);
   uint16_t checksum = 0;
-  for (size_t i = 0; i < 20; i += 2) checksum ^= static_cast<uint16_t>(w.bytes[i] | (w.bytes[i + 1] << 8));
+  for (size_t i = 0; i < 20; i += 2) checksum ^= static_cast<uint16_t>(w.data[i] | (w.data[i + 1] << 8));
   w.u16(checksum);
 
-  const size_t header = w.bytes.size();
+  const size_t header = w.data.size();
   w.u16(1);       // in memory
   w.u16(9);       // header words
   w.u16(0x0300);  // version
@@ -64,8 +53,8 @@ std::vector<uint8_t> MakeWmf(int width, int height, int unitsPerInch, uint8_t r,
   // RECTANGLE bottom, right, top, left.
   wmfRecord(w, 0x041B, {static_cast<uint16_t>(height), static_cast<uint16_t>(width), 0, 0});
   wmfRecord(w, 0x0000, {});
-  w.set32(header + 6, static_cast<uint32_t>((w.bytes.size() - header) / 2));
-  return w.bytes;
+  w.set32(header + 6, static_cast<uint32_t>((w.data.size() - header) / 2));
+  return w.data;
 }
 
 std::vector<uint8_t> MakeEmf(int width, int height, int frameWidth, int frameHeight, uint8_t r,
@@ -115,9 +104,9 @@ std::vector<uint8_t> MakeEmf(int width, int height, int frameWidth, int frameHei
   w.u32(16);
   w.u32(20);
   ++records;
-  w.set32(48, static_cast<uint32_t>(w.bytes.size()));
+  w.set32(48, static_cast<uint32_t>(w.data.size()));
   w.set32(52, records);
-  return w.bytes;
+  return w.data;
 }
 
 }  // namespace kestrova::test
