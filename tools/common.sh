@@ -12,6 +12,9 @@ PACKAGES=(
   xvfb xauth
   googletest libgtest-dev libbenchmark-dev
   libwmf-dev libemf2svg-dev fonts-dejavu-core
+  # libwmf draws WMF text and some shapes with the URW base fonts; without
+  # them every metafile fails to play.
+  fonts-urw-base35
 )
 
 as_root() {
