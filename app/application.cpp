@@ -1,71 +1,68 @@
-#include "glimvo_app.h"
+#include "application.h"
 
 #include <QCoreApplication>
 #include <QSettings>
 
-#include "glimvo_doc.h"
-#include "io/update_check.h"
-#include "glimvo_view.h"
-#include "main_frame.h"
+#include "shot/update_check.h"
+#include "shot_view.h"
+#include "main_window.h"
 
 namespace {
-CGlimvoApp* theApp = nullptr;
+Application* theApp = nullptr;
 }
 
-CGlimvoApp::CGlimvoApp(kestrova::Platform& platform, QString programFolder)
+Application::Application(kestrova::Platform& platform, QString programFolder)
     : platform_(platform),
       programFolder_(std::move(programFolder)),
       updateScriptUrl_(kestrova::kUpdateScriptUrl) {
   if (programFolder_.isEmpty()) programFolder_ = QCoreApplication::applicationDirPath();
   frameTimer_.setSingleShot(true);
-  connect(&frameTimer_, &QTimer::timeout, this, &CGlimvoApp::redraw);
+  connect(&frameTimer_, &QTimer::timeout, this, &Application::redraw);
   theApp = this;
 }
 
-CGlimvoApp::~CGlimvoApp() {
-  mainFrame_.reset();
+Application::~Application() {
+  mainWindow_.reset();
   if (theApp == this) theApp = nullptr;
 }
 
-CGlimvoApp* CGlimvoApp::instance() { return theApp; }
+Application* Application::instance() { return theApp; }
 
-CGlimvoView* CGlimvoApp::ActiveView() {
-  if (!theApp || !theApp->mainFrame_) return nullptr;
-  return qobject_cast<CGlimvoView*>(theApp->mainFrame_->centralWidget());
+ShotView* Application::ActiveView() {
+  if (!theApp || !theApp->mainWindow_) return nullptr;
+  return qobject_cast<ShotView*>(theApp->mainWindow_->centralWidget());
 }
 
-void CGlimvoApp::UseProfileNames() {
+void Application::UseProfileNames() {
   // The profile lives where the desktop keeps settings, under the same names
   // the program has always used.
   QCoreApplication::setOrganizationName("Local AppWizard-Generated Applications");
   QCoreApplication::setApplicationName("Kestrova");
 }
 
-bool CGlimvoApp::InitInstance(const QStringList& arguments) {
+bool Application::InitInstance(const QStringList& arguments) {
   UseProfileNames();
 
-  // A file named on the command line goes to the empty document: the shot
-  // does not come from it, so there is nothing to do with it here.
+  // A file named on the command line is accepted, as desktop launchers pass
+  // one, but the shot does not come from it.
   Q_UNUSED(arguments);
 
-  document_ = std::make_unique<CGlimvoDoc>();
-  if (!document_->OnNewDocument()) return false;
-  mainFrame_ = std::make_unique<CMainFrame>(*this);
-  mainFrame_->show();
+  mainWindow_ = std::make_unique<MainWindow>(*this);
+  mainWindow_->show();
   return true;
 }
 
-void CGlimvoApp::registerRedrawView(CGlimvoView* view) {
+void Application::registerRedrawView(ShotView* view) {
   redrawView_ = view;
   if (!view) frameTimer_.stop();
 }
 
-void CGlimvoApp::frameDrawn(const QElapsedTimer& frameStart) {
+void Application::frameDrawn(const QElapsedTimer& frameStart) {
   if (!redrawView_) return;
   const qint64 elapsed = frameStart.isValid() ? frameStart.elapsed() : 0;
   frameTimer_.start(static_cast<int>(std::max<qint64>(0, kFrameIntervalMs - elapsed)));
 }
 
-void CGlimvoApp::redraw() {
+void Application::redraw() {
   if (redrawView_) redrawView_->update();
 }

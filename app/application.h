@@ -7,9 +7,8 @@
 #include <memory>
 #include <string>
 
-class CGlimvoDoc;
-class CGlimvoView;
-class CMainFrame;
+class ShotView;
+class MainWindow;
 
 namespace kestrova {
 class Platform;
@@ -17,17 +16,17 @@ class Platform;
 
 // Owns start-up and keeps the view drawing: after each frame the next one is
 // scheduled no sooner than 10 ms after the previous one began.
-class CGlimvoApp : public QObject {
+class Application : public QObject {
   Q_OBJECT
  public:
   static constexpr int kFrameIntervalMs = 10;
 
   // `programFolder` holds the assets and "Flag.txt"; empty means the
   // executable's folder.
-  CGlimvoApp(kestrova::Platform& platform, QString programFolder = {});
-  ~CGlimvoApp() override;
+  Application(kestrova::Platform& platform, QString programFolder = {});
+  ~Application() override;
 
-  // Creates the document, the frame and its view, then shows the frame.
+  // Creates the main window and its view, then shows the window.
   // A file named on the command line does not change the shot.
   bool InitInstance(const QStringList& arguments);
 
@@ -36,12 +35,11 @@ class CGlimvoApp : public QObject {
   const std::string& updateScriptUrl() const { return updateScriptUrl_; }
   void setUpdateScriptUrl(std::string url) { updateScriptUrl_ = std::move(url); }
   const QString& programFolder() const { return programFolder_; }
-  CMainFrame* mainFrame() const { return mainFrame_.get(); }
-  CGlimvoDoc* document() const { return document_.get(); }
+  MainWindow* mainWindow() const { return mainWindow_.get(); }
 
   // The view to keep redrawing; null clears the registration.
-  void registerRedrawView(CGlimvoView* view);
-  CGlimvoView* redrawView() const { return redrawView_; }
+  void registerRedrawView(ShotView* view);
+  ShotView* redrawView() const { return redrawView_; }
   // Called by the view when it has drawn a frame that began at `frameStart`.
   void frameDrawn(const QElapsedTimer& frameStart);
 
@@ -49,9 +47,9 @@ class CGlimvoApp : public QObject {
   static void UseProfileNames();
 
   // The one application object, while it exists.
-  static CGlimvoApp* instance();
-  // The main frame's view, or null.
-  static CGlimvoView* ActiveView();
+  static Application* instance();
+  // The main window's view, or null.
+  static ShotView* ActiveView();
 
  private:
   void redraw();
@@ -59,8 +57,7 @@ class CGlimvoApp : public QObject {
   kestrova::Platform& platform_;
   QString programFolder_;
   std::string updateScriptUrl_;
-  std::unique_ptr<CGlimvoDoc> document_;
-  std::unique_ptr<CMainFrame> mainFrame_;
-  CGlimvoView* redrawView_ = nullptr;
+  std::unique_ptr<MainWindow> mainWindow_;
+  ShotView* redrawView_ = nullptr;
   QTimer frameTimer_;
 };

@@ -1,8 +1,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
-#include "glimvo_app.h"
-#include "main_frame.h"
+#include "application.h"
+#include "main_window.h"
 #include "qt_platform.h"
 
 int main(int argc, char** argv) {
@@ -14,12 +14,12 @@ int main(int argc, char** argv) {
   parser.setApplicationDescription("Kestrova turns flat artwork into a 3D product shot.");
   parser.addHelpOption();
   parser.addVersionOption();
-  parser.addPositionalArgument("file", "A project file (opened as an empty document).", "[file]");
+  parser.addPositionalArgument("file", "A project file (accepted; the shot does not come from it).", "[file]");
   parser.process(application);
 
   kestrova::QtPlatform platform;
-  CGlimvoApp app(platform);
+  Application app(platform);
   if (!app.InitInstance(parser.positionalArguments())) return 1;
-  platform.setParentWindow(app.mainFrame());
+  platform.setParentWindow(app.mainWindow());
   return QApplication::exec();
 }

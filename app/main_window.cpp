@@ -1,12 +1,12 @@
-#include "main_frame.h"
+#include "main_window.h"
 
-#include "glimvo_app.h"
-#include "glimvo_view.h"
+#include "application.h"
+#include "shot_view.h"
 
-CMainFrame::CMainFrame(CGlimvoApp& app) {
+MainWindow::MainWindow(Application& app) {
   setWindowTitle("Kestrova");
-  setObjectName("CMainFrame");
-  view_ = new CGlimvoView(app, this);
+  setObjectName("MainWindow");
+  view_ = new ShotView(app, this);
   setCentralWidget(view_);
   resize(1024, 720);
 }

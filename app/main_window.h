@@ -2,18 +2,18 @@
 #include <QMainWindow>
 #include <QPointer>
 
-#include "glimvo_view.h"
+#include "shot_view.h"
 
-class CGlimvoApp;
-class CGlimvoView;
+class Application;
+class ShotView;
 
 // The program's one window: title "Kestrova", the view filling it.
-class CMainFrame : public QMainWindow {
+class MainWindow : public QMainWindow {
   Q_OBJECT
  public:
-  explicit CMainFrame(CGlimvoApp& app);
-  CGlimvoView* view() const { return view_; }
+  explicit MainWindow(Application& app);
+  ShotView* view() const { return view_; }
 
  private:
-  QPointer<CGlimvoView> view_;
+  QPointer<ShotView> view_;
 };

@@ -1,4 +1,4 @@
-#include "glimvo_view.h"
+#include "shot_view.h"
 
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
@@ -8,13 +8,13 @@
 #include <QTimer>
 
 
-#include "glimvo_app.h"
-#include "io/program_folder.h"
-#include "io/project_file.h"
-#include "io/qimage_bridge.h"
-#include "io/startup.h"
-#include "io/texture_loader.h"
-#include "io/update_check.h"
+#include "application.h"
+#include "shot/program_folder.h"
+#include "shot/project_io.h"
+#include "pictures/qimage_bridge.h"
+#include "shot/startup.h"
+#include "render/texture_loader.h"
+#include "shot/update_check.h"
 #include "platform.h"
 #include "render/gl_extensions.h"
 #include "render/render_frame.h"
@@ -47,13 +47,13 @@ int probeMaxSamples() {
 
 }  // namespace
 
-int CGlimvoView::multisampleCount() {
+int ShotView::multisampleCount() {
   static const int count = kestrova::ChooseSampleCount(probeMaxSamples());
   return count;
 }
 
-CGlimvoView::CGlimvoView(CGlimvoApp& app, QWidget* parent) : QOpenGLWidget(parent), app_(app) {
-  setObjectName("CGlimvoView");
+ShotView::ShotView(Application& app, QWidget* parent) : QOpenGLWidget(parent), app_(app) {
+  setObjectName("ShotView");
   askForUpdates();
 
   QSurfaceFormat format;
@@ -66,7 +66,7 @@ CGlimvoView::CGlimvoView(CGlimvoApp& app, QWidget* parent) : QOpenGLWidget(paren
   setMinimumSize(1, 1);
 }
 
-CGlimvoView::~CGlimvoView() {
+ShotView::~ShotView() {
   persistIntroPosition();
   app_.registerRedrawView(nullptr);
   // Texture names die with the context; make it current so Qt releases its
@@ -75,7 +75,7 @@ CGlimvoView::~CGlimvoView() {
   doneCurrent();
 }
 
-void CGlimvoView::askForUpdates() {
+void ShotView::askForUpdates() {
   kestrova::Platform& platform = app_.platform();
   const auto answer =
       platform.messageBox("Would you like to check for Updates?", "Kestrova",
@@ -88,7 +88,7 @@ void CGlimvoView::askForUpdates() {
                           : kestrova::MessageIcon::Information);
 }
 
-void CGlimvoView::persistIntroPosition() {
+void ShotView::persistIntroPosition() {
   QSettings settings;
   settings.beginGroup(kProfileSection);
   settings.setValue(kProfileEntry, scene_.sequenceIndex);
@@ -98,12 +98,12 @@ void CGlimvoView::persistIntroPosition() {
   kestrova::WriteStartMarker(app_.programFolder().toStdString(), scene_.flagText);
 }
 
-void CGlimvoView::initializeGL() {
+void ShotView::initializeGL() {
   app_.registerRedrawView(this);
   InitialiseScene();
 }
 
-void CGlimvoView::InitialiseScene() {
+void ShotView::InitialiseScene() {
   using namespace kestrova;
   QSettings settings;
   settings.beginGroup(kProfileSection);
@@ -133,7 +133,7 @@ void CGlimvoView::InitialiseScene() {
   sceneInitialised_ = true;
 }
 
-void CGlimvoView::requestFaceImage(kestrova::FaceRequest face) {
+void ShotView::requestFaceImage(kestrova::FaceRequest face) {
   // No modal dialog inside paintGL: it runs right after this frame, with the
   // view's context current for the upload.
   QTimer::singleShot(0, this, [this, face] {
@@ -157,14 +157,14 @@ void CGlimvoView::requestFaceImage(kestrova::FaceRequest face) {
   });
 }
 
-kestrova::RgbaImage CGlimvoView::captureFrame() { return kestrova::FromQImage(grabFramebuffer()); }
+kestrova::RgbaImage ShotView::captureFrame() { return kestrova::FromQImage(grabFramebuffer()); }
 
-void CGlimvoView::resizeGL(int w, int h) {
+void ShotView::resizeGL(int w, int h) {
   const qreal ratio = devicePixelRatioF();
   kestrova::ApplyViewSize(scene_, static_cast<int>(w * ratio), static_cast<int>(h * ratio));
 }
 
-void CGlimvoView::paintGL() {
+void ShotView::paintGL() {
   frameStart_.start();
   kestrova::RenderFrame(scene_, *this);
   ++framesDrawn_;

@@ -3,17 +3,17 @@
 #include <QOpenGLWidget>
 
 #include "render/render_host.h"
-#include "render/rgba_image.h"
+#include "scene/rgba_image.h"
 #include "scene/scene_state.h"
 
-class CGlimvoApp;
+class Application;
 
 // The OpenGL view: owns the scene record and draws it frame after frame.
-class CGlimvoView : public QOpenGLWidget, private kestrova::RenderHost {
+class ShotView : public QOpenGLWidget, private kestrova::RenderHost {
   Q_OBJECT
  public:
-  CGlimvoView(CGlimvoApp& app, QWidget* parent = nullptr);
-  ~CGlimvoView() override;
+  ShotView(Application& app, QWidget* parent = nullptr);
+  ~ShotView() override;
 
   kestrova::SceneState& scene() { return scene_; }
   const kestrova::SceneState& scene() const { return scene_; }
@@ -39,7 +39,7 @@ class CGlimvoView : public QOpenGLWidget, private kestrova::RenderHost {
   void InitialiseScene();
   void persistIntroPosition();
 
-  CGlimvoApp& app_;
+  Application& app_;
   kestrova::SceneState scene_;
   QElapsedTimer frameStart_;
   long long framesDrawn_ = 0;

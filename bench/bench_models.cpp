@@ -9,7 +9,7 @@
 #include <map>
 #include <string>
 
-#include "io/model_3ds.h"
+#include "formats/model_3ds.h"
 
 using namespace kestrova;
 

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "io/project_file.h"
-#include "panel/keyframes.h"
+#include "shot/project_io.h"
+#include "animation/keyframes.h"
 #include "render/headless_context.h"
 
 using namespace kestrova;

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "io/startup.h"
+#include "shot/startup.h"
 #include "render/face_geometry.h"
 #include "render/headless_context.h"
 #include "render/render_frame.h"

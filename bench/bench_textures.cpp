@@ -7,7 +7,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "io/texture_loader.h"
+#include "render/texture_loader.h"
 #include "render/headless_context.h"
 
 using namespace kestrova;

@@ -18,12 +18,12 @@
 #include <vector>
 
 #include "cli/json_writer.h"
-#include "io/bmp_export.h"
-#include "io/model_3ds.h"
-#include "io/qimage_bridge.h"
-#include "io/project_file.h"
-#include "io/startup.h"
-#include "io/texture_loader.h"
+#include "formats/bmp_export.h"
+#include "formats/model_3ds.h"
+#include "pictures/qimage_bridge.h"
+#include "shot/project_io.h"
+#include "shot/startup.h"
+#include "render/texture_loader.h"
 #include "render/render_to_image.h"
 #include "render/headless_context.h"
 #include "render/scene_initialiser.h"

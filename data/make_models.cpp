@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "io/model_3ds.h"
+#include "formats/model_3ds.h"
 
 using namespace kestrova;
 

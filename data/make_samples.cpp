@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "io/project_file.h"
-#include "panel/keyframes.h"
+#include "shot/project_io.h"
+#include "animation/keyframes.h"
 #include "scene/product_styles.h"
 
 using namespace kestrova;

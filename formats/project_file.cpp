@@ -4,12 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 
-#include "io/texture_loader.h"
-#include "panel/keyframes.h"
-#include "render/scene_initialiser.h"
 
 namespace kestrova {
 
@@ -145,8 +140,6 @@ class Writer {
 
 bool atLeast(const std::string& version, unsigned char code) { return FormatVersionAtLeast(version, code); }
 
-std::string quoted(const std::string& path) { return "\"" + path + "\""; }
-
 }  // namespace
 
 Vec3 BoxStyleScale(float boxStyle) {
@@ -209,9 +202,9 @@ ProjectParse ParseProject(const uint8_t* bytes, size_t size) {
     d.backgroundColor = in.vec3("background colour");
     d.bookFlag = in.f32("book flag");
     const int32_t keyCount = in.i32("key count");
-    if (keyCount < 0 || keyCount > kMaxKeys) {
+    if (keyCount < 0 || keyCount > kMaxStoredKeys) {
       in.fail("it claims " + std::to_string(keyCount) + " keys; a shot holds 0 to " +
-              std::to_string(kMaxKeys));
+              std::to_string(kMaxStoredKeys));
     }
     d.baseRotation = in.vec3("start values");
     d.basePan = in.vec3("start values");
@@ -226,9 +219,9 @@ ProjectParse ParseProject(const uint8_t* bytes, size_t size) {
     d.keys.resize(static_cast<size_t>(keyCount));
     for (StoredKey& key : d.keys) {
       key.frame = in.i32("key frame");
-      if (key.frame < 0 || key.frame > kLastFrame) {
+      if (key.frame < 0 || key.frame > kTrackFrames - 1) {
         in.fail("a key stands at frame " + std::to_string(key.frame) + "; frames run from 0 to " +
-                std::to_string(kLastFrame));
+                std::to_string(kTrackFrames - 1));
       }
       for (size_t i = 0; i < 9; ++i) key.values[i] = in.f32("key");
       if (atLeast(v, 3)) {
@@ -286,193 +279,13 @@ std::vector<uint8_t> SerialiseProject(const SceneState& scene) {
   for (int i = 1; i <= scene.keyCount; ++i) {
     const int32_t frame = scene.keyFrameNumbers[static_cast<size_t>(i)];
     out.i32(frame);
-    const KeyValues values = KeyTrackValues(scene, std::clamp(frame, 0, kLastFrame));
-    for (float value : values) out.f32(value);
+    const auto at = static_cast<size_t>(std::clamp(frame, 0, kTrackFrames - 1));
+    // Stored as the twelve key-track values: rotation, pan, spot, scale.
+    for (const auto* track : {&scene.keyRotation, &scene.keyPan, &scene.keySpot, &scene.keyScale}) {
+      for (size_t c = 0; c < 3; ++c) out.f32((*track)[c][at]);
+    }
   }
   return out.bytes;
-}
-
-ProjectResult WriteProject(SceneState& scene, const std::string& path) {
-  ProjectResult result;
-  const std::vector<uint8_t> bytes = SerialiseProject(scene);
-  const std::string temporary = path + ".part";
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (!file) {
-    result.error = "Kestrova could not save " + quoted(path) + ": " + std::strerror(errno) + ".";
-    return result;
-  }
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  const bool flushed = std::fflush(file) == 0;
-  const int savedErrno = errno;
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !flushed || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    const int error = errno ? errno : savedErrno;
-    std::remove(temporary.c_str());
-    result.error = "Kestrova could not save " + quoted(path) + ": " + std::strerror(error) +
-                   ". The file was left as it was.";
-    return result;
-  }
-  scene.formatVersion = std::string(1, '\x05');
-  result.ok = true;
-  return result;
-}
-
-void ApplyProject(SceneState& scene, const ProjectData& d, ProjectPanel* panel) {
-  ClearAnimationTracks(scene);
-  scene.rotation = {30, 30, 0};
-  scene.pan = {0, 0, 0};
-  scene.spotLight = {0, 0, 0};
-  scene.boxSize = {0.26f, 0.21f, 0.035f};
-  scene.scale = {0, 14, -45};
-  scene.backgroundColor = {255, 255, 255};
-  ApplyClearColor(scene);
-  scene.imagePathIsAbsolute = 2;
-  scene.bookBinding = 2;
-  scene.spinValue() = 0;
-  scene.spinGuard = 2;
-  if (panel && panel->isOpen()) {
-    // The panel's sliders move on with the last drag; the values themselves
-    // come from the file just below.
-    if (panel->sliderMode() == 0) {
-      scene.rotation[0] += scene.spinVelocity[1];
-      scene.rotation[1] += scene.spinVelocity[0];
-      panel->setMovementSliders(static_cast<int>(scene.rotation[0]), static_cast<int>(scene.rotation[1]),
-                                static_cast<int>(scene.rotation[2]));
-    } else if (panel->sliderMode() == 1) {
-      scene.pan[0] += scene.spinVelocity[0];
-      scene.pan[1] -= scene.spinVelocity[1];
-      panel->setMovementSliders(static_cast<int>(scene.pan[0]), static_cast<int>(scene.pan[1]),
-                                static_cast<int>(scene.pan[2]));
-    }
-  }
-  scene.boxStyle = 0;
-  scene.productKind = kProductBox;
-  scene.baseRotation = scene.rotation;
-  scene.basePan = scene.pan;
-  scene.baseSpot = scene.spotLight;
-  scene.scale = {0, 0, 0};
-  scene.baseScale = scene.scale;
-  scene.panelReady = 0;
-
-  scene.lightingMode = d.lightingMode;
-  scene.textureScroll = d.textureScroll;
-  scene.formatVersion = d.formatVersion;
-  if (d.hasBoxStyle) {
-    scene.boxStyle = d.boxStyle;
-    scene.scale = BoxStyleScale(d.boxStyle);
-  }
-  if (d.hasWebsiteLink) scene.websiteLink() = d.websiteLink;
-  for (size_t i = 0; i < kTextureNameCount; ++i) {
-    if (i == kNameWebsiteLink || i == kNameSpare) continue;
-    if (i == kNameBookFront && !atLeast(d.formatVersion, 4)) continue;  // not in older files
-    scene.textureName[i] = d.names[i];
-  }
-  for (size_t i = 0; i < kTextureNameLengthCount; ++i) {
-    const bool stored = i <= kLengthBookSpine || i >= kLengthMug;
-    if (stored) scene.textureNameLength[i] = d.lengths[i];
-  }
-  scene.productKind = d.productKind;
-  scene.rotation = d.rotation;
-  scene.pan = d.pan;
-  scene.spotLight = d.spotLight;
-  if (d.hasScale) scene.scale = d.scale;
-  scene.viewWidth = d.viewWidth;
-  scene.viewHeight = d.viewHeight;
-  scene.bookBinding = d.bookBinding;
-  scene.boxSize = d.boxSize;
-  scene.spinValue() = d.spinValue;
-  scene.bookStyle = d.bookStyle;
-  scene.backgroundColor = d.backgroundColor;
-  scene.bookFlag = d.bookFlag;
-
-  ApplyClearColor(scene);
-  scene.spinGuard = 2;
-  scene.imagePathIsAbsolute = 0;  // stored names are relative to the current directory
-
-  const struct {
-    TexturePathIndex path;
-    TextureNameIndex name;
-    TextureSlot slot;
-  } images[] = {{kPathBookFront, kNameBookFront, kSlotBookFront}, {kPathBookBack, kNameBookBack, kSlotBookBack},
-                {kPathBookSpine, kNameBookSpine, kSlotBookSpine}, {kPathBoxFront, kNameBoxFront, kSlotBoxFront},
-                {kPathBoxBack, kNameBoxBack, kSlotBoxBack},       {kPathBoxLeft, kNameBoxLeft, kSlotBoxLeft},
-                {kPathBoxRight, kNameBoxRight, kSlotBoxRight},    {kPathBoxTop, kNameBoxTop, kSlotBoxTop},
-                {kPathBoxBottom, kNameBoxBottom, kSlotBoxBottom}, {kPathMug, kNameMug, kSlotMug}};
-  for (const auto& image : images) {
-    const std::string& name = scene.textureName[image.name];
-    // An empty name keeps the slot's picture.
-    if (name.empty()) continue;
-    char* buffer = scene.texturePath[image.path];
-    const size_t copied = std::min<size_t>(name.size(), kPathBufferSize - 1);
-    std::memcpy(buffer, name.data(), copied);
-    buffer[copied] = '\0';
-    LoadTexture(scene, name, scene.textureSlot[image.slot]);
-  }
-
-  scene.keyCount = static_cast<int32_t>(d.keys.size());
-  scene.baseRotation = d.baseRotation;
-  scene.basePan = d.basePan;
-  scene.baseSpot = d.baseSpot;
-  if (atLeast(d.formatVersion, 3)) scene.baseScale = d.baseScale;
-  for (size_t i = 0; i < d.keys.size(); ++i) {
-    const StoredKey& key = d.keys[i];
-    scene.keyFrameNumbers[i + 1] = key.frame;
-    const auto frame = static_cast<size_t>(key.frame);
-    for (size_t c = 0; c < 3; ++c) {
-      scene.keyRotation[c][frame] = key.values[c];
-      scene.keyPan[c][frame] = key.values[3 + c];
-      scene.keySpot[c][frame] = key.values[6 + c];
-      scene.keyScale[c][frame] = key.values[9 + c];
-    }
-  }
-  // Keys out of frame order would bake segments of negative length: put them
-  // in order and bake all of them.
-  RebakeAnimation(scene);
-  scene.keysFromFile = true;
-  if (scene.keyCount >= 1) {
-    scene.playing = true;
-    if (panel && panel->isOpen()) {
-      scene.currentFrame = 0;
-      panel->resetTimeline(scene.keyFrameNumbers[static_cast<size_t>(scene.keyCount)]);
-    }
-  }
-}
-
-ProjectResult ReadProject(SceneState& scene, const std::string& path, ProjectPanel* panel) {
-  ProjectResult result;
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) {
-    result.error = "Kestrova could not open " + quoted(path) + ": " + std::strerror(errno) + ".";
-    return result;
-  }
-  const std::streamoff size = in.tellg();
-  if (size < 0 || size > static_cast<std::streamoff>(kMaxKeys) * 52 + 64 * 1024 * 1024) {
-    result.error = "Kestrova could not open " + quoted(path) + ": it is too large to be a project.";
-    return result;
-  }
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  in.seekg(0);
-  if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size)) {
-    result.error = "Kestrova could not read " + quoted(path) + ".";
-    return result;
-  }
-  const ProjectParse parse = ParseProject(bytes.data(), bytes.size());
-  if (!parse.ok) {
-    result.error = quoted(path) + " is not a Kestrova project Kestrova can read: " + parse.error +
-                   ". Your shot was left as it was.";
-    return result;
-  }
-  ApplyProject(scene, parse.data, panel);
-  result.ok = true;
-  return result;
-}
-
-ProjectResult LoadPreset(SceneState& scene, int index, ProjectPanel* panel) {
-  if (index <= 0 || index > scene.sequenceCount || index >= kSequenceCapacity) return {true, {}};
-  std::error_code ignored;
-  std::filesystem::current_path(scene.programFolder, ignored);
-  scene.selectedPreset = index;
-  return ReadProject(scene, "Sequences/" + scene.sequenceNames[static_cast<size_t>(index)], panel);
 }
 
 }  // namespace kestrova

@@ -59,49 +59,15 @@ struct ProjectParse {
   std::string error;  // what is wrong, for the user
 };
 
+// Keys a file may hold: one slot of the key list stays for frame 0.
+constexpr int kMaxStoredKeys = kKeyCapacity - 1;
+
 // Reads a whole file held in memory; refuses truncated files, key counts past
 // the key list and frames outside 0 to 9999.
 ProjectParse ParseProject(const uint8_t* bytes, size_t size);
 
 // The stream a scene is saved as (version 5, every field).
 std::vector<uint8_t> SerialiseProject(const SceneState& scene);
-
-// What loading needs of the control panel, when it is open. The defaults
-// stand for a closed panel.
-class ProjectPanel {
- public:
-  virtual ~ProjectPanel() = default;
-  virtual bool isOpen() const { return false; }
-  // 0: the sliders show rotation; 1: they show pan.
-  virtual int sliderMode() const { return 0; }
-  virtual void setMovementSliders(int, int, int) {}
-  // A loaded animation: timeline at 0, range 0 to `lastKeyFrame`, key marks.
-  virtual void resetTimeline(int /*lastKeyFrame*/) {}
-};
-
-struct ProjectResult {
-  bool ok = false;
-  std::string error;  // names the file and the fault
-};
-
-// Saves the scene to `path` (which it sets to version 5 first). The file is
-// written beside the target and renamed over it only when complete.
-ProjectResult WriteProject(SceneState& scene, const std::string& path);
-
-// Loads `path` into the scene: resets it to the load defaults, applies the
-// file, reloads the ten images (relative to the current directory), bakes
-// the keys and starts playback when there are keys. A file that cannot be
-// read or is malformed leaves the scene exactly as it was. Needs a current GL
-// context (clear colour and textures).
-ProjectResult ReadProject(SceneState& scene, const std::string& path, ProjectPanel* panel = nullptr);
-
-// Applies parsed data, as ReadProject does after reading.
-void ApplyProject(SceneState& scene, const ProjectData& data, ProjectPanel* panel = nullptr);
-
-// Loads preset `index` of sequenceNames (the project reader on
-// "Sequences/<name>" from the program folder). Index 0, "Nothing Selected",
-// and indices past the list change nothing.
-ProjectResult LoadPreset(SceneState& scene, int index, ProjectPanel* panel = nullptr);
 
 // The scale a box style gives to files of version 2 and later.
 Vec3 BoxStyleScale(float boxStyle);

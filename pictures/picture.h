@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "render/rgba_image.h"
+#include "scene/rgba_image.h"
 
 namespace kestrova {
 

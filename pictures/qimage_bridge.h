@@ -2,7 +2,7 @@
 // Between Qt's images and the frames the renderer reads back.
 #include <QImage>
 
-#include "render/rgba_image.h"
+#include "scene/rgba_image.h"
 
 namespace kestrova {
 

@@ -1,4 +1,4 @@
-#include "rgba_image.h"
+#include "read_framebuffer.h"
 
 #include <GL/gl.h>
 

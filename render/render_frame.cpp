@@ -13,7 +13,7 @@ namespace {
 // The frame's kind tests: "not less than, then not greater than".
 bool isKind(float kind, float value) { return !(kind < value) && !(kind > value); }
 
-// Procedure R: a pending request (2) is cleared before the host opens its
+// Serves a face image request: a pending request (2) is cleared before the host opens its
 // dialog, so a frame drawn while the dialog is up does not open a second one.
 void serveRequest(float& flag, FaceRequest face, RenderHost& host) {
   if (flag < 2.0f) return;

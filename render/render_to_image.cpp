@@ -1,6 +1,7 @@
 #include "render_to_image.h"
 
 #include "headless_context.h"
+#include "read_framebuffer.h"
 #include "render_frame.h"
 
 namespace kestrova {

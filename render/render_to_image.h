@@ -3,7 +3,7 @@
 #include <string>
 
 #include "render/render_host.h"
-#include "render/rgba_image.h"
+#include "scene/rgba_image.h"
 #include "scene/scene_state.h"
 
 namespace kestrova {

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "io/picture.h"
+#include "pictures/picture.h"
 #include "res/builtin_bitmap.h"
 
 namespace kestrova {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "render/render_host.h"
-#include "render/rgba_image.h"
+#include "scene/rgba_image.h"
 #include "scene/scene_state.h"
 
 namespace kestrova {

@@ -5,7 +5,7 @@
 
 namespace kestrova {
 
-// Pixels read back from a frame: RGBA bytes, rows top-down.
+// Pixels of a frame or a decoded picture: RGBA bytes, rows top-down.
 struct RgbaImage {
   int width = 0;
   int height = 0;
@@ -15,9 +15,5 @@ struct RgbaImage {
     return pixels.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
   }
 };
-
-// Reads the current GL colour buffer (width x height from the origin) into
-// top-down RGBA rows.
-RgbaImage ReadFramebuffer(int width, int height);
 
 }  // namespace kestrova

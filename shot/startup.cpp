@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "io/program_folder.h"
-#include "io/texture_loader.h"
+#include "shot/program_folder.h"
+#include "render/texture_loader.h"
 #include "render/scene_initialiser.h"
 
 namespace kestrova {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "io/model_3ds.h"
+#include "formats/model_3ds.h"
 #include "scene/scene_state.h"
 
 namespace kestrova {

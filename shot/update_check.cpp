@@ -4,7 +4,7 @@
 #include <sstream>
 #include <vector>
 
-#include "http_fetch.h"
+#include "pictures/http_fetch.h"
 
 namespace kestrova {
 

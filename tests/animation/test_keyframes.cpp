@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "panel/keyframes.h"
+#include "animation/keyframes.h"
 
 using namespace kestrova;
 

@@ -1,13 +1,10 @@
-#include <GL/gl.h>
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
 #include <cstring>
 #include <fstream>
 
-#include "io/bmp_export.h"
-#include "render/headless_context.h"
-#include "render/rgba_image.h"
+#include "formats/bmp_export.h"
+#include "scene/rgba_image.h"
 
 using namespace kestrova;
 
@@ -78,38 +75,6 @@ TEST(BmpExport, NarrowViewGivesAValidEmptyImage) {
   EXPECT_EQ(read32(file, 18), 0u);
   EXPECT_EQ(read32(file, 22), 10u);
   EXPECT_EQ(read32(file, 34), 0u);
-}
-
-TEST(BmpExport, BottomRowOfTheViewComesFirstInBlueGreenRed) {
-  HeadlessContext context(8, 4);
-  ASSERT_TRUE(context.isValid()) << context.error();
-  // Bottom half red, top half blue.
-  glEnable(GL_SCISSOR_TEST);
-  glScissor(0, 0, 8, 2);
-  glClearColor(1, 0, 0, 1);
-  glClear(GL_COLOR_BUFFER_BIT);
-  glScissor(0, 2, 8, 2);
-  glClearColor(0, 0, 1, 1);
-  glClear(GL_COLOR_BUFFER_BIT);
-  glDisable(GL_SCISSOR_TEST);
-
-  const CapturedFrame frame = CaptureFromRgba(ReadFramebuffer(8, 4));
-  // First stored row: the view's bottom, red, stored as B, G, R.
-  EXPECT_EQ(frame.bgr[0], 0);
-  EXPECT_EQ(frame.bgr[2], 255);
-  // Last stored row: the view's top, blue.
-  const size_t last = 3u * 8u * 3u;
-  EXPECT_EQ(frame.bgr[last], 255);
-  EXPECT_EQ(frame.bgr[last + 2], 0);
-
-  QTemporaryDir dir;
-  const std::string path = dir.path().toStdString() + "/shot.bmp";
-  std::string error;
-  ASSERT_TRUE(WriteBmpFile(path, frame, &error)) << error;
-  std::ifstream in(path, std::ios::binary);
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
-  EXPECT_EQ(bytes.size(), 54u + 8u * 4u * 3u);
-  EXPECT_EQ(bytes[54 + 2], 255);  // the bottom-left pixel's red
 }
 
 TEST(BmpExport, UnwritableTargetFailsWithAMessage) {

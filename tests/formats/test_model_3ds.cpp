@@ -4,7 +4,7 @@
 #include <cstring>
 #include <functional>
 
-#include "io/model_3ds.h"
+#include "formats/model_3ds.h"
 #include "tests/support/byte_writer.h"
 
 using namespace kestrova;

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "io/model_3ds.h"
+#include "formats/model_3ds.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   kestrova::Model3DS model;

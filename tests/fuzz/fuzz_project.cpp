@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "io/project_file.h"
+#include "formats/project_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const kestrova::ProjectParse parse = kestrova::ParseProject(data, size);

@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/glimvo_app.h"
-#include "app/glimvo_view.h"
-#include "app/main_frame.h"
-#include "io/project_file.h"
+#include "app/application.h"
+#include "app/shot_view.h"
+#include "app/main_window.h"
+#include "shot/project_io.h"
 #include "render/scene_initialiser.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/scripted_platform.h"
@@ -32,7 +32,7 @@ class ShellTest : public ::testing::Test {
     }
     samples_ = 0;
     for (const auto& entry : fs::directory_iterator(path() / "Sequences")) samples_ += entry.path().extension() == ".TSMR";
-    CGlimvoApp::UseProfileNames();
+    Application::UseProfileNames();
     QSettings().remove("Number of Particles");
   }
 
@@ -43,12 +43,12 @@ class ShellTest : public ::testing::Test {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
-  std::unique_ptr<CGlimvoApp> start(const QStringList& arguments = {}) {
-    auto app = std::make_unique<CGlimvoApp>(platform_, folder_.path());
+  std::unique_ptr<Application> start(const QStringList& arguments = {}) {
+    auto app = std::make_unique<Application>(platform_, folder_.path());
     EXPECT_TRUE(app->InitInstance(arguments));
-    CGlimvoView* view = CGlimvoApp::ActiveView();
+    ShotView* view = Application::ActiveView();
     EXPECT_NE(view, nullptr);
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(app->mainFrame()));
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(app->mainWindow()));
     EXPECT_TRUE(QTest::qWaitFor([&] { return view->framesDrawn() > 2; }, 5000));
     return app;
   }
@@ -68,14 +68,14 @@ int storedProfileValue() {
 TEST_F(ShellTest, OpensAWindowTitledKestrovaThatKeepsDrawing) {
   writeFlag("False");
   auto app = start();
-  EXPECT_EQ(app->mainFrame()->windowTitle(), "Kestrova");
-  EXPECT_EQ(app->mainFrame()->menuWidget(), nullptr);
-  CGlimvoView* view = CGlimvoApp::ActiveView();
+  EXPECT_EQ(app->mainWindow()->windowTitle(), "Kestrova");
+  EXPECT_EQ(app->mainWindow()->menuWidget(), nullptr);
+  ShotView* view = Application::ActiveView();
   EXPECT_EQ(app->redrawView(), view);
 
   // Xvfb draws with the software rasteriser; a modest window keeps the count
   // about the program, not about filling 4x multisampled pixels on the CPU.
-  app->mainFrame()->resize(640, 480);
+  app->mainWindow()->resize(640, 480);
   QTest::qWait(50);
   const long long before = view->framesDrawn();
   QElapsedTimer clock;
@@ -102,7 +102,7 @@ TEST_F(ShellTest, YesRunsTheUpdateCheckerAgainstTheScript) {
   test::HttpTestServer server;
   server.body = "version=99.0.0\n";
   platform_.answers = {MessageAnswer::Yes};
-  auto app = std::make_unique<CGlimvoApp>(platform_, folder_.path());
+  auto app = std::make_unique<Application>(platform_, folder_.path());
   app->setUpdateScriptUrl(server.url("/kestrova-update.txt"));
   ASSERT_TRUE(app->InitInstance({}));
   ASSERT_EQ(platform_.messages.size(), 2u);
@@ -114,9 +114,9 @@ TEST_F(ShellTest, FirstStartWithMarkerTrueShowsSampleOneAndExitWritesFalse) {
   QSettings().setValue("Number of Particles/Value", 2);
   {
     auto app = start();
-    EXPECT_EQ(CGlimvoApp::ActiveView()->scene().sequenceIndex, 1);
-    EXPECT_EQ(CGlimvoApp::ActiveView()->scene().sequenceCount, samples_);
-    EXPECT_TRUE(CGlimvoApp::ActiveView()->scene().playing) << "the first sample plays";
+    EXPECT_EQ(Application::ActiveView()->scene().sequenceIndex, 1);
+    EXPECT_EQ(Application::ActiveView()->scene().sequenceCount, samples_);
+    EXPECT_TRUE(Application::ActiveView()->scene().playing) << "the first sample plays";
   }
   EXPECT_EQ(readFlag(), "False");
   EXPECT_EQ(storedProfileValue(), 1);
@@ -126,18 +126,18 @@ TEST_F(ShellTest, NextStartContinuesFromTheStoredPositionAndWrapsAtTheEndMarker)
   writeFlag("False");
   {
     auto app = start();
-    EXPECT_EQ(CGlimvoApp::ActiveView()->scene().sequenceIndex, 2) << "no stored value reads as 1";
+    EXPECT_EQ(Application::ActiveView()->scene().sequenceIndex, 2) << "no stored value reads as 1";
   }
   QSettings().setValue("Number of Particles/Value", 3);
   {
     auto app = start();
-    EXPECT_EQ(CGlimvoApp::ActiveView()->scene().sequenceIndex, 4);
+    EXPECT_EQ(Application::ActiveView()->scene().sequenceIndex, 4);
   }
   // The position before the end marker: the next start wraps to the first.
   QSettings().setValue("Number of Particles/Value", samples_ - 1);
   {
     auto app = start();
-    EXPECT_EQ(CGlimvoApp::ActiveView()->scene().sequenceIndex, 1);
+    EXPECT_EQ(Application::ActiveView()->scene().sequenceIndex, 1);
   }
 }
 
@@ -147,7 +147,7 @@ TEST_F(ShellTest, MissingMarkerIsReportedAndWrittenAtExit) {
     ASSERT_GE(platform_.messages.size(), 2u);
     EXPECT_EQ(platform_.messages[1].text, "Flag.txt was not found.");
     EXPECT_EQ(platform_.messages[1].icon, MessageIcon::Stop);
-    EXPECT_FALSE(CGlimvoApp::ActiveView()->sceneInitialised());
+    EXPECT_FALSE(Application::ActiveView()->sceneInitialised());
   }
   EXPECT_EQ(readFlag(), "False");
 }
@@ -158,14 +158,14 @@ TEST_F(ShellTest, AFileOnTheCommandLineDoesNotChangeTheShot) {
   named->websiteLink() = "http://named.on.the.command.line.example";
   ASSERT_TRUE(WriteProject(*named, (path() / "shot.TSMR").string()).ok);
   auto app = start({(folder_.path() + "/shot.TSMR")});
-  EXPECT_NE(CGlimvoApp::ActiveView()->scene().websiteLink(), named->websiteLink());
+  EXPECT_NE(Application::ActiveView()->scene().websiteLink(), named->websiteLink());
   EXPECT_EQ(platform_.messages.size(), 1u);
 }
 
 TEST_F(ShellTest, DestroyingTheViewClearsTheRedrawRegistration) {
   writeFlag("False");
   auto app = start();
-  delete app->mainFrame()->view();
+  delete app->mainWindow()->view();
   EXPECT_EQ(app->redrawView(), nullptr);
   QTest::qWait(50);  // a pending frame timer must not reach the dead view
   EXPECT_EQ(readFlag(), "False");
@@ -181,7 +181,7 @@ TEST_F(ShellTest, AFaceRequestOpensTheImageDialogAfterTheFrameAndLoadsThePick) {
   }
   platform_.fileAnswers = {picture.string()};
   auto app = start();
-  SceneState& scene = CGlimvoApp::ActiveView()->scene();
+  SceneState& scene = Application::ActiveView()->scene();
   scene.productKind = kProductBox;
   scene.playing = false;  // box requests wait while the start-up sample plays
   ASSERT_TRUE(QTest::qWaitFor([&] { return scene.startupFrameCount > 2; }, 5000));
@@ -201,7 +201,7 @@ TEST_F(ShellTest, AnUnreadablePickIsReportedAndChangesNothing) {
   std::ofstream(path() / "bad.jpg") << "not a picture";
   platform_.fileAnswers = {(path() / "bad.jpg").string()};
   auto app = start();
-  SceneState& scene = CGlimvoApp::ActiveView()->scene();
+  SceneState& scene = Application::ActiveView()->scene();
   scene.playing = false;
   scene.productKind = kProductBox;
   const uint32_t before = scene.textureSlot[kSlotBoxBack];
@@ -217,7 +217,7 @@ TEST_F(ShellTest, AnUnreadablePickIsReportedAndChangesNothing) {
 TEST_F(ShellTest, CaptureReadsTheViewsOwnFramebuffer) {
   writeFlag("False");
   auto app = start();
-  CGlimvoView* view = CGlimvoApp::ActiveView();
+  ShotView* view = Application::ActiveView();
   SceneState& scene = view->scene();
   scene.playing = false;
   scene.backgroundColor = {0.0f, 0.0f, 1.0f};

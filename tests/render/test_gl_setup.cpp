@@ -6,7 +6,7 @@
 
 #include "render/gl_extensions.h"
 #include "render/render_frame.h"
-#include "render/rgba_image.h"
+#include "render/read_framebuffer.h"
 #include "render/scene_initialiser.h"
 #include "tests/support/headless_fixture.h"
 

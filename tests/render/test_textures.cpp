@@ -8,8 +8,8 @@
 #include <fstream>
 #include <memory>
 
-#include "io/picture.h"
-#include "io/texture_loader.h"
+#include "pictures/picture.h"
+#include "render/texture_loader.h"
 #include "tests/support/headless_fixture.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/metafile_writer.h"

@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "io/startup.h"
-#include "io/texture_loader.h"
+#include "shot/startup.h"
+#include "render/texture_loader.h"
 #include "render/render_to_image.h"
 #include "scene/product_styles.h"
 #include "tests/support/artwork_fixture.h"

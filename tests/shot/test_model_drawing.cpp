@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "io/startup.h"
+#include "shot/startup.h"
 #include "render/model_drawing.h"
 #include "render/render_to_image.h"
 #include "scene/product_styles.h"

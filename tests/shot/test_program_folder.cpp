@@ -5,7 +5,7 @@
 #include <fstream>
 #include <memory>
 
-#include "io/program_folder.h"
+#include "shot/program_folder.h"
 
 using namespace kestrova;
 namespace fs = std::filesystem;

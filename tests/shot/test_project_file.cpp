@@ -7,8 +7,8 @@
 #include <fstream>
 #include <memory>
 
-#include "io/project_file.h"
-#include "panel/keyframes.h"
+#include "shot/project_io.h"
+#include "animation/keyframes.h"
 #include "tests/support/headless_fixture.h"
 
 using namespace kestrova;

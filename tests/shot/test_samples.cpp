@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "io/program_folder.h"
-#include "io/project_file.h"
-#include "io/startup.h"
+#include "shot/program_folder.h"
+#include "shot/project_io.h"
+#include "shot/startup.h"
 #include "render/render_to_image.h"
 #include "tests/support/artwork_fixture.h"
 #include "tests/support/image_compare.h"

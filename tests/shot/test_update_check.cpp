@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "io/http_fetch.h"
-#include "io/update_check.h"
+#include "pictures/http_fetch.h"
+#include "shot/update_check.h"
 #include "tests/support/http_test_server.h"
 
 using namespace kestrova;

@@ -6,7 +6,7 @@
 #include <memory>
 #include <optional>
 
-#include "io/startup.h"
+#include "shot/startup.h"
 #include "render/render_to_image.h"
 #include "tests/support/headless_fixture.h"
 

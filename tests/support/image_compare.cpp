@@ -4,7 +4,7 @@
 #include <QFileInfo>
 #include <QImage>
 
-#include "io/qimage_bridge.h"
+#include "pictures/qimage_bridge.h"
 
 #include <cmath>
 #include <cstdlib>

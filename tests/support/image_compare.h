@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "render/rgba_image.h"
+#include "scene/rgba_image.h"
 
 namespace kestrova::test {
 

@@ -1,0 +1,49 @@
+#pragma once
+// Opening and saving a whole shot: the project file read and applied to the
+// scene with its image reloads and the bake of its keys, presets from the
+// Sequences folder, and saving through a temporary file.
+#include <string>
+
+#include "formats/project_file.h"
+#include "scene/scene_state.h"
+
+namespace kestrova {
+
+// What loading needs of the control panel, when it is open. The defaults
+// stand for a closed panel.
+class ProjectPanel {
+ public:
+  virtual ~ProjectPanel() = default;
+  virtual bool isOpen() const { return false; }
+  // 0: the sliders show rotation; 1: they show pan.
+  virtual int sliderMode() const { return 0; }
+  virtual void setMovementSliders(int, int, int) {}
+  // A loaded animation: timeline at 0, range 0 to `lastKeyFrame`, key marks.
+  virtual void resetTimeline(int /*lastKeyFrame*/) {}
+};
+
+struct ProjectResult {
+  bool ok = false;
+  std::string error;  // names the file and the fault
+};
+
+// Saves the scene to `path` (which it sets to version 5 first). The file is
+// written beside the target and renamed over it only when complete.
+ProjectResult WriteProject(SceneState& scene, const std::string& path);
+
+// Loads `path` into the scene: resets it to the load defaults, applies the
+// file, reloads the ten images (relative to the current directory), bakes
+// the keys and starts playback when there are keys. A file that cannot be
+// read or is malformed leaves the scene exactly as it was. Needs a current GL
+// context (clear colour and textures).
+ProjectResult ReadProject(SceneState& scene, const std::string& path, ProjectPanel* panel = nullptr);
+
+// Applies parsed data, as ReadProject does after reading.
+void ApplyProject(SceneState& scene, const ProjectData& data, ProjectPanel* panel = nullptr);
+
+// Loads preset `index` of sequenceNames (the project reader on
+// "Sequences/<name>" from the program folder). Index 0, "Nothing Selected",
+// and indices past the list change nothing.
+ProjectResult LoadPreset(SceneState& scene, int index, ProjectPanel* panel = nullptr);
+
+}  // namespace kestrova
