@@ -13,6 +13,11 @@ class MainWindow : public QMainWindow {
  public:
   explicit MainWindow(Application& app);
   ShotView* view() const { return view_; }
+  // The status bar's message pane; nothing while the window has no status bar.
+  void showStatusText(const QString& text);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   QPointer<ShotView> view_;

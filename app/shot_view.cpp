@@ -1,5 +1,6 @@
 #include "shot_view.h"
 
+#include <QMouseEvent>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
@@ -9,6 +10,10 @@
 
 
 #include "application.h"
+#include "animation/keyframes.h"
+#include "main_window.h"
+#include "panel/control_panel.h"
+#include "scene/scene_edits.h"
 #include "shot/program_folder.h"
 #include "shot/project_io.h"
 #include "pictures/qimage_bridge.h"
@@ -67,6 +72,8 @@ ShotView::ShotView(Application& app, QWidget* parent) : QOpenGLWidget(parent), a
 }
 
 ShotView::~ShotView() {
+  // The panel writes into this view's scene: it goes first.
+  delete scene_.controlPanel;
   persistIntroPosition();
   app_.registerRedrawView(nullptr);
   // Texture names die with the context; make it current so Qt releases its
@@ -170,3 +177,80 @@ void ShotView::paintGL() {
   ++framesDrawn_;
   app_.frameDrawn(frameStart_);
 }
+
+// ---- Mouse dragging: the handlers change the scene and ask for a frame ----
+
+namespace {
+
+bool isDragButton(Qt::MouseButton button) { return button == Qt::LeftButton || button == Qt::RightButton; }
+
+}  // namespace
+
+void ShotView::mousePressEvent(QMouseEvent* event) {
+  if (!isDragButton(event->button())) return;
+  const QPoint at = event->position().toPoint();
+  kestrova::BeginDrag(scene_, event->button() == Qt::RightButton, at.x(), at.y());
+  grabMouse();
+}
+
+void ShotView::mouseReleaseEvent(QMouseEvent* event) {
+  if (!isDragButton(event->button())) return;
+  kestrova::EndDrag(scene_, event->button() == Qt::RightButton);
+  releaseMouse();
+}
+
+void ShotView::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint at = event->position().toPoint();
+  const bool control = event->modifiers().testFlag(Qt::ControlModifier);
+  const kestrova::DragOutcome outcome =
+      kestrova::DragTo(scene_, at.x(), at.y(), control, scene_.controlPanel != nullptr);
+  if (!outcome.moved) return;
+  if (scene_.controlPanel) scene_.controlPanel->showDragValues(outcome.mirror);
+  update();
+}
+
+// ---- The control panel ----
+
+void ShotView::OnControlPanel() {
+  if (scene_.controlPanel) return;
+  auto* panel = new ControlPanel(scene_, *this, window());
+  panel->setAttribute(Qt::WA_DeleteOnClose);
+  scene_.controlPanel = panel;
+  if (panelPosition_) {
+    panel->move(*panelPosition_);
+  } else {
+    panel->move(window()->mapToGlobal(panel->dialogUnits(60, 280)));
+  }
+  panel->show();
+}
+
+void ShotView::panelClosing() {
+  if (scene_.controlPanel) panelPosition_ = scene_.controlPanel->pos();
+  scene_.controlPanel = nullptr;
+}
+
+void ShotView::SeekToFrame() {
+  if (!scene_.controlPanel) return;
+  scene_.currentFrame = scene_.controlPanel->timelinePosition();
+  kestrova::ShowFrame(scene_, scene_.currentFrame);
+  scene_.controlPanel->SyncPanelControls();
+  update();
+}
+
+void ShotView::syncPanelControls() {
+  if (scene_.controlPanel) scene_.controlPanel->SyncPanelControls();
+}
+
+void ShotView::showTimelineFrame(int frame) {
+  if (scene_.controlPanel) scene_.controlPanel->showTimelineFrame(frame);
+}
+
+void ShotView::setStatusText(const std::string& text) {
+  if (auto* main = qobject_cast<MainWindow*>(window())) main->showStatusText(QString::fromStdString(text));
+}
+
+void ShotView::showPanelMessage(const std::string& text) {
+  app_.platform().messageBox(text, "Kestrova", kestrova::MessageButtons::Ok, kestrova::MessageIcon::Warning);
+}
+
+void ShotView::openWebLink(const std::string& url) { app_.platform().openUrl(url); }

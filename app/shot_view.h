@@ -1,7 +1,10 @@
 #pragma once
 #include <QElapsedTimer>
 #include <QOpenGLWidget>
+#include <QPoint>
+#include <optional>
 
+#include "panel/panel_host.h"
 #include "render/render_host.h"
 #include "scene/rgba_image.h"
 #include "scene/scene_state.h"
@@ -9,7 +12,7 @@
 class Application;
 
 // The OpenGL view: owns the scene record and draws it frame after frame.
-class ShotView : public QOpenGLWidget, private kestrova::RenderHost {
+class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kestrova::PanelHost {
   Q_OBJECT
  public:
   ShotView(Application& app, QWidget* parent = nullptr);
@@ -24,17 +27,40 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost {
   // multisampling resolved): what screenshots and the clipboard take.
   kestrova::RgbaImage captureFrame();
 
+  // The open control panel, or null.
+  ControlPanel* controlPanel() const { return scene_.controlPanel; }
+  // Shows the timeline's frame of the baked animation (the panel must be
+  // open); draws nothing itself.
+  void SeekToFrame();
+
   // Sample count the view's surface asks for: 4, else 2, else none, as the
   // GL offers; probed once per process.
   static int multisampleCount();
 
+ public slots:
+  // Opens the "Dynamic Controls" panel, unless one is open already.
+  void OnControlPanel();
+
  protected:
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
   void initializeGL() override;
   void resizeGL(int w, int h) override;
   void paintGL() override;
 
  private:
   void requestFaceImage(kestrova::FaceRequest face) override;
+  void syncPanelControls() override;
+  void showTimelineFrame(int frame) override;
+
+  void setStatusText(const std::string& text) override;
+  void showPanelMessage(const std::string& text) override;
+  void openWebLink(const std::string& url) override;
+  void seekToFrame() override { SeekToFrame(); }
+  void sceneChanged() override { update(); }
+  void panelClosing() override;
+
   void askForUpdates();
   void InitialiseScene();
   void persistIntroPosition();
@@ -44,4 +70,6 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost {
   QElapsedTimer frameStart_;
   long long framesDrawn_ = 0;
   bool sceneInitialised_ = false;
+  // Where the user left the panel, for the next one this run.
+  std::optional<QPoint> panelPosition_;
 };

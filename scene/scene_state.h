@@ -10,6 +10,11 @@
 #include <cstdint>
 #include <string>
 
+// The windows the record points at (owned by the main window; null while
+// closed). Only their addresses live here.
+class ControlPanel;
+class IntroDialog;
+
 namespace kestrova {
 
 constexpr int kTrackFrames = 10000;      // frames 0 to 9999
@@ -101,9 +106,6 @@ using Vec3 = std::array<float, 3>;
 struct GridVertex {
   float x, y, z;
 };
-
-class CIntroDlg;
-class CControlPanelDlg;
 
 struct SceneState {
   SceneState();
@@ -206,8 +208,8 @@ struct SceneState {
   bool rightDrag = false;
   int32_t lastCursorX = 0;
   int32_t lastCursorY = 0;
-  CControlPanelDlg* controlPanel = nullptr;
-  CIntroDlg* introDialog = nullptr;
+  ::ControlPanel* controlPanel = nullptr;
+  ::IntroDialog* introDialog = nullptr;
   bool keysFromFile = false;
 
   float& spinValue() { return spinSizes[3]; }

@@ -14,49 +14,13 @@
 #include "shot/project_io.h"
 #include "render/scene_initialiser.h"
 #include "tests/support/http_test_server.h"
-#include "tests/support/scripted_platform.h"
+#include "tests/gui/shell_fixture.h"
 
 using namespace kestrova;
+using kestrova::test::ShellTest;
 namespace fs = std::filesystem;
 
 namespace {
-
-// A program folder of our own with a few samples and the end marker.
-class ShellTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(folder_.isValid());
-    // The assets the build made, so start-up finds its images and models.
-    for (const char* assets : {"Boxes", "Books", "Mug", "Sequences"}) {
-      fs::copy(fs::path(KESTROVA_PROGRAM_DIR) / assets, path() / assets, fs::copy_options::recursive);
-    }
-    samples_ = 0;
-    for (const auto& entry : fs::directory_iterator(path() / "Sequences")) samples_ += entry.path().extension() == ".TSMR";
-    Application::UseProfileNames();
-    QSettings().remove("Number of Particles");
-  }
-
-  fs::path path() const { return fs::path(folder_.path().toStdString()); }
-  void writeFlag(const std::string& text) { std::ofstream(path() / "Flag.txt", std::ios::binary) << text; }
-  std::string readFlag() const {
-    std::ifstream in(path() / "Flag.txt", std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
-  std::unique_ptr<Application> start(const QStringList& arguments = {}) {
-    auto app = std::make_unique<Application>(platform_, folder_.path());
-    EXPECT_TRUE(app->InitInstance(arguments));
-    ShotView* view = Application::ActiveView();
-    EXPECT_NE(view, nullptr);
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(app->mainWindow()));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return view->framesDrawn() > 2; }, 5000));
-    return app;
-  }
-
-  QTemporaryDir folder_;
-  test::ScriptedPlatform platform_;
-  int samples_ = 0;  // the shipped samples and the end marker
-};
 
 int storedProfileValue() {
   QSettings settings;

@@ -198,7 +198,7 @@ TEST_F(Frames, EndMarkerResetsTheIntroPositionAndTheLastFrameEnablesStart) {
   scene_->sequenceNames[3] = kEndMarker;
   scene_->sequenceIndex = 3;
   int dialog = 0;
-  scene_->introDialog = reinterpret_cast<CIntroDlg*>(&dialog);
+  scene_->introDialog = reinterpret_cast<IntroDialog*>(&dialog);
   draw();
   EXPECT_EQ(scene_->sequenceIndex, 0);
   for (int i = 0; i < 9; ++i) draw();

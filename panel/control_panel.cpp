@@ -1,0 +1,763 @@
+#include "control_panel.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QSpinBox>
+#include <algorithm>
+#include <vector>
+
+#include "panel/panel_host.h"
+#include "res/resource_ids.h"
+#include "scene/product_styles.h"
+#include "scene/scene_edits.h"
+#include "scene/scene_state.h"
+
+using namespace kestrova;
+namespace id = kestrova::ids;
+
+namespace {
+
+enum class Kind { Group, Label, Combo, Button, Check, Radio, Slider, Edit, ReadOnlyEdit, Spin, Timeline };
+
+struct ControlSpec {
+  int id;  // 0: a frame or label without an id
+  Kind kind;
+  const char* caption;
+  int x, y, w, h;  // dialog units
+  bool shown;      // hidden controls are disabled too, with working handlers
+  const char* name;  // accessible name where the control has no caption
+};
+
+// The dialog as the template lays it out, 521 by 110 dialog units. The
+// keyframe, preset, web-link and product-mode controls are present but
+// hidden.
+constexpr ControlSpec kControls[] = {
+    {0, Kind::Group, "", 8, 2, 204, 94, true, "Product"},
+    {0, Kind::Group, "Movement Controls", 218, 2, 296, 94, true, nullptr},
+    {id::kPanelImagesLabel, Kind::Label, "Load Box Images:", 16, 14, 84, 10, true, nullptr},
+    {id::kPanelBoxStyle, Kind::Combo, nullptr, 104, 12, 100, 80, true, "Box style"},
+    {id::kPanelBookStyle, Kind::Combo, nullptr, 104, 12, 100, 80, false, "Book style"},
+    {id::kPanelFront, Kind::Button, "Front", 16, 30, 60, 14, true, nullptr},
+    {id::kPanelBack, Kind::Button, "Back", 80, 30, 60, 14, true, nullptr},
+    {id::kPanelRight, Kind::Button, "Right", 144, 30, 60, 14, true, nullptr},
+    {id::kPanelBottom, Kind::Button, "Bottom", 16, 48, 60, 14, true, nullptr},
+    {id::kPanelSpine, Kind::Button, "Spine", 80, 48, 60, 14, true, nullptr},
+    {id::kPanelTop, Kind::Button, "Top", 144, 48, 60, 14, true, nullptr},
+    {id::kPanelLighting, Kind::Check, "Lighting", 16, 72, 60, 10, true, nullptr},
+    {id::kPanelScreenShot, Kind::Check, "Screen Shot", 80, 72, 70, 10, true, nullptr},
+    {id::kPanelBook, Kind::Radio, "Book", 16, 84, 40, 10, false, nullptr},
+    {id::kPanelMug, Kind::Radio, "Mug", 60, 84, 40, 10, false, nullptr},
+    {id::kPanelBox, Kind::Radio, "Box", 104, 84, 40, 10, false, nullptr},
+    {id::kPanelRotate, Kind::Radio, "Rotate", 226, 16, 40, 10, true, nullptr},
+    {id::kPanelPanAndZoom, Kind::Radio, "Pan and Zoom", 270, 16, 62, 10, true, nullptr},
+    {id::kPanelTextureScroll, Kind::Radio, "Texture Scroll", 336, 16, 64, 10, true, nullptr},
+    {id::kPanelSpotLight, Kind::Radio, "Spot Light", 404, 16, 50, 10, true, nullptr},
+    {id::kPanelScale, Kind::Radio, "Scale", 458, 16, 40, 10, true, nullptr},
+    {id::kPanelSlider1, Kind::Slider, nullptr, 220, 34, 254, 15, true, "Slider 1"},
+    {id::kPanelSlider2, Kind::Slider, nullptr, 220, 51, 254, 15, true, "Slider 2"},
+    {id::kPanelSlider3, Kind::Slider, nullptr, 220, 69, 254, 15, true, "Slider 3"},
+    {id::kPanelEdit1, Kind::Edit, nullptr, 478, 35, 30, 12, true, "Value of slider 1"},
+    {id::kPanelEdit2, Kind::Edit, nullptr, 478, 52, 30, 12, true, "Value of slider 2"},
+    {id::kPanelEdit3, Kind::Edit, nullptr, 478, 70, 30, 12, true, "Value of slider 3"},
+    // Keyframes, presets and the web link: hidden in this edition's layout.
+    {id::kPanelTimeline, Kind::Timeline, nullptr, 8, 98, 300, 20, false, "Timeline"},
+    {id::kPanelAddKey, Kind::Button, "+ Add Key", 312, 98, 40, 14, false, nullptr},
+    {id::kPanelPlay, Kind::Button, "Play >", 356, 98, 36, 14, false, nullptr},
+    {id::kPanelClearAll, Kind::Button, "Clear All", 396, 98, 40, 14, false, nullptr},
+    {id::kPanelCopy, Kind::Button, "Copy", 440, 98, 34, 14, false, nullptr},
+    {id::kPanelPaste, Kind::Button, "Paste", 478, 98, 34, 14, false, nullptr},
+    {0, Kind::Label, "Frame:", 8, 122, 24, 10, false, nullptr},
+    {id::kPanelFrame, Kind::ReadOnlyEdit, nullptr, 34, 120, 30, 12, false, "Frame"},
+    {0, Kind::Label, "Keys:", 70, 122, 20, 10, false, nullptr},
+    {id::kPanelKeys, Kind::ReadOnlyEdit, nullptr, 92, 120, 30, 12, false, "Keys"},
+    {id::kPanelAnimationLengthSpin, Kind::Spin, nullptr, 128, 120, 44, 12, false, "Animation length"},
+    {id::kPanelPresets, Kind::Combo, nullptr, 178, 120, 120, 80, false, "Presets"},
+    {id::kPanelAddToPresets, Kind::Button, "Add to Presets", 302, 119, 60, 14, false, nullptr},
+    {id::kPanelWebsiteLink, Kind::Edit, nullptr, 366, 120, 100, 12, false, "Website link"},
+    {id::kPanelTestWebsiteLink, Kind::Button, "Test Website Link", 470, 119, 44, 14, false, nullptr},
+    {id::kPanelOk, Kind::Button, "OK", 470, 136, 44, 14, false, nullptr},
+};
+
+constexpr const char* kMakerSite = "http://www.kestrova.example/";
+
+// A radio the handlers check and uncheck themselves, as the dialog's radios
+// are: a click always checks it (never unchecks), and its group's other
+// radios are unchecked by the click handler, not by Qt.
+class DialogRadio : public QRadioButton {
+ public:
+  using QRadioButton::QRadioButton;
+
+ protected:
+  void nextCheckState() override { setChecked(true); }
+};
+
+int rowOf(float style, int count) {
+  const int row = ShownValue(style);
+  return row >= 0 && row < count ? row : 0;
+}
+
+}  // namespace
+
+ControlPanel::ControlPanel(SceneState& scene, PanelHost& host, QWidget* parent)
+    : QDialog(parent), scene_(scene), host_(host), websiteLinkText_(kMakerSite) {
+  setObjectName(QString::number(id::kControlPanelDialog));
+  setWindowTitle("Dynamic Controls");
+  setAccessibleName("Dynamic Controls");
+  setModal(false);
+  setSizeGripEnabled(true);
+  QFont small = font();
+  small.setPointSize(8);
+  setFont(small);
+  bookStyleIndex_ = rowOf(static_cast<float>(scene_.bookStyle), kBookStyleCount);
+  buildControls();
+  initialise();
+  wireHandlers();
+}
+
+ControlPanel::~ControlPanel() {
+  if (!closing_) host_.panelClosing();
+}
+
+QPoint ControlPanel::dialogUnits(int x, int y) const {
+  // Dialog units are a quarter of the average character width and an eighth
+  // of the line height of the dialog's font.
+  const QFontMetrics metrics(font());
+  const double baseX =
+      metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 52.0;
+  const double baseY = metrics.height();
+  return {static_cast<int>(x * baseX / 4.0 + 0.5), static_cast<int>(y * baseY / 8.0 + 0.5)};
+}
+
+QWidget* ControlPanel::control(int controlId) const {
+  return findChild<QWidget*>(QString::number(controlId));
+}
+
+void ControlPanel::buildControls() {
+  for (const ControlSpec& spec : kControls) {
+    const QString caption = spec.caption ? QString::fromUtf8(spec.caption) : QString();
+    QWidget* widget = nullptr;
+    switch (spec.kind) {
+      case Kind::Group: widget = new QGroupBox(caption, this); break;
+      case Kind::Label: widget = new QLabel(caption, this); break;
+      case Kind::Combo: widget = new QComboBox(this); break;
+      case Kind::Button: {
+        auto* button = new QPushButton(caption, this);
+        button->setAutoDefault(false);
+        widget = button;
+        break;
+      }
+      case Kind::Check: widget = new QCheckBox(caption, this); break;
+      case Kind::Radio: {
+        auto* radio = new DialogRadio(caption, this);
+        radio->setAutoExclusive(false);
+        widget = radio;
+        break;
+      }
+      case Kind::Slider:
+      case Kind::Timeline: {
+        auto* slider = new QSlider(Qt::Horizontal, this);
+        if (spec.kind == Kind::Timeline) slider->setTickPosition(QSlider::TicksBothSides);
+        widget = slider;
+        break;
+      }
+      case Kind::Edit:
+      case Kind::ReadOnlyEdit: {
+        auto* edit = new QLineEdit(this);
+        if (spec.kind == Kind::Edit && spec.id != id::kPanelWebsiteLink) edit->setAlignment(Qt::AlignCenter);
+        edit->setReadOnly(spec.kind == Kind::ReadOnlyEdit);
+        widget = edit;
+        break;
+      }
+      case Kind::Spin: {
+        auto* spin = new QSpinBox(this);
+        // The spin and the edit it drives are one widget here; the edit
+        // keeps its own id.
+        if (auto* edit = spin->findChild<QLineEdit*>()) {
+          edit->setObjectName(QString::number(id::kPanelAnimationLength));
+          edit->setAccessibleName("Animation length");
+        }
+        widget = spin;
+        break;
+      }
+    }
+    if (spec.id != 0) widget->setObjectName(QString::number(spec.id));
+    widget->setAccessibleName(spec.name ? QString::fromUtf8(spec.name) : caption);
+    const QPoint topLeft = dialogUnits(spec.x, spec.y);
+    const QPoint size = dialogUnits(spec.w, spec.kind == Kind::Combo ? 14 : spec.h);
+    widget->setGeometry(topLeft.x(), topLeft.y(), size.x(), size.y());
+    if (!spec.shown) {
+      widget->hide();
+      widget->setEnabled(false);
+    }
+  }
+  sliders_ = {findChild<QSlider*>(QString::number(id::kPanelSlider1)),
+              findChild<QSlider*>(QString::number(id::kPanelSlider2)),
+              findChild<QSlider*>(QString::number(id::kPanelSlider3))};
+  edits_ = {findChild<QLineEdit*>(QString::number(id::kPanelEdit1)),
+            findChild<QLineEdit*>(QString::number(id::kPanelEdit2)),
+            findChild<QLineEdit*>(QString::number(id::kPanelEdit3))};
+  timeline_ = findChild<QSlider*>(QString::number(id::kPanelTimeline));
+  frameEdit_ = findChild<QLineEdit*>(QString::number(id::kPanelFrame));
+  keysEdit_ = findChild<QLineEdit*>(QString::number(id::kPanelKeys));
+  lengthSpin_ = findChild<QSpinBox*>(QString::number(id::kPanelAnimationLengthSpin));
+  boxStyles_ = findChild<QComboBox*>(QString::number(id::kPanelBoxStyle));
+  bookStyles_ = findChild<QComboBox*>(QString::number(id::kPanelBookStyle));
+  presets_ = findChild<QComboBox*>(QString::number(id::kPanelPresets));
+  websiteLink_ = findChild<QLineEdit*>(QString::number(id::kPanelWebsiteLink));
+  for (const ProductStyle& style : kBoxStyles) boxStyles_->addItem(style.name);
+  for (const ProductStyle& style : kBookStyles) bookStyles_->addItem(style.name);
+  // Focus follows the dialog's reading order: product area, then movement.
+  setTabOrder(boxStyles_, control(id::kPanelFront));
+
+  const QPoint size = dialogUnits(521, 110);
+  resize(size.x(), size.y());
+}
+
+void ControlPanel::initialise() {
+  ++programWrites_;
+  // The panel opens on what the shot shows: its styles, its product layout,
+  // its mode and the values the sliders drive, so opening changes nothing.
+  boxStyleIndex_ = rowOf(scene_.boxStyle, kBoxStyleCount);
+  boxStyles_->setCurrentIndex(boxStyleIndex_);
+  bookStyles_->setCurrentIndex(bookStyleIndex_);
+  if (scene_.productKind <= 1.0f) {
+    layOutBook();
+  } else if (scene_.productKind == kProductMug) {
+    layOutMug();
+  } else if (scene_.productKind == kProductScreenShot) {
+    layOutScreenShot();
+  } else {
+    layOutBox();
+  }
+  host_.setStatusText("Kestrova");
+  if (scene_.lightingMode >= 2.0f) {
+    setChecked(id::kPanelLighting, true);
+    scene_.lightingToggle = 1;
+  }
+  checkMovementRadioForMode();
+  if (scene_.productKind == kProductScreenShot) {
+    scene_.screenShotToggle = 1;
+    setChecked(id::kPanelScreenShot, true);
+  }
+  checkProductRadio();
+
+  const int lastKey = scene_.keyFrameNumbers[static_cast<size_t>(std::clamp(scene_.keyCount, 0, kKeyCapacity - 1))];
+  timeline_->setRange(0, lastKey == 0 ? 300 : lastKey);
+  frameEdit_->setText(QString::number(timeline_->value()));
+  keysEdit_->setText(QString::number(scene_.keyCount));
+  for (int i = 0; i < scene_.sequenceCount && i < kSequenceCapacity; ++i) {
+    presets_->addItem(QString::fromStdString(scene_.sequenceNames[static_cast<size_t>(i)]));
+  }
+  presets_->setCurrentIndex(scene_.selectedPreset < presets_->count() ? scene_.selectedPreset : -1);
+  presetIndex_ = presets_->currentIndex();
+  lengthSpin_->setRange(1, 10000);
+  lengthSpin_->setValue(300);
+  websiteLink_->setText(QString::fromStdString(websiteLinkText_));
+
+  loadSliders(scene_.textureScrollMode < 2.0f || scene_.panelSubMode == 2.0f);
+  --programWrites_;
+}
+
+void ControlPanel::wireHandlers() {
+  for (int face : {id::kPanelFront, id::kPanelBack, id::kPanelSpine, id::kPanelRight, id::kPanelTop,
+                   id::kPanelBottom}) {
+    connect(static_cast<QPushButton*>(control(face)), &QPushButton::clicked, this,
+            [this, face] { onFaceButton(face); });
+  }
+  connect(boxStyles_, &QComboBox::activated, this, &ControlPanel::onBoxStyleChanged);
+  connect(bookStyles_, &QComboBox::activated, this, &ControlPanel::onBookStyleChanged);
+
+  // Radios: a click checks the radio and unchecks the rest of its group,
+  // then the handler runs.
+  const std::vector<std::pair<std::vector<int>, std::vector<std::pair<int, void (ControlPanel::*)()>>>> groups = {
+      {{id::kPanelBook, id::kPanelMug, id::kPanelBox},
+       {{id::kPanelBook, &ControlPanel::onBookMode},
+        {id::kPanelMug, &ControlPanel::onMugMode},
+        {id::kPanelBox, &ControlPanel::onBoxMode}}},
+      {{id::kPanelRotate, id::kPanelPanAndZoom, id::kPanelTextureScroll, id::kPanelSpotLight, id::kPanelScale},
+       {{id::kPanelRotate, &ControlPanel::onRotate},
+        {id::kPanelPanAndZoom, &ControlPanel::onPanAndZoom},
+        {id::kPanelTextureScroll, &ControlPanel::onTextureScroll},
+        {id::kPanelSpotLight, &ControlPanel::onSpotLight},
+        {id::kPanelScale, &ControlPanel::onScale}}},
+  };
+  for (const auto& [members, handlers] : groups) {
+    for (const auto& [radioId, handler] : handlers) {
+      auto* radio = static_cast<QAbstractButton*>(control(radioId));
+      connect(radio, &QAbstractButton::clicked, this, [this, members = members, radioId = radioId,
+                                                       handler = handler] {
+        for (int other : members) {
+          if (other != radioId) setChecked(other, false);
+        }
+        (this->*handler)();
+        host_.sceneChanged();
+      });
+    }
+  }
+  connect(static_cast<QCheckBox*>(control(id::kPanelLighting)), &QCheckBox::clicked, this, [this] {
+    onLighting();
+    host_.sceneChanged();
+  });
+  connect(static_cast<QCheckBox*>(control(id::kPanelScreenShot)), &QCheckBox::clicked, this, [this] {
+    onScreenShot();
+    host_.sceneChanged();
+  });
+  for (QSlider* slider : {sliders_[0], sliders_[1], sliders_[2], timeline_}) {
+    connect(slider, &QSlider::valueChanged, this, [this] {
+      if (programWrites_ == 0) onSliderMoved();
+    });
+  }
+  for (int slot = 0; slot < 3; ++slot) {
+    // textEdited: only what the user types, never what the panel shows.
+    connect(edits_[static_cast<size_t>(slot)], &QLineEdit::textEdited, this, [this, slot] { onValueEdited(slot); });
+  }
+  connect(websiteLink_, &QLineEdit::textEdited, this, &ControlPanel::onWebsiteLinkEdited);
+  connect(static_cast<QPushButton*>(control(id::kPanelTestWebsiteLink)), &QPushButton::clicked, this,
+          &ControlPanel::onTestWebsiteLink);
+  connect(static_cast<QPushButton*>(control(id::kPanelOk)), &QPushButton::clicked, this, &QDialog::close);
+}
+
+// ---- Writes that the handlers must not take for the user's ----
+
+void ControlPanel::setSlider(int slot, int value) {
+  ++programWrites_;
+  sliders_[static_cast<size_t>(slot)]->setValue(value);
+  --programWrites_;
+}
+
+void ControlPanel::setEdit(QLineEdit* edit, int value) {
+  ++programWrites_;
+  edit->setText(QString::number(value));
+  --programWrites_;
+}
+
+void ControlPanel::setChecked(int controlId, bool checked) {
+  if (auto* button = qobject_cast<QAbstractButton*>(control(controlId))) button->setChecked(checked);
+}
+
+void ControlPanel::setCaption(int controlId, const char* caption) {
+  QWidget* widget = control(controlId);
+  if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+    button->setText(caption);
+  } else if (auto* label = qobject_cast<QLabel*>(widget)) {
+    label->setText(caption);
+  }
+  widget->setAccessibleName(caption);
+}
+
+void ControlPanel::setShown(int controlId, bool shown) {
+  QWidget* widget = control(controlId);
+  widget->setEnabled(shown);
+  widget->setVisible(shown);
+}
+
+// ---- What other parts of the program show through the panel ----
+
+int ControlPanel::timelinePosition() const { return timeline_->value(); }
+
+void ControlPanel::SyncPanelControls() {
+  const SliderTarget target = CurrentSliderTarget(scene_);
+  for (int slot = 0; slot < target.count; ++slot) {
+    const int shown = ShownValue(*target.values[static_cast<size_t>(slot)]);
+    setSlider(slot, shown);
+    setEdit(edits_[static_cast<size_t>(slot)], shown);
+  }
+}
+
+void ControlPanel::showDragValues(const std::array<std::optional<float>, 3>& mirror) {
+  for (int slot = 0; slot < 3; ++slot) {
+    const auto& value = mirror[static_cast<size_t>(slot)];
+    if (!value) continue;
+    setSlider(slot, ShownValue(*value));
+    setEdit(edits_[static_cast<size_t>(slot)], ShownValue(*value));
+  }
+}
+
+void ControlPanel::showTimelineFrame(int frame) {
+  ++programWrites_;
+  timeline_->setValue(frame);
+  frameEdit_->setText(QString::number(timeline_->value()));
+  --programWrites_;
+}
+
+void ControlPanel::setMovementSliders(int x, int y, int z) {
+  setSlider(0, x);
+  setSlider(1, y);
+  setSlider(2, z);
+}
+
+void ControlPanel::resetTimeline(int lastKeyFrame) {
+  ++programWrites_;
+  timeline_->setRange(0, lastKeyFrame);
+  timeline_->setValue(0);
+  frameEdit_->setText("0");
+  keysEdit_->setText(QString::number(scene_.keyCount));
+  --programWrites_;
+}
+
+void ControlPanel::loadSliders(bool enableThird) {
+  const SliderTarget target = CurrentSliderTarget(scene_);
+  ++programWrites_;
+  for (int slot = 0; slot < 3; ++slot) {
+    const bool enabled = slot < 2 || enableThird;
+    sliders_[static_cast<size_t>(slot)]->setEnabled(enabled);
+    edits_[static_cast<size_t>(slot)]->setEnabled(enabled);
+    if (slot >= target.count) continue;
+    sliders_[static_cast<size_t>(slot)]->setRange(target.minimum, target.maximum);
+  }
+  --programWrites_;
+  SyncPanelControls();
+}
+
+// ---- Handlers ----
+
+void ControlPanel::onFaceButton(int face) {
+  // The button only asks; the next frame opens the image dialog.
+  const float kind = scene_.productKind;
+  const bool book = kind <= 1.0f;
+  const bool paperBack = scene_.bookBinding <= 1.0f;
+  float* request = nullptr;
+  bool cover = false;
+  switch (face) {
+    case id::kPanelFront:
+      if (book) {
+        request = &scene_.bookFrontLoadRequest;
+        cover = true;
+      } else if (kind == kProductBox || kind == kProductScreenShot) {
+        request = &scene_.boxFrontLoadRequest;
+      }
+      break;
+    case id::kPanelBack:
+      if (book) {
+        request = &scene_.bookBackLoadRequest;
+        cover = true;
+      } else if (kind == kProductMug) {
+        request = &scene_.mugLoadRequest;
+      } else if (kind == kProductBox) {
+        request = &scene_.boxBackLoadRequest;
+      }
+      break;
+    case id::kPanelSpine:
+      if (book) {
+        request = &scene_.bookSpineLoadRequest;
+        cover = true;
+      } else if (kind == kProductBox) {
+        request = &scene_.boxLeftLoadRequest;
+      }
+      break;
+    case id::kPanelRight:
+      if (book && paperBack) request = &scene_.bookRightLoadRequest;
+      if (kind == kProductBox) request = &scene_.boxRightLoadRequest;
+      break;
+    case id::kPanelTop:
+      if (book && paperBack) request = &scene_.bookTopLoadRequest;
+      if (kind == kProductBox) request = &scene_.boxTopLoadRequest;
+      break;
+    case id::kPanelBottom:
+      if (book && paperBack) request = &scene_.bookBottomLoadRequest;
+      if (kind == kProductBox) request = &scene_.boxBottomLoadRequest;
+      break;
+  }
+  if (request) *request = 2.0f;
+  if (cover) scene_.bookCoverChanged = 2.0f;
+  host_.sceneChanged();
+}
+
+void ControlPanel::onBoxStyleChanged(int row) {
+  if (row < 0 || row >= kBoxStyleCount) return;
+  boxStyleIndex_ = row;
+  ApplyBoxStyle(scene_, row);
+  host_.sceneChanged();
+}
+
+void ControlPanel::onBookStyleChanged(int row) {
+  if (row < 0 || row >= kBookStyleCount) return;
+  bookStyleIndex_ = row;
+  const ProductStyle& style = kBookStyles[row];
+  scene_.bookBinding = kBookStyleBinding[row];
+  scene_.boxSize = {style.height, style.width, style.depth};
+  scene_.scale = {style.sx, style.sy, style.sz};
+  // Only the hard back has a style number of its own; the paperbacks keep
+  // whatever the shot had.
+  if (row == 0) scene_.bookStyle = 0;
+  host_.sceneChanged();
+}
+
+void ControlPanel::checkProductRadio() {
+  setChecked(id::kPanelBook, scene_.productKind <= 1.0f);
+  setChecked(id::kPanelMug, scene_.productKind == kProductMug);
+  setChecked(id::kPanelBox, scene_.productKind == kProductBox);
+}
+
+void ControlPanel::checkMovementRadioForMode() {
+  if (scene_.panelSubMode == 2.0f) {
+    setChecked(id::kPanelSpotLight, true);
+  } else if (scene_.textureScrollMode >= 2.0f) {
+    setChecked(id::kPanelTextureScroll, true);
+  } else if (scene_.movementMode <= 1.0f) {
+    setChecked(id::kPanelRotate, true);
+  } else if (scene_.movementMode == 2.0f) {
+    setChecked(id::kPanelPanAndZoom, true);
+  } else if (scene_.movementMode == 3.0f) {
+    setChecked(id::kPanelScale, true);
+  }
+}
+
+void ControlPanel::layOutBox() {
+  setShown(id::kPanelTextureScroll, false);
+  setCaption(id::kPanelImagesLabel, "Load Box Images");
+  setCaption(id::kPanelSpine, "Left");
+  setCaption(id::kPanelFront, "Front");
+  setCaption(id::kPanelBack, "Back");
+  setShown(id::kPanelBookStyle, false);
+  setShown(id::kPanelBoxStyle, true);
+  for (int face : {id::kPanelTop, id::kPanelBottom, id::kPanelRight, id::kPanelSpine, id::kPanelFront,
+                   id::kPanelBack}) {
+    setShown(face, true);
+  }
+}
+
+void ControlPanel::layOutBook() {
+  setShown(id::kPanelTextureScroll, false);
+  setCaption(id::kPanelImagesLabel, "Load Book Images");
+  setCaption(id::kPanelSpine, "Spine");
+  setCaption(id::kPanelFront, "Front");
+  setCaption(id::kPanelBack, "Back");
+  setShown(id::kPanelSpine, true);
+  setShown(id::kPanelFront, true);
+  for (int face : {id::kPanelTop, id::kPanelBottom, id::kPanelRight}) setShown(face, false);
+  setShown(id::kPanelBack, true);
+  setShown(id::kPanelBookStyle, true);
+  setShown(id::kPanelBoxStyle, false);
+}
+
+void ControlPanel::layOutMug() {
+  setShown(id::kPanelBack, true);
+  setShown(id::kPanelTextureScroll, true);
+  setCaption(id::kPanelImagesLabel, "Load Mug Image");
+  setCaption(id::kPanelBack, "Load");
+  for (int face : {id::kPanelSpine, id::kPanelFront, id::kPanelTop, id::kPanelBottom, id::kPanelRight}) {
+    setShown(face, false);
+  }
+  bookStyles_->setEnabled(false);
+  boxStyles_->setEnabled(false);
+}
+
+void ControlPanel::layOutScreenShot() {
+  setCaption(id::kPanelImagesLabel, "Load Screen Shot");
+  setCaption(id::kPanelFront, "Load");
+  for (int face : {id::kPanelSpine, id::kPanelBack, id::kPanelTop, id::kPanelBottom, id::kPanelRight}) {
+    setShown(face, false);
+  }
+  setShown(id::kPanelFront, true);
+}
+
+void ControlPanel::onBoxMode() {
+  scene_.scale = {0, 14, -45};
+  const ProductStyle& style = kBoxStyles[boxStyleIndex_];
+  scene_.boxSize = {style.height, style.width, style.depth};
+  scene_.boxStyle = static_cast<float>(boxStyleIndex_);
+  scene_.screenShotToggle = 0;
+  setChecked(id::kPanelScreenShot, false);
+  scene_.textureScrollMode = 0;
+  setChecked(id::kPanelTextureScroll, false);
+  sliders_[2]->setEnabled(true);
+  edits_[2]->setEnabled(true);
+  layOutBox();
+  scene_.pan[0] = 0;
+  scene_.pan[1] = 0;
+  if (scene_.movementMode <= 1.0f) setChecked(id::kPanelRotate, true);
+  if (scene_.movementMode == 2.0f) setChecked(id::kPanelPanAndZoom, true);
+  ++programWrites_;
+  boxStyles_->setCurrentIndex(boxStyleIndex_);
+  --programWrites_;
+  scene_.productKind = kProductBox;
+  if (scene_.panelSubMode >= 2.0f) setChecked(id::kPanelRotate, false);
+}
+
+void ControlPanel::onBookMode() {
+  scene_.scale = {0, 0, 0};
+  scene_.bookStyle = 0;
+  scene_.bookBinding = 2;
+  const ProductStyle& hardBack = kBookStyles[0];
+  scene_.boxSize = {hardBack.height, hardBack.width, hardBack.depth};
+  ++programWrites_;
+  bookStyles_->setCurrentIndex(scene_.bookStyle);
+  --programWrites_;
+  scene_.screenShotToggle = 0;
+  setChecked(id::kPanelScreenShot, false);
+  scene_.textureScrollMode = 0;
+  setChecked(id::kPanelTextureScroll, false);
+  sliders_[2]->setEnabled(true);
+  edits_[2]->setEnabled(true);
+  layOutBook();
+  scene_.pan[0] = 0;
+  scene_.pan[1] = 0;
+  if (scene_.movementMode <= 1.0f) setChecked(id::kPanelRotate, true);
+  if (scene_.movementMode == 2.0f) setChecked(id::kPanelPanAndZoom, true);
+  scene_.productKind = kProductBook;
+  if (scene_.panelSubMode >= 2.0f) setChecked(id::kPanelRotate, false);
+}
+
+void ControlPanel::onMugMode() {
+  scene_.screenShotToggle = 0;
+  setChecked(id::kPanelScreenShot, false);
+  layOutMug();
+  scene_.pan[0] = 0;
+  scene_.pan[1] = 0;
+  if (scene_.movementMode <= 1.0f) setChecked(id::kPanelRotate, true);
+  if (scene_.movementMode == 2.0f) setChecked(id::kPanelPanAndZoom, true);
+  scene_.productKind = kProductMug;
+  if (scene_.panelSubMode >= 2.0f) setChecked(id::kPanelRotate, false);
+}
+
+void ControlPanel::onRotate() {
+  for (int other : {id::kPanelSpotLight, id::kPanelScale, id::kPanelTextureScroll}) setChecked(other, false);
+  scene_.panelSubMode = 0;
+  scene_.textureScrollMode = 0;
+  scene_.movementMode = 0;
+  sliderTarget_ = 0;
+  checkProductRadio();
+  loadSliders(true);
+}
+
+void ControlPanel::onPanAndZoom() {
+  for (int other : {id::kPanelSpotLight, id::kPanelScale, id::kPanelTextureScroll}) setChecked(other, false);
+  scene_.panelSubMode = 0;
+  scene_.textureScrollMode = 0;
+  scene_.movementMode = 2;
+  sliderTarget_ = 1;
+  checkProductRadio();
+  loadSliders(true);
+}
+
+void ControlPanel::onScale() {
+  for (int other : {id::kPanelSpotLight, id::kPanelRotate, id::kPanelPanAndZoom, id::kPanelTextureScroll}) {
+    setChecked(other, false);
+  }
+  // A shot with scale values is saved as a version that stores them.
+  scene_.formatVersion = std::string(1, '\x03');
+  scene_.panelSubMode = 0;
+  scene_.textureScrollMode = 0;
+  scene_.movementMode = 3;
+  sliderTarget_ = 0;
+  checkProductRadio();
+  loadSliders(true);
+}
+
+void ControlPanel::onSpotLight() {
+  for (int other : {id::kPanelRotate, id::kPanelPanAndZoom, id::kPanelTextureScroll}) setChecked(other, false);
+  scene_.lightingToggle = 1;
+  setChecked(id::kPanelLighting, true);
+  scene_.panelSubMode = 2;
+  scene_.lightingMode = 2;
+  loadSliders(true);
+}
+
+void ControlPanel::onTextureScroll() {
+  for (int other : {id::kPanelSpotLight, id::kPanelRotate, id::kPanelPanAndZoom, id::kPanelScale}) {
+    setChecked(other, false);
+  }
+  scene_.panelSubMode = 0;
+  scene_.textureScrollMode = 2;
+  loadSliders(false);
+}
+
+void ControlPanel::onLighting() {
+  setChecked(id::kPanelScale, false);
+  scene_.lightingToggle += 1;
+  if (scene_.lightingToggle <= 1.0f) {
+    scene_.lightingMode = 2;
+  } else {
+    scene_.lightingMode = 0;
+    scene_.lightingToggle = 0;
+    setChecked(id::kPanelSpotLight, false);
+    setChecked(id::kPanelRotate, true);
+  }
+}
+
+void ControlPanel::onScreenShot() {
+  scene_.scale = {-179, 0, 0};
+  for (int radio : {id::kPanelBook, id::kPanelMug, id::kPanelBox}) setChecked(radio, false);
+  layOutScreenShot();
+  scene_.screenShotToggle += 1;
+  if (scene_.screenShotToggle <= 1.0f) {
+    scene_.savedProductKind = scene_.productKind;
+    scene_.productKind = kProductScreenShot;
+  } else {
+    scene_.screenShotToggle = 0;
+    scene_.productKind = scene_.savedProductKind;
+    scene_.scale[0] = 0;
+  }
+}
+
+void ControlPanel::onSliderMoved() {
+  const SliderTarget target = CurrentSliderTarget(scene_);
+  for (int slot = 0; slot < target.count; ++slot) {
+    const int position = sliders_[static_cast<size_t>(slot)]->value();
+    *target.values[static_cast<size_t>(slot)] = static_cast<float>(position);
+    setEdit(edits_[static_cast<size_t>(slot)], position);
+  }
+  ++programWrites_;
+  frameEdit_->setText(QString::number(timeline_->value()));
+  --programWrites_;
+  if (ParseDialogInteger(keysEdit_->text().toStdString()).value_or(0) != 0 &&
+      timeline_->value() < scene_.bakedFrameCount) {
+    host_.seekToFrame();
+  }
+  host_.sceneChanged();
+}
+
+void ControlPanel::onValueEdited(int slot) {
+  const std::optional<int> value = ParseDialogInteger(edits_[static_cast<size_t>(slot)]->text().toStdString());
+  if (!value) {
+    host_.showPanelMessage(kEnterAnInteger);
+    return;
+  }
+  const SliderTarget target = CurrentSliderTarget(scene_);
+  if (slot >= target.count) return;
+  // Stored as typed, beyond the slider's range too; the slider stops at its end.
+  *target.values[static_cast<size_t>(slot)] = static_cast<float>(*value);
+  setSlider(slot, *value);
+  host_.sceneChanged();
+}
+
+void ControlPanel::onWebsiteLinkEdited() {
+  websiteLinkText_ = websiteLink_->text().toStdString();
+  scene_.websiteLink() = websiteLinkText_;
+}
+
+void ControlPanel::onTestWebsiteLink() { host_.openWebLink(scene_.websiteLink()); }
+
+// ---- Closing ----
+
+void ControlPanel::closeEvent(QCloseEvent* event) {
+  if (!closing_) {
+    closing_ = true;
+    host_.panelClosing();
+  }
+  event->accept();
+}
+
+void ControlPanel::keyPressEvent(QKeyEvent* event) {
+  // Enter is the hidden OK button's, and Escape closes as in any dialog:
+  // both close the panel like its close box.
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+      close();
+      return;
+    default:
+      QDialog::keyPressEvent(event);
+  }
+}

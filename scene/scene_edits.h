@@ -1,0 +1,62 @@
+#pragma once
+// The rules by which mouse drags and the control panel's sliders edit the
+// shot. Plain functions on the scene record, so the window code only wires
+// widgets to them and the rules test without a window.
+#include <array>
+#include <optional>
+#include <string>
+
+#include "scene/scene_state.h"
+
+namespace kestrova {
+
+// What the panel's three sliders and their edits drive: up to three floats
+// of the scene (the texture scroll has two; `values[2]` is then null).
+struct SliderTarget {
+  std::array<float*, 3> values{};
+  int count = 3;
+  int minimum = -360;
+  int maximum = 360;
+};
+
+// Spot light while spot editing; else the texture scroll while it is
+// selected; else rotation, pan and zoom or scale by movementMode.
+SliderTarget CurrentSliderTarget(SceneState& scene);
+
+// How sliders and edits show a float: truncated toward zero, held to the
+// range of an int (a float beyond it would be undefined to convert).
+int ShownValue(float value);
+
+// Brings each rotation angle into [-360, 360] in steps of 720 (not 360: an
+// angle of 400 becomes -320, the same pose).
+void NormaliseAngles(SceneState& scene);
+
+// Button press on the view: the drag starts here with no step yet.
+void BeginDrag(SceneState& scene, bool rightButton, int x, int y);
+// Button release: a left release ends the drag but keeps a right drag's mode
+// until the right button comes up.
+void EndDrag(SceneState& scene, bool rightButton);
+
+// What a mouse move changed that the open panel must show: slider `i` and
+// its edit show `mirror[i]` when it is set.
+struct DragOutcome {
+  bool moved = false;  // the drag is on: the view wants a new frame
+  std::array<std::optional<float>, 3> mirror{};
+};
+
+// A mouse move to (x, y) during a drag: half a unit per pixel, applied to the
+// values the button and the panel's modes choose. With Control held the shot
+// stays put but the drag follows the cursor, so releasing Control does not
+// jump. `panelOpen` selects the panel's modes; without the panel a left drag
+// always turns about X and Y and a right drag about Z.
+DragOutcome DragTo(SceneState& scene, int x, int y, bool control, bool panelOpen);
+
+// The dialog's integer rule for typed numbers: after blanks, a signed decimal
+// number followed only by blanks. 0 counts only when the first non-blank
+// character is '0', so "", "-" and "-0" are refused; so is anything past the
+// range of an int.
+std::optional<int> ParseDialogInteger(const std::string& text);
+
+constexpr const char* kEnterAnInteger = "Please enter an integer.";
+
+}  // namespace kestrova
