@@ -1,0 +1,106 @@
+// A drag on the real view with the control panel open: the cost of one mouse
+// event through the view's handlers (the scene edit and the panel's mirror),
+// and the frames drawn per second while the drag goes on at 1024 x 720.
+// Needs a display: run it under xvfb-run.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "animation/keyframes.h"
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/shot_view.h"
+#include "tests/support/scripted_platform.h"
+
+using namespace kestrova;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The program started from a copy of the build's program folder, the panel
+// open, the start-up sample stopped.
+struct RunningProgram {
+  QTemporaryDir folder;
+  test::ScriptedPlatform platform;
+  std::unique_ptr<Application> app;
+  ShotView* view = nullptr;
+
+  RunningProgram() {
+    const fs::path to(folder.path().toStdString());
+    for (const char* assets : {"Boxes", "Books", "Mug", "Sequences"}) {
+      fs::copy(fs::path(KESTROVA_PROGRAM_DIR) / assets, to / assets, fs::copy_options::recursive);
+    }
+    std::ofstream(to / "Flag.txt", std::ios::binary) << "False";
+    app = std::make_unique<Application>(platform, folder.path());
+    app->InitInstance({});
+    app->mainWindow()->resize(1024, 720);
+    view = Application::ActiveView();
+    QElapsedTimer wait;
+    wait.start();
+    while (view->framesDrawn() < 3 && wait.elapsed() < 10000) QApplication::processEvents();
+    ClearAll(view->scene());
+    view->OnControlPanel();
+    QApplication::processEvents();
+  }
+
+  void send(QEvent::Type type, QPoint at) {
+    QMouseEvent event(type, at, view->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view, &event);
+  }
+};
+
+// Started on first use and ended before the application object goes.
+std::unique_ptr<RunningProgram> running;
+
+RunningProgram& program() {
+  if (!running) running = std::make_unique<RunningProgram>();
+  return *running;
+}
+
+// Press, 200 moves, release: the handlers alone, no frame in between.
+void dragEvents(benchmark::State& state) {
+  RunningProgram& p = program();
+  for (auto _ : state) {
+    p.send(QEvent::MouseButtonPress, {300, 300});
+    for (int i = 1; i <= 200; ++i) p.send(QEvent::MouseMove, {300 + (i % 40), 300 + (i % 25)});
+    p.send(QEvent::MouseButtonRelease, {300, 300});
+  }
+  state.SetItemsProcessed(state.iterations() * 202);
+  state.counters["time_per_event"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * 202, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// A move, then the event loop until the view has drawn the frame it asked for.
+void framesWhileDragging(benchmark::State& state) {
+  RunningProgram& p = program();
+  p.send(QEvent::MouseButtonPress, {300, 300});
+  int i = 0;
+  for (auto _ : state) {
+    const long long before = p.view->framesDrawn();
+    p.send(QEvent::MouseMove, {300 + (++i % 40), 300});
+    while (p.view->framesDrawn() == before) QApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  p.send(QEvent::MouseButtonRelease, {300, 300});
+  state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+}  // namespace
+
+BENCHMARK(dragEvents)->Unit(benchmark::kMicrosecond);
+BENCHMARK(framesWhileDragging)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+
+int main(int argc, char** argv) {
+  QApplication application(argc, argv);
+  Application::UseProfileNames();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  running.reset();
+  return 0;
+}
