@@ -9,7 +9,8 @@
 
 namespace {
 Application* theApp = nullptr;
-}
+constexpr const char* kAdvancedControlsKey = "Control Panel/Advanced Controls";
+}  // namespace
 
 Application::Application(kestrova::Platform& platform, QString programFolder)
     : platform_(platform),
@@ -45,12 +46,18 @@ bool Application::InitInstance(const QStringList& arguments) {
 
   // A file named on the command line is accepted, as desktop launchers pass
   // one, but the shot does not come from it.
-  Q_UNUSED(arguments);
+  if (arguments.contains("--advanced")) setAdvancedControls(true);
 
   mainWindow_ = std::make_unique<MainWindow>(*this);
   mainWindow_->show();
   return true;
 }
+
+bool Application::advancedControls() const {
+  return QSettings().value(kAdvancedControlsKey, false).toBool();
+}
+
+void Application::setAdvancedControls(bool on) { QSettings().setValue(kAdvancedControlsKey, on); }
 
 void Application::registerRedrawView(ShotView* view) {
   redrawView_ = view;

@@ -27,7 +27,8 @@ class Application : public QObject {
   ~Application() override;
 
   // Creates the main window and its view, then shows the window.
-  // A file named on the command line does not change the shot.
+  // `arguments` follow the program name; "--advanced" turns the advanced
+  // controls on from now on. A file named there does not change the shot.
   bool InitInstance(const QStringList& arguments);
 
   kestrova::Platform& platform() { return platform_; }
@@ -42,6 +43,11 @@ class Application : public QObject {
   ShotView* redrawView() const { return redrawView_; }
   // Called by the view when it has drawn a frame that began at `frameStart`.
   void frameDrawn(const QElapsedTimer& frameStart);
+
+  // Whether control panels show the keyframe, preset, web-link and
+  // product-mode controls. Kept in the settings for the next start.
+  bool advancedControls() const;
+  void setAdvancedControls(bool on);
 
   // The names the profile is kept under; set before any QSettings is used.
   static void UseProfileNames();

@@ -14,12 +14,15 @@ int main(int argc, char** argv) {
   parser.setApplicationDescription("Kestrova turns flat artwork into a 3D product shot.");
   parser.addHelpOption();
   parser.addVersionOption();
+  const QCommandLineOption advanced(
+      "advanced", "Show the advanced controls (keyframes, presets, project files) from now on.");
+  parser.addOption(advanced);
   parser.addPositionalArgument("file", "A project file (accepted; the shot does not come from it).", "[file]");
   parser.process(application);
 
   kestrova::QtPlatform platform;
   Application app(platform);
-  if (!app.InitInstance(parser.positionalArguments())) return 1;
+  if (!app.InitInstance(QCoreApplication::arguments().mid(1))) return 1;
   platform.setParentWindow(app.mainWindow());
   return QApplication::exec();
 }

@@ -21,6 +21,7 @@ struct FileDialogRequest {
   std::string initialName;
   std::string initialDirectory;
   bool fileMustExist = false;
+  bool confirmOverwrite = false;  // save dialogs: ask before replacing a file
 };
 
 class Platform {

@@ -72,6 +72,7 @@ std::optional<std::string> QtPlatform::openFileName(const FileDialogRequest& req
 std::optional<std::string> QtPlatform::saveFileName(const FileDialogRequest& request) {
   QFileDialog dialog(parent_, toQt(request.title), startPath(request), qtFilter(request.filter));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
   dialog.setDefaultSuffix(toQt(request.defaultExtension));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().first().toStdString();

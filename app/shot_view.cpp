@@ -119,8 +119,8 @@ void ShotView::InitialiseScene() {
   StartupHooks hooks;
   std::string sampleError;
   hooks.playSample = [&sampleError](SceneState& scene, int index) {
-    const ProjectResult loaded =
-        ReadProject(scene, "Sequences/" + scene.sequenceNames[static_cast<size_t>(index)]);
+    const ProjectResult loaded = ReadProject(scene, "Sequences/" + scene.sequenceNames[static_cast<size_t>(index)],
+                                             scene.controlPanel);
     if (!loaded.ok) sampleError = loaded.error;
   };
   const StartupResult result =
@@ -213,7 +213,7 @@ void ShotView::mouseMoveEvent(QMouseEvent* event) {
 
 void ShotView::OnControlPanel() {
   if (scene_.controlPanel) return;
-  auto* panel = new ControlPanel(scene_, *this, window());
+  auto* panel = new ControlPanel(scene_, *this, app_.advancedControls(), window());
   panel->setAttribute(Qt::WA_DeleteOnClose);
   scene_.controlPanel = panel;
   if (panelPosition_) {
@@ -253,4 +253,88 @@ void ShotView::showPanelMessage(const std::string& text) {
   app_.platform().messageBox(text, "Kestrova", kestrova::MessageButtons::Ok, kestrova::MessageIcon::Warning);
 }
 
-void ShotView::openWebLink(const std::string& url) { app_.platform().openUrl(url); }
+void ShotView::openWebLink(const std::string& url) {
+  // A link comes from a project file someone else may have made: only web
+  // addresses go to the desktop, never a program or a local file.
+  if (!kestrova::IsWebAddress(url)) {
+    app_.platform().messageBox("The link \"" + url + "\" was not opened: Kestrova opens only web addresses (http or https).",
+                               "Kestrova", kestrova::MessageButtons::Ok, kestrova::MessageIcon::Warning);
+    return;
+  }
+  app_.platform().openUrl(url);
+}
+
+// ---- Projects and presets ----
+
+namespace {
+
+kestrova::FileDialogRequest projectSaveDialog(const char* title, const char* filter) {
+  kestrova::FileDialogRequest request;
+  request.title = title;
+  request.filter = filter;
+  request.defaultExtension = "TSMR";
+  request.initialName = "*.TSMR";
+  request.confirmOverwrite = true;
+  return request;
+}
+
+}  // namespace
+
+void ShotView::showError(const std::string& text) {
+  app_.platform().messageBox(text, "Error", kestrova::MessageButtons::Ok, kestrova::MessageIcon::Stop);
+}
+
+void ShotView::loadProject(const std::string& path) {
+  makeCurrent();
+  const kestrova::ProjectResult loaded = kestrova::ReadProject(scene_, path, scene_.controlPanel);
+  doneCurrent();
+  if (!loaded.ok) {
+    showError(loaded.error);
+    return;
+  }
+  if (scene_.controlPanel) scene_.controlPanel->SyncPanelControls();
+  update();
+}
+
+void ShotView::OnOpenProject() {
+  kestrova::FileDialogRequest request;
+  request.title = "Open a Kestrova File";
+  request.filter = "Tessmere Files(*.TSMR)|*.TSMR||";
+  request.fileMustExist = true;
+  const auto path = app_.platform().openFileName(request);
+  if (path) loadProject(*path);
+}
+
+void ShotView::OnSaveProject() {
+  const auto path = app_.platform().saveFileName(projectSaveDialog(
+      "Save a Tessmere File", "Quillane Keyframe Files (*.TSMR) | *.TSMR | All Files (*.*) | *.*||"));
+  if (!path) return;
+  const kestrova::ProjectResult saved = kestrova::WriteProject(scene_, *path);
+  if (!saved.ok) showError(saved.error);
+}
+
+void ShotView::loadPreset(int index) {
+  makeCurrent();
+  const kestrova::ProjectResult loaded = kestrova::LoadPreset(scene_, index, scene_.controlPanel);
+  doneCurrent();
+  if (!loaded.ok) {
+    showError(loaded.error);
+    return;
+  }
+  if (scene_.controlPanel) scene_.controlPanel->SyncPanelControls();
+  update();
+}
+
+void ShotView::addToPresets() {
+  kestrova::FileDialogRequest request = projectSaveDialog(
+      "Save a Dolvane Keyframe File", "Dolvane Files (*.TSMR) | *.TSMR | All Files (*.*) | *.*||");
+  request.initialDirectory = scene_.programFolder + "/Sequences";
+  const auto path = app_.platform().saveFileName(request);
+  if (!path) return;
+  const kestrova::ProjectResult saved = kestrova::WriteProject(scene_, *path);
+  if (!saved.ok) {
+    showError(saved.error);
+    return;
+  }
+  kestrova::ListSequences(scene_.programFolder, scene_);
+}

@@ -40,6 +40,10 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
  public slots:
   // Opens the "Dynamic Controls" panel, unless one is open already.
   void OnControlPanel();
+  // Opens a project file the user picks and plays its animation.
+  void OnOpenProject();
+  // Saves the shot as a project file the user names.
+  void OnSaveProject();
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
@@ -60,6 +64,13 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
   void seekToFrame() override { SeekToFrame(); }
   void sceneChanged() override { update(); }
   void panelClosing() override;
+  void loadPreset(int index) override;
+  void addToPresets() override;
+
+  // Loads a project into the scene with the context current; a refused file
+  // is reported and changes nothing.
+  void loadProject(const std::string& path);
+  void showError(const std::string& text);
 
   void askForUpdates();
   void InitialiseScene();

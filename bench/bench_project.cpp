@@ -1,5 +1,6 @@
 // ReadProject (with the bake) of a shot with 200 keys over 9999 frames, and
-// WriteProject of it.
+// WriteProject of it; Add Key on an animation of 1000 keys; choosing a preset
+// (load, image reloads, bake) as the control panel does.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include "shot/project_io.h"
 #include "animation/keyframes.h"
 #include "render/headless_context.h"
+#include "shot/startup.h"
 
 using namespace kestrova;
 
@@ -51,7 +53,42 @@ void writeProject(benchmark::State& state) {
   }
 }
 
+std::unique_ptr<SceneState> thousandKeys() {
+  auto scene = std::make_unique<SceneState>();
+  for (int k = 1; k <= 1000; ++k) {
+    scene->rotation = {static_cast<float>(k % 90), static_cast<float>(k * 3), 0};
+    AddKey(*scene, k * 9);
+  }
+  return scene;
+}
+
+// `frame` 9999 appends a segment; 4500 lands among the keys, so they are put
+// in order and every segment is baked again.
+void addKey(benchmark::State& state) {
+  const auto start = thousandKeys();
+  auto scene = std::make_unique<SceneState>();
+  const int frame = static_cast<int>(state.range(0));
+  for (auto _ : state) {
+    state.PauseTiming();
+    *scene = *start;
+    state.ResumeTiming();
+    if (!AddKey(*scene, frame).done) state.SkipWithError("refused");
+  }
+}
+
+void choosePreset(benchmark::State& state) {
+  HeadlessContext context(16, 16);
+  auto scene = std::make_unique<SceneState>();
+  InitialiseScene(*scene, KESTROVA_PROGRAM_DIR, 1);
+  for (auto _ : state) {
+    if (!LoadPreset(*scene, 1).ok) state.SkipWithError("refused");
+  }
+  state.counters["frames"] = scene->bakedFrameCount;
+}
+
 }  // namespace
 
+BENCHMARK(addKey)->Arg(9999)->Arg(4500)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
+BENCHMARK(choosePreset)->Unit(benchmark::kMillisecond)->Repetitions(9)->ReportAggregatesOnly(true);
 BENCHMARK(readProject)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(writeProject)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "panel/panel_host.h"
+#include "panel/timeline_slider.h"
+#include "animation/keyframes.h"
 #include "res/resource_ids.h"
 #include "scene/product_styles.h"
 #include "scene/scene_edits.h"
@@ -68,23 +70,27 @@ constexpr ControlSpec kControls[] = {
     {id::kPanelEdit1, Kind::Edit, nullptr, 478, 35, 30, 12, true, "Value of slider 1"},
     {id::kPanelEdit2, Kind::Edit, nullptr, 478, 52, 30, 12, true, "Value of slider 2"},
     {id::kPanelEdit3, Kind::Edit, nullptr, 478, 70, 30, 12, true, "Value of slider 3"},
-    // Keyframes, presets and the web link: hidden in this edition's layout.
-    {id::kPanelTimeline, Kind::Timeline, nullptr, 8, 98, 300, 20, false, "Timeline"},
-    {id::kPanelAddKey, Kind::Button, "+ Add Key", 312, 98, 40, 14, false, nullptr},
-    {id::kPanelPlay, Kind::Button, "Play >", 356, 98, 36, 14, false, nullptr},
-    {id::kPanelClearAll, Kind::Button, "Clear All", 396, 98, 40, 14, false, nullptr},
-    {id::kPanelCopy, Kind::Button, "Copy", 440, 98, 34, 14, false, nullptr},
-    {id::kPanelPaste, Kind::Button, "Paste", 478, 98, 34, 14, false, nullptr},
-    {0, Kind::Label, "Frame:", 8, 122, 24, 10, false, nullptr},
-    {id::kPanelFrame, Kind::ReadOnlyEdit, nullptr, 34, 120, 30, 12, false, "Frame"},
-    {0, Kind::Label, "Keys:", 70, 122, 20, 10, false, nullptr},
-    {id::kPanelKeys, Kind::ReadOnlyEdit, nullptr, 92, 120, 30, 12, false, "Keys"},
-    {id::kPanelAnimationLengthSpin, Kind::Spin, nullptr, 128, 120, 44, 12, false, "Animation length"},
-    {id::kPanelPresets, Kind::Combo, nullptr, 178, 120, 120, 80, false, "Presets"},
-    {id::kPanelAddToPresets, Kind::Button, "Add to Presets", 302, 119, 60, 14, false, nullptr},
-    {id::kPanelWebsiteLink, Kind::Edit, nullptr, 366, 120, 100, 12, false, "Website link"},
-    {id::kPanelTestWebsiteLink, Kind::Button, "Test Website Link", 470, 119, 44, 14, false, nullptr},
-    {id::kPanelOk, Kind::Button, "OK", 470, 136, 44, 14, false, nullptr},
+    // Keyframes, presets and the web link: hidden unless the advanced
+    // controls are on, which lay them out in a second row.
+    {0, Kind::Group, "Animation", 8, 98, 506, 66, false, nullptr},
+    {id::kPanelTimeline, Kind::Timeline, nullptr, 14, 108, 494, 20, false, "Timeline"},
+    {id::kPanelAddKey, Kind::Button, "+ Add Key", 14, 131, 44, 14, false, nullptr},
+    {id::kPanelPlay, Kind::Button, "Play >", 62, 131, 40, 14, false, nullptr},
+    {id::kPanelClearAll, Kind::Button, "Clear All", 106, 131, 44, 14, false, nullptr},
+    {id::kPanelCopy, Kind::Button, "Copy", 154, 131, 36, 14, false, nullptr},
+    {id::kPanelPaste, Kind::Button, "Paste", 194, 131, 36, 14, false, nullptr},
+    {0, Kind::Label, "Frame:", 240, 133, 24, 10, false, nullptr},
+    {id::kPanelFrame, Kind::ReadOnlyEdit, nullptr, 266, 132, 32, 12, false, "Frame"},
+    {0, Kind::Label, "Keys:", 306, 133, 20, 10, false, nullptr},
+    {id::kPanelKeys, Kind::ReadOnlyEdit, nullptr, 328, 132, 28, 12, false, "Keys"},
+    {0, Kind::Label, "Length:", 364, 133, 28, 10, false, nullptr},
+    {id::kPanelAnimationLengthSpin, Kind::Spin, nullptr, 394, 132, 48, 12, false, "Animation length"},
+    {id::kPanelPresets, Kind::Combo, nullptr, 14, 148, 150, 80, false, "Presets"},
+    {id::kPanelAddToPresets, Kind::Button, "Add to Presets", 168, 147, 60, 14, false, nullptr},
+    {id::kPanelWebsiteLink, Kind::Edit, nullptr, 236, 148, 196, 12, false, "Website link"},
+    {id::kPanelTestWebsiteLink, Kind::Button, "Test Website Link", 436, 147, 72, 14, false, nullptr},
+    // The default button: Enter closes the panel. Never shown.
+    {id::kPanelOk, Kind::Button, "OK", 470, 2, 44, 14, false, nullptr},
 };
 
 constexpr const char* kMakerSite = "http://www.kestrova.example/";
@@ -107,8 +113,8 @@ int rowOf(float style, int count) {
 
 }  // namespace
 
-ControlPanel::ControlPanel(SceneState& scene, PanelHost& host, QWidget* parent)
-    : QDialog(parent), scene_(scene), host_(host), websiteLinkText_(kMakerSite) {
+ControlPanel::ControlPanel(SceneState& scene, PanelHost& host, bool advanced, QWidget* parent)
+    : QDialog(parent), scene_(scene), host_(host), advanced_(advanced), websiteLinkText_(kMakerSite) {
   setObjectName(QString::number(id::kControlPanelDialog));
   setWindowTitle("Dynamic Controls");
   setAccessibleName("Dynamic Controls");
@@ -162,13 +168,8 @@ void ControlPanel::buildControls() {
         widget = radio;
         break;
       }
-      case Kind::Slider:
-      case Kind::Timeline: {
-        auto* slider = new QSlider(Qt::Horizontal, this);
-        if (spec.kind == Kind::Timeline) slider->setTickPosition(QSlider::TicksBothSides);
-        widget = slider;
-        break;
-      }
+      case Kind::Slider: widget = new QSlider(Qt::Horizontal, this); break;
+      case Kind::Timeline: widget = new TimelineSlider(this); break;
       case Kind::Edit:
       case Kind::ReadOnlyEdit: {
         auto* edit = new QLineEdit(this);
@@ -194,7 +195,7 @@ void ControlPanel::buildControls() {
     const QPoint topLeft = dialogUnits(spec.x, spec.y);
     const QPoint size = dialogUnits(spec.w, spec.kind == Kind::Combo ? 14 : spec.h);
     widget->setGeometry(topLeft.x(), topLeft.y(), size.x(), size.y());
-    if (!spec.shown) {
+    if (!spec.shown && !(advanced_ && spec.id != id::kPanelOk)) {
       widget->hide();
       widget->setEnabled(false);
     }
@@ -205,7 +206,7 @@ void ControlPanel::buildControls() {
   edits_ = {findChild<QLineEdit*>(QString::number(id::kPanelEdit1)),
             findChild<QLineEdit*>(QString::number(id::kPanelEdit2)),
             findChild<QLineEdit*>(QString::number(id::kPanelEdit3))};
-  timeline_ = findChild<QSlider*>(QString::number(id::kPanelTimeline));
+  timeline_ = findChild<TimelineSlider*>(QString::number(id::kPanelTimeline));
   frameEdit_ = findChild<QLineEdit*>(QString::number(id::kPanelFrame));
   keysEdit_ = findChild<QLineEdit*>(QString::number(id::kPanelKeys));
   lengthSpin_ = findChild<QSpinBox*>(QString::number(id::kPanelAnimationLengthSpin));
@@ -218,7 +219,7 @@ void ControlPanel::buildControls() {
   // Focus follows the dialog's reading order: product area, then movement.
   setTabOrder(boxStyles_, control(id::kPanelFront));
 
-  const QPoint size = dialogUnits(521, 110);
+  const QPoint size = dialogUnits(521, advanced_ ? 168 : 110);
   resize(size.x(), size.y());
 }
 
@@ -251,9 +252,8 @@ void ControlPanel::initialise() {
   checkProductRadio();
 
   const int lastKey = scene_.keyFrameNumbers[static_cast<size_t>(std::clamp(scene_.keyCount, 0, kKeyCapacity - 1))];
-  timeline_->setRange(0, lastKey == 0 ? 300 : lastKey);
+  timeline_->setRange(0, std::min(lastKey == 0 ? 300 : lastKey, kLastFrame));
   frameEdit_->setText(QString::number(timeline_->value()));
-  keysEdit_->setText(QString::number(scene_.keyCount));
   for (int i = 0; i < scene_.sequenceCount && i < kSequenceCapacity; ++i) {
     presets_->addItem(QString::fromStdString(scene_.sequenceNames[static_cast<size_t>(i)]));
   }
@@ -261,6 +261,7 @@ void ControlPanel::initialise() {
   presetIndex_ = presets_->currentIndex();
   lengthSpin_->setRange(1, 10000);
   lengthSpin_->setValue(300);
+  RebuildTicks();
   websiteLink_->setText(QString::fromStdString(websiteLinkText_));
 
   loadSliders(scene_.textureScrollMode < 2.0f || scene_.panelSubMode == 2.0f);
@@ -311,7 +312,7 @@ void ControlPanel::wireHandlers() {
     onScreenShot();
     host_.sceneChanged();
   });
-  for (QSlider* slider : {sliders_[0], sliders_[1], sliders_[2], timeline_}) {
+  for (QSlider* slider : {sliders_[0], sliders_[1], sliders_[2], static_cast<QSlider*>(timeline_)}) {
     connect(slider, &QSlider::valueChanged, this, [this] {
       if (programWrites_ == 0) onSliderMoved();
     });
@@ -324,6 +325,16 @@ void ControlPanel::wireHandlers() {
   connect(static_cast<QPushButton*>(control(id::kPanelTestWebsiteLink)), &QPushButton::clicked, this,
           &ControlPanel::onTestWebsiteLink);
   connect(static_cast<QPushButton*>(control(id::kPanelOk)), &QPushButton::clicked, this, &QDialog::close);
+  const std::pair<int, void (ControlPanel::*)()> buttons[] = {
+      {id::kPanelAddKey, &ControlPanel::onAddKey},   {id::kPanelPlay, &ControlPanel::onPlay},
+      {id::kPanelClearAll, &ControlPanel::onClearAll}, {id::kPanelCopy, &ControlPanel::onCopy},
+      {id::kPanelPaste, &ControlPanel::onPaste},     {id::kPanelAddToPresets, &ControlPanel::onAddToPresets},
+  };
+  for (const auto& [buttonId, handler] : buttons) {
+    connect(static_cast<QPushButton*>(control(buttonId)), &QPushButton::clicked, this, handler);
+  }
+  connect(lengthSpin_, &QSpinBox::valueChanged, this, &ControlPanel::onLengthChanged);
+  connect(presets_, &QComboBox::activated, this, &ControlPanel::onPresetChosen);
 }
 
 // ---- Writes that the handlers must not take for the user's ----
@@ -397,10 +408,22 @@ void ControlPanel::setMovementSliders(int x, int y, int z) {
 
 void ControlPanel::resetTimeline(int lastKeyFrame) {
   ++programWrites_;
-  timeline_->setRange(0, lastKeyFrame);
   timeline_->setValue(0);
   frameEdit_->setText("0");
-  keysEdit_->setText(QString::number(scene_.keyCount));
+  timeline_->setRange(0, std::min(lastKeyFrame, kLastFrame));
+  lengthSpin_->setValue(lastKeyFrame);
+  --programWrites_;
+  RebuildTicks();
+}
+
+void ControlPanel::RebuildTicks() {
+  timeline_->clearTicks();
+  ++programWrites_;
+  keysEdit_->setText("0");
+  for (int k = 1; k <= scene_.keyCount && k < kKeyCapacity; ++k) {
+    timeline_->addTick(scene_.keyFrameNumbers[static_cast<size_t>(k)]);
+    keysEdit_->setText(QString::number(k));
+  }
   --programWrites_;
 }
 
@@ -737,6 +760,63 @@ void ControlPanel::onWebsiteLinkEdited() {
 }
 
 void ControlPanel::onTestWebsiteLink() { host_.openWebLink(scene_.websiteLink()); }
+
+// ---- Keyframes ----
+
+void ControlPanel::onAddKey() {
+  const KeyEdit edit = AddKey(scene_, timeline_->value());
+  if (!edit.done && !edit.message.empty()) host_.showPanelMessage(edit.message);
+  RebuildTicks();
+  host_.sceneChanged();
+}
+
+void ControlPanel::onPlay() {
+  Play(scene_);
+  host_.sceneChanged();
+}
+
+void ControlPanel::onClearAll() {
+  ClearAll(scene_);
+  timeline_->clearTicks();
+  ++programWrites_;
+  keysEdit_->setText("0");
+  timeline_->setValue(0);
+  frameEdit_->setText("0");
+  --programWrites_;
+  host_.sceneChanged();
+}
+
+void ControlPanel::onCopy() {
+  keyCopied_ = true;
+  CopyKey(scene_, timeline_->value());
+}
+
+void ControlPanel::onPaste() {
+  const KeyEdit edit = PasteKey(scene_, timeline_->value(), keyCopied_);
+  if (!edit.done && !edit.message.empty()) host_.showPanelMessage(edit.message);
+  RebuildTicks();
+  host_.sceneChanged();
+}
+
+void ControlPanel::onLengthChanged(int length) {
+  if (programWrites_ != 0) return;
+  // The tracks end at frame 9999: the timeline never passes it, so no key
+  // or scrub can reach past the tracks.
+  ++programWrites_;
+  timeline_->setRange(0, std::min(length, kLastFrame));
+  --programWrites_;
+  RebuildTicks();
+}
+
+// ---- Presets ----
+
+void ControlPanel::onPresetChosen(int index) {
+  presetIndex_ = index;
+  if (index <= 0) return;
+  host_.loadPreset(index);
+}
+
+void ControlPanel::onAddToPresets() { host_.addToPresets(); }
 
 // ---- Closing ----
 

@@ -15,6 +15,7 @@ class QLineEdit;
 class QPushButton;
 class QSlider;
 class QSpinBox;
+class TimelineSlider;
 
 namespace kestrova {
 class PanelHost;
@@ -28,7 +29,9 @@ struct SceneState;
 class ControlPanel : public QDialog, public kestrova::ProjectPanel {
   Q_OBJECT
  public:
-  ControlPanel(kestrova::SceneState& scene, kestrova::PanelHost& host, QWidget* parent);
+  // `advanced` shows the keyframe, preset, web-link and product-mode
+  // controls, which the plain layout keeps hidden.
+  ControlPanel(kestrova::SceneState& scene, kestrova::PanelHost& host, bool advanced, QWidget* parent);
   ~ControlPanel() override;
 
   // The control with dialog id `id`, or null.
@@ -81,6 +84,16 @@ class ControlPanel : public QDialog, public kestrova::ProjectPanel {
   void onValueEdited(int slot);
   void onWebsiteLinkEdited();
   void onTestWebsiteLink();
+  void onAddKey();
+  void onPlay();
+  void onClearAll();
+  void onCopy();
+  void onPaste();
+  void onLengthChanged(int length);
+  void onPresetChosen(int index);
+  void onAddToPresets();
+  // Ticks at the keys' frames; the "Keys:" edit counts them.
+  void RebuildTicks();
 
   // Product-area layouts the mode radios switch between.
   void layOutBox();
@@ -101,6 +114,7 @@ class ControlPanel : public QDialog, public kestrova::ProjectPanel {
 
   kestrova::SceneState& scene_;
   kestrova::PanelHost& host_;
+  bool advanced_ = false;
   bool keyCopied_ = false;
   int bookStyleIndex_ = 0;
   int boxStyleIndex_ = 0;
@@ -114,7 +128,7 @@ class ControlPanel : public QDialog, public kestrova::ProjectPanel {
 
   std::array<QSlider*, 3> sliders_{};
   std::array<QLineEdit*, 3> edits_{};
-  QSlider* timeline_ = nullptr;
+  TimelineSlider* timeline_ = nullptr;
   QLineEdit* frameEdit_ = nullptr;
   QLineEdit* keysEdit_ = nullptr;
   QSpinBox* lengthSpin_ = nullptr;

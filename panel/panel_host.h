@@ -19,6 +19,10 @@ class PanelHost {
   virtual void seekToFrame() = 0;
   // Something the panel wrote into the scene wants a new frame.
   virtual void sceneChanged() = 0;
+  // Loads preset `index` of the Sequences listing and starts it.
+  virtual void loadPreset(int index) = 0;
+  // Saves the shot as a new preset in the Sequences folder.
+  virtual void addToPresets() = 0;
   // The panel is going away; it must no longer be reached.
   virtual void panelClosing() = 0;
 };

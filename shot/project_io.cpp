@@ -158,6 +158,9 @@ void ApplyProject(SceneState& scene, const ProjectData& d, ProjectPanel* panel) 
   // in order and bake all of them.
   RebakeAnimation(scene);
   scene.keysFromFile = true;
+  // A shot without keys is still: an animation playing before the load would
+  // otherwise paint its emptied tracks over the loaded pose.
+  scene.playing = false;
   if (scene.keyCount >= 1) {
     scene.playing = true;
     if (panel && panel->isOpen()) {

@@ -9,6 +9,7 @@
 
 #include "shot/project_io.h"
 #include "animation/keyframes.h"
+#include "render/render_frame.h"
 #include "tests/support/headless_fixture.h"
 
 using namespace kestrova;
@@ -345,4 +346,20 @@ TEST_F(ProjectFiles, PresetsLoadByIndexFromTheProgramFolder) {
   EXPECT_EQ(scene_->productKind, kProductScreenShot);
   EXPECT_EQ(scene_->selectedPreset, 1);
   EXPECT_EQ(fs::current_path(), fs::path(dir_.path().toStdString()));
+}
+
+TEST_F(ProjectFiles, AShotWithoutKeysStopsThePlaybackItReplaces) {
+  auto still = std::make_unique<SceneState>();
+  still->rotation = {10, 20, 30};
+  const std::string path = write("still.TSMR", SerialiseProject(*still));
+
+  scene_->rotation = {0, 0, 0};
+  ASSERT_TRUE(AddKey(*scene_, 50).done);
+  Play(*scene_);
+  ASSERT_TRUE(scene_->playing);
+  ASSERT_TRUE(ReadProject(*scene_, path).ok);
+  EXPECT_FALSE(scene_->playing);
+  RenderHost host;
+  RenderFrame(*scene_, host);
+  EXPECT_EQ(scene_->rotation, (Vec3{10, 20, 30})) << "the loaded pose, not the emptied tracks";
 }
