@@ -5,6 +5,7 @@
 
 #include "shot/update_check.h"
 #include "shot_view.h"
+#include "about_dialog.h"
 #include "main_window.h"
 
 namespace {
@@ -58,6 +59,11 @@ bool Application::advancedControls() const {
 }
 
 void Application::setAdvancedControls(bool on) { QSettings().setValue(kAdvancedControlsKey, on); }
+
+void Application::OnAppAbout() {
+  AboutDialog about(platform_, mainWindow_.get());
+  about.exec();
+}
 
 void Application::registerRedrawView(ShotView* view) {
   redrawView_ = view;

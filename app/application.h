@@ -49,6 +49,9 @@ class Application : public QObject {
   bool advancedControls() const;
   void setAdvancedControls(bool on);
 
+  // About Kestrova, modal.
+  void OnAppAbout();
+
   // The names the profile is kept under; set before any QSettings is used.
   static void UseProfileNames();
 

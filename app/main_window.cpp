@@ -1,23 +1,207 @@
 #include "main_window.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QStatusBar>
+#include <QToolBar>
 
 #include "application.h"
+#include "lock_indicators.h"
 #include "panel/control_panel.h"
+#include "platform.h"
+#include "res/resource_ids.h"
+#include "res/toolbar_art.h"
 #include "shot_view.h"
 
-MainWindow::MainWindow(Application& app) {
+namespace id = kestrova::ids;
+
+namespace {
+
+struct CommandSpec {
+  int id;
+  const char* text;       // menu text; "\t" and what follows is shown, not bound
+  const char* shortcut;   // bound key, or null
+  const char* statusTip;  // the status-bar prompt
+  const char* toolTip;    // toolbar buttons only
+  bool checkable;
+};
+
+constexpr CommandSpec kCommands[] = {
+    {id::kCommandSaveScreenshot, "&Save Screenshot", "Ctrl+S", "Save a Screenshot", "Save Screenshot", false},
+    {id::kCommandNew, "New", nullptr, "Create a new document", nullptr, false},
+    {id::kCommandCopyImage, "Copy Image to Clipboard", "Ctrl+C", "Copy the picture to the clipboard", nullptr, false},
+    {id::kCommandOpenProject, "Open Project...", "Ctrl+Shift+O", "Open a Kestrova project", nullptr, false},
+    {id::kCommandSaveProject, "Save Project...", "Ctrl+Shift+S", "Save the shot as a Kestrova project", nullptr, false},
+    {id::kCommandExit, "E&xit", nullptr, "Quit the application; prompts to save documents", nullptr, false},
+    {id::kCommandToolbar, "&Toolbar", nullptr, "Show or hide the toolbar", nullptr, true},
+    {id::kCommandStatusBar, "&Status Bar", nullptr, "Show or hide the status bar", nullptr, true},
+    {id::kCommandHelp, "&On Line Help", "F1", "Open the Kestrova manual", nullptr, false},
+    {id::kCommandAbout, "&About Kestrova...\tF10", nullptr, "About Kestrova", "About", false},
+    {id::kCommandCheckForUpdates, "Check for Updates", nullptr, "Look for a newer Kestrova", nullptr, false},
+    {id::kCommandControlPanel, "Control Panel", nullptr, "Click to open the Kestrova Control Panel", "Control Panel",
+     false},
+    {id::kCommandBackgroundColor, "Background Color", nullptr, "Click to open the background color selector",
+     "Background Color", false},
+    {id::kCommandOpen, "Open", "Ctrl+O", "Open an existing document", nullptr, false},
+    {id::kCommandSettings, "Settings", nullptr, "Video format settings", nullptr, false},
+};
+
+// The toolbar's buttons in order; 0 is the separator.
+constexpr int kToolbarButtons[] = {id::kCommandSaveScreenshot, 0, id::kCommandControlPanel,
+                                   id::kCommandBackgroundColor, id::kCommandAbout};
+
+QIcon toolbarIcon(int index) {
+  using kestrova::ToolbarArt;
+  static const QImage strips[] = {kestrova::ToolbarStrip(ToolbarArt::Normal), kestrova::ToolbarStrip(ToolbarArt::Hot),
+                                  kestrova::ToolbarStrip(ToolbarArt::Disabled)};
+  const QRect cell(index * kestrova::kToolbarButtonSize, 0, kestrova::kToolbarButtonSize,
+                   kestrova::kToolbarButtonSize);
+  QIcon icon;
+  icon.addPixmap(QPixmap::fromImage(strips[0].copy(cell)), QIcon::Normal);
+  icon.addPixmap(QPixmap::fromImage(strips[1].copy(cell)), QIcon::Active);
+  icon.addPixmap(QPixmap::fromImage(strips[2].copy(cell)), QIcon::Disabled);
+  return icon;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(Application& app) : app_(app) {
   setWindowTitle("Kestrova");
   setObjectName("MainWindow");
   view_ = new ShotView(app, this);
   setCentralWidget(view_);
   resize(1024, 720);
+  createActions();
+  createMenus();
+  createToolBar();
+  createStatusBar();
+  showAdvancedCommands(app_.advancedControls());
 }
 
-void MainWindow::showStatusText(const QString& text) {
-  // statusBar() would create a bar; only an existing one is written.
-  if (auto* bar = findChild<QStatusBar*>(QString(), Qt::FindDirectChildrenOnly)) bar->showMessage(text);
+MainWindow::~MainWindow() = default;
+
+ShotView* MainWindow::view() const { return view_; }
+
+QAction* MainWindow::action(int commandId) const {
+  const auto found = actions_.find(commandId);
+  return found == actions_.end() ? nullptr : found->second;
+}
+
+void MainWindow::createActions() {
+  for (const CommandSpec& spec : kCommands) {
+    auto* action = new QAction(QString::fromUtf8(spec.text), this);
+    action->setObjectName(QString::number(spec.id));
+    if (spec.shortcut) action->setShortcut(QKeySequence(QString::fromUtf8(spec.shortcut)));
+    action->setStatusTip(QString::fromUtf8(spec.statusTip));
+    if (spec.toolTip) {
+      action->setToolTip(QString::fromUtf8(spec.toolTip));
+      action->setIconText(QString::fromUtf8(spec.toolTip));
+    }
+    action->setCheckable(spec.checkable);
+    // Window-wide: the shortcut works with the menu and toolbar hidden.
+    addAction(action);
+    actions_[spec.id] = action;
+  }
+  auto on = [this](int commandId, auto handler) { connect(action(commandId), &QAction::triggered, this, handler); };
+  on(id::kCommandSaveScreenshot, [this] { view_->OnFileSaveScreenshot(); });
+  on(id::kCommandNew, [this] { view_->OnFileNew(); });
+  on(id::kCommandCopyImage, [this] { view_->OnCopyImage(); });
+  on(id::kCommandOpenProject, [this] { view_->OnOpenProject(); });
+  on(id::kCommandSaveProject, [this] { view_->OnSaveProject(); });
+  on(id::kCommandExit, [this] { close(); });
+  on(id::kCommandHelp, [this] { view_->OnHelp(); });
+  on(id::kCommandAbout, [this] { app_.OnAppAbout(); });
+  on(id::kCommandCheckForUpdates, [this] { view_->OnCheckForUpdates(); });
+  on(id::kCommandControlPanel, [this] { view_->OnControlPanel(); });
+  on(id::kCommandBackgroundColor, [this] { view_->OnBackgroundColor(); });
+  on(id::kCommandOpen, [this] { OnFileOpen(); });
+  on(id::kCommandSettings, [this] { view_->OnSettings(); });
+
+  advancedAction_ = new QAction("&Advanced Controls", this);
+  advancedAction_->setObjectName("AdvancedControls");
+  advancedAction_->setCheckable(true);
+  advancedAction_->setChecked(app_.advancedControls());
+  advancedAction_->setStatusTip("Show keyframes, presets and project files in the next control panel");
+  connect(advancedAction_, &QAction::toggled, this, [this](bool on) {
+    app_.setAdvancedControls(on);
+    showAdvancedCommands(on);
+  });
+}
+
+void MainWindow::createMenus() {
+  pendingMenuBar_ = std::make_unique<QMenuBar>();
+  QMenu* file = pendingMenuBar_->addMenu("&File");
+  file->addAction(action(id::kCommandSaveScreenshot));
+  file->addAction(action(id::kCommandNew));
+  file->addAction(action(id::kCommandCopyImage));
+  file->addAction(action(id::kCommandOpenProject));
+  file->addAction(action(id::kCommandSaveProject));
+  file->addSeparator();
+  file->addSeparator();
+  file->addAction(action(id::kCommandExit));
+  QMenu* view = pendingMenuBar_->addMenu("&View");
+  view->addAction(action(id::kCommandToolbar));
+  view->addAction(action(id::kCommandStatusBar));
+  view->addSeparator();
+  view->addAction(advancedAction_);
+  QMenu* help = pendingMenuBar_->addMenu("&Help");
+  help->addAction(action(id::kCommandHelp));
+  help->addAction(action(id::kCommandAbout));
+  help->addAction(action(id::kCommandCheckForUpdates));
+}
+
+void MainWindow::createToolBar() {
+  toolBar_ = new QToolBar("Toolbar", this);
+  toolBar_->setObjectName("Toolbar");
+  toolBar_->setIconSize(QSize(kestrova::kToolbarButtonSize, kestrova::kToolbarButtonSize));
+  int image = 0;
+  for (int commandId : kToolbarButtons) {
+    if (commandId == 0) {
+      toolBar_->addSeparator();
+      continue;
+    }
+    action(commandId)->setIcon(toolbarIcon(image++));
+    toolBar_->addAction(action(commandId));
+  }
+  addToolBar(Qt::TopToolBarArea, toolBar_);
+  toolBar_->hide();
+  QAction* toggle = action(id::kCommandToolbar);
+  connect(toggle, &QAction::triggered, toolBar_, &QToolBar::setVisible);
+  connect(toolBar_, &QToolBar::visibilityChanged, toggle, &QAction::setChecked);
+}
+
+void MainWindow::createStatusBar() {
+  QStatusBar* bar = statusBar();
+  bar->setObjectName("StatusBar");
+  locks_ = new LockIndicators(bar);
+  QAction* toggle = action(id::kCommandStatusBar);
+  toggle->setChecked(true);
+  connect(toggle, &QAction::triggered, bar, &QStatusBar::setVisible);
+}
+
+void MainWindow::showStatusText(const QString& text) { statusBar()->showMessage(text); }
+
+void MainWindow::showMenusAndToolbar() {
+  if (pendingMenuBar_) setMenuBar(pendingMenuBar_.release());
+  toolBar_->show();
+}
+
+void MainWindow::showAdvancedCommands(bool on) {
+  for (int commandId : {id::kCommandOpenProject, id::kCommandSaveProject}) action(commandId)->setVisible(on);
+  if (advancedAction_->isChecked() != on) advancedAction_->setChecked(on);
+}
+
+void MainWindow::OnFileOpen() {
+  // The document holds nothing of the shot: opening a file starts the scene
+  // afresh as at start-up, and the file itself is never read.
+  kestrova::FileDialogRequest request;
+  request.title = "Open";
+  request.filter = "All Files (*.*)|*.*||";
+  request.fileMustExist = true;
+  if (app_.platform().openFileName(request)) view_->reinitialise();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -1,24 +1,54 @@
 #pragma once
 #include <QMainWindow>
 #include <QPointer>
-
-#include "shot_view.h"
+#include <map>
+#include <memory>
 
 class Application;
+class LockIndicators;
+class QAction;
+class QMenu;
+class QMenuBar;
+class QToolBar;
 class ShotView;
 
-// The program's one window: title "Kestrova", the view filling it.
+// The program's one window, titled "Kestrova": the view, the big-button
+// toolbar, the status bar with the lock indicators, and the menu. Every
+// command is an action of the window itself, so its shortcut works while the
+// menu and the toolbar are hidden, as they are until the intro's Start.
 class MainWindow : public QMainWindow {
   Q_OBJECT
  public:
   explicit MainWindow(Application& app);
-  ShotView* view() const { return view_; }
-  // The status bar's message pane; nothing while the window has no status bar.
+  ~MainWindow() override;
+
+  ShotView* view() const;
+  // The action of command `id` (the ids of the menu resource), or null.
+  QAction* action(int id) const;
+  QToolBar* toolBar() const { return toolBar_; }
+  // The status bar's message pane.
   void showStatusText(const QString& text);
+  // The intro's Start: the menu bar and the toolbar appear.
+  void showMenusAndToolbar();
+  // The project commands appear in the File menu while advanced controls are on.
+  void showAdvancedCommands(bool on);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void createActions();
+  void createMenus();
+  void createToolBar();
+  void createStatusBar();
+  void OnFileOpen();
+
+  Application& app_;
   QPointer<ShotView> view_;
+  std::map<int, QAction*> actions_;
+  QAction* advancedAction_ = nullptr;
+  QToolBar* toolBar_ = nullptr;
+  // Built at once, installed by Start.
+  std::unique_ptr<QMenuBar> pendingMenuBar_;
+  LockIndicators* locks_ = nullptr;
 };

@@ -36,6 +36,9 @@ class Platform {
   virtual std::optional<uint32_t> chooseColor(uint32_t initial) = 0;
   // Opens http and https addresses only; false for anything else.
   virtual bool openUrl(const std::string& url) = 0;
+  // Opens a file of ours (the manual) in the desktop's viewer; false when
+  // nothing could be started.
+  virtual bool openLocalFile(const std::string& path) = 0;
   // A 24-bit image: the 40-byte bitmap header followed by bottom-up BGR rows.
   virtual void setClipboardDib(const std::vector<uint8_t>& dib) = 0;
 };

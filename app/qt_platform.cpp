@@ -91,6 +91,10 @@ bool QtPlatform::openUrl(const std::string& url) {
   return QDesktopServices::openUrl(QUrl(toQt(url)));
 }
 
+bool QtPlatform::openLocalFile(const std::string& path) {
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(toQt(path)));
+}
+
 void QtPlatform::setClipboardDib(const std::vector<uint8_t>& dib) {
   if (dib.size() < 40) return;
   int32_t width = 0;

@@ -15,6 +15,7 @@ class QtPlatform : public Platform {
   std::optional<std::string> saveFileName(const FileDialogRequest& request) override;
   std::optional<uint32_t> chooseColor(uint32_t initial) override;
   bool openUrl(const std::string& url) override;
+  bool openLocalFile(const std::string& path) override;
   void setClipboardDib(const std::vector<uint8_t>& dib) override;
 
  private:

@@ -1,5 +1,7 @@
 #include "shot_view.h"
 
+#include <QApplication>
+#include <QDir>
 #include <QMouseEvent>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
@@ -12,7 +14,11 @@
 #include "application.h"
 #include "animation/keyframes.h"
 #include "main_window.h"
+#include "formats/bmp_export.h"
 #include "panel/control_panel.h"
+#include "settings_dialog.h"
+#include "render/scene_initialiser.h"
+#include "shot/new_shot.h"
 #include "scene/scene_edits.h"
 #include "shot/program_folder.h"
 #include "shot/project_io.h"
@@ -87,7 +93,11 @@ void ShotView::askForUpdates() {
   const auto answer =
       platform.messageBox("Would you like to check for Updates?", "Kestrova",
                           kestrova::MessageButtons::YesNo, kestrova::MessageIcon::Question);
-  if (answer != kestrova::MessageAnswer::Yes) return;
+  if (answer == kestrova::MessageAnswer::Yes) runUpdateCheck();
+}
+
+void ShotView::runUpdateCheck() {
+  kestrova::Platform& platform = app_.platform();
   const auto result = kestrova::CheckForUpdates(app_.updateScriptUrl(), KESTROVA_VERSION);
   platform.messageBox(result.message, "Kestrova", kestrova::MessageButtons::Ok,
                       result.status == kestrova::UpdateCheckResult::Status::Unreachable
@@ -337,4 +347,133 @@ void ShotView::addToPresets() {
     return;
   }
   kestrova::ListSequences(scene_.programFolder, scene_);
+  // The listing leaves the Sequences folder current; images are named from
+  // the program folder.
+  QDir::setCurrent(QString::fromStdString(scene_.programFolder));
+}
+
+// ---- Commands ----
+
+namespace {
+
+// The wait cursor for as long as this lives, on every path out.
+class WaitCursor {
+ public:
+  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+bool endsWithPng(const std::string& path) {
+  return QString::fromStdString(path).endsWith(".png", Qt::CaseInsensitive);
+}
+
+}  // namespace
+
+kestrova::CapturedFrame ShotView::captureForExport(bool focusPanel) {
+  if (ControlPanel* panel = scene_.controlPanel) {
+    if (focusPanel) panel->setFocus();
+    panel->hide();
+  }
+  WaitCursor wait;
+  return kestrova::CaptureFromRgba(captureFrame());
+}
+
+void ShotView::showPanelAgain() {
+  if (scene_.controlPanel) scene_.controlPanel->show();
+}
+
+void ShotView::OnFileSaveScreenshot() {
+  const kestrova::CapturedFrame frame = captureForExport(false);
+  kestrova::FileDialogRequest request;
+  request.title = "Export Screenshot";
+  request.filter = "Export Bitmap (*.bmp)|*.*|PNG Picture (*.png)|*.png|All Files|*.*||";
+  request.defaultExtension = "bmp";
+  request.confirmOverwrite = true;
+  const auto path = app_.platform().saveFileName(request);
+  if (!path || path->empty()) {
+    showPanelAgain();
+    return;
+  }
+  std::string error;
+  bool written = false;
+  {
+    WaitCursor wait;
+    if (endsWithPng(*path)) {
+      // The same pixels as the BMP, top row first.
+      const QImage image = QImage(frame.bgr.data(), frame.width, frame.height, frame.width * 3,
+                                  QImage::Format_BGR888).mirrored();
+      written = frame.width > 0 && image.save(QString::fromStdString(*path), "PNG");
+      if (!written) error = "Kestrova could not write \"" + *path + "\" as a PNG picture.";
+    } else {
+      written = kestrova::WriteBmpFile(*path, frame, &error);
+    }
+  }
+  showPanelAgain();
+  if (!written) showError(error);
+}
+
+void ShotView::OnCopyImage() {
+  const kestrova::CapturedFrame frame = captureForExport(true);
+  {
+    WaitCursor wait;
+    app_.platform().setClipboardDib(kestrova::EncodeDib(frame));
+  }
+  showPanelAgain();
+}
+
+void ShotView::OnFileNew() {
+  const bool panelOpen = scene_.controlPanel != nullptr;
+  if (panelOpen) delete scene_.controlPanel;  // its close remembers where it stood
+  // The default images are named relative to the program folder.
+  QDir::setCurrent(QString::fromStdString(scene_.programFolder));
+  makeCurrent();
+  kestrova::NewShot(scene_, panelOpen);
+  doneCurrent();
+  if (panelOpen) OnControlPanel();
+  update();
+}
+
+void ShotView::OnHelp() {
+  const std::string manual = app_.programFolder().toStdString() + "/Manual/index.html";
+  if (!app_.platform().openLocalFile(manual)) {
+    app_.platform().messageBox("Kestrova could not start a web browser. The manual is at " + manual + ".",
+                               "Kestrova", kestrova::MessageButtons::Ok, kestrova::MessageIcon::Information);
+  }
+}
+
+void ShotView::OnCheckForUpdates() { runUpdateCheck(); }
+
+void ShotView::OnBackgroundColor() {
+  const auto chosen = app_.platform().chooseColor(scene_.backgroundColorRef);
+  if (!chosen) return;
+  scene_.backgroundColorRef = *chosen;
+  scene_.backgroundColor = {static_cast<float>(*chosen & 0xFF) / 255.0f,
+                            static_cast<float>((*chosen >> 8) & 0xFF) / 255.0f,
+                            static_cast<float>((*chosen >> 16) & 0xFF) / 255.0f};
+  makeCurrent();
+  kestrova::ApplyClearColor(scene_);
+  doneCurrent();
+  update();
+}
+
+SettingsDialog* ShotView::settingsDialog() const { return settingsDialog_; }
+
+void ShotView::OnSettings() {
+  if (settingsDialog_) return;
+  auto* dialog = new SettingsDialog(videoFormat_, window());
+  settingsDialog_ = dialog;
+  connect(dialog, &SettingsDialog::finished_with, this, [this, dialog] {
+    if (settingsDialog_ == dialog) settingsDialog_ = nullptr;
+    dialog->deleteLater();
+  });
+  dialog->show();
+}
+
+void ShotView::reinitialise() {
+  makeCurrent();
+  InitialiseScene();
+  doneCurrent();
+  update();
 }

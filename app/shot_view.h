@@ -2,6 +2,7 @@
 #include <QElapsedTimer>
 #include <QOpenGLWidget>
 #include <QPoint>
+#include <QPointer>
 #include <optional>
 
 #include "panel/panel_host.h"
@@ -10,6 +11,10 @@
 #include "scene/scene_state.h"
 
 class Application;
+class SettingsDialog;
+namespace kestrova {
+struct CapturedFrame;
+}
 
 // The OpenGL view: owns the scene record and draws it frame after frame.
 class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kestrova::PanelHost {
@@ -20,6 +25,8 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
 
   kestrova::SceneState& scene() { return scene_; }
   const kestrova::SceneState& scene() const { return scene_; }
+  SettingsDialog* settingsDialog() const;
+  int videoFormat() const { return videoFormat_; }
   long long framesDrawn() const { return framesDrawn_; }
   bool sceneInitialised() const { return sceneInitialised_; }
 
@@ -38,6 +45,23 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
   static int multisampleCount();
 
  public slots:
+  // The commands of the menu, the toolbar and the accelerators.
+  // Save Screenshot: the frame without the panel, to a BMP or PNG file.
+  void OnFileSaveScreenshot();
+  // New: the default product and settings.
+  void OnFileNew();
+  // Copy Image: the frame without the panel, to the clipboard.
+  void OnCopyImage();
+  // On Line Help: the manual in the user's browser.
+  void OnHelp();
+  // Check for Updates, without asking first.
+  void OnCheckForUpdates();
+  // The background colour, from the colour dialog.
+  void OnBackgroundColor();
+  // The Settings dialog, unless one is open.
+  void OnSettings();
+  // The scene initialiser once more, as opening a document does.
+  void reinitialise();
   // Opens the "Dynamic Controls" panel, unless one is open already.
   void OnControlPanel();
   // Opens a project file the user picks and plays its animation.
@@ -73,6 +97,11 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
   void showError(const std::string& text);
 
   void askForUpdates();
+  void runUpdateCheck();
+  // The frame as the exports take it: a fresh frame with the panel hidden
+  // (shown again by the caller), under the wait cursor.
+  kestrova::CapturedFrame captureForExport(bool focusPanel);
+  void showPanelAgain();
   void InitialiseScene();
   void persistIntroPosition();
 
@@ -81,6 +110,8 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
   QElapsedTimer frameStart_;
   long long framesDrawn_ = 0;
   bool sceneInitialised_ = false;
+  QPointer<SettingsDialog> settingsDialog_;
+  int videoFormat_ = 0;
   // Where the user left the panel, for the next one this run.
   std::optional<QPoint> panelPosition_;
 };

@@ -8,8 +8,32 @@ constexpr int kIntroDialog = 133;
 constexpr int kBuiltinBitmap = 139;
 constexpr int kIntroStartButton = 1051;
 
-// Commands.
+// Commands of the menu, the toolbar and the accelerators (resource 128).
+constexpr int kCommandNothing = 32771;
 constexpr int kCommandControlPanel = 32772;
+constexpr int kCommandBackgroundColor = 32773;
+constexpr int kCommandCopyImage = 32775;
+constexpr int kCommandOpenProject = 32776;
+constexpr int kCommandSaveProject = 32777;
+constexpr int kCommandSettings = 32779;
+constexpr int kCommandCheckForUpdates = 32781;
+constexpr int kCommandNew = 57600;
+constexpr int kCommandOpen = 57601;
+constexpr int kCommandSaveScreenshot = 57603;
+constexpr int kCommandAbout = 57664;
+constexpr int kCommandExit = 57665;
+constexpr int kCommandHelp = 57670;
+constexpr int kCommandToolbar = 59392;
+constexpr int kCommandStatusBar = 59393;
+
+// The About box (dialog 100) and the Settings dialog (101).
+constexpr int kAboutDialog = 100;
+constexpr int kAboutOk = 1;
+constexpr int kAboutHomePage = 1001;
+constexpr int kAboutForum = 1002;
+constexpr int kSettingsDialog = 101;
+constexpr int kSettingsApply = 1;
+constexpr int kSettingsFormat = 1004;
 
 // The "Dynamic Controls" panel (dialog 131).
 constexpr int kControlPanelDialog = 131;

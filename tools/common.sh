@@ -11,7 +11,7 @@ PACKAGES=(
   libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0
   xvfb xauth
   googletest libgtest-dev libbenchmark-dev
-  libwmf-dev libemf2svg-dev fonts-dejavu-core
+  libwmf-dev libemf2svg-dev fonts-dejavu-core libx11-dev
   # libwmf draws WMF text and some shapes with the URW base fonts; without
   # them every metafile fails to play.
   fonts-urw-base35

@@ -23,6 +23,8 @@ class ScriptedPlatform : public Platform {
   std::vector<ShownMessage> messages;
   std::vector<FileDialogRequest> fileRequests;
   std::vector<std::string> openedUrls;
+  std::vector<std::string> openedFiles;
+  bool localFilesOpen = true;  // false: as if no browser could be started
   std::vector<std::vector<uint8_t>> clipboard;
 
   MessageAnswer messageBox(const std::string& text, const std::string& caption,
@@ -50,6 +52,10 @@ class ScriptedPlatform : public Platform {
     if (!IsWebAddress(url)) return false;
     openedUrls.push_back(url);
     return true;
+  }
+  bool openLocalFile(const std::string& path) override {
+    openedFiles.push_back(path);
+    return localFilesOpen;
   }
   void setClipboardDib(const std::vector<uint8_t>& dib) override { clipboard.push_back(dib); }
 

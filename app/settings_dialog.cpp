@@ -1,0 +1,89 @@
+#include "settings_dialog.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+
+#include "res/resource_ids.h"
+
+namespace id = kestrova::ids;
+
+// The items exactly as stored, spacing included.
+const char* const SettingsDialog::kFormats[kFormatCount] = {
+    "DV AVI PAL    25 Frames/Second            720x576",
+    "DV AVI NTSC 30 Frames/Second            720x480",
+    "VCD PAL        25 Frames/Second            352x288               ",
+    "VCD NTSC     30 Frames/Second            352x240",
+    "SVCD PAL      25 Frames/Second            480x576",
+    "SVCD NTSC   30 Frames/Second            480x480 ",
+    "SVCD NYSC   30 Frames/Second            800x600",
+    "SVCD NYSC   30 Frames/Second            352x152",
+    "SVCD NYSC   30 Frames/Second            700x200",
+    "SVCD NYSC   30 Frames/Second            552x400",
+    "SVCD NYSC   30 Frames/Second            500x72",
+    "SVCD NYSC   30 Frames/Second            780x48",
+    "SVCD NYSC   30 Frames/Second            352x100",
+    "SVCD NYSC   30 Frames/Second            176x28",
+    "3GP                30 Frames/Second            176x144",
+    "H D Video       30 Frames/Second            1280x720",
+    "H D Video       25 Frames/Second            1920x1080",
+};
+
+// The main window's outer size for each format.
+const QSize SettingsDialog::kWindowSizes[kFormatCount] = {
+    {724, 600}, {724, 504}, {358, 312}, {358, 264}, {484, 600}, {484, 504}, {804, 624}, {356, 174}, {704, 224},
+    {556, 424}, {504, 94},  {784, 70},  {356, 124}, {180, 50},  {180, 168}, {1284, 744}, {1924, 1104},
+};
+
+SettingsDialog::SettingsDialog(int& videoFormat, QWidget* mainWindow)
+    : QDialog(mainWindow), videoFormat_(videoFormat), mainWindow_(mainWindow) {
+  setObjectName(QString::number(id::kSettingsDialog));
+  setWindowTitle("Settings");
+  setAccessibleName("Settings");
+  setFixedSize(430, 170);
+
+  auto* group = new QGroupBox("AVI Export Settings", this);
+  group->setGeometry(10, 8, 410, 110);
+  auto* format = new QLabel("Format:", this);
+  format->setGeometry(22, 34, 80, 20);
+  auto* rate = new QLabel("Frame Rate:", this);
+  rate->setGeometry(22, 62, 80, 20);
+  auto* size = new QLabel("Resoultion:", this);
+  size->setGeometry(22, 86, 80, 20);
+
+  formats_ = new QComboBox(this);
+  formats_->setObjectName(QString::number(id::kSettingsFormat));
+  formats_->setAccessibleName("Format");
+  for (const char* item : kFormats) formats_->addItem(QString::fromLatin1(item));
+  formats_->setGeometry(104, 32, 306, 26);
+  format->setBuddy(formats_);
+  connect(formats_, &QComboBox::activated, this, [this](int index) {
+    selected_ = index;
+    videoFormat_ = selected_;
+  });
+
+  auto* applyButton = new QPushButton("Apply", this);
+  applyButton->setObjectName(QString::number(id::kSettingsApply));
+  applyButton->setAccessibleName("Apply");
+  applyButton->setDefault(true);
+  applyButton->setGeometry(324, 128, 96, 30);
+  connect(applyButton, &QPushButton::clicked, this, &SettingsDialog::apply);
+}
+
+void SettingsDialog::apply() {
+  if (videoFormat_ >= 0 && videoFormat_ < kFormatCount) {
+    // The outer size: the frame included, as the formats are tabled.
+    const QSize outer = kWindowSizes[videoFormat_];
+    const QSize frame = mainWindow_->frameGeometry().size() - mainWindow_->geometry().size();
+    mainWindow_->resize(outer - frame);
+  }
+  hide();
+  emit finished_with();
+}
+
+void SettingsDialog::closeEvent(QCloseEvent* event) {
+  emit finished_with();
+  QDialog::closeEvent(event);
+}

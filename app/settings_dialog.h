@@ -1,0 +1,32 @@
+#pragma once
+#include <QDialog>
+
+class QComboBox;
+
+// "Settings": the video frame format the main window is sized for. Modeless;
+// Apply and close hide it and the view then forgets it.
+class SettingsDialog : public QDialog {
+  Q_OBJECT
+ public:
+  // `videoFormat` is the view's choice, read by Apply and written by the list.
+  SettingsDialog(int& videoFormat, QWidget* mainWindow);
+
+  static constexpr int kFormatCount = 17;
+  static const char* const kFormats[kFormatCount];
+  static const QSize kWindowSizes[kFormatCount];
+
+ signals:
+  // Apply or close: the dialog is finished with.
+  void finished_with();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void apply();
+
+  int& videoFormat_;
+  int selected_ = 0;
+  QWidget* mainWindow_;
+  QComboBox* formats_ = nullptr;
+};
