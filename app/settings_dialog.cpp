@@ -42,10 +42,10 @@ SettingsDialog::SettingsDialog(int& videoFormat, QWidget* mainWindow)
   setObjectName(QString::number(id::kSettingsDialog));
   setWindowTitle("Settings");
   setAccessibleName("Settings");
-  setFixedSize(430, 170);
+  setFixedSize(520, 170);
 
   auto* group = new QGroupBox("AVI Export Settings", this);
-  group->setGeometry(10, 8, 410, 110);
+  group->setGeometry(10, 8, 500, 110);
   auto* format = new QLabel("Format:", this);
   format->setGeometry(22, 34, 80, 20);
   auto* rate = new QLabel("Frame Rate:", this);
@@ -57,7 +57,7 @@ SettingsDialog::SettingsDialog(int& videoFormat, QWidget* mainWindow)
   formats_->setObjectName(QString::number(id::kSettingsFormat));
   formats_->setAccessibleName("Format");
   for (const char* item : kFormats) formats_->addItem(QString::fromLatin1(item));
-  formats_->setGeometry(104, 32, 306, 26);
+  formats_->setGeometry(104, 32, 396, 26);
   format->setBuddy(formats_);
   connect(formats_, &QComboBox::activated, this, [this](int index) {
     selected_ = index;
@@ -68,7 +68,7 @@ SettingsDialog::SettingsDialog(int& videoFormat, QWidget* mainWindow)
   applyButton->setObjectName(QString::number(id::kSettingsApply));
   applyButton->setAccessibleName("Apply");
   applyButton->setDefault(true);
-  applyButton->setGeometry(324, 128, 96, 30);
+  applyButton->setGeometry(414, 128, 96, 30);
   connect(applyButton, &QPushButton::clicked, this, &SettingsDialog::apply);
 }
 

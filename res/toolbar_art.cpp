@@ -18,7 +18,7 @@ struct Palette {
 
 Palette paletteFor(ToolbarArt state) {
   switch (state) {
-    case ToolbarArt::Hot: return {QColor(20, 40, 80), QColor(70, 140, 235), QColor(235, 245, 255), QColor(255, 170, 40)};
+    case ToolbarArt::Hot: return {QColor(10, 30, 70), QColor(80, 160, 255), QColor(255, 255, 255), QColor(255, 190, 60)};
     case ToolbarArt::Disabled: return {QColor(120, 120, 120), QColor(175, 175, 175), QColor(225, 225, 225), QColor(160, 160, 160)};
     case ToolbarArt::Normal: break;
   }

@@ -1,6 +1,7 @@
 #pragma once
 // A Platform whose answers the test sets in advance; records what was asked.
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,9 @@ class ScriptedPlatform : public Platform {
   std::vector<std::string> openedUrls;
   std::vector<std::string> openedFiles;
   bool localFilesOpen = true;  // false: as if no browser could be started
+  // Runs while a file dialog is up or the clipboard is being written: what
+  // the user would see at that moment.
+  std::function<void()> whileAsked;
   std::vector<std::vector<uint8_t>> clipboard;
 
   MessageAnswer messageBox(const std::string& text, const std::string& caption,
@@ -57,10 +61,14 @@ class ScriptedPlatform : public Platform {
     openedFiles.push_back(path);
     return localFilesOpen;
   }
-  void setClipboardDib(const std::vector<uint8_t>& dib) override { clipboard.push_back(dib); }
+  void setClipboardDib(const std::vector<uint8_t>& dib) override {
+    if (whileAsked) whileAsked();
+    clipboard.push_back(dib);
+  }
 
  private:
   std::optional<std::string> nextFile(const FileDialogRequest& request) {
+    if (whileAsked) whileAsked();
     fileRequests.push_back(request);
     if (fileAnswers.empty()) return std::nullopt;
     auto answer = fileAnswers.front();

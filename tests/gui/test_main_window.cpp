@@ -1,0 +1,356 @@
+// The main window's commands, by action and by shortcut, with the scripted
+// desktop answering the dialogs.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QComboBox>
+#include <QImage>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <cstring>
+#include <fstream>
+
+#include "app/about_dialog.h"
+#include "app/settings_dialog.h"
+#include "pictures/qimage_bridge.h"
+#include "res/resource_ids.h"
+#include "res/toolbar_art.h"
+#include "scene/product_styles.h"
+#include "tests/gui/panel_fixture.h"
+#include "tests/support/http_test_server.h"
+#include "tests/support/image_compare.h"
+
+using namespace kestrova;
+namespace id = kestrova::ids;
+namespace fs = std::filesystem;
+
+namespace {
+
+class MainWindowTest : public test::PanelTest {
+ protected:
+  MainWindow* window() { return app_->mainWindow(); }
+  // Shortcuts reach the active window only.
+  void activate() {
+    window()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window()));
+  }
+  void trigger(int command) {
+    QAction* action = window()->action(command);
+    ASSERT_NE(action, nullptr) << command;
+    action->trigger();
+  }
+  // Sizes the view (the window without visible bars) to `width` pixels.
+  void viewWidth(int width) {
+    window()->resize(width, 400);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view_->width() == width; }, 2000)) << view_->width();
+  }
+  static uint32_t le32(const std::vector<uint8_t>& bytes, size_t at) {
+    uint32_t value = 0;
+    std::memcpy(&value, bytes.data() + at, 4);
+    return value;
+  }
+};
+
+}  // namespace
+
+TEST_F(MainWindowTest, BeforeStartThereIsNoMenuOrToolbarYetTheShortcutsWork) {
+  EXPECT_EQ(window()->menuWidget(), nullptr);
+  EXPECT_FALSE(window()->toolBar()->isVisible());
+  activate();
+  QTest::keyClick(window(), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(platform_.clipboard.size(), 1u);
+  QTest::keyClick(window(), Qt::Key_S, Qt::ControlModifier);
+  ASSERT_EQ(platform_.fileRequests.size(), 1u);
+  EXPECT_EQ(platform_.fileRequests[0].title, "Export Screenshot");
+  EXPECT_EQ(platform_.fileRequests[0].defaultExtension, "bmp");
+
+  window()->showMenusAndToolbar();
+  ASSERT_NE(window()->menuWidget(), nullptr);
+  EXPECT_TRUE(window()->toolBar()->isVisible());
+  EXPECT_EQ(window()->windowTitle(), "Kestrova");
+}
+
+TEST_F(MainWindowTest, TheMenusHoldTheirItemsWithIdsAndShortcuts) {
+  window()->showMenusAndToolbar();
+  QStringList items;
+  for (QAction* menu : window()->menuBar()->actions()) {
+    items << menu->text();
+    for (QAction* item : menu->menu()->actions()) {
+      if (item->isSeparator()) {
+        items << "-";
+      } else if (item->isVisible()) {
+        items << item->objectName() + " " + item->text() + " " + item->shortcut().toString();
+      }
+    }
+  }
+  EXPECT_EQ(items, (QStringList{"&File", "57603 &Save Screenshot Ctrl+S", "57600 New ",
+                                "32775 Copy Image to Clipboard Ctrl+C", "-", "-", "57665 E&xit ", "&View",
+                                "59392 &Toolbar ", "59393 &Status Bar ", "-", "AdvancedControls &Advanced Controls ",
+                                "&Help", "57670 &On Line Help F1", "57664 &About Kestrova...\tF10 ",
+                                "32781 Check for Updates "}));
+  // The toolbar: save, separator, panel, colour, About.
+  QStringList buttons;
+  for (QAction* action : window()->toolBar()->actions()) {
+    buttons << (action->isSeparator() ? "-" : action->objectName());
+    if (action->isSeparator()) continue;
+    EXPECT_FALSE(action->statusTip().isEmpty());
+    auto* button = qobject_cast<QToolButton*>(window()->toolBar()->widgetForAction(action));
+    ASSERT_NE(button, nullptr);
+    EXPECT_FALSE(button->accessibleName().isEmpty() && button->text().isEmpty());
+  }
+  EXPECT_EQ(buttons, (QStringList{"57603", "-", "32772", "32773", "57664"}));
+  EXPECT_EQ(window()->action(id::kCommandControlPanel)->statusTip(), "Click to open the Kestrova Control Panel");
+  EXPECT_EQ(window()->action(id::kCommandBackgroundColor)->statusTip(),
+            "Click to open the background color selector");
+}
+
+TEST_F(MainWindowTest, TheViewMenuShowsAndHidesTheBarsWithCheckMarks) {
+  window()->showMenusAndToolbar();
+  QAction* toolbar = window()->action(id::kCommandToolbar);
+  QAction* status = window()->action(id::kCommandStatusBar);
+  EXPECT_TRUE(toolbar->isChecked());
+  EXPECT_TRUE(status->isChecked());
+  toolbar->trigger();
+  status->trigger();
+  EXPECT_FALSE(window()->toolBar()->isVisible());
+  EXPECT_FALSE(window()->statusBar()->isVisible());
+  EXPECT_FALSE(toolbar->isChecked());
+  toolbar->trigger();
+  EXPECT_TRUE(window()->toolBar()->isVisible());
+  EXPECT_TRUE(toolbar->isChecked());
+}
+
+TEST_F(MainWindowTest, TheStatusBarHasTheLockPanes) {
+  for (const char* pane : {"CAP", "NUM", "SCRL"}) {
+    EXPECT_NE(window()->statusBar()->findChild<QWidget*>(pane), nullptr) << pane;
+  }
+}
+
+TEST_F(MainWindowTest, TheControlPanelCommandNeverShowsAHiddenPanelNorMakesASecond) {
+  trigger(id::kCommandControlPanel);
+  ControlPanel* panel = view_->controlPanel();
+  ASSERT_NE(panel, nullptr);
+  panel->hide();
+  trigger(id::kCommandControlPanel);
+  EXPECT_EQ(view_->controlPanel(), panel);
+  EXPECT_FALSE(panel->isVisible());
+}
+
+TEST_F(MainWindowTest, CapturesHideThePanelAndShowItAfter) {
+  openPanel();
+  std::vector<bool> shownWhileCapturing;
+  platform_.whileAsked = [&] { shownWhileCapturing.push_back(view_->controlPanel()->isVisible()); };
+  trigger(id::kCommandCopyImage);
+  trigger(id::kCommandSaveScreenshot);  // cancelled
+  EXPECT_EQ(shownWhileCapturing, (std::vector<bool>{false, false}));
+  EXPECT_TRUE(view_->controlPanel()->isVisible());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor ended";
+}
+
+TEST_F(MainWindowTest, TheColourDialogSetsTheBackgroundAsFractionsOfWhite) {
+  platform_.colorAnswers = {0xFFFFFFu, 0x000000u, std::nullopt};
+  trigger(id::kCommandBackgroundColor);
+  EXPECT_EQ(scene().backgroundColor, (Vec3{1.0f, 1.0f, 1.0f}));
+  trigger(id::kCommandBackgroundColor);
+  EXPECT_EQ(scene().backgroundColor, (Vec3{0.0f, 0.0f, 0.0f}));
+  EXPECT_EQ(scene().backgroundColorRef, 0u);
+  trigger(id::kCommandBackgroundColor);  // cancelled
+  EXPECT_EQ(scene().backgroundColor, (Vec3{0.0f, 0.0f, 0.0f}));
+}
+
+TEST_F(MainWindowTest, TheClipboardImageIsAsWideAsTheViewRoundedDownToFour) {
+  for (const auto& [width, expected] : {std::pair{801, 800}, {803, 800}, {804, 804}}) {
+    viewWidth(width);
+    trigger(id::kCommandCopyImage);
+    const std::vector<uint8_t>& dib = platform_.clipboard.back();
+    const uint32_t height = static_cast<uint32_t>(view_->height());
+    EXPECT_EQ(le32(dib, 0), 40u);
+    EXPECT_EQ(le32(dib, 4), static_cast<uint32_t>(expected)) << width;
+    EXPECT_EQ(le32(dib, 8), height);
+    EXPECT_EQ(dib.size(), 40u + static_cast<size_t>(expected) * height * 3u);
+  }
+}
+
+TEST_F(MainWindowTest, SaveScreenshotWritesBmpOrPngAndCancelWritesNothing) {
+  viewWidth(640);
+  const fs::path bmp = path() / "shot.bmp";
+  const fs::path png = path() / "shot.png";
+  platform_.fileAnswers = {std::nullopt, bmp.string(), png.string()};
+  trigger(id::kCommandSaveScreenshot);
+  EXPECT_TRUE(platform_.messages.size() == 1u) << "cancel says nothing";
+  trigger(id::kCommandSaveScreenshot);
+  trigger(id::kCommandSaveScreenshot);
+  const auto height = static_cast<uintmax_t>(view_->height());
+  EXPECT_EQ(fs::file_size(bmp), 54u + 640u * height * 3u);
+  const QImage picture(QString::fromStdString(png.string()));
+  EXPECT_EQ(picture.width(), 640);
+  EXPECT_EQ(picture.height(), static_cast<int>(height));
+  EXPECT_EQ(fs::directory_iterator(path()) == fs::directory_iterator(), false);
+}
+
+TEST_F(MainWindowTest, AScreenshotThatCannotBeWrittenSaysWhere) {
+  platform_.fileAnswers = {(path() / "no such folder" / "shot.bmp").string()};
+  trigger(id::kCommandSaveScreenshot);
+  ASSERT_EQ(platform_.messages.size(), 2u);
+  EXPECT_NE(platform_.messages.back().text.find("no such folder/shot.bmp"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, NewResetsTheShotFieldByField) {
+  scene().rotation = {1, 2, 3};
+  ASSERT_TRUE(AddKey(scene(), 40).done);
+  Play(scene());
+  scene().pan = {5, 6, 7};
+  scene().spotLight = {8, 9, 10};
+  scene().productKind = kProductMug;
+  scene().panelSubMode = 2;
+  scene().lightingMode = 2;
+  ApplyBoxStyle(scene(), 3);
+  scene().bookBinding = 1;
+  scene().backgroundColor = {0.2f, 0.3f, 0.4f};
+  scene().imagePathIsAbsolute = 2;
+  scene().currentFrame = 17;
+  trigger(id::kCommandNew);
+  const SceneState& s = scene();
+  EXPECT_EQ(s.rotation, (Vec3{30, 30, 0}));
+  EXPECT_EQ(s.pan, (Vec3{0, 0, 0}));
+  EXPECT_EQ(s.spotLight, (Vec3{0, 0, 0}));
+  EXPECT_EQ(s.boxSize, (Vec3{0.26f, 0.21f, 0.035f}));
+  EXPECT_EQ(s.scale, (Vec3{0, 14, -45}));
+  EXPECT_EQ(s.backgroundColor, (Vec3{255, 255, 255}));
+  EXPECT_EQ(s.productKind, kProductBook);
+  EXPECT_EQ(s.panelSubMode, 0.0f);
+  EXPECT_EQ(s.lightingMode, 0.0f);
+  EXPECT_EQ(s.boxStyle, 0.0f);
+  EXPECT_EQ(s.bookBinding, 2.0f);
+  EXPECT_EQ(s.imagePathIsAbsolute, 0.0f);
+  EXPECT_EQ(s.spinGuard, 2.0f);
+  EXPECT_FALSE(s.playing);
+  EXPECT_EQ(s.keyCount, 0);
+  EXPECT_EQ(s.animationLength, 0);
+  EXPECT_EQ(s.baseRotation, (Vec3{30, 30, 0}));
+  EXPECT_EQ(s.baseScale, (Vec3{0, 0, 0}));
+  EXPECT_EQ(s.textureName[kNameBoxFront].empty(), false);
+}
+
+TEST_F(MainWindowTest, NewRebuildsAnOpenPanel) {
+  ControlPanel* old = openPanel();
+  QPointer<ControlPanel> watch(old);
+  trigger(id::kCommandNew);
+  EXPECT_TRUE(watch.isNull());
+  ASSERT_NE(view_->controlPanel(), nullptr);
+  EXPECT_FALSE(view_->controlPanel()->keyCopied());
+}
+
+TEST_F(MainWindowTest, SettingsApplyTheLastChosenFormatToTheOuterSize) {
+  trigger(id::kCommandSettings);
+  SettingsDialog* dialog = view_->settingsDialog();
+  ASSERT_NE(dialog, nullptr);
+  trigger(id::kCommandSettings);
+  EXPECT_EQ(view_->settingsDialog(), dialog) << "no second dialog";
+  auto* formats = dialog->findChild<QComboBox*>(QString::number(id::kSettingsFormat));
+  ASSERT_EQ(formats->count(), 17);
+  EXPECT_EQ(formats->itemText(2), "VCD PAL        25 Frames/Second            352x288               ");
+  formats->setFocus();
+  QTest::keyClick(formats, Qt::Key_End);  // 1920x1080
+  EXPECT_EQ(view_->videoFormat(), 16);
+  QTest::mouseClick(dialog->findChild<QPushButton*>(QString::number(id::kSettingsApply)), Qt::LeftButton);
+  EXPECT_EQ(view_->settingsDialog(), nullptr);
+  EXPECT_EQ(window()->frameGeometry().size(), QSize(1924, 1104));
+
+  trigger(id::kCommandSettings);
+  dialog = view_->settingsDialog();
+  ASSERT_NE(dialog, nullptr) << "a fresh dialog after Apply";
+  formats = dialog->findChild<QComboBox*>(QString::number(id::kSettingsFormat));
+  EXPECT_EQ(formats->currentIndex(), 0) << "a fresh dialog shows the first format";
+  window()->resize(500, 500);
+  QTest::mouseClick(dialog->findChild<QPushButton*>(QString::number(id::kSettingsApply)), Qt::LeftButton);
+  EXPECT_EQ(window()->frameGeometry().size(), QSize(1924, 1104)) << "Apply uses the last chosen format";
+}
+
+TEST_F(MainWindowTest, HelpOpensTheShippedManualOrSaysWhereItIs) {
+  trigger(id::kCommandHelp);
+  ASSERT_EQ(platform_.openedFiles.size(), 1u);
+  EXPECT_EQ(platform_.openedFiles[0], path().string() + "/Manual/index.html");
+  platform_.localFilesOpen = false;
+  activate();
+  QTest::keyClick(window(), Qt::Key_F1);
+  EXPECT_EQ(platform_.openedFiles.size(), 2u);
+  ASSERT_EQ(platform_.messages.size(), 2u);
+  EXPECT_NE(platform_.messages.back().text.find("Manual/index.html"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, CheckForUpdatesDoesNotAskFirst) {
+  test::HttpTestServer server;
+  server.body = "version=0.1.0\n";
+  app_->setUpdateScriptUrl(server.url("/kestrova-update.txt"));
+  trigger(id::kCommandCheckForUpdates);
+  ASSERT_EQ(platform_.messages.size(), 2u);
+  EXPECT_EQ(platform_.messages[1].buttons, MessageButtons::Ok);
+}
+
+TEST_F(MainWindowTest, AboutShowsTheProgramAndOpensTheHomePage) {
+  QImage shot;
+  QTimer::singleShot(0, [&] {
+    auto* about = qobject_cast<AboutDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->windowTitle(), "Kestrova");
+    auto* forum = about->findChild<QPushButton*>(QString::number(id::kAboutForum));
+    EXPECT_FALSE(forum->isVisible());
+    shot = about->grab().toImage();
+    QTest::mouseClick(about->findChild<QPushButton*>(QString::number(id::kAboutHomePage)), Qt::LeftButton);
+    QTest::mouseClick(about->findChild<QPushButton*>(QString::number(id::kAboutOk)), Qt::LeftButton);
+  });
+  trigger(id::kCommandAbout);
+  EXPECT_EQ(platform_.openedUrls, (std::vector<std::string>{"http://www.kestrova.example/"}));
+  ASSERT_FALSE(shot.isNull());
+  EXPECT_MATCHES_BASELINE(FromQImage(shot), "about_dialog");
+}
+
+TEST_F(MainWindowTest, CtrlOOpensTheEmptyDocumentAndStartsTheSceneAfresh) {
+  const fs::path file = path() / "anything.txt";
+  std::ofstream(file) << "never read";
+  platform_.fileAnswers = {file.string()};
+  const int before = scene().sequenceIndex;
+  scene().rotation = {1, 1, 1};
+  activate();
+  QTest::keyClick(window(), Qt::Key_O, Qt::ControlModifier);
+  ASSERT_EQ(platform_.fileRequests.size(), 1u);
+  EXPECT_EQ(platform_.fileRequests[0].title, "Open");
+  EXPECT_EQ(scene().sequenceIndex, before);
+  EXPECT_TRUE(scene().playing) << "the initialiser loaded the sample again";
+  EXPECT_NE(scene().rotation, (Vec3{1, 1, 1}));
+}
+
+TEST_F(MainWindowTest, LooksRightAfterStart) {
+  window()->resize(800, 600);
+  window()->showMenusAndToolbar();
+  ApplyBoxStyle(scene(), 0);
+  scene().productKind = kProductBox;
+  scene().rotation = {30, 30, 0};
+  scene().lightingMode = 0;
+  scene().startupFrameCount = 5;
+  QTest::qWait(100);
+  EXPECT_MATCHES_BASELINE(FromQImage(window()->grab().toImage()), "main_window");
+}
+
+TEST(ToolbarArtwork, NormalHotAndDisabledButtons) {
+  QImage all(kToolbarButtonSize * kToolbarButtonCount, kToolbarButtonSize * 3, QImage::Format_ARGB32);
+  all.fill(Qt::white);
+  QPainter p(&all);
+  p.drawImage(0, 0, ToolbarStrip(ToolbarArt::Normal));
+  p.drawImage(0, kToolbarButtonSize, ToolbarStrip(ToolbarArt::Hot));
+  p.drawImage(0, 2 * kToolbarButtonSize, ToolbarStrip(ToolbarArt::Disabled));
+  p.end();
+  EXPECT_MATCHES_BASELINE(FromQImage(all), "toolbar_buttons");
+}
+
+TEST_F(MainWindowTest, SettingsLooksRight) {
+  trigger(id::kCommandSettings);
+  ASSERT_NE(view_->settingsDialog(), nullptr);
+  EXPECT_MATCHES_BASELINE(FromQImage(view_->settingsDialog()->grab().toImage()), "settings_dialog");
+}
