@@ -5,7 +5,9 @@
 #include <QTemporaryDir>
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 
 namespace {
@@ -141,4 +143,28 @@ TEST(RenderCli, InfoReportsWhatTheProjectReaderRead) {
   EXPECT_NE(refused.status, 0);
   EXPECT_NE(refused.output.find("not a project"), std::string::npos) << refused.output;
   EXPECT_NE(run(bad + " -o " + dir.path().toStdString() + "/x.png").status, 0);
+}
+
+TEST(Manual, EveryLinkAndPictureResolves) {
+  const std::string folder = std::string(KESTROVA_PROGRAM_DIR) + "/Manual/";
+  std::ifstream in(folder + "index.html");
+  ASSERT_TRUE(in) << "the build writes the manual";
+  const std::string page((std::istreambuf_iterator<char>(in)), {});
+  const std::regex reference(R"re((href|src)="([^"]*)")re");
+  int links = 0;
+  for (auto it = std::sregex_iterator(page.begin(), page.end(), reference); it != std::sregex_iterator(); ++it) {
+    const std::string target = (*it)[2];
+    ++links;
+    if (target.rfind('#', 0) == 0) {
+      EXPECT_NE(page.find("id=\"" + target.substr(1) + "\""), std::string::npos) << target;
+    } else {
+      EXPECT_EQ(target.find(':'), std::string::npos) << target << ": the manual stays on this machine";
+      EXPECT_TRUE(std::filesystem::is_regular_file(folder + target)) << target;
+    }
+  }
+  EXPECT_GE(links, 12);
+  for (const char* section : {"getting-started", "mouse", "control-panel", "keyframes", "projects", "exporting",
+                              "command-line", "shortcuts"}) {
+    EXPECT_NE(page.find(std::string("id=\"") + section + "\""), std::string::npos) << section;
+  }
 }
