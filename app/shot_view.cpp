@@ -2,7 +2,12 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QOpenGLFramebufferObject>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
 #include <QOpenGLFunctions>
@@ -75,6 +80,7 @@ ShotView::ShotView(Application& app, QWidget* parent) : QOpenGLWidget(parent), a
   format.setSamples(multisampleCount());
   setFormat(format);
   setMinimumSize(1, 1);
+  setAcceptDrops(true);
 }
 
 ShotView::~ShotView() {
@@ -163,15 +169,24 @@ void ShotView::requestFaceImage(kestrova::FaceRequest face) {
       dialog.fileMustExist = true;
       return platform.openFileName(dialog);
     };
-    makeCurrent();
-    std::string error;
-    const bool loaded = kestrova::SelectFaceImage(scene_, face, ask, &error);
-    doneCurrent();
-    if (!loaded) {
-      platform.messageBox("Kestrova could not use this picture.\n\n" + error, "Warning",
-                          kestrova::MessageButtons::Ok, kestrova::MessageIcon::Warning);
-    }
+    selectFaceImage(face, ask);
   });
+}
+
+void ShotView::loadFaceImage(kestrova::FaceRequest face, const std::string& path) {
+  selectFaceImage(face, [&path](const kestrova::ImageDialogRequest&) { return std::optional<std::string>(path); });
+}
+
+void ShotView::selectFaceImage(kestrova::FaceRequest face, const kestrova::AskForImage& ask) {
+  makeCurrent();
+  std::string error;
+  const bool loaded = kestrova::SelectFaceImage(scene_, face, ask, &error);
+  doneCurrent();
+  if (!loaded) {
+    app_.platform().messageBox("Kestrova could not use this picture.\n\n" + error, "Warning",
+                               kestrova::MessageButtons::Ok, kestrova::MessageIcon::Warning);
+  }
+  update();
 }
 
 kestrova::RgbaImage ShotView::captureFrame() { return kestrova::FromQImage(grabFramebuffer()); }
@@ -476,4 +491,117 @@ void ShotView::reinitialise() {
   InitialiseScene();
   doneCurrent();
   update();
+}
+
+// ---- Dropping files on the view ----
+
+namespace {
+
+enum class DroppedKind { None, Image, Project };
+
+DroppedKind kindOf(const QString& path) {
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  static const QStringList kImages = {"jpg", "jpeg", "jpe", "bmp", "gif", "png", "ico", "wmf", "emf"};
+  if (kImages.contains(suffix)) return DroppedKind::Image;
+  if (suffix == "tsmr") return DroppedKind::Project;
+  return DroppedKind::None;
+}
+
+QString droppedFile(const QMimeData* mime) {
+  if (!mime || !mime->hasUrls() || mime->urls().size() != 1 || !mime->urls().first().isLocalFile()) return {};
+  const QString path = mime->urls().first().toLocalFile();
+  return kindOf(path) == DroppedKind::None ? QString() : path;
+}
+
+// The colour each face image is swapped for while picking; the mug's
+// reflection and the built-in bitmap stay black, so they add nothing.
+QColor pickColour(int slot) {
+  if (slot == kestrova::kSlotMugEnvironment || slot == kestrova::kSlotBuiltin) return Qt::black;
+  return QColor(16 + slot * 14, 255 - slot * 14, 96);
+}
+
+std::optional<kestrova::FaceRequest> faceOfSlot(int slot) {
+  using kestrova::FaceRequest;
+  switch (slot) {
+    case kestrova::kSlotBoxFront: return FaceRequest::BoxFront;
+    case kestrova::kSlotBoxBack: return FaceRequest::BoxBack;
+    case kestrova::kSlotBoxLeft: return FaceRequest::BoxLeft;
+    case kestrova::kSlotBoxRight: return FaceRequest::BoxRight;
+    case kestrova::kSlotBoxTop: return FaceRequest::BoxTop;
+    case kestrova::kSlotBoxBottom: return FaceRequest::BoxBottom;
+    case kestrova::kSlotBookFront: return FaceRequest::BookFront;
+    case kestrova::kSlotBookBack: return FaceRequest::BookBack;
+    case kestrova::kSlotBookSpine: return FaceRequest::BookSpine;
+    case kestrova::kSlotBookPage1: return FaceRequest::BookRight;
+    case kestrova::kSlotBookPage2: return FaceRequest::BookTop;
+    case kestrova::kSlotBookPage3: return FaceRequest::BookBottom;
+    case kestrova::kSlotMug: return FaceRequest::Mug;
+    default: return std::nullopt;
+  }
+}
+
+}  // namespace
+
+std::optional<kestrova::FaceRequest> ShotView::faceAt(QPoint at) {
+  using namespace kestrova;
+  if (!rect().contains(at)) return std::nullopt;
+  const qreal ratio = devicePixelRatioF();
+  const QSize pixels(static_cast<int>(width() * ratio), static_cast<int>(height() * ratio));
+  makeCurrent();
+  QOpenGLFramebufferObject target(pixels, QOpenGLFramebufferObject::CombinedDepthStencil);
+  target.bind();
+  auto copy = std::make_unique<SceneState>(scene_);
+  copy->playing = false;  // the pose on screen, without stepping the animation
+  copy->lightingMode = 0;
+  copy->backgroundColor = {0, 0, 0};
+  std::array<GLuint, kTextureSlotCount> colours{};
+  glGenTextures(kTextureSlotCount, colours.data());
+  for (int slot = 0; slot < kTextureSlotCount; ++slot) {
+    const QColor colour = pickColour(slot);
+    const uint8_t texel[4] = {static_cast<uint8_t>(colour.red()), static_cast<uint8_t>(colour.green()),
+                              static_cast<uint8_t>(colour.blue()), 255};
+    glBindTexture(GL_TEXTURE_2D, colours[static_cast<size_t>(slot)]);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
+    copy->textureSlot[static_cast<size_t>(slot)] = colours[static_cast<size_t>(slot)];
+  }
+  ApplyClearColor(*copy);
+  RenderHost none;
+  RenderFrame(*copy, none);
+  uint8_t pixel[4] = {};
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glReadPixels(static_cast<int>(at.x() * ratio), pixels.height() - 1 - static_cast<int>(at.y() * ratio), 1, 1,
+               GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+  glDeleteTextures(kTextureSlotCount, colours.data());
+  target.release();
+  ApplyClearColor(scene_);
+  doneCurrent();
+  for (int slot = 0; slot < kTextureSlotCount; ++slot) {
+    const QColor colour = pickColour(slot);
+    if (colour == Qt::black) continue;
+    if (std::abs(pixel[0] - colour.red()) <= 2 && std::abs(pixel[1] - colour.green()) <= 2 &&
+        std::abs(pixel[2] - colour.blue()) <= 2) {
+      return faceOfSlot(slot);
+    }
+  }
+  return std::nullopt;
+}
+
+void ShotView::dragEnterEvent(QDragEnterEvent* event) {
+  if (!droppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void ShotView::dropEvent(QDropEvent* event) {
+  const QString path = droppedFile(event->mimeData());
+  if (path.isEmpty()) return;
+  if (kindOf(path) == DroppedKind::Project) {
+    event->acceptProposedAction();
+    loadProject(path.toStdString());
+    return;
+  }
+  const auto face = faceAt(event->position().toPoint());
+  if (!face) return;  // the background takes nothing
+  event->acceptProposedAction();
+  loadFaceImage(*face, path.toStdString());
 }

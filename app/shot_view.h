@@ -3,7 +3,9 @@
 #include <QOpenGLWidget>
 #include <QPoint>
 #include <QPointer>
+#include <functional>
 #include <optional>
+#include <string>
 
 #include "panel/panel_host.h"
 #include "render/render_host.h"
@@ -14,6 +16,7 @@ class Application;
 class SettingsDialog;
 namespace kestrova {
 struct CapturedFrame;
+struct ImageDialogRequest;
 }
 
 // The OpenGL view: owns the scene record and draws it frame after frame.
@@ -39,6 +42,11 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
   // Shows the timeline's frame of the baked animation (the panel must be
   // open); draws nothing itself.
   void SeekToFrame();
+
+  // The face drawn at `at` (view coordinates), or nothing on the background:
+  // the shot drawn once more off screen with each face image replaced by a
+  // colour of its own, and the colour under the point read back.
+  std::optional<kestrova::FaceRequest> faceAt(QPoint at);
 
   // Sample count the view's surface asks for: 4, else 2, else none, as the
   // GL offers; probed once per process.
@@ -70,6 +78,8 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
   void OnSaveProject();
 
  protected:
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
@@ -79,6 +89,10 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
 
  private:
   void requestFaceImage(kestrova::FaceRequest face) override;
+  // Loads an image into a face as the face's image dialog would.
+  void loadFaceImage(kestrova::FaceRequest face, const std::string& path);
+  void selectFaceImage(kestrova::FaceRequest face, const std::function<std::optional<std::string>(
+                                                       const kestrova::ImageDialogRequest&)>& ask);
   void syncPanelControls() override;
   void showTimelineFrame(int frame) override;
 

@@ -6,6 +6,8 @@
 #include <QComboBox>
 #include <QImage>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QUrl>
 #include <QPainter>
 #include <QPushButton>
 #include <QStatusBar>
@@ -353,4 +355,59 @@ TEST_F(MainWindowTest, SettingsLooksRight) {
   trigger(id::kCommandSettings);
   ASSERT_NE(view_->settingsDialog(), nullptr);
   EXPECT_MATCHES_BASELINE(FromQImage(view_->settingsDialog()->grab().toImage()), "settings_dialog");
+}
+
+// ---- Dropping files ----
+
+namespace {
+
+void dropOn(QWidget* view, QPoint at, const fs::path& file) {
+  QMimeData mime;
+  mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(file.string()))});
+  QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(view, &enter);
+  QDropEvent drop(at, Qt::CopyAction, &mime, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(view, &drop);
+}
+
+}  // namespace
+
+TEST_F(MainWindowTest, AnImageDroppedOnAFaceGoesToThatFace) {
+  const fs::path picture = path() / "Boxes" / "dropped.png";
+  QImage image(32, 32, QImage::Format_RGB32);
+  image.fill(Qt::magenta);
+  ASSERT_TRUE(image.save(QString::fromStdString(picture.string())));
+  ApplyBoxStyle(scene(), 0);
+  scene().productKind = kProductBox;
+  scene().startupFrameCount = 5;
+  const QPoint centre = view_->rect().center();
+
+  scene().rotation = {0, 0, 0};
+  EXPECT_EQ(view_->faceAt(centre), FaceRequest::BoxFront);
+  EXPECT_EQ(view_->faceAt({2, 2}), std::nullopt) << "the background";
+  const uint32_t front = scene().textureSlot[kSlotBoxFront];
+  dropOn(view_, centre, picture);
+  EXPECT_EQ(scene().textureName[kNameBoxFront], "Boxes/dropped.png");
+  EXPECT_NE(scene().textureSlot[kSlotBoxFront], front);
+
+  scene().rotation = {0, 90, 0};  // the left side, the box's spine, faces us
+  const uint32_t spine = scene().textureSlot[kSlotBoxLeft];
+  const std::string backName = scene().textureName[kNameBoxBack];
+  dropOn(view_, centre, picture);
+  EXPECT_EQ(scene().textureName[kNameBoxLeft], "Boxes/dropped.png");
+  EXPECT_NE(scene().textureSlot[kSlotBoxLeft], spine);
+  EXPECT_EQ(scene().textureName[kNameBoxBack], backName);
+
+  const std::string leftName = scene().textureName[kNameBoxLeft];
+  dropOn(view_, {2, 2}, picture);  // the background takes nothing
+  EXPECT_TRUE(platform_.messages.size() == 1u);
+}
+
+TEST_F(MainWindowTest, AProjectDroppedOnTheViewOpens) {
+  auto still = std::make_unique<SceneState>();
+  still->rotation = {11, 22, 33};
+  const fs::path file = path() / "dropped.TSMR";
+  ASSERT_TRUE(WriteProject(*still, file.string()).ok);
+  dropOn(view_, view_->rect().center(), file);
+  EXPECT_EQ(scene().rotation, (Vec3{11, 22, 33}));
 }
