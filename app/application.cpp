@@ -11,6 +11,7 @@
 namespace {
 Application* theApp = nullptr;
 constexpr const char* kAdvancedControlsKey = "Control Panel/Advanced Controls";
+constexpr const char* kPlayIntroKey = "Introduction/Play at start-up";
 }  // namespace
 
 Application::Application(kestrova::Platform& platform, QString programFolder)
@@ -48,6 +49,7 @@ bool Application::InitInstance(const QStringList& arguments) {
   // A file named on the command line is accepted, as desktop launchers pass
   // one, but the shot does not come from it.
   if (arguments.contains("--advanced")) setAdvancedControls(true);
+  skipIntro_ = arguments.contains("--skip-intro");
 
   mainWindow_ = std::make_unique<MainWindow>(*this);
   mainWindow_->show();
@@ -59,6 +61,10 @@ bool Application::advancedControls() const {
 }
 
 void Application::setAdvancedControls(bool on) { QSettings().setValue(kAdvancedControlsKey, on); }
+
+bool Application::playIntro() const { return QSettings().value(kPlayIntroKey, true).toBool(); }
+
+void Application::setPlayIntro(bool on) { QSettings().setValue(kPlayIntroKey, on); }
 
 void Application::OnAppAbout() {
   AboutDialog about(platform_, mainWindow_.get());

@@ -28,7 +28,8 @@ class Application : public QObject {
 
   // Creates the main window and its view, then shows the window.
   // `arguments` follow the program name; "--advanced" turns the advanced
-  // controls on from now on. A file named there does not change the shot.
+  // controls on from now on, "--skip-intro" starts without the introduction.
+  // A file named there does not change the shot.
   bool InitInstance(const QStringList& arguments);
 
   kestrova::Platform& platform() { return platform_; }
@@ -48,6 +49,14 @@ class Application : public QObject {
   // product-mode controls. Kept in the settings for the next start.
   bool advancedControls() const;
   void setAdvancedControls(bool on);
+
+  // Whether the introduction plays at start-up (the setting, on unless the
+  // user turned it off in Settings).
+  bool playIntro() const;
+  void setPlayIntro(bool on);
+  // The introduction goes straight to its Start: "--skip-intro" this run, or
+  // the setting off.
+  bool introSkipped() const { return skipIntro_ || !playIntro(); }
 
   // About Kestrova, modal.
   void OnAppAbout();
@@ -69,4 +78,5 @@ class Application : public QObject {
   std::unique_ptr<MainWindow> mainWindow_;
   ShotView* redrawView_ = nullptr;
   QTimer frameTimer_;
+  bool skipIntro_ = false;
 };

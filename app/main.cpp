@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
   const QCommandLineOption advanced(
       "advanced", "Show the advanced controls (keyframes, presets, project files) from now on.");
   parser.addOption(advanced);
+  parser.addOption(QCommandLineOption("skip-intro", "Start on the default shot, without the introduction."));
   parser.addPositionalArgument("file", "A project file (accepted; the shot does not come from it).", "[file]");
   parser.process(application);
 

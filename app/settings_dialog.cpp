@@ -1,5 +1,6 @@
 #include "settings_dialog.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
@@ -37,7 +38,7 @@ const QSize SettingsDialog::kWindowSizes[kFormatCount] = {
     {556, 424}, {504, 94},  {784, 70},  {356, 124}, {180, 50},  {180, 168}, {1284, 744}, {1924, 1104},
 };
 
-SettingsDialog::SettingsDialog(int& videoFormat, QWidget* mainWindow)
+SettingsDialog::SettingsDialog(int& videoFormat, bool playIntro, QWidget* mainWindow)
     : QDialog(mainWindow), videoFormat_(videoFormat), mainWindow_(mainWindow) {
   setObjectName(QString::number(id::kSettingsDialog));
   setWindowTitle("Settings");
@@ -63,6 +64,13 @@ SettingsDialog::SettingsDialog(int& videoFormat, QWidget* mainWindow)
     selected_ = index;
     videoFormat_ = selected_;
   });
+
+  auto* intro = new QCheckBox("Play the introduction at start-up", this);
+  intro->setObjectName("PlayIntroduction");
+  intro->setAccessibleName("Play the introduction at start-up");
+  intro->setChecked(playIntro);
+  intro->setGeometry(14, 132, 300, 24);
+  connect(intro, &QCheckBox::toggled, this, &SettingsDialog::playIntroChanged);
 
   auto* applyButton = new QPushButton("Apply", this);
   applyButton->setObjectName(QString::number(id::kSettingsApply));

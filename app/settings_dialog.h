@@ -9,7 +9,8 @@ class SettingsDialog : public QDialog {
   Q_OBJECT
  public:
   // `videoFormat` is the view's choice, read by Apply and written by the list.
-  SettingsDialog(int& videoFormat, QWidget* mainWindow);
+  // `playIntro`: whether the introduction plays at start-up, as stored.
+  SettingsDialog(int& videoFormat, bool playIntro, QWidget* mainWindow);
 
   static constexpr int kFormatCount = 17;
   static const char* const kFormats[kFormatCount];
@@ -18,6 +19,7 @@ class SettingsDialog : public QDialog {
  signals:
   // Apply or close: the dialog is finished with.
   void finished_with();
+  void playIntroChanged(bool on);
 
  protected:
   void closeEvent(QCloseEvent* event) override;

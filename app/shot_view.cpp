@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMimeData>
+#include <QScreen>
 #include <QMouseEvent>
 #include <QOpenGLFramebufferObject>
 #include <QDragEnterEvent>
@@ -21,6 +22,7 @@
 #include "main_window.h"
 #include "formats/bmp_export.h"
 #include "panel/control_panel.h"
+#include "intro_dialog.h"
 #include "settings_dialog.h"
 #include "render/scene_initialiser.h"
 #include "shot/new_shot.h"
@@ -475,9 +477,55 @@ void ShotView::OnBackgroundColor() {
 
 SettingsDialog* ShotView::settingsDialog() const { return settingsDialog_; }
 
+IntroDialog* ShotView::introDialog() const { return introDialog_; }
+
+namespace {
+
+// Beside the main window where the screen has room, else over its right edge:
+// the sample it plays stays in view.
+void placeBeside(QWidget* dialog, QWidget* mainWindow) {
+  const QRect main = mainWindow->frameGeometry();
+  const QRect screen = mainWindow->screen() ? mainWindow->screen()->availableGeometry() : QRect();
+  QPoint at(main.right() + 8, main.top() + 40);
+  if (screen.isValid() && at.x() + dialog->width() > screen.right()) {
+    at.setX(std::max(screen.left(), main.right() - dialog->width() - 16));
+  }
+  dialog->move(at);
+}
+
+}  // namespace
+
+void ShotView::createIntroDialog() {
+  if (introDialog_) return;
+  // Made now, so this very frame can enable its Start; shown (or, when the
+  // user skips the intro, started at once) right after the frame.
+  introDialog_ = new IntroDialog(app_, *this, window());
+  scene_.introDialog = introDialog_;
+  QTimer::singleShot(0, this, [this] {
+    if (!introDialog_ || introDialog_->started()) return;
+    if (app_.introSkipped()) {
+      introDialog_->enableStart();
+      introDialog_->OnStart();
+      return;
+    }
+    placeBeside(introDialog_, window());
+    introDialog_->show();
+  });
+}
+
+void ShotView::enableIntroStart() {
+  if (introDialog_) introDialog_->enableStart();
+}
+
+void ShotView::playSample(const std::string& path) {
+  QDir::setCurrent(QString::fromStdString(scene_.programFolder));
+  loadProject(path);
+}
+
 void ShotView::OnSettings() {
   if (settingsDialog_) return;
-  auto* dialog = new SettingsDialog(videoFormat_, window());
+  auto* dialog = new SettingsDialog(videoFormat_, app_.playIntro(), window());
+  connect(dialog, &SettingsDialog::playIntroChanged, this, [this](bool on) { app_.setPlayIntro(on); });
   settingsDialog_ = dialog;
   connect(dialog, &SettingsDialog::finished_with, this, [this, dialog] {
     if (settingsDialog_ == dialog) settingsDialog_ = nullptr;

@@ -13,6 +13,7 @@
 #include "scene/scene_state.h"
 
 class Application;
+class IntroDialog;
 class SettingsDialog;
 namespace kestrova {
 struct CapturedFrame;
@@ -29,6 +30,7 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
   kestrova::SceneState& scene() { return scene_; }
   const kestrova::SceneState& scene() const { return scene_; }
   SettingsDialog* settingsDialog() const;
+  IntroDialog* introDialog() const;
   int videoFormat() const { return videoFormat_; }
   long long framesDrawn() const { return framesDrawn_; }
   bool sceneInitialised() const { return sceneInitialised_; }
@@ -70,6 +72,9 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
   void OnSettings();
   // The scene initialiser once more, as opening a document does.
   void reinitialise();
+  // Loads a sample of the Sequences folder (a path from the program folder)
+  // and starts it.
+  void playSample(const std::string& path);
   // Opens the "Dynamic Controls" panel, unless one is open already.
   void OnControlPanel();
   // Opens a project file the user picks and plays its animation.
@@ -93,6 +98,8 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
   void loadFaceImage(kestrova::FaceRequest face, const std::string& path);
   void selectFaceImage(kestrova::FaceRequest face, const std::function<std::optional<std::string>(
                                                        const kestrova::ImageDialogRequest&)>& ask);
+  void createIntroDialog() override;
+  void enableIntroStart() override;
   void syncPanelControls() override;
   void showTimelineFrame(int frame) override;
 
@@ -125,6 +132,7 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
   long long framesDrawn_ = 0;
   bool sceneInitialised_ = false;
   QPointer<SettingsDialog> settingsDialog_;
+  QPointer<IntroDialog> introDialog_;
   int videoFormat_ = 0;
   // Where the user left the panel, for the next one this run.
   std::optional<QPoint> panelPosition_;

@@ -5,6 +5,9 @@ namespace kestrova::ids {
 
 constexpr int kDocumentTemplate = 128;
 constexpr int kIntroDialog = 133;
+constexpr int kIntroProductLink = 1048;
+constexpr int kIntroNextSequence = 1049;
+constexpr int kIntroGotoTop = 1050;
 constexpr int kBuiltinBitmap = 139;
 constexpr int kIntroStartButton = 1051;
 

@@ -31,7 +31,7 @@ class ShellTest : public ::testing::Test {
     samples_ = 0;
     for (const auto& entry : fs::directory_iterator(path() / "Sequences")) samples_ += entry.path().extension() == ".TSMR";
     Application::UseProfileNames();
-    QSettings().remove("Number of Particles");
+    QSettings().clear();  // each test starts as a first run
   }
 
   fs::path path() const { return fs::path(folder_.path().toStdString()); }

@@ -1,0 +1,109 @@
+#include "intro_dialog.h"
+
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+
+#include "application.h"
+#include "main_window.h"
+#include "platform.h"
+#include "res/resource_ids.h"
+#include "res/toolbar_art.h"
+#include "shot_view.h"
+
+namespace id = kestrova::ids;
+
+namespace {
+
+QPushButton* button(QWidget* parent, int buttonId, const char* caption, QRect where) {
+  auto* b = new QPushButton(caption, parent);
+  b->setObjectName(QString::number(buttonId));
+  b->setAccessibleName(caption);
+  b->setAutoDefault(false);
+  b->setGeometry(where);
+  return b;
+}
+
+}  // namespace
+
+IntroDialog::IntroDialog(Application& app, ShotView& view, QWidget* mainWindow)
+    : QDialog(mainWindow, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint), app_(app), view_(view) {
+  setObjectName(QString::number(id::kIntroDialog));
+  setWindowTitle("Go to Product Website for this Animation!");
+  setAccessibleName("Go to Product Website for this Animation!");
+  setModal(false);
+  resize(360, 300);
+
+  auto* group = new QGroupBox(this);
+  group->setGeometry(8, 4, 344, 288);
+  auto* link = button(this, id::kIntroProductLink, "Click Here for Information on this Product", {20, 16, 320, 30});
+  auto* picture = new QLabel(this);
+  picture->setPixmap(QPixmap::fromImage(kestrova::AboutArtwork(320, 120)));
+  picture->setGeometry(20, 54, 320, 120);
+  picture->setAccessibleName("Kestrova artwork");
+  auto* wait = new QLabel("Please wait for the animation to finish, then click", this);
+  wait->setGeometry(20, 180, 320, 20);
+  wait->setAlignment(Qt::AlignCenter);
+  auto* choices = new QLabel("\"Start Kestrova\" or \"Next Sequence.\"", this);
+  choices->setGeometry(20, 200, 320, 20);
+  choices->setAlignment(Qt::AlignCenter);
+  auto* next = button(this, id::kIntroNextSequence, "Next Sequence", {20, 240, 150, 34});
+  start_ = button(this, id::kIntroStartButton, "Start Kestrova", {190, 240, 150, 34});
+  auto* top = button(this, id::kIntroGotoTop, "Goto Top", {20, 280, 100, 10});
+  top->hide();
+  top->setEnabled(false);
+
+  // The dialog's initialisation: Start waits for the sample's end.
+  start_->setEnabled(false);
+  if (auto* main = qobject_cast<MainWindow*>(mainWindow)) {
+    main->showStatusText("Please wait for the Animation to finish, then Click the Start Kestrova button");
+  }
+  connect(link, &QPushButton::clicked, this, &IntroDialog::OnProductLink);
+  connect(next, &QPushButton::clicked, this, &IntroDialog::OnNextSequence);
+  connect(start_, &QPushButton::clicked, this, &IntroDialog::OnStart);
+}
+
+void IntroDialog::enableStart() { start_->setEnabled(true); }
+
+void IntroDialog::OnNextSequence() {
+  kestrova::SceneState& scene = view_.scene();
+  scene.currentFrame = 0;
+  scene.sequenceIndex += 1;
+  // Past the listed files there is nothing to play: back to the first.
+  if (scene.sequenceIndex < 1 || scene.sequenceIndex > scene.sequenceCount) scene.sequenceIndex = 1;
+  const std::string name = scene.sequenceNames[static_cast<size_t>(scene.sequenceIndex)];
+  view_.playSample("Sequences/" + name);
+  if (name == kestrova::kEndMarker) scene.sequenceIndex = 0;
+}
+
+void IntroDialog::OnProductLink() {
+  const std::string& link = view_.scene().websiteLink();
+  if (!kestrova::IsWebAddress(link)) return;  // a link from a file is never run as a command
+  app_.platform().openUrl(link);
+}
+
+void IntroDialog::OnStart() {
+  auto* main = qobject_cast<MainWindow*>(parentWidget());
+  if (main) main->showMenusAndToolbar();
+  started_ = true;
+  hide();
+  if (main) {
+    main->showStatusText(
+        "Left Click on the box shot to move it around. Click the Book Icon to open the control dialog.");
+  }
+  view_.OnFileNew();
+}
+
+void IntroDialog::keyPressEvent(QKeyEvent* event) {
+  // Enter and Escape only put the dialog away, as closing it does.
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+      hide();
+      return;
+    default:
+      QDialog::keyPressEvent(event);
+  }
+}

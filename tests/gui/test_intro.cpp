@@ -1,0 +1,232 @@
+// The introduction: which sample plays, Next Sequence, Start, and the
+// first minute of a new user, with a Sequences folder of the test's own.
+#include <gtest/gtest.h>
+
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "animation/keyframes.h"
+#include "app/intro_dialog.h"
+#include "panel/control_panel.h"
+#include "pictures/qimage_bridge.h"
+#include "res/resource_ids.h"
+#include "shot/project_io.h"
+#include "tests/gui/shell_fixture.h"
+#include "tests/support/image_compare.h"
+
+using namespace kestrova;
+namespace id = kestrova::ids;
+namespace fs = std::filesystem;
+
+namespace {
+
+class IntroTest : public test::ShellTest {
+ protected:
+  void SetUp() override {
+    ShellTest::SetUp();
+    writeFlag("False");
+    fs::remove_all(path() / "Sequences");
+    fs::create_directory(path() / "Sequences");
+  }
+
+  // A sample of `frames` frames whose web link names it.
+  void sample(const std::string& name, int frames) {
+    auto scene = std::make_unique<SceneState>();
+    scene->websiteLink() = "http://" + name + ".example/";
+    scene->rotation = {0, 0, 0};
+    AddKey(*scene, 0);
+    scene->rotation = {0, 90, 0};
+    AddKey(*scene, frames);
+    ASSERT_TRUE(WriteProject(*scene, (path() / "Sequences" / name).string()).ok);
+  }
+  void abMarker() {
+    sample("a.TSMR", 30);
+    sample("b.TSMR", 30);
+    sample("zzzzzzzzz.TSMR", 30);
+  }
+
+  std::unique_ptr<Application> begin(const QStringList& arguments = {}) {
+    auto app = start(arguments);
+    view_ = Application::ActiveView();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return intro() && intro()->isVisible(); }, 5000));
+    return app;
+  }
+
+  IntroDialog* intro() { return view_->introDialog(); }
+  QPushButton* introButton(int buttonId) {
+    return intro()->findChild<QPushButton*>(QString::number(buttonId));
+  }
+  std::string playing() { return view_->scene().websiteLink(); }
+
+  ShotView* view_ = nullptr;
+};
+
+}  // namespace
+
+TEST_F(IntroTest, NextSequenceWalksThroughTheSamplesAndWrapsAtTheMarker) {
+  abMarker();
+  QSettings().setValue("Number of Particles/Value", 1);
+  auto app = begin();
+  EXPECT_EQ(playing(), "http://b.TSMR.example/");
+  EXPECT_EQ(intro()->windowTitle(), "Go to Product Website for this Animation!");
+  QTest::mouseClick(introButton(id::kIntroNextSequence), Qt::LeftButton);
+  EXPECT_EQ(playing(), "http://zzzzzzzzz.TSMR.example/");
+  EXPECT_EQ(view_->scene().sequenceIndex, 0);
+  EXPECT_TRUE(view_->scene().playing);
+  QTest::mouseClick(introButton(id::kIntroNextSequence), Qt::LeftButton);
+  EXPECT_EQ(playing(), "http://a.TSMR.example/");
+  EXPECT_EQ(view_->scene().sequenceIndex, 1);
+}
+
+TEST_F(IntroTest, QuittingOnTheMarkerStoresZeroSoTheNextStartPlaysTheFirst) {
+  abMarker();
+  QSettings().setValue("Number of Particles/Value", 1);
+  {
+    auto app = begin();
+    QTest::mouseClick(introButton(id::kIntroNextSequence), Qt::LeftButton);
+    ASSERT_EQ(playing(), "http://zzzzzzzzz.TSMR.example/");
+  }
+  EXPECT_EQ(QSettings().value("Number of Particles/Value").toInt(), 0);
+  auto app = begin();
+  EXPECT_EQ(playing(), "http://a.TSMR.example/");
+}
+
+TEST_F(IntroTest, AStoredIndexThatLandsOnTheMarkerPlaysTheFirstSample) {
+  abMarker();
+  QSettings().setValue("Number of Particles/Value", 2);
+  auto app = begin();
+  EXPECT_EQ(playing(), "http://a.TSMR.example/");
+  EXPECT_EQ(view_->scene().sequenceIndex, 1);
+}
+
+TEST_F(IntroTest, StartWaitsForTheLastFrameAndThenStaysEnabled) {
+  sample("a.TSMR", 40);
+  sample("zzzzzzzzz.TSMR", 40);
+  QSettings().setValue("Number of Particles/Value", 0);
+  auto app = begin();
+  QPushButton* start = introButton(id::kIntroStartButton);
+  const SceneState& scene = view_->scene();
+  bool sawDisabledWhilePlaying = false;
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        if (!start->isEnabled() && scene.currentFrame < scene.bakedFrameCount - 1) sawDisabledWhilePlaying = true;
+        return start->isEnabled();
+      },
+      10000));
+  EXPECT_TRUE(sawDisabledWhilePlaying);
+  EXPECT_EQ(scene.currentFrame, scene.bakedFrameCount - 1) << "enabled in the frame reaching the end";
+  QTest::mouseClick(introButton(id::kIntroNextSequence), Qt::LeftButton);
+  EXPECT_TRUE(start->isEnabled()) << "once enabled it stays enabled";
+}
+
+TEST_F(IntroTest, AOneFrameSampleEnablesStartWithTheFirstFrame) {
+  sample("a.TSMR", 1);
+  sample("zzzzzzzzz.TSMR", 1);
+  QSettings().setValue("Number of Particles/Value", 0);
+  auto app = begin();
+  EXPECT_EQ(view_->scene().bakedFrameCount, 1);
+  EXPECT_TRUE(introButton(id::kIntroStartButton)->isEnabled());
+}
+
+TEST_F(IntroTest, StartShowsMenuAndToolbarAndTheIntroNeverReturns) {
+  sample("a.TSMR", 1);
+  sample("zzzzzzzzz.TSMR", 1);
+  auto app = begin();
+  EXPECT_EQ(app->mainWindow()->statusBar()->currentMessage(),
+            "Please wait for the Animation to finish, then Click the Start Kestrova button");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return introButton(id::kIntroStartButton)->isEnabled(); }, 5000));
+  QTest::mouseClick(introButton(id::kIntroStartButton), Qt::LeftButton);
+  EXPECT_FALSE(intro()->isVisible());
+  EXPECT_NE(app->mainWindow()->menuWidget(), nullptr);
+  EXPECT_TRUE(app->mainWindow()->toolBar()->isVisible());
+  EXPECT_EQ(app->mainWindow()->statusBar()->currentMessage(),
+            "Left Click on the box shot to move it around. Click the Book Icon to open the control dialog.");
+  EXPECT_FALSE(view_->scene().playing) << "New stopped the sample";
+  EXPECT_EQ(view_->scene().productKind, kProductBook);
+  const long long frames = view_->framesDrawn();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view_->framesDrawn() > frames + 3; }, 5000));
+  EXPECT_FALSE(intro()->isVisible());
+}
+
+TEST_F(IntroTest, EscapeOnlyHidesTheIntroAndTheShortcutsStillWork) {
+  abMarker();
+  auto app = begin();
+  QTest::keyClick(intro(), Qt::Key_Escape);
+  EXPECT_FALSE(intro()->isVisible());
+  EXPECT_EQ(app->mainWindow()->menuWidget(), nullptr);
+  EXPECT_FALSE(app->mainWindow()->toolBar()->isVisible());
+  app->mainWindow()->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(app->mainWindow()));
+  QTest::keyClick(app->mainWindow(), Qt::Key_S, Qt::ControlModifier);
+  ASSERT_EQ(platform_.fileRequests.size(), 1u);
+  EXPECT_EQ(platform_.fileRequests[0].title, "Export Screenshot");
+}
+
+TEST_F(IntroTest, TheProductLinkOpensOnlyWebAddresses) {
+  abMarker();
+  auto app = begin();
+  QTest::mouseClick(introButton(id::kIntroProductLink), Qt::LeftButton);
+  EXPECT_EQ(platform_.openedUrls, (std::vector<std::string>{playing()}));
+  view_->scene().websiteLink() = "/usr/bin/xterm";
+  QTest::mouseClick(introButton(id::kIntroProductLink), Qt::LeftButton);
+  EXPECT_EQ(platform_.openedUrls.size(), 1u);
+}
+
+TEST_F(IntroTest, SkippingTheIntroOpensOnTheDefaultShotWithMenuAndToolbar) {
+  abMarker();
+  {
+    auto app = start({"--skip-intro"});
+    ShotView* view = Application::ActiveView();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return app->mainWindow()->menuWidget() != nullptr; }, 5000));
+    EXPECT_TRUE(app->mainWindow()->toolBar()->isVisible());
+    ASSERT_NE(view->introDialog(), nullptr);
+    EXPECT_FALSE(view->introDialog()->isVisible());
+    EXPECT_FALSE(view->scene().playing);
+  }
+  {
+    auto app = start();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Application::ActiveView()->introDialog() &&
+                                             Application::ActiveView()->introDialog()->isVisible(); },
+                                5000))
+        << "the flag holds for its own run only";
+    app->setPlayIntro(false);
+  }
+  auto app = start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return app->mainWindow()->menuWidget() != nullptr; }, 5000))
+      << "the setting holds until changed";
+}
+
+TEST_F(IntroTest, LooksInvitingBesideTheView) {
+  abMarker();
+  auto app = begin();
+  EXPECT_MATCHES_BASELINE(FromQImage(intro()->grab().toImage()), "intro_dialog");
+}
+
+// The first minute with the shipped samples: the update question, the
+// intro, Start, the default shot, the control panel from the toolbar.
+using FirstMinute = test::ShellTest;
+
+TEST_F(FirstMinute, OfANewUser) {
+  writeFlag("True");
+  auto app = start();
+  ASSERT_FALSE(platform_.messages.empty());
+  EXPECT_EQ(platform_.messages[0].text, "Would you like to check for Updates?");
+  app->mainWindow()->resize(480, 360);  // the software rasteriser plays a small window faster
+  ShotView* view = Application::ActiveView();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view->introDialog() && view->introDialog()->isVisible(); }, 5000));
+  EXPECT_EQ(view->scene().sequenceIndex, 1);
+  auto* start = view->introDialog()->findChild<QPushButton*>(QString::number(id::kIntroStartButton));
+  EXPECT_FALSE(start->isEnabled());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return start->isEnabled(); }, 40000)) << "the sample reached its end";
+  QTest::mouseClick(start, Qt::LeftButton);
+  EXPECT_NE(app->mainWindow()->menuWidget(), nullptr);
+  QAction* panelAction = app->mainWindow()->action(id::kCommandControlPanel);
+  auto* button = qobject_cast<QToolButton*>(app->mainWindow()->toolBar()->widgetForAction(panelAction));
+  ASSERT_NE(button, nullptr);
+  QTest::mouseClick(button, Qt::LeftButton);
+  ASSERT_NE(view->controlPanel(), nullptr);
+  EXPECT_TRUE(QTest::qWaitForWindowExposed(view->controlPanel()));
+}
