@@ -61,7 +61,29 @@ class Sample {
   }
 
   // The pose the shot starts from, then one key per later pose.
-  void start(const Pose& pose) { key(0, pose); }
+  void start(const Pose& pose) {
+    key(0, pose);
+    last_ = pose;
+    lastFrame_ = 0;
+  }
+
+  // From the last pose to `pose` at `frame`, easing in and out: keys are
+  // straight lines, so a few keys along a smooth curve stand in for it.
+  void glide(int frame, const Pose& pose, int steps = 4) {
+    for (int s = 1; s <= steps; ++s) {
+      const float t = static_cast<float>(s) / static_cast<float>(steps);
+      const float eased = t * t * (3.0f - 2.0f * t);
+      Pose between;
+      for (size_t c = 0; c < 3; ++c) {
+        between.rotation[c] = last_.rotation[c] + (pose.rotation[c] - last_.rotation[c]) * eased;
+        between.pan[c] = last_.pan[c] + (pose.pan[c] - last_.pan[c]) * eased;
+        between.spot[c] = last_.spot[c] + (pose.spot[c] - last_.spot[c]) * eased;
+      }
+      key(lastFrame_ + static_cast<int>(static_cast<float>(frame - lastFrame_) * t + 0.5f), s == steps ? pose : between);
+    }
+    last_ = pose;
+    lastFrame_ = frame;
+  }
   void key(int frame, const Pose& pose) {
     KeyValues values{};
     for (size_t c = 0; c < 3; ++c) {
@@ -88,6 +110,8 @@ class Sample {
 
  private:
   std::unique_ptr<SceneState> scene_;
+  Pose last_;
+  int lastFrame_ = 0;
 };
 
 }  // namespace
@@ -101,41 +125,42 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(folder);
   bool ok = true;
 
+  // Each sample fills most of the frame at its key poses and eases between
+  // them; together they show the styles, the spot light, the modelled book,
+  // the mug's glaze and the screen-shot board.
   {  // A retail box turning to show its front, its spine and its back.
     Sample s("retail-box");
     s.box(0);
-    s.start({{8, -35, 0}, {0, 0, -6}});
-    s.key(110, {{10, 30, 0}, {0, 0, 0}});
-    s.key(200, {{6, 88, 0}, {0, 0, 4}});
-    s.key(320, {{10, 180, 0}, {0, 0, 0}});
-    s.key(430, {{10, 330, 0}, {0, 0, -2}});
-    s.key(520, {{10, 390, 0}, {0, 0, 0}});
+    s.start({{8, -35, 0}, {0, 0, 6}});
+    s.glide(100, {{10, 30, 0}, {0, 0, 10}});
+    s.glide(190, {{6, 160, 0}, {0, 0, 4}});
+    s.glide(300, {{10, 390, 0}, {0, 0, 10}});
     ok &= s.write(folder / "01 Retail Box.TSMR");
   }
   {  // A DVD case swinging in from the distance.
     Sample s("dvd-case");
     s.box(2);
-    s.start({{0, -70, 0}, {0, 0, -40}});
-    s.key(160, {{14, 20, -4}, {0, 0, 10}});
-    s.key(300, {{12, 38, 0}, {0, 0, 14}});
+    s.start({{0, -70, 0}, {0, 0, -30}});
+    s.glide(150, {{14, 22, -4}, {0, 0, 34}});
+    s.glide(260, {{12, 38, 0}, {0, 0, 38}});
     ok &= s.write(folder / "02 DVD Case.TSMR");
   }
   {  // A CD case under a moving spot light.
     Sample s("cd-case");
     s.box(4);
     s.scene().lightingMode = 2;
-    s.start({{18, -25, 0}, {0, 0, 18}, {-40, 30, 90}});
-    s.key(180, {{20, 20, 0}, {0, 0, 22}, {30, -10, 90}});
-    s.key(320, {{16, 32, 0}, {0, 0, 22}, {5, 15, 90}});
+    s.start({{18, -25, 0}, {0, 0, 40}, {-40, 30, 90}});
+    s.glide(150, {{20, 20, 0}, {0, 0, 46}, {30, -10, 90}});
+    s.glide(280, {{16, 32, 0}, {0, 0, 46}, {5, 15, 90}});
     ok &= s.write(folder / "03 CD Case.TSMR");
   }
   {  // A cube tumbling over two axes and settling.
     Sample s("cube");
     s.box(7);
-    s.start({{-20, 0, 0}, {0, 0, -30}});
-    s.key(120, {{40, 60, 10}, {0, 0, -10}});
-    s.key(240, {{25, 160, -8}, {0, 0, -12}});
-    s.key(380, {{22, 390, 0}, {0, 0, -8}});
+    s.start({{-20, 0, 0}, {0, 0, -24}});
+    s.glide(110, {{40, 60, 10}, {0, 0, -4}});
+    s.glide(220, {{25, 160, -8}, {0, 0, -6}});
+    s.glide(330, {{22, 390, 0}, {0, 0, 0}});
     ok &= s.write(folder / "04 Cube.TSMR");
   }
   {  // A screen shot on a board; its last loaded picture sizes the board.
@@ -144,37 +169,41 @@ int main(int argc, char** argv) {
     s.setImage(kNameMug, kLengthMug, "Boxes/kestrova-screenshot.jpg");
     s.scene().productKind = kProductScreenShot;
     s.scene().scale = {0, 0, 0};
-    s.start({{0, -45, 0}, {0, 0, -110}});
-    s.key(200, {{6, 18, 0}, {0, 0, -80}});
-    s.key(330, {{4, 26, 0}, {0, 0, -78}});
+    s.start({{0, -45, 0}, {0, 0, -100}});
+    s.glide(180, {{6, 18, 0}, {0, 0, -62}});
+    s.glide(300, {{4, 26, 0}, {0, 0, -58}});
     ok &= s.write(folder / "05 Screen Shot.TSMR");
   }
   {  // The hard-back book turning to its back and round to the front again.
     Sample s("hard-back");
     s.scene().productKind = kProductBook;
     ApplyBookStyle(s.scene(), 0);
-    s.start({{8, -40, 0}, {0, 0, 0}});
-    s.key(140, {{10, 40, 0}, {0, 0, 40}});
-    s.key(280, {{10, 175, 0}, {0, 0, 40}});
-    s.key(420, {{12, 385, 0}, {0, 0, 60}});
+    s.start({{8, -40, 0}, {0, 0, 50}});
+    s.glide(130, {{10, 40, 0}, {0, 0, 70}});
+    s.glide(250, {{10, 175, 0}, {0, 0, 66}});
+    s.glide(380, {{12, 385, 0}, {0, 0, 80}});
     ok &= s.write(folder / "06 Hard Back.TSMR");
   }
-  {  // The coffee mug turning once round on a slight tilt.
+  {  // The coffee mug turning once round under the spot light, on a soft
+     // blue backdrop so its white handle and rim read.
     Sample s("coffee-mug");
     s.scene().productKind = kProductMug;
     s.scene().scale = {0, 0, 0};
-    s.start({{22, -120, 0}, {0, 0, 0}});
-    s.key(220, {{18, 20, 0}, {0, 0, 60}});
-    s.key(380, {{20, 240, 0}, {0, 0, 60}});
-    s.key(460, {{20, 300, 0}, {0, 0, 80}});
+    s.scene().lightingMode = 2;
+    s.scene().backgroundColor = {0.80f, 0.86f, 0.93f};
+    s.scene().textureScroll = {0, 40};
+    s.start({{22, -120, 0}, {0, 0, 60}, {-30, 40, 100}});
+    s.glide(200, {{18, 20, 0}, {0, 0, 95}, {20, 30, 100}});
+    s.glide(340, {{20, 240, 0}, {0, 0, 95}, {-10, 50, 100}});
+    s.glide(420, {{20, 300, 0}, {0, 0, 105}, {0, 40, 100}});
     ok &= s.write(folder / "07 Coffee Mug.TSMR");
   }
   {  // The closing shot: the box comes forward and settles on the start pose.
     Sample s("kestrova");
     s.box(0);
     s.start({{10, -330, 0}, {0, 0, -160}});
-    s.key(200, {{12, 20, 0}, {0, 0, -10}});
-    s.key(280, {{10, 30, 0}, {0, 0, 0}});
+    s.glide(200, {{12, 20, 0}, {0, 0, 4}});
+    s.glide(280, {{10, 30, 0}, {0, 0, 8}});
     ok &= s.write(folder / "zzzzzzzzz.TSMR");
   }
   return ok ? 0 : 1;
