@@ -414,3 +414,19 @@ TEST_F(MainWindowTest, AProjectDroppedOnTheViewOpens) {
   EXPECT_EQ(scene().rotation, (Vec3{11, 22, 33}));
 }
 
+
+TEST_F(MainWindowTest, TheAdvancedControlsMenuItemShowsTheProjectCommandsAndTheSecondRow) {
+  app_->setAdvancedControls(false);
+  window()->showAdvancedCommands(false);
+  window()->showMenusAndToolbar();
+  auto* advanced = window()->findChild<QAction*>("AdvancedControls");
+  ASSERT_NE(advanced, nullptr);
+  EXPECT_FALSE(advanced->isChecked());
+  EXPECT_FALSE(window()->action(id::kCommandOpenProject)->isVisible());
+  advanced->trigger();
+  EXPECT_TRUE(app_->advancedControls());
+  EXPECT_TRUE(window()->action(id::kCommandOpenProject)->isVisible());
+  EXPECT_EQ(window()->action(id::kCommandSaveProject)->shortcut(), QKeySequence("Ctrl+Shift+S"));
+  openPanel();
+  EXPECT_TRUE(ctl(id::kPanelTimeline)->isVisible());
+}
