@@ -76,8 +76,8 @@ void Application::registerRedrawView(ShotView* view) {
   if (!view) frameTimer_.stop();
 }
 
-void Application::frameDrawn(const QElapsedTimer& frameStart) {
-  if (!redrawView_) return;
+void Application::frameDrawn(const QElapsedTimer& frameStart, bool another) {
+  if (!redrawView_ || !another) return;
   const qint64 elapsed = frameStart.isValid() ? frameStart.elapsed() : 0;
   frameTimer_.start(static_cast<int>(std::max<qint64>(0, kFrameIntervalMs - elapsed)));
 }

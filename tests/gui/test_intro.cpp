@@ -2,7 +2,10 @@
 // first minute of a new user, with a Sequences folder of the test's own.
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QMenuBar>
+#include <QMouseEvent>
+#include <functional>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QToolBar>
@@ -146,8 +149,7 @@ TEST_F(IntroTest, StartShowsMenuAndToolbarAndTheIntroNeverReturns) {
             "Left Click on the box shot to move it around. Click the Book Icon to open the control dialog.");
   EXPECT_FALSE(view_->scene().playing) << "New stopped the sample";
   EXPECT_EQ(view_->scene().productKind, kProductBook);
-  const long long frames = view_->framesDrawn();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return view_->framesDrawn() > frames + 3; }, 5000));
+  QTest::qWait(100);
   EXPECT_FALSE(intro()->isVisible());
 }
 
@@ -229,4 +231,89 @@ TEST_F(FirstMinute, OfANewUser) {
   QTest::mouseClick(button, Qt::LeftButton);
   ASSERT_NE(view->controlPanel(), nullptr);
   EXPECT_TRUE(QTest::qWaitForWindowExposed(view->controlPanel()));
+}
+
+// ---- Idle: no drawing while nothing changes ----
+
+namespace {
+
+class IdleTest : public IntroTest {
+ protected:
+  // The intro's sample played to its end and held.
+  void playToTheEnd() {
+    sample("a.TSMR", 20);
+    sample("zzzzzzzzz.TSMR", 20);
+    app_ = begin();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return introButton(id::kIntroStartButton)->isEnabled(); }, 5000));
+    QTest::qWait(100);
+  }
+  long long framesOver(int ms) {
+    const long long before = view_->framesDrawn();
+    QTest::qWait(ms);
+    return view_->framesDrawn() - before;
+  }
+  bool drawsAgain(const std::function<void()>& change) {
+    const long long before = view_->framesDrawn();
+    change();
+    return QTest::qWaitFor([&] { return view_->framesDrawn() > before; }, 2000);
+  }
+  std::unique_ptr<Application> app_;
+};
+
+}  // namespace
+
+TEST_F(IdleTest, AHeldLastFrameIsDrawnOnceAndThenNothing) {
+  playToTheEnd();
+  EXPECT_LE(framesOver(2000), 2);
+  EXPECT_EQ(view_->scene().currentFrame, view_->scene().bakedFrameCount - 1);
+}
+
+TEST_F(IdleTest, InputPanelFacesAndProjectsDrawAgain) {
+  playToTheEnd();
+  EXPECT_TRUE(drawsAgain([&] {
+    QMouseEvent press(QEvent::MouseButtonPress, {50, 50}, view_->mapToGlobal(QPoint(50, 50)), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view_, &press);
+    QMouseEvent move(QEvent::MouseMove, {60, 50}, view_->mapToGlobal(QPoint(60, 50)), Qt::NoButton, Qt::LeftButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(view_, &move);
+  })) << "a drag";
+  EXPECT_LE(framesOver(500), 2);
+  view_->OnControlPanel();
+  ASSERT_NE(view_->controlPanel(), nullptr);
+  QTest::qWait(100);
+  EXPECT_TRUE(drawsAgain([&] {
+    QTest::mouseClick(view_->controlPanel()->control(id::kPanelPanAndZoom), Qt::LeftButton);
+  })) << "a panel change";
+  const fs::path picture = path() / "Boxes" / "face.png";
+  QImage image(8, 8, QImage::Format_RGB32);
+  image.fill(Qt::blue);
+  ASSERT_TRUE(image.save(QString::fromStdString(picture.string())));
+  // Face requests wait while an animation plays, held or not.
+  ClearAll(view_->scene());
+  view_->scene().productKind = kProductBox;
+  view_->requestFrame();
+  QTest::qWait(100);
+  EXPECT_TRUE(drawsAgain([&] {
+    platform_.fileAnswers = {picture.string()};
+    QTest::mouseClick(view_->controlPanel()->control(id::kPanelFront), Qt::LeftButton);
+  })) << "a face button";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view_->scene().textureName[kNameBoxFront] == "Boxes/face.png"; }, 2000));
+  QTest::qWait(100);
+  EXPECT_TRUE(drawsAgain([&] {
+    platform_.fileAnswers = {(path() / "Sequences" / "a.TSMR").string()};
+    view_->OnOpenProject();
+  })) << "a project";
+}
+
+TEST_F(IdleTest, AHiddenWindowDrawsNothing) {
+  sample("a.TSMR", 2000);
+  sample("zzzzzzzzz.TSMR", 20);
+  app_ = begin();
+  ASSERT_TRUE(view_->scene().playing);
+  app_->mainWindow()->hide();
+  QTest::qWait(50);
+  EXPECT_LE(framesOver(500), 1);
+  app_->mainWindow()->show();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return framesOver(100) > 3; }, 3000)) << "and plays on when shown";
 }

@@ -335,7 +335,7 @@ TEST_F(MainWindowTest, LooksRightAfterStart) {
   ASSERT_NE(view_->introDialog(), nullptr);
   view_->introDialog()->OnStart();  // what the intro's Start button runs
   const long long frames = view_->framesDrawn();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return view_->framesDrawn() > frames + 3; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view_->framesDrawn() > frames + 1; }, 5000));
   QTest::qWait(100);
   // What the X server shows: a widget grab would not composite the view.
   const QImage shown = window()->screen()->grabWindow(window()->winId()).toImage();

@@ -148,9 +148,15 @@ TEST_F(ShellTest, AFaceRequestOpensTheImageDialogAfterTheFrameAndLoadsThePick) {
   SceneState& scene = Application::ActiveView()->scene();
   scene.productKind = kProductBox;
   scene.playing = false;  // box requests wait while the start-up sample plays
-  ASSERT_TRUE(QTest::qWaitFor([&] { return scene.startupFrameCount > 2; }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] {
+        Application::ActiveView()->requestFrame();
+        return scene.startupFrameCount > 2;
+      },
+      5000));
   const uint32_t before = scene.textureSlot[kSlotBoxFront];
   scene.boxFrontLoadRequest = 2;
+  Application::ActiveView()->requestFrame();
   ASSERT_TRUE(QTest::qWaitFor([&] { return scene.textureName[kNameBoxFront] == "Boxes/pick.png"; }, 5000));
   EXPECT_EQ(scene.boxFrontLoadRequest, 0.0f);
   ASSERT_EQ(platform_.fileRequests.size(), 1u);
@@ -171,6 +177,7 @@ TEST_F(ShellTest, AnUnreadablePickIsReportedAndChangesNothing) {
   const uint32_t before = scene.textureSlot[kSlotBoxBack];
   const std::string name = scene.textureName[kNameBoxBack];
   scene.boxBackLoadRequest = 2;
+  Application::ActiveView()->requestFrame();
   ASSERT_TRUE(QTest::qWaitFor([&] { return platform_.messages.size() >= 2; }, 5000));
   EXPECT_EQ(platform_.messages.back().icon, MessageIcon::Warning);
   EXPECT_NE(platform_.messages.back().text.find("bad.jpg"), std::string::npos);
