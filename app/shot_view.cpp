@@ -333,7 +333,10 @@ void ShotView::showError(const std::string& text) {
 
 void ShotView::loadProject(const std::string& path) {
   makeCurrent();
-  const kestrova::ProjectResult loaded = kestrova::ReadProject(scene_, path, scene_.controlPanel);
+  finishLoad(kestrova::ReadProject(scene_, path, scene_.controlPanel));
+}
+
+void ShotView::finishLoad(const kestrova::ProjectResult& loaded) {
   doneCurrent();
   if (!loaded.ok) {
     showError(loaded.error);
@@ -362,14 +365,7 @@ void ShotView::OnSaveProject() {
 
 void ShotView::loadPreset(int index) {
   makeCurrent();
-  const kestrova::ProjectResult loaded = kestrova::LoadPreset(scene_, index, scene_.controlPanel);
-  doneCurrent();
-  if (!loaded.ok) {
-    showError(loaded.error);
-    return;
-  }
-  if (scene_.controlPanel) scene_.controlPanel->SyncPanelControls();
-  requestFrame();
+  finishLoad(kestrova::LoadPreset(scene_, index, scene_.controlPanel));
 }
 
 void ShotView::addToPresets() {

@@ -18,6 +18,7 @@ class SettingsDialog;
 namespace kestrova {
 struct CapturedFrame;
 struct ImageDialogRequest;
+struct ProjectResult;
 }
 
 // The OpenGL view: owns the scene record and draws it frame after frame.
@@ -120,6 +121,9 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
   // Loads a project into the scene with the context current; a refused file
   // is reported and changes nothing.
   void loadProject(const std::string& path);
+  // After a load with the context current: reports a refusal, or brings the
+  // panel in step and asks for a frame.
+  void finishLoad(const kestrova::ProjectResult& loaded);
   void showError(const std::string& text);
 
   void askForUpdates();

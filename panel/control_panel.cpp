@@ -584,27 +584,36 @@ void ControlPanel::layOutScreenShot() {
   setShown(id::kPanelFront, true);
 }
 
-void ControlPanel::onBoxMode() {
-  scene_.scale = {0, 14, -45};
-  const ProductStyle& style = kBoxStyles[boxStyleIndex_];
-  scene_.boxSize = {style.height, style.width, style.depth};
-  scene_.boxStyle = static_cast<float>(boxStyleIndex_);
+void ControlPanel::leaveScreenShotAndScroll() {
   scene_.screenShotToggle = 0;
   setChecked(id::kPanelScreenShot, false);
   scene_.textureScrollMode = 0;
   setChecked(id::kPanelTextureScroll, false);
   sliders_[2]->setEnabled(true);
   edits_[2]->setEnabled(true);
-  layOutBox();
+}
+
+void ControlPanel::finishProductMode(float kind) {
+  // A new product starts centred; the zoom stays.
   scene_.pan[0] = 0;
   scene_.pan[1] = 0;
   if (scene_.movementMode <= 1.0f) setChecked(id::kPanelRotate, true);
   if (scene_.movementMode == 2.0f) setChecked(id::kPanelPanAndZoom, true);
+  scene_.productKind = kind;
+  if (scene_.panelSubMode >= 2.0f) setChecked(id::kPanelRotate, false);
+}
+
+void ControlPanel::onBoxMode() {
+  scene_.scale = {0, 14, -45};
+  const ProductStyle& style = kBoxStyles[boxStyleIndex_];
+  scene_.boxSize = {style.height, style.width, style.depth};
+  scene_.boxStyle = static_cast<float>(boxStyleIndex_);
+  leaveScreenShotAndScroll();
+  layOutBox();
   ++programWrites_;
   boxStyles_->setCurrentIndex(boxStyleIndex_);
   --programWrites_;
-  scene_.productKind = kProductBox;
-  if (scene_.panelSubMode >= 2.0f) setChecked(id::kPanelRotate, false);
+  finishProductMode(kProductBox);
 }
 
 void ControlPanel::onBookMode() {
@@ -616,31 +625,16 @@ void ControlPanel::onBookMode() {
   ++programWrites_;
   bookStyles_->setCurrentIndex(scene_.bookStyle);
   --programWrites_;
-  scene_.screenShotToggle = 0;
-  setChecked(id::kPanelScreenShot, false);
-  scene_.textureScrollMode = 0;
-  setChecked(id::kPanelTextureScroll, false);
-  sliders_[2]->setEnabled(true);
-  edits_[2]->setEnabled(true);
+  leaveScreenShotAndScroll();
   layOutBook();
-  scene_.pan[0] = 0;
-  scene_.pan[1] = 0;
-  if (scene_.movementMode <= 1.0f) setChecked(id::kPanelRotate, true);
-  if (scene_.movementMode == 2.0f) setChecked(id::kPanelPanAndZoom, true);
-  scene_.productKind = kProductBook;
-  if (scene_.panelSubMode >= 2.0f) setChecked(id::kPanelRotate, false);
+  finishProductMode(kProductBook);
 }
 
 void ControlPanel::onMugMode() {
   scene_.screenShotToggle = 0;
   setChecked(id::kPanelScreenShot, false);
   layOutMug();
-  scene_.pan[0] = 0;
-  scene_.pan[1] = 0;
-  if (scene_.movementMode <= 1.0f) setChecked(id::kPanelRotate, true);
-  if (scene_.movementMode == 2.0f) setChecked(id::kPanelPanAndZoom, true);
-  scene_.productKind = kProductMug;
-  if (scene_.panelSubMode >= 2.0f) setChecked(id::kPanelRotate, false);
+  finishProductMode(kProductMug);
 }
 
 void ControlPanel::onRotate() {

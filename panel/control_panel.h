@@ -100,6 +100,10 @@ class ControlPanel : public QDialog, public kestrova::ProjectPanel {
   void layOutBook();
   void layOutMug();
   void layOutScreenShot();
+  // Steps the product radios share: screen shot and texture scroll off,
+  // then pan reset, the movement radio, the kind.
+  void leaveScreenShotAndScroll();
+  void finishProductMode(float kind);
   void checkProductRadio();
   void checkMovementRadioForMode();
   // Ranges and values of the sliders for the current target.
