@@ -1,12 +1,17 @@
 #include "application.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QSettings>
+
+#include <unistd.h>
 
 #include "shot/update_check.h"
 #include "shot_view.h"
 #include "about_dialog.h"
 #include "main_window.h"
+#include "shot/program_folder.h"
 
 namespace {
 Application* theApp = nullptr;
@@ -18,7 +23,13 @@ Application::Application(kestrova::Platform& platform, QString programFolder)
     : platform_(platform),
       programFolder_(std::move(programFolder)),
       updateScriptUrl_(kestrova::kUpdateScriptUrl) {
-  if (programFolder_.isEmpty()) programFolder_ = QCoreApplication::applicationDirPath();
+  if (programFolder_.isEmpty()) {
+    const QString beside = QCoreApplication::applicationDirPath();
+    programFolder_ = QString::fromStdString(kestrova::FindDataFolder(beside.toStdString()));
+    // Installed (data under ../share): the user's state never goes into the
+    // program's own folder, not even for root.
+    installed_ = programFolder_ != beside;
+  }
   frameTimer_.setSingleShot(true);
   connect(&frameTimer_, &QTimer::timeout, this, &Application::redraw);
   theApp = this;
@@ -50,6 +61,8 @@ bool Application::InitInstance(const QStringList& arguments) {
   // one, but the shot does not come from it.
   if (arguments.contains("--advanced")) setAdvancedControls(true);
   skipIntro_ = arguments.contains("--skip-intro");
+  const qsizetype open = arguments.indexOf("--open");
+  if (open >= 0 && open + 1 < arguments.size()) openAtStart_ = QFileInfo(arguments[open + 1]).absoluteFilePath();
 
   mainWindow_ = std::make_unique<MainWindow>(*this);
   mainWindow_->show();
@@ -61,6 +74,34 @@ bool Application::advancedControls() const {
 }
 
 void Application::setAdvancedControls(bool on) { QSettings().setValue(kAdvancedControlsKey, on); }
+
+namespace {
+
+QString xdgFolder(const char* variable, const QString& fallback) {
+  const QString set = qEnvironmentVariable(variable);
+  return (QDir::isAbsolutePath(set) ? set : QDir::homePath() + fallback) + "/kestrova";
+}
+
+bool writable(const QString& folder) { return ::access(QFile::encodeName(folder).constData(), W_OK) == 0; }
+
+}  // namespace
+
+QString Application::stateFolder() const {
+  if (!installed_ && writable(programFolder_)) return programFolder_;
+  const QString folder = xdgFolder("XDG_STATE_HOME", "/.local/state");
+  QDir().mkpath(folder);
+  return folder;
+}
+
+QString Application::markerFolder() const {
+  const QString state = stateFolder();
+  return QFileInfo::exists(state + "/" + kestrova::kStartMarkerFile) ? state : programFolder_;
+}
+
+QString Application::userSequencesFolder() const {
+  if (!installed_ && writable(programFolder_ + "/Sequences")) return {};
+  return xdgFolder("XDG_DATA_HOME", "/.local/share") + "/Sequences";
+}
 
 bool Application::playIntro() const { return QSettings().value(kPlayIntroKey, true).toBool(); }
 

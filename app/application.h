@@ -28,7 +28,8 @@ class Application : public QObject {
 
   // Creates the main window and its view, then shows the window.
   // `arguments` follow the program name; "--advanced" turns the advanced
-  // controls on from now on, "--skip-intro" starts without the introduction.
+  // controls on from now on, "--skip-intro" starts without the introduction,
+  // "--open FILE" starts on that project.
   // A file named there does not change the shot.
   bool InitInstance(const QStringList& arguments);
 
@@ -37,6 +38,16 @@ class Application : public QObject {
   const std::string& updateScriptUrl() const { return updateScriptUrl_; }
   void setUpdateScriptUrl(std::string url) { updateScriptUrl_ = std::move(url); }
   const QString& programFolder() const { return programFolder_; }
+  // Where "Flag.txt" is written: the program folder while it is writable (the
+  // build), else $XDG_STATE_HOME/kestrova (an installed program).
+  QString stateFolder() const;
+  // Where "Flag.txt" is read: the state folder once it holds one.
+  QString markerFolder() const;
+  // The user's own presets beside the shipped samples, for an installed or
+  // read-only program: $XDG_DATA_HOME/kestrova/Sequences. Empty otherwise.
+  QString userSequencesFolder() const;
+  // The project named by "--open FILE", opened once the program has started.
+  const QString& openAtStart() const { return openAtStart_; }
   MainWindow* mainWindow() const { return mainWindow_.get(); }
 
   // The view to keep redrawing; null clears the registration.
@@ -57,7 +68,7 @@ class Application : public QObject {
   void setPlayIntro(bool on);
   // The introduction goes straight to its Start: "--skip-intro" this run, or
   // the setting off.
-  bool introSkipped() const { return skipIntro_ || !playIntro(); }
+  bool introSkipped() const { return skipIntro_ || !openAtStart_.isEmpty() || !playIntro(); }
 
   // About Kestrova, modal.
   void OnAppAbout();
@@ -75,9 +86,11 @@ class Application : public QObject {
 
   kestrova::Platform& platform_;
   QString programFolder_;
+  bool installed_ = false;
   std::string updateScriptUrl_;
   std::unique_ptr<MainWindow> mainWindow_;
   ShotView* redrawView_ = nullptr;
   QTimer frameTimer_;
   bool skipIntro_ = false;
+  QString openAtStart_;
 };

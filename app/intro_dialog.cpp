@@ -73,7 +73,7 @@ void IntroDialog::OnNextSequence() {
   // Past the listed files there is nothing to play: back to the first.
   if (scene.sequenceIndex < 1 || scene.sequenceIndex > scene.sequenceCount) scene.sequenceIndex = 1;
   const std::string name = scene.sequenceNames[static_cast<size_t>(scene.sequenceIndex)];
-  view_.playSample("Sequences/" + name);
+  view_.playSample(scene.sequenceIndex);
   if (name == kestrova::kEndMarker) scene.sequenceIndex = 0;
 }
 

@@ -120,7 +120,7 @@ void ShotView::persistIntroPosition() {
   settings.endGroup();
   settings.sync();
   scene_.flagText = "False";
-  kestrova::WriteStartMarker(app_.programFolder().toStdString(), scene_.flagText);
+  kestrova::WriteStartMarker(app_.stateFolder().toStdString(), scene_.flagText);
 }
 
 void ShotView::initializeGL() {
@@ -137,9 +137,10 @@ void ShotView::InitialiseScene() {
   settings.endGroup();
   StartupHooks hooks;
   std::string sampleError;
-  hooks.playSample = [&sampleError](SceneState& scene, int index) {
-    const ProjectResult loaded = ReadProject(scene, "Sequences/" + scene.sequenceNames[static_cast<size_t>(index)],
-                                             scene.controlPanel);
+  hooks.markerFolder = app_.markerFolder().toStdString();
+  hooks.userSequences = app_.userSequencesFolder().toStdString();
+  hooks.playSample = [&sampleError, &hooks](SceneState& scene, int index) {
+    const ProjectResult loaded = ReadProject(scene, SequencePath(scene, index, hooks.userSequences), scene.controlPanel);
     if (!loaded.ok) sampleError = loaded.error;
   };
   const StartupResult result =
@@ -365,13 +366,18 @@ void ShotView::OnSaveProject() {
 
 void ShotView::loadPreset(int index) {
   makeCurrent();
-  finishLoad(kestrova::LoadPreset(scene_, index, scene_.controlPanel));
+  finishLoad(kestrova::LoadPreset(scene_, index, scene_.controlPanel, app_.userSequencesFolder().toStdString()));
 }
 
 void ShotView::addToPresets() {
   kestrova::FileDialogRequest request = projectSaveDialog(
       "Save a Dolvane Keyframe File", "Dolvane Files (*.TSMR) | *.TSMR | All Files (*.*) | *.*||");
-  request.initialDirectory = scene_.programFolder + "/Sequences";
+  // An installed program's own folder is read-only: the user's presets live
+  // in their data folder and are listed with the samples.
+  const QString userSequences = app_.userSequencesFolder();
+  if (!userSequences.isEmpty()) QDir().mkpath(userSequences);
+  request.initialDirectory =
+      userSequences.isEmpty() ? scene_.programFolder + "/Sequences" : userSequences.toStdString();
   const auto path = app_.platform().saveFileName(request);
   if (!path) return;
   const kestrova::ProjectResult saved = kestrova::WriteProject(scene_, *path);
@@ -379,7 +385,7 @@ void ShotView::addToPresets() {
     showError(saved.error);
     return;
   }
-  kestrova::ListSequences(scene_.programFolder, scene_);
+  kestrova::ListSequences(scene_.programFolder, scene_, userSequences.toStdString());
   // The listing leaves the Sequences folder current; images are named from
   // the program folder.
   QDir::setCurrent(QString::fromStdString(scene_.programFolder));
@@ -522,6 +528,7 @@ void ShotView::createIntroDialog() {
     if (app_.introSkipped()) {
       introDialog_->enableStart();
       introDialog_->OnStart();
+      if (!app_.openAtStart().isEmpty()) loadProject(app_.openAtStart().toStdString());
       return;
     }
     placeBeside(introDialog_, window());
@@ -533,9 +540,9 @@ void ShotView::enableIntroStart() {
   if (introDialog_) introDialog_->enableStart();
 }
 
-void ShotView::playSample(const std::string& path) {
+void ShotView::playSample(int index) {
   QDir::setCurrent(QString::fromStdString(scene_.programFolder));
-  loadProject(path);
+  loadProject(kestrova::SequencePath(scene_, index, app_.userSequencesFolder().toStdString()));
 }
 
 void ShotView::OnSettings() {

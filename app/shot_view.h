@@ -77,9 +77,8 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
   void OnSettings();
   // The scene initialiser once more, as opening a document does.
   void reinitialise();
-  // Loads a sample of the Sequences folder (a path from the program folder)
-  // and starts it.
-  void playSample(const std::string& path);
+  // Loads entry `index` of the Sequences listing and starts it.
+  void playSample(int index);
   // Opens the "Dynamic Controls" panel, unless one is open already.
   void OnControlPanel();
   // Opens a project file the user picks and plays its animation.

@@ -1,4 +1,5 @@
 // kestrova-render: draws a shot without a window and writes it as PNG or BMP.
+#include <QFile>
 #include <QImage>
 
 #include <algorithm>
@@ -21,6 +22,7 @@
 #include "formats/bmp_export.h"
 #include "formats/model_3ds.h"
 #include "pictures/qimage_bridge.h"
+#include "shot/program_folder.h"
 #include "shot/project_io.h"
 #include "shot/startup.h"
 #include "render/texture_loader.h"
@@ -36,11 +38,12 @@ namespace {
 
 constexpr const char* kUsage =
     "Usage: kestrova-render -o FILE [options]\n"
-    "Renders a Kestrova shot without a window and writes it as PNG or BMP\n"
+    "Renders a Kestrova shot without a window and writes it as PNG, JPEG or BMP\n"
     "(chosen by the extension of FILE).\n"
     "\n"
     "Options:\n"
-    "  -o, --output FILE         where to write the image (.png or .bmp)\n"
+    "  -o, --output FILE         where to write the image (.png, .jpg, .jpeg or .bmp)\n"
+    "  --quality N               JPEG quality 1-100 (default 92)\n"
     "  --size WxH                image size in pixels (default 1280x720)\n"
     "  --product KIND            box, book, mug or screenshot (default box)\n"
     "  --style N                 box style 0-7 (default 0, Standard Retail Box),\n"
@@ -49,6 +52,7 @@ constexpr const char* kUsage =
     "  --background RRGGBB       background colour in hex (default FFFFFF)\n"
     "  --lighting                turn the spot light on\n"
     "  -h, --help                show this help\n"
+    "  -v, --version             show the version\n"
     "\n"
     "kestrova-render SHOT.TSMR -o FILE [--frame N] [--size WxH]\n"
     "  renders frame N (default 0) of a project's animation\n"
@@ -71,6 +75,7 @@ struct Options {
   std::optional<Vec3> rotation;
   std::optional<Vec3> background;
   bool lighting = false;
+  int quality = 92;
 };
 
 [[noreturn]] void fail(const std::string& message) {
@@ -113,6 +118,13 @@ Options parse(int argc, char** argv) {
     if (arg == "-h" || arg == "--help") {
       std::fputs(kUsage, stdout);
       std::exit(0);
+    } else if (arg == "-v" || arg == "--version") {
+      std::printf("kestrova-render %s\n", KESTROVA_VERSION);
+      std::exit(0);
+    } else if (arg == "--quality") {
+      long quality = 0;
+      if (!parseInt(value(), 1, 100, &quality)) fail("--quality wants a number from 1 to 100");
+      options.quality = static_cast<int>(quality);
     } else if (arg == "--frame") {
       long frame = 0;
       if (!parseInt(value(), 0, 9999, &frame)) fail("--frame wants a frame number from 0 to 9999");
@@ -202,12 +214,22 @@ bool endsWith(const std::string& text, const char* suffix) {
   return true;
 }
 
-bool writeImage(const RgbaImage& image, const std::string& path, std::string* error) {
+bool isJpeg(const std::string& path) { return endsWith(path, ".jpg") || endsWith(path, ".jpeg"); }
+
+bool writeImage(const RgbaImage& image, const std::string& path, int quality, std::string* error) {
   if (endsWith(path, ".bmp")) return WriteBmpFile(path, CaptureFromRgba(image), error);
+  // Opened here first, so a failure can say why.
+  QFile file(QString::fromStdString(path));
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    *error = "cannot write " + path + ": " + std::strerror(errno);
+    return false;
+  }
   const QImage picture = ToQImage(image);
   // The frame's alpha is the clear colour's, not a cut-out: save it opaque.
-  if (!picture.convertToFormat(QImage::Format_RGB888).save(QString::fromStdString(path), "PNG")) {
-    *error = "cannot write " + path;
+  const bool jpeg = isJpeg(path);
+  if (!picture.convertToFormat(QImage::Format_RGB888).save(&file, jpeg ? "JPEG" : "PNG", jpeg ? quality : -1)) {
+    *error = "cannot write " + path + ": " + file.errorString().toStdString();
+    file.remove();
     return false;
   }
   return true;
@@ -340,10 +362,45 @@ int projectInfo(const std::string& path) {
   return 0;
 }
 
-std::string numbered(const std::string& pattern, int frame) {
-  std::vector<char> name(pattern.size() + 32);
-  std::snprintf(name.data(), name.size(), pattern.c_str(), frame);
-  return name.data();
+// The one "%d" field of a frame-name pattern ("%d", "%4d", "%04d"); other
+// "%" signs are refused, so a name never reaches printf as a format.
+struct FramePattern {
+  std::string before, after;
+  int width = 0;
+  bool zeros = false;
+};
+
+std::optional<FramePattern> ParseFramePattern(const std::string& pattern) {
+  std::optional<FramePattern> found;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] != '%') continue;
+    if (found) return std::nullopt;
+    size_t j = i + 1;
+    FramePattern field;
+    if (j < pattern.size() && pattern[j] == '0') {
+      field.zeros = true;
+      ++j;
+    }
+    const size_t digits = j;
+    while (j < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[j])) && j - digits < 2) {
+      field.width = field.width * 10 + (pattern[j] - '0');
+      ++j;
+    }
+    if (j >= pattern.size() || pattern[j] != 'd') return std::nullopt;
+    field.before = pattern.substr(0, i);
+    field.after = pattern.substr(j + 1);
+    found = field;
+    i = j;
+  }
+  return found;
+}
+
+std::string numbered(const FramePattern& pattern, int frame) {
+  std::string number = std::to_string(frame);
+  if (static_cast<int>(number.size()) < pattern.width) {
+    number.insert(0, static_cast<size_t>(pattern.width) - number.size(), pattern.zeros ? '0' : ' ');
+  }
+  return pattern.before + number + pattern.after;
 }
 
 }  // namespace
@@ -355,9 +412,10 @@ int main(int argc, char** argv) {
     if (endsWith(options.info, ".tsmr")) return projectInfo(options.info);
     fail("--info reads a .3ds model or a .TSMR project");
   }
-  if (!endsWith(options.output, ".png") && !endsWith(options.output, ".bmp")) {
-    fail("the output file must end in .png or .bmp");
+  if (!endsWith(options.output, ".png") && !endsWith(options.output, ".bmp") && !isJpeg(options.output)) {
+    fail("the output file must end in .png, .jpg, .jpeg or .bmp");
   }
+
 
   HeadlessContext context(options.width, options.height);
   if (!context.isValid()) {
@@ -367,8 +425,15 @@ int main(int argc, char** argv) {
   // The default artwork lies beside the executable; the output name is taken
   // before the start-up makes that folder the current directory.
   std::error_code ignored;
+  // Names on the command line are the user's, from the current directory.
   const fs::path output = fs::absolute(options.output, ignored);
-  const fs::path programFolder = fs::read_symlink("/proc/self/exe", ignored).parent_path();
+  const fs::path project = options.project.empty() ? fs::path() : fs::absolute(options.project, ignored);
+  std::optional<FramePattern> pattern;
+  if (options.frames) {
+    pattern = ParseFramePattern(output.string());
+    if (!pattern) fail("--frames wants an output name with one %d field (for example out_%04d.png)");
+  }
+  const fs::path programFolder = FindDataFolder(fs::read_symlink("/proc/self/exe", ignored).parent_path().string());
   auto scene = std::make_unique<SceneState>();
   InitialiseScene(*scene, programFolder.string(), 1);
   scene->productKind = options.product;
@@ -380,7 +445,7 @@ int main(int argc, char** argv) {
   }
   scene->startupFrameCount = 2;  // past the start-up frames that force the box
   if (!options.project.empty()) {
-    const ProjectResult loaded = ReadProject(*scene, fs::absolute(options.project, ignored).string());
+    const ProjectResult loaded = ReadProject(*scene, project.string());
     if (!loaded.ok) {
       std::fprintf(stderr, "kestrova-render: %s\n", loaded.error.c_str());
       return 1;
@@ -406,8 +471,8 @@ int main(int argc, char** argv) {
     }
     for (int frame = first; frame <= last; ++frame) {
       const RgbaImage image = RenderToImage(*scene, host, options.width, options.height, frame);
-      const std::string name = numbered(output.string(), frame);
-      if (!writeImage(image, name, &error)) {
+      const std::string name = numbered(*pattern, frame);
+      if (!writeImage(image, name, options.quality, &error)) {
         std::fprintf(stderr, "\nkestrova-render: %s\n", error.c_str());
         return 1;
       }
@@ -426,7 +491,7 @@ int main(int argc, char** argv) {
     }
   }
   const RgbaImage image = RenderToImage(*scene, host, options.width, options.height, frame);
-  if (!writeImage(image, output.string(), &error)) {
+  if (!writeImage(image, output.string(), options.quality, &error)) {
     std::fprintf(stderr, "kestrova-render: %s\n", error.c_str());
     return 1;
   }

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <algorithm>
 
 namespace kestrova {
 
@@ -126,6 +127,64 @@ QImage ToolbarStrip(ToolbarArt state) {
   p.translate(kToolbarButtonSize, 0);
   drawAbout(p, colours);
   return strip;
+}
+
+namespace {
+
+// A box in three-quarter view filling `area`.
+void drawBox(QPainter& p, const QRectF& area) {
+  const double w = area.width() / 100.0;
+  const double h = area.height() / 100.0;
+  auto at = [&](double x, double y) { return QPointF(area.left() + x * w, area.top() + y * h); };
+  const QPointF front[] = {at(14, 18), at(62, 26), at(62, 96), at(14, 88)};
+  const QPointF side[] = {at(62, 26), at(86, 14), at(86, 82), at(62, 96)};
+  const QPointF top[] = {at(14, 18), at(38, 6), at(86, 14), at(62, 26)};
+  p.setPen(QPen(QColor(15, 20, 35), std::max(1.0, area.width() / 48.0)));
+  QLinearGradient face(front[0], front[2]);
+  face.setColorAt(0, QColor(45, 105, 200));
+  face.setColorAt(1, QColor(25, 45, 110));
+  p.setBrush(face);
+  p.drawPolygon(front, 4);
+  p.setBrush(QColor(20, 35, 85));
+  p.drawPolygon(side, 4);
+  p.setBrush(QColor(40, 190, 170));
+  p.drawPolygon(top, 4);
+  // The orange band of the default artwork.
+  p.setPen(Qt::NoPen);
+  p.setBrush(QColor(245, 160, 40));
+  const QPointF band[] = {at(14, 66), at(62, 74), at(62, 82), at(14, 74)};
+  p.drawPolygon(band, 4);
+}
+
+}  // namespace
+
+QImage AppIcon(int size) {
+  QImage icon(size, size, QImage::Format_ARGB32_Premultiplied);
+  icon.fill(Qt::transparent);
+  QPainter p(&icon);
+  p.setRenderHint(QPainter::Antialiasing);
+  drawBox(p, QRectF(size * 0.06, size * 0.02, size * 0.88, size * 0.94));
+  return icon;
+}
+
+QImage ProjectFileIcon(int size) {
+  QImage icon(size, size, QImage::Format_ARGB32_Premultiplied);
+  icon.fill(Qt::transparent);
+  QPainter p(&icon);
+  p.setRenderHint(QPainter::Antialiasing);
+  const double s = size / 100.0;
+  QPainterPath sheet;
+  sheet.moveTo(16 * s, 4 * s);
+  sheet.lineTo(64 * s, 4 * s);
+  sheet.lineTo(84 * s, 24 * s);
+  sheet.lineTo(84 * s, 96 * s);
+  sheet.lineTo(16 * s, 96 * s);
+  sheet.closeSubpath();
+  p.setPen(QPen(QColor(90, 100, 120), std::max(1.0, size / 48.0)));
+  p.setBrush(QColor(250, 251, 253));
+  p.drawPath(sheet);
+  drawBox(p, QRectF(24 * s, 34 * s, 52 * s, 56 * s));
+  return icon;
 }
 
 QImage AboutArtwork(int width, int height) {

@@ -15,6 +15,12 @@ QImage ToolbarStrip(ToolbarArt state);
 constexpr int kToolbarButtonSize = 48;
 constexpr int kToolbarButtonCount = 4;
 
+// The program's icon, `size` pixels square: a boxed product, transparent
+// around it.
+QImage AppIcon(int size);
+// The icon of a project file: a sheet with the box on it.
+QImage ProjectFileIcon(int size);
+
 // The About box's picture: a boxed product on a soft backdrop.
 QImage AboutArtwork(int width, int height);
 

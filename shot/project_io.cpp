@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "animation/keyframes.h"
+#include "shot/program_folder.h"
 #include "render/scene_initialiser.h"
 #include "render/texture_loader.h"
 
@@ -199,12 +200,12 @@ ProjectResult ReadProject(SceneState& scene, const std::string& path, ProjectPan
   return result;
 }
 
-ProjectResult LoadPreset(SceneState& scene, int index, ProjectPanel* panel) {
+ProjectResult LoadPreset(SceneState& scene, int index, ProjectPanel* panel, const std::string& userSequences) {
   if (index <= 0 || index > scene.sequenceCount || index >= kSequenceCapacity) return {true, {}};
   std::error_code ignored;
   std::filesystem::current_path(scene.programFolder, ignored);
   scene.selectedPreset = index;
-  return ReadProject(scene, "Sequences/" + scene.sequenceNames[static_cast<size_t>(index)], panel);
+  return ReadProject(scene, SequencePath(scene, index, userSequences), panel);
 }
 
 }  // namespace kestrova

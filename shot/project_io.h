@@ -44,6 +44,8 @@ void ApplyProject(SceneState& scene, const ProjectData& data, ProjectPanel* pane
 // Loads preset `index` of sequenceNames (the project reader on
 // "Sequences/<name>" from the program folder). Index 0, "Nothing Selected",
 // and indices past the list change nothing.
-ProjectResult LoadPreset(SceneState& scene, int index, ProjectPanel* panel = nullptr);
+// `userSequences` holds the user's own presets (SequencePath).
+ProjectResult LoadPreset(SceneState& scene, int index, ProjectPanel* panel = nullptr,
+                         const std::string& userSequences = {});
 
 }  // namespace kestrova

@@ -42,13 +42,13 @@ StartupResult InitialiseScene(SceneState& scene, const std::string& programFolde
   SetInitialSceneValues(scene);
 
   scene.websiteLink() = kDesignHelpLink;
-  ListSequences(programFolder, scene);
+  ListSequences(programFolder, scene, hooks.userSequences);
   scene.randomSequence = scene.sequenceCount > 0 ? 1 + std::rand() % scene.sequenceCount : 1;
   scene.selectedPreset = scene.randomSequence;
   std::filesystem::current_path(programFolder, ignored);
   scene.programFolder = programFolder;
 
-  const auto marker = ReadStartMarker(programFolder);
+  const auto marker = ReadStartMarker(hooks.markerFolder.empty() ? programFolder : hooks.markerFolder);
   if (!marker) {
     // The intro does not start; the program runs on with what is set up.
     scene.sequenceIndex = profileValue + 1;

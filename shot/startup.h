@@ -16,6 +16,10 @@ constexpr const char* kDesignHelpLink = "http://www.kestrova.example/design-help
 struct StartupHooks {
   // Loads and plays sample `index` of sequenceNames.
   std::function<void(SceneState&, int)> playSample;
+  // Where "Flag.txt" is read when it is not the program folder's own.
+  std::string markerFolder;
+  // The user's own presets, listed with the shipped samples.
+  std::string userSequences;
 };
 
 struct StartupResult {

@@ -12,6 +12,8 @@ PACKAGES=(
   xvfb xauth
   googletest libgtest-dev libbenchmark-dev
   libwmf-dev libemf2svg-dev fonts-dejavu-core libx11-dev
+  # The install test: the desktop-file checkers, manual pages, a pretend user.
+  desktop-file-utils appstream man-db xdotool
   # libwmf draws WMF text and some shapes with the URW base fonts; without
   # them every metafile fails to play.
   fonts-urw-base35

@@ -17,8 +17,8 @@ struct CliRun {
   std::string output;
 };
 
-CliRun run(const std::string& arguments) {
-  const std::string command = std::string(KESTROVA_RENDER) + " " + arguments + " 2>&1";
+CliRun runProgram(const std::string& program, const std::string& arguments) {
+  const std::string command = program + " " + arguments + " 2>&1";
   CliRun result{-1, {}};
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return result;
@@ -28,6 +28,8 @@ CliRun run(const std::string& arguments) {
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }
+
+CliRun run(const std::string& arguments) { return runProgram(KESTROVA_RENDER, arguments); }
 
 }  // namespace
 
@@ -52,7 +54,8 @@ TEST(RenderCli, BadArgumentsFailWithAClearMessage) {
       {"-o x.png --rotation 1,2", "--rotation"},
       {"-o x.png --rotation a,b,c", "--rotation"},
       {"-o x.png --background 12345G", "--background"},
-      {"-o x.jpg", ".png or .bmp"},
+      {"-o x.gif", ".png, .jpg, .jpeg or .bmp"},
+      {"-o x.jpg --quality 0", "--quality"},
       {"-o x.png --frobnicate", "unknown argument"},
       {"-o", "needs a value"},
   };
@@ -167,4 +170,68 @@ TEST(Manual, EveryLinkAndPictureResolves) {
                               "command-line", "shortcuts"}) {
     EXPECT_NE(page.find(std::string("id=\"") + section + "\""), std::string::npos) << section;
   }
+}
+
+TEST(CommandLines, VersionHelpAndMistakesWithoutADisplay) {
+  for (const std::string& program : {std::string(KESTROVA_RENDER), std::string(KESTROVA_WINDOW)}) {
+    const std::string name = std::filesystem::path(program).filename().string();
+    const CliRun version = runProgram("env -u DISPLAY -u WAYLAND_DISPLAY " + program, "--version");
+    EXPECT_EQ(version.status, 0) << name;
+    EXPECT_EQ(version.output, name + " 1.0.0\n");
+    const CliRun help = runProgram("env -u DISPLAY -u WAYLAND_DISPLAY " + program, "--help");
+    EXPECT_EQ(help.status, 0) << name;
+    EXPECT_NE(help.output.find("--version"), std::string::npos) << name;
+    const CliRun wrong = runProgram("env -u DISPLAY -u WAYLAND_DISPLAY " + program, "--frobnicate");
+    EXPECT_EQ(wrong.status, 2) << name;
+    EXPECT_NE(wrong.output.find("frobnicate"), std::string::npos) << name << ": " << wrong.output;
+  }
+  const CliRun open = runProgram("env -u DISPLAY -u WAYLAND_DISPLAY " + std::string(KESTROVA_WINDOW), "--open");
+  EXPECT_EQ(open.status, 2) << "--open needs its file";
+}
+
+TEST(RenderCli, AnOutputThatCannotBeWrittenSaysWhyAndWritesNothing) {
+  const CliRun result = run("-o /nonexistent-folder/shot.png --size 64x64");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.output.find("cannot write /nonexistent-folder/shot.png: No such file or directory"),
+            std::string::npos)
+      << result.output;
+}
+
+TEST(RenderCli, JpegAtTheQualityAsked) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const std::string fine = dir.path().toStdString() + "/fine.jpg";
+  const std::string rough = dir.path().toStdString() + "/rough.jpeg";
+  ASSERT_EQ(run("-o " + fine + " --size 320x200 --quality 95").status, 0);
+  ASSERT_EQ(run("-o " + rough + " --size 320x200 --quality 10").status, 0);
+  const QImage picture(QString::fromStdString(fine), "JPEG");
+  EXPECT_EQ(picture.size(), QSize(320, 200));
+  EXPECT_GT(std::filesystem::file_size(fine), std::filesystem::file_size(rough));
+}
+
+TEST(RenderCli, FrameNamesTakeOneNumberFieldAndNothingElse) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const std::string sample = std::string(KESTROVA_PROGRAM_DIR) + "/Sequences/01 Retail Box.TSMR";
+  for (const char* pattern : {"x%s%s.png", "x%d%d.png", "x%n.png", "x.png"}) {
+    const CliRun refused = run("'" + sample + "' --frames 0-1 --size 32x32 -o '" + dir.path().toStdString() + "/" +
+                               pattern + "'");
+    EXPECT_EQ(refused.status, 2) << pattern;
+    EXPECT_NE(refused.output.find("out_%04d.png"), std::string::npos) << pattern;
+  }
+  ASSERT_EQ(run("'" + sample + "' --frames 8-9 --size 32x32 -o '" + dir.path().toStdString() + "/f_%03d.png'").status,
+            0);
+  EXPECT_TRUE(std::filesystem::exists(dir.path().toStdString() + "/f_008.png"));
+  EXPECT_TRUE(std::filesystem::exists(dir.path().toStdString() + "/f_009.png"));
+}
+
+TEST(RenderCli, RelativeNamesAreTheUsersFromTheirOwnFolder) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  std::filesystem::copy_file(std::string(KESTROVA_PROGRAM_DIR) + "/Sequences/04 Cube.TSMR",
+                             dir.path().toStdString() + "/cube.TSMR");
+  const CliRun result = runProgram("cd '" + dir.path().toStdString() + "' && " + KESTROVA_RENDER,
+                                   "cube.TSMR -o here.png --size 64x64");
+  EXPECT_EQ(result.status, 0) << result.output;
+  EXPECT_TRUE(std::filesystem::exists(dir.path().toStdString() + "/here.png"));
 }

@@ -317,3 +317,16 @@ TEST_F(IdleTest, AHiddenWindowDrawsNothing) {
   app_->mainWindow()->show();
   EXPECT_TRUE(QTest::qWaitFor([&] { return framesOver(100) > 3; }, 3000)) << "and plays on when shown";
 }
+
+TEST_F(IntroTest, OpenNamesAProjectToStartOn) {
+  abMarker();
+  auto still = std::make_unique<SceneState>();
+  still->rotation = {12, 24, 36};
+  const fs::path file = path() / "mine.TSMR";
+  ASSERT_TRUE(WriteProject(*still, file.string()).ok);
+  auto app = start({"--open", QString::fromStdString(file.string())});
+  view_ = Application::ActiveView();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view_->scene().rotation == Vec3{12, 24, 36}; }, 5000));
+  EXPECT_NE(app->mainWindow()->menuWidget(), nullptr) << "straight to work, no intro";
+  EXPECT_FALSE(view_->introDialog()->isVisible());
+}

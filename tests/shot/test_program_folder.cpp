@@ -72,3 +72,34 @@ TEST(Sequences, KeepsAtMost1023Names) {
   EXPECT_EQ(ListSequences(dir.path().toStdString(), *scene), 1023);
   EXPECT_EQ(scene->sequenceNames[1023], "s1022.TSMR");
 }
+
+TEST(DataFolder, InstalledUnderShareElseBesideTheExecutable) {
+  QTemporaryDir dir;
+  const fs::path prefix = dir.path().toStdString();
+  fs::create_directories(prefix / "bin");
+  EXPECT_EQ(FindDataFolder((prefix / "bin").string()), (prefix / "bin").string()) << "the build's folder";
+  fs::create_directories(prefix / "share" / "kestrova" / "Sequences");
+  EXPECT_EQ(FindDataFolder((prefix / "bin").string()), (prefix / "share" / "kestrova").string());
+}
+
+TEST(SequencesListing, TheUsersPresetsJoinTheSamplesInOneSortedList) {
+  QTemporaryDir program;
+  QTemporaryDir user;
+  const fs::path shipped = fs::path(program.path().toStdString()) / "Sequences";
+  fs::create_directory(shipped);
+  touch(shipped / "01 Box.TSMR");
+  touch(shipped / "zzzzzzzzz.TSMR");
+  touch(fs::path(user.path().toStdString()) / "05 Mine.TSMR");
+  touch(fs::path(user.path().toStdString()) / "01 Box.TSMR");  // one name, listed once
+  auto scene = std::make_unique<SceneState>();
+  const fs::path before = fs::current_path();
+  EXPECT_EQ(ListSequences(program.path().toStdString(), *scene, user.path().toStdString()), 3);
+  fs::current_path(before);
+  EXPECT_EQ(scene->sequenceNames[1], "01 Box.TSMR");
+  EXPECT_EQ(scene->sequenceNames[2], "05 Mine.TSMR");
+  EXPECT_EQ(scene->sequenceNames[3], "zzzzzzzzz.TSMR");
+  EXPECT_EQ(SequencePath(*scene, 2, user.path().toStdString()), user.path().toStdString() + "/05 Mine.TSMR");
+  EXPECT_EQ(SequencePath(*scene, 3, user.path().toStdString()), "Sequences/zzzzzzzzz.TSMR");
+  EXPECT_EQ(SequencePath(*scene, 1, user.path().toStdString()), user.path().toStdString() + "/01 Box.TSMR")
+      << "the user's own copy wins";
+}
