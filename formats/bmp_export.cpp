@@ -1,5 +1,7 @@
 #include "bmp_export.h"
 
+#include "file_replace.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -73,18 +75,9 @@ std::vector<uint8_t> EncodeBmpFile(const CapturedFrame& frame) {
 }
 
 bool WriteBmpFile(const std::string& path, const CapturedFrame& frame, std::string* error) {
-  const std::vector<uint8_t> bytes = EncodeBmpFile(frame);
-  const std::string temporary = path + ".part";
-  std::FILE* out = std::fopen(temporary.c_str(), "wb");
-  if (!out) {
-    if (error) *error = "Cannot create " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-  const bool closed = std::fclose(out) == 0;
-  if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    if (error) *error = "Cannot write " + path + ": " + std::strerror(errno);
-    std::remove(temporary.c_str());
+  std::string reason;
+  if (!ReplaceFile(path, EncodeBmpFile(frame), &reason)) {
+    if (error) *error = "Cannot write " + path + ": " + reason;
     return false;
   }
   return true;

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "animation/keyframes.h"
+#include "formats/file_replace.h"
 #include "shot/program_folder.h"
 #include "render/scene_initialiser.h"
 #include "render/texture_loader.h"
@@ -24,22 +25,9 @@ std::string quoted(const std::string& path) { return "\"" + path + "\""; }
 
 ProjectResult WriteProject(SceneState& scene, const std::string& path) {
   ProjectResult result;
-  const std::vector<uint8_t> bytes = SerialiseProject(scene);
-  const std::string temporary = path + ".part";
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (!file) {
-    result.error = "Kestrova could not save " + quoted(path) + ": " + std::strerror(errno) + ".";
-    return result;
-  }
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  const bool flushed = std::fflush(file) == 0;
-  const int savedErrno = errno;
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !flushed || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    const int error = errno ? errno : savedErrno;
-    std::remove(temporary.c_str());
-    result.error = "Kestrova could not save " + quoted(path) + ": " + std::strerror(error) +
-                   ". The file was left as it was.";
+  std::string reason;
+  if (!ReplaceFile(path, SerialiseProject(scene), &reason)) {
+    result.error = "Kestrova could not save " + quoted(path) + ": " + reason + ". The file was left as it was.";
     return result;
   }
   scene.formatVersion = std::string(1, '\x05');

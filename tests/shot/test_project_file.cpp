@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+
+#include <sys/resource.h>
 
 #include "shot/project_io.h"
 #include "animation/keyframes.h"
@@ -321,13 +324,38 @@ TEST_F(ProjectFiles, BrokenFilesAreRefusedWithAMessageAndChangeNothing) {
 TEST_F(ProjectFiles, FailedSaveSaysSoAndKeepsTheOldFile) {
   const std::string path = dir_.path().toStdString() + "/keep.TSMR";
   write("keep.TSMR", {1, 2, 3});
-  fs::create_directory(path + ".part");  // the temporary cannot be created
+  // A disk that fills up half-way: writes past 100 bytes fail, even as root.
+  struct rlimit saved {};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = 100;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   const ProjectResult result = WriteProject(*scene_, path);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
   EXPECT_FALSE(result.ok);
   EXPECT_NE(result.error.find("keep.TSMR"), std::string::npos);
   EXPECT_EQ(read(path), (std::vector<uint8_t>{1, 2, 3}));
   EXPECT_EQ(scene_->formatVersion, "");
+  int files = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir_.path().toStdString())) ++files;
+  EXPECT_EQ(files, 1) << "no temporary left behind";
   EXPECT_FALSE(WriteProject(*scene_, "/nonexistent-folder/x.TSMR").ok);
+}
+
+TEST_F(ProjectFiles, ASaveFollowsNoPlantedLinkAndKeepsTheFilesPermissions) {
+  const std::string folder = dir_.path().toStdString();
+  write("victim", {9, 9, 9});
+  write("mine.TSMR", {1});
+  fs::permissions(folder + "/mine.TSMR", fs::perms::owner_read | fs::perms::owner_write);
+  // Where a save once put its temporary.
+  fs::create_symlink(folder + "/victim", folder + "/mine.TSMR.part");
+  ASSERT_TRUE(WriteProject(*scene_, folder + "/mine.TSMR").ok);
+  EXPECT_EQ(read(folder + "/victim"), (std::vector<uint8_t>{9, 9, 9}));
+  EXPECT_EQ(read(folder + "/mine.TSMR"), SerialiseProject(*scene_));
+  EXPECT_EQ(fs::status(folder + "/mine.TSMR").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
 }
 
 TEST_F(ProjectFiles, PresetsLoadByIndexFromTheProgramFolder) {
