@@ -20,6 +20,7 @@
 
 #include "cli/json_writer.h"
 #include "formats/bmp_export.h"
+#include "formats/file_read.h"
 #include "formats/model_3ds.h"
 #include "pictures/qimage_bridge.h"
 #include "shot/program_folder.h"
@@ -108,6 +109,7 @@ bool parseFloat(const std::string& text, float* value) {
 
 Options parse(int argc, char** argv) {
   Options options;
+  bool infoAsked = false;
   std::vector<std::string> args(argv + 1, argv + argc);
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -140,7 +142,12 @@ Options parse(int argc, char** argv) {
       }
       options.frames = std::make_pair(static_cast<int>(first), static_cast<int>(last));
     } else if (arg == "--info") {
-      options.info = value();
+      // Before its file or after it: "--info shot.TSMR" or "shot.TSMR --info".
+      if (i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '-') {
+        options.info = args[++i];
+      } else {
+        infoAsked = true;
+      }
     } else if (arg == "-o" || arg == "--output") {
       options.output = value();
     } else if (arg == "--size") {
@@ -193,6 +200,11 @@ Options parse(int argc, char** argv) {
     } else {
       fail("unknown argument '" + arg + "'");
     }
+  }
+  if (infoAsked && options.info.empty()) {
+    if (options.project.empty()) fail("--info needs a .3ds model or a .TSMR project");
+    options.info = options.project;
+    options.project.clear();
   }
   if (options.frame && options.frames) fail("--frame and --frames do not go together");
   if ((options.frame || options.frames) && options.project.empty()) {
@@ -283,12 +295,12 @@ int modelInfo(const std::string& path) {
 }
 
 int projectInfo(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    std::fprintf(stderr, "kestrova-render: cannot open %s\n", path.c_str());
+  std::vector<uint8_t> bytes;
+  std::string reason;
+  if (!ReadRegularFile(path, kMaxProjectFileBytes, bytes, &reason)) {
+    std::fprintf(stderr, "kestrova-render: cannot open %s: %s\n", path.c_str(), reason.c_str());
     return 1;
   }
-  const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
   const ProjectParse parse = ParseProject(bytes.data(), bytes.size());
   if (!parse.ok) {
     std::fprintf(stderr, "kestrova-render: %s is not a project Kestrova can read: %s\n", path.c_str(),

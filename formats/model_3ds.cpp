@@ -1,5 +1,10 @@
 #include "model_3ds.h"
 
+#include <cerrno>
+#include <cstring>
+
+#include "file_read.h"
+
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -335,15 +340,12 @@ ImportResult Import3DSFromMemory(Model3DS& model, const uint8_t* data, size_t si
 }
 
 ImportResult Import3DS(Model3DS& model, const std::string& path) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) return {false, {{"Error", format("Unable to find the file: %s!", path)}}};
-  const std::streamoff size = in.tellg();
+  std::vector<uint8_t> bytes;
+  std::string reason;
   // A chunk length is 32 bits: no 3DS file is larger.
-  if (size < 0 || size > 0xFFFFFFFFll) return {false, {{"Error", "Unable to load the 3DS file " + path + ": it is too large."}}};
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  in.seekg(0);
-  if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size)) {
-    return {false, {{"Error", format("Unable to find the file: %s!", path)}}};
+  if (!ReadRegularFile(path, 0xFFFFFFFFull, bytes, &reason)) {
+    if (reason == std::strerror(ENOENT)) return {false, {{"Error", format("Unable to find the file: %s!", path)}}};
+    return {false, {{"Error", "Unable to load the 3DS file " + path + ": " + reason + "."}}};
   }
   return Import3DSFromMemory(model, bytes.data(), bytes.size(), path);
 }

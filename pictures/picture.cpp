@@ -12,6 +12,7 @@
 #include <fstream>
 #include <limits>
 
+#include "formats/file_read.h"
 #include "http_fetch.h"
 #include "qimage_bridge.h"
 #include "metafile.h"
@@ -168,13 +169,10 @@ PictureResult LoadPicture(const std::string& path) {
     if (!answer.ok) return {nullptr, answer.error};
     bytes = answer.body;
   } else {
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) return {nullptr, "Cannot open " + path + "."};
-    const std::streamoff size = in.tellg();
-    if (size < 0 || size > kMaxPictureBytes) return {nullptr, path + " is too large to be a picture."};
-    bytes.resize(static_cast<size_t>(size));
-    in.seekg(0);
-    if (!in.read(reinterpret_cast<char*>(bytes.data()), size)) return {nullptr, "Cannot read " + path + "."};
+    std::string reason;
+    if (!ReadRegularFile(path, kMaxPictureBytes, bytes, &reason)) {
+      return {nullptr, "Cannot open " + path + ": " + reason + "."};
+    }
   }
   return DecodePicture(bytes, path);
 }

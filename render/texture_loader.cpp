@@ -99,8 +99,10 @@ bool LoadTexture(SceneState& scene, const std::string& name, uint32_t& slot, std
   if (scene.imagePathIsAbsolute >= 2.0f || isWebAddress(name)) {
     path = name;
   } else {
+    // Joined as text: a stored "/x/y.jpg" stays under the current directory
+    // (path's operator/ would make it absolute).
     std::error_code ignored;
-    path = (fs::current_path(ignored) / name).string();
+    path = fs::current_path(ignored).string() + "/" + name;
   }
   PictureResult decoded = LoadPicture(path);
   if (!decoded.picture) {

@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "animation/keyframes.h"
+#include "formats/file_read.h"
 #include "formats/file_replace.h"
 #include "shot/program_folder.h"
 #include "render/scene_initialiser.h"
@@ -161,20 +162,10 @@ void ApplyProject(SceneState& scene, const ProjectData& d, ProjectPanel* panel) 
 
 ProjectResult ReadProject(SceneState& scene, const std::string& path, ProjectPanel* panel) {
   ProjectResult result;
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) {
-    result.error = "Kestrova could not open " + quoted(path) + ": " + std::strerror(errno) + ".";
-    return result;
-  }
-  const std::streamoff size = in.tellg();
-  if (size < 0 || size > static_cast<std::streamoff>(kMaxKeys) * 52 + 64 * 1024 * 1024) {
-    result.error = "Kestrova could not open " + quoted(path) + ": it is too large to be a project.";
-    return result;
-  }
-  std::vector<uint8_t> bytes(static_cast<size_t>(size));
-  in.seekg(0);
-  if (size > 0 && !in.read(reinterpret_cast<char*>(bytes.data()), size)) {
-    result.error = "Kestrova could not read " + quoted(path) + ".";
+  std::vector<uint8_t> bytes;
+  std::string reason;
+  if (!ReadRegularFile(path, kMaxProjectFileBytes, bytes, &reason)) {
+    result.error = "Kestrova could not open " + quoted(path) + ": " + reason + ".";
     return result;
   }
   const ProjectParse parse = ParseProject(bytes.data(), bytes.size());

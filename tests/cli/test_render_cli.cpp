@@ -235,3 +235,17 @@ TEST(RenderCli, RelativeNamesAreTheUsersFromTheirOwnFolder) {
   EXPECT_EQ(result.status, 0) << result.output;
   EXPECT_TRUE(std::filesystem::exists(dir.path().toStdString() + "/here.png"));
 }
+
+TEST(RenderCli, InfoBeforeOrAfterItsFileAndNeverOnAStream) {
+  const std::string sample = "'" + std::string(KESTROVA_PROGRAM_DIR) + "/Sequences/04 Cube.TSMR'";
+  const CliRun after = run(sample + " --info");
+  EXPECT_EQ(after.status, 0) << after.output;
+  EXPECT_EQ(after.output, run("--info " + sample).output);
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const std::string zero = dir.path().toStdString() + "/zero.TSMR";
+  std::filesystem::create_symlink("/dev/zero", zero);
+  const CliRun stream = run("--info " + zero);
+  EXPECT_EQ(stream.status, 1);
+  EXPECT_NE(stream.output.find("not a regular file"), std::string::npos) << stream.output;
+}

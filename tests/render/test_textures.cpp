@@ -8,6 +8,8 @@
 #include <fstream>
 #include <memory>
 
+#include <sys/stat.h>
+
 #include "pictures/picture.h"
 #include "render/texture_loader.h"
 #include "tests/support/headless_fixture.h"
@@ -262,8 +264,25 @@ TEST_F(Textures, AbsoluteFlagTakesTheNameAsAFullPath) {
   const std::string full = writeImage("sub/pic.png", 8, 8, Qt::red, "PNG");
   uint32_t slot = 0;
   EXPECT_FALSE(LoadTexture(*scene_, full.substr(1), slot)) << "relative to the current directory";
+  EXPECT_FALSE(LoadTexture(*scene_, full, slot)) << "a leading slash stays under the current directory";
+  const std::string nested = writeImage("sub/here/pic.png", 8, 8, Qt::red, "PNG");
+  EXPECT_TRUE(LoadTexture(*scene_, "/sub/here/pic.png", slot)) << nested;
   scene_->imagePathIsAbsolute = 2;
   EXPECT_TRUE(LoadTexture(*scene_, full, slot));
+}
+
+TEST_F(Textures, OnlyRegularFilesAreOpened) {
+  const std::string fifo = (fs::path(dir_.path().toStdString()) / "face.jpg").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  fs::create_directory(fs::path(dir_.path().toStdString()) / "folder.png");
+  uint32_t slot = 0;
+  std::string error;
+  for (const char* name : {"face.jpg", "folder.png", "/dev/zero"}) {
+    scene_->imagePathIsAbsolute = name[0] == '/' ? 2 : 0;
+    EXPECT_FALSE(LoadTexture(*scene_, name, slot, &error)) << name;  // returns: a FIFO would block for ever
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << name << ": " << error;
+  }
+  EXPECT_EQ(slot, 0u);
 }
 
 TEST_F(Textures, BuiltInBitmapIsMipmapped) {

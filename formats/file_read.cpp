@@ -1,0 +1,43 @@
+#include "file_read.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kestrova {
+
+bool ReadRegularFile(const std::string& path, uint64_t maxBytes, std::vector<uint8_t>& bytes, std::string* reason) {
+  auto fail = [reason](const std::string& why) {
+    if (reason) *reason = why;
+    return false;
+  };
+  // Non-blocking, so opening a FIFO returns at once; the type is checked on
+  // what was opened, not on the name, so nothing can be swapped in between.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return fail(std::strerror(errno));
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return fail("not a regular file");
+  }
+  if (static_cast<uint64_t>(info.st_size) > maxBytes) {
+    ::close(fd);
+    return fail("larger than " + std::to_string(maxBytes / (1024 * 1024)) + " MB");
+  }
+  bytes.resize(static_cast<size_t>(info.st_size));
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n <= 0) break;  // shrunk while read: what was there
+    done += static_cast<size_t>(n);
+  }
+  bytes.resize(done);
+  ::close(fd);
+  return true;
+}
+
+}  // namespace kestrova
