@@ -16,6 +16,7 @@
 #include "http_fetch.h"
 #include "qimage_bridge.h"
 #include "metafile.h"
+#include "metafile_helper.h"
 
 namespace kestrova {
 
@@ -23,14 +24,20 @@ namespace {
 
 FetchLimits fetchLimits;
 constexpr int64_t kMaxPictureBytes = 64ll * 1024 * 1024;
-// Refuse pictures whose pixels alone would take more than 1 GB to decode.
-constexpr int kMaxPixelsAllocationMB = 1024;
+// Refuse pictures whose pixels alone would take more than 256 MB to decode
+// (a 6000-pixel square cover takes 144 MB; a 16000-pixel claim 1 GB).
+constexpr int kMaxPixelsAllocationMB = 256;
 
 class RasterPicture : public Picture {
  public:
   explicit RasterPicture(QImage image) : image_(std::move(image)) {
     himetricWidth_ = PixelsToHimetric(image_.width());
     himetricHeight_ = PixelsToHimetric(image_.height());
+  }
+  // A metafile drawn by the helper: its own frame, its pixels at that size.
+  RasterPicture(QImage image, int himetricWidth, int himetricHeight) : image_(std::move(image)) {
+    himetricWidth_ = himetricWidth;
+    himetricHeight_ = himetricHeight;
   }
   RgbaImage render(int width, int height) const override {
     if (width == image_.width() && height == image_.height()) return FromQImage(image_);
@@ -107,12 +114,8 @@ int HimetricToPixels(int himetric) {
   return static_cast<int>((static_cast<int64_t>(himetric) * 96 + 1270) / 2540);
 }
 
-PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string& name) {
+PictureResult DecodeMetafileHere(const std::vector<uint8_t>& bytes, const std::string& name) {
   PictureResult result;
-  if (bytes.empty()) {
-    result.error = name + " is empty.";
-    return result;
-  }
   if (IsWmf(bytes)) {
     MetafileSize size = WmfSize(bytes);
     if (!size.error.empty()) {
@@ -136,6 +139,25 @@ PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string
       return result;
     }
     result.picture = std::move(picture);
+    return result;
+  }
+  result.error = name + " is not a metafile.";
+  return result;
+}
+
+PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string& name) {
+  PictureResult result;
+  if (bytes.empty()) {
+    result.error = name + " is empty.";
+    return result;
+  }
+  if (IsWmf(bytes) || IsEmf(bytes)) {
+    MetafileRaster drawn = DrawMetafileApart(bytes);
+    if (!drawn.error.empty()) {
+      result.error = name + ": " + drawn.error;
+      return result;
+    }
+    result.picture = std::make_unique<RasterPicture>(ToQImage(drawn.pixels), drawn.himetricWidth, drawn.himetricHeight);
     return result;
   }
 

@@ -33,6 +33,11 @@ struct PictureResult {
 // and EMF (their own frame). `name` only helps the error message.
 PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string& name);
 
+// WMF and EMF decoded in this process, with libwmf and libemf2svg. Only the
+// metafile helper calls it: the program itself draws metafiles apart
+// (metafile_helper.h), so a fault in those libraries cannot take it down.
+PictureResult DecodeMetafileHere(const std::vector<uint8_t>& bytes, const std::string& name);
+
 // Reads a file, or fetches an http/https address (10 s, 64 MB at most), then
 // decodes it.
 PictureResult LoadPicture(const std::string& path);

@@ -113,6 +113,9 @@ bool LoadTexture(SceneState& scene, const std::string& name, uint32_t& slot, std
   GLint maxSize = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
   if (maxSize < 64) maxSize = 64;
+  // The pixel budget of one face: larger pictures are drawn smaller, so a
+  // tiny file claiming a huge picture costs no more than a real cover.
+  maxSize = std::min<GLint>(maxSize, kMaxFaceTexture);
   const int width = TextureDimension(HimetricToPixels(picture.himetricWidth()), maxSize);
   const int height = TextureDimension(HimetricToPixels(picture.himetricHeight()), maxSize);
   const RgbaImage stretched = picture.render(width, height);

@@ -13,6 +13,9 @@
 
 namespace kestrova {
 
+// The largest side of a face texture, whatever the GL allows.
+constexpr int kMaxFaceTexture = 4096;
+
 // One texture dimension for a picture `pixels` wide: the nearest power of two
 // on a log scale (300 -> 256, 400 -> 512), or the GL's maximum.
 int TextureDimension(int pixels, int maxTextureSize);

@@ -160,7 +160,37 @@ TEST_F(Textures, PowerOfTwoWidthIsKeptAndOversizeIsClamped) {
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
   ASSERT_LT(maxSize, 16385);
   ASSERT_TRUE(LoadTexture(*scene_, "wide.png", slot));
-  EXPECT_EQ(sizeOf(slot).width, maxSize);
+  EXPECT_EQ(sizeOf(slot).width, std::min<GLint>(maxSize, kMaxFaceTexture)) << "the GL's limit, or a face's budget";
+}
+
+TEST_F(Textures, HostileMetafilesCostNoMoreThanARealPicture) {
+  // A few hundred bytes claiming a frame of 100 metres.
+  write("huge.wmf", test::MakeWmf(30000, 30000, 8, 10, 200, 10));
+  write("huge.emf", test::MakeEmf(64, 64, 10000000, 10000000, 10, 10, 200));
+  uint32_t slot = 0;
+  for (const char* name : {"huge.wmf", "huge.emf"}) {
+    std::string error;
+    ASSERT_TRUE(LoadTexture(*scene_, name, slot, &error)) << name << ": " << error;
+    EXPECT_LE(sizeOf(slot).width, kMaxFaceTexture) << name;
+    EXPECT_LE(sizeOf(slot).height, kMaxFaceTexture) << name;
+  }
+}
+
+TEST_F(Textures, TwoEmfFilesInOneProcessAndBrokenOnesSaySo) {
+  write("a.emf", test::MakeEmf(32, 32, 1000, 1000, 200, 0, 0));
+  write("b.emf", test::MakeEmf(32, 32, 1000, 1000, 0, 200, 0));
+  std::vector<uint8_t> broken = test::MakeEmf(32, 32, 1000, 1000, 0, 0, 200);
+  broken.resize(broken.size() / 2);  // no end-of-file record
+  write("broken.emf", broken);
+  uint32_t first = 0;
+  uint32_t second = 0;
+  EXPECT_TRUE(LoadTexture(*scene_, "a.emf", first));
+  EXPECT_TRUE(LoadTexture(*scene_, "b.emf", second)) << "the second metafile of a project";
+  uint32_t third = 0;
+  std::string error;
+  EXPECT_FALSE(LoadTexture(*scene_, "broken.emf", third, &error));
+  EXPECT_NE(error.find("broken.emf"), std::string::npos) << error;
+  EXPECT_EQ(third, 0u);
 }
 
 TEST_F(Textures, EveryFormatDecodes) {

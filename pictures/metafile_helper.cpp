@@ -1,0 +1,144 @@
+#include "metafile_helper.h"
+
+#include <QByteArray>
+#include <QProcess>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "picture.h"
+
+namespace kestrova {
+
+namespace {
+
+constexpr char kMagic[4] = {'K', 'M', 'F', '1'};
+constexpr int kHeaderBytes = 4 + 4 * 4;
+// What the helper may use: enough for a 4096-square drawing several times
+// over, far below what the hostile files ask for.
+constexpr rlim_t kHelperMemory = 1536ull * 1024 * 1024;
+constexpr rlim_t kHelperCpuSeconds = 10;
+constexpr int kHelperWallMs = 15000;
+
+void put32(QByteArray& out, int32_t value) { out.append(reinterpret_cast<const char*>(&value), 4); }
+
+int32_t get32(const QByteArray& in, int at) {
+  int32_t value = 0;
+  std::memcpy(&value, in.constData() + at, 4);
+  return value;
+}
+
+void limit(int resource, rlim_t value) {
+  struct rlimit cap {value, value};
+  setrlimit(resource, &cap);
+}
+
+}  // namespace
+
+std::string MetafileHelperPath() {
+  const QByteArray set = qgetenv("KESTROVA_METAFILE_HELPER");
+  if (!set.isEmpty()) return set.toStdString();
+  std::error_code ignored;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ignored).parent_path();
+  for (const auto& candidate : {self / "kestrova-metafile", self.parent_path() / "program" / "kestrova-metafile"}) {
+    if (std::filesystem::is_regular_file(candidate, ignored)) return candidate.string();
+  }
+  return (self / "kestrova-metafile").string();
+}
+
+MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes) {
+  MetafileRaster result;
+  QProcess helper;
+  helper.setProgram(QString::fromStdString(MetafileHelperPath()));
+  helper.start(QIODevice::ReadWrite);
+  if (!helper.waitForStarted(5000)) {
+    result.error = "the metafile helper could not be started (" + helper.errorString().toStdString() + ")";
+    return result;
+  }
+  helper.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+  helper.closeWriteChannel();
+  if (!helper.waitForFinished(kHelperWallMs)) {
+    helper.kill();
+    helper.waitForFinished(1000);
+    result.error = "the metafile took too long to draw";
+    return result;
+  }
+  const QByteArray out = helper.readAllStandardOutput();
+  if (helper.exitStatus() != QProcess::NormalExit || helper.exitCode() != 0) {
+    const QByteArray said = helper.readAllStandardError().trimmed();
+    result.error = said.isEmpty() || helper.exitStatus() != QProcess::NormalExit
+                       ? std::string("the metafile is damaged or asks for more than Kestrova allows")
+                       : said.toStdString();
+    return result;
+  }
+  if (out.size() < kHeaderBytes || std::memcmp(out.constData(), kMagic, 4) != 0) {
+    result.error = "the metafile helper gave no picture";
+    return result;
+  }
+  const int width = get32(out, 12);
+  const int height = get32(out, 16);
+  if (width < 1 || height < 1 || width > kMaxMetafileSide || height > kMaxMetafileSide ||
+      out.size() != kHeaderBytes + static_cast<qsizetype>(width) * height * 4) {
+    result.error = "the metafile helper gave a damaged picture";
+    return result;
+  }
+  result.himetricWidth = get32(out, 4);
+  result.himetricHeight = get32(out, 8);
+  result.pixels.width = width;
+  result.pixels.height = height;
+  result.pixels.pixels.assign(reinterpret_cast<const uint8_t*>(out.constData()) + kHeaderBytes,
+                              reinterpret_cast<const uint8_t*>(out.constData()) + out.size());
+  return result;
+}
+
+int RunMetafileHelper() {
+  limit(RLIMIT_AS, kHelperMemory);
+  limit(RLIMIT_CPU, kHelperCpuSeconds);
+  limit(RLIMIT_CORE, 0);
+  std::vector<uint8_t> bytes;
+  uint8_t chunk[65536];
+  for (;;) {
+    const ssize_t n = ::read(STDIN_FILENO, chunk, sizeof chunk);
+    if (n <= 0) break;
+    bytes.insert(bytes.end(), chunk, chunk + n);
+    if (bytes.size() > 64u * 1024 * 1024) {
+      std::fputs("the metafile is larger than 64 MB", stderr);
+      return 1;
+    }
+  }
+  const PictureResult decoded = DecodeMetafileHere(bytes, "the metafile");
+  if (!decoded.picture) {
+    std::fputs(decoded.error.c_str(), stderr);
+    return 1;
+  }
+  // Drawn at its own size at 96 per inch, at most a texture's side: a tiny
+  // file claiming a frame of 100 metres costs no more than a real picture.
+  const int width = std::clamp(HimetricToPixels(decoded.picture->himetricWidth()), 1, kMaxMetafileSide);
+  const int height = std::clamp(HimetricToPixels(decoded.picture->himetricHeight()), 1, kMaxMetafileSide);
+  const RgbaImage drawn = decoded.picture->render(width, height);
+  if (drawn.width != width || drawn.height != height) {
+    std::fputs("the metafile could not be drawn", stderr);
+    return 1;
+  }
+  QByteArray out(kMagic, 4);
+  put32(out, decoded.picture->himetricWidth());
+  put32(out, decoded.picture->himetricHeight());
+  put32(out, width);
+  put32(out, height);
+  out.append(reinterpret_cast<const char*>(drawn.pixels.data()), static_cast<qsizetype>(drawn.pixels.size()));
+  size_t done = 0;
+  while (done < static_cast<size_t>(out.size())) {
+    const ssize_t n = ::write(STDOUT_FILENO, out.constData() + done, static_cast<size_t>(out.size()) - done);
+    if (n <= 0) return 1;
+    done += static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+}  // namespace kestrova
