@@ -5,9 +5,12 @@
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
+#include <fstream>
 #include <memory>
 
+#include "pictures/picture.h"
 #include "render/texture_loader.h"
+#include "tests/support/metafile_writer.h"
 #include "render/headless_context.h"
 
 using namespace kestrova;
@@ -43,7 +46,36 @@ void loadTexture(benchmark::State& state, int width, int height, const char* for
   }
 }
 
+// A metafile face: drawn by the helper process (what the program does), and
+// in this process (what it did before the helper), for the helper's cost.
+void loadMetafile(benchmark::State& state, bool emf, bool apart) {
+  HeadlessContext context(64, 64);
+  QTemporaryDir dir;
+  const std::vector<uint8_t> bytes =
+      emf ? test::MakeEmf(800, 600, 21167, 15875, 40, 90, 200) : test::MakeWmf(800, 600, 96, 40, 90, 200);
+  const std::string path = dir.path().toStdString() + (emf ? "/face.emf" : "/face.wmf");
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<std::streamsize>(bytes.size()));
+  auto scene = std::make_unique<SceneState>();
+  scene->imagePathIsAbsolute = 2;
+  uint32_t slot = 0;
+  for (auto _ : state) {
+    if (apart) {
+      if (!LoadTexture(*scene, path, slot)) state.SkipWithError("load failed");
+    } else {
+      const PictureResult decoded = DecodeMetafileHere(bytes, path);
+      if (!decoded.picture) state.SkipWithError("decode failed");
+      benchmark::DoNotOptimize(decoded.picture->render(1024, 512));
+    }
+  }
+}
+
 }  // namespace
+
+BENCHMARK_CAPTURE(loadMetafile, wmfApart, false, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(loadMetafile, wmfHere, false, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(loadMetafile, emfApart, true, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(loadMetafile, emfHere, true, false)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_CAPTURE(loadTexture, jpeg4000x3000, 4000, 3000, "jpg")
     ->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
