@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
+#include <random>
+#include <vector>
 
 #include "animation/keyframes.h"
 
@@ -137,7 +140,8 @@ TEST(Keyframes, CopyTakesTheStartValuesBeforeASecondSegment) {
   EXPECT_EQ(scene->keyClipboard[0], 1.0f);
 }
 
-TEST(Keyframes, PlayHoldsTheLastFrameAndClearAllKeepsTheStart) {
+// The hold at the last frame is the frame's: see AnimationPanel.PlayAtTheEnd….
+TEST(Keyframes, PlayGoesOnFromTheCurrentFrameAndClearAllKeepsTheStart) {
   auto scene = freshScene();
   Play(*scene);
   EXPECT_FALSE(scene->playing) << "nothing to play";
@@ -146,6 +150,7 @@ TEST(Keyframes, PlayHoldsTheLastFrameAndClearAllKeepsTheStart) {
   scene->currentFrame = 19;
   Play(*scene);
   EXPECT_TRUE(scene->playing);
+  EXPECT_EQ(scene->currentFrame, 19) << "playing on from where it stands";
 
   scene->baseRotation = {4, 5, 6};
   ClearAll(*scene);
@@ -171,4 +176,83 @@ TEST(Keyframes, ShowFrameSetsAllTwelveValuesInsideTheBakedRange) {
   EXPECT_NEAR(scene->scale[2], 30.0f, 1e-4);
   EXPECT_NEAR(scene->pan[1], 2.0f, 1e-4);
   EXPECT_FALSE(ShowFrame(*scene, 10)) << "frame 10 is not baked";
+}
+
+namespace {
+
+// The bake as the format's documentation words it, kept apart from the
+// engine: segment s from key s to key s+1; the first segment steps towards
+// the difference from the start values, later ones towards the key's value
+// from the previous target; the step is added to a running float each frame.
+struct Transcribed {
+  std::array<std::vector<float>, 12> tween;
+  int animationLength = 0;
+};
+
+Transcribed transcribedBake(const std::vector<int>& frames, const std::vector<KeyValues>& keys,
+                            const KeyValues& base) {
+  Transcribed out;
+  for (auto& track : out.tween) track.assign(kTrackFrames, 0.0f);
+  KeyValues running{};
+  KeyValues target{};
+  KeyValues previousTarget{};
+  for (size_t s = 0; s + 1 < frames.size(); ++s) {
+    const int a = frames[s];
+    const int b = frames[s + 1];
+    const int n = b - a;
+    out.animationLength += n;
+    for (size_t c = 0; c < 12; ++c) {
+      running[c] = s == 0 ? base[c] : out.tween[c][static_cast<size_t>(a - 1)];
+      target[c] = s == 0 ? keys[s + 1][c] - base[c] : keys[s + 1][c];
+    }
+    for (int f = a; f < b; ++f) {
+      for (size_t c = 0; c < 12; ++c) {
+        running[c] += s == 0 ? target[c] / static_cast<float>(n) : (target[c] - previousTarget[c]) / static_cast<float>(n);
+        out.tween[c][static_cast<size_t>(f)] = running[c];
+      }
+    }
+    for (size_t c = 0; c < 12; ++c) previousTarget[c] = s == 0 ? running[c] : target[c];
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(Keyframes, BakeMatchesTheDocumentedLoopBitForBitOnLongRandomAnimations) {
+  std::mt19937 random(20261207);
+  std::uniform_real_distribution<float> value(-500.0f, 500.0f);
+  for (int animation = 0; animation < 4; ++animation) {
+    auto scene = std::make_unique<SceneState>();
+    KeyValues base{};
+    for (float& v : base) v = value(random);
+    // The start values, as Add Key at frame 0 sets them.
+    ASSERT_TRUE(AddKeyWithValues(*scene, 0, base).done);
+    std::vector<int> frames{0};
+    std::vector<KeyValues> keys{base};
+    int frame = 0;
+    std::uniform_int_distribution<int> gap(1, 400);
+    while (true) {
+      frame += gap(random);
+      if (frame > kLastFrame) break;
+      KeyValues key{};
+      for (float& v : key) v = value(random);
+      ASSERT_TRUE(AddKeyWithValues(*scene, frame, key).done);
+      frames.push_back(frame);
+      keys.push_back(key);
+    }
+    const Transcribed expected = transcribedBake(frames, keys, base);
+    EXPECT_EQ(scene->animationLength, expected.animationLength);
+    int differing = 0;
+    for (int f = 0; f < expected.animationLength; ++f) {
+      const KeyValues baked = TweenValues(*scene, f);
+      for (size_t c = 0; c < 12; ++c) {
+        uint32_t have = 0;
+        uint32_t want = 0;
+        std::memcpy(&have, &baked[c], 4);
+        std::memcpy(&want, &expected.tween[c][static_cast<size_t>(f)], 4);
+        differing += have != want;
+      }
+    }
+    EXPECT_EQ(differing, 0) << "animation " << animation << " of " << frames.size() - 1 << " keys";
+  }
 }

@@ -244,12 +244,68 @@ TEST_F(Frames, BookAndMugRequestsAreServedDuringPlaybackToo) {
 
 TEST_F(Frames, StrayCurrentFrameNeverReadsPastTheTracks) {
   loadTurningTracks();
+  scene_->tweenRotation[1][kTrackFrames - 1] = 77.0f;
   scene_->currentFrame = 123456;
   scene_->animationLength = 10;
   draw();
+  EXPECT_EQ(scene_->rotation[1], 77.0f) << "read at the last frame the tracks hold";
   scene_->currentFrame = -7;
   draw();
-  SUCCEED();
+  EXPECT_EQ(scene_->rotation[1], 0.0f) << "read at frame 0";
+  EXPECT_EQ(scene_->rotation[0], 20.0f);
+}
+
+namespace {
+
+std::array<float, 4> light(GLenum what) {
+  std::array<float, 4> v{};
+  glGetLightfv(GL_LIGHT1, what, v.data());
+  return v;
+}
+
+}  // namespace
+
+// The spot and the lamp as the GL holds them after a frame, against the
+// values the lighting table gives each product: divisor k of the position,
+// exponent, cutoff 90, direction down the view; the lamp reset's ambient,
+// diffuse and position.
+TEST_F(Frames, TheSpotAndTheLampAreSetAsEachProductWantsThem) {
+  pastStartup();
+  scene_->lightingMode = 2;
+  scene_->spotLight = {30, -60, 90};
+  scene_->bookSpotInitialised = 4;  // past the book's first frame, which lifts the spot once
+  const struct {
+    const char* product;
+    float kind, binding;
+    float k, exponent;
+  } cases[] = {
+      {"box", kProductBox, 2, 3, 40},          // the last face drawn is a side
+      {"paperback", kProductBook, 1, 3, 40},
+      {"hard back", kProductBook, 2, 5, 40},
+      {"screen shot", kProductScreenShot, 2, 1, 40},
+  };
+  for (const auto& c : cases) {
+    scene_->productKind = c.kind;
+    scene_->bookBinding = c.binding;
+    draw();
+    EXPECT_EQ(light(GL_SPOT_CUTOFF)[0], 90.0f) << c.product;
+    EXPECT_EQ(light(GL_SPOT_EXPONENT)[0], c.exponent) << c.product;
+    const auto position = light(GL_POSITION);
+    EXPECT_FLOAT_EQ(position[0], 30.0f / c.k) << c.product;
+    EXPECT_FLOAT_EQ(position[1], -60.0f / c.k) << c.product;
+    EXPECT_FLOAT_EQ(position[2], 90.0f / c.k) << c.product;
+    const auto direction = light(GL_SPOT_DIRECTION);
+    EXPECT_EQ(direction[2], -1.0f) << c.product;
+  }
+  // The hard back resets the lamp before each model; with lighting off that
+  // is what the GL keeps.
+  scene_->lightingMode = 0;
+  scene_->productKind = kProductBook;
+  scene_->bookBinding = 2;
+  draw();
+  EXPECT_EQ(light(GL_AMBIENT), (std::array<float, 4>{0.5f, 0.5f, 0.5f, 1.0f}));
+  EXPECT_EQ(light(GL_DIFFUSE), (std::array<float, 4>{1.0f, 1.0f, 1.0f, 1.0f}));
+  EXPECT_EQ(light(GL_POSITION), (std::array<float, 4>{0.0f, 0.0f, 0.0f, 1.0f}));
 }
 
 TEST_F(Frames, VertexArraysDrawTheSamePixelsAsImmediateMode) {

@@ -1,0 +1,148 @@
+// The project stream read field by field from files built by hand after the
+// table of the format, every name and number distinct, so a field read from
+// the wrong place shows.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "formats/project_file.h"
+#include "tests/support/byte_writer.h"
+
+using namespace kestrova;
+
+namespace {
+
+struct Stream : test::ByteWriter {
+  void str(const std::string& s) {
+    data.push_back(static_cast<uint8_t>(s.size()));  // a short string: one length byte
+    data.insert(data.end(), s.begin(), s.end());
+  }
+  void i32(int32_t v) { u32(static_cast<uint32_t>(v)); }
+};
+
+// Every field after the table, in its order; `version` gates as the table.
+std::vector<uint8_t> handBuilt(char version, int keys) {
+  Stream s;
+  s.f32(2);                       // 1 lightingMode
+  s.f32(11);                      // 2 textureScroll X
+  s.f32(12);                      // 3 textureScroll Y
+  s.str(std::string(1, version));  // 4 formatVersion
+  if (version >= 2) s.f32(5);     // 5 boxStyle
+  if (version >= 5) s.str("http://link.example/");  // 6
+  if (version >= 4) s.str("bookfront");              // 7
+  s.str("bookback");                                 // 8
+  s.str("bookspine");                                // 9
+  s.f32(107);                                        // 10 length of 7
+  s.f32(108);                                        // 11 length of 8
+  s.f32(109);                                        // 12 length of 9
+  s.str("mug");                                      // 13
+  s.f32(113);                                        // 14
+  s.str("boxbottom");                                // 15
+  s.f32(115);
+  s.str("boxtop");  // 17
+  s.f32(117);
+  s.str("boxright");  // 19
+  s.f32(119);
+  s.str("boxleft");  // 21
+  s.f32(121);
+  s.str("boxback");  // 23
+  s.f32(123);
+  s.str("boxfront");  // 25
+  s.f32(125);
+  s.f32(4);  // 27 productKind
+  for (float v : {28.f, 29.f, 30.f, 31.f, 32.f, 33.f, 34.f, 35.f, 36.f}) s.f32(v);  // rotation, pan, spot
+  if (version >= 3) {
+    for (float v : {37.f, 38.f, 39.f}) s.f32(v);  // scale
+  }
+  s.i32(640);    // 40 viewWidth
+  s.i32(480);    // 41 viewHeight
+  s.f32(1);      // 42 bookBinding
+  s.f32(0.43f);  // 43 boxSize width
+  s.f32(0.44f);  // 44 boxSize height
+  s.f32(0.45f);  // 45 boxSize depth
+  s.f32(46);     // 46 spinValue
+  s.i32(2);      // 47 bookStyle
+  for (float v : {0.48f, 0.49f, 0.50f}) s.f32(v);  // 48-50 background
+  s.f32(51);     // 51 bookFlag
+  s.i32(keys);   // 52 keyCount
+  for (float v : {53.f, 54.f, 55.f, 56.f, 57.f, 58.f, 59.f, 60.f, 61.f}) s.f32(v);  // base rotation, pan, spot
+  if (version >= 3) {
+    for (float v : {62.f, 63.f, 64.f}) s.f32(v);  // base scale
+  }
+  for (int k = 1; k <= keys; ++k) {
+    s.i32(100 * k);
+    const int values = version >= 3 ? 12 : 9;
+    for (int v = 0; v < values; ++v) s.f32(static_cast<float>(1000 * k + v));
+  }
+  return s.data;
+}
+
+}  // namespace
+
+TEST(ProjectFormat, EveryFieldOfTheCurrentVersionLandsWhereTheTableSays) {
+  const std::vector<uint8_t> bytes = handBuilt('\x05', 2);
+  const ProjectParse parse = ParseProject(bytes.data(), bytes.size());
+  ASSERT_TRUE(parse.ok) << parse.error;
+  const ProjectData& d = parse.data;
+  EXPECT_EQ(d.lightingMode, 2.0f);
+  EXPECT_EQ(d.textureScroll, (std::array<float, 2>{11, 12}));
+  EXPECT_EQ(d.boxStyle, 5.0f);
+  EXPECT_EQ(d.websiteLink, "http://link.example/");
+  const std::pair<TextureNameIndex, const char*> names[] = {
+      {kNameBookFront, "bookfront"}, {kNameBookBack, "bookback"}, {kNameBookSpine, "bookspine"},
+      {kNameMug, "mug"},             {kNameBoxBottom, "boxbottom"}, {kNameBoxTop, "boxtop"},
+      {kNameBoxRight, "boxright"},   {kNameBoxLeft, "boxleft"},   {kNameBoxBack, "boxback"},
+      {kNameBoxFront, "boxfront"}};
+  for (const auto& [index, name] : names) EXPECT_EQ(d.names[index], name);
+  const std::pair<TextureNameLengthIndex, float> lengths[] = {
+      {kLengthBookFront, 107}, {kLengthBookBack, 108}, {kLengthBookSpine, 109}, {kLengthMug, 113},
+      {kLengthBoxBottom, 115}, {kLengthBoxTop, 117},   {kLengthBoxRight, 119},  {kLengthBoxLeft, 121},
+      {kLengthBoxBack, 123},   {kLengthBoxFront, 125}};
+  for (const auto& [index, length] : lengths) EXPECT_EQ(d.lengths[index], length) << index;
+  EXPECT_EQ(d.productKind, 4.0f);
+  EXPECT_EQ(d.rotation, (Vec3{28, 29, 30}));
+  EXPECT_EQ(d.pan, (Vec3{31, 32, 33}));
+  EXPECT_EQ(d.spotLight, (Vec3{34, 35, 36}));
+  EXPECT_TRUE(d.hasScale);
+  EXPECT_EQ(d.scale, (Vec3{37, 38, 39}));
+  EXPECT_EQ(d.viewWidth, 640);
+  EXPECT_EQ(d.viewHeight, 480);
+  EXPECT_EQ(d.bookBinding, 1.0f);
+  EXPECT_EQ(d.boxSize, (Vec3{0.44f, 0.43f, 0.45f})) << "height, width, depth from width, height, depth";
+  EXPECT_EQ(d.spinValue, 46.0f);
+  EXPECT_EQ(d.bookStyle, 2);
+  EXPECT_EQ(d.backgroundColor, (Vec3{0.48f, 0.49f, 0.50f}));
+  EXPECT_EQ(d.bookFlag, 51.0f);
+  EXPECT_EQ(d.baseRotation, (Vec3{53, 54, 55}));
+  EXPECT_EQ(d.basePan, (Vec3{56, 57, 58}));
+  EXPECT_EQ(d.baseSpot, (Vec3{59, 60, 61}));
+  EXPECT_EQ(d.baseScale, (Vec3{62, 63, 64}));
+  ASSERT_EQ(d.keys.size(), 2u);
+  EXPECT_EQ(d.keys[1].frame, 200);
+  for (size_t v = 0; v < 12; ++v) EXPECT_EQ(d.keys[1].values[v], static_cast<float>(2000 + v)) << v;
+}
+
+TEST(ProjectFormat, OlderVersionsSkipTheFieldsTheyLack) {
+  const struct {
+    char version;
+    bool boxStyle, link, bookFront, scale;
+  } gates[] = {{'\x01', false, false, false, false},
+               {'\x02', true, false, false, false},
+               {'\x03', true, false, false, true},
+               {'\x04', true, false, true, true}};
+  for (const auto& gate : gates) {
+    const std::vector<uint8_t> bytes = handBuilt(gate.version, 1);
+    const ProjectParse parse = ParseProject(bytes.data(), bytes.size());
+    ASSERT_TRUE(parse.ok) << int(gate.version) << ": " << parse.error;
+    const ProjectData& d = parse.data;
+    EXPECT_EQ(d.hasBoxStyle, gate.boxStyle) << int(gate.version);
+    EXPECT_EQ(d.hasWebsiteLink, gate.link) << int(gate.version);
+    EXPECT_EQ(d.names[kNameBookFront], gate.bookFront ? "bookfront" : "") << int(gate.version);
+    EXPECT_EQ(d.names[kNameBookBack], "bookback") << int(gate.version);
+    EXPECT_EQ(d.hasScale, gate.scale) << int(gate.version);
+    EXPECT_EQ(d.rotation, (Vec3{28, 29, 30})) << int(gate.version);
+    EXPECT_EQ(d.bookFlag, 51.0f) << int(gate.version);
+    ASSERT_EQ(d.keys.size(), 1u);
+    EXPECT_EQ(d.keys[0].values[8], 1008.0f) << "spot Z of the key, " << int(gate.version);
+  }
+}
