@@ -332,16 +332,22 @@ void ShotView::showError(const std::string& text) {
   app_.platform().messageBox(text, "Error", kestrova::MessageButtons::Ok, kestrova::MessageIcon::Stop);
 }
 
-void ShotView::loadProject(const std::string& path) {
+void ShotView::loadProject(const std::string& path, bool quietFaces) {
   makeCurrent();
-  finishLoad(kestrova::ReadProject(scene_, path, scene_.controlPanel));
+  finishLoad(kestrova::ReadProject(scene_, path, scene_.controlPanel), quietFaces);
 }
 
-void ShotView::finishLoad(const kestrova::ProjectResult& loaded) {
+void ShotView::finishLoad(const kestrova::ProjectResult& loaded, bool quietFaces) {
   doneCurrent();
   if (!loaded.ok) {
     showError(loaded.error);
     return;
+  }
+  if (!loaded.faceErrors.empty() && !quietFaces) {
+    std::string text = "The project was opened, but these pictures could not be loaded; their faces keep the "
+                       "pictures they had:\n";
+    for (const std::string& face : loaded.faceErrors) text += "\n" + face;
+    app_.platform().messageBox(text, "Warning", kestrova::MessageButtons::Ok, kestrova::MessageIcon::Warning);
   }
   if (scene_.controlPanel) scene_.controlPanel->SyncPanelControls();
   requestFrame();
@@ -542,7 +548,8 @@ void ShotView::enableIntroStart() {
 
 void ShotView::playSample(int index) {
   QDir::setCurrent(QString::fromStdString(scene_.programFolder));
-  loadProject(kestrova::SequencePath(scene_, index, app_.userSequencesFolder().toStdString()));
+  // The samples play on quietly, as they always have.
+  loadProject(kestrova::SequencePath(scene_, index, app_.userSequencesFolder().toStdString()), true);
 }
 
 void ShotView::OnSettings() {

@@ -119,10 +119,11 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
 
   // Loads a project into the scene with the context current; a refused file
   // is reported and changes nothing.
-  void loadProject(const std::string& path);
+  // `quietFaces`: pictures that fail to load are not reported (the samples).
+  void loadProject(const std::string& path, bool quietFaces = false);
   // After a load with the context current: reports a refusal, or brings the
   // panel in step and asks for a frame.
-  void finishLoad(const kestrova::ProjectResult& loaded);
+  void finishLoad(const kestrova::ProjectResult& loaded, bool quietFaces = false);
   void showError(const std::string& text);
 
   void askForUpdates();

@@ -36,7 +36,7 @@ ProjectResult WriteProject(SceneState& scene, const std::string& path) {
   return result;
 }
 
-void ApplyProject(SceneState& scene, const ProjectData& d, ProjectPanel* panel) {
+void ApplyProject(SceneState& scene, const ProjectData& d, ProjectPanel* panel, std::vector<std::string>* faceErrors) {
   ClearAnimationTracks(scene);
   scene.rotation = {30, 30, 0};
   scene.pan = {0, 0, 0};
@@ -125,7 +125,10 @@ void ApplyProject(SceneState& scene, const ProjectData& d, ProjectPanel* panel) 
     const size_t copied = std::min<size_t>(name.size(), kPathBufferSize - 1);
     std::memcpy(buffer, name.data(), copied);
     buffer[copied] = '\0';
-    LoadTexture(scene, name, scene.textureSlot[image.slot]);
+    std::string why;
+    if (!LoadTexture(scene, name, scene.textureSlot[image.slot], &why) && faceErrors) {
+      faceErrors->push_back(name + ": " + why);
+    }
   }
 
   scene.keyCount = static_cast<int32_t>(d.keys.size());
@@ -174,13 +177,13 @@ ProjectResult ReadProject(SceneState& scene, const std::string& path, ProjectPan
                    ". Your shot was left as it was.";
     return result;
   }
-  ApplyProject(scene, parse.data, panel);
+  ApplyProject(scene, parse.data, panel, &result.faceErrors);
   result.ok = true;
   return result;
 }
 
 ProjectResult LoadPreset(SceneState& scene, int index, ProjectPanel* panel, const std::string& userSequences) {
-  if (index <= 0 || index > scene.sequenceCount || index >= kSequenceCapacity) return {true, {}};
+  if (index <= 0 || index > scene.sequenceCount || index >= kSequenceCapacity) return {true, {}, {}};
   std::error_code ignored;
   std::filesystem::current_path(scene.programFolder, ignored);
   scene.selectedPreset = index;

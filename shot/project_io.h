@@ -3,6 +3,7 @@
 // scene with its image reloads and the bake of its keys, presets from the
 // Sequences folder, and saving through a temporary file.
 #include <string>
+#include <vector>
 
 #include "formats/project_file.h"
 #include "scene/scene_state.h"
@@ -25,6 +26,9 @@ class ProjectPanel {
 struct ProjectResult {
   bool ok = false;
   std::string error;  // names the file and the fault
+  // A loaded project whose pictures did not all load: "name: reason" each.
+  // Those faces keep the picture they had.
+  std::vector<std::string> faceErrors;
 };
 
 // Saves the scene to `path` (which it sets to version 5 first). The file is
@@ -39,7 +43,9 @@ ProjectResult WriteProject(SceneState& scene, const std::string& path);
 ProjectResult ReadProject(SceneState& scene, const std::string& path, ProjectPanel* panel = nullptr);
 
 // Applies parsed data, as ReadProject does after reading.
-void ApplyProject(SceneState& scene, const ProjectData& data, ProjectPanel* panel = nullptr);
+// Faces whose picture could not be loaded are listed in `faceErrors`.
+void ApplyProject(SceneState& scene, const ProjectData& data, ProjectPanel* panel = nullptr,
+                  std::vector<std::string>* faceErrors = nullptr);
 
 // Loads preset `index` of sequenceNames (the project reader on
 // "Sequences/<name>" from the program folder). Index 0, "Nothing Selected",

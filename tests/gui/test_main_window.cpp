@@ -430,3 +430,21 @@ TEST_F(MainWindowTest, TheAdvancedControlsMenuItemShowsTheProjectCommandsAndTheS
   openPanel();
   EXPECT_TRUE(ctl(id::kPanelTimeline)->isVisible());
 }
+
+TEST_F(MainWindowTest, AProjectWhosePicturesAreMissingOpensAndSaysWhich) {
+  auto shot = std::make_unique<SceneState>();
+  shot->textureName[kNameBoxFront] = "Boxes/nothing-here.jpg";
+  shot->textureName[kNameMug] = "Mug/gone.png";
+  shot->rotation = {5, 6, 7};
+  const fs::path file = path() / "missing pictures.TSMR";
+  ASSERT_TRUE(WriteProject(*shot, file.string()).ok);
+  platform_.fileAnswers = {file.string()};
+  const uint32_t front = scene().textureSlot[kSlotBoxFront];
+  view_->OnOpenProject();
+  EXPECT_EQ(scene().rotation, (Vec3{5, 6, 7})) << "the project opened";
+  EXPECT_EQ(scene().textureSlot[kSlotBoxFront], front) << "the face keeps its picture";
+  ASSERT_EQ(platform_.messages.size(), 2u) << "one message for the load";
+  EXPECT_EQ(platform_.messages[1].caption, "Warning");
+  EXPECT_NE(platform_.messages[1].text.find("nothing-here.jpg"), std::string::npos);
+  EXPECT_NE(platform_.messages[1].text.find("gone.png"), std::string::npos);
+}
