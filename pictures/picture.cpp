@@ -28,9 +28,23 @@ constexpr int64_t kMaxPictureBytes = 64ll * 1024 * 1024;
 // (a 6000-pixel square cover takes 144 MB; a 16000-pixel claim 1 GB).
 constexpr int kMaxPixelsAllocationMB = 256;
 
+// A picture with see-through pixels is drawn onto black, as the picture
+// service draws it: half-transparent (200, 100, 50) becomes about
+// (100, 50, 25), and fully clear pixels become black, which the texture's
+// black-is-transparent rule then leaves out.
+QImage onBlack(QImage image) {
+  if (!image.hasAlphaChannel()) return image;
+  QImage opaque(image.size(), QImage::Format_RGB32);
+  opaque.fill(Qt::black);
+  QPainter painter(&opaque);
+  painter.drawImage(0, 0, image);
+  painter.end();
+  return opaque;
+}
+
 class RasterPicture : public Picture {
  public:
-  explicit RasterPicture(QImage image) : image_(std::move(image)) {
+  explicit RasterPicture(QImage image) : image_(onBlack(std::move(image))) {
     himetricWidth_ = PixelsToHimetric(image_.width());
     himetricHeight_ = PixelsToHimetric(image_.height());
   }

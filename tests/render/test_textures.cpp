@@ -301,6 +301,27 @@ TEST_F(Textures, AbsoluteFlagTakesTheNameAsAFullPath) {
   EXPECT_TRUE(LoadTexture(*scene_, full, slot));
 }
 
+TEST_F(Textures, HalfTransparentPixelsAreDrawnOntoBlack) {
+  QImage image(8, 8, QImage::Format_ARGB32);
+  image.fill(QColor(200, 100, 50, 128));
+  image.setPixelColor(0, 0, QColor(0, 0, 0, 0));
+  for (const char* format : {"ico", "png"}) {
+    const std::string name = std::string("half.") + format;
+    write(name, encode(image, format));
+    uint32_t slot = 0;
+    ASSERT_TRUE(LoadTexture(*scene_, name, slot)) << format;
+    const std::vector<uint8_t> texels = texturePixels(slot);
+    // A texel away from the clear corner (GL rows are bottom-up).
+    const uint8_t* texel = texels.data() + 4 * (4 * 8 + 4);
+    EXPECT_NEAR(texel[0], 100, 2) << format;
+    EXPECT_NEAR(texel[1], 50, 2) << format;
+    EXPECT_NEAR(texel[2], 25, 2) << format;
+    EXPECT_EQ(texel[3], 255) << format;
+    const uint8_t* corner = texels.data() + 4 * (7 * 8 + 0);
+    EXPECT_EQ(corner[3], 0) << format << ": a clear pixel is black, and black is see-through";
+  }
+}
+
 TEST_F(Textures, OnlyRegularFilesAreOpened) {
   const std::string fifo = (fs::path(dir_.path().toStdString()) / "face.jpg").string();
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
