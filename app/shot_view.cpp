@@ -332,9 +332,22 @@ void ShotView::showError(const std::string& text) {
   app_.platform().messageBox(text, "Error", kestrova::MessageButtons::Ok, kestrova::MessageIcon::Stop);
 }
 
+kestrova::WebPictures ShotView::askBeforeFetching() {
+  kestrova::WebPictures web;
+  web.ask = [this](const std::vector<std::string>& hosts) {
+    std::string list;
+    for (const std::string& host : hosts) list += (list.empty() ? "" : ", ") + host;
+    return app_.platform().messageBox("This project loads pictures from the web: " + list + ". Load them?",
+                                      "Kestrova", kestrova::MessageButtons::YesNo,
+                                      kestrova::MessageIcon::Question) == kestrova::MessageAnswer::Yes;
+  };
+  return web;
+}
+
 void ShotView::loadProject(const std::string& path, bool quietFaces) {
+  const kestrova::WebPictures web = askBeforeFetching();
   makeCurrent();
-  finishLoad(kestrova::ReadProject(scene_, path, scene_.controlPanel), quietFaces);
+  finishLoad(kestrova::ReadProject(scene_, path, scene_.controlPanel, &web), quietFaces);
 }
 
 void ShotView::finishLoad(const kestrova::ProjectResult& loaded, bool quietFaces) {
@@ -372,7 +385,8 @@ void ShotView::OnSaveProject() {
 
 void ShotView::loadPreset(int index) {
   makeCurrent();
-  finishLoad(kestrova::LoadPreset(scene_, index, scene_.controlPanel, app_.userSequencesFolder().toStdString()));
+  const kestrova::WebPictures web = askBeforeFetching();
+  finishLoad(kestrova::LoadPreset(scene_, index, scene_.controlPanel, app_.userSequencesFolder().toStdString(), &web));
 }
 
 void ShotView::addToPresets() {

@@ -19,6 +19,7 @@ namespace kestrova {
 struct CapturedFrame;
 struct ImageDialogRequest;
 struct ProjectResult;
+struct WebPictures;
 }
 
 // The OpenGL view: owns the scene record and draws it frame after frame.
@@ -125,6 +126,8 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
   // panel in step and asks for a frame.
   void finishLoad(const kestrova::ProjectResult& loaded, bool quietFaces = false);
   void showError(const std::string& text);
+  // Web pictures of a project are fetched only when the user says yes.
+  kestrova::WebPictures askBeforeFetching();
 
   void askForUpdates();
   void runUpdateCheck();

@@ -1,4 +1,5 @@
 // kestrova-render: draws a shot without a window and writes it as PNG or BMP.
+#include <QCoreApplication>
 #include <QFile>
 #include <QImage>
 
@@ -45,6 +46,7 @@ constexpr const char* kUsage =
     "Options:\n"
     "  -o, --output FILE         where to write the image (.png, .jpg, .jpeg or .bmp)\n"
     "  --quality N               JPEG quality 1-100 (default 92)\n"
+    "  --allow-web               fetch a project's pictures named by web address\n"
     "  --size WxH                image size in pixels (default 1280x720)\n"
     "  --product KIND            box, book, mug or screenshot (default box)\n"
     "  --style N                 box style 0-7 (default 0, Standard Retail Box),\n"
@@ -77,6 +79,7 @@ struct Options {
   std::optional<Vec3> background;
   bool lighting = false;
   int quality = 92;
+  bool allowWeb = false;
 };
 
 [[noreturn]] void fail(const std::string& message) {
@@ -195,6 +198,8 @@ Options parse(int argc, char** argv) {
                                 (rgb & 0xFF) / 255.0f};
     } else if (arg == "--lighting") {
       options.lighting = true;
+    } else if (arg == "--allow-web") {
+      options.allowWeb = true;
     } else if (!arg.empty() && arg[0] != '-' && options.project.empty()) {
       options.project = arg;
     } else {
@@ -419,6 +424,9 @@ std::string numbered(const FramePattern& pattern, int frame) {
 
 int main(int argc, char** argv) {
   const Options options = parse(argc, argv);
+  // Web pictures are fetched through Qt's network access, which runs on an
+  // event loop: without an application object its timeouts never fire.
+  QCoreApplication application(argc, argv);
   if (!options.info.empty()) {
     if (endsWith(options.info, ".3ds")) return modelInfo(options.info);
     if (endsWith(options.info, ".tsmr")) return projectInfo(options.info);
@@ -457,10 +465,16 @@ int main(int argc, char** argv) {
   }
   scene->startupFrameCount = 2;  // past the start-up frames that force the box
   if (!options.project.empty()) {
-    const ProjectResult loaded = ReadProject(*scene, project.string());
+    WebPictures web;
+    web.allowed = options.allowWeb;
+    const ProjectResult loaded = ReadProject(*scene, project.string(), nullptr, &web);
     if (!loaded.ok) {
       std::fprintf(stderr, "kestrova-render: %s\n", loaded.error.c_str());
       return 1;
+    }
+    for (const std::string& face : loaded.faceErrors) {
+      std::fprintf(stderr, "kestrova-render: a picture was not loaded: %s%s\n", face.c_str(),
+                   options.allowWeb || face.find("web") == std::string::npos ? "" : " (see --allow-web)");
     }
   } else if (options.product == kProductScreenShot) {
     // The board takes its size from the last picture loaded: make that the

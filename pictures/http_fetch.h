@@ -11,6 +11,17 @@ struct HttpResult {
   std::string error;  // readable, for the user
 };
 
+// Addresses a picture link must not reach by a detour: loopback, link-local,
+// private and unspecified ones (a project could otherwise probe the user's
+// own machine and network).
+bool IsLocalAddress(const std::string& address);
+
+// Whether a fetch of `from` may follow a redirect to `to`, whose host has
+// `toAddresses`: only to http or https, and to a local address only when the
+// original address was local itself.
+bool RedirectAllowed(const std::string& from, const std::vector<std::string>& fromAddresses, const std::string& to,
+                     const std::vector<std::string>& toAddresses);
+
 // Fetches an http or https address, waiting at most `timeoutMs` and refusing
 // bodies larger than `maxBytes`. Runs a local event loop; needs a
 // QCoreApplication.

@@ -1,6 +1,7 @@
 #include "picture.h"
 
 #include <QBuffer>
+#include <QDeadlineTimer>
 #include <QByteArray>
 #include <QImage>
 #include <QImageReader>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <optional>
 
 #include "formats/file_read.h"
 #include "http_fetch.h"
@@ -23,6 +25,7 @@ namespace kestrova {
 namespace {
 
 FetchLimits fetchLimits;
+std::optional<QDeadlineTimer> loadDeadline;
 constexpr int64_t kMaxPictureBytes = 64ll * 1024 * 1024;
 // Refuse pictures whose pixels alone would take more than 256 MB to decode
 // (a 6000-pixel square cover takes 144 MB; a 16000-pixel claim 1 GB).
@@ -120,6 +123,14 @@ class WmfPicture : public Picture {
 
 void SetPictureFetchLimits(const FetchLimits& limits) { fetchLimits = limits; }
 
+bool IsWebPictureName(const std::string& name) {
+  return name.find("http://") != std::string::npos || name.find("https://") != std::string::npos;
+}
+
+WebFetchDeadline::WebFetchDeadline() { loadDeadline = QDeadlineTimer(fetchLimits.loadDeadlineMs); }
+
+WebFetchDeadline::~WebFetchDeadline() { loadDeadline.reset(); }
+
 int PixelsToHimetric(int pixels) {
   return static_cast<int>((static_cast<int64_t>(pixels) * 2540 + 48) / 96);
 }
@@ -200,8 +211,14 @@ PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string
 
 PictureResult LoadPicture(const std::string& path) {
   std::vector<uint8_t> bytes;
-  if (path.find("http://") != std::string::npos || path.find("https://") != std::string::npos) {
-    const HttpResult answer = HttpGet(path, fetchLimits.timeoutMs, fetchLimits.maxBytes);
+  if (IsWebPictureName(path)) {
+    int timeoutMs = fetchLimits.timeoutMs;
+    if (loadDeadline) {
+      const qint64 left = loadDeadline->remainingTime();
+      if (left == 0) return {nullptr, "no time was left to fetch " + path};
+      if (left > 0 && left < timeoutMs) timeoutMs = static_cast<int>(left);
+    }
+    const HttpResult answer = HttpGet(path, timeoutMs, fetchLimits.maxBytes);
     if (!answer.ok) return {nullptr, answer.error};
     bytes = answer.body;
   } else {

@@ -46,8 +46,23 @@ PictureResult LoadPicture(const std::string& path);
 struct FetchLimits {
   int timeoutMs = 10000;
   int64_t maxBytes = 64ll * 1024 * 1024;
+  int loadDeadlineMs = 30000;  // all the web pictures of one load together
 };
 void SetPictureFetchLimits(const FetchLimits& limits);
+
+// Whether a picture name is fetched from the web rather than read from disk.
+bool IsWebPictureName(const std::string& name);
+
+// One deadline for all the web pictures of one load: while it lives, each
+// fetch waits at most until then, and never longer than its own limit, so
+// ten slow faces cannot stall a load ten times over.
+class WebFetchDeadline {
+ public:
+  WebFetchDeadline();  // the limits' loadDeadlineMs
+  ~WebFetchDeadline();
+  WebFetchDeadline(const WebFetchDeadline&) = delete;
+  WebFetchDeadline& operator=(const WebFetchDeadline&) = delete;
+};
 
 // Pixels at 96 per inch to HIMETRIC and back, rounded like MulDiv.
 int PixelsToHimetric(int pixels);

@@ -12,6 +12,7 @@
 #include "formats/file_replace.h"
 #include "shot/program_folder.h"
 #include "render/scene_initialiser.h"
+#include "pictures/picture.h"
 #include "render/texture_loader.h"
 
 namespace kestrova {
@@ -21,6 +22,14 @@ namespace {
 bool atLeast(const std::string& version, unsigned char code) { return FormatVersionAtLeast(version, code); }
 
 std::string quoted(const std::string& path) { return "\"" + path + "\""; }
+
+// The host of a web picture name ("http://host:port/x.png" gives "host").
+std::string webHost(const std::string& name) {
+  const size_t scheme = name.find("://");
+  const size_t start = scheme == std::string::npos ? 0 : scheme + 3;
+  const size_t end = name.find_first_of(":/?#", start);
+  return name.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
 
 }  // namespace
 
@@ -36,7 +45,8 @@ ProjectResult WriteProject(SceneState& scene, const std::string& path) {
   return result;
 }
 
-void ApplyProject(SceneState& scene, const ProjectData& d, ProjectPanel* panel, std::vector<std::string>* faceErrors) {
+void ApplyProject(SceneState& scene, const ProjectData& d, ProjectPanel* panel, std::vector<std::string>* faceErrors,
+                  const WebPictures* web) {
   ClearAnimationTracks(scene);
   scene.rotation = {30, 30, 0};
   scene.pan = {0, 0, 0};
@@ -117,10 +127,25 @@ void ApplyProject(SceneState& scene, const ProjectData& d, ProjectPanel* panel, 
                 {kPathBoxBack, kNameBoxBack, kSlotBoxBack},       {kPathBoxLeft, kNameBoxLeft, kSlotBoxLeft},
                 {kPathBoxRight, kNameBoxRight, kSlotBoxRight},    {kPathBoxTop, kNameBoxTop, kSlotBoxTop},
                 {kPathBoxBottom, kNameBoxBottom, kSlotBoxBottom}, {kPathMug, kNameMug, kSlotMug}};
+  // Web pictures: asked about once for the whole load, fetched against one
+  // deadline.
+  std::vector<std::string> hosts;
+  for (const auto& image : images) {
+    const std::string& name = scene.textureName[image.name];
+    if (!IsWebPictureName(name)) continue;
+    const std::string host = webHost(name);
+    if (std::find(hosts.begin(), hosts.end(), host) == hosts.end()) hosts.push_back(host);
+  }
+  const bool webAllowed = !hosts.empty() && web && (web->allowed || (web->ask && web->ask(hosts)));
+  WebFetchDeadline deadline;
   for (const auto& image : images) {
     const std::string& name = scene.textureName[image.name];
     // An empty name keeps the slot's picture.
     if (name.empty()) continue;
+    if (IsWebPictureName(name) && !webAllowed) {
+      if (faceErrors) faceErrors->push_back(name + ": not fetched from the web");
+      continue;
+    }
     char* buffer = scene.texturePath[image.path];
     const size_t copied = std::min<size_t>(name.size(), kPathBufferSize - 1);
     std::memcpy(buffer, name.data(), copied);
@@ -163,7 +188,7 @@ void ApplyProject(SceneState& scene, const ProjectData& d, ProjectPanel* panel, 
   }
 }
 
-ProjectResult ReadProject(SceneState& scene, const std::string& path, ProjectPanel* panel) {
+ProjectResult ReadProject(SceneState& scene, const std::string& path, ProjectPanel* panel, const WebPictures* web) {
   ProjectResult result;
   std::vector<uint8_t> bytes;
   std::string reason;
@@ -177,17 +202,18 @@ ProjectResult ReadProject(SceneState& scene, const std::string& path, ProjectPan
                    ". Your shot was left as it was.";
     return result;
   }
-  ApplyProject(scene, parse.data, panel, &result.faceErrors);
+  ApplyProject(scene, parse.data, panel, &result.faceErrors, web);
   result.ok = true;
   return result;
 }
 
-ProjectResult LoadPreset(SceneState& scene, int index, ProjectPanel* panel, const std::string& userSequences) {
+ProjectResult LoadPreset(SceneState& scene, int index, ProjectPanel* panel, const std::string& userSequences,
+                         const WebPictures* web) {
   if (index <= 0 || index > scene.sequenceCount || index >= kSequenceCapacity) return {true, {}, {}};
   std::error_code ignored;
   std::filesystem::current_path(scene.programFolder, ignored);
   scene.selectedPreset = index;
-  return ReadProject(scene, SequencePath(scene, index, userSequences), panel);
+  return ReadProject(scene, SequencePath(scene, index, userSequences), panel, web);
 }
 
 }  // namespace kestrova

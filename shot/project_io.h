@@ -2,6 +2,7 @@
 // Opening and saving a whole shot: the project file read and applied to the
 // scene with its image reloads and the bake of its keys, presets from the
 // Sequences folder, and saving through a temporary file.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,14 @@ class ProjectPanel {
   virtual void resetTimeline(int /*lastKeyFrame*/) {}
 };
 
+// What a load may fetch from the web. Projects and presets are exchanged:
+// a file must not make the program reach out unasked.
+struct WebPictures {
+  bool allowed = false;  // fetch without asking (kestrova-render --allow-web)
+  // Asked once per load, with the hosts named, when not allowed already.
+  std::function<bool(const std::vector<std::string>& hosts)> ask;
+};
+
 struct ProjectResult {
   bool ok = false;
   std::string error;  // names the file and the fault
@@ -40,18 +49,20 @@ ProjectResult WriteProject(SceneState& scene, const std::string& path);
 // the keys and starts playback when there are keys. A file that cannot be
 // read or is malformed leaves the scene exactly as it was. Needs a current GL
 // context (clear colour and textures).
-ProjectResult ReadProject(SceneState& scene, const std::string& path, ProjectPanel* panel = nullptr);
+ProjectResult ReadProject(SceneState& scene, const std::string& path, ProjectPanel* panel = nullptr,
+                          const WebPictures* web = nullptr);
 
 // Applies parsed data, as ReadProject does after reading.
 // Faces whose picture could not be loaded are listed in `faceErrors`.
+// Web pictures are fetched only as `web` allows (none without it).
 void ApplyProject(SceneState& scene, const ProjectData& data, ProjectPanel* panel = nullptr,
-                  std::vector<std::string>* faceErrors = nullptr);
+                  std::vector<std::string>* faceErrors = nullptr, const WebPictures* web = nullptr);
 
 // Loads preset `index` of sequenceNames (the project reader on
 // "Sequences/<name>" from the program folder). Index 0, "Nothing Selected",
 // and indices past the list change nothing.
 // `userSequences` holds the user's own presets (SequencePath).
 ProjectResult LoadPreset(SceneState& scene, int index, ProjectPanel* panel = nullptr,
-                         const std::string& userSequences = {});
+                         const std::string& userSequences = {}, const WebPictures* web = nullptr);
 
 }  // namespace kestrova

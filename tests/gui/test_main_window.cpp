@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QBuffer>
 #include <QComboBox>
 #include <QImage>
 #include <QMenuBar>
@@ -447,4 +448,32 @@ TEST_F(MainWindowTest, AProjectWhosePicturesAreMissingOpensAndSaysWhich) {
   EXPECT_EQ(platform_.messages[1].caption, "Warning");
   EXPECT_NE(platform_.messages[1].text.find("nothing-here.jpg"), std::string::npos);
   EXPECT_NE(platform_.messages[1].text.find("gone.png"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, AProjectWithWebPicturesAsksFirst) {
+  test::HttpTestServer server;
+  QImage picture(16, 16, QImage::Format_RGB32);
+  picture.fill(Qt::yellow);
+  QBuffer buffer(&server.body);
+  buffer.open(QIODevice::WriteOnly);
+  picture.save(&buffer, "PNG");
+  auto shot = std::make_unique<SceneState>();
+  shot->textureName[kNameBoxFront] = server.url("/front.png");
+  const fs::path file = path() / "web.TSMR";
+  ASSERT_TRUE(WriteProject(*shot, file.string()).ok);
+
+  platform_.answers = {MessageAnswer::No};
+  platform_.fileAnswers = {file.string()};
+  view_->OnOpenProject();
+  ASSERT_GE(platform_.messages.size(), 3u);
+  EXPECT_NE(platform_.messages[1].text.find("pictures from the web: 127.0.0.1"), std::string::npos);
+  EXPECT_EQ(server.requests(), 0);
+  EXPECT_NE(platform_.messages[2].text.find("not fetched from the web"), std::string::npos);
+
+  platform_.answers = {MessageAnswer::Yes};
+  platform_.fileAnswers = {file.string()};
+  const uint32_t before = scene().textureSlot[kSlotBoxFront];
+  view_->OnOpenProject();
+  EXPECT_EQ(server.requests(), 1);
+  EXPECT_NE(scene().textureSlot[kSlotBoxFront], before);
 }

@@ -10,6 +10,7 @@
 
 #include <sys/stat.h>
 
+#include "pictures/http_fetch.h"
 #include "pictures/picture.h"
 #include "render/texture_loader.h"
 #include "tests/support/headless_fixture.h"
@@ -256,6 +257,29 @@ TEST_F(Textures, SlowOrOversizedAnswersFailCleanly) {
   EXPECT_NE(error.find("larger"), std::string::npos) << error;
   EXPECT_EQ(slot, 77u);
   SetPictureFetchLimits({});
+}
+
+TEST(WebAddresses, LocalAddressesAreKnownWhateverTheirForm) {
+  for (const char* local : {"127.0.0.1", "127.9.8.7", "10.1.2.3", "172.16.0.1", "172.31.255.255", "192.168.4.4",
+                            "169.254.1.1", "0.0.0.0", "::1", "fe80::1", "fd12::3", "::ffff:192.168.1.1"}) {
+    EXPECT_TRUE(IsLocalAddress(local)) << local;
+  }
+  for (const char* remote : {"8.8.8.8", "172.32.0.1", "172.15.255.255", "192.169.0.1", "2001:db8::1", "not an address"}) {
+    EXPECT_FALSE(IsLocalAddress(remote)) << remote;
+  }
+}
+
+TEST(WebAddresses, ARedirectNeverLeadsFromTheWebToTheUsersOwnMachine) {
+  const std::vector<std::string> web{"203.0.113.7"};
+  const std::vector<std::string> loopback{"127.0.0.1"};
+  EXPECT_TRUE(RedirectAllowed("http://shop.example/a.png", web, "https://cdn.example/a.png", {"198.51.100.2"}));
+  EXPECT_FALSE(RedirectAllowed("http://shop.example/a.png", web, "http://127.0.0.1:631/", loopback));
+  EXPECT_FALSE(RedirectAllowed("http://shop.example/a.png", web, "http://printer.example/", {"192.168.1.20"}));
+  EXPECT_FALSE(RedirectAllowed("http://shop.example/a.png", web, "http://localhost/", {}));
+  EXPECT_FALSE(RedirectAllowed("http://shop.example/a.png", web, "file:///etc/passwd", {}));
+  EXPECT_FALSE(RedirectAllowed("http://shop.example/a.png", web, "ftp://cdn.example/a.png", {"198.51.100.2"}));
+  EXPECT_TRUE(RedirectAllowed("http://127.0.0.1:8080/a.png", loopback, "http://127.0.0.1:9090/a.png", loopback))
+      << "a link to the user's own machine may move about on it";
 }
 
 TEST_F(Textures, MissingOrCorruptFilesChangeNothing) {

@@ -14,6 +14,8 @@
 #include "animation/keyframes.h"
 #include "render/render_frame.h"
 #include "tests/support/headless_fixture.h"
+#include "tests/support/http_test_server.h"
+#include "pictures/picture.h"
 
 using namespace kestrova;
 namespace fs = std::filesystem;
@@ -390,4 +392,41 @@ TEST_F(ProjectFiles, AShotWithoutKeysStopsThePlaybackItReplaces) {
   RenderHost host;
   RenderFrame(*scene_, host);
   EXPECT_EQ(scene_->rotation, (Vec3{10, 20, 30})) << "the loaded pose, not the emptied tracks";
+}
+
+TEST_F(ProjectFiles, WebPicturesAreFetchedOnlyWhenAllowedAndAgainstOneDeadline) {
+  test::HttpTestServer silent;
+  silent.mode = test::HttpTestServer::Mode::Silent;
+  auto shot = std::make_unique<SceneState>();
+  shot->textureName[kNameBoxFront] = silent.url("/front.png");
+  shot->textureName[kNameBoxBack] = silent.url("/back.png");
+  shot->textureName[kNameBoxTop] = silent.url("/top.png");
+  const std::string path = write("web.TSMR", SerialiseProject(*shot));
+
+  // Not allowed: nothing is fetched, each face says so.
+  ProjectResult result = ReadProject(*scene_, path);
+  ASSERT_TRUE(result.ok);
+  ASSERT_EQ(result.faceErrors.size(), 3u);
+  EXPECT_NE(result.faceErrors[0].find("not fetched from the web"), std::string::npos);
+  EXPECT_EQ(silent.requests(), 0);
+
+  // Asked once for the load, with the host; no means no.
+  int asked = 0;
+  WebPictures web;
+  web.ask = [&](const std::vector<std::string>& hosts) {
+    ++asked;
+    EXPECT_EQ(hosts, (std::vector<std::string>{"127.0.0.1"}));
+    return false;
+  };
+  result = ReadProject(*scene_, path, nullptr, &web);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(silent.requests(), 0);
+
+  // Allowed: three silent faces share one deadline.
+  SetPictureFetchLimits({1000, 1 << 20, 1500});
+  web.allowed = true;
+  result = ReadProject(*scene_, path, nullptr, &web);
+  SetPictureFetchLimits({});
+  ASSERT_EQ(result.faceErrors.size(), 3u);
+  EXPECT_NE(result.faceErrors[2].find("no time was left"), std::string::npos) << result.faceErrors[2];
 }

@@ -18,6 +18,7 @@ class HttpTestServer {
     server_.listen(QHostAddress::LocalHost, 0);
     QObject::connect(&server_, &QTcpServer::newConnection, [this] {
       while (QTcpSocket* socket = server_.nextPendingConnection()) {
+        ++connections_;
         QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
           request_ += socket->readAll();
           if (!request_.contains("\r\n\r\n") || mode == Mode::Silent) return;
@@ -36,6 +37,9 @@ class HttpTestServer {
     return "http://127.0.0.1:" + std::to_string(server_.serverPort()) + path;
   }
 
+  // How many connections were made to it.
+  int requests() const { return connections_; }
+
   Mode mode = Mode::Answer;
   int status = 200;
   QByteArray body;
@@ -43,6 +47,7 @@ class HttpTestServer {
  private:
   QTcpServer server_;
   QByteArray request_;
+  int connections_ = 0;
 };
 
 }  // namespace kestrova::test
