@@ -24,12 +24,14 @@ namespace kestrova {
 
 namespace {
 
+constexpr int kMaxJpegScans = 64;
 FetchLimits fetchLimits;
 std::optional<QDeadlineTimer> loadDeadline;
 constexpr int64_t kMaxPictureBytes = 64ll * 1024 * 1024;
 // Refuse pictures whose pixels alone would take more than 256 MB to decode
 // (a 6000-pixel square cover takes 144 MB; a 16000-pixel claim 1 GB).
 constexpr int kMaxPixelsAllocationMB = 256;
+
 
 // A picture with see-through pixels is drawn onto black, as the picture
 // service draws it: half-transparent (200, 100, 50) becomes about
@@ -139,6 +141,35 @@ int HimetricToPixels(int himetric) {
   return static_cast<int>((static_cast<int64_t>(himetric) * 96 + 1270) / 2540);
 }
 
+// A JPEG's scans, counted from its markers without decoding. A progressive
+// picture has about ten; a few hundred bytes can claim thousands of empty
+// scans, each a full pass over the picture, and a minute of decoding.
+int JpegScanCount(const std::vector<uint8_t>& bytes) {
+  if (bytes.size() < 4 || bytes[0] != 0xFF || bytes[1] != 0xD8) return 0;
+  int scans = 0;
+  size_t at = 2;
+  while (at + 4 <= bytes.size()) {
+    if (bytes[at] != 0xFF) return scans;
+    const uint8_t marker = bytes[at + 1];
+    if (marker == 0xD9) return scans;                          // end of image
+    if (marker == 0xFF) { ++at; continue; }                    // fill byte
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) { at += 2; continue; }
+    const size_t length = static_cast<size_t>(bytes[at + 2]) << 8 | bytes[at + 3];
+    if (length < 2) return scans;
+    at += 2 + length;
+    if (marker != 0xDA) continue;
+    ++scans;
+    // The scan's coded data runs to the next marker other than a stuffed
+    // zero or a restart.
+    while (at + 1 < bytes.size() &&
+           !(bytes[at] == 0xFF && bytes[at + 1] != 0x00 && !(bytes[at + 1] >= 0xD0 && bytes[at + 1] <= 0xD7))) {
+      ++at;
+    }
+  }
+  return scans;
+}
+
+
 PictureResult DecodeMetafileHere(const std::vector<uint8_t>& bytes, const std::string& name) {
   PictureResult result;
   if (IsWmf(bytes)) {
@@ -186,6 +217,11 @@ PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string
     return result;
   }
 
+  if (JpegScanCount(bytes) > kMaxJpegScans) {
+    result.error = name + " is a JPEG of more than " + std::to_string(kMaxJpegScans) +
+                   " scans; decoding it would take minutes.";
+    return result;
+  }
   QByteArray data(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
   QBuffer buffer(&data);
   buffer.open(QIODevice::ReadOnly);

@@ -38,6 +38,10 @@ PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string
 // (metafile_helper.h), so a fault in those libraries cannot take it down.
 PictureResult DecodeMetafileHere(const std::vector<uint8_t>& bytes, const std::string& name);
 
+// The number of scans a JPEG declares (0 for anything else), counted from its
+// markers without decoding.
+int JpegScanCount(const std::vector<uint8_t>& bytes);
+
 // Reads a file, or fetches an http/https address (10 s, 64 MB at most), then
 // decodes it.
 PictureResult LoadPicture(const std::string& path);

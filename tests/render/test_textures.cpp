@@ -3,6 +3,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QImageWriter>
 #include <QTemporaryDir>
 #include <filesystem>
 #include <fstream>
@@ -257,6 +258,34 @@ TEST_F(Textures, SlowOrOversizedAnswersFailCleanly) {
   EXPECT_NE(error.find("larger"), std::string::npos) << error;
   EXPECT_EQ(slot, 77u);
   SetPictureFetchLimits({});
+}
+
+TEST(JpegScans, CountedFromTheMarkersAndTooManyAreRefusedBeforeDecoding) {
+  QImage image(64, 64, QImage::Format_RGB32);
+  image.fill(QColor(30, 120, 200));
+  QByteArray progressive;
+  QBuffer buffer(&progressive);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "JPEG");
+  writer.setProgressiveScanWrite(true);
+  ASSERT_TRUE(writer.write(image));
+  const std::vector<uint8_t> real(progressive.begin(), progressive.end());
+  EXPECT_GT(JpegScanCount(real), 1);
+  EXPECT_LE(JpegScanCount(real), 64);
+  EXPECT_NE(DecodePicture(real, "real.jpg").picture, nullptr);
+
+  // Thousands of empty scans in a few kilobytes.
+  std::vector<uint8_t> hostile = {0xFF, 0xD8};
+  for (int scan = 0; scan < 1000; ++scan) {
+    const uint8_t sos[] = {0xFF, 0xDA, 0x00, 0x08, 0x01, 0x01, 0x00, 0x00, 0x3F, 0x00};
+    hostile.insert(hostile.end(), std::begin(sos), std::end(sos));
+  }
+  hostile.insert(hostile.end(), {0xFF, 0xD9});
+  EXPECT_EQ(JpegScanCount(hostile), 1000);
+  const PictureResult refused = DecodePicture(hostile, "scans.jpg");
+  EXPECT_EQ(refused.picture, nullptr);
+  EXPECT_NE(refused.error.find("more than 64 scans"), std::string::npos) << refused.error;
+  EXPECT_EQ(JpegScanCount({0x89, 'P', 'N', 'G'}), 0);
 }
 
 TEST(WebAddresses, LocalAddressesAreKnownWhateverTheirForm) {
