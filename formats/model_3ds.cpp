@@ -176,6 +176,9 @@ class Parser {
           Object3DS& object = model.objects.back();
           const size_t after = string(chunk.data(), chunk.end, object.name);
           children(after, chunk.end, Level::Object, depth + 1);
+          // An object with neither vertices nor faces draws nothing; kept, a
+          // file of millions of 7-byte empty objects would take gigabytes.
+          if (model.objects.back().vertices.empty() && model.objects.back().faces.empty()) model.objects.pop_back();
         }
         return;
       case Level::Material:

@@ -396,3 +396,17 @@ TEST(Damaged3DS, ShortTextureCoordinateListIsKeptForDrawingToClip) {
   EXPECT_EQ(model.objects[0].texCoordCount, 1);
   EXPECT_EQ(model.objects[0].vertexCount, 3);
 }
+
+TEST(Damaged3DS, MillionsOfEmptyObjectsCostNothing) {
+  // 100 000 objects of 7 bytes each: a chunk header and an empty name.
+  const std::vector<uint8_t> bytes = editorFile([](Bytes& b) {
+    for (int i = 0; i < 100000; ++i) b.chunk(0x4000, [&] { b.str(""); });
+    objectWithMesh(b, [&] { vertices(b, {{1, 2, 3}}); });
+  });
+  Model3DS model;
+  const ImportResult result = parse(model, bytes);
+  ASSERT_TRUE(result.ok);
+  ASSERT_EQ(model.objects.size(), 1u) << "only the object with something to draw";
+  EXPECT_EQ(model.objects[0].vertexCount, 1);
+  EXPECT_LE(model.objects.capacity(), 16u) << "no room kept for the empty ones";
+}
