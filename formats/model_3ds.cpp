@@ -49,7 +49,6 @@ struct Chunk {
   size_t data() const { return begin + kHeader; }
 };
 
-enum class Level { Main, Editor, Material, Object, Mesh };
 
 // A failed parse: the reason, shown to the user.
 struct Damaged {
@@ -61,7 +60,7 @@ class Parser {
   explicit Parser(const uint8_t* data) : data_(data) {}
 
   void parseMain(Chunk main) {
-    children(main.data(), main.end, Level::Main, 1);
+    children(main.data(), main.end, false, 1);
   }
 
   Model3DS model;
@@ -138,70 +137,81 @@ class Parser {
     return model.materials.back();
   }
 
-  void children(size_t at, size_t end, Level level, int depth) {
+  // The walk handles every chunk by its identifier wherever it meets it, at
+  // any depth, as 3D Studio files nest chunks more loosely than their usual
+  // layout; data for an object or a material goes to the last one begun.
+  void children(size_t at, size_t end, bool skipFirstChild, int depth) {
     if (depth > kMaxDepth) throw Damaged{"the chunks are nested too deeply"};
     bool first = true;
     while (at < end) {
       const Chunk chunk = header(at, end);
       // The editor block's first child is the mesh version, skipped whole.
-      if (level == Level::Editor && first) {
+      if (skipFirstChild && first) {
         first = false;
         at = chunk.end;
         continue;
       }
       first = false;
-      handle(chunk, level, depth);
+      handle(chunk, depth);
       at = chunk.end;
     }
   }
 
-  void handle(const Chunk& chunk, Level level, int depth) {
-    switch (level) {
-      case Level::Main:
-        if (chunk.id == kVersion && chunk.end - chunk.data() >= 4) {
+  void handle(const Chunk& chunk, int depth) {
+    switch (chunk.id) {
+      case kVersion:
+        if (chunk.end - chunk.data() >= 4) {
           fileVersion = u32(chunk.data());
           if (fileVersion >= 4) {
             warnings.push_back({"Warning", "This 3DS file is over version 3 so it may load incorrectly"});
           }
-        } else if (chunk.id == kEditor) {
-          children(chunk.data(), chunk.end, Level::Editor, depth + 1);
         }
         return;
-      case Level::Editor:
-        if (chunk.id == kMaterial) {
-          model.materials.emplace_back();
-          children(chunk.data(), chunk.end, Level::Material, depth + 1);
-        } else if (chunk.id == kObject) {
-          model.objects.emplace_back();
-          Object3DS& object = model.objects.back();
-          const size_t after = string(chunk.data(), chunk.end, object.name);
-          children(after, chunk.end, Level::Object, depth + 1);
-          // An object with neither vertices nor faces draws nothing; kept, a
-          // file of millions of 7-byte empty objects would take gigabytes.
-          if (model.objects.back().vertices.empty() && model.objects.back().faces.empty()) model.objects.pop_back();
-        }
+      case kEditor:
+        children(chunk.data(), chunk.end, true, depth + 1);
         return;
-      case Level::Material:
-        if (chunk.id == kMaterialName) {
-          string(chunk.data(), chunk.end, currentMaterial().name);
-        } else if (chunk.id == kDiffuse) {
-          // The colour sub-chunk: its header, then its first three bytes.
-          if (chunk.end - chunk.data() < kHeader) return;
-          const Chunk colour = header(chunk.data(), chunk.end);
-          const size_t bytes = std::min<size_t>(3, colour.end - colour.data());
-          std::memcpy(currentMaterial().colour.data(), data_ + colour.data(), bytes);
-        } else if (chunk.id == kTextureMap) {
-          children(chunk.data(), chunk.end, Level::Material, depth + 1);
-        } else if (chunk.id == kTextureFile) {
-          string(chunk.data(), chunk.end, currentMaterial().textureFile);
-        }
+      case kMaterial:
+        model.materials.emplace_back();
+        children(chunk.data(), chunk.end, false, depth + 1);
         return;
-      case Level::Object:
-        if (chunk.id == kMesh) children(chunk.data(), chunk.end, Level::Mesh, depth + 1);
+      case kMaterialName:
+        string(chunk.data(), chunk.end, currentMaterial().name);
         return;
-      case Level::Mesh:
+      case kDiffuse: {
+        // The colour sub-chunk: its header, then its first three bytes.
+        Material3DS& material = currentMaterial();
+        if (chunk.end - chunk.data() < kHeader) return;
+        const Chunk colour = header(chunk.data(), chunk.end);
+        const size_t bytes = std::min<size_t>(3, colour.end - colour.data());
+        std::memcpy(material.colour.data(), data_ + colour.data(), bytes);
+        return;
+      }
+      case kTextureMap:
+        children(chunk.data(), chunk.end, false, depth + 1);
+        return;
+      case kTextureFile:
+        string(chunk.data(), chunk.end, currentMaterial().textureFile);
+        return;
+      case kObject: {
+        model.objects.emplace_back();
+        const size_t after = string(chunk.data(), chunk.end, model.objects.back().name);
+        children(after, chunk.end, false, depth + 1);
+        // An object with neither vertices nor faces draws nothing; kept, a
+        // file of millions of 7-byte empty objects would take gigabytes.
+        if (model.objects.back().vertices.empty() && model.objects.back().faces.empty()) model.objects.pop_back();
+        return;
+      }
+      case kMesh:
+        children(chunk.data(), chunk.end, false, depth + 1);
+        return;
+      case kVertices:
+      case kFaces:
+      case kFaceMaterial:
+      case kTexCoords:
         mesh(chunk, depth);
         return;
+      default:
+        return;  // the keyframer block and anything unknown: skipped whole
     }
   }
 
@@ -225,17 +235,19 @@ class Parser {
         at += 8;
       }
       object.faceCount = count;
-      // Sub-chunks kept inside the face list (its material) belong to the mesh.
-      children(at, chunk.end, Level::Mesh, depth + 1);
+      // Sub-chunks kept inside the face list (its material) are walked too.
+      children(at, chunk.end, false, depth + 1);
     } else if (chunk.id == kFaceMaterial) {
       std::string name;
       string(chunk.data(), chunk.end, name);
+      // A match sets the index and, for a textured material, the flag; a
+      // miss sets the index only: a second material chunk never takes away
+      // a texture the first one gave.
       object.materialIndex = -1;
-      object.hasTexture = false;
       for (size_t i = 0; i < model.materials.size(); ++i) {
         if (model.materials[i].name == name) {
           object.materialIndex = static_cast<int32_t>(i);
-          object.hasTexture = !model.materials[i].textureFile.empty();
+          if (!model.materials[i].textureFile.empty()) object.hasTexture = true;
           break;
         }
       }

@@ -410,3 +410,31 @@ TEST(Damaged3DS, MillionsOfEmptyObjectsCostNothing) {
   EXPECT_EQ(model.objects[0].vertexCount, 1);
   EXPECT_LE(model.objects.capacity(), 16u) << "no room kept for the empty ones";
 }
+
+TEST(Import3DS, ChunksAreHandledWhereverTheWalkMeetsThemAndASecondMaterialKeepsTheTexture) {
+  const auto bytes = editorFile([](Bytes& b) {
+    b.chunk(0xAFFF, [&] {
+      b.chunk(0xA000, [&] { b.str("Wood"); });
+      b.chunk(0xA200, [&] { b.chunk(0xA300, [&] { b.str("wood.jpg"); }); });
+    });
+    b.chunk(0xAFFF, [&] { b.chunk(0xA000, [&] { b.str("Plain"); }); });
+    b.chunk(0x4000, [&] {
+      b.str("box");
+      b.chunk(0x4100, [&] {
+        vertices(b, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+        b.chunk(0x4120, [&] {
+          b.u16(1);
+          for (int v : {0, 1, 2, 0}) b.u16(static_cast<uint32_t>(v));
+          b.chunk(0x4130, [&] { b.str("Wood"); });
+        });
+      });
+      // A second face material, outside the mesh: met and handled there.
+      b.chunk(0x4130, [&] { b.str("Plain"); });
+    });
+  });
+  Model3DS model;
+  ASSERT_TRUE(parse(model, bytes).ok);
+  ASSERT_EQ(model.objects.size(), 1u);
+  EXPECT_EQ(model.objects[0].materialIndex, 1) << "the last material chunk names the material";
+  EXPECT_TRUE(model.objects[0].hasTexture) << "the first chunk's texture is not taken away";
+}
