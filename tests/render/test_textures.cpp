@@ -178,6 +178,28 @@ TEST_F(Textures, HostileMetafilesCostNoMoreThanARealPicture) {
   }
 }
 
+TEST_F(Textures, AHeaderClaimingAHugePictureIsRefusedBeforeAnythingIsAllocated) {
+  QImage small(16, 16, QImage::Format_RGB32);
+  small.fill(Qt::red);
+  QByteArray jpeg = encode(small, "JPEG");
+  // The frame header's height and width, patched to claim 16000 x 16000.
+  for (qsizetype i = 0; i + 8 < jpeg.size(); ++i) {
+    if (static_cast<uint8_t>(jpeg[i]) == 0xFF && (static_cast<uint8_t>(jpeg[i + 1]) & 0xFE) == 0xC0) {
+      for (qsizetype at : {i + 5, i + 7}) {
+        jpeg[at] = static_cast<char>(16000 >> 8);
+        jpeg[at + 1] = static_cast<char>(16000 & 0xFF);
+      }
+      break;
+    }
+  }
+  write("claims.jpg", jpeg.left(400));
+  uint32_t slot = 0;
+  std::string error;
+  EXPECT_FALSE(LoadTexture(*scene_, "claims.jpg", slot, &error));
+  EXPECT_NE(error.find("claims.jpg"), std::string::npos) << error;
+  EXPECT_EQ(slot, 0u);
+}
+
 TEST_F(Textures, TwoEmfFilesInOneProcessAndBrokenOnesSaySo) {
   write("a.emf", test::MakeEmf(32, 32, 1000, 1000, 200, 0, 0));
   write("b.emf", test::MakeEmf(32, 32, 1000, 1000, 0, 200, 0));
