@@ -7,40 +7,23 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMouseEvent>
-#include <QTemporaryDir>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include "animation/keyframes.h"
 #include "app/application.h"
 #include "app/main_window.h"
 #include "app/shot_view.h"
-#include "tests/support/scripted_platform.h"
+#include "bench/started_program.h"
 
 using namespace kestrova;
-namespace fs = std::filesystem;
 
 namespace {
 
 // The program started from a copy of the build's program folder, the panel
 // open, the start-up sample stopped.
-struct RunningProgram {
-  QTemporaryDir folder;
-  test::ScriptedPlatform platform;
-  std::unique_ptr<Application> app;
-  ShotView* view = nullptr;
-
-  RunningProgram() {
-    const fs::path to(folder.path().toStdString());
-    for (const char* assets : {"Boxes", "Books", "Mug", "Sequences"}) {
-      fs::copy(fs::path(KESTROVA_PROGRAM_DIR) / assets, to / assets, fs::copy_options::recursive);
-    }
-    std::ofstream(to / "Flag.txt", std::ios::binary) << "False";
-    app = std::make_unique<Application>(platform, folder.path());
-    app->InitInstance({});
+struct RunningProgram : bench::StartedProgram {
+  RunningProgram() : StartedProgram("False") {
     app->mainWindow()->resize(1024, 720);
-    view = Application::ActiveView();
     QElapsedTimer wait;
     wait.start();
     while (view->framesDrawn() < 3 && wait.elapsed() < 10000) QApplication::processEvents();

@@ -8,9 +8,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
-#include <QTemporaryDir>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 
 #include <sys/resource.h>
@@ -20,10 +17,9 @@
 #include "app/intro_dialog.h"
 #include "app/main_window.h"
 #include "app/shot_view.h"
-#include "tests/support/scripted_platform.h"
+#include "bench/started_program.h"
 
 using namespace kestrova;
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -46,22 +42,8 @@ int stretchMs() {
   return (seconds.isEmpty() ? 30 : seconds.toInt()) * 1000;
 }
 
-struct Program {
-  QTemporaryDir folder;
-  test::ScriptedPlatform platform;
-  std::unique_ptr<Application> app;
-  ShotView* view = nullptr;
-
-  Program() {
-    const fs::path to(folder.path().toStdString());
-    for (const char* assets : {"Boxes", "Books", "Mug", "Sequences"}) {
-      fs::copy(fs::path(KESTROVA_PROGRAM_DIR) / assets, to / assets, fs::copy_options::recursive);
-    }
-    std::ofstream(to / "Flag.txt", std::ios::binary) << "True";
-    app = std::make_unique<Application>(platform, folder.path());
-    app->InitInstance({});
-    view = Application::ActiveView();
-  }
+struct Program : bench::StartedProgram {
+  Program() : StartedProgram("True") {}
 };
 
 void cpuOverTheStretch(benchmark::State& state, bool ended) {

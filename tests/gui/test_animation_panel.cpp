@@ -10,10 +10,8 @@
 #include <QSlider>
 #include <QSpinBox>
 #include <QTest>
-#include <csignal>
 #include <fstream>
 
-#include <sys/resource.h>
 
 #include "formats/project_file.h"
 #include "panel/timeline_slider.h"
@@ -22,6 +20,7 @@
 #include "tests/support/image_compare.h"
 #include "res/resource_ids.h"
 #include "tests/gui/panel_fixture.h"
+#include "tests/support/file_size_limit.h"
 
 using namespace kestrova;
 namespace id = kestrova::ids;
@@ -261,16 +260,10 @@ TEST_F(AnimationPanel, ASaveThatCannotBeWrittenSaysSoAndKeepsTheOldFile) {
   const fs::path file = path() / "old.TSMR";
   std::ofstream(file) << "old";
   platform_.fileAnswers = {file.string()};
-  // A disk that fills up half-way: writes past 100 bytes fail, even as root.
-  struct rlimit saved {};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = saved;
-  small.rlim_cur = 100;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  view_->OnSaveProject();
-  setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, previousHandler);
+  {
+    const test::FileSizeLimit fullDisk(100);
+    view_->OnSaveProject();
+  }
   ASSERT_FALSE(platform_.messages.empty());
   EXPECT_EQ(platform_.messages.back().caption, "Error");
   EXPECT_NE(platform_.messages.back().text.find("old.TSMR"), std::string::npos);

@@ -2,17 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
-#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 
-#include <sys/resource.h>
 
 #include "shot/project_io.h"
 #include "animation/keyframes.h"
 #include "render/render_frame.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/headless_fixture.h"
 #include "tests/support/http_test_server.h"
 #include "pictures/picture.h"
@@ -326,16 +325,11 @@ TEST_F(ProjectFiles, BrokenFilesAreRefusedWithAMessageAndChangeNothing) {
 TEST_F(ProjectFiles, FailedSaveSaysSoAndKeepsTheOldFile) {
   const std::string path = dir_.path().toStdString() + "/keep.TSMR";
   write("keep.TSMR", {1, 2, 3});
-  // A disk that fills up half-way: writes past 100 bytes fail, even as root.
-  struct rlimit saved {};
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
-  struct rlimit small = saved;
-  small.rlim_cur = 100;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  const ProjectResult result = WriteProject(*scene_, path);
-  setrlimit(RLIMIT_FSIZE, &saved);
-  std::signal(SIGXFSZ, previous);
+  ProjectResult result;
+  {
+    const test::FileSizeLimit fullDisk(100);
+    result = WriteProject(*scene_, path);
+  }
   EXPECT_FALSE(result.ok);
   EXPECT_NE(result.error.find("keep.TSMR"), std::string::npos);
   EXPECT_EQ(read(path), (std::vector<uint8_t>{1, 2, 3}));
