@@ -201,8 +201,10 @@ TEST_F(Textures, AHeaderClaimingAHugePictureIsRefusedBeforeAnythingIsAllocated) 
 }
 
 TEST_F(Textures, TwoEmfFilesInOneProcessAndBrokenOnesSaySo) {
-  write("a.emf", test::MakeEmf(32, 32, 1000, 1000, 200, 0, 0));
-  write("b.emf", test::MakeEmf(32, 32, 1000, 1000, 0, 200, 0));
+  // Both with text: drawing metafile text once aborted a program without a
+  // GUI application, and a second EMF in one process aborted in fontconfig.
+  write("a.emf", test::MakeEmf(64, 32, 2000, 1000, 200, 0, 0, u"Kestrova"));
+  write("b.emf", test::MakeEmf(64, 32, 2000, 1000, 0, 200, 0, u"Box shot"));
   std::vector<uint8_t> broken = test::MakeEmf(32, 32, 1000, 1000, 0, 0, 200);
   broken.resize(broken.size() / 2);  // no end-of-file record
   write("broken.emf", broken);

@@ -58,7 +58,7 @@ std::vector<uint8_t> MakeWmf(int width, int height, int unitsPerInch, uint8_t r,
 }
 
 std::vector<uint8_t> MakeEmf(int width, int height, int frameWidth, int frameHeight, uint8_t r,
-                             uint8_t g, uint8_t b) {
+                             uint8_t g, uint8_t b, const std::u16string& text) {
   Writer w;
   w.u32(1);   // EMR_HEADER
   w.u32(88);  // record size
@@ -98,6 +98,29 @@ std::vector<uint8_t> MakeEmf(int width, int height, int frameWidth, int frameHei
   w.u32(24);
   for (int v : {0, 0, width, height}) w.u32(static_cast<uint32_t>(v));
   ++records;
+  if (!text.empty()) {
+    // EMR_EXTTEXTOUTW: the text at the top left, its string and its advances
+    // after the 76-byte record head.
+    const uint32_t chars = static_cast<uint32_t>(text.size());
+    const uint32_t stringBytes = (chars * 2 + 3) / 4 * 4;
+    w.u32(84);
+    w.u32(76 + stringBytes + chars * 4);
+    for (int v : {0, 0, width, height}) w.u32(static_cast<uint32_t>(v));  // bounds
+    w.u32(1);  // GM_COMPATIBLE
+    w.f32(1.0f);
+    w.f32(1.0f);
+    w.u32(2);  // reference point
+    w.u32(2);
+    w.u32(chars);
+    w.u32(76);  // offset of the string
+    w.u32(0);   // options
+    for (int v : {0, 0, width, height}) w.u32(static_cast<uint32_t>(v));
+    w.u32(76 + stringBytes);  // offset of the advances
+    for (char16_t c : text) w.u16(c);
+    for (uint32_t pad = chars * 2; pad < stringBytes; pad += 2) w.u16(0);
+    for (uint32_t i = 0; i < chars; ++i) w.u32(8);
+    ++records;
+  }
   w.u32(14);  // EMR_EOF
   w.u32(20);
   w.u32(0);
