@@ -1,5 +1,7 @@
 #include "metafile.h"
 
+#include <filesystem>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -51,6 +53,15 @@ bool IsEmf(const std::vector<uint8_t>& bytes) {
 
 namespace {
 
+constexpr const char* kNoFonts =
+    "WMF pictures cannot be drawn: the URW base fonts libwmf draws with (Debian package fonts-urw-base35) "
+    "are not installed.";
+
+bool fontsMissing() {
+  std::error_code ignored;
+  return !std::filesystem::is_directory("/usr/share/fonts/type1/urw-base35", ignored);
+}
+
 // One libwmf player over a copy of the bytes (libwmf wants them mutable).
 class WmfPlayer {
  public:
@@ -61,12 +72,14 @@ class WmfPlayer {
     const unsigned long flags =
         WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
     if (wmf_api_create(&api_, flags, &options) != wmf_E_None) {
-      error_ = "the WMF reader could not start.";
+      error_ = fontsMissing() ? kNoFonts : "the WMF reader could not start.";
       return;
     }
     if (wmf_mem_open(api_, bytes_.data(), static_cast<long>(bytes_.size())) != wmf_E_None ||
         wmf_scan(api_, 0, &box_) != wmf_E_None) {
-      error_ = "the WMF file is damaged or not a metafile.";
+      // libwmf cannot play any metafile without its fonts: say so rather
+      // than blame the file.
+      error_ = fontsMissing() ? kNoFonts : "the WMF file is damaged or not a metafile.";
       return;
     }
     opened_ = true;
