@@ -28,6 +28,7 @@
 #include "shot/project_io.h"
 #include "shot/startup.h"
 #include "render/texture_loader.h"
+#include "render/export_image.h"
 #include "render/render_to_image.h"
 #include "render/headless_context.h"
 #include "render/scene_initialiser.h"
@@ -47,6 +48,13 @@ constexpr const char* kUsage =
     "  -o, --output FILE         where to write the image (.png, .jpg, .jpeg or .bmp)\n"
     "  --quality N               JPEG quality 1-100 (default 92)\n"
     "  --allow-web               fetch a project's pictures named by web address\n"
+    "  --supersample N           draw at N times the size (1-4) and filter down:\n"
+    "                            smooth edges, e.g. --supersample 4\n"
+    "  --transparent             a transparent background (PNG with alpha)\n"
+    "  --face NAME=IMAGE         this render only, NAME's picture is IMAGE; NAME is\n"
+    "                            front, back, left, right, top, bottom, spine, mug,\n"
+    "                            book-front, book-back, book-spine or pages;\n"
+    "                            e.g. --face front=cover.png (repeatable)\n"
     "  --size WxH                image size in pixels (default 1280x720)\n"
     "  --product KIND            box, book, mug or screenshot (default box)\n"
     "  --style N                 box style 0-7 (default 0, Standard Retail Box),\n"
@@ -80,7 +88,24 @@ struct Options {
   bool lighting = false;
   int quality = 92;
   bool allowWeb = false;
+  int supersample = 1;
+  bool transparent = false;
+  std::vector<std::pair<std::string, std::string>> faces;  // face name, image
 };
+
+// The texture slot a --face name replaces.
+std::optional<TextureSlot> FaceSlot(const std::string& face) {
+  static const std::pair<const char*, TextureSlot> kFaces[] = {
+      {"front", kSlotBoxFront},         {"back", kSlotBoxBack},           {"left", kSlotBoxLeft},
+      {"right", kSlotBoxRight},         {"top", kSlotBoxTop},             {"bottom", kSlotBoxBottom},
+      {"spine", kSlotBoxLeft},          {"mug", kSlotMug},                {"book-front", kSlotBookFront},
+      {"book-back", kSlotBookBack},     {"book-spine", kSlotBookSpine},   {"pages", kSlotBookPage1},
+  };
+  for (const auto& [name, slot] : kFaces) {
+    if (face == name) return slot;
+  }
+  return std::nullopt;
+}
 
 [[noreturn]] void fail(const std::string& message) {
   std::fprintf(stderr, "kestrova-render: %s\nTry 'kestrova-render --help'.\n", message.c_str());
@@ -158,9 +183,9 @@ Options parse(int argc, char** argv) {
       const size_t x = text.find('x');
       long w = 0;
       long h = 0;
-      if (x == std::string::npos || !parseInt(text.substr(0, x), 1, 16384, &w) ||
-          !parseInt(text.substr(x + 1), 1, 16384, &h)) {
-        fail("--size wants WIDTHxHEIGHT, each 1 to 16384, not '" + text + "'");
+      if (x == std::string::npos || !parseInt(text.substr(0, x), 1, kMaxExportSide, &w) ||
+          !parseInt(text.substr(x + 1), 1, kMaxExportSide, &h)) {
+        fail("--size wants WIDTHxHEIGHT, each 1 to " + std::to_string(kMaxExportSide) + ", not '" + text + "'");
       }
       options.width = static_cast<int>(w);
       options.height = static_cast<int>(h);
@@ -200,6 +225,21 @@ Options parse(int argc, char** argv) {
       options.lighting = true;
     } else if (arg == "--allow-web") {
       options.allowWeb = true;
+    } else if (arg == "--supersample") {
+      long factor = 0;
+      if (!parseInt(value(), 1, 4, &factor)) fail("--supersample wants 1, 2, 3 or 4");
+      options.supersample = static_cast<int>(factor);
+    } else if (arg == "--transparent") {
+      options.transparent = true;
+    } else if (arg == "--face") {
+      const std::string& text = value();
+      const size_t equals = text.find('=');
+      const std::string face = text.substr(0, equals);
+      if (equals == std::string::npos || equals + 1 == text.size() || !FaceSlot(face)) {
+        fail("--face wants NAME=IMAGE with NAME one of front, back, left, right, top, bottom, spine, mug, "
+             "book-front, book-back, book-spine, pages; not '" + text + "'");
+      }
+      options.faces.emplace_back(face, text.substr(equals + 1));
     } else if (!arg.empty() && arg[0] != '-' && options.project.empty()) {
       options.project = arg;
     } else {
@@ -233,7 +273,8 @@ bool endsWith(const std::string& text, const char* suffix) {
 
 bool isJpeg(const std::string& path) { return endsWith(path, ".jpg") || endsWith(path, ".jpeg"); }
 
-bool writeImage(const RgbaImage& image, const std::string& path, int quality, std::string* error) {
+bool writeImage(const RgbaImage& image, const std::string& path, int quality, std::string* error,
+                bool keepAlpha = false) {
   if (endsWith(path, ".bmp")) return WriteBmpFile(path, CaptureFromRgba(image), error);
   // Opened here first, so a failure can say why.
   QFile file(QString::fromStdString(path));
@@ -244,7 +285,9 @@ bool writeImage(const RgbaImage& image, const std::string& path, int quality, st
   const QImage picture = ToQImage(image);
   // The frame's alpha is the clear colour's, not a cut-out: save it opaque.
   const bool jpeg = isJpeg(path);
-  if (!picture.convertToFormat(QImage::Format_RGB888).save(&file, jpeg ? "JPEG" : "PNG", jpeg ? quality : -1)) {
+  // Straight (not premultiplied) alpha, as PNG stores it.
+  const QImage::Format format = keepAlpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888;
+  if (!picture.convertToFormat(format).save(&file, jpeg ? "JPEG" : "PNG", jpeg ? quality : -1)) {
     *error = "cannot write " + path + ": " + file.errorString().toStdString();
     file.remove();
     return false;
@@ -437,7 +480,9 @@ int main(int argc, char** argv) {
   }
 
 
-  HeadlessContext context(options.width, options.height);
+  // Pictures are drawn into off-screen framebuffers of their own size, in
+  // tiles: the pbuffer itself only holds the context.
+  HeadlessContext context(64, 64);
   if (!context.isValid()) {
     std::fprintf(stderr, "kestrova-render: no headless OpenGL context: %s\n", context.error().c_str());
     return 1;
@@ -448,6 +493,9 @@ int main(int argc, char** argv) {
   // Names on the command line are the user's, from the current directory.
   const fs::path output = fs::absolute(options.output, ignored);
   const fs::path project = options.project.empty() ? fs::path() : fs::absolute(options.project, ignored);
+  std::vector<std::pair<TextureSlot, std::string>> faces;
+  for (const auto& [face, image] : options.faces) faces.emplace_back(*FaceSlot(face), fs::absolute(image, ignored).string());
+  if (options.transparent && !endsWith(options.output, ".png")) fail("--transparent writes PNG: name a .png output");
   std::optional<FramePattern> pattern;
   if (options.frames) {
     pattern = ParseFramePattern(output.string());
@@ -481,6 +529,19 @@ int main(int argc, char** argv) {
     // picture it shows, as picking it in the program would.
     LoadTexture(*scene, "Boxes/standard-box-front.jpg", scene->textureSlot[kSlotBoxFront]);
   }
+  // This render's own pictures, over the project's or the defaults.
+  for (size_t i = 0; i < faces.size(); ++i) {
+    const float absolute = scene->imagePathIsAbsolute;
+    scene->imagePathIsAbsolute = 2;
+    std::string why;
+    const bool loaded = LoadTexture(*scene, faces[i].second, scene->textureSlot[faces[i].first], &why);
+    scene->imagePathIsAbsolute = absolute;
+    if (!loaded) {
+      std::fprintf(stderr, "kestrova-render: cannot use %s for --face %s: %s\n", faces[i].second.c_str(),
+                   options.faces[i].first.c_str(), why.c_str());
+      return 1;
+    }
+  }
   if (options.rotation) scene->rotation = *options.rotation;
   if (options.lighting) scene->lightingMode = 2;
   if (options.background) {
@@ -490,15 +551,28 @@ int main(int argc, char** argv) {
 
   RenderHost host;
   std::string error;
+  auto exportOptions = [&options](std::optional<int> frame) {
+    ExportOptions o;
+    o.width = options.width;
+    o.height = options.height;
+    o.supersample = options.supersample;
+    o.transparent = options.transparent;
+    o.frame = frame;
+    return o;
+  };
   if (options.frames) {
     const auto [first, last] = *options.frames;
     if (scene->keyCount == 0 || last >= scene->bakedFrameCount) {
       fail("the animation has frames 0 to " + std::to_string(std::max(0, scene->bakedFrameCount - 1)));
     }
     for (int frame = first; frame <= last; ++frame) {
-      const RgbaImage image = RenderToImage(*scene, host, options.width, options.height, frame);
+      const RgbaImage image = RenderExport(*scene, host, exportOptions(frame), &error);
+      if (image.pixels.empty()) {
+        std::fprintf(stderr, "\nkestrova-render: %s\n", error.c_str());
+        return 1;
+      }
       const std::string name = numbered(*pattern, frame);
-      if (!writeImage(image, name, options.quality, &error)) {
+      if (!writeImage(image, name, options.quality, &error, options.transparent)) {
         std::fprintf(stderr, "\nkestrova-render: %s\n", error.c_str());
         return 1;
       }
@@ -516,8 +590,12 @@ int main(int argc, char** argv) {
       fail("the animation has frames 0 to " + std::to_string(scene->bakedFrameCount - 1));
     }
   }
-  const RgbaImage image = RenderToImage(*scene, host, options.width, options.height, frame);
-  if (!writeImage(image, output.string(), options.quality, &error)) {
+  const RgbaImage image = RenderExport(*scene, host, exportOptions(frame), &error);
+  if (image.pixels.empty()) {
+    std::fprintf(stderr, "kestrova-render: %s\n", error.c_str());
+    return 1;
+  }
+  if (!writeImage(image, output.string(), options.quality, &error, options.transparent)) {
     std::fprintf(stderr, "kestrova-render: %s\n", error.c_str());
     return 1;
   }

@@ -249,3 +249,31 @@ TEST(RenderCli, InfoBeforeOrAfterItsFileAndNeverOnAStream) {
   EXPECT_EQ(stream.status, 1);
   EXPECT_NE(stream.output.find("not a regular file"), std::string::npos) << stream.output;
 }
+
+TEST(RenderCli, TransparentPngsAndFacesForThisRenderOnly) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const std::string folder = dir.path().toStdString();
+  const std::string clear = folder + "/clear.png";
+  ASSERT_EQ(run("-o " + clear + " --size 160x120 --transparent --supersample 2").status, 0);
+  const QImage picture(QString::fromStdString(clear));
+  ASSERT_TRUE(picture.hasAlphaChannel());
+  EXPECT_EQ(qAlpha(picture.pixel(0, 0)), 0);
+  EXPECT_EQ(qAlpha(picture.pixel(80, 60)), 255);
+  EXPECT_EQ(run("-o " + folder + "/clear.jpg --transparent").status, 2) << "JPEG has no alpha";
+
+  QImage red(32, 32, QImage::Format_RGB32);
+  red.fill(QColor(220, 20, 20));
+  ASSERT_TRUE(red.save(QString::fromStdString(folder + "/red.png")));
+  const CliRun faced = runProgram("cd '" + folder + "' && " + std::string(KESTROVA_RENDER),
+                                  "-o faced.png --size 160x120 --rotation 0,0,0 --face front=red.png");
+  ASSERT_EQ(faced.status, 0) << faced.output;
+  const QImage shot(QString::fromStdString(folder + "/faced.png"));
+  const QColor centre = shot.pixelColor(80, 60);
+  EXPECT_GT(centre.red(), 180);
+  EXPECT_LT(centre.green(), 60);
+  const CliRun missing = run("-o " + folder + "/x.png --face front=" + folder + "/none.png");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.output.find("none.png"), std::string::npos) << missing.output;
+  EXPECT_EQ(run("-o " + folder + "/x.png --face lid=red.png").status, 2);
+}

@@ -1,0 +1,178 @@
+#include "export_image.h"
+
+#define GL_GLEXT_PROTOTYPES
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "read_framebuffer.h"
+#include "render_frame.h"
+#include "scene_initialiser.h"
+
+namespace kestrova {
+
+namespace {
+
+// The frustum of the view's perspective (45 degrees high, near 0.5, far
+// 9980100): a tile is drawn through its own part of it, so the tiles meet
+// without a seam.
+constexpr double kFovY = 45.0;
+constexpr double kNear = 0.5;
+constexpr double kFar = 9980100.0;
+
+class Framebuffer {
+ public:
+  Framebuffer(int width, int height) {
+    glGenFramebuffers(1, &framebuffer_);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    glGenRenderbuffers(2, renderbuffers_);
+    glBindRenderbuffer(GL_RENDERBUFFER, renderbuffers_[0]);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderbuffers_[0]);
+    glBindRenderbuffer(GL_RENDERBUFFER, renderbuffers_[1]);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, renderbuffers_[1]);
+    complete_ = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  }
+  ~Framebuffer() {
+    glBindFramebuffer(GL_FRAMEBUFFER, previous_);
+    glDeleteRenderbuffers(2, renderbuffers_);
+    glDeleteFramebuffers(1, &framebuffer_);
+  }
+  Framebuffer(const Framebuffer&) = delete;
+  Framebuffer& operator=(const Framebuffer&) = delete;
+  bool complete() const { return complete_; }
+  void setPrevious(GLint previous) { previous_ = static_cast<GLuint>(previous); }
+
+ private:
+  GLuint framebuffer_ = 0;
+  GLuint renderbuffers_[2] = {0, 0};
+  GLuint previous_ = 0;
+  bool complete_ = false;
+};
+
+// One tile drawn at `scale` times its size and filtered down by box averages.
+RgbaImage drawTile(SceneState& scene, RenderHost& host, const ExportOptions& o, int x0, int y0, int width,
+                   int height, int scale) {
+  const double top = kNear * std::tan(kFovY * M_PI / 360.0);
+  const double right = top * static_cast<double>(o.width) / static_cast<double>(o.height);
+  // GL rows run bottom-up: the tile's rows y0..y0+height from the top.
+  const double l = -right + 2.0 * right * x0 / o.width;
+  const double r = -right + 2.0 * right * (x0 + width) / o.width;
+  const double t = top - 2.0 * top * y0 / o.height;
+  const double b = top - 2.0 * top * (y0 + height) / o.height;
+  glViewport(0, 0, width * scale, height * scale);
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glFrustum(l, r, b, t, kNear, kFar);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  if (o.frame) {
+    scene.currentFrame = *o.frame;
+    scene.playing = true;
+  }
+  RenderFrame(scene, host);
+  const RgbaImage big = ReadFramebuffer(width * scale, height * scale);
+  if (scale == 1) return big;
+  RgbaImage small;
+  small.width = width;
+  small.height = height;
+  small.pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+  const int area = scale * scale;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      int sum[4] = {0, 0, 0, 0};
+      for (int sy = 0; sy < scale; ++sy) {
+        for (int sx = 0; sx < scale; ++sx) {
+          const uint8_t* p = big.at(x * scale + sx, y * scale + sy);
+          for (int c = 0; c < 4; ++c) sum[c] += p[c];
+        }
+      }
+      uint8_t* out = small.pixels.data() + (static_cast<size_t>(y) * width + x) * 4;
+      for (int c = 0; c < 4; ++c) out[c] = static_cast<uint8_t>((sum[c] + area / 2) / area);
+    }
+  }
+  return small;
+}
+
+void setBackground(SceneState& scene, const Vec3& colour) {
+  scene.backgroundColor = colour;
+  ApplyClearColor(scene);
+}
+
+}  // namespace
+
+RgbaImage RenderExport(SceneState& scene, RenderHost& host, const ExportOptions& o, std::string* error) {
+  auto fail = [error](const std::string& why) {
+    if (error) *error = why;
+    return RgbaImage{};
+  };
+  if (o.width < 1 || o.height < 1 || o.width > kMaxExportSide || o.height > kMaxExportSide) {
+    return fail("a picture is 1 to " + std::to_string(kMaxExportSide) + " pixels on a side");
+  }
+  if (o.supersample < 1 || o.supersample > 4) return fail("supersampling is 1, 2, 3 or 4");
+  GLint largest = 0;
+  glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largest);
+  int tile = std::min<int>(largest > 0 ? largest : 4096, 4096);
+  if (o.maxTile > 0) tile = std::min(tile, o.maxTile);
+  // A tile is drawn at supersample times its size.
+  tile = std::max(1, tile / o.supersample);
+
+  RgbaImage result;
+  result.width = o.width;
+  result.height = o.height;
+  result.pixels.assign(static_cast<size_t>(o.width) * static_cast<size_t>(o.height) * 4, 0);
+  const Vec3 background = scene.backgroundColor;
+  GLint previous = 0;
+  glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
+  {
+    Framebuffer framebuffer(std::min(tile, o.width) * o.supersample, std::min(tile, o.height) * o.supersample);
+    framebuffer.setPrevious(previous);
+    if (!framebuffer.complete()) return fail("the graphics driver could not make an off-screen picture");
+    // Whatever a first frame does once (the spot heights of the book and the
+    // mug) happens before the tiles, so every tile draws the same shot.
+    drawTile(scene, host, o, 0, 0, 1, 1, 1);
+    for (int y0 = 0; y0 < o.height; y0 += tile) {
+      for (int x0 = 0; x0 < o.width; x0 += tile) {
+        const int w = std::min(tile, o.width - x0);
+        const int h = std::min(tile, o.height - y0);
+        RgbaImage onBlack;
+        RgbaImage piece;
+        if (o.transparent) {
+          // Drawn over black and over white: where the two differ, the
+          // background shows through, and by how much gives the coverage.
+          setBackground(scene, {0, 0, 0});
+          onBlack = drawTile(scene, host, o, x0, y0, w, h, o.supersample);
+          setBackground(scene, {1, 1, 1});
+          piece = drawTile(scene, host, o, x0, y0, w, h, o.supersample);
+          for (size_t i = 0; i < piece.pixels.size(); i += 4) {
+            int through = 0;
+            for (int c = 0; c < 3; ++c) through += piece.pixels[i + c] - onBlack.pixels[i + c];
+            const int alpha = std::clamp(255 - (through + 1) / 3, 0, 255);
+            for (int c = 0; c < 3; ++c) {
+              // Straight alpha: the colour as if the product covered the pixel.
+              piece.pixels[i + c] =
+                  alpha == 0 ? 0 : static_cast<uint8_t>(std::min(255, (onBlack.pixels[i + c] * 255 + alpha / 2) / alpha));
+            }
+            piece.pixels[i + 3] = static_cast<uint8_t>(alpha);
+          }
+        } else {
+          piece = drawTile(scene, host, o, x0, y0, w, h, o.supersample);
+          for (size_t i = 3; i < piece.pixels.size(); i += 4) piece.pixels[i] = 255;
+        }
+        for (int row = 0; row < h; ++row) {
+          std::memcpy(result.pixels.data() + ((static_cast<size_t>(y0) + row) * o.width + x0) * 4,
+                      piece.pixels.data() + static_cast<size_t>(row) * w * 4, static_cast<size_t>(w) * 4);
+        }
+      }
+    }
+  }
+  setBackground(scene, background);
+  return result;
+}
+
+}  // namespace kestrova

@@ -1,0 +1,31 @@
+#pragma once
+// Pictures of a shot beyond the view: any size (drawn in tiles when larger
+// than the GL draws at once), supersampled for smooth edges, and with a
+// transparent background. Draws into framebuffer objects of the current
+// context, so it needs one (headless or the view's).
+#include <optional>
+#include <string>
+
+#include "render/render_host.h"
+#include "scene/rgba_image.h"
+#include "scene/scene_state.h"
+
+namespace kestrova {
+
+struct ExportOptions {
+  int width = 1280;
+  int height = 720;
+  int supersample = 1;       // 1 to 4: drawn at N times the size, filtered down
+  bool transparent = false;  // the background becomes alpha 0, straight alpha
+  int maxTile = 0;           // the largest tile side; 0: the GL's largest renderbuffer, at most 4096
+  std::optional<int> frame;  // a frame of the baked animation, else the still shot
+};
+
+// The largest side an exported picture may have.
+constexpr int kMaxExportSide = 32768;
+
+// Draws the shot as `options` say. On failure the image is empty and `error`
+// says why.
+RgbaImage RenderExport(SceneState& scene, RenderHost& host, const ExportOptions& options, std::string* error);
+
+}  // namespace kestrova

@@ -1,0 +1,130 @@
+// Pictures beyond the view: tiles, supersampling and a transparent
+// background, read back as the files would hold them.
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "render/export_image.h"
+#include "render/render_frame.h"
+#include "render/scene_initialiser.h"
+#include "scene/product_styles.h"
+#include "tests/support/headless_fixture.h"
+#include "tests/support/test_textures.h"
+
+using namespace kestrova;
+
+namespace {
+
+class Export : public test::HeadlessGL {
+ protected:
+  void SetUp() override {
+    HeadlessGL::SetUp();
+    scene_ = std::make_unique<SceneState>();
+    InitialiseSceneDefaults(*scene_);
+    test::FillSlotsWithTestTextures(*scene_);
+    scene_->startupFrameCount = 2;
+    scene_->productKind = kProductBox;
+    ApplyBoxStyle(*scene_, 0);
+    scene_->backgroundColor = {1, 1, 1};
+    ApplyClearColor(*scene_);
+  }
+
+  RgbaImage draw(ExportOptions options) {
+    std::string error;
+    RgbaImage image = RenderExport(*scene_, host_, options, &error);
+    EXPECT_FALSE(image.pixels.empty()) << error;
+    return image;
+  }
+
+  static double meanDifference(const RgbaImage& a, const RgbaImage& b) {
+    double sum = 0;
+    for (size_t i = 0; i < a.pixels.size(); ++i) sum += std::abs(a.pixels[i] - b.pixels[i]);
+    return sum / static_cast<double>(a.pixels.size());
+  }
+
+  RenderHost host_;
+  std::unique_ptr<SceneState> scene_;
+};
+
+}  // namespace
+
+TEST_F(Export, TilesMeetWithoutASeam) {
+  ExportOptions whole;
+  whole.width = 320;
+  whole.height = 240;
+  const RgbaImage single = draw(whole);
+  ExportOptions tiled = whole;
+  tiled.maxTile = 70;  // 5 x 4 tiles, edges across the box
+  const RgbaImage pieces = draw(tiled);
+  ASSERT_EQ(pieces.pixels.size(), single.pixels.size());
+  EXPECT_LT(meanDifference(single, pieces), 0.5);
+  // Along every tile edge, no column or row differs more than the rest.
+  int far = 0;
+  for (size_t i = 0; i < single.pixels.size(); ++i) far += std::abs(single.pixels[i] - pieces.pixels[i]) > 64;
+  EXPECT_LT(far, 40) << "pixels far off";
+}
+
+TEST_F(Export, TransparentKeepsTheProductsCoverageWithStraightAlpha) {
+  ExportOptions options;
+  options.width = 320;
+  options.height = 240;
+  options.transparent = true;
+  const RgbaImage clear = draw(options);
+  for (const auto& [x, y] : {std::pair{0, 0}, {319, 0}, {0, 239}, {319, 239}}) EXPECT_EQ(clear.at(x, y)[3], 0) << x;
+  EXPECT_EQ(clear.at(160, 120)[3], 255) << "inside the front face";
+  // Over black it is exactly the shot drawn on black: no darker fringe.
+  scene_->backgroundColor = {0, 0, 0};
+  ApplyClearColor(*scene_);
+  ExportOptions opaque = options;
+  opaque.transparent = false;
+  const RgbaImage onBlack = draw(opaque);
+  int darker = 0;
+  for (int y = 0; y < 240; ++y) {
+    for (int x = 0; x < 320; ++x) {
+      const uint8_t* p = clear.at(x, y);
+      for (int c = 0; c < 3; ++c) darker += p[c] * p[3] / 255 + 2 < onBlack.at(x, y)[c];
+    }
+  }
+  EXPECT_EQ(darker, 0);
+}
+
+TEST_F(Export, SupersamplingSmoothsTheSilhouette) {
+  // Every face one flat colour: without smoothing a pixel is that colour or
+  // the background, nothing between.
+  GLuint flat = 0;
+  glGenTextures(1, &flat);
+  glBindTexture(GL_TEXTURE_2D, flat);
+  const uint8_t texel[4] = {20, 40, 120, 255};
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
+  for (int slot = kSlotBoxFront; slot <= kSlotBoxBottom; ++slot) scene_->textureSlot[static_cast<size_t>(slot)] = flat;
+  scene_->rotation = {0, 20, 7};  // slanted edges
+  ExportOptions options;
+  options.width = 320;
+  options.height = 240;
+  auto between = [](const RgbaImage& image) {
+    int count = 0;
+    for (size_t i = 0; i < image.pixels.size(); i += 4) count += image.pixels[i + 2] > 130 && image.pixels[i + 2] < 245;
+    return count;
+  };
+  const int plain = between(draw(options));
+  options.supersample = 4;
+  const int smooth = between(draw(options));
+  EXPECT_LT(plain, 20) << "no smoothing: the face's colour or the background";
+  EXPECT_GT(smooth, 200) << "edge pixels take values between the face and the background";
+  glDeleteTextures(1, &flat);
+}
+
+TEST_F(Export, SizesAndFactorsOutOfRangeAreRefused) {
+  std::string error;
+  ExportOptions options;
+  options.width = kMaxExportSide + 1;
+  EXPECT_TRUE(RenderExport(*scene_, host_, options, &error).pixels.empty());
+  EXPECT_NE(error.find("32768"), std::string::npos) << error;
+  options.width = 64;
+  options.supersample = 5;
+  EXPECT_TRUE(RenderExport(*scene_, host_, options, &error).pixels.empty());
+}
