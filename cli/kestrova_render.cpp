@@ -22,6 +22,7 @@
 #include "cli/json_writer.h"
 #include "formats/bmp_export.h"
 #include "formats/file_read.h"
+#include "formats/video_writer.h"
 #include "formats/model_3ds.h"
 #include "pictures/qimage_bridge.h"
 #include "shot/program_folder.h"
@@ -51,6 +52,12 @@ constexpr const char* kUsage =
     "  --supersample N           draw at N times the size (1-4) and filter down:\n"
     "                            smooth edges, e.g. --supersample 4\n"
     "  --transparent             a transparent background (PNG with alpha)\n"
+    "  --video FILE              the animation (or the turntable) as a video:\n"
+    "                            .mp4 (H.264), .webm (VP9) or .gif;\n"
+    "                            e.g. kestrova-render shot.TSMR --video shot.mp4\n"
+    "  --fps N                   the video's frames a second (default 30)\n"
+    "  --turntable SECONDS       one turn about the vertical axis from the shot's\n"
+    "                            pose, e.g. --turntable 4 --video spin.webm\n"
     "  --face NAME=IMAGE         this render only, NAME's picture is IMAGE; NAME is\n"
     "                            front, back, left, right, top, bottom, spine, mug,\n"
     "                            book-front, book-back, book-spine or pages;\n"
@@ -90,6 +97,9 @@ struct Options {
   bool allowWeb = false;
   int supersample = 1;
   bool transparent = false;
+  std::string video;
+  int fps = 30;
+  double turntable = 0;  // seconds of one turn; 0: no turntable
   std::vector<std::pair<std::string, std::string>> faces;  // face name, image
 };
 
@@ -231,6 +241,20 @@ Options parse(int argc, char** argv) {
       options.supersample = static_cast<int>(factor);
     } else if (arg == "--transparent") {
       options.transparent = true;
+    } else if (arg == "--video") {
+      options.video = value();
+      if (!IsVideoName(options.video)) fail("--video writes .mp4, .webm or .gif, not '" + options.video + "'");
+    } else if (arg == "--fps") {
+      long fps = 0;
+      if (!parseInt(value(), 1, 120, &fps)) fail("--fps wants 1 to 120 frames a second");
+      options.fps = static_cast<int>(fps);
+    } else if (arg == "--turntable") {
+      const std::string& text = value();
+      float seconds = 0;
+      if (!parseFloat(text, &seconds) || !(seconds > 0 && seconds <= 600)) {
+        fail("--turntable wants the seconds of one turn, more than 0 and at most 600, not '" + text + "'");
+      }
+      options.turntable = seconds;
     } else if (arg == "--face") {
       const std::string& text = value();
       const size_t equals = text.find('=');
@@ -258,6 +282,14 @@ Options parse(int argc, char** argv) {
   if (options.frames && options.output.find('%') == std::string::npos) {
     fail("--frames wants an output pattern with a frame number, such as out_%04d.png");
   }
+  if (!options.video.empty()) {
+    if (!options.output.empty()) fail("--video names the output: leave out -o");
+    if (options.frame || options.frames) fail("--video takes every frame: leave out --frame and --frames");
+    if (options.transparent) fail("--transparent writes PNG pictures, not videos");
+    if (options.turntable == 0 && options.project.empty()) fail("--video wants a project with keys, or --turntable");
+    options.output = options.video;
+  }
+  if (options.turntable > 0 && options.video.empty()) fail("--turntable makes a video: add --video FILE");
   if (options.output.empty() && options.info.empty()) fail("no output file given (-o FILE)");
   return options;
 }
@@ -465,6 +497,53 @@ std::string numbered(const FramePattern& pattern, int frame) {
 
 }  // namespace
 
+// The animation of a project, or one turn about the vertical axis from the
+// shot's pose, as a video. A failed export leaves no file behind.
+template <typename MakeOptions>
+int writeVideo(SceneState& scene, RenderHost& host, const Options& options, const std::string& path,
+               const MakeOptions& exportOptions) {
+  std::string error;
+  int frames = 0;
+  if (options.turntable > 0) {
+    frames = std::max(2, static_cast<int>(options.turntable * options.fps + 0.5));
+  } else {
+    if (scene.keyCount == 0) fail("the project has no keys to animate; try --turntable SECONDS");
+    frames = scene.bakedFrameCount;
+  }
+  std::unique_ptr<VideoWriter> writer = VideoWriter::Open(path, options.width, options.height, options.fps, &error);
+  if (!writer) {
+    std::fprintf(stderr, "kestrova-render: %s\n", error.c_str());
+    return 1;
+  }
+  const float startY = scene.rotation[1];
+  scene.playing = false;
+  for (int i = 0; i < frames; ++i) {
+    std::optional<int> frame;
+    if (options.turntable > 0) {
+      // One whole turn over the frames; the last frame is one step short of
+      // the first, so the loop closes without a repeated frame.
+      scene.rotation[1] = startY + 360.0f * static_cast<float>(i) / static_cast<float>(frames);
+    } else {
+      frame = i;
+    }
+    const RgbaImage image = RenderExport(scene, host, exportOptions(frame), &error);
+    if (image.pixels.empty() || !writer->addFrame(image, &error)) {
+      writer->abandon();
+      std::fprintf(stderr, "\nkestrova-render: %s\n", error.c_str());
+      return 1;
+    }
+    std::printf("\rEncoded frame %d of %d (%d%%)", i + 1, frames, (i + 1) * 100 / frames);
+    std::fflush(stdout);
+  }
+  if (!writer->finish(&error)) {
+    std::fprintf(stderr, "\nkestrova-render: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("\nWrote %s (%d frames, %dx%d, %d frames a second)\n", path.c_str(), frames, options.width,
+              options.height, options.fps);
+  return 0;
+}
+
 int main(int argc, char** argv) {
   const Options options = parse(argc, argv);
   // Web pictures are fetched through Qt's network access, which runs on an
@@ -475,7 +554,8 @@ int main(int argc, char** argv) {
     if (endsWith(options.info, ".tsmr")) return projectInfo(options.info);
     fail("--info reads a .3ds model or a .TSMR project");
   }
-  if (!endsWith(options.output, ".png") && !endsWith(options.output, ".bmp") && !isJpeg(options.output)) {
+  if (options.video.empty() && !endsWith(options.output, ".png") && !endsWith(options.output, ".bmp") &&
+      !isJpeg(options.output)) {
     fail("the output file must end in .png, .jpg, .jpeg or .bmp");
   }
 
@@ -560,6 +640,7 @@ int main(int argc, char** argv) {
     o.frame = frame;
     return o;
   };
+  if (!options.video.empty()) return writeVideo(*scene, host, options, output.string(), exportOptions);
   if (options.frames) {
     const auto [first, last] = *options.frames;
     if (scene->keyCount == 0 || last >= scene->bakedFrameCount) {

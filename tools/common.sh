@@ -14,6 +14,8 @@ PACKAGES=(
   libwmf-dev libemf2svg-dev fonts-dejavu-core libx11-dev
   # The install test: the desktop-file checkers, manual pages, a pretend user.
   desktop-file-utils appstream man-db xdotool
+  # Video export.
+  libavcodec-dev libavformat-dev libswscale-dev libavutil-dev
   # libwmf draws WMF text and some shapes with the URW base fonts; without
   # them every metafile fails to play.
   fonts-urw-base35

@@ -10,6 +10,8 @@
 #include <regex>
 #include <string>
 
+#include "tests/support/video_reader.h"
+
 namespace {
 
 struct CliRun {
@@ -276,4 +278,52 @@ TEST(RenderCli, TransparentPngsAndFacesForThisRenderOnly) {
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.output.find("none.png"), std::string::npos) << missing.output;
   EXPECT_EQ(run("-o " + folder + "/x.png --face lid=red.png").status, 2);
+}
+
+TEST(RenderCli, VideosOfAProjectAndATurntable) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const std::string folder = dir.path().toStdString();
+  const std::string sample = "'" + std::string(KESTROVA_PROGRAM_DIR) + "/Sequences/04 Cube.TSMR'";
+  const CliRun animation = run(sample + " --video " + folder + "/cube.mp4 --size 160x120 --fps 25");
+  ASSERT_EQ(animation.status, 0) << animation.output;
+  kestrova::RgbaImage first;
+  const kestrova::test::VideoInfo info = kestrova::test::ReadVideo(folder + "/cube.mp4", 0, &first);
+  EXPECT_EQ(info.frames, 330) << "every baked frame of the sample";
+  EXPECT_NEAR(info.fps, 25.0, 0.01);
+  ASSERT_EQ(run(sample + " -o " + folder + "/first.png --size 160x120 --frame 0").status, 0);
+  const QImage still(QString::fromStdString(folder + "/first.png"));
+  double difference = 0;
+  for (int y = 0; y < 120; ++y) {
+    for (int x = 0; x < 160; ++x) {
+      const QColor c = still.pixelColor(x, y);
+      const uint8_t* v = first.at(x, y);
+      difference += std::abs(c.red() - v[0]) + std::abs(c.green() - v[1]) + std::abs(c.blue() - v[2]);
+    }
+  }
+  EXPECT_LT(difference / (160 * 120 * 3), 12.0) << "the video's first frame is the PNG of frame 0";
+
+  // Eight frames of one turn: the last is the turn's last step, not the first again.
+  ASSERT_EQ(run("--turntable 1 --fps 8 --video " + folder + "/spin.webm --size 160x120").status, 0);
+  kestrova::RgbaImage last;
+  kestrova::RgbaImage start;
+  EXPECT_EQ(kestrova::test::ReadVideo(folder + "/spin.webm", 7, &last).frames, 8);
+  kestrova::test::ReadVideo(folder + "/spin.webm", 0, &start);
+  ASSERT_EQ(run("-o " + folder + "/step.png --size 160x120 --rotation 30,345,0").status, 0);
+  const QImage step(QString::fromStdString(folder + "/step.png"));
+  double toStep = 0;
+  double toStart = 0;
+  for (int y = 0; y < 120; ++y) {
+    for (int x = 0; x < 160; ++x) {
+      const QColor c = step.pixelColor(x, y);
+      toStep += std::abs(c.red() - last.at(x, y)[0]) + std::abs(c.blue() - last.at(x, y)[2]);
+      toStart += std::abs(start.at(x, y)[0] - last.at(x, y)[0]) + std::abs(start.at(x, y)[2] - last.at(x, y)[2]);
+    }
+  }
+  EXPECT_LT(toStep, toStart / 3) << "the last frame is 315 degrees on, one step before the start";
+
+  const CliRun failed = run(sample + " --video /nonexistent-folder/x.mp4 --size 160x120");
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_NE(failed.output.find("/nonexistent-folder/x.mp4"), std::string::npos) << failed.output;
+  EXPECT_EQ(run("--video " + folder + "/x.mp4").status, 2) << "nothing to animate";
 }

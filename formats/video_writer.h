@@ -1,0 +1,31 @@
+#pragma once
+// Animations as video files, encoded with FFmpeg's libraries: H.264 in MP4,
+// VP9 in WebM, and GIF with a palette made from the frames. No Qt, no GL.
+#include <memory>
+#include <string>
+
+#include "scene/rgba_image.h"
+
+namespace kestrova {
+
+class VideoWriter {
+ public:
+  // Opens `path` for frames of width x height at `fps`; the format comes
+  // from the extension (.mp4, .webm, .gif). MP4 and WebM want even sizes.
+  // Null with `error` when the file cannot be made.
+  static std::unique_ptr<VideoWriter> Open(const std::string& path, int width, int height, int fps,
+                                           std::string* error);
+  virtual ~VideoWriter() = default;
+
+  // Adds one frame (top-down RGBA, the writer's size).
+  virtual bool addFrame(const RgbaImage& frame, std::string* error) = 0;
+  // Flushes the encoder and closes the file.
+  virtual bool finish(std::string* error) = 0;
+  // Stops and removes the partial file (a cancel or a failure).
+  virtual void abandon() = 0;
+};
+
+// Whether `path` names a video the writer makes.
+bool IsVideoName(const std::string& path);
+
+}  // namespace kestrova

@@ -1,0 +1,61 @@
+#include "video_reader.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
+}
+
+namespace kestrova::test {
+
+VideoInfo ReadVideo(const std::string& path, int keep, RgbaImage* kept) {
+  VideoInfo info;
+  AVFormatContext* format = nullptr;
+  if (avformat_open_input(&format, path.c_str(), nullptr, nullptr) < 0) return info;
+  avformat_find_stream_info(format, nullptr);
+  const int index = av_find_best_stream(format, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (index < 0) {
+    avformat_close_input(&format);
+    return info;
+  }
+  AVStream* stream = format->streams[index];
+  const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+  AVCodecContext* decoder = avcodec_alloc_context3(codec);
+  avcodec_parameters_to_context(decoder, stream->codecpar);
+  avcodec_open2(decoder, codec, nullptr);
+  info.width = stream->codecpar->width;
+  info.height = stream->codecpar->height;
+  info.fps = av_q2d(stream->avg_frame_rate.num ? stream->avg_frame_rate : stream->r_frame_rate);
+  AVPacket* packet = av_packet_alloc();
+  AVFrame* frame = av_frame_alloc();
+  auto take = [&] {
+    while (avcodec_receive_frame(decoder, frame) == 0) {
+      if (info.frames == keep && kept) {
+        kept->width = frame->width;
+        kept->height = frame->height;
+        kept->pixels.resize(static_cast<size_t>(frame->width) * frame->height * 4);
+        SwsContext* sws = sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+                                         frame->width, frame->height, AV_PIX_FMT_RGBA, SWS_BICUBIC, nullptr, nullptr,
+                                         nullptr);
+        uint8_t* out[1] = {kept->pixels.data()};
+        const int stride[1] = {frame->width * 4};
+        sws_scale(sws, frame->data, frame->linesize, 0, frame->height, out, stride);
+        sws_freeContext(sws);
+      }
+      ++info.frames;
+    }
+  };
+  while (av_read_frame(format, packet) >= 0) {
+    if (packet->stream_index == index && avcodec_send_packet(decoder, packet) >= 0) take();
+    av_packet_unref(packet);
+  }
+  avcodec_send_packet(decoder, nullptr);
+  take();
+  av_frame_free(&frame);
+  av_packet_free(&packet);
+  avcodec_free_context(&decoder);
+  avformat_close_input(&format);
+  return info;
+}
+
+}  // namespace kestrova::test

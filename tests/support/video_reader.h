@@ -1,0 +1,20 @@
+#pragma once
+// Videos read back with FFmpeg's libraries, for the tests of the export.
+#include <string>
+
+#include "scene/rgba_image.h"
+
+namespace kestrova::test {
+
+struct VideoInfo {
+  int frames = 0;
+  int width = 0;
+  int height = 0;
+  double fps = 0;
+};
+
+// Counts the frames by decoding them all; `keep` (0-based) is returned as
+// RGBA in `kept` when given.
+VideoInfo ReadVideo(const std::string& path, int keep = -1, RgbaImage* kept = nullptr);
+
+}  // namespace kestrova::test
