@@ -33,6 +33,8 @@ constexpr CommandSpec kCommands[] = {
     {id::kCommandSaveScreenshot, "&Save Screenshot", "Ctrl+S", "Save a Screenshot", "Save Screenshot", false},
     {id::kCommandNew, "New", nullptr, "Create a new document", nullptr, false},
     {id::kCommandCopyImage, "Copy Image to Clipboard", "Ctrl+C", "Copy the picture to the clipboard", nullptr, false},
+    {id::kCommandExportAnimation, "Export &Animation...", nullptr,
+     "Save the animation, or one turn of the product, as a video", nullptr, false},
     {id::kCommandOpenProject, "Open Project...", "Ctrl+Shift+O", "Open a Kestrova project", nullptr, false},
     {id::kCommandSaveProject, "Save Project...", "Ctrl+Shift+S", "Save the shot as a Kestrova project", nullptr, false},
     {id::kCommandExit, "E&xit", nullptr, "Quit the application; prompts to save documents", nullptr, false},
@@ -109,6 +111,7 @@ void MainWindow::createActions() {
   on(id::kCommandSaveScreenshot, [this] { view_->OnFileSaveScreenshot(); });
   on(id::kCommandNew, [this] { view_->OnFileNew(); });
   on(id::kCommandCopyImage, [this] { view_->OnCopyImage(); });
+  on(id::kCommandExportAnimation, [this] { view_->OnExportAnimation(); });
   on(id::kCommandOpenProject, [this] { view_->OnOpenProject(); });
   on(id::kCommandSaveProject, [this] { view_->OnSaveProject(); });
   on(id::kCommandExit, [this] { close(); });
@@ -137,6 +140,7 @@ void MainWindow::createMenus() {
   file->addAction(action(id::kCommandSaveScreenshot));
   file->addAction(action(id::kCommandNew));
   file->addAction(action(id::kCommandCopyImage));
+  file->addAction(action(id::kCommandExportAnimation));
   file->addAction(action(id::kCommandOpenProject));
   file->addAction(action(id::kCommandSaveProject));
   file->addSeparator();

@@ -6,6 +6,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <algorithm>
 
 #include "res/resource_ids.h"
 
@@ -94,4 +96,15 @@ void SettingsDialog::apply() {
 void SettingsDialog::closeEvent(QCloseEvent* event) {
   emit finished_with();
   QDialog::closeEvent(event);
+}
+
+QSize SettingsDialog::VideoSize(int format) {
+  const QString text = QString::fromLatin1(kFormats[std::clamp(format, 0, kFormatCount - 1)]);
+  const QRegularExpressionMatch match = QRegularExpression("(\\d+)x(\\d+)").match(text);
+  return {match.captured(1).toInt(), match.captured(2).toInt()};
+}
+
+int SettingsDialog::VideoFps(int format) {
+  const QString text = QString::fromLatin1(kFormats[std::clamp(format, 0, kFormatCount - 1)]);
+  return QRegularExpression("(\\d+) Frames").match(text).captured(1).toInt();
 }

@@ -15,6 +15,9 @@ class SettingsDialog : public QDialog {
   static constexpr int kFormatCount = 17;
   static const char* const kFormats[kFormatCount];
   static const QSize kWindowSizes[kFormatCount];
+  // The video size and frame rate a format names ("720x576", "25 Frames").
+  static QSize VideoSize(int format);
+  static int VideoFps(int format);
 
  signals:
   // Apply or close: the dialog is finished with.

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QScreen>
 #include <QMouseEvent>
 #include <QOpenGLFramebufferObject>
@@ -23,6 +24,9 @@
 #include "formats/bmp_export.h"
 #include "panel/control_panel.h"
 #include "intro_dialog.h"
+#include "export_animation_dialog.h"
+#include "formats/video_writer.h"
+#include "render/export_image.h"
 #include "settings_dialog.h"
 #include "render/scene_initialiser.h"
 #include "shot/new_shot.h"
@@ -696,4 +700,69 @@ void ShotView::dropEvent(QDropEvent* event) {
   if (!face) return;  // the background takes nothing
   event->acceptProposedAction();
   loadFaceImage(*face, path.toStdString());
+}
+
+// ---- Export Animation ----
+
+void ShotView::OnExportAnimation() {
+  const QSize size = SettingsDialog::VideoSize(videoFormat_);
+  const int fps = SettingsDialog::VideoFps(videoFormat_);
+  ExportAnimationDialog options(size, fps, scene_.keyCount > 0, window());
+  if (options.exec() != QDialog::Accepted) return;
+  const double turntable = options.turntableSeconds();
+  kestrova::FileDialogRequest request;
+  request.title = "Export Animation";
+  request.filter = "MP4 Video (*.mp4)|*.mp4|WebM Video (*.webm)|*.webm|GIF Animation (*.gif)|*.gif||";
+  request.defaultExtension = "mp4";
+  request.confirmOverwrite = true;
+  const auto path = app_.platform().saveFileName(request);
+  if (!path) return;
+  std::string error;
+  auto writer = kestrova::VideoWriter::Open(*path, size.width(), size.height(), fps, &error);
+  if (!writer) {
+    showError(error);
+    return;
+  }
+  const int frames = turntable > 0 ? std::max(2, static_cast<int>(turntable * fps + 0.5)) : scene_.bakedFrameCount;
+  // The export draws the frames it needs and then puts the shot back as it was.
+  const auto kept = std::make_unique<kestrova::SceneState>(scene_);
+  QProgressDialog progress("Exporting the animation...", "Cancel", 0, frames, window());
+  progress.setWindowTitle("Export Animation");
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(0);
+  bool cancelled = false;
+  bool failed = false;
+  for (int i = 0; i < frames && !cancelled && !failed; ++i) {
+    kestrova::ExportOptions frame;
+    frame.width = size.width();
+    frame.height = size.height();
+    if (turntable > 0) {
+      scene_.playing = false;
+      scene_.rotation[1] = kept->rotation[1] + 360.0f * static_cast<float>(i) / static_cast<float>(frames);
+    } else {
+      frame.frame = i;
+    }
+    makeCurrent();
+    kestrova::RenderHost quiet;  // no dialogs and no timeline from these frames
+    const kestrova::RgbaImage image = kestrova::RenderExport(scene_, quiet, frame, &error);
+    doneCurrent();
+    failed = image.pixels.empty() || !writer->addFrame(image, &error);
+    progress.setValue(i + 1);
+    cancelled = progress.wasCanceled();
+  }
+  if (!cancelled && !failed) failed = !writer->finish(&error);
+  if (cancelled || failed) writer->abandon();
+  scene_ = *kept;
+  makeCurrent();
+  kestrova::ApplyViewSize(scene_, static_cast<int>(width() * devicePixelRatioF()),
+                          static_cast<int>(height() * devicePixelRatioF()));
+  kestrova::ApplyClearColor(scene_);
+  doneCurrent();
+  requestFrame();
+  if (cancelled) {
+    app_.platform().messageBox("The export was cancelled; " + *path + " was not written.", "Kestrova",
+                               kestrova::MessageButtons::Ok, kestrova::MessageIcon::Information);
+  } else if (failed) {
+    showError(error);
+  }
 }

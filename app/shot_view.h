@@ -68,6 +68,8 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
   void OnFileNew();
   // Copy Image: the frame without the panel, to the clipboard.
   void OnCopyImage();
+  // Export Animation: the animation, or a turntable, as a video file.
+  void OnExportAnimation();
   // On Line Help: the manual in the user's browser.
   void OnHelp();
   // Check for Updates, without asking first.

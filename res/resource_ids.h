@@ -20,6 +20,7 @@ constexpr int kCommandOpenProject = 32776;
 constexpr int kCommandSaveProject = 32777;
 constexpr int kCommandSettings = 32779;
 constexpr int kCommandCheckForUpdates = 32781;
+constexpr int kCommandExportAnimation = 32790;
 constexpr int kCommandNew = 57600;
 constexpr int kCommandOpen = 57601;
 constexpr int kCommandSaveScreenshot = 57603;

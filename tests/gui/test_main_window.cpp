@@ -4,7 +4,9 @@
 
 #include <QAction>
 #include <QBuffer>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QSpinBox>
 #include <QImage>
 #include <QMenuBar>
 #include <QMimeData>
@@ -29,6 +31,7 @@
 #include "tests/gui/panel_fixture.h"
 #include "tests/support/http_test_server.h"
 #include "tests/support/image_compare.h"
+#include "tests/support/video_reader.h"
 
 using namespace kestrova;
 namespace id = kestrova::ids;
@@ -94,7 +97,7 @@ TEST_F(MainWindowTest, TheMenusHoldTheirItemsWithIdsAndShortcuts) {
     }
   }
   EXPECT_EQ(items, (QStringList{"&File", "57603 &Save Screenshot Ctrl+S", "57600 New ",
-                                "32775 Copy Image to Clipboard Ctrl+C", "-", "-", "57665 E&xit ", "&View",
+                                "32775 Copy Image to Clipboard Ctrl+C", "32790 Export &Animation... ", "-", "-", "57665 E&xit ", "&View",
                                 "59392 &Toolbar ", "59393 &Status Bar ", "-", "AdvancedControls &Advanced Controls ",
                                 "&Help", "57670 &On Line Help F1", "57664 &About Kestrova...\tF10 ",
                                 "32781 Check for Updates "}));
@@ -476,4 +479,28 @@ TEST_F(MainWindowTest, AProjectWithWebPicturesAsksFirst) {
   view_->OnOpenProject();
   EXPECT_EQ(server.requests(), 1);
   EXPECT_NE(scene().textureSlot[kSlotBoxFront], before);
+}
+
+TEST_F(MainWindowTest, ExportAnimationWritesATurntableAtTheSettingsFormat) {
+  const fs::path video = path() / "spin.webm";
+  platform_.fileAnswers = {video.string()};
+  QTimer::singleShot(0, [] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), "Export Animation");
+    auto* turntable = dialog->findChild<QCheckBox*>("Turntable");
+    ASSERT_NE(turntable, nullptr);
+    EXPECT_TRUE(turntable->isChecked()) << "no keys: a turntable is the animation there is";
+    auto* seconds = dialog->findChild<QSpinBox*>("TurntableSeconds");
+    seconds->setValue(1);
+    QTest::mouseClick(dialog->findChild<QPushButton*>("ExportOk"), Qt::LeftButton);
+  });
+  const Vec3 pose = scene().rotation;
+  trigger(id::kCommandExportAnimation);
+  const test::VideoInfo info = test::ReadVideo(video.string());
+  EXPECT_EQ(info.frames, 25) << "one second at the first format's 25 frames a second";
+  EXPECT_EQ(info.width, 720);
+  EXPECT_EQ(info.height, 576);
+  EXPECT_EQ(scene().rotation, pose) << "the shot is put back as it was";
+  EXPECT_EQ(platform_.messages.size(), 1u) << "no complaint";
 }
