@@ -9,6 +9,10 @@
 #include <memory>
 
 #include "formats/bmp_export.h"
+#include "formats/video_writer.h"
+#include "pictures/qimage_bridge.h"
+#include "render/export_image.h"
+#include "shot/project_io.h"
 #include "render/headless_context.h"
 #include "render/read_framebuffer.h"
 #include "render/render_frame.h"
@@ -51,7 +55,66 @@ void saveScreenshot(benchmark::State& state, bool png) {
   std::remove(path.c_str());
 }
 
+// kestrova-render's picture path: drawn off screen (in tiles) and written as
+// PNG, at 1080p and 4K, to see the cost grow with the pixels.
+void exportPng(benchmark::State& state) {
+  HeadlessContext context(64, 64);
+  auto scene = std::make_unique<SceneState>();
+  InitialiseScene(*scene, KESTROVA_PROGRAM_DIR, 1);
+  ApplyBoxStyle(*scene, 0);
+  scene->productKind = kProductBox;
+  scene->playing = false;
+  scene->startupFrameCount = 2;
+  RenderHost host;
+  ExportOptions options;
+  options.width = static_cast<int>(state.range(0));
+  options.height = static_cast<int>(state.range(1));
+  const std::string path = (std::filesystem::temp_directory_path() / "kestrova-export.png").string();
+  for (auto _ : state) {
+    std::string error;
+    const RgbaImage image = RenderExport(*scene, host, options, &error);
+    if (image.pixels.empty() || !ToQImage(image).convertToFormat(QImage::Format_RGB888).save(QString::fromStdString(path), "PNG")) {
+      state.SkipWithError("not drawn");
+    }
+  }
+  state.counters["pixels"] = static_cast<double>(options.width) * options.height;
+  std::remove(path.c_str());
+}
+
+// The retail box sample as a 1280 x 720 MP4: frames encoded a second.
+void exportVideo(benchmark::State& state) {
+  HeadlessContext context(64, 64);
+  auto scene = std::make_unique<SceneState>();
+  InitialiseScene(*scene, KESTROVA_PROGRAM_DIR, 1);
+  if (!ReadProject(*scene, std::string(KESTROVA_PROGRAM_DIR) + "/Sequences/01 Retail Box.TSMR").ok) {
+    state.SkipWithError("no sample");
+    return;
+  }
+  RenderHost host;
+  const std::string path = (std::filesystem::temp_directory_path() / "kestrova-export.mp4").string();
+  int frames = 0;
+  for (auto _ : state) {
+    std::string error;
+    auto writer = VideoWriter::Open(path, 1280, 720, 30, &error);
+    for (int f = 0; writer && f < scene->bakedFrameCount; ++f) {
+      ExportOptions options;
+      options.width = 1280;
+      options.height = 720;
+      options.frame = f;
+      writer->addFrame(RenderExport(*scene, host, options, &error), &error);
+      ++frames;
+    }
+    if (writer) writer->finish(&error);
+  }
+  state.counters["fps"] = benchmark::Counter(frames, benchmark::Counter::kIsRate);
+  std::remove(path.c_str());
+}
+
 }  // namespace
+
+BENCHMARK(exportPng)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMillisecond)->UseRealTime()
+    ->Repetitions(5)->ReportAggregatesOnly(true);
+BENCHMARK(exportVideo)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 
 BENCHMARK_CAPTURE(saveScreenshot, bmp, false)
     ->Args({1024, 720})->Args({1920, 1080})->Unit(benchmark::kMillisecond)->UseRealTime()

@@ -66,6 +66,46 @@ TEST_F(Export, TilesMeetWithoutASeam) {
   EXPECT_LT(far, 40) << "pixels far off";
 }
 
+TEST_F(Export, ATenThousandPixelPictureInTilesIsTheSmallOneScaledUp) {
+  ExportOptions big;
+  big.width = 10000;
+  big.height = 10000;  // 3 x 3 tiles of the GL's 4096
+  const RgbaImage huge = draw(big);
+  ASSERT_EQ(huge.width, 10000);
+  ExportOptions small;
+  small.width = 1000;
+  small.height = 1000;
+  const RgbaImage single = draw(small);
+  // The big one averaged down by ten in each direction.
+  RgbaImage down;
+  down.width = 1000;
+  down.height = 1000;
+  down.pixels.resize(1000u * 1000u * 4u);
+  for (int y = 0; y < 1000; ++y) {
+    for (int x = 0; x < 1000; ++x) {
+      for (int c = 0; c < 4; ++c) {
+        int sum = 0;
+        for (int dy = 0; dy < 10; ++dy) {
+          for (int dx = 0; dx < 10; ++dx) sum += huge.at(x * 10 + dx, y * 10 + dy)[c];
+        }
+        down.pixels[(static_cast<size_t>(y) * 1000 + x) * 4 + static_cast<size_t>(c)] = static_cast<uint8_t>(sum / 100);
+      }
+    }
+  }
+  EXPECT_LT(meanDifference(single, down), 4.0);
+  // No seam: the rows and columns at the tile edges (4096 and 8192) differ
+  // from their neighbours no more than elsewhere.
+  auto rowDifference = [&huge](int y) {
+    long sum = 0;
+    for (int x = 0; x < 10000; ++x) {
+      for (int c = 0; c < 3; ++c) sum += std::abs(huge.at(x, y)[c] - huge.at(x, y - 1)[c]);
+    }
+    return sum;
+  };
+  EXPECT_LT(rowDifference(4096), 3 * rowDifference(4000) + 20000);
+  EXPECT_LT(rowDifference(8192), 3 * rowDifference(8100) + 20000);
+}
+
 TEST_F(Export, TransparentKeepsTheProductsCoverageWithStraightAlpha) {
   ExportOptions options;
   options.width = 320;
