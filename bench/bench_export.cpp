@@ -18,6 +18,7 @@
 #include "render/render_frame.h"
 #include "render/render_to_image.h"
 #include "scene/product_styles.h"
+#include "bench/default_box.h"
 #include "shot/startup.h"
 
 using namespace kestrova;
@@ -32,11 +33,7 @@ void saveScreenshot(benchmark::State& state, bool png) {
     state.SkipWithError(context.error().c_str());
     return;
   }
-  auto scene = std::make_unique<SceneState>();
-  InitialiseScene(*scene, KESTROVA_PROGRAM_DIR, 1);
-  ApplyBoxStyle(*scene, 0);
-  scene->productKind = kProductBox;
-  scene->playing = false;
+  auto scene = bench::DefaultBox();
   RenderHost host;
   RenderToImage(*scene, host, width, height);
   const std::string path =
@@ -59,12 +56,7 @@ void saveScreenshot(benchmark::State& state, bool png) {
 // PNG, at 1080p and 4K, to see the cost grow with the pixels.
 void exportPng(benchmark::State& state) {
   HeadlessContext context(64, 64);
-  auto scene = std::make_unique<SceneState>();
-  InitialiseScene(*scene, KESTROVA_PROGRAM_DIR, 1);
-  ApplyBoxStyle(*scene, 0);
-  scene->productKind = kProductBox;
-  scene->playing = false;
-  scene->startupFrameCount = 2;
+  auto scene = bench::DefaultBox();
   RenderHost host;
   ExportOptions options;
   options.width = static_cast<int>(state.range(0));

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "shot/startup.h"
+#include "bench/default_box.h"
 #include "render/face_geometry.h"
 #include "render/headless_context.h"
 #include "render/render_frame.h"
@@ -24,10 +24,7 @@ void renderDefaultBox(benchmark::State& state, bool immediate) {
     state.SkipWithError(context.error().c_str());
     return;
   }
-  auto scene = std::make_unique<SceneState>();
-  InitialiseScene(*scene, KESTROVA_PROGRAM_DIR, 1);
-  ApplyBoxStyle(*scene, 0);
-  scene->productKind = kProductBox;
+  auto scene = bench::DefaultBox();
   ApplyViewSize(*scene, width, height);
   RenderHost host;
   UseImmediateModeFaces(immediate);

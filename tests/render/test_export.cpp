@@ -22,13 +22,7 @@ class Export : public test::HeadlessGL {
   void SetUp() override {
     HeadlessGL::SetUp();
     scene_ = std::make_unique<SceneState>();
-    InitialiseSceneDefaults(*scene_);
-    test::FillSlotsWithTestTextures(*scene_);
-    scene_->startupFrameCount = 2;
-    scene_->productKind = kProductBox;
-    ApplyBoxStyle(*scene_, 0);
-    scene_->backgroundColor = {1, 1, 1};
-    ApplyClearColor(*scene_);
+    test::StillTestBox(*scene_);
   }
 
   RgbaImage draw(ExportOptions options) {

@@ -26,13 +26,7 @@ class Video : public test::HeadlessGL {
     HeadlessGL::SetUp();
     ASSERT_TRUE(dir_.isValid());
     scene_ = std::make_unique<SceneState>();
-    InitialiseSceneDefaults(*scene_);
-    test::FillSlotsWithTestTextures(*scene_);
-    scene_->startupFrameCount = 2;
-    scene_->productKind = kProductBox;
-    ApplyBoxStyle(*scene_, 0);
-    scene_->backgroundColor = {1, 1, 1};
-    ApplyClearColor(*scene_);
+    test::StillTestBox(*scene_);
     scene_->rotation = {20, 0, 0};
     AddKey(*scene_, 0);
     scene_->rotation = {20, 180, 0};

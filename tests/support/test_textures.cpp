@@ -1,5 +1,8 @@
 #include "test_textures.h"
 
+#include "render/scene_initialiser.h"
+#include "scene/product_styles.h"
+
 #include <GL/gl.h>
 
 #include <vector>
@@ -39,6 +42,16 @@ void FillSlotsWithTestTextures(SceneState& scene) {
     scene.textureSlot[static_cast<size_t>(slot)] =
         MakeFaceTexture(colours[slot][0], colours[slot][1], colours[slot][2]);
   }
+}
+
+void StillTestBox(SceneState& scene) {
+  InitialiseSceneDefaults(scene);
+  FillSlotsWithTestTextures(scene);
+  scene.startupFrameCount = 2;
+  scene.productKind = kProductBox;
+  ApplyBoxStyle(scene, 0);
+  scene.backgroundColor = {1, 1, 1};
+  ApplyClearColor(scene);
 }
 
 }  // namespace kestrova::test

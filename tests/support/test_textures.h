@@ -14,4 +14,8 @@ uint32_t MakeFaceTexture(uint8_t r, uint8_t g, uint8_t b);
 // Fills every texture slot with a distinct face texture.
 void FillSlotsWithTestTextures(SceneState& scene);
 
+// A still standard retail box with the test textures on white, past the
+// start-up frames. Needs a current context.
+void StillTestBox(SceneState& scene);
+
 }  // namespace kestrova::test
