@@ -93,19 +93,19 @@ QAction* MainWindow::action(int commandId) const {
 }
 
 void MainWindow::createActions() {
-  for (const CommandSpec& spec : kCommands) {
-    auto* action = new QAction(QString::fromUtf8(spec.text), this);
-    action->setObjectName(QString::number(spec.id));
-    if (spec.shortcut) action->setShortcut(QKeySequence(QString::fromUtf8(spec.shortcut)));
-    action->setStatusTip(QString::fromUtf8(spec.statusTip));
-    if (spec.toolTip) {
-      action->setToolTip(QString::fromUtf8(spec.toolTip));
-      action->setIconText(QString::fromUtf8(spec.toolTip));
+  for (const CommandSpec& command : kCommands) {
+    auto* action = new QAction(QString::fromUtf8(command.text), this);
+    action->setObjectName(QString::number(command.id));
+    if (command.shortcut) action->setShortcut(QKeySequence(QString::fromUtf8(command.shortcut)));
+    action->setStatusTip(QString::fromUtf8(command.statusTip));
+    if (command.toolTip) {
+      action->setToolTip(QString::fromUtf8(command.toolTip));
+      action->setIconText(QString::fromUtf8(command.toolTip));
     }
-    action->setCheckable(spec.checkable);
+    action->setCheckable(command.checkable);
     // Window-wide: the shortcut works with the menu and toolbar hidden.
     addAction(action);
-    actions_[spec.id] = action;
+    actions_[command.id] = action;
   }
   auto on = [this](int commandId, auto handler) { connect(action(commandId), &QAction::triggered, this, handler); };
   on(id::kCommandSaveScreenshot, [this] { view_->OnFileSaveScreenshot(); });

@@ -148,10 +148,10 @@ QWidget* ControlPanel::control(int controlId) const {
 }
 
 void ControlPanel::buildControls() {
-  for (const ControlSpec& spec : kControls) {
-    const QString caption = spec.caption ? QString::fromUtf8(spec.caption) : QString();
+  for (const ControlSpec& entry : kControls) {
+    const QString caption = entry.caption ? QString::fromUtf8(entry.caption) : QString();
     QWidget* widget = nullptr;
-    switch (spec.kind) {
+    switch (entry.kind) {
       case Kind::Group: widget = new QGroupBox(caption, this); break;
       case Kind::Label: widget = new QLabel(caption, this); break;
       case Kind::Combo: widget = new QComboBox(this); break;
@@ -173,8 +173,8 @@ void ControlPanel::buildControls() {
       case Kind::Edit:
       case Kind::ReadOnlyEdit: {
         auto* edit = new QLineEdit(this);
-        if (spec.kind == Kind::Edit && spec.id != id::kPanelWebsiteLink) edit->setAlignment(Qt::AlignCenter);
-        edit->setReadOnly(spec.kind == Kind::ReadOnlyEdit);
+        if (entry.kind == Kind::Edit && entry.id != id::kPanelWebsiteLink) edit->setAlignment(Qt::AlignCenter);
+        edit->setReadOnly(entry.kind == Kind::ReadOnlyEdit);
         widget = edit;
         break;
       }
@@ -190,12 +190,12 @@ void ControlPanel::buildControls() {
         break;
       }
     }
-    if (spec.id != 0) widget->setObjectName(QString::number(spec.id));
-    widget->setAccessibleName(spec.name ? QString::fromUtf8(spec.name) : caption);
-    const QPoint topLeft = dialogUnits(spec.x, spec.y);
-    const QPoint size = dialogUnits(spec.w, spec.kind == Kind::Combo ? 14 : spec.h);
+    if (entry.id != 0) widget->setObjectName(QString::number(entry.id));
+    widget->setAccessibleName(entry.name ? QString::fromUtf8(entry.name) : caption);
+    const QPoint topLeft = dialogUnits(entry.x, entry.y);
+    const QPoint size = dialogUnits(entry.w, entry.kind == Kind::Combo ? 14 : entry.h);
     widget->setGeometry(topLeft.x(), topLeft.y(), size.x(), size.y());
-    if (!spec.shown && !(advanced_ && spec.id != id::kPanelOk)) {
+    if (!entry.shown && !(advanced_ && entry.id != id::kPanelOk)) {
       widget->hide();
       widget->setEnabled(false);
     }
