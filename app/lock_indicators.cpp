@@ -50,7 +50,12 @@ bool LockIndicators::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::KeyRelease:
     case QEvent::ApplicationActivate:
     case QEvent::WindowActivate:
-      if (watched->isWidgetType() || watched == qApp) refresh();
+      // A key event visits every widget up its parent chain: look once, at
+      // its first receiver (the focus widget, or the window when none has it).
+      if (watched == qApp || watched == QApplication::focusWidget() ||
+          (!QApplication::focusWidget() && watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow())) {
+        refresh();
+      }
       break;
     default: break;
   }

@@ -723,7 +723,7 @@ void ShotView::OnExportAnimation() {
     showError(error);
     return;
   }
-  const int frames = turntable > 0 ? std::max(2, static_cast<int>(turntable * fps + 0.5)) : scene_.bakedFrameCount;
+  const int frames = turntable > 0 ? kestrova::TurntableFrames(turntable, fps) : scene_.bakedFrameCount;
   // The export draws the frames it needs and then puts the shot back as it was.
   const auto kept = std::make_unique<kestrova::SceneState>(scene_);
   QProgressDialog progress("Exporting the animation...", "Cancel", 0, frames, window());
@@ -738,7 +738,7 @@ void ShotView::OnExportAnimation() {
     frame.height = size.height();
     if (turntable > 0) {
       scene_.playing = false;
-      scene_.rotation[1] = kept->rotation[1] + 360.0f * static_cast<float>(i) / static_cast<float>(frames);
+      scene_.rotation[1] = kestrova::TurntableAngle(kept->rotation[1], i, frames);
     } else {
       frame.frame = i;
     }

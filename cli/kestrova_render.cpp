@@ -505,7 +505,7 @@ int writeVideo(SceneState& scene, RenderHost& host, const Options& options, cons
   std::string error;
   int frames = 0;
   if (options.turntable > 0) {
-    frames = std::max(2, static_cast<int>(options.turntable * options.fps + 0.5));
+    frames = TurntableFrames(options.turntable, options.fps);
   } else {
     if (scene.keyCount == 0) fail("the project has no keys to animate; try --turntable SECONDS");
     frames = scene.bakedFrameCount;
@@ -520,9 +520,7 @@ int writeVideo(SceneState& scene, RenderHost& host, const Options& options, cons
   for (int i = 0; i < frames; ++i) {
     std::optional<int> frame;
     if (options.turntable > 0) {
-      // One whole turn over the frames; the last frame is one step short of
-      // the first, so the loop closes without a repeated frame.
-      scene.rotation[1] = startY + 360.0f * static_cast<float>(i) / static_cast<float>(frames);
+      scene.rotation[1] = TurntableAngle(startY, i, frames);
     } else {
       frame = i;
     }

@@ -106,6 +106,12 @@ void setBackground(SceneState& scene, const Vec3& colour) {
 
 }  // namespace
 
+int TurntableFrames(double seconds, int fps) { return std::max(2, static_cast<int>(seconds * fps + 0.5)); }
+
+float TurntableAngle(float start, int index, int frames) {
+  return start + 360.0f * static_cast<float>(index) / static_cast<float>(frames);
+}
+
 RgbaImage RenderExport(SceneState& scene, RenderHost& host, const ExportOptions& o, std::string* error) {
   auto fail = [error](const std::string& why) {
     if (error) *error = why;

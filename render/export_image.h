@@ -24,6 +24,13 @@ struct ExportOptions {
 // The largest side an exported picture may have.
 constexpr int kMaxExportSide = 32768;
 
+// A turntable of `seconds` at `fps`: how many frames, and the turn about the
+// vertical axis of frame `index`. Frame i stands at 360 * i / frames degrees
+// on from `start`, so the last frame is one step short of the first and the
+// loop closes without a repeated frame.
+int TurntableFrames(double seconds, int fps);
+float TurntableAngle(float start, int index, int frames);
+
 // Draws the shot as `options` say. On failure the image is empty and `error`
 // says why.
 RgbaImage RenderExport(SceneState& scene, RenderHost& host, const ExportOptions& options, std::string* error);

@@ -53,10 +53,6 @@ const FaceDialog& dialogFor(FaceRequest face) {
   return kFaceDialogs[0];
 }
 
-bool isWebAddress(const std::string& name) {
-  return name.find("http://") != std::string::npos || name.find("https://") != std::string::npos;
-}
-
 void replaceSlot(uint32_t& slot, GLuint name) {
   // Replaced texture names are released, not leaked.
   if (slot != 0 && glIsTexture(slot)) {
@@ -96,7 +92,7 @@ std::vector<uint8_t> TexturePixels(const RgbaImage& stretched) {
 
 bool LoadTexture(SceneState& scene, const std::string& name, uint32_t& slot, std::string* error) {
   std::string path;
-  if (scene.imagePathIsAbsolute >= 2.0f || isWebAddress(name)) {
+  if (scene.imagePathIsAbsolute >= 2.0f || IsWebPictureName(name)) {
     path = name;
   } else {
     // Joined as text: a stored "/x/y.jpg" stays under the current directory
