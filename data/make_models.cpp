@@ -44,7 +44,7 @@ class Mesh {
     const Vec n = cross(sub(view(b), view(a)), sub(view(c), view(a)));
     if (dot(n, outward) < 0) std::swap(b, c);
     Face3DS face;
-    face.vertex = {a, b, c};
+    face.vertex = {static_cast<uint16_t>(a), static_cast<uint16_t>(b), static_cast<uint16_t>(c)};
     object_.faces.push_back(face);
   }
 

@@ -9,7 +9,11 @@
 
 namespace kestrova {
 
-bool ReadRegularFile(const std::string& path, uint64_t maxBytes, std::vector<uint8_t>& bytes, std::string* reason) {
+RegularFile::~RegularFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool RegularFile::open(const std::string& path, uint64_t maxBytes, std::string* reason) {
   auto fail = [reason](const std::string& why) {
     if (reason) *reason = why;
     return false;
@@ -27,16 +31,24 @@ bool ReadRegularFile(const std::string& path, uint64_t maxBytes, std::vector<uin
     ::close(fd);
     return fail("larger than " + std::to_string(maxBytes / (1024 * 1024)) + " MB");
   }
-  bytes.resize(static_cast<size_t>(info.st_size));
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = fd;
+  size_ = static_cast<uint64_t>(info.st_size);
+  return true;
+}
+
+bool ReadRegularFile(const std::string& path, uint64_t maxBytes, std::vector<uint8_t>& bytes, std::string* reason) {
+  RegularFile file;
+  if (!file.open(path, maxBytes, reason)) return false;
+  bytes.resize(static_cast<size_t>(file.size()));
   size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+    const ssize_t n = ::read(file.descriptor(), bytes.data() + done, bytes.size() - done);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) break;  // shrunk while read: what was there
     done += static_cast<size_t>(n);
   }
   bytes.resize(done);
-  ::close(fd);
   return true;
 }
 

@@ -12,6 +12,23 @@ namespace kestrova {
 // strerror).
 bool ReadRegularFile(const std::string& path, uint64_t maxBytes, std::vector<uint8_t>& bytes, std::string* reason);
 
+// A regular file opened for reading, refused as ReadRegularFile refuses, for
+// readers that take it a piece at a time.
+class RegularFile {
+ public:
+  RegularFile() = default;
+  ~RegularFile();
+  RegularFile(const RegularFile&) = delete;
+  RegularFile& operator=(const RegularFile&) = delete;
+  bool open(const std::string& path, uint64_t maxBytes, std::string* reason);
+  int descriptor() const { return fd_; }
+  uint64_t size() const { return size_; }
+
+ private:
+  int fd_ = -1;
+  uint64_t size_ = 0;
+};
+
 // Project files are a few kilobytes; nothing near this is a project.
 constexpr uint64_t kMaxProjectFileBytes = 64ull * 1024 * 1024;
 

@@ -1,14 +1,18 @@
 #include "model_3ds.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
-
-#include "file_read.h"
-
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <functional>
+#include <memory>
+
+#include <unistd.h>
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
+#include "file_read.h"
 
 namespace kestrova {
 
@@ -55,44 +59,104 @@ struct Damaged {
   std::string reason;
 };
 
+// The file's bytes as the walk asks for them. The walk only moves forward,
+// so a file is read through a window that slides along it: memory holds the
+// model, not the model and the file, and no byte is copied twice.
+class Source {
+ public:
+  Source(const uint8_t* data, size_t size) : base_(data), end_(size) {}
+  Source(const ReadAt& read, size_t window) : read_(&read), window_(window) {}
+
+  // [at, at + n), which the caller has checked lies inside the file.
+  const uint8_t* bytes(size_t at, size_t n) {
+    if (at >= begin_ && at <= end_ && n <= end_ - at) return base_ + (at - begin_);
+    return refill(at, n);
+  }
+
+  // How far the file claims to go; a file that ends before this while it is
+  // read was shortened under the reader.
+  size_t claimed = 0;
+
+ private:
+  const uint8_t* refill(size_t at, size_t n) {
+    if (!read_) throw Damaged{"the file is truncated (" + std::to_string(end_) + " of " + std::to_string(claimed) + " bytes)"};
+    const size_t capacity = std::max(n, window_);
+    size_t keep = at >= begin_ && at < end_ ? end_ - at : 0;
+    if (capacity > capacity_) {
+      std::unique_ptr<uint8_t[]> bigger(new uint8_t[capacity]);  // left unset: read() fills it
+      if (keep) std::memcpy(bigger.get(), base_ + (at - begin_), keep);
+      buffer_ = std::move(bigger);
+      capacity_ = capacity;
+    } else if (keep) {
+      std::memmove(buffer_.get(), base_ + (at - begin_), keep);
+    }
+    base_ = buffer_.get();
+    begin_ = at;
+    end_ = at + keep;
+    // Fill the window, but never read past what the file claims.
+    const size_t want = std::min(capacity_, std::max(n, claimed > at ? claimed - at : 0));
+    while (end_ - begin_ < want) {
+      const size_t got = (*read_)(end_, buffer_.get() + (end_ - begin_), want - (end_ - begin_));
+      if (got == 0) break;
+      end_ += got;
+    }
+    if (end_ - begin_ < n) {
+      throw Damaged{"the file is truncated (" + std::to_string(end_) + " of " + std::to_string(claimed) + " bytes)"};
+    }
+    return base_;
+  }
+
+  const uint8_t* base_ = nullptr;  // holds the file's bytes [begin_, end_)
+  size_t begin_ = 0;
+  size_t end_ = 0;
+  const ReadAt* read_ = nullptr;
+  size_t window_ = 0;
+  std::unique_ptr<uint8_t[]> buffer_;
+  size_t capacity_ = 0;
+};
+
 class Parser {
  public:
-  explicit Parser(const uint8_t* data) : data_(data) {}
+  explicit Parser(Source& source) : source_(source) {}
 
   void parseMain(Chunk main) {
     children(main.data(), main.end, false, 1);
   }
 
   Model3DS model;
+  std::vector<int32_t> highestIndex;  // per object: the largest vertex its faces use, -1 for none
   std::vector<LoaderMessage> warnings;
   uint32_t fileVersion = 0;
 
  private:
-  uint16_t u16(size_t at) const {
+  static uint16_t u16(const uint8_t* p) {
     uint16_t v;
-    std::memcpy(&v, data_ + at, 2);
+    std::memcpy(&v, p, 2);
     return v;
   }
-  uint32_t u32(size_t at) const {
+  static uint32_t u32(const uint8_t* p) {
     uint32_t v;
-    std::memcpy(&v, data_ + at, 4);
+    std::memcpy(&v, p, 4);
     return v;
   }
-  float f32(size_t at) const {
+  static float f32(const uint8_t* p) {
     float v;
-    std::memcpy(&v, data_ + at, 4);
+    std::memcpy(&v, p, 4);
     return v;
   }
+  uint16_t u16(size_t at) { return u16(source_.bytes(at, 2)); }
+  uint32_t u32(size_t at) { return u32(source_.bytes(at, 4)); }
 
   // Reads the header at `at`, which must lie whole inside [at, parentEnd).
-  Chunk header(size_t at, size_t parentEnd) const {
+  Chunk header(size_t at, size_t parentEnd) {
     if (parentEnd - at < kHeader) {
       throw Damaged{"a chunk header at byte " + std::to_string(at) + " runs past its parent"};
     }
+    const uint8_t* bytes = source_.bytes(at, kHeader);
     Chunk chunk;
-    chunk.id = u16(at);
+    chunk.id = u16(bytes);
     chunk.begin = at;
-    const uint32_t length = u32(at + 2);
+    const uint32_t length = u32(bytes + 2);
     if (length < kHeader) {
       throw Damaged{"the chunk at byte " + std::to_string(at) + " claims a length of " +
                     std::to_string(length) + " bytes"};
@@ -107,17 +171,25 @@ class Parser {
 
   // A zero-terminated string starting at `at` inside the chunk; returns the
   // offset after its terminator.
-  size_t string(size_t at, size_t end, std::string& out) const {
-    const void* zero = std::memchr(data_ + at, 0, end - at);
-    if (!zero) throw Damaged{"a name at byte " + std::to_string(at) + " has no end"};
-    const size_t length = static_cast<size_t>(static_cast<const uint8_t*>(zero) - (data_ + at));
-    // Names are kept to the 254 characters a record holds.
-    out.assign(reinterpret_cast<const char*>(data_ + at), std::min<size_t>(length, 254));
-    return at + length + 1;
+  size_t string(size_t at, size_t end, std::string& out) {
+    out.clear();
+    // Looked for a piece at a time: a name with no end may run on for
+    // megabytes, and the window need not hold them all.
+    for (size_t from = at; from < end;) {
+      const size_t piece = std::min<size_t>(end - from, 4096);
+      const uint8_t* bytes = source_.bytes(from, piece);
+      const void* zero = std::memchr(bytes, 0, piece);
+      const size_t length = zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - bytes) : piece;
+      // Names are kept to the 254 characters a record holds.
+      if (out.size() < 254) out.append(reinterpret_cast<const char*>(bytes), std::min(length, 254 - out.size()));
+      if (zero) return from + length + 1;
+      from += piece;
+    }
+    throw Damaged{"a name at byte " + std::to_string(at) + " has no end"};
   }
 
   // A 16-bit count followed by count records of `recordSize` bytes.
-  size_t counted(size_t at, size_t end, size_t recordSize, const char* what, uint16_t& count) const {
+  size_t counted(size_t at, size_t end, size_t recordSize, const char* what, uint16_t& count) {
     if (end - at < 2) throw Damaged{std::string("the ") + what + " chunk has no count"};
     count = u16(at);
     if (static_cast<size_t>(count) * recordSize > end - at - 2) {
@@ -183,7 +255,7 @@ class Parser {
         if (chunk.end - chunk.data() < kHeader) return;
         const Chunk colour = header(chunk.data(), chunk.end);
         const size_t bytes = std::min<size_t>(3, colour.end - colour.data());
-        std::memcpy(material.colour.data(), data_ + colour.data(), bytes);
+        if (bytes) std::memcpy(material.colour.data(), source_.bytes(colour.data(), bytes), bytes);
         return;
       }
       case kTextureMap:
@@ -194,11 +266,15 @@ class Parser {
         return;
       case kObject: {
         model.objects.emplace_back();
+        highestIndex.push_back(-1);
         const size_t after = string(chunk.data(), chunk.end, model.objects.back().name);
         children(after, chunk.end, false, depth + 1);
         // An object with neither vertices nor faces draws nothing; kept, a
         // file of millions of 7-byte empty objects would take gigabytes.
-        if (model.objects.back().vertices.empty() && model.objects.back().faces.empty()) model.objects.pop_back();
+        if (model.objects.back().vertices.empty() && model.objects.back().faces.empty()) {
+          model.objects.pop_back();
+          highestIndex.pop_back();
+        }
         return;
       }
       case kMesh:
@@ -219,21 +295,30 @@ class Parser {
     Object3DS& object = currentObject();
     uint16_t count = 0;
     if (chunk.id == kVertices) {
-      size_t at = counted(chunk.data(), chunk.end, 12, "vertex", count);
+      const size_t at = counted(chunk.data(), chunk.end, 12, "vertex", count);
+      const uint8_t* p = source_.bytes(at, size_t{count} * 12);
       object.vertices.resize(count);
-      for (auto& v : object.vertices) {
+      // Filled through a plain pointer: push_back would store the vector's
+      // end on every vertex.
+      std::array<float, 3>* out = object.vertices.data();
+      for (uint16_t i = 0; i < count; ++i, p += 12) {
         // The file is Z-up; the GL is Y-up.
-        v = {f32(at), f32(at + 8), -f32(at + 4)};
-        at += 12;
+        out[i] = {f32(p), f32(p + 8), -f32(p + 4)};
       }
       object.vertexCount = count;
     } else if (chunk.id == kFaces) {
       size_t at = counted(chunk.data(), chunk.end, 8, "face", count);
-      object.faces.assign(count, Face3DS{});
-      for (Face3DS& face : object.faces) {
-        face.vertex = {u16(at), u16(at + 2), u16(at + 4)};  // the flags word is ignored
-        at += 8;
+      const uint8_t* p = source_.bytes(at, size_t{count} * 8);
+      object.faces.resize(count);
+      Face3DS* out = object.faces.data();
+      uint16_t highest = 0;
+      for (uint16_t i = 0; i < count; ++i, p += 8) {
+        const uint16_t a = u16(p), b = u16(p + 2), c = u16(p + 4);  // the flags word is ignored
+        out[i].vertex = {a, b, c};
+        highest = std::max(highest, std::max(a, std::max(b, c)));
       }
+      highestIndex.back() = count ? highest : -1;
+      at += size_t{count} * 8;
       object.faceCount = count;
       // Sub-chunks kept inside the face list (its material) are walked too.
       children(at, chunk.end, false, depth + 1);
@@ -252,24 +337,26 @@ class Parser {
         }
       }
     } else if (chunk.id == kTexCoords) {
-      size_t at = counted(chunk.data(), chunk.end, 8, "texture coordinate", count);
-      object.texCoords.resize(count);
-      for (auto& t : object.texCoords) {
-        t = {f32(at), f32(at + 4)};
-        at += 8;
-      }
+      const size_t at = counted(chunk.data(), chunk.end, 8, "texture coordinate", count);
+      const uint8_t* p = source_.bytes(at, size_t{count} * 8);
+      // Two floats each, as stored: copied as they stand, in one pass.
+      static_assert(sizeof(std::array<float, 2>) == 8);
+      const auto* first = reinterpret_cast<const std::array<float, 2>*>(p);
+      object.texCoords.assign(first, first + count);
       object.texCoordCount = count;
     }
   }
 
-  const uint8_t* data_;
+  Source& source_;
 };
 
-void checkIndices(const Model3DS& model) {
-  for (const Object3DS& object : model.objects) {
+void checkIndices(const Model3DS& model, const std::vector<int32_t>& highestIndex) {
+  for (size_t o = 0; o < model.objects.size(); ++o) {
+    const Object3DS& object = model.objects[o];
+    if (highestIndex[o] < object.vertexCount) continue;
     for (size_t f = 0; f < object.faces.size(); ++f) {
-      for (int32_t v : object.faces[f].vertex) {
-        if (v < 0 || v >= object.vertexCount) {
+      for (uint16_t v : object.faces[f].vertex) {
+        if (v >= object.vertexCount) {
           throw Damaged{"face " + std::to_string(f) + " of object \"" + object.name + "\" uses vertex " +
                         std::to_string(v) + ", but the object has " + std::to_string(object.vertexCount) +
                         " vertices"};
@@ -279,67 +366,26 @@ void checkIndices(const Model3DS& model) {
   }
 }
 
-using Vec = std::array<float, 3>;
-
-Vec minus(const Vec& a, const Vec& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
-Vec cross(const Vec& a, const Vec& b) {
-  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
-
-}  // namespace
-
-void ComputeVertexNormals(Object3DS& object) {
-  const size_t count = object.vertices.size();
-  std::vector<Vec> sums(count, Vec{0, 0, 0});
-  std::vector<int> uses(count, 0);
-  // One pass over the faces, in order: every vertex sums its faces in the
-  // same order a per-vertex search of the face list would, so the floats come
-  // out the same.
-  for (const Face3DS& face : object.faces) {
-    const Vec& v0 = object.vertices[static_cast<size_t>(face.vertex[0])];
-    const Vec& v1 = object.vertices[static_cast<size_t>(face.vertex[1])];
-    const Vec& v2 = object.vertices[static_cast<size_t>(face.vertex[2])];
-    const Vec n = cross(minus(v0, v2), minus(v2, v1));
-    for (int corner = 0; corner < 3; ++corner) {
-      const int32_t v = face.vertex[static_cast<size_t>(corner)];
-      // A face that names a vertex twice still counts once for it.
-      bool seen = false;
-      for (int earlier = 0; earlier < corner; ++earlier) seen |= face.vertex[static_cast<size_t>(earlier)] == v;
-      if (seen) continue;
-      Vec& sum = sums[static_cast<size_t>(v)];
-      sum = {sum[0] + n[0], sum[1] + n[1], sum[2] + n[2]};
-      ++uses[static_cast<size_t>(v)];
-    }
-  }
-  object.normals.assign(count, Vec{0, 0, 0});
-  for (size_t i = 0; i < count; ++i) {
-    if (uses[i] == 0) continue;
-    const float divisor = -static_cast<float>(uses[i]);
-    const Vec mean = {sums[i][0] / divisor, sums[i][1] / divisor, sums[i][2] / divisor};
-    const float length = std::sqrt(mean[0] * mean[0] + mean[1] * mean[1] + mean[2] * mean[2]);
-    // Faces that cancel out leave no direction: keep (0, 0, 0), not NaN.
-    if (length > 0) object.normals[i] = {mean[0] / length, mean[1] / length, mean[2] / length};
-  }
-}
-
-ImportResult Import3DSFromMemory(Model3DS& model, const uint8_t* data, size_t size,
-                                 const std::string& path) {
+// Walks a file of `size` bytes whose first bytes are `head`.
+ImportResult parse(Model3DS& model, Source& source, size_t size, const std::string& path) {
   ImportResult result;
-  if (size < kHeader || (data[0] | (data[1] << 8)) != kMain) {
+  const uint8_t* head = size >= kHeader ? source.bytes(0, kHeader) : nullptr;
+  if (!head || (head[0] | (head[1] << 8)) != kMain) {
     result.messages.push_back({"Error", format("Unable to load PRIMARY chuck from file: %s!", path)});
     return result;
   }
-  Parser parser(data);
+  Parser parser(source);
   try {
     uint32_t length;
-    std::memcpy(&length, data + 2, 4);
+    std::memcpy(&length, head + 2, 4);
     if (length < kHeader) throw Damaged{"the main chunk claims a length of " + std::to_string(length) + " bytes"};
     if (length > size) {
       throw Damaged{"the file is truncated (" + std::to_string(size) + " of " + std::to_string(length) +
                     " bytes)"};
     }
+    source.claimed = length;
     parser.parseMain(Chunk{kMain, 0, length});
-    checkIndices(parser.model);
+    checkIndices(parser.model, parser.highestIndex);
   } catch (const Damaged& damaged) {
     result.messages = parser.warnings;
     result.messages.push_back({"Error", "Unable to load the 3DS file " + path + ": " + damaged.reason + "."});
@@ -354,15 +400,112 @@ ImportResult Import3DSFromMemory(Model3DS& model, const uint8_t* data, size_t si
   return result;
 }
 
+using Vec = std::array<float, 3>;
+
+}  // namespace
+
+void ComputeVertexNormals(Object3DS& object) {
+  const size_t count = object.vertices.size();
+  const Vec* vertices = object.vertices.data();
+  // The sums are kept one array per axis, so the second pass below can take
+  // four vertices at a time.
+  const size_t padded = (count + 3) / 4 * 4;
+  std::vector<float> sumX(padded, 0.0f), sumY(padded, 0.0f), sumZ(padded, 0.0f), uses(padded, 0.0f);
+  // One pass over the faces, in order: every vertex sums its faces in the
+  // same order a per-vertex search of the face list would, so the floats come
+  // out the same.
+  for (const Face3DS& face : object.faces) {
+    const uint16_t i0 = face.vertex[0], i1 = face.vertex[1], i2 = face.vertex[2];
+    const Vec& v0 = vertices[i0];
+    const Vec& v1 = vertices[i1];
+    const Vec& v2 = vertices[i2];
+    const float a0 = v0[0] - v2[0], a1 = v0[1] - v2[1], a2 = v0[2] - v2[2];
+    const float b0 = v2[0] - v1[0], b1 = v2[1] - v1[1], b2 = v2[2] - v1[2];
+    const float n0 = a1 * b2 - a2 * b1, n1 = a2 * b0 - a0 * b2, n2 = a0 * b1 - a1 * b0;
+    auto add = [&](uint16_t v) {
+      sumX[v] += n0;
+      sumY[v] += n1;
+      sumZ[v] += n2;
+      uses[v] += 1.0f;  // exact: a vertex has at most 65535 faces
+    };
+    // A face that names a vertex twice still counts once for it.
+    add(i0);
+    if (i1 != i0) add(i1);
+    if (i2 != i0 && i2 != i1) add(i2);
+  }
+  object.normals.resize(count);
+  Vec* normals = object.normals.data();
+  // Four vertices at a time: the divisions are most of the work, and vector
+  // division and square root round each lane exactly as scalar ones do.
+  using Four = float __attribute__((vector_size(16)));
+  using FourMasks = int32_t __attribute__((vector_size(16)));
+  for (size_t i = 0; i < padded; i += 4) {
+    Four x, y, z, divisor;
+    std::memcpy(&x, &sumX[i], sizeof x);
+    std::memcpy(&y, &sumY[i], sizeof y);
+    std::memcpy(&z, &sumZ[i], sizeof z);
+    std::memcpy(&divisor, &uses[i], sizeof divisor);
+    divisor = -divisor;
+    // A vertex no face uses has 0 / -0 here, a NaN that the test below drops.
+    x /= divisor;
+    y /= divisor;
+    z /= divisor;
+    const Four squares = x * x + y * y + z * z;
+#if defined(__SSE__)
+    const Four length = _mm_sqrt_ps(squares);
+#else
+    Four length;
+    for (int lane = 0; lane < 4; ++lane) length[lane] = std::sqrt(squares[lane]);
+#endif
+    // Faces that cancel out leave no direction: keep (0, 0, 0), not NaN.
+    const FourMasks keep = length > Four{0, 0, 0, 0};
+    x /= length;
+    y /= length;
+    z /= length;
+    auto kept = [&keep](const Four& v) {
+      FourMasks bits;
+      std::memcpy(&bits, &v, sizeof bits);
+      bits &= keep;
+      Four out;
+      std::memcpy(&out, &bits, sizeof out);
+      return out;
+    };
+    x = kept(x);
+    y = kept(y);
+    z = kept(z);
+    const size_t lanes = std::min<size_t>(4, count - i);
+    for (size_t lane = 0; lane < lanes; ++lane) normals[i + lane] = {x[lane], y[lane], z[lane]};
+  }
+}
+
+ImportResult Import3DSFromMemory(Model3DS& model, const uint8_t* data, size_t size,
+                                 const std::string& path) {
+  Source source(data, size);
+  return parse(model, source, size, path);
+}
+
+ImportResult Import3DSStreamed(Model3DS& model, uint64_t size, const ReadAt& read, const std::string& path,
+                               size_t window) {
+  Source source(read, std::max<size_t>(window, 1));
+  return parse(model, source, static_cast<size_t>(size), path);
+}
+
 ImportResult Import3DS(Model3DS& model, const std::string& path) {
-  std::vector<uint8_t> bytes;
   std::string reason;
   // A chunk length is 32 bits: no 3DS file is larger.
-  if (!ReadRegularFile(path, 0xFFFFFFFFull, bytes, &reason)) {
+  RegularFile file;
+  if (!file.open(path, 0xFFFFFFFFull, &reason)) {
     if (reason == std::strerror(ENOENT)) return {false, {{"Error", format("Unable to find the file: %s!", path)}}};
     return {false, {{"Error", "Unable to load the 3DS file " + path + ": " + reason + "."}}};
   }
-  return Import3DSFromMemory(model, bytes.data(), bytes.size(), path);
+  const ReadAt read = [&file](uint64_t offset, uint8_t* out, size_t n) -> size_t {
+    for (;;) {
+      const ssize_t got = ::pread(file.descriptor(), out, n, static_cast<off_t>(offset));
+      if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      return got > 0 ? static_cast<size_t>(got) : 0;  // an error ends the file where it stands
+    }
+  };
+  return Import3DSStreamed(model, file.size(), read, path);
 }
 
 std::vector<uint8_t> Write3DS(const Model3DS& model, uint32_t version) {
@@ -434,7 +577,7 @@ std::vector<uint8_t> Write3DS(const Model3DS& model, uint32_t version) {
             chunk(kFaces, [&] {
               put16(static_cast<uint32_t>(object.faces.size()));
               for (const Face3DS& face : object.faces) {
-                for (int32_t v : face.vertex) put16(static_cast<uint32_t>(v));
+                for (uint16_t v : face.vertex) put16(v);
                 put16(0);
               }
               if (object.materialIndex >= 0 &&

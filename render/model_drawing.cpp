@@ -25,8 +25,7 @@ void DrawModel(const Model3DS& model, float ds, float dt, bool frontCover) {
     const bool sendTexCoords = !object.texCoords.empty() && (object.hasTexture || !frontCover);
     glBegin(GL_TRIANGLES);
     for (const Face3DS& face : object.faces) {
-      for (int32_t v : face.vertex) {
-        const auto index = static_cast<size_t>(v);
+      for (const uint16_t index : face.vertex) {
         glNormal3fv(object.normals[index].data());
         // Coordinates are looked up by vertex index; a short array covers
         // only the vertices it reaches.

@@ -15,9 +15,10 @@ struct Material3DS {
   std::array<float, 4> tiling{};    // U tile, V tile, U offset, V offset; not filled
 };
 
+// Vertex indices are 16 bits in the file and are kept so: the faces are the
+// bulk of a large model.
 struct Face3DS {
-  std::array<int32_t, 3> vertex{};
-  std::array<int32_t, 3> texCoord{};  // left 0 by the loader
+  std::array<uint16_t, 3> vertex{};
 };
 
 struct Object3DS {

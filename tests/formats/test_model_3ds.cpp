@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <tuple>
 
 #include "formats/model_3ds.h"
 #include "tests/support/byte_writer.h"
@@ -47,8 +48,56 @@ Material3DS material(const std::string& name, const std::string& texture) {
   return m;
 }
 
+ReadAt readFrom(const std::vector<uint8_t>& bytes, size_t* largest = nullptr) {
+  return [&bytes, largest](uint64_t offset, uint8_t* out, size_t n) -> size_t {
+    if (largest) *largest = std::max(*largest, n);
+    if (offset >= bytes.size()) return 0;
+    const size_t got = std::min<size_t>(n, bytes.size() - offset);
+    std::memcpy(out, bytes.data() + offset, got);
+    return got;
+  };
+}
+
+void expectSameModel(const Model3DS& a, const Model3DS& b) {
+  ASSERT_EQ(a.objects.size(), b.objects.size());
+  ASSERT_EQ(a.materials.size(), b.materials.size());
+  EXPECT_EQ(a.objectCount, b.objectCount);
+  EXPECT_EQ(a.materialCount, b.materialCount);
+  for (size_t i = 0; i < a.materials.size(); ++i) {
+    EXPECT_EQ(a.materials[i].name, b.materials[i].name);
+    EXPECT_EQ(a.materials[i].textureFile, b.materials[i].textureFile);
+    EXPECT_EQ(a.materials[i].colour, b.materials[i].colour);
+  }
+  for (size_t i = 0; i < a.objects.size(); ++i) {
+    const Object3DS& x = a.objects[i];
+    const Object3DS& y = b.objects[i];
+    EXPECT_EQ(x.name, y.name);
+    EXPECT_EQ(std::tie(x.vertexCount, x.faceCount, x.texCoordCount, x.materialIndex, x.hasTexture),
+              std::tie(y.vertexCount, y.faceCount, y.texCoordCount, y.materialIndex, y.hasTexture));
+    EXPECT_EQ(x.vertices, y.vertices);
+    EXPECT_EQ(x.texCoords, y.texCoords);
+    EXPECT_EQ(0, std::memcmp(x.normals.data(), y.normals.data(), x.normals.size() * sizeof x.normals[0]));
+    ASSERT_EQ(x.faces.size(), y.faces.size());
+    for (size_t f = 0; f < x.faces.size(); ++f) EXPECT_EQ(x.faces[f].vertex, y.faces[f].vertex);
+  }
+}
+
+// Every file these tests parse is also read a piece at a time, through
+// windows smaller than any chunk and larger than the file: the walk must give
+// the same model and the same messages either way.
 ImportResult parse(Model3DS& model, const std::vector<uint8_t>& bytes) {
-  return Import3DSFromMemory(model, bytes.data(), bytes.size(), "test.3ds");
+  const ImportResult result = Import3DSFromMemory(model, bytes.data(), bytes.size(), "test.3ds");
+  for (size_t window : {size_t{1}, size_t{13}, size_t{128} << 10}) {
+    Model3DS streamed;
+    const ImportResult again = Import3DSStreamed(streamed, bytes.size(), readFrom(bytes), "test.3ds", window);
+    EXPECT_EQ(again.ok, result.ok) << "window " << window;
+    EXPECT_EQ(again.messages.size(), result.messages.size());
+    for (size_t i = 0; i < std::min(again.messages.size(), result.messages.size()); ++i) {
+      EXPECT_EQ(again.messages[i].text, result.messages[i].text) << "window " << window;
+    }
+    if (result.ok) expectSameModel(streamed, model);
+  }
+  return result;
 }
 
 // A main chunk holding an editor block (mesh version first) with `body`.
@@ -107,8 +156,7 @@ TEST(Import3DS, WriterOutputLoadsBackFieldForField) {
   EXPECT_EQ(second.vertices[0], (std::array<float, 3>{1, 3, -2}));
   EXPECT_EQ(second.vertices[2], (std::array<float, 3>{7, 10, -8}));
   EXPECT_EQ(second.texCoords[1], (std::array<float, 2>{1, 0}));
-  EXPECT_EQ(second.faces[0].vertex, (std::array<int32_t, 3>{0, 1, 2}));
-  EXPECT_EQ(second.faces[0].texCoord, (std::array<int32_t, 3>{0, 0, 0}));
+  EXPECT_EQ(second.faces[0].vertex, (std::array<uint16_t, 3>{0, 1, 2}));
 }
 
 TEST(Import3DS, MaterialsWithoutObjects) {
@@ -232,10 +280,11 @@ TEST(VertexNormals, OnePassMatchesTheVertexByVertexSumsBitForBit) {
     seed = seed * 1664525u + 1013904223u;
     return static_cast<float>(seed >> 8) / 16777216.0f * 10.0f - 5.0f;
   };
-  for (int i = 0; i < 60; ++i) object.vertices.push_back({next(), next(), next()});
+  // 61: the normals are finished four at a time, and the last one alone.
+  for (int i = 0; i < 61; ++i) object.vertices.push_back({next(), next(), next()});
   for (int f = 0; f < 200; ++f) {
     Face3DS face;
-    for (auto& v : face.vertex) v = static_cast<int32_t>(static_cast<uint32_t>(next() * 1000 + 5000) % 60);
+    for (auto& v : face.vertex) v = static_cast<uint16_t>(static_cast<uint32_t>(next() * 1000 + 5000) % 61);
     object.faces.push_back(face);
   }
   ComputeVertexNormals(object);
@@ -437,4 +486,54 @@ TEST(Import3DS, ChunksAreHandledWhereverTheWalkMeetsThemAndASecondMaterialKeepsT
   ASSERT_EQ(model.objects.size(), 1u);
   EXPECT_EQ(model.objects[0].materialIndex, 1) << "the last material chunk names the material";
   EXPECT_TRUE(model.objects[0].hasTexture) << "the first chunk's texture is not taken away";
+}
+
+TEST(Import3DSStreamed, AFileShortenedWhileReadIsTruncatedNotOverread) {
+  Model3DS source;
+  source.materials = {material("Paper", "page.jpg")};
+  source.objects = {triangleObject("First", 0), triangleObject("Second", 0)};
+  const std::vector<uint8_t> whole = Write3DS(source);
+  // The size said at the start is the whole file; the bytes stop at 100.
+  const std::vector<uint8_t> shorter(whole.begin(), whole.begin() + 100);
+  Model3DS model = source;
+  const ImportResult result = Import3DSStreamed(model, whole.size(), readFrom(shorter), "test.3ds", 16);
+  ASSERT_FALSE(result.ok);
+  EXPECT_EQ(result.messages.back().text, "Unable to load the 3DS file test.3ds: the file is truncated (100 of " +
+                                             std::to_string(whole.size()) + " bytes).");
+  EXPECT_EQ(model.objects.size(), 2u) << "the model is left as it was";
+}
+
+TEST(Import3DSStreamed, HoldsAWindowNotTheFile) {
+  Model3DS source;
+  source.materials = {material("Paper", "page.jpg")};
+  for (int i = 0; i < 2000; ++i) source.objects.push_back(triangleObject("Object" + std::to_string(i), 0));
+  // One object with a long vertex list: the window grows to hold it whole.
+  Object3DS big = triangleObject("Big", 0);
+  big.vertices.resize(3000, {1, 2, 3});
+  source.objects.push_back(big);
+  const std::vector<uint8_t> whole = Write3DS(source);
+  size_t largest = 0;
+  Model3DS model;
+  ASSERT_TRUE(Import3DSStreamed(model, whole.size(), readFrom(whole, &largest), "test.3ds", 256).ok);
+  EXPECT_EQ(model.objects.size(), 2001u);
+  EXPECT_EQ(model.objects.back().vertexCount, 3000);
+  EXPECT_LE(largest, 3000u * 12 + 256) << "no read larger than the window and the longest list";
+  EXPECT_GT(whole.size(), 5 * largest);
+}
+
+TEST(Import3DS, AFileOnDiskLoadsAsTheSameBytesInMemory) {
+  Model3DS source;
+  source.materials = {material("Paper", "page.jpg"), material("Plain", "")};
+  source.objects = {triangleObject("First", 0), triangleObject("Second", 1)};
+  const std::vector<uint8_t> bytes = Write3DS(source);
+  const std::string path = ::testing::TempDir() + "/kestrova-same-bytes.3ds";
+  FILE* out = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(out, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), out);
+  std::fclose(out);
+  Model3DS fromDisk, fromMemory;
+  ASSERT_TRUE(Import3DS(fromDisk, path).ok);
+  ASSERT_TRUE(parse(fromMemory, bytes).ok);
+  expectSameModel(fromDisk, fromMemory);
+  std::remove(path.c_str());
 }
