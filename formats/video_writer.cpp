@@ -226,21 +226,14 @@ class FfmpegWriter : public VideoWriter {
 
 }  // namespace
 
-bool IsVideoName(const std::string& path) {
-  return endsWith(path, ".mp4") || endsWith(path, ".webm") || endsWith(path, ".gif");
-}
+}  // namespace kestrova
 
-std::unique_ptr<VideoWriter> VideoWriter::Open(const std::string& path, int width, int height, int fps,
-                                               std::string* error) {
-  if (fps < 1 || fps > 120) {
-    if (error) *error = "a frame rate is 1 to 120 frames a second";
-    return nullptr;
-  }
+// The module's one entry point (video_module.cpp finds it by name).
+extern "C" __attribute__((visibility("default"))) kestrova::VideoWriter* kestrova_open_video(
+    const char* path, int width, int height, int fps, std::string* error) {
   // The encoders' own chatter is not for the user.
   av_log_set_level(AV_LOG_ERROR);
-  auto writer = std::make_unique<FfmpegWriter>();
+  auto writer = std::make_unique<kestrova::FfmpegWriter>();
   if (!writer->open(path, width, height, fps, error)) return nullptr;
-  return writer;
+  return writer.release();
 }
-
-}  // namespace kestrova

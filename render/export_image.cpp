@@ -112,10 +112,11 @@ float TurntableAngle(float start, int index, int frames) {
   return start + 360.0f * static_cast<float>(index) / static_cast<float>(frames);
 }
 
-RgbaImage RenderExport(SceneState& scene, RenderHost& host, const ExportOptions& o, std::string* error) {
+bool RenderExportRows(SceneState& scene, RenderHost& host, const ExportOptions& o, const ExportRows& sink,
+                      std::string* error) {
   auto fail = [error](const std::string& why) {
     if (error) *error = why;
-    return RgbaImage{};
+    return false;
   };
   if (o.width < 1 || o.height < 1 || o.width > kMaxExportSide || o.height > kMaxExportSide) {
     return fail("a picture is 1 to " + std::to_string(kMaxExportSide) + " pixels on a side");
@@ -128,13 +129,13 @@ RgbaImage RenderExport(SceneState& scene, RenderHost& host, const ExportOptions&
   // A tile is drawn at supersample times its size.
   tile = std::max(1, tile / o.supersample);
 
-  RgbaImage result;
-  result.width = o.width;
-  result.height = o.height;
-  result.pixels.assign(static_cast<size_t>(o.width) * static_cast<size_t>(o.height) * 4, 0);
+  // One row of tiles at a time: memory grows with the picture's width, not
+  // its area, and the band goes to the sink before the next is drawn.
+  std::vector<uint8_t> band;
   const Vec3 background = scene.backgroundColor;
   GLint previous = 0;
   glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
+  bool ok = true;
   {
     Framebuffer framebuffer(std::min(tile, o.width) * o.supersample, std::min(tile, o.height) * o.supersample);
     framebuffer.setPrevious(previous);
@@ -142,10 +143,10 @@ RgbaImage RenderExport(SceneState& scene, RenderHost& host, const ExportOptions&
     // Whatever a first frame does once (the spot heights of the book and the
     // mug) happens before the tiles, so every tile draws the same shot.
     drawTile(scene, host, o, 0, 0, 1, 1, 1);
-    for (int y0 = 0; y0 < o.height; y0 += tile) {
+    for (int y0 = 0; ok && y0 < o.height; y0 += tile) {
+      const int h = std::min(tile, o.height - y0);
       for (int x0 = 0; x0 < o.width; x0 += tile) {
         const int w = std::min(tile, o.width - x0);
-        const int h = std::min(tile, o.height - y0);
         RgbaImage onBlack;
         RgbaImage piece;
         if (o.transparent) {
@@ -170,14 +171,34 @@ RgbaImage RenderExport(SceneState& scene, RenderHost& host, const ExportOptions&
           piece = drawTile(scene, host, o, x0, y0, w, h, o.supersample);
           for (size_t i = 3; i < piece.pixels.size(); i += 4) piece.pixels[i] = 255;
         }
+        if (w == o.width) {
+          band = std::move(piece.pixels);  // the tile is the whole band
+          break;
+        }
+        band.resize(static_cast<size_t>(o.width) * static_cast<size_t>(h) * 4);
         for (int row = 0; row < h; ++row) {
-          std::memcpy(result.pixels.data() + ((static_cast<size_t>(y0) + row) * o.width + x0) * 4,
+          std::memcpy(band.data() + (static_cast<size_t>(row) * o.width + x0) * 4,
                       piece.pixels.data() + static_cast<size_t>(row) * w * 4, static_cast<size_t>(w) * 4);
         }
       }
+      ok = sink(band.data(), y0, h, error);
     }
   }
   setBackground(scene, background);
+  return ok;
+}
+
+RgbaImage RenderExport(SceneState& scene, RenderHost& host, const ExportOptions& o, std::string* error) {
+  RgbaImage result;
+  const ExportRows collect = [&result, &o](const uint8_t* rgba, int firstRow, int rows, std::string*) {
+    if (result.pixels.empty()) result.pixels.resize(static_cast<size_t>(o.width) * static_cast<size_t>(o.height) * 4);
+    std::memcpy(result.pixels.data() + static_cast<size_t>(firstRow) * o.width * 4, rgba,
+                static_cast<size_t>(rows) * o.width * 4);
+    return true;
+  };
+  if (!RenderExportRows(scene, host, o, collect, error)) return RgbaImage{};
+  result.width = o.width;
+  result.height = o.height;
   return result;
 }
 

@@ -3,6 +3,8 @@
 // than the GL draws at once), supersampled for smooth edges, and with a
 // transparent background. Draws into framebuffer objects of the current
 // context, so it needs one (headless or the view's).
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -30,6 +32,16 @@ constexpr int kMaxExportSide = 32768;
 // loop closes without a repeated frame.
 int TurntableFrames(double seconds, int fps);
 float TurntableAngle(float start, int index, int frames);
+
+// Receives a picture as it is drawn: `rows` whole top-down RGBA rows from
+// `firstRow` on, in order. Returns false (with `error` set) to stop.
+using ExportRows = std::function<bool(const uint8_t* rgba, int firstRow, int rows, std::string* error)>;
+
+// Draws the shot as `options` say, handing it to `sink` a band of rows at a
+// time, so memory grows with the picture's width, not its area. On failure
+// `error` says why.
+bool RenderExportRows(SceneState& scene, RenderHost& host, const ExportOptions& options, const ExportRows& sink,
+                      std::string* error);
 
 // Draws the shot as `options` say. On failure the image is empty and `error`
 // says why.

@@ -16,6 +16,8 @@ PACKAGES=(
   desktop-file-utils appstream man-db xdotool
   # Video export.
   libavcodec-dev libavformat-dev libswscale-dev libavutil-dev
+  # PNG written as it is drawn.
+  libpng-dev zlib1g-dev
   # libwmf draws WMF text and some shapes with the URW base fonts; without
   # them every metafile fails to play.
   fonts-urw-base35
