@@ -3,6 +3,8 @@
 #include <QFile>
 #include <QImage>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -130,9 +132,23 @@ class PhaseClock {
       std::snprintf(piece, sizeof piece, " %s %.1f,", phase, ms);
       line += piece;
     }
-    std::snprintf(piece, sizeof piece, " total %.1f\n",
+    std::snprintf(piece, sizeof piece, " total %.1f",
                   std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin_).count());
-    std::fputs((line + piece).c_str(), stderr);
+    line += piece;
+    // And the memory: the peak, and what is resident now of the heap and of
+    // mapped files (the libraries).
+    std::ifstream status("/proc/self/status");
+    for (std::string entry; std::getline(status, entry);) {
+      for (const char* field : {"VmHWM:", "RssAnon:", "RssFile:"}) {
+        if (entry.rfind(field, 0) == 0) {
+          const long kib = std::strtol(entry.c_str() + std::strlen(field), nullptr, 10);
+          std::snprintf(piece, sizeof piece, "; %.*s %.1f MiB", static_cast<int>(std::strlen(field) - 1), field,
+                        static_cast<double>(kib) / 1024.0);
+          line += piece;
+        }
+      }
+    }
+    std::fputs((line + "\n").c_str(), stderr);
     laps_.clear();
   }
 
@@ -143,6 +159,11 @@ class PhaseClock {
 };
 
 PhaseClock phases;
+
+// What the model loader said of the models the render read, if anything.
+void reportModelMessages(const SceneState& scene) {
+  for (const std::string& message : scene.deferred.messages) std::fprintf(stderr, "kestrova-render: %s\n", message.c_str());
+}
 
 // The texture slot a --face name replaces.
 std::optional<TextureSlot> FaceSlot(const std::string& face) {
@@ -585,12 +606,17 @@ int writeVideo(SceneState& scene, RenderHost& host, const Options& options, cons
     std::fprintf(stderr, "\nkestrova-render: %s\n", error.c_str());
     return 1;
   }
+  reportModelMessages(scene);
   std::printf("\nWrote %s (%d frames, %dx%d, %d frames a second)\n", path.c_str(), frames, options.width,
               options.height, options.fps);
   return 0;
 }
 
 int main(int argc, char** argv) {
+  // Picture-sized buffers come and go (decoded faces, tiles): each is given
+  // back to the system when freed, instead of staying in the heap, so the
+  // peak is the largest moment, not the sum of them.
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
   phases.start(false);
   const Options options = parse(argc, argv);
   phases.start(options.timings);
@@ -633,7 +659,10 @@ int main(int argc, char** argv) {
   }
   const fs::path programFolder = FindDataFolder(fs::read_symlink("/proc/self/exe", ignored).parent_path().string());
   auto scene = std::make_unique<SceneState>();
-  InitialiseScene(*scene, programFolder.string(), 1);
+  // Only what the product drawn shows is decoded and read.
+  StartupHooks lean;
+  lean.deferAssets = true;
+  InitialiseScene(*scene, programFolder.string(), 1, lean);
   scene->productKind = options.product;
   if (options.product <= 1.0f) {
     if (options.style >= kBookStyleCount) fail("a book style is a number from 0 to 2");
@@ -711,6 +740,7 @@ int main(int argc, char** argv) {
                   static_cast<int>(100.0 * (frame - first + 1) / (last - first + 1)));
       std::fflush(stdout);
     }
+    reportModelMessages(*scene);
     std::printf("\nWrote %d frames as %s\n", last - first + 1, options.output.c_str());
     return 0;
   }
@@ -750,6 +780,7 @@ int main(int argc, char** argv) {
     }
     phases.lap("write");
   }
+  reportModelMessages(*scene);
   std::printf("Wrote %s (%dx%d)\n", options.output.c_str(), options.width, options.height);
   phases.print();
   // The picture is on disk and closed. Taking down the GL driver, its

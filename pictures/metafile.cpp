@@ -1,4 +1,5 @@
 #include "metafile.h"
+#include "metafile_bytes.h"
 
 #include <filesystem>
 
@@ -15,41 +16,12 @@ namespace kestrova {
 
 namespace {
 
-constexpr uint32_t kPlaceableKey = 0x9AC6CDD7;
-constexpr uint32_t kEmfSignature = 0x464D4520;  // " EMF"
-
-uint32_t read32(const std::vector<uint8_t>& bytes, size_t at) {
-  uint32_t value = 0;
-  if (at <= bytes.size() && bytes.size() - at >= 4) std::memcpy(&value, bytes.data() + at, 4);
-  return value;
-}
-
-uint16_t read16(const std::vector<uint8_t>& bytes, size_t at) {
-  uint16_t value = 0;
-  if (at <= bytes.size() && bytes.size() - at >= 2) std::memcpy(&value, bytes.data() + at, 2);
-  return value;
-}
-
-int32_t readSigned32(const std::vector<uint8_t>& bytes, size_t at) {
-  return static_cast<int32_t>(read32(bytes, at));
-}
-
-int16_t readSigned16(const std::vector<uint8_t>& bytes, size_t at) {
-  return static_cast<int16_t>(read16(bytes, at));
-}
+uint32_t read32(const std::vector<uint8_t>& bytes, size_t at) { return MetafileRead32(bytes, at); }
+uint16_t read16(const std::vector<uint8_t>& bytes, size_t at) { return MetafileRead16(bytes, at); }
+int32_t readSigned32(const std::vector<uint8_t>& bytes, size_t at) { return static_cast<int32_t>(read32(bytes, at)); }
+int16_t readSigned16(const std::vector<uint8_t>& bytes, size_t at) { return static_cast<int16_t>(read16(bytes, at)); }
 
 }  // namespace
-
-bool IsWmf(const std::vector<uint8_t>& bytes) {
-  if (bytes.size() >= 22 && read32(bytes, 0) == kPlaceableKey) return true;
-  // A bare metafile header: type 1 (memory) or 2 (disk), 9 words long.
-  return bytes.size() >= 18 && (read16(bytes, 0) == 1 || read16(bytes, 0) == 2) &&
-         read16(bytes, 2) == 9 && (read16(bytes, 4) == 0x0300 || read16(bytes, 4) == 0x0100);
-}
-
-bool IsEmf(const std::vector<uint8_t>& bytes) {
-  return bytes.size() >= 88 && read32(bytes, 0) == 1 && read32(bytes, 40) == kEmfSignature;
-}
 
 namespace {
 

@@ -97,7 +97,7 @@ MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes) {
   return result;
 }
 
-int RunMetafileHelper() {
+int RunMetafileHelper(const MetafileDecoder& decode) {
   limit(RLIMIT_AS, kHelperMemory);
   limit(RLIMIT_CPU, kHelperCpuSeconds);
   limit(RLIMIT_CORE, 0);
@@ -112,7 +112,7 @@ int RunMetafileHelper() {
       return 1;
     }
   }
-  const PictureResult decoded = DecodeMetafileHere(bytes, "the metafile");
+  const PictureResult decoded = decode(bytes, "the metafile");
   if (!decoded.picture) {
     std::fputs(decoded.error.c_str(), stderr);
     return 1;

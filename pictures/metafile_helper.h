@@ -4,9 +4,11 @@
 // hostile files. The helper runs with limits on memory, CPU time and output,
 // and whatever goes wrong there comes back as a message.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "pictures/picture.h"
 #include "scene/rgba_image.h"
 
 namespace kestrova {
@@ -27,7 +29,9 @@ MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes);
 // The helper's side: reads the metafile on standard input, writes the
 // raster on standard output (or a message on standard error). Returns the
 // exit status.
-int RunMetafileHelper();
+// The players are passed in (DecodeMetafileHere), so only the helper links them.
+using MetafileDecoder = std::function<PictureResult(const std::vector<uint8_t>& bytes, const std::string& name)>;
+int RunMetafileHelper(const MetafileDecoder& decode);
 
 // Where the helper is: beside the running executable, or in the build's
 // program folder beside the folder of the running executable (tests and

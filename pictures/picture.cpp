@@ -6,7 +6,6 @@
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
-#include <QSvgRenderer>
 
 #include <cstdio>
 #include <cstring>
@@ -67,59 +66,6 @@ class RasterPicture : public Picture {
   QImage image_;
 };
 
-// Metafiles are turned into SVG and drawn at the size asked for, so they stay
-// sharp at any texture size.
-class VectorPicture : public Picture {
- public:
-  VectorPicture(const QByteArray& svg, int himetricWidth, int himetricHeight) : svg_(svg) {
-    himetricWidth_ = himetricWidth;
-    himetricHeight_ = himetricHeight;
-  }
-  bool isValid() const {
-    QSvgRenderer renderer(svg_);
-    return renderer.isValid();
-  }
-  RgbaImage render(int width, int height) const override {
-    QImage image(width, height, QImage::Format_RGBA8888);
-    image.fill(Qt::white);  // a metafile draws on paper
-    QSvgRenderer renderer(svg_);
-    renderer.setAspectRatioMode(Qt::IgnoreAspectRatio);
-    QPainter painter(&image);
-    renderer.render(&painter, QRectF(0, 0, width, height));
-    painter.end();
-    return FromQImage(image);
-  }
-
- private:
-  QByteArray svg_;
-};
-
-class WmfPicture : public Picture {
- public:
-  WmfPicture(std::vector<uint8_t> bytes, int himetricWidth, int himetricHeight)
-      : bytes_(std::move(bytes)) {
-    himetricWidth_ = himetricWidth;
-    himetricHeight_ = himetricHeight;
-  }
-  RgbaImage render(int width, int height) const override {
-    std::vector<uint8_t> png;
-    std::string ignored;
-    if (!RenderWmf(bytes_, width, height, &png, &ignored)) return {};
-    QImage drawn;
-    drawn.loadFromData(png.data(), static_cast<int>(png.size()), "PNG");
-    if (drawn.isNull()) return {};
-    // A metafile draws on paper: what it leaves clear is white.
-    QImage paper(drawn.size(), QImage::Format_RGBA8888);
-    paper.fill(Qt::white);
-    QPainter painter(&paper);
-    painter.drawImage(0, 0, drawn);
-    painter.end();
-    return FromQImage(paper);
-  }
-
- private:
-  std::vector<uint8_t> bytes_;
-};
 
 }  // namespace
 
@@ -170,37 +116,6 @@ int JpegScanCount(const std::vector<uint8_t>& bytes) {
 }
 
 
-PictureResult DecodeMetafileHere(const std::vector<uint8_t>& bytes, const std::string& name) {
-  PictureResult result;
-  if (IsWmf(bytes)) {
-    MetafileSize size = WmfSize(bytes);
-    if (!size.error.empty()) {
-      result.error = name + ": " + size.error;
-      return result;
-    }
-    result.picture = std::make_unique<WmfPicture>(bytes, size.himetricWidth, size.himetricHeight);
-    return result;
-  }
-  if (IsEmf(bytes)) {
-    MetafileSvg svg = EmfToSvg(bytes);
-    if (!svg.error.empty()) {
-      result.error = name + ": " + svg.error;
-      return result;
-    }
-    auto picture = std::make_unique<VectorPicture>(
-        QByteArray(svg.svg.data(), static_cast<qsizetype>(svg.svg.size())), svg.himetricWidth,
-        svg.himetricHeight);
-    if (!picture->isValid()) {
-      result.error = name + ": the metafile could not be drawn.";
-      return result;
-    }
-    result.picture = std::move(picture);
-    return result;
-  }
-  result.error = name + " is not a metafile.";
-  return result;
-}
-
 PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string& name) {
   PictureResult result;
   if (bytes.empty()) {
@@ -243,6 +158,16 @@ PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string
   }
   result.picture = std::make_unique<RasterPicture>(std::move(image));
   return result;
+}
+
+bool ReadPictureSize(const std::string& path, int* himetricWidth, int* himetricHeight) {
+  QImageReader reader(QString::fromStdString(path));
+  reader.setDecideFormatFromContent(true);
+  const QSize size = reader.size();
+  if (!size.isValid() || size.isEmpty()) return false;
+  *himetricWidth = PixelsToHimetric(size.width());
+  *himetricHeight = PixelsToHimetric(size.height());
+  return true;
 }
 
 PictureResult LoadPicture(const std::string& path) {

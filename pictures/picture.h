@@ -68,6 +68,10 @@ class WebFetchDeadline {
   WebFetchDeadline& operator=(const WebFetchDeadline&) = delete;
 };
 
+// The natural size a raster picture file would load with, read from its
+// header without decoding it. False for anything but a readable raster file.
+bool ReadPictureSize(const std::string& path, int* himetricWidth, int* himetricHeight);
+
 // Pixels at 96 per inch to HIMETRIC and back, rounded like MulDiv.
 int PixelsToHimetric(int pixels);
 int HimetricToPixels(int himetric);

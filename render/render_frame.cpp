@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include "deferred_assets.h"
 #include "face_geometry.h"
 #include "model_drawing.h"
 
@@ -40,14 +41,18 @@ void forceFaceBuiltSize(SceneState& scene) {
 void drawProduct(SceneState& scene, RenderHost* stillHost) {
   const float kind = scene.productKind;
   if (isKind(kind, kProductBox)) {
+    LoadAssetsFor(scene, ShownProduct::Box);
     DrawBox(scene, BoxTextures(scene));
     if (stillHost) serveBoxRequests(scene, *stillHost);
   } else if (isKind(kind, kProductScreenShot)) {
+    LoadAssetsFor(scene, ShownProduct::ScreenShot);
     DrawScreenShot(scene);
     if (stillHost) serveRequest(scene.boxFrontLoadRequest, FaceRequest::BoxFront, *stillHost);
   } else if (isKind(kind, kProductMug)) {
+    LoadAssetsFor(scene, ShownProduct::Mug);
     DrawMug(scene);
   } else if (kind <= 1.0f) {
+    LoadAssetsFor(scene, ShownProduct::Book);
     if (!(scene.bookBinding > 1.0f) && scene.bookStyle <= 1) {
       DrawBox(scene, FlatBookTextures(scene));
     }

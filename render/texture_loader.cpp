@@ -4,6 +4,7 @@
 #include <GL/glu.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 
 #include "pictures/picture.h"
@@ -71,24 +72,25 @@ int TextureDimension(int pixels, int maxTextureSize) {
   return std::min(maxTextureSize, 1 << static_cast<int>(exponent));
 }
 
-std::vector<uint8_t> TexturePixels(const RgbaImage& stretched) {
-  std::vector<uint8_t> out(stretched.pixels.size());
+std::vector<uint8_t> TexturePixels(RgbaImage&& stretched) {
+  std::vector<uint8_t> out = std::move(stretched.pixels);
   const size_t row = static_cast<size_t>(stretched.width) * 4;
-  for (int y = 0; y < stretched.height; ++y) {
-    // The GL's first row is the picture's bottom.
-    const uint8_t* in = stretched.pixels.data() + static_cast<size_t>(stretched.height - 1 - y) * row;
-    uint8_t* to = out.data() + static_cast<size_t>(y) * row;
-    for (int x = 0; x < stretched.width; ++x) {
-      const uint8_t* p = in + x * 4;
-      uint8_t* q = to + x * 4;
-      q[0] = p[0];
-      q[1] = p[1];
-      q[2] = p[2];
-      q[3] = (p[0] == 0 && p[1] == 0 && p[2] == 0) ? 0 : 255;
-    }
+  // The GL's first row is the picture's bottom: turned over in place.
+  std::vector<uint8_t> spare(row);
+  for (int top = 0, bottom = stretched.height - 1; top < bottom; ++top, --bottom) {
+    uint8_t* a = out.data() + static_cast<size_t>(top) * row;
+    uint8_t* b = out.data() + static_cast<size_t>(bottom) * row;
+    std::memcpy(spare.data(), a, row);
+    std::memcpy(a, b, row);
+    std::memcpy(b, spare.data(), row);
+  }
+  for (size_t i = 0; i < out.size(); i += 4) {
+    out[i + 3] = (out[i] == 0 && out[i + 1] == 0 && out[i + 2] == 0) ? 0 : 255;
   }
   return out;
 }
+
+std::vector<uint8_t> TexturePixels(const RgbaImage& stretched) { return TexturePixels(RgbaImage(stretched)); }
 
 bool LoadTexture(SceneState& scene, const std::string& name, uint32_t& slot, std::string* error) {
   std::string path;
@@ -114,13 +116,16 @@ bool LoadTexture(SceneState& scene, const std::string& name, uint32_t& slot, std
   maxSize = std::min<GLint>(maxSize, kMaxFaceTexture);
   const int width = TextureDimension(HimetricToPixels(picture.himetricWidth()), maxSize);
   const int height = TextureDimension(HimetricToPixels(picture.himetricHeight()), maxSize);
-  const RgbaImage stretched = picture.render(width, height);
+  RgbaImage stretched = picture.render(width, height);
   if (stretched.width != width || stretched.height != height) {
     if (error) *error = path + " could not be drawn at " + std::to_string(width) + " x " +
                         std::to_string(height) + " pixels.";
     return false;
   }
-  const std::vector<uint8_t> pixels = TexturePixels(stretched);
+  const int himetricWidth = picture.himetricWidth();
+  const int himetricHeight = picture.himetricHeight();
+  decoded.picture.reset();  // its pixels are no longer needed: the peak is one picture, not two
+  const std::vector<uint8_t> pixels = TexturePixels(std::move(stretched));
 
   GLuint texture = 0;
   glGenTextures(1, &texture);
@@ -136,8 +141,8 @@ bool LoadTexture(SceneState& scene, const std::string& name, uint32_t& slot, std
     return false;
   }
   replaceSlot(slot, texture);
-  scene.pictureWidth[0] = picture.himetricWidth();
-  scene.pictureHeight[0] = picture.himetricHeight();
+  scene.pictureWidth[0] = himetricWidth;
+  scene.pictureHeight[0] = himetricHeight;
   return true;
 }
 

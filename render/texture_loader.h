@@ -23,6 +23,7 @@ int TextureDimension(int pixels, int maxTextureSize);
 // The stretched picture as the GL wants it: rows bottom-up, RGBA, alpha 0 for
 // pure black pixels (they become see-through) and 255 for every other.
 std::vector<uint8_t> TexturePixels(const RgbaImage& stretched);
+std::vector<uint8_t> TexturePixels(RgbaImage&& stretched);  // reuses the picture's memory
 
 // Loads a picture into `slot` (a new GL texture; the old one is deleted).
 // Names holding "http://" or "https://" are fetched; others are taken from

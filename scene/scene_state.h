@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The windows the record points at (owned by the main window; null while
 // closed). Only their addresses live here.
@@ -192,6 +193,15 @@ struct SceneState {
   Vec3 scale{0.0f, 0.0f, 0.0f};
   int32_t randomSequence = 0;
   std::string programFolder;
+  // Start-up pictures and models not loaded yet: each is loaded when a
+  // product that shows it is first drawn (render/deferred_assets.h).
+  struct DeferredAssets {
+    std::string folder;      // where the names below are found
+    uint32_t pictures = 0;   // one bit per TextureSlot
+    bool bookModels = false;
+    bool mugModel = false;
+    std::vector<std::string> messages;  // what the model loader said, for the user
+  } deferred;
   float spinGuard = 0;
   std::string formatVersion;  // one character, compared by byte value
   std::array<std::string, kTextureNameCount> textureName;

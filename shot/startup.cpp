@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "shot/program_folder.h"
+#include "render/deferred_assets.h"
 #include "render/texture_loader.h"
 #include "render/scene_initialiser.h"
 
@@ -17,27 +18,32 @@ StartupResult InitialiseScene(SceneState& scene, const std::string& programFolde
   auto slot = [&](TextureSlot s) -> uint32_t& { return scene.textureSlot[static_cast<size_t>(s)]; };
 
   LoadBitmapTexture(slot(kSlotBuiltin));
-  LoadDefaultBoxTextures(scene);
-  LoadTexture(scene, "Books/standard-book-front.jpg", slot(kSlotBookFront));
-  LoadTexture(scene, "Books/standard-book-back.jpg", slot(kSlotBookBack));
-  LoadTexture(scene, "Books/standard-book-left.jpg", slot(kSlotBookSpine));
-  for (TextureSlot page : {kSlotBookPage1, kSlotBookPage2, kSlotBookPage3}) {
-    LoadTexture(scene, "Books/ePage.jpg", slot(page));
-  }
-  SetInitialGLState();
+  if (hooks.deferAssets) {
+    DeferStartupAssets(scene, programFolder);
+    SetInitialGLState();
+  } else {
+    LoadDefaultBoxTextures(scene);
+    LoadTexture(scene, "Books/standard-book-front.jpg", slot(kSlotBookFront));
+    LoadTexture(scene, "Books/standard-book-back.jpg", slot(kSlotBookBack));
+    LoadTexture(scene, "Books/standard-book-left.jpg", slot(kSlotBookSpine));
+    for (TextureSlot page : {kSlotBookPage1, kSlotBookPage2, kSlotBookPage3}) {
+      LoadTexture(scene, "Books/ePage.jpg", slot(page));
+    }
+    SetInitialGLState();
 
-  ProductModels& models = Models();
-  auto load = [&](Model3DS& model, const char* path) {
-    const ImportResult loaded = Import3DS(model, path);
-    result.messages.insert(result.messages.end(), loaded.messages.begin(), loaded.messages.end());
-  };
-  load(models.frontCover, "Books/FrontCover1.3ds");
-  load(models.backCover, "Books/BackCover1.3ds");
-  load(models.binder, "Books/Binder1.3ds");
-  load(models.pages, "Books/Page1.3ds");
-  LoadTexture(scene, "Mug/Envroll.bmp", slot(kSlotMugEnvironment));
-  LoadTexture(scene, "Mug/MugTexture.jpg", slot(kSlotMug));
-  load(models.mug, "Mug/Coffee-Mug.3ds");
+    ProductModels& models = Models();
+    auto load = [&](Model3DS& model, const char* path) {
+      const ImportResult loaded = Import3DS(model, path);
+      result.messages.insert(result.messages.end(), loaded.messages.begin(), loaded.messages.end());
+    };
+    load(models.frontCover, "Books/FrontCover1.3ds");
+    load(models.backCover, "Books/BackCover1.3ds");
+    load(models.binder, "Books/Binder1.3ds");
+    load(models.pages, "Books/Page1.3ds");
+    LoadTexture(scene, "Mug/Envroll.bmp", slot(kSlotMugEnvironment));
+    LoadTexture(scene, "Mug/MugTexture.jpg", slot(kSlotMug));
+    load(models.mug, "Mug/Coffee-Mug.3ds");
+  }
 
   SetInitialSceneValues(scene);
 

@@ -20,6 +20,10 @@ struct StartupHooks {
   std::string markerFolder;
   // The user's own presets, listed with the shipped samples.
   std::string userSequences;
+  // Leave the products' pictures and models until a product that shows
+  // them is drawn (render/deferred_assets.h); model messages then wait in
+  // scene.deferred.messages.
+  bool deferAssets = false;
 };
 
 struct StartupResult {
