@@ -143,6 +143,9 @@ void ShotView::InitialiseScene() {
   std::string sampleError;
   hooks.markerFolder = app_.markerFolder().toStdString();
   hooks.userSequences = app_.userSequencesFolder().toStdString();
+  // The window shows sooner when only what its first frame draws is decoded;
+  // the other products' pictures and models load when first shown.
+  hooks.deferAssets = true;
   hooks.playSample = [&sampleError, &hooks](SceneState& scene, int index) {
     const ProjectResult loaded = ReadProject(scene, SequencePath(scene, index, hooks.userSequences), scene.controlPanel);
     if (!loaded.ok) sampleError = loaded.error;
@@ -210,12 +213,26 @@ void ShotView::paintGL() {
   const bool wasPlaying = scene_.playing;
   const int frameBefore = scene_.currentFrame;
   kestrova::RenderFrame(scene_, *this);
+  if (!scene_.deferred.messages.empty()) reportDeferredMessages();
   ++framesDrawn_;
   if (framesOwed_ > 0) --framesOwed_;
   // A playing animation moves on until the frame that shows its held last
   // frame; after that the picture only changes when something asks.
   const bool moving = scene_.playing && !(wasPlaying && scene_.currentFrame == frameBefore);
   app_.frameDrawn(frameStart_, moving || framesOwed_ > 0);
+}
+
+void ShotView::reportDeferredMessages() {
+  // What the model loader said of a model the frame read: shown after the
+  // frame, never from inside it.
+  std::vector<std::pair<std::string, std::string>> messages;
+  messages.swap(scene_.deferred.messages);
+  QTimer::singleShot(0, this, [this, messages] {
+    for (const auto& [caption, text] : messages) {
+      app_.platform().messageBox(text, caption, kestrova::MessageButtons::Ok,
+                                 caption == "Warning" ? kestrova::MessageIcon::Warning : kestrova::MessageIcon::Stop);
+    }
+  });
 }
 
 void ShotView::requestFrame() {

@@ -101,6 +101,8 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
   void showEvent(QShowEvent* event) override;
 
  private:
+  // Shows, after the frame, what the model loader said of a model it read.
+  void reportDeferredMessages();
   void requestFaceImage(kestrova::FaceRequest face) override;
   // Loads an image into a face as the face's image dialog would.
   void loadFaceImage(kestrova::FaceRequest face, const std::string& path);

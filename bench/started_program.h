@@ -16,12 +16,15 @@ namespace kestrova::bench {
 
 struct StartedProgram {
   QTemporaryDir folder;
-  test::ScriptedPlatform platform;
+  std::unique_ptr<test::ScriptedPlatform> platformHeld;
+  test::ScriptedPlatform& platform;
   std::unique_ptr<Application> app;
   ShotView* view = nullptr;
 
   // `flag` is what "Flag.txt" holds: "True" plays the first sample.
-  explicit StartedProgram(const std::string& flag) {
+  explicit StartedProgram(const std::string& flag,
+                          std::unique_ptr<test::ScriptedPlatform> scripted = std::make_unique<test::ScriptedPlatform>())
+      : platformHeld(std::move(scripted)), platform(*platformHeld) {
     namespace fs = std::filesystem;
     const fs::path to(folder.path().toStdString());
     for (const char* assets : {"Boxes", "Books", "Mug", "Sequences"}) {

@@ -162,7 +162,9 @@ PhaseClock phases;
 
 // What the model loader said of the models the render read, if anything.
 void reportModelMessages(const SceneState& scene) {
-  for (const std::string& message : scene.deferred.messages) std::fprintf(stderr, "kestrova-render: %s\n", message.c_str());
+  for (const auto& [caption, text] : scene.deferred.messages) {
+    std::fprintf(stderr, "kestrova-render: %s: %s\n", caption.c_str(), text.c_str());
+  }
 }
 
 // The texture slot a --face name replaces.

@@ -34,7 +34,7 @@ constexpr uint32_t kMugSlots = bit(kSlotMug) | bit(kSlotMugEnvironment);
 
 void loadModel(SceneState& scene, Model3DS& model, const char* name) {
   const ImportResult loaded = Import3DS(model, scene.deferred.folder + "/" + name);
-  for (const LoaderMessage& message : loaded.messages) scene.deferred.messages.push_back(message.caption + ": " + message.text);
+  for (const LoaderMessage& message : loaded.messages) scene.deferred.messages.emplace_back(message.caption, message.text);
 }
 
 }  // namespace

@@ -55,8 +55,8 @@ class Framebuffer {
   bool complete_ = false;
 };
 
-// One tile drawn at `scale` times its size and filtered down by box averages.
-RgbaImage drawTile(SceneState& scene, RenderHost& host, const ExportOptions& o, int x0, int y0, int width,
+// Draws one tile at `scale` times its size into the framebuffer.
+void drawTileFrame(SceneState& scene, RenderHost& host, const ExportOptions& o, int x0, int y0, int width,
                    int height, int scale) {
   const double top = kNear * std::tan(kFovY * M_PI / 360.0);
   const double right = top * static_cast<double>(o.width) / static_cast<double>(o.height);
@@ -76,6 +76,12 @@ RgbaImage drawTile(SceneState& scene, RenderHost& host, const ExportOptions& o, 
     scene.playing = true;
   }
   RenderFrame(scene, host);
+}
+
+// One tile drawn at `scale` times its size and filtered down by box averages.
+RgbaImage drawTile(SceneState& scene, RenderHost& host, const ExportOptions& o, int x0, int y0, int width,
+                   int height, int scale) {
+  drawTileFrame(scene, host, o, x0, y0, width, height, scale);
   const RgbaImage big = ReadFramebuffer(width * scale, height * scale);
   if (scale == 1) return big;
   RgbaImage small;
@@ -97,6 +103,30 @@ RgbaImage drawTile(SceneState& scene, RenderHost& host, const ExportOptions& o, 
     }
   }
   return small;
+}
+
+// Reads the framebuffer's width x height picture top-down in strips of rows
+// and hands each to `sink` as rows firstRow + ... of the picture.
+bool sendStrips(int width, int height, int firstRow, const ExportRows& sink, std::string* error) {
+  constexpr int kStripRows = 64;
+  const size_t row = static_cast<size_t>(width) * 4;
+  std::vector<uint8_t> strip(row * static_cast<size_t>(std::min(kStripRows, height)));
+  std::vector<uint8_t> spare(row);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glFinish();
+  for (int top = 0; top < height; top += kStripRows) {
+    const int rows = std::min(kStripRows, height - top);
+    // GL rows run bottom-up: this strip's last row is GL row height - top - rows.
+    glReadPixels(0, height - top - rows, width, rows, GL_RGBA, GL_UNSIGNED_BYTE, strip.data());
+    for (int a = 0, b = rows - 1; a < b; ++a, --b) {
+      std::memcpy(spare.data(), strip.data() + a * row, row);
+      std::memcpy(strip.data() + a * row, strip.data() + b * row, row);
+      std::memcpy(strip.data() + b * row, spare.data(), row);
+    }
+    for (size_t i = 3; i < row * static_cast<size_t>(rows); i += 4) strip[i] = 255;
+    if (!sink(strip.data(), firstRow + top, rows, error)) return false;
+  }
+  return true;
 }
 
 void setBackground(SceneState& scene, const Vec3& colour) {
@@ -147,6 +177,13 @@ bool RenderExportRows(SceneState& scene, RenderHost& host, const ExportOptions& 
       const int h = std::min(tile, o.height - y0);
       for (int x0 = 0; x0 < o.width; x0 += tile) {
         const int w = std::min(tile, o.width - x0);
+        if (w == o.width && !o.transparent && o.supersample == 1) {
+          // The common case, one opaque tile across: read back and handed on
+          // a strip at a time, so no tile-sized copy is ever held.
+          drawTileFrame(scene, host, o, x0, y0, w, h, 1);
+          ok = sendStrips(w, h, y0, sink, error);
+          break;
+        }
         RgbaImage onBlack;
         RgbaImage piece;
         if (o.transparent) {
@@ -181,7 +218,8 @@ bool RenderExportRows(SceneState& scene, RenderHost& host, const ExportOptions& 
                       piece.pixels.data() + static_cast<size_t>(row) * w * 4, static_cast<size_t>(w) * 4);
         }
       }
-      ok = sink(band.data(), y0, h, error);
+      if (!band.empty()) ok = ok && sink(band.data(), y0, h, error);
+      band.clear();
     }
   }
   setBackground(scene, background);

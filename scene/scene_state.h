@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The windows the record points at (owned by the main window; null while
@@ -200,7 +201,9 @@ struct SceneState {
     uint32_t pictures = 0;   // one bit per TextureSlot
     bool bookModels = false;
     bool mugModel = false;
-    std::vector<std::string> messages;  // what the model loader said, for the user
+    // What the model loader said, for the user: caption ("Error" or
+    // "Warning") and text.
+    std::vector<std::pair<std::string, std::string>> messages;
   } deferred;
   float spinGuard = 0;
   std::string formatVersion;  // one character, compared by byte value
