@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <mutex>
 #include <optional>
 
 #include "formats/file_read.h"
@@ -142,7 +143,10 @@ PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string
   buffer.open(QIODevice::ReadOnly);
   QImageReader reader(&buffer);
   reader.setDecideFormatFromContent(true);
-  QImageReader::setAllocationLimit(kMaxPixelsAllocationMB);
+  // Set once: pictures are decoded on more than one thread, and this is
+  // the readers' shared limit.
+  static std::once_flag limitSet;
+  std::call_once(limitSet, [] { QImageReader::setAllocationLimit(kMaxPixelsAllocationMB); });
   const QByteArray format = reader.format();
   static const char* const kFormats[] = {"jpeg", "jpg", "bmp", "gif", "ico", "png", "cur"};
   bool supported = false;

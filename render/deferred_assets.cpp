@@ -1,5 +1,9 @@
 #include "deferred_assets.h"
 
+#include <system_error>
+#include <thread>
+#include <vector>
+
 #include "formats/model_3ds.h"
 #include "pictures/picture.h"
 #include "render/texture_loader.h"
@@ -80,14 +84,31 @@ void LoadAssetsFor(SceneState& scene, ShownProduct product) {
     // picture loaded stays what the user's own loads made it.
     const int32_t width = scene.pictureWidth[0];
     const int32_t height = scene.pictureHeight[0];
-    const float absolute = scene.imagePathIsAbsolute;
-    scene.imagePathIsAbsolute = 2.0f;
+    // Decoded two at a time (the machine's cores), uploaded here in order.
+    std::vector<const DefaultPicture*> missing;
     for (const DefaultPicture& picture : kDefaults) {
-      if ((wanted & bit(picture.slot)) == 0) continue;
-      uint32_t& slot = scene.textureSlot[static_cast<size_t>(picture.slot)];
-      if (slot == 0) LoadTexture(scene, waiting.folder + "/" + picture.name, slot);
+      if ((wanted & bit(picture.slot)) != 0 && scene.textureSlot[static_cast<size_t>(picture.slot)] == 0) {
+        missing.push_back(&picture);
+      }
     }
-    scene.imagePathIsAbsolute = absolute;
+    const int limit = FaceTextureLimit();
+    std::vector<PreparedTexture> prepared(missing.size());
+    auto prepare = [&](size_t from, size_t step) {
+      for (size_t i = from; i < missing.size(); i += step) {
+        prepared[i] = PrepareTexture(waiting.folder + "/" + missing[i]->name, limit);
+      }
+    };
+    std::thread helper;
+    try {
+      if (missing.size() > 1) helper = std::thread(prepare, size_t{1}, size_t{2});
+    } catch (const std::system_error&) {
+      // No second thread: this one does them all.
+    }
+    prepare(0, helper.joinable() ? 2 : 1);
+    if (helper.joinable()) helper.join();
+    for (size_t i = 0; i < missing.size(); ++i) {
+      UploadTexture(scene, prepared[i], scene.textureSlot[static_cast<size_t>(missing[i]->slot)]);
+    }
     scene.pictureWidth[0] = width;
     scene.pictureHeight[0] = height;
     waiting.pictures &= ~wanted;

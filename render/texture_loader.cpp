@@ -92,6 +92,66 @@ std::vector<uint8_t> TexturePixels(RgbaImage&& stretched) {
 
 std::vector<uint8_t> TexturePixels(const RgbaImage& stretched) { return TexturePixels(RgbaImage(stretched)); }
 
+int FaceTextureLimit() {
+  GLint maxSize = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+  if (maxSize < 64) maxSize = 64;
+  // The pixel budget of one face: larger pictures are drawn smaller, so a
+  // tiny file claiming a huge picture costs no more than a real cover.
+  return std::min<GLint>(maxSize, kMaxFaceTexture);
+}
+
+PreparedTexture PrepareTexture(const std::string& path, int maxSize) {
+  PreparedTexture prepared;
+  prepared.path = path;
+  PictureResult decoded = LoadPicture(path);
+  if (!decoded.picture) {
+    prepared.error = decoded.error;
+    return prepared;
+  }
+  const Picture& picture = *decoded.picture;
+  const int width = TextureDimension(HimetricToPixels(picture.himetricWidth()), maxSize);
+  const int height = TextureDimension(HimetricToPixels(picture.himetricHeight()), maxSize);
+  RgbaImage stretched = picture.render(width, height);
+  if (stretched.width != width || stretched.height != height) {
+    prepared.error = path + " could not be drawn at " + std::to_string(width) + " x " + std::to_string(height) +
+                     " pixels.";
+    return prepared;
+  }
+  prepared.himetricWidth = picture.himetricWidth();
+  prepared.himetricHeight = picture.himetricHeight();
+  decoded.picture.reset();  // its pixels are no longer needed: the peak is one picture, not two
+  prepared.width = width;
+  prepared.height = height;
+  prepared.pixels = TexturePixels(std::move(stretched));
+  return prepared;
+}
+
+bool UploadTexture(SceneState& scene, const PreparedTexture& prepared, uint32_t& slot, std::string* error) {
+  if (prepared.pixels.empty()) {
+    if (error) *error = prepared.error;
+    return false;
+  }
+  GLuint texture = 0;
+  glGenTextures(1, &texture);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, prepared.width, prepared.height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
+               prepared.pixels.data());
+  if (glGetError() != GL_NO_ERROR) {
+    glDeleteTextures(1, &texture);
+    if (error) *error = "The graphics driver refused a " + std::to_string(prepared.width) + " x " +
+                        std::to_string(prepared.height) + " texture for " + prepared.path + ".";
+    return false;
+  }
+  replaceSlot(slot, texture);
+  scene.pictureWidth[0] = prepared.himetricWidth;
+  scene.pictureHeight[0] = prepared.himetricHeight;
+  return true;
+}
+
 bool LoadTexture(SceneState& scene, const std::string& name, uint32_t& slot, std::string* error) {
   std::string path;
   if (scene.imagePathIsAbsolute >= 2.0f || IsWebPictureName(name)) {
@@ -102,48 +162,7 @@ bool LoadTexture(SceneState& scene, const std::string& name, uint32_t& slot, std
     std::error_code ignored;
     path = fs::current_path(ignored).string() + "/" + name;
   }
-  PictureResult decoded = LoadPicture(path);
-  if (!decoded.picture) {
-    if (error) *error = decoded.error;
-    return false;
-  }
-  const Picture& picture = *decoded.picture;
-  GLint maxSize = 0;
-  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-  if (maxSize < 64) maxSize = 64;
-  // The pixel budget of one face: larger pictures are drawn smaller, so a
-  // tiny file claiming a huge picture costs no more than a real cover.
-  maxSize = std::min<GLint>(maxSize, kMaxFaceTexture);
-  const int width = TextureDimension(HimetricToPixels(picture.himetricWidth()), maxSize);
-  const int height = TextureDimension(HimetricToPixels(picture.himetricHeight()), maxSize);
-  RgbaImage stretched = picture.render(width, height);
-  if (stretched.width != width || stretched.height != height) {
-    if (error) *error = path + " could not be drawn at " + std::to_string(width) + " x " +
-                        std::to_string(height) + " pixels.";
-    return false;
-  }
-  const int himetricWidth = picture.himetricWidth();
-  const int himetricHeight = picture.himetricHeight();
-  decoded.picture.reset();  // its pixels are no longer needed: the peak is one picture, not two
-  const std::vector<uint8_t> pixels = TexturePixels(std::move(stretched));
-
-  GLuint texture = 0;
-  glGenTextures(1, &texture);
-  glBindTexture(GL_TEXTURE_2D, texture);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-  if (glGetError() != GL_NO_ERROR) {
-    glDeleteTextures(1, &texture);
-    if (error) *error = "The graphics driver refused a " + std::to_string(width) + " x " +
-                        std::to_string(height) + " texture for " + path + ".";
-    return false;
-  }
-  replaceSlot(slot, texture);
-  scene.pictureWidth[0] = himetricWidth;
-  scene.pictureHeight[0] = himetricHeight;
-  return true;
+  return UploadTexture(scene, PrepareTexture(path, FaceTextureLimit()), slot, error);
 }
 
 bool LoadBitmapTexture(uint32_t& slot) {

@@ -33,6 +33,23 @@ std::vector<uint8_t> TexturePixels(RgbaImage&& stretched);  // reuses the pictur
 bool LoadTexture(SceneState& scene, const std::string& name, uint32_t& slot,
                  std::string* error = nullptr);
 
+// LoadTexture in two steps, so pictures can be decoded on other threads
+// while the GL is used on one: PrepareTexture reads, decodes and stretches
+// a picture file (any thread; no GL), UploadTexture makes the texture.
+struct PreparedTexture {
+  std::string path;
+  std::string error;  // when pixels is empty
+  int width = 0;
+  int height = 0;
+  int himetricWidth = 0;
+  int himetricHeight = 0;
+  std::vector<uint8_t> pixels;  // as TexturePixels gives them
+};
+// The largest side a face texture may have here (needs the context).
+int FaceTextureLimit();
+PreparedTexture PrepareTexture(const std::string& path, int maxSize);
+bool UploadTexture(SceneState& scene, const PreparedTexture& prepared, uint32_t& slot, std::string* error = nullptr);
+
 // The built-in 64 x 64 bitmap, mipmapped.
 bool LoadBitmapTexture(uint32_t& slot);
 
