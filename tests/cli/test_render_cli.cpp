@@ -327,3 +327,27 @@ TEST(RenderCli, VideosOfAProjectAndATurntable) {
   EXPECT_NE(failed.output.find("/nonexistent-folder/x.mp4"), std::string::npos) << failed.output;
   EXPECT_EQ(run("--video " + folder + "/x.mp4").status, 2) << "nothing to animate";
 }
+
+TEST(RenderCli, TimingsSayWhereTheTimeAndMemoryWent) {
+  QTemporaryDir dir;
+  const std::string out = dir.path().toStdString() + "/timed.png";
+  const CliRun timed = run("-o " + out + " --size 64x48 --timings");
+  ASSERT_EQ(timed.status, 0) << timed.output;
+  const std::regex line(R"(kestrova-render: timings \(ms\): options [0-9.]+, context [0-9.]+, scene [0-9.]+, )"
+                        R"(draw and write [0-9.]+, other [0-9.]+, total [0-9.]+; VmHWM [0-9.]+ MiB)");
+  EXPECT_TRUE(std::regex_search(timed.output, line)) << timed.output;
+  EXPECT_EQ(QImage(QString::fromStdString(out)).size(), QSize(64, 48));
+  EXPECT_EQ(run("-o " + out + " --size 64x48").output.find("timings"), std::string::npos) << "only when asked";
+}
+
+TEST(RenderCli, AVideoModuleThatCannotBeLoadedIsNamed) {
+  QTemporaryDir dir;
+  const std::string fake = dir.path().toStdString() + "/kestrova-video.so";
+  std::ofstream(fake) << "not a library";
+  const CliRun result = runProgram("KESTROVA_VIDEO_MODULE='" + fake + "' " + std::string(KESTROVA_RENDER),
+                                   "--turntable 1 --fps 2 --size 64x48 --video " + dir.path().toStdString() + "/t.gif");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.output.find("the video module " + fake + " could not be loaded"), std::string::npos)
+      << result.output;
+  EXPECT_FALSE(std::filesystem::exists(dir.path().toStdString() + "/t.gif"));
+}

@@ -31,6 +31,10 @@ done
 # The renderer finds its data from its own place in the prefix.
 "$prefix/bin/kestrova-render" "$prefix/share/kestrova/Sequences/01 Retail Box.TSMR" \
   -o "$work/shot.png" --size 320x200 > /dev/null || fail "kestrova-render"
+# Video export loads its module from the prefix's library folder.
+"$prefix/bin/kestrova-render" --turntable 1 --fps 2 --size 64x48 --video "$work/spin.gif" > /dev/null ||
+  fail "kestrova-render --video from the installed module"
+[ -s "$work/spin.gif" ] || fail "no video written"
 [ -s "$work/shot.png" ] || fail "no picture"
 
 # The window program as a new user: nothing of theirs exists yet.

@@ -162,3 +162,46 @@ TEST_F(Export, SizesAndFactorsOutOfRangeAreRefused) {
   options.supersample = 5;
   EXPECT_TRUE(RenderExport(*scene_, host_, options, &error).pixels.empty());
 }
+
+TEST_F(Export, RowsArriveTopDownInOrderOnceEach) {
+  // One opaque tile across (read back in strips), tiles (bands of a tile
+  // row) and a transparent picture: each hands on every row once, in order,
+  // and the rows make the picture RenderExport gives.
+  ExportOptions strips;
+  strips.width = 320;
+  strips.height = 240;
+  ExportOptions tiles = strips;
+  tiles.maxTile = 70;
+  ExportOptions clear = strips;
+  clear.transparent = true;
+  for (const ExportOptions& options : {strips, tiles, clear}) {
+    std::vector<uint8_t> rows;
+    int next = 0;
+    const ExportRows sink = [&](const uint8_t* rgba, int firstRow, int count, std::string*) {
+      EXPECT_EQ(firstRow, next);
+      EXPECT_GT(count, 0);
+      next = firstRow + count;
+      rows.insert(rows.end(), rgba, rgba + static_cast<size_t>(count) * options.width * 4);
+      return true;
+    };
+    std::string error;
+    ASSERT_TRUE(RenderExportRows(*scene_, host_, options, sink, &error)) << error;
+    EXPECT_EQ(next, options.height);
+    EXPECT_TRUE(rows == draw(options).pixels) << "maxTile " << options.maxTile << ", transparent " << options.transparent;
+  }
+}
+
+TEST_F(Export, ASinkThatFailsStopsTheDrawingWithItsReason) {
+  ExportOptions options;
+  options.width = 320;
+  options.height = 300;  // five strips
+  int calls = 0;
+  const ExportRows sink = [&](const uint8_t*, int, int, std::string* error) {
+    *error = "the disk is full";
+    return ++calls < 2;
+  };
+  std::string error;
+  EXPECT_FALSE(RenderExportRows(*scene_, host_, options, sink, &error));
+  EXPECT_EQ(error, "the disk is full");
+  EXPECT_EQ(calls, 2) << "nothing more is drawn or read once the sink says stop";
+}

@@ -1,0 +1,128 @@
+// PNG written a band of rows at a time: read back by libpng's own reader,
+// and every failure named and cleaned up.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "formats/png_writer.h"
+#include "tests/support/file_size_limit.h"
+
+using namespace kestrova;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string tempPath(const std::string& name) { return ::testing::TempDir() + "/kestrova-png-" + name; }
+
+// Top-down RGBA rows of a picture that exercises every byte: colours vary
+// along both axes and the alpha runs from clear to opaque.
+std::vector<uint8_t> pattern(int width, int height) {
+  std::vector<uint8_t> rgba(static_cast<size_t>(width) * height * 4);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      uint8_t* p = rgba.data() + (static_cast<size_t>(y) * width + x) * 4;
+      p[0] = static_cast<uint8_t>(x * 7 + y);
+      p[1] = static_cast<uint8_t>(y * 11);
+      p[2] = static_cast<uint8_t>((x * y) ^ 0x5A);
+      p[3] = static_cast<uint8_t>(x * 255 / (width - 1));
+    }
+  }
+  return rgba;
+}
+
+// The file as RGBA through libpng's reader; empty when it is not a PNG.
+std::vector<uint8_t> readBack(const std::string& path, int* width, int* height, bool* alpha) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
+  *width = static_cast<int>(image.width);
+  *height = static_cast<int>(image.height);
+  *alpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
+  image.format = PNG_FORMAT_RGBA;
+  std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+  if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return {};
+  return pixels;
+}
+
+}  // namespace
+
+TEST(PngWriter, BandsOfAnySizeMakeOneFileThatReadsBackExactly) {
+  const int width = 37;
+  const int height = 23;
+  const std::vector<uint8_t> rgba = pattern(width, height);
+  for (const bool alpha : {false, true}) {
+    const std::string path = tempPath(alpha ? "alpha.png" : "opaque.png");
+    PngWriter png;
+    std::string error;
+    ASSERT_TRUE(png.open(path, width, height, alpha, &error)) << error;
+    // Bands of 1, 5 and the rest, as tiles of different heights arrive.
+    const size_t row = static_cast<size_t>(width) * 4;
+    ASSERT_TRUE(png.write(rgba.data(), 1, &error)) << error;
+    ASSERT_TRUE(png.write(rgba.data() + row, 5, &error)) << error;
+    ASSERT_TRUE(png.write(rgba.data() + 6 * row, height - 6, &error)) << error;
+    ASSERT_TRUE(png.finish(&error)) << error;
+
+    int w = 0, h = 0;
+    bool hasAlpha = false;
+    const std::vector<uint8_t> back = readBack(path, &w, &h, &hasAlpha);
+    ASSERT_EQ(back.size(), rgba.size()) << path;
+    EXPECT_EQ(w, width);
+    EXPECT_EQ(h, height);
+    EXPECT_EQ(hasAlpha, alpha);
+    for (size_t i = 0; i < rgba.size(); ++i) {
+      // Opaque files drop the fourth byte: it reads back as 255.
+      const uint8_t expected = (i % 4 == 3 && !alpha) ? 255 : rgba[i];
+      ASSERT_EQ(back[i], expected) << "byte " << i << (alpha ? " with alpha" : " opaque");
+    }
+    fs::remove(path);
+  }
+}
+
+TEST(PngWriter, FailuresAreNamedAndLeaveNoFile) {
+  std::string error;
+  {
+    PngWriter png;
+    EXPECT_FALSE(png.open("/nonexistent-folder/shot.png", 4, 4, false, &error));
+    EXPECT_EQ(error, std::string("cannot write /nonexistent-folder/shot.png: ") + std::strerror(ENOENT));
+  }
+  const std::vector<uint8_t> rgba = pattern(8, 8);
+  const std::string path = tempPath("unfinished.png");
+  {
+    PngWriter png;
+    ASSERT_TRUE(png.open(path, 8, 8, false, &error));
+    EXPECT_FALSE(png.write(rgba.data(), 9, &error)) << "more rows than the picture has";
+    ASSERT_TRUE(png.write(rgba.data(), 4, &error));
+    EXPECT_FALSE(png.finish(&error));
+    EXPECT_NE(error.find("incomplete"), std::string::npos) << error;
+  }
+  EXPECT_FALSE(fs::exists(path)) << "a half-written picture is removed";
+}
+
+TEST(PngWriter, AFullDiskFailsTheWriteAndRemovesTheFile) {
+  // Noise does not compress: 256 x 256 of it is far past the 1000 bytes.
+  std::vector<uint8_t> noise(256u * 256u * 4u);
+  uint32_t seed = 1;
+  for (uint8_t& byte : noise) {
+    seed = seed * 1664525u + 1013904223u;
+    byte = static_cast<uint8_t>(seed >> 24);
+  }
+  const std::string path = tempPath("full.png");
+  std::string error;
+  bool written = true;
+  {
+    test::FileSizeLimit disk(1000);
+    PngWriter png;
+    ASSERT_TRUE(png.open(path, 256, 256, false, &error));
+    written = png.write(noise.data(), 256, &error) && png.finish(&error);
+  }
+  EXPECT_FALSE(written);
+  EXPECT_EQ(error.rfind("cannot write " + path + ": ", 0), 0u) << error;
+  EXPECT_FALSE(fs::exists(path));
+}
