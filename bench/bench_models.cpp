@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -81,6 +82,12 @@ void plainRead(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * size);
 }
 
+// KESTROVA_LOAD_3DS_CHILD names another loader program (an older build's).
+std::string child() {
+  const char* set = std::getenv("KESTROVA_LOAD_3DS_CHILD");
+  return set && *set ? set : KESTROVA_LOAD_3DS_CHILD;
+}
+
 // The same two in fresh processes (bench_load_3ds), as a user's program
 // meets them: every page of the model and of the buffer is new. Reports the
 // process's peak resident memory beside the file's size.
@@ -89,7 +96,7 @@ void freshProcess(benchmark::State& state, const char* mode) {
   const auto size = static_cast<int64_t>(std::filesystem::file_size(path));
   long peak = 0;
   for (auto _ : state) {
-    const bench::ProcessRun run = bench::RunProcess({KESTROVA_LOAD_3DS_CHILD, mode, path});
+    const bench::ProcessRun run = bench::RunProcess({child(), mode, path});
     if (run.status != 0) {
       state.SkipWithError("the child failed");
       break;

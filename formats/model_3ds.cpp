@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <memory>
 
 #include <unistd.h>
@@ -53,6 +54,38 @@ struct Chunk {
   size_t data() const { return begin + kHeader; }
 };
 
+
+// An iterator over make(0), make(1), ...: what fill() builds a vector from.
+template <typename T, typename Make>
+struct Made {
+  using iterator_category = std::forward_iterator_tag;
+  using value_type = T;
+  using difference_type = std::ptrdiff_t;
+  using pointer = const T*;
+  using reference = T;
+  size_t i;
+  Make* make;
+  T operator*() const { return (*make)(i); }
+  Made& operator++() {
+    ++i;
+    return *this;
+  }
+  Made operator++(int) {
+    Made was = *this;
+    ++i;
+    return was;
+  }
+  bool operator==(const Made& other) const { return i == other.i; }
+  bool operator!=(const Made& other) const { return i != other.i; }
+};
+
+// Fills `out` with make(0) ... make(count - 1) in one pass: resize would
+// write zeros first, a second pass over memory that is new to the process.
+template <typename T, typename Make>
+void fill(std::vector<T>& out, size_t count, Make make) {
+  out.clear();
+  out.assign(Made<T, Make>{0, &make}, Made<T, Make>{count, &make});
+}
 
 // A failed parse: the reason, shown to the user.
 struct Damaged {
@@ -297,26 +330,22 @@ class Parser {
     if (chunk.id == kVertices) {
       const size_t at = counted(chunk.data(), chunk.end, 12, "vertex", count);
       const uint8_t* p = source_.bytes(at, size_t{count} * 12);
-      object.vertices.resize(count);
-      // Filled through a plain pointer: push_back would store the vector's
-      // end on every vertex.
-      std::array<float, 3>* out = object.vertices.data();
-      for (uint16_t i = 0; i < count; ++i, p += 12) {
-        // The file is Z-up; the GL is Y-up.
-        out[i] = {f32(p), f32(p + 8), -f32(p + 4)};
-      }
+      // The file is Z-up; the GL is Y-up.
+      fill(object.vertices, count, [p](size_t i) {
+        const uint8_t* v = p + i * 12;
+        return std::array<float, 3>{f32(v), f32(v + 8), -f32(v + 4)};
+      });
       object.vertexCount = count;
     } else if (chunk.id == kFaces) {
       size_t at = counted(chunk.data(), chunk.end, 8, "face", count);
       const uint8_t* p = source_.bytes(at, size_t{count} * 8);
-      object.faces.resize(count);
-      Face3DS* out = object.faces.data();
       uint16_t highest = 0;
-      for (uint16_t i = 0; i < count; ++i, p += 8) {
-        const uint16_t a = u16(p), b = u16(p + 2), c = u16(p + 4);  // the flags word is ignored
-        out[i].vertex = {a, b, c};
+      fill(object.faces, count, [p, &highest](size_t i) {
+        const uint8_t* f = p + i * 8;
+        const uint16_t a = u16(f), b = u16(f + 2), c = u16(f + 4);  // the flags word is ignored
         highest = std::max(highest, std::max(a, std::max(b, c)));
-      }
+        return Face3DS{{a, b, c}};
+      });
       highestIndex.back() = count ? highest : -1;
       at += size_t{count} * 8;
       object.faceCount = count;
@@ -433,8 +462,7 @@ void ComputeVertexNormals(Object3DS& object) {
     if (i1 != i0) add(i1);
     if (i2 != i0 && i2 != i1) add(i2);
   }
-  object.normals.resize(count);
-  Vec* normals = object.normals.data();
+
   // Four vertices at a time: the divisions are most of the work, and vector
   // division and square root round each lane exactly as scalar ones do.
   using Four = float __attribute__((vector_size(16)));
@@ -473,9 +501,12 @@ void ComputeVertexNormals(Object3DS& object) {
     x = kept(x);
     y = kept(y);
     z = kept(z);
-    const size_t lanes = std::min<size_t>(4, count - i);
-    for (size_t lane = 0; lane < lanes; ++lane) normals[i + lane] = {x[lane], y[lane], z[lane]};
+    // The normals go back where their sums were, and out in one pass below.
+    std::memcpy(&sumX[i], &x, sizeof x);
+    std::memcpy(&sumY[i], &y, sizeof y);
+    std::memcpy(&sumZ[i], &z, sizeof z);
   }
+  fill(object.normals, count, [&](size_t i) { return Vec{sumX[i], sumY[i], sumZ[i]}; });
 }
 
 ImportResult Import3DSFromMemory(Model3DS& model, const uint8_t* data, size_t size,
