@@ -18,6 +18,7 @@
 #include "render/render_frame.h"
 #include "render/render_to_image.h"
 #include "scene/product_styles.h"
+#include "bench/bench_context.h"
 #include "bench/default_box.h"
 #include "shot/startup.h"
 
@@ -28,11 +29,8 @@ namespace {
 void saveScreenshot(benchmark::State& state, bool png) {
   const int width = static_cast<int>(state.range(0));
   const int height = static_cast<int>(state.range(1));
-  HeadlessContext context(width, height);
-  if (!context.isValid()) {
-    state.SkipWithError(context.error().c_str());
-    return;
-  }
+  const auto context = bench::SizedContext(state);
+  if (!context) return;
   auto scene = bench::DefaultBox();
   RenderHost host;
   RenderToImage(*scene, host, width, height);

@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "bench/bench_context.h"
 #include "bench/default_box.h"
 #include "render/face_geometry.h"
 #include "render/headless_context.h"
@@ -19,11 +20,8 @@ namespace {
 void renderDefaultBox(benchmark::State& state, bool immediate) {
   const int width = static_cast<int>(state.range(0));
   const int height = static_cast<int>(state.range(1));
-  HeadlessContext context(width, height);
-  if (!context.isValid()) {
-    state.SkipWithError(context.error().c_str());
-    return;
-  }
+  const auto context = bench::SizedContext(state);
+  if (!context) return;
   auto scene = bench::DefaultBox();
   ApplyViewSize(*scene, width, height);
   RenderHost host;
@@ -42,11 +40,8 @@ void renderDefaultBox(benchmark::State& state, bool immediate) {
 void bareClear(benchmark::State& state) {
   const int width = static_cast<int>(state.range(0));
   const int height = static_cast<int>(state.range(1));
-  HeadlessContext context(width, height);
-  if (!context.isValid()) {
-    state.SkipWithError(context.error().c_str());
-    return;
-  }
+  const auto context = bench::SizedContext(state);
+  if (!context) return;
   glViewport(0, 0, width, height);
   glClearColor(1, 1, 1, 0);
   for (auto _ : state) {
