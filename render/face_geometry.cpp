@@ -106,6 +106,29 @@ void DrawFace(const SceneState& scene, float ox, float oy, float oz) {
     DrawFaceImmediate(scene, ox, oy, oz);
     return;
   }
+  if (!glIsEnabled(GL_LIGHTING)) {
+    // Unlit, the grid is only there for the spot light: each face is flat,
+    // one colour times its picture, and the texture coordinates run
+    // linearly across it. One quad over the grid's corners covers the same
+    // pixels with the same picture, for 2 triangles instead of 3872.
+    const GridVertex& a = scene.faceGrid[0][0];
+    const GridVertex& b = scene.faceGrid[0][kQuads];
+    const GridVertex& c = scene.faceGrid[kQuads][kQuads];
+    const GridVertex& d = scene.faceGrid[kQuads][0];
+    const float positions[] = {a.x + ox, a.y + oy, a.z + oz, b.x + ox, b.y + oy, b.z + oz,
+                               c.x + ox, c.y + oy, c.z + oz, d.x + ox, d.y + oy, d.z + oz};
+    static const float texCoords[] = {0, 0, 0, 1, 1, 1, 1, 0};
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(3, GL_FLOAT, 0, positions);
+    glTexCoordPointer(2, GL_FLOAT, 0, texCoords);
+    glDrawArrays(GL_QUADS, 0, 4);
+    glPopClientAttrib();
+    return;
+  }
   // One glDrawArrays of the same quads, corners and coordinates as
   // glBegin(GL_QUADS) would send, at a fraction of the calls. The positions
   // are the same float sums, so the pixels are the same. No normal is sent:
