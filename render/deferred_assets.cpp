@@ -43,6 +43,17 @@ void loadModel(SceneState& scene, Model3DS& model, const char* name) {
 
 }  // namespace
 
+std::optional<ShownProduct> ShownProductOf(float productKind) {
+  // As the frame decides: equal-or-unordered compares, so the kinds of the
+  // style tables and of stored projects land where they always did.
+  auto isKind = [](float kind, float value) { return !(kind < value) && !(kind > value); };
+  if (isKind(productKind, kProductBox)) return ShownProduct::Box;
+  if (isKind(productKind, kProductScreenShot)) return ShownProduct::ScreenShot;
+  if (isKind(productKind, kProductMug)) return ShownProduct::Mug;
+  if (productKind <= 1.0f) return ShownProduct::Book;
+  return std::nullopt;
+}
+
 void DeferStartupAssets(SceneState& scene, const std::string& programFolder) {
   scene.deferred.folder = programFolder;
   scene.deferred.pictures = kBoxSlots | kBookSlots | kMugSlots;

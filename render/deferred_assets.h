@@ -1,6 +1,7 @@
 #pragma once
 // Start-up assets loaded when first shown: a render of the box need not
 // decode the book's and the mug's pictures nor read their models.
+#include <optional>
 #include <string>
 
 #include "scene/scene_state.h"
@@ -14,6 +15,9 @@ namespace kestrova {
 void DeferStartupAssets(SceneState& scene, const std::string& programFolder);
 
 enum class ShownProduct { Box, ScreenShot, Mug, Book };
+
+// What a frame of `productKind` draws; none for a kind no product has.
+std::optional<ShownProduct> ShownProductOf(float productKind);
 
 // Loads whatever the product about to be drawn shows and is still waiting.
 // A slot that was given a picture meanwhile keeps it. Needs the context.

@@ -40,19 +40,16 @@ void forceFaceBuiltSize(SceneState& scene) {
 // Draws the product of productKind. Requests are served only on the still path.
 void drawProduct(SceneState& scene, RenderHost* stillHost) {
   const float kind = scene.productKind;
+  if (const std::optional<ShownProduct> shown = ShownProductOf(kind)) LoadAssetsFor(scene, *shown);
   if (isKind(kind, kProductBox)) {
-    LoadAssetsFor(scene, ShownProduct::Box);
     DrawBox(scene, BoxTextures(scene));
     if (stillHost) serveBoxRequests(scene, *stillHost);
   } else if (isKind(kind, kProductScreenShot)) {
-    LoadAssetsFor(scene, ShownProduct::ScreenShot);
     DrawScreenShot(scene);
     if (stillHost) serveRequest(scene.boxFrontLoadRequest, FaceRequest::BoxFront, *stillHost);
   } else if (isKind(kind, kProductMug)) {
-    LoadAssetsFor(scene, ShownProduct::Mug);
     DrawMug(scene);
   } else if (kind <= 1.0f) {
-    LoadAssetsFor(scene, ShownProduct::Book);
     if (!(scene.bookBinding > 1.0f) && scene.bookStyle <= 1) {
       DrawBox(scene, FlatBookTextures(scene));
     }

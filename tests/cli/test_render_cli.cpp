@@ -334,7 +334,7 @@ TEST(RenderCli, TimingsSayWhereTheTimeAndMemoryWent) {
   const CliRun timed = run("-o " + out + " --size 64x48 --timings");
   ASSERT_EQ(timed.status, 0) << timed.output;
   const std::regex line(R"(kestrova-render: timings \(ms\): options [0-9.]+, context [0-9.]+, scene [0-9.]+, )"
-                        R"(draw and write [0-9.]+, other [0-9.]+, total [0-9.]+; VmHWM [0-9.]+ MiB)");
+                        R"(pictures [0-9.]+, draw and write [0-9.]+, other [0-9.]+, total [0-9.]+; VmHWM [0-9.]+ MiB)");
   EXPECT_TRUE(std::regex_search(timed.output, line)) << timed.output;
   EXPECT_EQ(QImage(QString::fromStdString(out)).size(), QSize(64, 48));
   EXPECT_EQ(run("-o " + out + " --size 64x48").output.find("timings"), std::string::npos) << "only when asked";
