@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QTemporaryDir>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -13,6 +14,7 @@
 
 #include "pictures/http_fetch.h"
 #include "pictures/picture.h"
+#include "pictures/qimage_bridge.h"
 #include "render/texture_loader.h"
 #include "tests/support/headless_fixture.h"
 #include "tests/support/http_test_server.h"
@@ -128,6 +130,27 @@ TEST(TexturePixelsRule, BlackIsSeeThroughAndRowsAreBottomUp) {
   EXPECT_EQ(gl[8 + 3], 0) << "pure black gets alpha 0";
   EXPECT_EQ(gl[12], 1);
   EXPECT_EQ(gl[12 + 3], 255) << "(1, 0, 0) keeps alpha 255";
+}
+
+TEST(PictureBytes, EveryFormatBecomesTheRgbaQtWouldConvertItTo) {
+  // The direct pass for decoded JPEGs and BMPs against Qt's own conversion,
+  // and the formats that still go through Qt.
+  QImage pattern(19, 7, QImage::Format_ARGB32);
+  for (int y = 0; y < pattern.height(); ++y) {
+    for (int x = 0; x < pattern.width(); ++x) pattern.setPixel(x, y, qRgba(x * 13, y * 37, (x * y) % 256, 40 + x * 10));
+  }
+  for (const QImage::Format format : {QImage::Format_RGB32, QImage::Format_ARGB32,
+                                      QImage::Format_ARGB32_Premultiplied, QImage::Format_RGB888}) {
+    const QImage image = pattern.convertToFormat(format);
+    const QImage expected = image.convertToFormat(QImage::Format_RGBA8888);
+    const RgbaImage rgba = FromQImage(image);
+    ASSERT_EQ(rgba.width, 19);
+    ASSERT_EQ(rgba.height, 7);
+    for (int y = 0; y < 7; ++y) {
+      EXPECT_EQ(0, std::memcmp(rgba.pixels.data() + y * 19 * 4, expected.constScanLine(y), 19 * 4))
+          << "format " << format << ", row " << y;
+    }
+  }
 }
 
 TEST_F(Textures, LoadsAPictureSizedToPowersOfTwo) {
