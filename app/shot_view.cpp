@@ -769,6 +769,10 @@ void ShotView::OnExportAnimation() {
   }
   if (!cancelled && !failed) failed = !writer->finish(&error);
   if (cancelled || failed) writer->abandon();
+  // The pose and the frame go back; pictures and models the export loaded
+  // for the first time stay loaded.
+  kept->textureSlot = scene_.textureSlot;
+  kept->deferred = scene_.deferred;
   scene_ = *kept;
   makeCurrent();
   kestrova::ApplyViewSize(scene_, static_cast<int>(width() * devicePixelRatioF()),
