@@ -99,6 +99,19 @@ const QuadCorners& quadCorners() {
   return corners;
 }
 
+// Quads from client arrays of positions (x, y, z) and texture coordinates.
+void drawQuads(const float* positions, const float* texCoords, int vertices) {
+  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+  glDisableClientState(GL_NORMAL_ARRAY);
+  glDisableClientState(GL_COLOR_ARRAY);
+  glVertexPointer(3, GL_FLOAT, 0, positions);
+  glTexCoordPointer(2, GL_FLOAT, 0, texCoords);
+  glDrawArrays(GL_QUADS, 0, vertices);
+  glPopClientAttrib();
+}
+
 }  // namespace
 
 void DrawFace(const SceneState& scene, float ox, float oy, float oz) {
@@ -118,15 +131,7 @@ void DrawFace(const SceneState& scene, float ox, float oy, float oz) {
     const float positions[] = {a.x + ox, a.y + oy, a.z + oz, b.x + ox, b.y + oy, b.z + oz,
                                c.x + ox, c.y + oy, c.z + oz, d.x + ox, d.y + oy, d.z + oz};
     static const float texCoords[] = {0, 0, 0, 1, 1, 1, 1, 0};
-    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-    glEnableClientState(GL_VERTEX_ARRAY);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-    glDisableClientState(GL_NORMAL_ARRAY);
-    glDisableClientState(GL_COLOR_ARRAY);
-    glVertexPointer(3, GL_FLOAT, 0, positions);
-    glTexCoordPointer(2, GL_FLOAT, 0, texCoords);
-    glDrawArrays(GL_QUADS, 0, 4);
-    glPopClientAttrib();
+    drawQuads(positions, texCoords, 4);
     return;
   }
   // One glDrawArrays of the same quads, corners and coordinates as
@@ -141,15 +146,7 @@ void DrawFace(const SceneState& scene, float ox, float oy, float oz) {
     positions[n * 3 + 1] = v.y + oy;
     positions[n * 3 + 2] = v.z + oz;
   }
-  glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-  glEnableClientState(GL_VERTEX_ARRAY);
-  glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-  glDisableClientState(GL_NORMAL_ARRAY);
-  glDisableClientState(GL_COLOR_ARRAY);
-  glVertexPointer(3, GL_FLOAT, 0, positions);
-  glTexCoordPointer(2, GL_FLOAT, 0, corners.texCoords);
-  glDrawArrays(GL_QUADS, 0, kFaceVertices);
-  glPopClientAttrib();
+  drawQuads(positions, corners.texCoords, kFaceVertices);
 }
 
 // The same face in immediate mode, kept for the benchmark and the test that
