@@ -24,6 +24,7 @@
 
 #include "cli/json_writer.h"
 #include "formats/bmp_export.h"
+#include "formats/file_names.h"
 #include "formats/file_read.h"
 #include "formats/video_writer.h"
 #include "formats/model_3ds.h"
@@ -361,21 +362,13 @@ Options parse(int argc, char** argv) {
   return options;
 }
 
-bool endsWith(const std::string& text, const char* suffix) {
-  const size_t n = std::strlen(suffix);
-  if (text.size() < n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[text.size() - n + i])) != suffix[i]) return false;
-  }
-  return true;
-}
 
-bool isJpeg(const std::string& path) { return endsWith(path, ".jpg") || endsWith(path, ".jpeg"); }
+bool isJpeg(const std::string& path) { return EndsWithIgnoringCase(path, ".jpg") || EndsWithIgnoringCase(path, ".jpeg"); }
 
 bool writeImage(const RgbaImage& image, const std::string& path, int quality, std::string* error,
                 bool keepAlpha = false) {
-  if (endsWith(path, ".bmp")) return WriteBmpFile(path, CaptureFromRgba(image), error);
-  if (endsWith(path, ".png")) {
+  if (EndsWithIgnoringCase(path, ".bmp")) return WriteBmpFile(path, CaptureFromRgba(image), error);
+  if (EndsWithIgnoringCase(path, ".png")) {
     PngWriter png;
     return png.open(path, image.width, image.height, keepAlpha, error) &&
            png.write(image.pixels.data(), image.height, error) && png.finish(error);
@@ -627,11 +620,11 @@ int main(int argc, char** argv) {
   // event loop: without an application object its timeouts never fire.
   QCoreApplication application(argc, argv);
   if (!options.info.empty()) {
-    if (endsWith(options.info, ".3ds")) return modelInfo(options.info);
-    if (endsWith(options.info, ".tsmr")) return projectInfo(options.info);
+    if (EndsWithIgnoringCase(options.info, ".3ds")) return modelInfo(options.info);
+    if (EndsWithIgnoringCase(options.info, ".tsmr")) return projectInfo(options.info);
     fail("--info reads a .3ds model or a .TSMR project");
   }
-  if (options.video.empty() && !endsWith(options.output, ".png") && !endsWith(options.output, ".bmp") &&
+  if (options.video.empty() && !EndsWithIgnoringCase(options.output, ".png") && !EndsWithIgnoringCase(options.output, ".bmp") &&
       !isJpeg(options.output)) {
     fail("the output file must end in .png, .jpg, .jpeg or .bmp");
   }
@@ -654,7 +647,7 @@ int main(int argc, char** argv) {
   const fs::path project = options.project.empty() ? fs::path() : fs::absolute(options.project, ignored);
   std::vector<std::pair<TextureSlot, std::string>> faces;
   for (const auto& [face, image] : options.faces) faces.emplace_back(*FaceSlot(face), fs::absolute(image, ignored).string());
-  if (options.transparent && !endsWith(options.output, ".png")) fail("--transparent writes PNG: name a .png output");
+  if (options.transparent && !EndsWithIgnoringCase(options.output, ".png")) fail("--transparent writes PNG: name a .png output");
   std::optional<FramePattern> pattern;
   if (options.frames) {
     pattern = ParseFramePattern(output.string());
@@ -759,7 +752,7 @@ int main(int argc, char** argv) {
   // here, so the timings tell decoding from drawing.
   if (const std::optional<ShownProduct> shown = ShownProductOf(scene->productKind)) LoadAssetsFor(*scene, *shown);
   phases.lap("pictures");
-  if (endsWith(output.string(), ".png")) {
+  if (EndsWithIgnoringCase(output.string(), ".png")) {
     // Rows go to the file as they are drawn: a picture of any size costs the
     // memory of one band of tiles.
     PngWriter png;

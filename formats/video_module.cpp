@@ -9,6 +9,7 @@
 #include <mutex>
 #include <vector>
 
+#include "file_names.h"
 #include "video_writer.h"
 
 namespace kestrova {
@@ -16,11 +17,6 @@ namespace kestrova {
 namespace {
 
 using OpenVideo = VideoWriter* (*)(const char*, int, int, int, std::string*);
-
-bool endsWith(const std::string& text, const char* suffix) {
-  const std::string tail(suffix);
-  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
 
 // Where the module is: named by KESTROVA_VIDEO_MODULE, installed under the
 // prefix's library folder, or beside the executables in a build.
@@ -65,7 +61,7 @@ OpenVideo loadModule(std::string* why) {
 }  // namespace
 
 bool IsVideoName(const std::string& path) {
-  return endsWith(path, ".mp4") || endsWith(path, ".webm") || endsWith(path, ".gif");
+  return EndsWithIgnoringCase(path, ".mp4") || EndsWithIgnoringCase(path, ".webm") || EndsWithIgnoringCase(path, ".gif");
 }
 
 std::unique_ptr<VideoWriter> VideoWriter::Open(const std::string& path, int width, int height, int fps,

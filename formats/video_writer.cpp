@@ -14,18 +14,11 @@ extern "C" {
 #include <cstring>
 #include <vector>
 
+#include "file_names.h"
+
 namespace kestrova {
 
 namespace {
-
-bool endsWith(const std::string& text, const char* suffix) {
-  const size_t n = std::strlen(suffix);
-  if (text.size() < n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    if (std::tolower(static_cast<unsigned char>(text[text.size() - n + i])) != suffix[i]) return false;
-  }
-  return true;
-}
 
 std::string avError(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -89,8 +82,8 @@ class FfmpegWriter : public VideoWriter {
 
   bool open(const std::string& path, int width, int height, int fps, std::string* error) {
     path_ = path;
-    gif_ = endsWith(path, ".gif");
-    const bool webm = endsWith(path, ".webm");
+    gif_ = EndsWithIgnoringCase(path, ".gif");
+    const bool webm = EndsWithIgnoringCase(path, ".webm");
     auto fail = [&](const std::string& why) {
       if (error) *error = "cannot write " + path + ": " + why;
       return false;

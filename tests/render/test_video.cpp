@@ -99,3 +99,8 @@ TEST_F(Video, AnOddSizeOrAnUnwritableFileIsRefusedAndLeavesNothing) {
   }
   EXPECT_FALSE(std::filesystem::exists(dir_.path().toStdString() + "/cancelled.webm"));
 }
+
+TEST(VideoNames, TheExtensionDecidesWhateverItsCase) {
+  for (const char* name : {"a.mp4", "a.webm", "a.gif", "SPIN.MP4", "Spin.WebM", "x/y.GIF"}) EXPECT_TRUE(IsVideoName(name)) << name;
+  for (const char* name : {"a.png", "a.mp4.png", "mp4", "a.gi", ""}) EXPECT_FALSE(IsVideoName(name)) << name;
+}
