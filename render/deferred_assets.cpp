@@ -44,8 +44,9 @@ void loadModel(SceneState& scene, Model3DS& model, const char* name) {
 }  // namespace
 
 std::optional<ShownProduct> ShownProductOf(float productKind) {
-  // As the frame decides: equal-or-unordered compares, so the kinds of the
-  // style tables and of stored projects land where they always did.
+  // The frame's kind tests, "not less than, then not greater than": the
+  // kinds of the style tables and of stored projects land where they
+  // always did.
   auto isKind = [](float kind, float value) { return !(kind < value) && !(kind > value); };
   if (isKind(productKind, kProductBox)) return ShownProduct::Box;
   if (isKind(productKind, kProductScreenShot)) return ShownProduct::ScreenShot;

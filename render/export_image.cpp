@@ -111,18 +111,13 @@ bool sendStrips(int width, int height, int firstRow, const ExportRows& sink, std
   constexpr int kStripRows = 64;
   const size_t row = static_cast<size_t>(width) * 4;
   std::vector<uint8_t> strip(row * static_cast<size_t>(std::min(kStripRows, height)));
-  std::vector<uint8_t> spare(row);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glFinish();
   for (int top = 0; top < height; top += kStripRows) {
     const int rows = std::min(kStripRows, height - top);
     // GL rows run bottom-up: this strip's last row is GL row height - top - rows.
     glReadPixels(0, height - top - rows, width, rows, GL_RGBA, GL_UNSIGNED_BYTE, strip.data());
-    for (int a = 0, b = rows - 1; a < b; ++a, --b) {
-      std::memcpy(spare.data(), strip.data() + a * row, row);
-      std::memcpy(strip.data() + a * row, strip.data() + b * row, row);
-      std::memcpy(strip.data() + b * row, spare.data(), row);
-    }
+    FlipRowsInPlace(strip.data(), row, rows);
     for (size_t i = 3; i < row * static_cast<size_t>(rows); i += 4) strip[i] = 255;
     if (!sink(strip.data(), firstRow + top, rows, error)) return false;
   }

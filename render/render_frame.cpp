@@ -11,9 +11,6 @@ namespace kestrova {
 
 namespace {
 
-// The frame's kind tests: "not less than, then not greater than".
-bool isKind(float kind, float value) { return !(kind < value) && !(kind > value); }
-
 // Serves a face image request: a pending request (2) is cleared before the host opens its
 // dialog, so a frame drawn while the dialog is up does not open a second one.
 void serveRequest(float& flag, FaceRequest face, RenderHost& host) {
@@ -39,21 +36,27 @@ void forceFaceBuiltSize(SceneState& scene) {
 
 // Draws the product of productKind. Requests are served only on the still path.
 void drawProduct(SceneState& scene, RenderHost* stillHost) {
-  const float kind = scene.productKind;
-  if (const std::optional<ShownProduct> shown = ShownProductOf(kind)) LoadAssetsFor(scene, *shown);
-  if (isKind(kind, kProductBox)) {
-    DrawBox(scene, BoxTextures(scene));
-    if (stillHost) serveBoxRequests(scene, *stillHost);
-  } else if (isKind(kind, kProductScreenShot)) {
-    DrawScreenShot(scene);
-    if (stillHost) serveRequest(scene.boxFrontLoadRequest, FaceRequest::BoxFront, *stillHost);
-  } else if (isKind(kind, kProductMug)) {
-    DrawMug(scene);
-  } else if (kind <= 1.0f) {
-    if (!(scene.bookBinding > 1.0f) && scene.bookStyle <= 1) {
-      DrawBox(scene, FlatBookTextures(scene));
-    }
-    if (scene.bookBinding >= 2.0f) DrawModelledBook(scene, stillHost != nullptr);
+  const std::optional<ShownProduct> shown = ShownProductOf(scene.productKind);
+  if (!shown) return;  // a kind no product has draws nothing
+  LoadAssetsFor(scene, *shown);
+  switch (*shown) {
+    case ShownProduct::Box:
+      DrawBox(scene, BoxTextures(scene));
+      if (stillHost) serveBoxRequests(scene, *stillHost);
+      break;
+    case ShownProduct::ScreenShot:
+      DrawScreenShot(scene);
+      if (stillHost) serveRequest(scene.boxFrontLoadRequest, FaceRequest::BoxFront, *stillHost);
+      break;
+    case ShownProduct::Mug:
+      DrawMug(scene);
+      break;
+    case ShownProduct::Book:
+      if (!(scene.bookBinding > 1.0f) && scene.bookStyle <= 1) {
+        DrawBox(scene, FlatBookTextures(scene));
+      }
+      if (scene.bookBinding >= 2.0f) DrawModelledBook(scene, stillHost != nullptr);
+      break;
   }
 }
 
@@ -106,7 +109,7 @@ void RenderFrame(SceneState& scene, RenderHost& host) {
     serveRequest(scene.bookTopLoadRequest, FaceRequest::BookTop, host);
     serveRequest(scene.bookBottomLoadRequest, FaceRequest::BookBottom, host);
   }
-  if (isKind(scene.productKind, kProductMug)) {
+  if (ShownProductOf(scene.productKind) == ShownProduct::Mug) {
     serveRequest(scene.mugLoadRequest, FaceRequest::Mug, host);
   }
 }

@@ -4,7 +4,6 @@
 #include <GL/glu.h>
 
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 
 #include "pictures/picture.h"
@@ -74,16 +73,8 @@ int TextureDimension(int pixels, int maxTextureSize) {
 
 std::vector<uint8_t> TexturePixels(RgbaImage&& stretched) {
   std::vector<uint8_t> out = std::move(stretched.pixels);
-  const size_t row = static_cast<size_t>(stretched.width) * 4;
-  // The GL's first row is the picture's bottom: turned over in place.
-  std::vector<uint8_t> spare(row);
-  for (int top = 0, bottom = stretched.height - 1; top < bottom; ++top, --bottom) {
-    uint8_t* a = out.data() + static_cast<size_t>(top) * row;
-    uint8_t* b = out.data() + static_cast<size_t>(bottom) * row;
-    std::memcpy(spare.data(), a, row);
-    std::memcpy(a, b, row);
-    std::memcpy(b, spare.data(), row);
-  }
+  // The GL's first row is the picture's bottom.
+  FlipRowsInPlace(out.data(), static_cast<size_t>(stretched.width) * 4, stretched.height);
   for (size_t i = 0; i < out.size(); i += 4) {
     out[i + 3] = (out[i] == 0 && out[i + 1] == 0 && out[i + 2] == 0) ? 0 : 255;
   }
