@@ -10,7 +10,7 @@
 #include "platform.h"
 #include "res/resource_ids.h"
 #include "res/toolbar_art.h"
-#include "shot_view.h"
+#include "scene/scene_state.h"
 
 namespace id = kestrova::ids;
 
@@ -27,8 +27,8 @@ QPushButton* button(QWidget* parent, int buttonId, const char* caption, QRect wh
 
 }  // namespace
 
-IntroDialog::IntroDialog(Application& app, ShotView& view, QWidget* mainWindow)
-    : QDialog(mainWindow, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint), app_(app), view_(view) {
+IntroDialog::IntroDialog(Application& app, IntroHost& host, QWidget* mainWindow)
+    : QDialog(mainWindow, Qt::Dialog | Qt::WindowTitleHint | Qt::CustomizeWindowHint), app_(app), host_(host) {
   setObjectName(QString::number(id::kIntroDialog));
   setWindowTitle("Go to Product Website for this Animation!");
   setAccessibleName("Go to Product Website for this Animation!");
@@ -67,41 +67,45 @@ IntroDialog::IntroDialog(Application& app, ShotView& view, QWidget* mainWindow)
 void IntroDialog::enableStart() { start_->setEnabled(true); }
 
 void IntroDialog::OnNextSequence() {
-  kestrova::SceneState& scene = view_.scene();
+  kestrova::SceneState& scene = host_.scene();
   scene.currentFrame = 0;
   scene.sequenceIndex += 1;
   // Past the listed files there is nothing to play: back to the first.
   if (scene.sequenceIndex < 1 || scene.sequenceIndex > scene.sequenceCount) scene.sequenceIndex = 1;
   const std::string name = scene.sequenceNames[static_cast<size_t>(scene.sequenceIndex)];
-  view_.playSample(scene.sequenceIndex);
+  host_.playSample(scene.sequenceIndex);
   if (name == kestrova::kEndMarker) scene.sequenceIndex = 0;
 }
 
 void IntroDialog::OnProductLink() {
-  const std::string& link = view_.scene().websiteLink();
+  const std::string& link = host_.scene().websiteLink();
   if (!kestrova::IsWebAddress(link)) return;  // a link from a file is never run as a command
   app_.platform().openUrl(link);
 }
 
 void IntroDialog::OnStart() {
-  auto* main = qobject_cast<MainWindow*>(parentWidget());
-  if (main) main->showMenusAndToolbar();
+  if (started_) return;
   started_ = true;
   hide();
-  if (main) {
-    main->showStatusText(
-        "Left Click on the box shot to move it around. Click the Book Icon to open the control dialog.");
-  }
-  view_.OnFileNew();
+  host_.startShot();
 }
 
+void IntroDialog::reject() { OnStart(); }
+
 void IntroDialog::keyPressEvent(QKeyEvent* event) {
-  // Enter and Escape only put the dialog away, as closing it does.
   switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
+      // A focused button takes Enter as it takes Space; elsewhere Enter
+      // puts the intro away like Start.
+      if (auto* focused = qobject_cast<QPushButton*>(focusWidget()); focused && focused->isEnabled()) {
+        focused->click();
+      } else {
+        OnStart();
+      }
+      return;
     case Qt::Key_Escape:
-      hide();
+      reject();
       return;
     default:
       QDialog::keyPressEvent(event);

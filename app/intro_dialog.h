@@ -3,7 +3,21 @@
 
 class Application;
 class QPushButton;
-class ShotView;
+namespace kestrova {
+struct SceneState;
+}
+
+// What the introduction asks of the program around it.
+class IntroHost {
+ public:
+  virtual ~IntroHost() = default;
+  // The shot the samples play in.
+  virtual kestrova::SceneState& scene() = 0;
+  // Loads entry `index` of the Sequences listing and starts it.
+  virtual void playSample(int index) = 0;
+  // What Start brings: the menus, the toolbar, the hint and a new shot.
+  virtual void startShot() = 0;
+};
 
 // "Go to Product Website for this Animation!": beside the first frames, it
 // plays the sample animations one after the other until the user presses
@@ -12,7 +26,7 @@ class ShotView;
 class IntroDialog : public QDialog {
   Q_OBJECT
  public:
-  IntroDialog(Application& app, ShotView& view, QWidget* mainWindow);
+  IntroDialog(Application& app, IntroHost& host, QWidget* mainWindow);
 
   // The frame in which the sample reaches its last frame enables Start.
   void enableStart();
@@ -25,12 +39,16 @@ class IntroDialog : public QDialog {
   // "Start Kestrova": menu and toolbar, the default shot, the intro gone.
   void OnStart();
 
+  // Escape and the close box put the intro away as Start does, whether or
+  // not the sample has ended: no way out leaves the window without menus.
+  void reject() override;
+
  protected:
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
   Application& app_;
-  ShotView& view_;
+  IntroHost& host_;
   QPushButton* start_ = nullptr;
   bool started_ = false;
 };

@@ -14,6 +14,7 @@
 #include "platform.h"
 #include "res/resource_ids.h"
 #include "res/toolbar_art.h"
+#include "shot_commands.h"
 #include "shot_view.h"
 
 namespace id = kestrova::ids;
@@ -22,7 +23,7 @@ namespace {
 
 struct CommandSpec {
   int id;
-  const char* text;       // menu text; "\t" and what follows is shown, not bound
+  const char* text;       // menu text
   const char* shortcut;   // bound key, or null
   const char* statusTip;  // the status-bar prompt
   const char* toolTip;    // toolbar buttons only
@@ -41,14 +42,14 @@ constexpr CommandSpec kCommands[] = {
     {id::kCommandToolbar, "&Toolbar", nullptr, "Show or hide the toolbar", nullptr, true},
     {id::kCommandStatusBar, "&Status Bar", nullptr, "Show or hide the status bar", nullptr, true},
     {id::kCommandHelp, "&On Line Help", "F1", "Open the Kestrova manual", nullptr, false},
-    {id::kCommandAbout, "&About Kestrova...\tF10", nullptr, "About Kestrova", "About", false},
+    {id::kCommandAbout, "&About Kestrova...", "F10", "About Kestrova", "About", false},
     {id::kCommandCheckForUpdates, "Check for Updates", nullptr, "Look for a newer Kestrova", nullptr, false},
     {id::kCommandControlPanel, "Control Panel", nullptr, "Click to open the Kestrova Control Panel", "Control Panel",
      false},
     {id::kCommandBackgroundColor, "Background Color", nullptr, "Click to open the background color selector",
      "Background Color", false},
     {id::kCommandOpen, "Open", "Ctrl+O", "Open an existing document", nullptr, false},
-    {id::kCommandSettings, "Settings", nullptr, "Video format settings", nullptr, false},
+    {id::kCommandSettings, "&Preferences...", "Ctrl+,", "Video format and start-up settings", nullptr, false},
 };
 
 // The toolbar's buttons in order; 0 is the separator.
@@ -75,6 +76,7 @@ MainWindow::MainWindow(Application& app) : app_(app) {
   setObjectName("MainWindow");
   view_ = new ShotView(app, this);
   setCentralWidget(view_);
+  commands_ = new ShotCommands(app, *view_);
   resize(1024, 720);
   createActions();
   createMenus();
@@ -86,6 +88,8 @@ MainWindow::MainWindow(Application& app) : app_(app) {
 MainWindow::~MainWindow() = default;
 
 ShotView* MainWindow::view() const { return view_; }
+
+ShotCommands* MainWindow::commands() const { return commands_; }
 
 QAction* MainWindow::action(int commandId) const {
   const auto found = actions_.find(commandId);
@@ -108,20 +112,20 @@ void MainWindow::createActions() {
     actions_[command.id] = action;
   }
   auto on = [this](int commandId, auto handler) { connect(action(commandId), &QAction::triggered, this, handler); };
-  on(id::kCommandSaveScreenshot, [this] { view_->OnFileSaveScreenshot(); });
-  on(id::kCommandNew, [this] { view_->OnFileNew(); });
-  on(id::kCommandCopyImage, [this] { view_->OnCopyImage(); });
-  on(id::kCommandExportAnimation, [this] { view_->OnExportAnimation(); });
-  on(id::kCommandOpenProject, [this] { view_->OnOpenProject(); });
-  on(id::kCommandSaveProject, [this] { view_->OnSaveProject(); });
+  on(id::kCommandSaveScreenshot, [this] { commands_->OnFileSaveScreenshot(); });
+  on(id::kCommandNew, [this] { commands_->OnFileNew(); });
+  on(id::kCommandCopyImage, [this] { commands_->OnCopyImage(); });
+  on(id::kCommandExportAnimation, [this] { commands_->OnExportAnimation(); });
+  on(id::kCommandOpenProject, [this] { commands_->OnOpenProject(); });
+  on(id::kCommandSaveProject, [this] { commands_->OnSaveProject(); });
   on(id::kCommandExit, [this] { close(); });
-  on(id::kCommandHelp, [this] { view_->OnHelp(); });
+  on(id::kCommandHelp, [this] { commands_->OnHelp(); });
   on(id::kCommandAbout, [this] { app_.OnAppAbout(); });
-  on(id::kCommandCheckForUpdates, [this] { view_->OnCheckForUpdates(); });
-  on(id::kCommandControlPanel, [this] { view_->OnControlPanel(); });
-  on(id::kCommandBackgroundColor, [this] { view_->OnBackgroundColor(); });
+  on(id::kCommandCheckForUpdates, [this] { commands_->OnCheckForUpdates(); });
+  on(id::kCommandControlPanel, [this] { commands_->OnControlPanel(); });
+  on(id::kCommandBackgroundColor, [this] { commands_->OnBackgroundColor(); });
   on(id::kCommandOpen, [this] { OnFileOpen(); });
-  on(id::kCommandSettings, [this] { view_->OnSettings(); });
+  on(id::kCommandSettings, [this] { commands_->OnSettings(); });
 
   advancedAction_ = new QAction("&Advanced Controls", this);
   advancedAction_->setObjectName("AdvancedControls");
@@ -146,6 +150,8 @@ void MainWindow::createMenus() {
   file->addSeparator();
   file->addSeparator();
   file->addAction(action(id::kCommandExit));
+  QMenu* edit = pendingMenuBar_->addMenu("&Edit");
+  edit->addAction(action(id::kCommandSettings));
   QMenu* view = pendingMenuBar_->addMenu("&View");
   view->addAction(action(id::kCommandToolbar));
   view->addAction(action(id::kCommandStatusBar));
@@ -181,12 +187,22 @@ void MainWindow::createStatusBar() {
   QStatusBar* bar = statusBar();
   bar->setObjectName("StatusBar");
   locks_ = new LockIndicators(bar);
+  // A hovered action's status tip clears the message when the pointer
+  // leaves; the hint comes back instead of an empty bar.
+  connect(bar, &QStatusBar::messageChanged, this, [this, bar](const QString& message) {
+    if (message.isEmpty() && !restingStatusText_.isEmpty()) bar->showMessage(restingStatusText_);
+  });
   QAction* toggle = action(id::kCommandStatusBar);
   toggle->setChecked(true);
   connect(toggle, &QAction::triggered, bar, &QStatusBar::setVisible);
 }
 
 void MainWindow::showStatusText(const QString& text) { statusBar()->showMessage(text); }
+
+void MainWindow::setRestingStatusText(const QString& text) {
+  restingStatusText_ = text;
+  statusBar()->showMessage(text);
+}
 
 void MainWindow::showMenusAndToolbar() {
   if (pendingMenuBar_) setMenuBar(pendingMenuBar_.release());

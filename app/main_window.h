@@ -10,6 +10,7 @@ class QAction;
 class QMenu;
 class QMenuBar;
 class QToolBar;
+class ShotCommands;
 class ShotView;
 
 // The program's one window, titled "Kestrova": the view, the big-button
@@ -23,11 +24,15 @@ class MainWindow : public QMainWindow {
   ~MainWindow() override;
 
   ShotView* view() const;
+  // The commands the actions run.
+  ShotCommands* commands() const;
   // The action of command `id` (the ids of the menu resource), or null.
   QAction* action(int id) const;
   QToolBar* toolBar() const { return toolBar_; }
   // The status bar's message pane.
   void showStatusText(const QString& text);
+  // The hint the status bar returns to after a status tip.
+  void setRestingStatusText(const QString& text);
   // The intro's Start: the menu bar and the toolbar appear.
   void showMenusAndToolbar();
   // The project commands appear in the File menu while advanced controls are on.
@@ -45,6 +50,8 @@ class MainWindow : public QMainWindow {
 
   Application& app_;
   QPointer<ShotView> view_;
+  ShotCommands* commands_ = nullptr;
+  QString restingStatusText_;
   std::map<int, QAction*> actions_;
   QAction* advancedAction_ = nullptr;
   QToolBar* toolBar_ = nullptr;

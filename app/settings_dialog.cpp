@@ -90,11 +90,22 @@ void SettingsDialog::apply() {
     mainWindow_->resize(outer - frame);
   }
   hide();
+  finish();
+}
+
+void SettingsDialog::finish() {
+  if (finished_) return;
+  finished_ = true;
   emit finished_with();
 }
 
+void SettingsDialog::reject() {
+  QDialog::reject();
+  finish();
+}
+
 void SettingsDialog::closeEvent(QCloseEvent* event) {
-  emit finished_with();
+  finish();
   QDialog::closeEvent(event);
 }
 

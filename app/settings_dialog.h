@@ -24,14 +24,20 @@ class SettingsDialog : public QDialog {
   void finished_with();
   void playIntroChanged(bool on);
 
+ public slots:
+  // Escape hides the dialog without a close event: it is finished with too.
+  void reject() override;
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
   void apply();
+  void finish();
 
   int& videoFormat_;
   int selected_ = 0;
   QWidget* mainWindow_;
   QComboBox* formats_ = nullptr;
+  bool finished_ = false;
 };

@@ -1,49 +1,32 @@
 #include "shot_view.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QMimeData>
-#include <QProgressDialog>
-#include <QScreen>
-#include <QMouseEvent>
-#include <QOpenGLFramebufferObject>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
 #include <QOpenGLFunctions>
 #include <QSettings>
 #include <QSurfaceFormat>
 #include <QTimer>
 
-
-#include "application.h"
 #include "animation/keyframes.h"
-#include "main_window.h"
-#include "formats/bmp_export.h"
+#include "application.h"
 #include "panel/control_panel.h"
-#include "intro_dialog.h"
-#include "export_animation_dialog.h"
-#include "formats/video_writer.h"
-#include "render/export_image.h"
-#include "settings_dialog.h"
-#include "render/scene_initialiser.h"
-#include "shot/new_shot.h"
-#include "scene/scene_edits.h"
-#include "shot/program_folder.h"
-#include "shot/project_io.h"
 #include "pictures/qimage_bridge.h"
-#include "shot/startup.h"
-#include "render/texture_loader.h"
-#include "shot/update_check.h"
 #include "platform.h"
 #include "render/gl_extensions.h"
 #include "render/render_frame.h"
-
-#ifndef KESTROVA_VERSION
-#define KESTROVA_VERSION "0.0.0"
-#endif
+#include "render/scene_initialiser.h"
+#include "render/texture_loader.h"
+#include "scene/scene_edits.h"
+#include "shot/program_folder.h"
+#include "shot/project_io.h"
+#include "shot/startup.h"
 
 namespace {
 
@@ -76,7 +59,6 @@ int ShotView::multisampleCount() {
 
 ShotView::ShotView(Application& app, QWidget* parent) : QOpenGLWidget(parent), app_(app) {
   setObjectName("ShotView");
-  askForUpdates();
 
   QSurfaceFormat format;
   format.setRenderableType(QSurfaceFormat::OpenGL);
@@ -98,23 +80,6 @@ ShotView::~ShotView() {
   // resources against the right one.
   makeCurrent();
   doneCurrent();
-}
-
-void ShotView::askForUpdates() {
-  kestrova::Platform& platform = app_.platform();
-  const auto answer =
-      platform.messageBox("Would you like to check for Updates?", "Kestrova",
-                          kestrova::MessageButtons::YesNo, kestrova::MessageIcon::Question);
-  if (answer == kestrova::MessageAnswer::Yes) runUpdateCheck();
-}
-
-void ShotView::runUpdateCheck() {
-  kestrova::Platform& platform = app_.platform();
-  const auto result = kestrova::CheckForUpdates(app_.updateScriptUrl(), KESTROVA_VERSION);
-  platform.messageBox(result.message, "Kestrova", kestrova::MessageButtons::Ok,
-                      result.status == kestrova::UpdateCheckResult::Status::Unreachable
-                          ? kestrova::MessageIcon::Warning
-                          : kestrova::MessageIcon::Information);
 }
 
 void ShotView::persistIntroPosition() {
@@ -280,24 +245,6 @@ void ShotView::mouseMoveEvent(QMouseEvent* event) {
 
 // ---- The control panel ----
 
-void ShotView::OnControlPanel() {
-  if (scene_.controlPanel) return;
-  auto* panel = new ControlPanel(scene_, *this, app_.advancedControls(), window());
-  panel->setAttribute(Qt::WA_DeleteOnClose);
-  scene_.controlPanel = panel;
-  if (panelPosition_) {
-    panel->move(*panelPosition_);
-  } else {
-    panel->move(window()->mapToGlobal(panel->dialogUnits(60, 280)));
-  }
-  panel->show();
-}
-
-void ShotView::panelClosing() {
-  if (scene_.controlPanel) panelPosition_ = scene_.controlPanel->pos();
-  scene_.controlPanel = nullptr;
-}
-
 void ShotView::SeekToFrame() {
   if (!scene_.controlPanel) return;
   scene_.currentFrame = scene_.controlPanel->timelinePosition();
@@ -312,291 +259,6 @@ void ShotView::syncPanelControls() {
 
 void ShotView::showTimelineFrame(int frame) {
   if (scene_.controlPanel) scene_.controlPanel->showTimelineFrame(frame);
-}
-
-void ShotView::setStatusText(const std::string& text) {
-  if (auto* main = qobject_cast<MainWindow*>(window())) main->showStatusText(QString::fromStdString(text));
-}
-
-void ShotView::showPanelMessage(const std::string& text) {
-  app_.platform().messageBox(text, "Kestrova", kestrova::MessageButtons::Ok, kestrova::MessageIcon::Warning);
-}
-
-void ShotView::openWebLink(const std::string& url) {
-  // A link comes from a project file someone else may have made: only web
-  // addresses go to the desktop, never a program or a local file.
-  if (!kestrova::IsWebAddress(url)) {
-    app_.platform().messageBox("The link \"" + url + "\" was not opened: Kestrova opens only web addresses (http or https).",
-                               "Kestrova", kestrova::MessageButtons::Ok, kestrova::MessageIcon::Warning);
-    return;
-  }
-  app_.platform().openUrl(url);
-}
-
-// ---- Projects and presets ----
-
-namespace {
-
-kestrova::FileDialogRequest projectSaveDialog(const char* title, const char* filter) {
-  kestrova::FileDialogRequest request;
-  request.title = title;
-  request.filter = filter;
-  request.defaultExtension = "TSMR";
-  request.initialName = "*.TSMR";
-  request.confirmOverwrite = true;
-  return request;
-}
-
-}  // namespace
-
-void ShotView::showError(const std::string& text) {
-  app_.platform().messageBox(text, "Error", kestrova::MessageButtons::Ok, kestrova::MessageIcon::Stop);
-}
-
-kestrova::WebPictures ShotView::askBeforeFetching() {
-  kestrova::WebPictures web;
-  web.ask = [this](const std::vector<std::string>& hosts) {
-    std::string list;
-    for (const std::string& host : hosts) list += (list.empty() ? "" : ", ") + host;
-    return app_.platform().messageBox("This project loads pictures from the web: " + list + ". Load them?",
-                                      "Kestrova", kestrova::MessageButtons::YesNo,
-                                      kestrova::MessageIcon::Question) == kestrova::MessageAnswer::Yes;
-  };
-  return web;
-}
-
-void ShotView::loadProject(const std::string& path, bool quietFaces) {
-  const kestrova::WebPictures web = askBeforeFetching();
-  makeCurrent();
-  finishLoad(kestrova::ReadProject(scene_, path, scene_.controlPanel, &web), quietFaces);
-}
-
-void ShotView::finishLoad(const kestrova::ProjectResult& loaded, bool quietFaces) {
-  doneCurrent();
-  if (!loaded.ok) {
-    showError(loaded.error);
-    return;
-  }
-  if (!loaded.faceErrors.empty() && !quietFaces) {
-    std::string text = "The project was opened, but these pictures could not be loaded; their faces keep the "
-                       "pictures they had:\n";
-    for (const std::string& face : loaded.faceErrors) text += "\n" + face;
-    app_.platform().messageBox(text, "Warning", kestrova::MessageButtons::Ok, kestrova::MessageIcon::Warning);
-  }
-  if (scene_.controlPanel) scene_.controlPanel->SyncPanelControls();
-  requestFrame();
-}
-
-void ShotView::OnOpenProject() {
-  kestrova::FileDialogRequest request;
-  request.title = "Open a Kestrova File";
-  request.filter = "Tessmere Files(*.TSMR)|*.TSMR||";
-  request.fileMustExist = true;
-  const auto path = app_.platform().openFileName(request);
-  if (path) loadProject(*path);
-}
-
-void ShotView::OnSaveProject() {
-  const auto path = app_.platform().saveFileName(projectSaveDialog(
-      "Save a Tessmere File", "Quillane Keyframe Files (*.TSMR) | *.TSMR | All Files (*.*) | *.*||"));
-  if (!path) return;
-  const kestrova::ProjectResult saved = kestrova::WriteProject(scene_, *path);
-  if (!saved.ok) showError(saved.error);
-}
-
-void ShotView::loadPreset(int index) {
-  makeCurrent();
-  const kestrova::WebPictures web = askBeforeFetching();
-  finishLoad(kestrova::LoadPreset(scene_, index, scene_.controlPanel, app_.userSequencesFolder().toStdString(), &web));
-}
-
-void ShotView::addToPresets() {
-  kestrova::FileDialogRequest request = projectSaveDialog(
-      "Save a Dolvane Keyframe File", "Dolvane Files (*.TSMR) | *.TSMR | All Files (*.*) | *.*||");
-  // An installed program's own folder is read-only: the user's presets live
-  // in their data folder and are listed with the samples.
-  const QString userSequences = app_.userSequencesFolder();
-  if (!userSequences.isEmpty()) QDir().mkpath(userSequences);
-  request.initialDirectory =
-      userSequences.isEmpty() ? scene_.programFolder + "/Sequences" : userSequences.toStdString();
-  const auto path = app_.platform().saveFileName(request);
-  if (!path) return;
-  const kestrova::ProjectResult saved = kestrova::WriteProject(scene_, *path);
-  if (!saved.ok) {
-    showError(saved.error);
-    return;
-  }
-  kestrova::ListSequences(scene_.programFolder, scene_, userSequences.toStdString());
-  // The listing leaves the Sequences folder current; images are named from
-  // the program folder.
-  QDir::setCurrent(QString::fromStdString(scene_.programFolder));
-}
-
-// ---- Commands ----
-
-namespace {
-
-// The wait cursor for as long as this lives, on every path out.
-class WaitCursor {
- public:
-  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-};
-
-bool endsWithPng(const std::string& path) {
-  return QString::fromStdString(path).endsWith(".png", Qt::CaseInsensitive);
-}
-
-}  // namespace
-
-kestrova::CapturedFrame ShotView::captureForExport(bool focusPanel) {
-  if (ControlPanel* panel = scene_.controlPanel) {
-    if (focusPanel) panel->setFocus();
-    panel->hide();
-  }
-  WaitCursor wait;
-  return kestrova::CaptureFromRgba(captureFrame());
-}
-
-void ShotView::showPanelAgain() {
-  if (scene_.controlPanel) scene_.controlPanel->show();
-}
-
-void ShotView::OnFileSaveScreenshot() {
-  const kestrova::CapturedFrame frame = captureForExport(false);
-  kestrova::FileDialogRequest request;
-  request.title = "Export Screenshot";
-  request.filter = "Export Bitmap (*.bmp)|*.*|PNG Picture (*.png)|*.png|All Files|*.*||";
-  request.defaultExtension = "bmp";
-  request.confirmOverwrite = true;
-  const auto path = app_.platform().saveFileName(request);
-  if (!path || path->empty()) {
-    showPanelAgain();
-    return;
-  }
-  std::string error;
-  bool written = false;
-  {
-    WaitCursor wait;
-    if (endsWithPng(*path)) {
-      // The same pixels as the BMP, top row first.
-      const QImage image = QImage(frame.bgr.data(), frame.width, frame.height, frame.width * 3,
-                                  QImage::Format_BGR888).mirrored();
-      written = frame.width > 0 && image.save(QString::fromStdString(*path), "PNG");
-      if (!written) error = "Kestrova could not write \"" + *path + "\" as a PNG picture.";
-    } else {
-      written = kestrova::WriteBmpFile(*path, frame, &error);
-    }
-  }
-  showPanelAgain();
-  if (!written) showError(error);
-}
-
-void ShotView::OnCopyImage() {
-  const kestrova::CapturedFrame frame = captureForExport(true);
-  {
-    WaitCursor wait;
-    app_.platform().setClipboardDib(kestrova::EncodeDib(frame));
-  }
-  showPanelAgain();
-}
-
-void ShotView::OnFileNew() {
-  const bool panelOpen = scene_.controlPanel != nullptr;
-  if (panelOpen) delete scene_.controlPanel;  // its close remembers where it stood
-  // The default images are named relative to the program folder.
-  QDir::setCurrent(QString::fromStdString(scene_.programFolder));
-  makeCurrent();
-  kestrova::NewShot(scene_, panelOpen);
-  doneCurrent();
-  if (panelOpen) OnControlPanel();
-  requestFrame();
-}
-
-void ShotView::OnHelp() {
-  const std::string manual = app_.programFolder().toStdString() + "/Manual/index.html";
-  if (!app_.platform().openLocalFile(manual)) {
-    app_.platform().messageBox("Kestrova could not start a web browser. The manual is at " + manual + ".",
-                               "Kestrova", kestrova::MessageButtons::Ok, kestrova::MessageIcon::Information);
-  }
-}
-
-void ShotView::OnCheckForUpdates() { runUpdateCheck(); }
-
-void ShotView::OnBackgroundColor() {
-  const auto chosen = app_.platform().chooseColor(scene_.backgroundColorRef);
-  if (!chosen) return;
-  scene_.backgroundColorRef = *chosen;
-  scene_.backgroundColor = {static_cast<float>(*chosen & 0xFF) / 255.0f,
-                            static_cast<float>((*chosen >> 8) & 0xFF) / 255.0f,
-                            static_cast<float>((*chosen >> 16) & 0xFF) / 255.0f};
-  makeCurrent();
-  kestrova::ApplyClearColor(scene_);
-  doneCurrent();
-  requestFrame();
-}
-
-SettingsDialog* ShotView::settingsDialog() const { return settingsDialog_; }
-
-IntroDialog* ShotView::introDialog() const { return introDialog_; }
-
-namespace {
-
-// Beside the main window where the screen has room, else over its right edge:
-// the sample it plays stays in view.
-void placeBeside(QWidget* dialog, QWidget* mainWindow) {
-  const QRect main = mainWindow->frameGeometry();
-  const QRect screen = mainWindow->screen() ? mainWindow->screen()->availableGeometry() : QRect();
-  QPoint at(main.right() + 8, main.top() + 40);
-  if (screen.isValid() && at.x() + dialog->width() > screen.right()) {
-    at.setX(std::max(screen.left(), main.right() - dialog->width() - 16));
-  }
-  dialog->move(at);
-}
-
-}  // namespace
-
-void ShotView::createIntroDialog() {
-  if (introDialog_) return;
-  // Made now, so this very frame can enable its Start; shown (or, when the
-  // user skips the intro, started at once) right after the frame.
-  introDialog_ = new IntroDialog(app_, *this, window());
-  scene_.introDialog = introDialog_;
-  QTimer::singleShot(0, this, [this] {
-    if (!introDialog_ || introDialog_->started()) return;
-    if (app_.introSkipped()) {
-      introDialog_->enableStart();
-      introDialog_->OnStart();
-      if (!app_.openAtStart().isEmpty()) loadProject(app_.openAtStart().toStdString());
-      return;
-    }
-    placeBeside(introDialog_, window());
-    introDialog_->show();
-  });
-}
-
-void ShotView::enableIntroStart() {
-  if (introDialog_) introDialog_->enableStart();
-}
-
-void ShotView::playSample(int index) {
-  QDir::setCurrent(QString::fromStdString(scene_.programFolder));
-  // The samples play on quietly, as they always have.
-  loadProject(kestrova::SequencePath(scene_, index, app_.userSequencesFolder().toStdString()), true);
-}
-
-void ShotView::OnSettings() {
-  if (settingsDialog_) return;
-  auto* dialog = new SettingsDialog(videoFormat_, app_.playIntro(), window());
-  connect(dialog, &SettingsDialog::playIntroChanged, this, [this](bool on) { app_.setPlayIntro(on); });
-  settingsDialog_ = dialog;
-  connect(dialog, &SettingsDialog::finished_with, this, [this, dialog] {
-    if (settingsDialog_ == dialog) settingsDialog_ = nullptr;
-    dialog->deleteLater();
-  });
-  dialog->show();
 }
 
 void ShotView::reinitialise() {
@@ -710,80 +372,11 @@ void ShotView::dropEvent(QDropEvent* event) {
   if (path.isEmpty()) return;
   if (kindOf(path) == DroppedKind::Project) {
     event->acceptProposedAction();
-    loadProject(path.toStdString());
+    emit projectDropped(path);
     return;
   }
   const auto face = faceAt(event->position().toPoint());
   if (!face) return;  // the background takes nothing
   event->acceptProposedAction();
   loadFaceImage(*face, path.toStdString());
-}
-
-// ---- Export Animation ----
-
-void ShotView::OnExportAnimation() {
-  const QSize size = SettingsDialog::VideoSize(videoFormat_);
-  const int fps = SettingsDialog::VideoFps(videoFormat_);
-  ExportAnimationDialog options(size, fps, scene_.keyCount > 0, window());
-  if (options.exec() != QDialog::Accepted) return;
-  const double turntable = options.turntableSeconds();
-  kestrova::FileDialogRequest request;
-  request.title = "Export Animation";
-  request.filter = "MP4 Video (*.mp4)|*.mp4|WebM Video (*.webm)|*.webm|GIF Animation (*.gif)|*.gif||";
-  request.defaultExtension = "mp4";
-  request.confirmOverwrite = true;
-  const auto path = app_.platform().saveFileName(request);
-  if (!path) return;
-  std::string error;
-  auto writer = kestrova::VideoWriter::Open(*path, size.width(), size.height(), fps, &error);
-  if (!writer) {
-    showError(error);
-    return;
-  }
-  const int frames = turntable > 0 ? kestrova::TurntableFrames(turntable, fps) : scene_.bakedFrameCount;
-  // The export draws the frames it needs and then puts the shot back as it was.
-  const auto kept = std::make_unique<kestrova::SceneState>(scene_);
-  QProgressDialog progress("Exporting the animation...", "Cancel", 0, frames, window());
-  progress.setWindowTitle("Export Animation");
-  progress.setWindowModality(Qt::WindowModal);
-  progress.setMinimumDuration(0);
-  bool cancelled = false;
-  bool failed = false;
-  for (int i = 0; i < frames && !cancelled && !failed; ++i) {
-    kestrova::ExportOptions frame;
-    frame.width = size.width();
-    frame.height = size.height();
-    if (turntable > 0) {
-      scene_.playing = false;
-      scene_.rotation[1] = kestrova::TurntableAngle(kept->rotation[1], i, frames);
-    } else {
-      frame.frame = i;
-    }
-    makeCurrent();
-    kestrova::RenderHost quiet;  // no dialogs and no timeline from these frames
-    const kestrova::RgbaImage image = kestrova::RenderExport(scene_, quiet, frame, &error);
-    doneCurrent();
-    failed = image.pixels.empty() || !writer->addFrame(image, &error);
-    progress.setValue(i + 1);
-    cancelled = progress.wasCanceled();
-  }
-  if (!cancelled && !failed) failed = !writer->finish(&error);
-  if (cancelled || failed) writer->abandon();
-  // The pose and the frame go back; pictures and models the export loaded
-  // for the first time stay loaded.
-  kept->textureSlot = scene_.textureSlot;
-  kept->deferred = scene_.deferred;
-  scene_ = *kept;
-  makeCurrent();
-  kestrova::ApplyViewSize(scene_, static_cast<int>(width() * devicePixelRatioF()),
-                          static_cast<int>(height() * devicePixelRatioF()));
-  kestrova::ApplyClearColor(scene_);
-  doneCurrent();
-  requestFrame();
-  if (cancelled) {
-    app_.platform().messageBox("The export was cancelled; " + *path + " was not written.", "Kestrova",
-                               kestrova::MessageButtons::Ok, kestrova::MessageIcon::Information);
-  } else if (failed) {
-    showError(error);
-  }
 }

@@ -7,23 +7,19 @@
 #include <optional>
 #include <string>
 
-#include "panel/panel_host.h"
 #include "render/render_host.h"
 #include "scene/rgba_image.h"
 #include "scene/scene_state.h"
 
 class Application;
-class IntroDialog;
-class SettingsDialog;
+class ControlPanel;
 namespace kestrova {
 struct CapturedFrame;
 struct ImageDialogRequest;
-struct ProjectResult;
-struct WebPictures;
 }
 
 // The OpenGL view: owns the scene record and draws it frame after frame.
-class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kestrova::PanelHost {
+class ShotView : public QOpenGLWidget, private kestrova::RenderHost {
   Q_OBJECT
  public:
   ShotView(Application& app, QWidget* parent = nullptr);
@@ -31,9 +27,6 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
 
   kestrova::SceneState& scene() { return scene_; }
   const kestrova::SceneState& scene() const { return scene_; }
-  SettingsDialog* settingsDialog() const;
-  IntroDialog* introDialog() const;
-  int videoFormat() const { return videoFormat_; }
   long long framesDrawn() const { return framesDrawn_; }
   bool sceneInitialised() const { return sceneInitialised_; }
 
@@ -61,33 +54,16 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
   static int multisampleCount();
 
  public slots:
-  // The commands of the menu, the toolbar and the accelerators.
-  // Save Screenshot: the frame without the panel, to a BMP or PNG file.
-  void OnFileSaveScreenshot();
-  // New: the default product and settings.
-  void OnFileNew();
-  // Copy Image: the frame without the panel, to the clipboard.
-  void OnCopyImage();
-  // Export Animation: the animation, or a turntable, as a video file.
-  void OnExportAnimation();
-  // On Line Help: the manual in the user's browser.
-  void OnHelp();
-  // Check for Updates, without asking first.
-  void OnCheckForUpdates();
-  // The background colour, from the colour dialog.
-  void OnBackgroundColor();
-  // The Settings dialog, unless one is open.
-  void OnSettings();
   // The scene initialiser once more, as opening a document does.
   void reinitialise();
-  // Loads entry `index` of the Sequences listing and starts it.
-  void playSample(int index);
-  // Opens the "Dynamic Controls" panel, unless one is open already.
-  void OnControlPanel();
-  // Opens a project file the user picks and plays its animation.
-  void OnOpenProject();
-  // Saves the shot as a project file the user names.
-  void OnSaveProject();
+
+ signals:
+  // The first frame wants the introduction.
+  void introWanted();
+  // The sample reached its last frame: the intro may start.
+  void sampleEnded();
+  // A project file was dropped on the view.
+  void projectDropped(const QString& path);
 
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
@@ -108,37 +84,11 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
   void loadFaceImage(kestrova::FaceRequest face, const std::string& path);
   void selectFaceImage(kestrova::FaceRequest face, const std::function<std::optional<std::string>(
                                                        const kestrova::ImageDialogRequest&)>& ask);
-  void createIntroDialog() override;
-  void enableIntroStart() override;
+  void createIntroDialog() override { emit introWanted(); }
+  void enableIntroStart() override { emit sampleEnded(); }
   void syncPanelControls() override;
   void showTimelineFrame(int frame) override;
 
-  void setStatusText(const std::string& text) override;
-  void showPanelMessage(const std::string& text) override;
-  void openWebLink(const std::string& url) override;
-  void seekToFrame() override { SeekToFrame(); }
-  void sceneChanged() override { requestFrame(); }
-  void panelClosing() override;
-  void loadPreset(int index) override;
-  void addToPresets() override;
-
-  // Loads a project into the scene with the context current; a refused file
-  // is reported and changes nothing.
-  // `quietFaces`: pictures that fail to load are not reported (the samples).
-  void loadProject(const std::string& path, bool quietFaces = false);
-  // After a load with the context current: reports a refusal, or brings the
-  // panel in step and asks for a frame.
-  void finishLoad(const kestrova::ProjectResult& loaded, bool quietFaces = false);
-  void showError(const std::string& text);
-  // Web pictures of a project are fetched only when the user says yes.
-  kestrova::WebPictures askBeforeFetching();
-
-  void askForUpdates();
-  void runUpdateCheck();
-  // The frame as the exports take it: a fresh frame with the panel hidden
-  // (shown again by the caller), under the wait cursor.
-  kestrova::CapturedFrame captureForExport(bool focusPanel);
-  void showPanelAgain();
   void InitialiseScene();
   void persistIntroPosition();
 
@@ -148,9 +98,4 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost, private kes
   long long framesDrawn_ = 0;
   int framesOwed_ = 0;
   bool sceneInitialised_ = false;
-  QPointer<SettingsDialog> settingsDialog_;
-  QPointer<IntroDialog> introDialog_;
-  int videoFormat_ = 0;
-  // Where the user left the panel, for the next one this run.
-  std::optional<QPoint> panelPosition_;
 };

@@ -12,6 +12,7 @@
 #include "animation/keyframes.h"
 #include "app/application.h"
 #include "app/main_window.h"
+#include "app/shot_commands.h"
 #include "app/shot_view.h"
 #include "bench/started_program.h"
 
@@ -28,7 +29,7 @@ struct RunningProgram : bench::StartedProgram {
     wait.start();
     while (view->framesDrawn() < 3 && wait.elapsed() < 10000) QApplication::processEvents();
     ClearAll(view->scene());
-    view->OnControlPanel();
+    app->mainWindow()->commands()->OnControlPanel();
     QApplication::processEvents();
   }
 

@@ -1,5 +1,6 @@
 #include "control_panel.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -89,7 +90,7 @@ constexpr ControlSpec kControls[] = {
     {id::kPanelAddToPresets, Kind::Button, "Add to Presets", 168, 147, 60, 14, false, nullptr},
     {id::kPanelWebsiteLink, Kind::Edit, nullptr, 236, 148, 196, 12, false, "Website link"},
     {id::kPanelTestWebsiteLink, Kind::Button, "Test Website Link", 436, 147, 72, 14, false, nullptr},
-    // The default button: Enter closes the panel. Never shown.
+    // Present for its id; never shown.
     {id::kPanelOk, Kind::Button, "OK", 470, 2, 44, 14, false, nullptr},
 };
 
@@ -97,7 +98,9 @@ constexpr const char* kMakerSite = "http://www.kestrova.example/";
 
 // A radio the handlers check and uncheck themselves, as the dialog's radios
 // are: a click always checks it (never unchecks), and its group's other
-// radios are unchecked by the click handler, not by Qt.
+// radios are unchecked by the click handler, not by Qt. It stays
+// auto-exclusive, so screen readers call it a radio button; a non-exclusive
+// button group keeps Qt from enforcing that.
 class DialogRadio : public QRadioButton {
  public:
   using QRadioButton::QRadioButton;
@@ -164,7 +167,7 @@ void ControlPanel::buildControls() {
       case Kind::Check: widget = new QCheckBox(caption, this); break;
       case Kind::Radio: {
         auto* radio = new DialogRadio(caption, this);
-        radio->setAutoExclusive(false);
+        radio->setAutoExclusive(true);
         widget = radio;
         break;
       }
@@ -200,6 +203,13 @@ void ControlPanel::buildControls() {
       widget->setEnabled(false);
     }
   }
+  for (const auto& members : {std::vector<int>{id::kPanelBook, id::kPanelMug, id::kPanelBox},
+                              std::vector<int>{id::kPanelRotate, id::kPanelPanAndZoom, id::kPanelTextureScroll,
+                                               id::kPanelSpotLight, id::kPanelScale}}) {
+    auto* group = new QButtonGroup(this);
+    group->setExclusive(false);
+    for (int radio : members) group->addButton(static_cast<QAbstractButton*>(control(radio)));
+  }
   sliders_ = {findChild<QSlider*>(QString::number(id::kPanelSlider1)),
               findChild<QSlider*>(QString::number(id::kPanelSlider2)),
               findChild<QSlider*>(QString::number(id::kPanelSlider3))};
@@ -230,26 +240,8 @@ void ControlPanel::initialise() {
   boxStyleIndex_ = rowOf(scene_.boxStyle, kBoxStyleCount);
   boxStyles_->setCurrentIndex(boxStyleIndex_);
   bookStyles_->setCurrentIndex(bookStyleIndex_);
-  if (scene_.productKind <= 1.0f) {
-    layOutBook();
-  } else if (scene_.productKind == kProductMug) {
-    layOutMug();
-  } else if (scene_.productKind == kProductScreenShot) {
-    layOutScreenShot();
-  } else {
-    layOutBox();
-  }
+  showShot();
   host_.setStatusText("Kestrova");
-  if (scene_.lightingMode >= 2.0f) {
-    setChecked(id::kPanelLighting, true);
-    scene_.lightingToggle = 1;
-  }
-  checkMovementRadioForMode();
-  if (scene_.productKind == kProductScreenShot) {
-    scene_.screenShotToggle = 1;
-    setChecked(id::kPanelScreenShot, true);
-  }
-  checkProductRadio();
 
   const int lastKey = scene_.keyFrameNumbers[static_cast<size_t>(std::clamp(scene_.keyCount, 0, kKeyCapacity - 1))];
   timeline_->setRange(0, std::min(lastKey == 0 ? 300 : lastKey, kLastFrame));
@@ -265,6 +257,69 @@ void ControlPanel::initialise() {
   websiteLink_->setText(QString::fromStdString(websiteLinkText_));
 
   loadSliders(scene_.textureScrollMode < 2.0f || scene_.panelSubMode == 2.0f);
+  --programWrites_;
+}
+
+void ControlPanel::resetProductArea() {
+  for (const ControlSpec& entry : kControls) {
+    const bool productArea = entry.id == id::kPanelImagesLabel || entry.id == id::kPanelFront ||
+                             entry.id == id::kPanelBack || entry.id == id::kPanelRight ||
+                             entry.id == id::kPanelBottom || entry.id == id::kPanelSpine ||
+                             entry.id == id::kPanelTop || entry.id == id::kPanelTextureScroll ||
+                             entry.id == id::kPanelBoxStyle || entry.id == id::kPanelBookStyle;
+    if (!productArea) continue;
+    if (entry.caption) setCaption(entry.id, entry.caption);
+    setShown(entry.id, entry.shown);
+  }
+}
+
+void ControlPanel::showShot() {
+  ++programWrites_;
+  boxStyleIndex_ = rowOf(scene_.boxStyle, kBoxStyleCount);
+  boxStyles_->setCurrentIndex(boxStyleIndex_);
+  bookStyles_->setCurrentIndex(bookStyleIndex_);
+  resetProductArea();
+  if (scene_.productKind <= 1.0f) {
+    layOutBook();
+  } else if (scene_.productKind == kProductMug) {
+    layOutMug();
+  } else if (scene_.productKind == kProductScreenShot) {
+    layOutScreenShot();
+  } else {
+    layOutBox();
+  }
+  // The toggles count clicks: they must agree with what the boxes show, or
+  // the next click does the opposite of its check mark.
+  const bool lit = scene_.lightingMode >= 2.0f;
+  setChecked(id::kPanelLighting, lit);
+  scene_.lightingToggle = lit ? 1 : 0;
+  const bool board = scene_.productKind == kProductScreenShot;
+  setChecked(id::kPanelScreenShot, board);
+  scene_.screenShotToggle = board ? 1 : 0;
+  for (int radio : {id::kPanelRotate, id::kPanelPanAndZoom, id::kPanelTextureScroll, id::kPanelSpotLight,
+                    id::kPanelScale}) {
+    setChecked(radio, false);
+  }
+  checkMovementRadioForMode();
+  checkProductRadio();
+  --programWrites_;
+}
+
+void ControlPanel::followShot() {
+  bookStyleIndex_ = rowOf(static_cast<float>(scene_.bookStyle), kBookStyleCount);
+  showShot();
+  loadSliders(scene_.textureScrollMode < 2.0f || scene_.panelSubMode == 2.0f);
+}
+
+void ControlPanel::refillPresets() {
+  ++programWrites_;
+  const QString chosen = presets_->currentText();
+  presets_->clear();
+  for (int i = 0; i < scene_.sequenceCount && i < kSequenceCapacity; ++i) {
+    presets_->addItem(QString::fromStdString(scene_.sequenceNames[static_cast<size_t>(i)]));
+  }
+  presets_->setCurrentIndex(chosen.isEmpty() ? -1 : presets_->findText(chosen));
+  presetIndex_ = presets_->currentIndex();
   --programWrites_;
 }
 
@@ -333,6 +388,9 @@ void ControlPanel::wireHandlers() {
   for (const auto& [buttonId, handler] : buttons) {
     connect(static_cast<QPushButton*>(control(buttonId)), &QPushButton::clicked, this, handler);
   }
+  // The length applies when typing is done (Enter, leaving, the arrows):
+  // "500" must not pass through 5 and cut the timeline there.
+  lengthSpin_->setKeyboardTracking(false);
   connect(lengthSpin_, &QSpinBox::valueChanged, this, &ControlPanel::onLengthChanged);
   connect(presets_, &QComboBox::activated, this, &ControlPanel::onPresetChosen);
 }
@@ -445,53 +503,14 @@ void ControlPanel::loadSliders(bool enableThird) {
 
 void ControlPanel::onFaceButton(int face) {
   // The button only asks; the next frame opens the image dialog.
-  const float kind = scene_.productKind;
-  const bool book = kind <= 1.0f;
-  const bool paperBack = scene_.bookBinding <= 1.0f;
-  float* request = nullptr;
-  bool cover = false;
-  switch (face) {
-    case id::kPanelFront:
-      if (book) {
-        request = &scene_.bookFrontLoadRequest;
-        cover = true;
-      } else if (kind == kProductBox || kind == kProductScreenShot) {
-        request = &scene_.boxFrontLoadRequest;
-      }
-      break;
-    case id::kPanelBack:
-      if (book) {
-        request = &scene_.bookBackLoadRequest;
-        cover = true;
-      } else if (kind == kProductMug) {
-        request = &scene_.mugLoadRequest;
-      } else if (kind == kProductBox) {
-        request = &scene_.boxBackLoadRequest;
-      }
-      break;
-    case id::kPanelSpine:
-      if (book) {
-        request = &scene_.bookSpineLoadRequest;
-        cover = true;
-      } else if (kind == kProductBox) {
-        request = &scene_.boxLeftLoadRequest;
-      }
-      break;
-    case id::kPanelRight:
-      if (book && paperBack) request = &scene_.bookRightLoadRequest;
-      if (kind == kProductBox) request = &scene_.boxRightLoadRequest;
-      break;
-    case id::kPanelTop:
-      if (book && paperBack) request = &scene_.bookTopLoadRequest;
-      if (kind == kProductBox) request = &scene_.boxTopLoadRequest;
-      break;
-    case id::kPanelBottom:
-      if (book && paperBack) request = &scene_.bookBottomLoadRequest;
-      if (kind == kProductBox) request = &scene_.boxBottomLoadRequest;
-      break;
+  static const std::pair<int, FaceButton> kButtons[] = {
+      {id::kPanelFront, FaceButton::Front}, {id::kPanelBack, FaceButton::Back},
+      {id::kPanelSpine, FaceButton::Spine}, {id::kPanelRight, FaceButton::Right},
+      {id::kPanelTop, FaceButton::Top},     {id::kPanelBottom, FaceButton::Bottom},
+  };
+  for (const auto& [buttonId, button] : kButtons) {
+    if (buttonId == face) PressFaceButton(scene_, button);
   }
-  if (request) *request = 2.0f;
-  if (cover) scene_.bookCoverChanged = 2.0f;
   host_.sceneChanged();
 }
 
@@ -639,9 +658,7 @@ void ControlPanel::onMugMode() {
 
 void ControlPanel::onRotate() {
   for (int other : {id::kPanelSpotLight, id::kPanelScale, id::kPanelTextureScroll}) setChecked(other, false);
-  scene_.panelSubMode = 0;
-  scene_.textureScrollMode = 0;
-  scene_.movementMode = 0;
+  SelectMovementMode(scene_, 0);
   sliderTarget_ = 0;
   checkProductRadio();
   loadSliders(true);
@@ -649,9 +666,7 @@ void ControlPanel::onRotate() {
 
 void ControlPanel::onPanAndZoom() {
   for (int other : {id::kPanelSpotLight, id::kPanelScale, id::kPanelTextureScroll}) setChecked(other, false);
-  scene_.panelSubMode = 0;
-  scene_.textureScrollMode = 0;
-  scene_.movementMode = 2;
+  SelectMovementMode(scene_, 2);
   sliderTarget_ = 1;
   checkProductRadio();
   loadSliders(true);
@@ -661,11 +676,7 @@ void ControlPanel::onScale() {
   for (int other : {id::kPanelSpotLight, id::kPanelRotate, id::kPanelPanAndZoom, id::kPanelTextureScroll}) {
     setChecked(other, false);
   }
-  // A shot with scale values is saved as a version that stores them.
-  scene_.formatVersion = std::string(1, '\x03');
-  scene_.panelSubMode = 0;
-  scene_.textureScrollMode = 0;
-  scene_.movementMode = 3;
+  SelectMovementMode(scene_, 3);
   sliderTarget_ = 0;
   checkProductRadio();
   loadSliders(true);
@@ -697,8 +708,14 @@ void ControlPanel::onLighting() {
   } else {
     scene_.lightingMode = 0;
     scene_.lightingToggle = 0;
-    setChecked(id::kPanelSpotLight, false);
-    setChecked(id::kPanelRotate, true);
+    // Without light there is no spot to move: the sliders go back to the
+    // rotation the Rotate radio names, rather than copying the spot's place
+    // into it on their next touch. Another movement mode stays as it is.
+    if (scene_.panelSubMode == 2.0f) {
+      setChecked(id::kPanelSpotLight, false);
+      setChecked(id::kPanelRotate, true);
+      onRotate();
+    }
   }
 }
 
@@ -746,6 +763,11 @@ void ControlPanel::onValueEdited(int slot) {
   *target.values[static_cast<size_t>(slot)] = static_cast<float>(*value);
   setSlider(slot, *value);
   host_.sceneChanged();
+}
+
+void ControlPanel::commitEdit(int slot) {
+  const std::optional<int> value = ParseDialogInteger(edits_[static_cast<size_t>(slot)]->text().toStdString());
+  if (value) onValueEdited(slot);
 }
 
 void ControlPanel::onWebsiteLinkEdited() {
@@ -823,11 +845,22 @@ void ControlPanel::closeEvent(QCloseEvent* event) {
 }
 
 void ControlPanel::keyPressEvent(QKeyEvent* event) {
-  // Enter is the hidden OK button's, and Escape closes as in any dialog:
-  // both close the panel like its close box.
   switch (event->key()) {
     case Qt::Key_Return:
-    case Qt::Key_Enter:
+    case Qt::Key_Enter: {
+      // Enter never closes the panel: its mode and copied key would go with
+      // it. A focused button takes Enter as it takes Space; an edit keeps
+      // what was typed.
+      QWidget* focused = focusWidget();
+      if (auto* button = qobject_cast<QPushButton*>(focused); button && button->isEnabled()) {
+        button->click();
+        return;
+      }
+      for (int slot = 0; slot < 3; ++slot) {
+        if (focused == edits_[static_cast<size_t>(slot)]) commitEdit(slot);
+      }
+      return;
+    }
     case Qt::Key_Escape:
       close();
       return;

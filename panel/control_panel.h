@@ -50,6 +50,11 @@ class ControlPanel : public QDialog, public kestrova::ProjectPanel {
   void showDragValues(const std::array<std::optional<float>, 3>& mirror);
   // Playback drew `frame`: the timeline and the frame edit follow it.
   void showTimelineFrame(int frame);
+  // After a load: the product area, the check boxes, the radios and the
+  // sliders show the shot as they do when the panel opens.
+  void followShot();
+  // The preset list changed order: the combo's rows follow the listing.
+  void refillPresets();
 
   // What loading a project needs of the open panel.
   bool isOpen() const override { return true; }
@@ -64,6 +69,11 @@ class ControlPanel : public QDialog, public kestrova::ProjectPanel {
  private:
   void buildControls();
   void initialise();
+  // What opening and loading share: the product's layout, the check boxes
+  // with the counts their next click toggles from, the radios.
+  void showShot();
+  // The product area as the dialog template lays it out.
+  void resetProductArea();
   void wireHandlers();
 
   // Handlers, in the order the dialog's controls list them.
@@ -90,6 +100,8 @@ class ControlPanel : public QDialog, public kestrova::ProjectPanel {
   void onCopy();
   void onPaste();
   void onLengthChanged(int length);
+  // Enter in a slider's edit: the typed value, once more.
+  void commitEdit(int slot);
   void onPresetChosen(int index);
   void onAddToPresets();
   // Ticks at the keys' frames; the "Keys:" edit counts them.

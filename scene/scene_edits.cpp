@@ -156,6 +156,55 @@ DragOutcome DragTo(SceneState& scene, int x, int y, bool control, bool panelOpen
   return out;
 }
 
+FaceButtonRequest RequestForFaceButton(SceneState& scene, FaceButton button) {
+  const float kind = scene.productKind;
+  const bool book = kind <= 1.0f;
+  const bool paperBack = scene.bookBinding <= 1.0f;
+  const bool box = kind == kProductBox;
+  switch (button) {
+    case FaceButton::Front:
+      if (book) return {&scene.bookFrontLoadRequest, true};
+      if (box || kind == kProductScreenShot) return {&scene.boxFrontLoadRequest, false};
+      return {};
+    case FaceButton::Back:
+      if (book) return {&scene.bookBackLoadRequest, true};
+      if (kind == kProductMug) return {&scene.mugLoadRequest, false};
+      if (box) return {&scene.boxBackLoadRequest, false};
+      return {};
+    case FaceButton::Spine:
+      if (book) return {&scene.bookSpineLoadRequest, true};
+      if (box) return {&scene.boxLeftLoadRequest, false};
+      return {};
+    case FaceButton::Right:
+      if (box) return {&scene.boxRightLoadRequest, false};
+      if (book && paperBack) return {&scene.bookRightLoadRequest, false};
+      return {};
+    case FaceButton::Top:
+      if (box) return {&scene.boxTopLoadRequest, false};
+      if (book && paperBack) return {&scene.bookTopLoadRequest, false};
+      return {};
+    case FaceButton::Bottom:
+      if (box) return {&scene.boxBottomLoadRequest, false};
+      if (book && paperBack) return {&scene.bookBottomLoadRequest, false};
+      return {};
+  }
+  return {};
+}
+
+void PressFaceButton(SceneState& scene, FaceButton button) {
+  const FaceButtonRequest raised = RequestForFaceButton(scene, button);
+  if (raised.request) *raised.request = 2.0f;
+  if (raised.cover) scene.bookCoverChanged = 2.0f;
+}
+
+void SelectMovementMode(SceneState& scene, int mode) {
+  // A shot with scale values is saved as a version that stores them.
+  if (mode == 3) scene.formatVersion = std::string(1, '\x03');
+  scene.panelSubMode = 0;
+  scene.textureScrollMode = 0;
+  scene.movementMode = static_cast<float>(mode);
+}
+
 std::optional<int> ParseDialogInteger(const std::string& text) {
   auto blank = [](char c) { return c == ' ' || c == '\t'; };
   size_t i = 0;

@@ -51,6 +51,25 @@ struct DragOutcome {
 // always turns about X and Y and a right drag about Z.
 DragOutcome DragTo(SceneState& scene, int x, int y, bool control, bool panelOpen);
 
+// The control panel's six face buttons, by the captions a box shows.
+enum class FaceButton { Front, Back, Spine, Right, Top, Bottom };
+
+// The image request a face button raises for the product shown, or null
+// where the button asks for nothing (a hard back has no page faces; the
+// board has only its front). `cover`: the book's cover is rebuilt.
+struct FaceButtonRequest {
+  float* request = nullptr;
+  bool cover = false;
+};
+FaceButtonRequest RequestForFaceButton(SceneState& scene, FaceButton button);
+// Raises that request (2: the next frame opens the image dialog).
+void PressFaceButton(SceneState& scene, FaceButton button);
+
+// The Rotate (0), Pan and Zoom (2) and Scale (3) radios: spot editing and
+// the texture scroll end. Scale marks the shot as a version that stores
+// scale, so its scale track plays.
+void SelectMovementMode(SceneState& scene, int mode);
+
 // The dialog's integer rule for typed numbers: after blanks, a signed decimal
 // number followed only by blanks. 0 counts only when the first non-blank
 // character is '0', so "", "-" and "-0" are refused; so is anything past the

@@ -27,7 +27,7 @@ class PanelTest : public ShellTest {
   SceneState& scene() { return view_->scene(); }
 
   ControlPanel* openPanel() {
-    view_->OnControlPanel();
+    commands()->OnControlPanel();
     ControlPanel* panel = view_->controlPanel();
     EXPECT_NE(panel, nullptr);
     if (panel) {

@@ -12,6 +12,7 @@
 
 #include "app/application.h"
 #include "app/main_window.h"
+#include "app/shot_commands.h"
 #include "app/shot_view.h"
 #include "tests/support/scripted_platform.h"
 
@@ -33,6 +34,9 @@ class ShellTest : public ::testing::Test {
     Application::UseProfileNames();
     QSettings().clear();  // each test starts as a first run
   }
+
+  // The commands of the running program's window.
+  static ShotCommands* commands() { return Application::instance()->mainWindow()->commands(); }
 
   fs::path path() const { return fs::path(folder_.path().toStdString()); }
   void writeFlag(const std::string& text) { std::ofstream(path() / "Flag.txt", std::ios::binary) << text; }

@@ -148,20 +148,33 @@ TEST_F(AnimationPanel, ClearAllKeepsTheStartValuesForTheNextKey) {
   EXPECT_FLOAT_EQ(scene().tweenRotation[0][0], 11.0f) << "from the kept start value 10";
 }
 
-TEST_F(AnimationPanel, TheLengthChangesOnlyTheTimelinesRangeAndTicks) {
+TEST_F(AnimationPanel, TheLengthChangesOnlyTheTimelinesRangeAndTicksWhenTypingIsDone) {
   keyAt(100, 100);
   const int baked = scene().bakedFrameCount;
+  auto* timeline = ctl<QSlider>(id::kPanelTimeline);
+  timeline->setValue(250);
   auto* spin = ctl<QSpinBox>(id::kPanelAnimationLengthSpin);
   spin->setFocus();
   spin->selectAll();
-  QTest::keyClicks(spin, "150");
-  EXPECT_EQ(ctl<QSlider>(id::kPanelTimeline)->maximum(), 150);
+  QTest::keyClicks(spin, "5");
+  EXPECT_EQ(timeline->maximum(), 300) << "not per keystroke";
+  EXPECT_EQ(timeline->value(), 250);
+  QTest::keyClicks(spin, "00");
+  QTest::keyClick(spin, Qt::Key_Return);
+  ASSERT_NE(view_->controlPanel(), nullptr) << "Enter keeps the panel";
+  EXPECT_EQ(timeline->maximum(), 500);
+  EXPECT_EQ(timeline->value(), 250);
   EXPECT_EQ(ticks(), (std::vector<int>{100}));
   EXPECT_EQ(scene().keyCount, 1);
   EXPECT_EQ(scene().bakedFrameCount, baked);
+  QTest::keyClick(spin, Qt::Key_Down);
+  EXPECT_EQ(timeline->maximum(), 499) << "the arrows apply at once";
   spin->selectAll();
   QTest::keyClicks(spin, "10000");
-  EXPECT_EQ(ctl<QSlider>(id::kPanelTimeline)->maximum(), 9999) << "the tracks end at 9999";
+  view_->controlPanel()->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(view_->controlPanel()));
+  QTest::keyClick(spin, Qt::Key_Tab);
+  EXPECT_EQ(timeline->maximum(), 9999) << "leaving the edit applies it; the tracks end at 9999";
 }
 
 // ---- Presets ----
@@ -202,12 +215,18 @@ TEST_F(AnimationPanel, AnAddedPresetIsListedInTheNextPanel) {
   EXPECT_EQ(platform_.fileRequests[0].defaultExtension, "TSMR");
   EXPECT_TRUE(platform_.fileRequests[0].confirmOverwrite);
   EXPECT_TRUE(fs::exists(file));
-  EXPECT_EQ(ctl<QComboBox>(id::kPanelPresets)->count(), listed) << "the open list is not refilled";
-  view_->controlPanel()->close();
-  openPanel();
-  auto* presets = ctl<QComboBox>(id::kPanelPresets);
-  EXPECT_EQ(presets->count(), listed + 1);
-  EXPECT_NE(presets->findText("My Shot.TSMR"), -1);
+  // The open list follows the listing's new order, so a row loads the file
+  // it names; the next panel lists it too.
+  for (int pass = 0; pass < 2; ++pass) {
+    auto* presets = ctl<QComboBox>(id::kPanelPresets);
+    ASSERT_EQ(presets->count(), listed + 1);
+    EXPECT_NE(presets->findText("My Shot.TSMR"), -1);
+    for (int row = 0; row < presets->count(); ++row) {
+      EXPECT_EQ(presets->itemText(row).toStdString(), scene().sequenceNames[static_cast<size_t>(row)]) << row;
+    }
+    view_->controlPanel()->close();
+    openPanel();
+  }
 }
 
 TEST_F(AnimationPanel, TheWebLinkOpensOnlyWebAddresses) {
@@ -231,7 +250,7 @@ TEST_F(AnimationPanel, AProjectBuiltInThePanelSurvivesSaveAndOpen) {
   keyAt(240, 180);
   const fs::path file = path() / "three keys.TSMR";
   platform_.fileAnswers = {file.string()};
-  view_->OnSaveProject();
+  commands()->OnSaveProject();
   ASSERT_EQ(platform_.fileRequests.size(), 1u);
   EXPECT_EQ(platform_.fileRequests[0].title, "Save a Tessmere File");
   EXPECT_EQ(fileBytes(file), SerialiseProject(scene()));
@@ -242,7 +261,7 @@ TEST_F(AnimationPanel, AProjectBuiltInThePanelSurvivesSaveAndOpen) {
   click(id::kPanelClearAll);
   scene().rotation = {1, 2, 3};
   platform_.fileAnswers = {file.string()};
-  view_->OnOpenProject();
+  commands()->OnOpenProject();
   EXPECT_EQ(platform_.fileRequests.back().title, "Open a Kestrova File");
   EXPECT_TRUE(platform_.fileRequests.back().fileMustExist);
   EXPECT_EQ(scene().keyCount, 3);
@@ -262,7 +281,7 @@ TEST_F(AnimationPanel, ASaveThatCannotBeWrittenSaysSoAndKeepsTheOldFile) {
   platform_.fileAnswers = {file.string()};
   {
     const test::FileSizeLimit fullDisk(100);
-    view_->OnSaveProject();
+    commands()->OnSaveProject();
   }
   ASSERT_FALSE(platform_.messages.empty());
   EXPECT_EQ(platform_.messages.back().caption, "Error");
@@ -278,7 +297,7 @@ TEST_F(AnimationPanel, OpeningABrokenProjectSaysSoAndChangesNothing) {
   std::ofstream(file) << "not a project";
   scene().rotation = {7, 8, 9};
   platform_.fileAnswers = {file.string()};
-  view_->OnOpenProject();
+  commands()->OnOpenProject();
   ASSERT_FALSE(platform_.messages.empty());
   EXPECT_EQ(platform_.messages.back().caption, "Error");
   EXPECT_EQ(scene().rotation, (Vec3{7, 8, 9}));

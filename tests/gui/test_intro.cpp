@@ -58,7 +58,7 @@ class IntroTest : public test::ShellTest {
     return app;
   }
 
-  IntroDialog* intro() { return view_->introDialog(); }
+  IntroDialog* intro() { return commands()->introDialog(); }
   QPushButton* introButton(int buttonId) {
     return intro()->findChild<QPushButton*>(QString::number(buttonId));
   }
@@ -153,18 +153,38 @@ TEST_F(IntroTest, StartShowsMenuAndToolbarAndTheIntroNeverReturns) {
   EXPECT_FALSE(intro()->isVisible());
 }
 
-TEST_F(IntroTest, EscapeOnlyHidesTheIntroAndTheShortcutsStillWork) {
+TEST_F(IntroTest, EscapeEnterOrClosingBeforeTheEndStartsAsStartDoes) {
+  abMarker();
+  const std::pair<const char*, std::function<void(IntroDialog*)>> ways[] = {
+      {"Escape", [](IntroDialog* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); }},
+      {"Enter", [](IntroDialog* dialog) { QTest::keyClick(dialog, Qt::Key_Return); }},
+      {"close", [](IntroDialog* dialog) { dialog->close(); }},
+  };
+  for (const auto& [name, dismiss] : ways) {
+    auto app = begin();
+    ASSERT_FALSE(introButton(id::kIntroStartButton)->isEnabled()) << name << ": the sample is still playing";
+    dismiss(intro());
+    EXPECT_FALSE(intro()->isVisible()) << name;
+    EXPECT_TRUE(intro()->started()) << name;
+    EXPECT_NE(app->mainWindow()->menuWidget(), nullptr) << name;
+    EXPECT_TRUE(app->mainWindow()->toolBar()->isVisible()) << name;
+    EXPECT_EQ(app->mainWindow()->statusBar()->currentMessage(),
+              "Left Click on the box shot to move it around. Click the Book Icon to open the control dialog.")
+        << name;
+    EXPECT_FALSE(view_->scene().playing) << name << ": New stopped the sample";
+    EXPECT_EQ(view_->scene().productKind, kProductBook) << name;
+  }
+}
+
+TEST_F(IntroTest, EnterOnAFocusedButtonPressesIt) {
   abMarker();
   auto app = begin();
-  QTest::keyClick(intro(), Qt::Key_Escape);
-  EXPECT_FALSE(intro()->isVisible());
-  EXPECT_EQ(app->mainWindow()->menuWidget(), nullptr);
-  EXPECT_FALSE(app->mainWindow()->toolBar()->isVisible());
-  app->mainWindow()->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(app->mainWindow()));
-  QTest::keyClick(app->mainWindow(), Qt::Key_S, Qt::ControlModifier);
-  ASSERT_EQ(platform_.fileRequests.size(), 1u);
-  EXPECT_EQ(platform_.fileRequests[0].title, "Export Screenshot");
+  const std::string first = playing();
+  introButton(id::kIntroNextSequence)->setFocus();
+  QTest::keyClick(introButton(id::kIntroNextSequence), Qt::Key_Return);
+  EXPECT_NE(playing(), first) << "Next Sequence played the next sample";
+  EXPECT_TRUE(intro()->isVisible());
+  EXPECT_FALSE(intro()->started());
 }
 
 TEST_F(IntroTest, TheProductLinkOpensOnlyWebAddresses) {
@@ -184,14 +204,14 @@ TEST_F(IntroTest, SkippingTheIntroOpensOnTheDefaultShotWithMenuAndToolbar) {
     ShotView* view = Application::ActiveView();
     ASSERT_TRUE(QTest::qWaitFor([&] { return app->mainWindow()->menuWidget() != nullptr; }, 5000));
     EXPECT_TRUE(app->mainWindow()->toolBar()->isVisible());
-    ASSERT_NE(view->introDialog(), nullptr);
-    EXPECT_FALSE(view->introDialog()->isVisible());
+    ASSERT_NE(commands()->introDialog(), nullptr);
+    EXPECT_FALSE(commands()->introDialog()->isVisible());
     EXPECT_FALSE(view->scene().playing);
   }
   {
     auto app = start();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return Application::ActiveView()->introDialog() &&
-                                             Application::ActiveView()->introDialog()->isVisible(); },
+    EXPECT_TRUE(QTest::qWaitFor([&] { return commands()->introDialog() &&
+                                             commands()->introDialog()->isVisible(); },
                                 5000))
         << "the flag holds for its own run only";
     app->setPlayIntro(false);
@@ -218,9 +238,9 @@ TEST_F(FirstMinute, OfANewUser) {
   EXPECT_EQ(platform_.messages[0].text, "Would you like to check for Updates?");
   app->mainWindow()->resize(480, 360);  // the software rasteriser plays a small window faster
   ShotView* view = Application::ActiveView();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return view->introDialog() && view->introDialog()->isVisible(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return commands()->introDialog() && commands()->introDialog()->isVisible(); }, 5000));
   EXPECT_EQ(view->scene().sequenceIndex, 1);
-  auto* start = view->introDialog()->findChild<QPushButton*>(QString::number(id::kIntroStartButton));
+  auto* start = commands()->introDialog()->findChild<QPushButton*>(QString::number(id::kIntroStartButton));
   EXPECT_FALSE(start->isEnabled());
   ASSERT_TRUE(QTest::qWaitFor([&] { return start->isEnabled(); }, 40000)) << "the sample reached its end";
   QTest::mouseClick(start, Qt::LeftButton);
@@ -279,7 +299,7 @@ TEST_F(IdleTest, InputPanelFacesAndProjectsDrawAgain) {
     QApplication::sendEvent(view_, &move);
   })) << "a drag";
   EXPECT_LE(framesOver(500), 2);
-  view_->OnControlPanel();
+  commands()->OnControlPanel();
   ASSERT_NE(view_->controlPanel(), nullptr);
   QTest::qWait(100);
   EXPECT_TRUE(drawsAgain([&] {
@@ -302,7 +322,7 @@ TEST_F(IdleTest, InputPanelFacesAndProjectsDrawAgain) {
   QTest::qWait(100);
   EXPECT_TRUE(drawsAgain([&] {
     platform_.fileAnswers = {(path() / "Sequences" / "a.TSMR").string()};
-    view_->OnOpenProject();
+    commands()->OnOpenProject();
   })) << "a project";
 }
 
@@ -329,5 +349,5 @@ TEST_F(IntroTest, OpenNamesAProjectToStartOn) {
   view_ = Application::ActiveView();
   ASSERT_TRUE(QTest::qWaitFor([&] { return view_->scene().rotation == Vec3{12, 24, 36}; }, 5000));
   EXPECT_NE(app->mainWindow()->menuWidget(), nullptr) << "straight to work, no intro";
-  EXPECT_FALSE(view_->introDialog()->isVisible());
+  EXPECT_FALSE(commands()->introDialog()->isVisible());
 }

@@ -97,9 +97,10 @@ TEST_F(MainWindowTest, TheMenusHoldTheirItemsWithIdsAndShortcuts) {
     }
   }
   EXPECT_EQ(items, (QStringList{"&File", "57603 &Save Screenshot Ctrl+S", "57600 New ",
-                                "32775 Copy Image to Clipboard Ctrl+C", "32790 Export &Animation... ", "-", "-", "57665 E&xit ", "&View",
+                                "32775 Copy Image to Clipboard Ctrl+C", "32790 Export &Animation... ", "-", "-", "57665 E&xit ",
+                                "&Edit", "32779 &Preferences... Ctrl+,", "&View",
                                 "59392 &Toolbar ", "59393 &Status Bar ", "-", "AdvancedControls &Advanced Controls ",
-                                "&Help", "57670 &On Line Help F1", "57664 &About Kestrova...\tF10 ",
+                                "&Help", "57670 &On Line Help F1", "57664 &About Kestrova... F10",
                                 "32781 Check for Updates "}));
   // The toolbar: save, separator, panel, colour, About.
   QStringList buttons;
@@ -256,22 +257,22 @@ TEST_F(MainWindowTest, NewRebuildsAnOpenPanel) {
 
 TEST_F(MainWindowTest, SettingsApplyTheLastChosenFormatToTheOuterSize) {
   trigger(id::kCommandSettings);
-  SettingsDialog* dialog = view_->settingsDialog();
+  SettingsDialog* dialog = commands()->settingsDialog();
   ASSERT_NE(dialog, nullptr);
   trigger(id::kCommandSettings);
-  EXPECT_EQ(view_->settingsDialog(), dialog) << "no second dialog";
+  EXPECT_EQ(commands()->settingsDialog(), dialog) << "no second dialog";
   auto* formats = dialog->findChild<QComboBox*>(QString::number(id::kSettingsFormat));
   ASSERT_EQ(formats->count(), 17);
   EXPECT_EQ(formats->itemText(2), "VCD PAL        25 Frames/Second            352x288               ");
   formats->setFocus();
   QTest::keyClick(formats, Qt::Key_End);  // 1920x1080
-  EXPECT_EQ(view_->videoFormat(), 16);
+  EXPECT_EQ(commands()->videoFormat(), 16);
   QTest::mouseClick(dialog->findChild<QPushButton*>(QString::number(id::kSettingsApply)), Qt::LeftButton);
-  EXPECT_EQ(view_->settingsDialog(), nullptr);
+  EXPECT_EQ(commands()->settingsDialog(), nullptr);
   EXPECT_EQ(window()->frameGeometry().size(), QSize(1924, 1104));
 
   trigger(id::kCommandSettings);
-  dialog = view_->settingsDialog();
+  dialog = commands()->settingsDialog();
   ASSERT_NE(dialog, nullptr) << "a fresh dialog after Apply";
   formats = dialog->findChild<QComboBox*>(QString::number(id::kSettingsFormat));
   EXPECT_EQ(formats->currentIndex(), 0) << "a fresh dialog shows the first format";
@@ -336,8 +337,8 @@ TEST_F(MainWindowTest, CtrlOOpensTheEmptyDocumentAndStartsTheSceneAfresh) {
 
 TEST_F(MainWindowTest, LooksRightAfterStart) {
   window()->resize(800, 600);
-  ASSERT_NE(view_->introDialog(), nullptr);
-  view_->introDialog()->OnStart();  // what the intro's Start button runs
+  ASSERT_NE(commands()->introDialog(), nullptr);
+  commands()->introDialog()->OnStart();  // what the intro's Start button runs
   const long long frames = view_->framesDrawn();
   ASSERT_TRUE(QTest::qWaitFor([&] { return view_->framesDrawn() > frames + 1; }, 5000));
   QTest::qWait(100);
@@ -359,8 +360,8 @@ TEST(ToolbarArtwork, NormalHotAndDisabledButtons) {
 
 TEST_F(MainWindowTest, SettingsLooksRight) {
   trigger(id::kCommandSettings);
-  ASSERT_NE(view_->settingsDialog(), nullptr);
-  EXPECT_MATCHES_BASELINE(FromQImage(view_->settingsDialog()->grab().toImage()), "settings_dialog");
+  ASSERT_NE(commands()->settingsDialog(), nullptr);
+  EXPECT_MATCHES_BASELINE(FromQImage(commands()->settingsDialog()->grab().toImage()), "settings_dialog");
 }
 
 // ---- Dropping files ----
@@ -444,7 +445,7 @@ TEST_F(MainWindowTest, AProjectWhosePicturesAreMissingOpensAndSaysWhich) {
   ASSERT_TRUE(WriteProject(*shot, file.string()).ok);
   platform_.fileAnswers = {file.string()};
   const uint32_t front = scene().textureSlot[kSlotBoxFront];
-  view_->OnOpenProject();
+  commands()->OnOpenProject();
   EXPECT_EQ(scene().rotation, (Vec3{5, 6, 7})) << "the project opened";
   EXPECT_EQ(scene().textureSlot[kSlotBoxFront], front) << "the face keeps its picture";
   ASSERT_EQ(platform_.messages.size(), 2u) << "one message for the load";
@@ -467,7 +468,7 @@ TEST_F(MainWindowTest, AProjectWithWebPicturesAsksFirst) {
 
   platform_.answers = {MessageAnswer::No};
   platform_.fileAnswers = {file.string()};
-  view_->OnOpenProject();
+  commands()->OnOpenProject();
   ASSERT_GE(platform_.messages.size(), 3u);
   EXPECT_NE(platform_.messages[1].text.find("pictures from the web: 127.0.0.1"), std::string::npos);
   EXPECT_EQ(server.requests(), 0);
@@ -476,7 +477,7 @@ TEST_F(MainWindowTest, AProjectWithWebPicturesAsksFirst) {
   platform_.answers = {MessageAnswer::Yes};
   platform_.fileAnswers = {file.string()};
   const uint32_t before = scene().textureSlot[kSlotBoxFront];
-  view_->OnOpenProject();
+  commands()->OnOpenProject();
   EXPECT_EQ(server.requests(), 1);
   EXPECT_NE(scene().textureSlot[kSlotBoxFront], before);
 }

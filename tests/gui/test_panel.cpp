@@ -19,6 +19,7 @@
 #include "panel/control_panel.h"
 #include "res/resource_ids.h"
 #include "scene/product_styles.h"
+#include "scene/scene_edits.h"
 #include "tests/gui/panel_fixture.h"
 #include "tests/support/image_compare.h"
 #include "pictures/qimage_bridge.h"
@@ -177,17 +178,28 @@ TEST_F(PanelTest, OpeningShowsTheShotAsItIsAndChangesNothing) {
 
 TEST_F(PanelTest, ASecondOpenCommandWhileAPanelIsOpenDoesNothing) {
   ControlPanel* first = openPanel();
-  view_->OnControlPanel();
+  commands()->OnControlPanel();
   EXPECT_EQ(view_->controlPanel(), first);
   EXPECT_EQ(app_->mainWindow()->findChildren<ControlPanel*>().size(), 1);
 }
 
-TEST_F(PanelTest, EnterClosesThePanelAndTheNextOneOpensWhereItWasLeft) {
+TEST_F(PanelTest, EnterKeepsThePanelAndEscapeClosesItToOpenWhereItWasLeft) {
   ControlPanel* panel = openPanel();
   panel->move(panel->pos() + QPoint(30, 20));
   QTest::qWait(20);
   const QPoint where = panel->pos();
+  type(id::kPanelEdit1, "45");
   QTest::keyClick(ctl(id::kPanelEdit1), Qt::Key_Return);
+  ASSERT_EQ(view_->controlPanel(), panel) << "Enter in an edit keeps the panel";
+  EXPECT_EQ(scene().rotation[0], 45.0f);
+  EXPECT_EQ(ctl<QSlider>(id::kPanelSlider1)->value(), 45);
+  // Enter on a focused button presses it: the face's image dialog follows.
+  const size_t asked = platform_.fileRequests.size();
+  ctl(id::kPanelFront)->setFocus();
+  QTest::keyClick(ctl(id::kPanelFront), Qt::Key_Return);
+  ASSERT_EQ(view_->controlPanel(), panel);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return platform_.fileRequests.size() > asked; }, 2000));
+  QTest::keyClick(ctl(id::kPanelEdit2), Qt::Key_Escape);
   EXPECT_EQ(view_->controlPanel(), nullptr);
   ASSERT_TRUE(QTest::qWaitFor([&] { return app_->mainWindow()->findChildren<ControlPanel*>().isEmpty(); }, 2000));
   ControlPanel* next = openPanel();
@@ -270,7 +282,7 @@ TEST_F(PanelTest, TextureScrollDisablesTheThirdSliderUntilAnotherRadio) {
   EXPECT_TRUE(ctl(id::kPanelEdit3)->isEnabled());
 }
 
-TEST_F(PanelTest, LightingOffDuringSpotLightChecksRotateButSlidersKeepTheSpot) {
+TEST_F(PanelTest, LightingOffDuringSpotLightGoesBackToRotatingWithTheSliders) {
   scene().lightingMode = 0;
   openPanel();
   click(id::kPanelSpotLight);
@@ -280,12 +292,17 @@ TEST_F(PanelTest, LightingOffDuringSpotLightChecksRotateButSlidersKeepTheSpot) {
   EXPECT_EQ(scene().lightingMode, 0.0f);
   EXPECT_FALSE(ctl<QRadioButton>(id::kPanelSpotLight)->isChecked());
   EXPECT_TRUE(ctl<QRadioButton>(id::kPanelRotate)->isChecked());
-  const float rotation = scene().rotation[0];
+  // The sliders show the rotation now, and drive it, not the spot.
+  for (int slot = 0; slot < 3; ++slot) {
+    const int editId = std::array{id::kPanelEdit1, id::kPanelEdit2, id::kPanelEdit3}[slot];
+    EXPECT_EQ(ctl<QLineEdit>(editId)->text(), QString::number(ShownValue(scene().rotation[slot]))) << slot;
+  }
+  const Vec3 spot = scene().spotLight;
   auto* slider = ctl<QSlider>(id::kPanelSlider1);
   slider->setFocus();
   QTest::keyClick(slider, Qt::Key_Home);
-  EXPECT_EQ(scene().spotLight[0], -360.0f);
-  EXPECT_EQ(scene().rotation[0], rotation);
+  EXPECT_EQ(scene().rotation[0], -360.0f);
+  EXPECT_EQ(scene().spotLight, spot);
 }
 
 TEST_F(PanelTest, ScreenShotOnAndOffRestoresTheKindAndLeavesScaleZero) {

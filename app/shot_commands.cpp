@@ -1,0 +1,490 @@
+#include "shot_commands.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QProgressDialog>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTimer>
+#include <algorithm>
+
+#include "animation/keyframes.h"
+#include "application.h"
+#include "export_animation_dialog.h"
+#include "formats/bmp_export.h"
+#include "formats/file_names.h"
+#include "formats/file_replace.h"
+#include "formats/video_writer.h"
+#include "main_window.h"
+#include "panel/control_panel.h"
+#include "platform.h"
+#include "render/export_image.h"
+#include "render/render_frame.h"
+#include "render/scene_initialiser.h"
+#include "settings_dialog.h"
+#include "shot/new_shot.h"
+#include "shot/program_folder.h"
+#include "shot/project_io.h"
+#include "shot/update_check.h"
+#include "shot_view.h"
+
+#ifndef KESTROVA_VERSION
+#define KESTROVA_VERSION "0.0.0"
+#endif
+
+namespace {
+
+// The wait cursor for as long as this lives, on every path out.
+class WaitCursor {
+ public:
+  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+kestrova::FileDialogRequest projectSaveDialog(const char* title, const char* filter) {
+  kestrova::FileDialogRequest request;
+  request.title = title;
+  request.filter = filter;
+  request.defaultExtension = "TSMR";
+  request.initialName = "*.TSMR";
+  request.confirmOverwrite = true;
+  return request;
+}
+
+// Beside the main window where the screen has room, else over its right edge:
+// the sample it plays stays in view.
+void placeBeside(QWidget* dialog, QWidget* mainWindow) {
+  const QRect main = mainWindow->frameGeometry();
+  const QRect screen = mainWindow->screen() ? mainWindow->screen()->availableGeometry() : QRect();
+  QPoint at(main.right() + 8, main.top() + 40);
+  if (screen.isValid() && at.x() + dialog->width() > screen.right()) {
+    at.setX(std::max(screen.left(), main.right() - dialog->width() - 16));
+  }
+  dialog->move(at);
+}
+
+// PNG or JPEG bytes of a captured frame (bottom-up BGR), top row first.
+std::vector<uint8_t> encodePicture(const kestrova::CapturedFrame& frame, const char* format) {
+  const QImage image =
+      QImage(frame.bgr.data(), frame.width, frame.height, frame.width * 3, QImage::Format_BGR888).mirrored();
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  if (frame.width <= 0 || !image.save(&buffer, format, std::string(format) == "JPEG" ? 92 : -1)) return {};
+  return {bytes.begin(), bytes.end()};
+}
+
+}  // namespace
+
+ShotCommands::ShotCommands(Application& app, ShotView& view) : QObject(&view), app_(app), view_(view) {
+  askForUpdates();
+  connect(&view_, &ShotView::introWanted, this, &ShotCommands::createIntroDialog);
+  connect(&view_, &ShotView::sampleEnded, this, [this] {
+    if (introDialog_) introDialog_->enableStart();
+  });
+  connect(&view_, &ShotView::projectDropped, this,
+          [this](const QString& path) { loadProject(path.toStdString()); });
+}
+
+ShotCommands::~ShotCommands() = default;
+
+kestrova::SceneState& ShotCommands::scene() { return view_.scene(); }
+
+ControlPanel* ShotCommands::controlPanel() const { return view_.controlPanel(); }
+
+SettingsDialog* ShotCommands::settingsDialog() const { return settingsDialog_; }
+
+IntroDialog* ShotCommands::introDialog() const { return introDialog_; }
+
+void ShotCommands::showError(const std::string& text) {
+  app_.platform().messageBox(text, "Error", kestrova::MessageButtons::Ok, kestrova::MessageIcon::Stop);
+}
+
+// ---- Updates ----
+
+void ShotCommands::askForUpdates() {
+  const auto answer =
+      app_.platform().messageBox("Would you like to check for Updates?", "Kestrova",
+                                 kestrova::MessageButtons::YesNo, kestrova::MessageIcon::Question);
+  if (answer == kestrova::MessageAnswer::Yes) runUpdateCheck();
+}
+
+void ShotCommands::runUpdateCheck() {
+  const auto result = kestrova::CheckForUpdates(app_.updateScriptUrl(), KESTROVA_VERSION);
+  app_.platform().messageBox(result.message, "Kestrova", kestrova::MessageButtons::Ok,
+                             result.status == kestrova::UpdateCheckResult::Status::Unreachable
+                                 ? kestrova::MessageIcon::Warning
+                                 : kestrova::MessageIcon::Information);
+}
+
+void ShotCommands::OnCheckForUpdates() { runUpdateCheck(); }
+
+// ---- The introduction ----
+
+void ShotCommands::createIntroDialog() {
+  if (introDialog_) return;
+  // Made now, so this very frame can enable its Start; shown (or, when the
+  // user skips the intro, started at once) right after the frame.
+  introDialog_ = new IntroDialog(app_, *this, view_.window());
+  scene().introDialog = introDialog_;
+  QTimer::singleShot(0, this, [this] {
+    if (!introDialog_ || introDialog_->started()) return;
+    if (app_.introSkipped()) {
+      introDialog_->enableStart();
+      introDialog_->OnStart();
+      if (!app_.openAtStart().isEmpty()) loadProject(app_.openAtStart().toStdString());
+      return;
+    }
+    placeBeside(introDialog_, view_.window());
+    introDialog_->show();
+  });
+}
+
+void ShotCommands::playSample(int index) {
+  QDir::setCurrent(QString::fromStdString(scene().programFolder));
+  // The samples play on quietly, as they always have.
+  loadProject(kestrova::SequencePath(scene(), index, app_.userSequencesFolder().toStdString()), true);
+}
+
+void ShotCommands::startShot() {
+  auto* main = qobject_cast<MainWindow*>(view_.window());
+  if (main) {
+    main->showMenusAndToolbar();
+    main->setRestingStatusText(
+        "Left Click on the box shot to move it around. Click the Book Icon to open the control dialog.");
+  }
+  OnFileNew();
+}
+
+// ---- The control panel ----
+
+QPoint ShotCommands::panelPlace(const ControlPanel& panel) const {
+  if (panelPosition_) return *panelPosition_;
+  QWidget* main = view_.window();
+  const QRect window = main->frameGeometry();
+  const QRect screen = main->screen() ? main->screen()->availableGeometry() : QRect();
+  const QSize size = panel.frameGeometry().size().expandedTo(panel.size());
+  if (screen.isValid()) {
+    if (window.bottom() + 8 + size.height() <= screen.bottom()) {
+      return {std::clamp(window.left(), screen.left(), std::max(screen.left(), screen.right() - size.width())),
+              window.bottom() + 8};
+    }
+    if (window.right() + 8 + size.width() <= screen.right()) {
+      return {window.right() + 8, std::clamp(window.top(), screen.top(), std::max(screen.top(), screen.bottom() - size.height()))};
+    }
+  }
+  // No room beside or below: where the dialog template puts it, over the window.
+  return main->mapToGlobal(panel.dialogUnits(60, 280));
+}
+
+void ShotCommands::OnControlPanel() {
+  kestrova::SceneState& shot = scene();
+  if (shot.controlPanel) return;
+  auto* panel = new ControlPanel(shot, *this, app_.advancedControls(), view_.window());
+  panel->setAttribute(Qt::WA_DeleteOnClose);
+  shot.controlPanel = panel;
+  panel->move(panelPlace(*panel));
+  panel->show();
+}
+
+void ShotCommands::panelClosing() {
+  kestrova::SceneState& shot = scene();
+  if (shot.controlPanel) panelPosition_ = shot.controlPanel->pos();
+  shot.controlPanel = nullptr;
+}
+
+void ShotCommands::setStatusText(const std::string& text) {
+  if (auto* main = qobject_cast<MainWindow*>(view_.window())) main->showStatusText(QString::fromStdString(text));
+}
+
+void ShotCommands::showPanelMessage(const std::string& text) {
+  app_.platform().messageBox(text, "Kestrova", kestrova::MessageButtons::Ok, kestrova::MessageIcon::Warning);
+}
+
+void ShotCommands::openWebLink(const std::string& url) {
+  // A link comes from a project file someone else may have made: only web
+  // addresses go to the desktop, never a program or a local file.
+  if (!kestrova::IsWebAddress(url)) {
+    app_.platform().messageBox(
+        "The link \"" + url + "\" was not opened: Kestrova opens only web addresses (http or https).", "Kestrova",
+        kestrova::MessageButtons::Ok, kestrova::MessageIcon::Warning);
+    return;
+  }
+  app_.platform().openUrl(url);
+}
+
+void ShotCommands::seekToFrame() { view_.SeekToFrame(); }
+
+void ShotCommands::sceneChanged() { view_.requestFrame(); }
+
+// ---- Projects and presets ----
+
+kestrova::WebPictures ShotCommands::askBeforeFetching() {
+  kestrova::WebPictures web;
+  web.ask = [this](const std::vector<std::string>& hosts) {
+    std::string list;
+    for (const std::string& host : hosts) list += (list.empty() ? "" : ", ") + host;
+    return app_.platform().messageBox("This project loads pictures from the web: " + list + ". Load them?",
+                                      "Kestrova", kestrova::MessageButtons::YesNo,
+                                      kestrova::MessageIcon::Question) == kestrova::MessageAnswer::Yes;
+  };
+  return web;
+}
+
+void ShotCommands::loadProject(const std::string& path, bool quietFaces) {
+  const kestrova::WebPictures web = askBeforeFetching();
+  view_.makeCurrent();
+  finishLoad(kestrova::ReadProject(scene(), path, scene().controlPanel, &web), quietFaces);
+}
+
+void ShotCommands::finishLoad(const kestrova::ProjectResult& loaded, bool quietFaces) {
+  view_.doneCurrent();
+  if (!loaded.ok) {
+    showError(loaded.error);
+    return;
+  }
+  if (!loaded.faceErrors.empty() && !quietFaces) {
+    std::string text =
+        "The project was opened, but these pictures could not be loaded; their faces keep the "
+        "pictures they had:\n";
+    for (const std::string& face : loaded.faceErrors) text += "\n" + face;
+    app_.platform().messageBox(text, "Warning", kestrova::MessageButtons::Ok, kestrova::MessageIcon::Warning);
+  }
+  // The panel shows the product the file brought, as when it opens.
+  if (ControlPanel* panel = scene().controlPanel) panel->followShot();
+  view_.requestFrame();
+}
+
+void ShotCommands::OnOpenProject() {
+  kestrova::FileDialogRequest request;
+  request.title = "Open a Kestrova File";
+  request.filter = "Tessmere Files(*.TSMR)|*.TSMR||";
+  request.fileMustExist = true;
+  const auto path = app_.platform().openFileName(request);
+  if (path) loadProject(*path);
+}
+
+void ShotCommands::OnSaveProject() {
+  const auto path = app_.platform().saveFileName(projectSaveDialog(
+      "Save a Tessmere File", "Quillane Keyframe Files (*.TSMR) | *.TSMR | All Files (*.*) | *.*||"));
+  if (!path) return;
+  const kestrova::ProjectResult saved = kestrova::WriteProject(scene(), *path);
+  if (!saved.ok) showError(saved.error);
+}
+
+void ShotCommands::loadPreset(int index) {
+  view_.makeCurrent();
+  const kestrova::WebPictures web = askBeforeFetching();
+  finishLoad(kestrova::LoadPreset(scene(), index, scene().controlPanel, app_.userSequencesFolder().toStdString(),
+                                  &web));
+}
+
+void ShotCommands::addToPresets() {
+  kestrova::FileDialogRequest request = projectSaveDialog(
+      "Save a Dolvane Keyframe File", "Dolvane Files (*.TSMR) | *.TSMR | All Files (*.*) | *.*||");
+  // An installed program's own folder is read-only: the user's presets live
+  // in their data folder and are listed with the samples.
+  const QString userSequences = app_.userSequencesFolder();
+  if (!userSequences.isEmpty()) QDir().mkpath(userSequences);
+  request.initialDirectory =
+      userSequences.isEmpty() ? scene().programFolder + "/Sequences" : userSequences.toStdString();
+  const auto path = app_.platform().saveFileName(request);
+  if (!path) return;
+  const kestrova::ProjectResult saved = kestrova::WriteProject(scene(), *path);
+  if (!saved.ok) {
+    showError(saved.error);
+    return;
+  }
+  kestrova::ListSequences(scene().programFolder, scene(), userSequences.toStdString());
+  // The listing leaves the Sequences folder current; images are named from
+  // the program folder.
+  QDir::setCurrent(QString::fromStdString(scene().programFolder));
+  // The combo's rows are the listing's indices: it must hold the new order.
+  if (ControlPanel* panel = scene().controlPanel) panel->refillPresets();
+}
+
+// ---- Pictures out: screenshot, clipboard ----
+
+kestrova::CapturedFrame ShotCommands::captureForExport(bool focusPanel) {
+  if (ControlPanel* panel = scene().controlPanel) {
+    if (focusPanel) panel->setFocus();
+    panel->hide();
+  }
+  WaitCursor wait;
+  return kestrova::CaptureFromRgba(view_.captureFrame());
+}
+
+void ShotCommands::showPanelAgain() {
+  if (scene().controlPanel) scene().controlPanel->show();
+}
+
+void ShotCommands::OnFileSaveScreenshot() {
+  const kestrova::CapturedFrame frame = captureForExport(false);
+  kestrova::FileDialogRequest request;
+  request.title = "Export Screenshot";
+  request.filter =
+      "Export Bitmap (*.bmp)|*.*|PNG Picture (*.png)|*.png|JPEG Picture (*.jpg)|*.jpg;*.jpeg|All Files|*.*||";
+  request.defaultExtension = "bmp";
+  request.confirmOverwrite = true;
+  // The user's own pictures, never the program's folders.
+  QString folder = screenshotFolder_;
+  if (folder.isEmpty()) folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+  if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
+  request.initialDirectory = folder.toStdString();
+  const auto path = app_.platform().saveFileName(request);
+  if (!path || path->empty()) {
+    showPanelAgain();
+    return;
+  }
+  screenshotFolder_ = QFileInfo(QString::fromStdString(*path)).absolutePath();
+  std::string error;
+  bool written = false;
+  {
+    WaitCursor wait;
+    const bool png = kestrova::EndsWithIgnoringCase(*path, ".png");
+    const bool jpeg = kestrova::EndsWithIgnoringCase(*path, ".jpg") || kestrova::EndsWithIgnoringCase(*path, ".jpeg");
+    if (png || jpeg) {
+      const std::vector<uint8_t> bytes = encodePicture(frame, png ? "PNG" : "JPEG");
+      std::string reason = "the picture could not be encoded";
+      written = !bytes.empty() && kestrova::ReplaceFile(*path, bytes, &reason);
+      if (!written) error = "Kestrova could not write \"" + *path + "\": " + reason;
+    } else {
+      written = kestrova::WriteBmpFile(*path, frame, &error);
+    }
+  }
+  showPanelAgain();
+  if (!written) showError(error);
+}
+
+void ShotCommands::OnCopyImage() {
+  const kestrova::CapturedFrame frame = captureForExport(true);
+  {
+    WaitCursor wait;
+    app_.platform().setClipboardDib(kestrova::EncodeDib(frame));
+  }
+  showPanelAgain();
+}
+
+// ---- New, help, colour, settings ----
+
+void ShotCommands::OnFileNew() {
+  kestrova::SceneState& shot = scene();
+  const bool panelOpen = shot.controlPanel != nullptr;
+  if (panelOpen) delete shot.controlPanel;  // its close remembers where it stood
+  // The default images are named relative to the program folder.
+  QDir::setCurrent(QString::fromStdString(shot.programFolder));
+  view_.makeCurrent();
+  kestrova::NewShot(shot, panelOpen);
+  view_.doneCurrent();
+  if (panelOpen) OnControlPanel();
+  view_.requestFrame();
+}
+
+void ShotCommands::OnHelp() {
+  const std::string manual = app_.programFolder().toStdString() + "/Manual/index.html";
+  if (!app_.platform().openLocalFile(manual)) {
+    app_.platform().messageBox("Kestrova could not start a web browser. The manual is at " + manual + ".",
+                               "Kestrova", kestrova::MessageButtons::Ok, kestrova::MessageIcon::Information);
+  }
+}
+
+void ShotCommands::OnBackgroundColor() {
+  kestrova::SceneState& shot = scene();
+  const auto chosen = app_.platform().chooseColor(shot.backgroundColorRef);
+  if (!chosen) return;
+  shot.backgroundColorRef = *chosen;
+  shot.backgroundColor = {static_cast<float>(*chosen & 0xFF) / 255.0f,
+                          static_cast<float>((*chosen >> 8) & 0xFF) / 255.0f,
+                          static_cast<float>((*chosen >> 16) & 0xFF) / 255.0f};
+  view_.makeCurrent();
+  kestrova::ApplyClearColor(shot);
+  view_.doneCurrent();
+  view_.requestFrame();
+}
+
+void ShotCommands::OnSettings() {
+  if (settingsDialog_) return;
+  auto* dialog = new SettingsDialog(videoFormat_, app_.playIntro(), view_.window());
+  connect(dialog, &SettingsDialog::playIntroChanged, this, [this](bool on) { app_.setPlayIntro(on); });
+  settingsDialog_ = dialog;
+  connect(dialog, &SettingsDialog::finished_with, this, [this, dialog] {
+    if (settingsDialog_ == dialog) settingsDialog_ = nullptr;
+    dialog->deleteLater();
+  });
+  dialog->show();
+}
+
+// ---- Export Animation ----
+
+void ShotCommands::OnExportAnimation() {
+  kestrova::SceneState& shot = scene();
+  const QSize size = SettingsDialog::VideoSize(videoFormat_);
+  const int fps = SettingsDialog::VideoFps(videoFormat_);
+  ExportAnimationDialog options(size, fps, shot.keyCount > 0, view_.window());
+  if (options.exec() != QDialog::Accepted) return;
+  const double turntable = options.turntableSeconds();
+  kestrova::FileDialogRequest request;
+  request.title = "Export Animation";
+  request.filter = "MP4 Video (*.mp4)|*.mp4|WebM Video (*.webm)|*.webm|GIF Animation (*.gif)|*.gif||";
+  request.defaultExtension = "mp4";
+  request.confirmOverwrite = true;
+  const auto path = app_.platform().saveFileName(request);
+  if (!path) return;
+  std::string error;
+  auto writer = kestrova::VideoWriter::Open(*path, size.width(), size.height(), fps, &error);
+  if (!writer) {
+    showError(error);
+    return;
+  }
+  const int frames = turntable > 0 ? kestrova::TurntableFrames(turntable, fps) : shot.bakedFrameCount;
+  // The export draws the frames it needs and then puts the shot back as it was.
+  const auto kept = std::make_unique<kestrova::SceneState>(shot);
+  QProgressDialog progress("Exporting the animation...", "Cancel", 0, frames, view_.window());
+  progress.setWindowTitle("Export Animation");
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(0);
+  bool cancelled = false;
+  bool failed = false;
+  for (int i = 0; i < frames && !cancelled && !failed; ++i) {
+    kestrova::ExportOptions frame;
+    frame.width = size.width();
+    frame.height = size.height();
+    if (turntable > 0) {
+      shot.playing = false;
+      shot.rotation[1] = kestrova::TurntableAngle(kept->rotation[1], i, frames);
+    } else {
+      frame.frame = i;
+    }
+    view_.makeCurrent();
+    kestrova::RenderHost quiet;  // no dialogs and no timeline from these frames
+    const kestrova::RgbaImage image = kestrova::RenderExport(shot, quiet, frame, &error);
+    view_.doneCurrent();
+    failed = image.pixels.empty() || !writer->addFrame(image, &error);
+    progress.setValue(i + 1);
+    cancelled = progress.wasCanceled();
+  }
+  if (!cancelled && !failed) failed = !writer->finish(&error);
+  if (cancelled || failed) writer->abandon();
+  // The pose and the frame go back; pictures and models the export loaded
+  // for the first time stay loaded.
+  kept->textureSlot = shot.textureSlot;
+  kept->deferred = shot.deferred;
+  shot = *kept;
+  view_.makeCurrent();
+  kestrova::ApplyViewSize(shot, static_cast<int>(view_.width() * view_.devicePixelRatioF()),
+                          static_cast<int>(view_.height() * view_.devicePixelRatioF()));
+  kestrova::ApplyClearColor(shot);
+  view_.doneCurrent();
+  view_.requestFrame();
+  if (cancelled) {
+    app_.platform().messageBox("The export was cancelled; " + *path + " was not written.", "Kestrova",
+                               kestrova::MessageButtons::Ok, kestrova::MessageIcon::Information);
+  } else if (failed) {
+    showError(error);
+  }
+}

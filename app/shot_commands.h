@@ -1,0 +1,106 @@
+#pragma once
+#include <QObject>
+#include <QPointer>
+#include <QPoint>
+#include <QString>
+#include <optional>
+#include <string>
+
+#include "app/intro_dialog.h"
+#include "panel/panel_host.h"
+
+class Application;
+class ControlPanel;
+class SettingsDialog;
+class ShotView;
+namespace kestrova {
+struct CapturedFrame;
+struct ProjectResult;
+struct SceneState;
+struct WebPictures;
+}  // namespace kestrova
+
+// What the menus, the toolbar, the control panel and the intro ask of the
+// shot: files, exports, the clipboard, dialogs. The view draws and takes the
+// mouse; everything a command does beyond that lives here.
+class ShotCommands : public QObject, public kestrova::PanelHost, public IntroHost {
+  Q_OBJECT
+ public:
+  // Asks the update question at once, as the window does when it opens.
+  ShotCommands(Application& app, ShotView& view);
+  ~ShotCommands() override;
+
+  SettingsDialog* settingsDialog() const;
+  IntroDialog* introDialog() const;
+  int videoFormat() const { return videoFormat_; }
+  ControlPanel* controlPanel() const;
+
+  // Save Screenshot: the frame without the panel, to a BMP, PNG or JPEG file.
+  void OnFileSaveScreenshot();
+  // New: the default product and settings.
+  void OnFileNew();
+  // Copy Image: the frame without the panel, to the clipboard.
+  void OnCopyImage();
+  // Export Animation: the animation, or a turntable, as a video file.
+  void OnExportAnimation();
+  // On Line Help: the manual in the user's browser.
+  void OnHelp();
+  // Check for Updates, without asking first.
+  void OnCheckForUpdates();
+  // The background colour, from the colour dialog.
+  void OnBackgroundColor();
+  // The Settings dialog, unless one is open.
+  void OnSettings();
+  // Opens the "Dynamic Controls" panel, unless one is open already.
+  void OnControlPanel();
+  // Opens a project file the user picks and plays its animation.
+  void OnOpenProject();
+  // Saves the shot as a project file the user names.
+  void OnSaveProject();
+  // Loads a project into the scene; a refused file is reported and changes
+  // nothing. `quietFaces`: pictures that fail to load are not reported.
+  void loadProject(const std::string& path, bool quietFaces = false);
+
+  // IntroHost
+  kestrova::SceneState& scene() override;
+  void playSample(int index) override;
+  void startShot() override;
+
+ private:
+  // PanelHost
+  void setStatusText(const std::string& text) override;
+  void showPanelMessage(const std::string& text) override;
+  void openWebLink(const std::string& url) override;
+  void seekToFrame() override;
+  void sceneChanged() override;
+  void loadPreset(int index) override;
+  void addToPresets() override;
+  void panelClosing() override;
+
+  void createIntroDialog();
+  void askForUpdates();
+  void runUpdateCheck();
+  // After a load with the context current: reports a refusal, or brings the
+  // panel in step and asks for a frame.
+  void finishLoad(const kestrova::ProjectResult& loaded, bool quietFaces = false);
+  void showError(const std::string& text);
+  // Web pictures of a project are fetched only when the user says yes.
+  kestrova::WebPictures askBeforeFetching();
+  // The frame as the exports take it: a fresh frame with the panel hidden
+  // (shown again by the caller), under the wait cursor.
+  kestrova::CapturedFrame captureForExport(bool focusPanel);
+  void showPanelAgain();
+  // Where the panel opens: the last place this run, else beside or below
+  // the main window where the screen has room, so it never hides the shot.
+  QPoint panelPlace(const ControlPanel& panel) const;
+
+  Application& app_;
+  ShotView& view_;
+  QPointer<SettingsDialog> settingsDialog_;
+  QPointer<IntroDialog> introDialog_;
+  int videoFormat_ = 0;
+  // Where the user left the panel, for the next one this run.
+  std::optional<QPoint> panelPosition_;
+  // The folder of the last screenshot this run.
+  QString screenshotFolder_;
+};
