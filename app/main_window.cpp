@@ -44,9 +44,9 @@ constexpr CommandSpec kCommands[] = {
     {id::kCommandHelp, "&On Line Help", "F1", "Open the Kestrova manual", nullptr, false},
     {id::kCommandAbout, "&About Kestrova...", "F10", "About Kestrova", "About", false},
     {id::kCommandCheckForUpdates, "Check for Updates", nullptr, "Look for a newer Kestrova", nullptr, false},
-    {id::kCommandControlPanel, "Control Panel", nullptr, "Click to open the Kestrova Control Panel", "Control Panel",
+    {id::kCommandControlPanel, "Control &Panel", "F4", "Click to open the Kestrova Control Panel", "Control Panel",
      false},
-    {id::kCommandBackgroundColor, "Background Color", nullptr, "Click to open the background color selector",
+    {id::kCommandBackgroundColor, "&Background Color...", nullptr, "Click to open the background color selector",
      "Background Color", false},
     {id::kCommandOpen, "Open", "Ctrl+O", "Open an existing document", nullptr, false},
     {id::kCommandSettings, "&Preferences...", "Ctrl+,", "Video format and start-up settings", nullptr, false},
@@ -157,6 +157,10 @@ void MainWindow::createMenus() {
   view->addAction(action(id::kCommandStatusBar));
   view->addSeparator();
   view->addAction(advancedAction_);
+  // The toolbar's commands, for the keyboard too.
+  view->addSeparator();
+  view->addAction(action(id::kCommandControlPanel));
+  view->addAction(action(id::kCommandBackgroundColor));
   QMenu* help = pendingMenuBar_->addMenu("&Help");
   help->addAction(action(id::kCommandHelp));
   help->addAction(action(id::kCommandAbout));

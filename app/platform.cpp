@@ -25,6 +25,15 @@ std::vector<std::pair<std::string, std::string>> SplitFileFilter(const std::stri
   return pairs;
 }
 
+std::string SuffixOfFilter(const std::string& entry, const std::string& fallback) {
+  const size_t open = entry.rfind('(');
+  const size_t star = entry.find("*.", open == std::string::npos ? 0 : open);
+  if (star == std::string::npos) return fallback;
+  size_t end = star + 2;
+  while (end < entry.size() && std::isalnum(static_cast<unsigned char>(entry[end]))) ++end;
+  return end == star + 2 ? fallback : entry.substr(star + 2, end - star - 2);
+}
+
 bool IsWebAddress(const std::string& url) {
   std::string lower = url.substr(0, 8);
   std::transform(lower.begin(), lower.end(), lower.begin(),

@@ -46,6 +46,11 @@ class Platform {
 // Splits a "Description|pattern|...||" filter into (description, pattern) pairs.
 std::vector<std::pair<std::string, std::string>> SplitFileFilter(const std::string& filter);
 
+// The suffix a save dialog adds for a filter entry as Qt shows it
+// ("PNG Picture (*.png)" gives "png"): the first pattern's, or `fallback`
+// where that pattern names no suffix ("*.*").
+std::string SuffixOfFilter(const std::string& entry, const std::string& fallback);
+
 // Whether a link may be handed to the desktop: http and https only, so a link
 // read from a file is never run as a command.
 bool IsWebAddress(const std::string& url);

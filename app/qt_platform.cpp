@@ -12,6 +12,8 @@
 
 #include <cstring>
 
+#include "formats/bmp_export.h"
+
 namespace kestrova {
 
 namespace {
@@ -74,6 +76,10 @@ std::optional<std::string> QtPlatform::saveFileName(const FileDialogRequest& req
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
   dialog.setDefaultSuffix(toQt(request.defaultExtension));
+  // A name typed without a suffix takes the chosen type's.
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, &request](const QString& entry) {
+    dialog.setDefaultSuffix(toQt(SuffixOfFilter(entry.toStdString(), request.defaultExtension)));
+  });
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().first().toStdString();
 }
@@ -102,8 +108,10 @@ void QtPlatform::setClipboardDib(const std::vector<uint8_t>& dib) {
   std::memcpy(&width, dib.data() + 4, 4);
   std::memcpy(&height, dib.data() + 8, 4);
   auto* mime = new QMimeData;
-  mime->setData("image/bmp", QByteArray(reinterpret_cast<const char*>(dib.data()),
-                                        static_cast<qsizetype>(dib.size())));
+  // Readers of image/bmp want a whole file, header included.
+  const std::vector<uint8_t> file = BmpFileFromDib(dib);
+  mime->setData("image/bmp", QByteArray(reinterpret_cast<const char*>(file.data()),
+                                        static_cast<qsizetype>(file.size())));
   if (width > 0 && height > 0 &&
       dib.size() >= 40 + static_cast<size_t>(width) * static_cast<size_t>(height) * 3) {
     QImage image(dib.data() + 40, width, height, width * 3, QImage::Format_BGR888);

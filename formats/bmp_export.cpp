@@ -63,16 +63,17 @@ std::vector<uint8_t> EncodeDib(const CapturedFrame& frame) {
   return dib;
 }
 
-std::vector<uint8_t> EncodeBmpFile(const CapturedFrame& frame) {
+std::vector<uint8_t> BmpFileFromDib(const std::vector<uint8_t>& dib) {
   std::vector<uint8_t> file(14);
   file[0] = 'B';
   file[1] = 'M';
-  put32(&file[2], 54 + imageSize(frame.width, frame.height));
+  put32(&file[2], static_cast<uint32_t>(14 + dib.size()));
   put32(&file[10], 54);
-  const auto dib = EncodeDib(frame);
   file.insert(file.end(), dib.begin(), dib.end());
   return file;
 }
+
+std::vector<uint8_t> EncodeBmpFile(const CapturedFrame& frame) { return BmpFileFromDib(EncodeDib(frame)); }
 
 bool WriteBmpFile(const std::string& path, const CapturedFrame& frame, std::string* error) {
   std::string reason;

@@ -28,6 +28,10 @@ std::array<uint8_t, 40> BitmapInfoHeader(int width, int height);
 // The 14-byte file header, the information header and the pixels.
 std::vector<uint8_t> EncodeBmpFile(const CapturedFrame& frame);
 
+// A 24-bit DIB (the 40-byte header and the pixels) with the file header
+// that BMP readers need in front of it.
+std::vector<uint8_t> BmpFileFromDib(const std::vector<uint8_t>& dib);
+
 // The information header and the pixels, as the clipboard carries them.
 std::vector<uint8_t> EncodeDib(const CapturedFrame& frame);
 

@@ -140,6 +140,23 @@ TEST(Keyframes, CopyTakesTheStartValuesBeforeASecondSegment) {
   EXPECT_EQ(scene->keyClipboard[0], 1.0f);
 }
 
+TEST(Keyframes, CopyAtFrameZeroTakesTheStartValuesEvenAfterALaterSegment) {
+  auto scene = freshScene();
+  scene->baseRotation = {1, 2, 3};
+  scene->rotation = {9, 9, 9};
+  AddKey(*scene, 10);
+  scene->rotation = {40, 50, 60};
+  AddKey(*scene, 20);
+  ASSERT_TRUE(scene->laterSegmentBaked);
+  ASSERT_NE(scene->tweenRotation[0][0], 1.0f) << "frame 0's tween is a step past the start";
+  CopyKey(*scene, 0);
+  EXPECT_EQ(scene->keyClipboard[0], 1.0f);
+  EXPECT_EQ(scene->keyClipboard[1], 2.0f);
+  EXPECT_EQ(scene->keyClipboard[2], 3.0f);
+  CopyKey(*scene, 1);
+  EXPECT_EQ(scene->keyClipboard[0], scene->tweenRotation[0][1]) << "past frame 0 the tween's values";
+}
+
 // The hold at the last frame is the frame's: see AnimationPanel.PlayAtTheEnd….
 TEST(Keyframes, PlayGoesOnFromTheCurrentFrameAndClearAllKeepsTheStart) {
   auto scene = freshScene();

@@ -99,7 +99,8 @@ TEST_F(MainWindowTest, TheMenusHoldTheirItemsWithIdsAndShortcuts) {
   EXPECT_EQ(items, (QStringList{"&File", "57603 &Save Screenshot Ctrl+S", "57600 New ",
                                 "32775 Copy Image to Clipboard Ctrl+C", "32790 Export &Animation... ", "-", "-", "57665 E&xit ",
                                 "&Edit", "32779 &Preferences... Ctrl+,", "&View",
-                                "59392 &Toolbar ", "59393 &Status Bar ", "-", "AdvancedControls &Advanced Controls ",
+                                "59392 &Toolbar ", "59393 &Status Bar ", "-", "AdvancedControls &Advanced Controls ", "-",
+                                "32772 Control &Panel F4", "32773 &Background Color... ",
                                 "&Help", "57670 &On Line Help F1", "57664 &About Kestrova... F10",
                                 "32781 Check for Updates "}));
   // The toolbar: save, separator, panel, colour, About.

@@ -7,6 +7,7 @@
 
 #include "render/face_geometry.h"
 #include "render/render_frame.h"
+#include "scene/scene_edits.h"
 #include "render/render_to_image.h"
 #include "render/scene_initialiser.h"
 #include "scene/product_styles.h"
@@ -183,6 +184,14 @@ TEST_F(Frames, ScaleTrackPlaysFromFormatThreeOn) {
   const RgbaImage newer = draw();
   EXPECT_EQ(scene_->scale, (Vec3{-20, -20, -45}));
   EXPECT_MATCHES_BASELINE(newer, "scale_gate_version_3");
+
+  // The Scale radio on a version-2 shot: its scale track plays from then on.
+  scene_->currentFrame = 0;
+  scene_->formatVersion = std::string(1, '\x02');
+  scene_->scale = {0, 0, 0};
+  SelectMovementMode(*scene_, 3);
+  draw();
+  EXPECT_EQ(scene_->scale, (Vec3{-20, -20, -45}));
 }
 
 TEST_F(Frames, OneFrameAnimationStaysOnFrameZero) {
