@@ -1,0 +1,280 @@
+// Paths a new user takes, by keyboard and by mouse, that must lead
+// somewhere: the first minute without a mouse, the panel after a load, the
+// toggles, the clipboard's flavours, screenshots, the status hint.
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QImageReader>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStatusTipEvent>
+#include <QTimer>
+#include <QToolBar>
+
+#include "app/about_dialog.h"
+#include "app/intro_dialog.h"
+#include "app/qt_platform.h"
+#include "app/settings_dialog.h"
+#include "formats/bmp_export.h"
+#include "res/resource_ids.h"
+#include "shot/project_io.h"
+#include "tests/gui/panel_fixture.h"
+
+using namespace kestrova;
+namespace id = kestrova::ids;
+namespace fs = std::filesystem;
+
+namespace {
+
+bool activate(QWidget* window) {
+  window->activateWindow();
+  return QTest::qWaitForWindowActive(window);
+}
+
+class NoDeadEnds : public test::PanelTest {
+ protected:
+  MainWindow* window() { return app_->mainWindow(); }
+  void trigger(int command) { window()->action(command)->trigger(); }
+};
+
+}  // namespace
+
+TEST_F(NoDeadEnds, AFirstMinuteWithTheKeyboardAlone) {
+  app_.reset();
+  writeFlag("True");
+  platform_.messages.clear();
+  platform_.answers = {MessageAnswer::No};  // the update question
+  app_ = start({"--advanced"});
+  ASSERT_FALSE(platform_.messages.empty());
+  EXPECT_EQ(platform_.messages[0].text, "Would you like to check for Updates?");
+  window()->resize(480, 360);
+  ShotView* view = Application::ActiveView();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return commands()->introDialog() && commands()->introDialog()->isVisible(); }, 5000));
+  IntroDialog* intro = commands()->introDialog();
+  ASSERT_TRUE(activate(intro));
+  QTest::keyClick(intro, Qt::Key_Escape);
+  ASSERT_NE(window()->menuWidget(), nullptr) << "Escape starts as Start does";
+
+  // Edit ▸ Preferences by the menus' mnemonics; Escape puts it away.
+  ASSERT_TRUE(activate(window()));
+  QTest::keyClick(window()->menuBar(), Qt::Key_E, Qt::AltModifier);
+  ASSERT_TRUE(QTest::qWaitFor([] { return qobject_cast<QMenu*>(QApplication::activePopupWidget()) != nullptr; }, 2000));
+  QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_P);
+  QPointer<SettingsDialog> settings = commands()->settingsDialog();
+  ASSERT_FALSE(settings.isNull());
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(settings));
+  QTest::keyClick(settings, Qt::Key_Escape);
+  EXPECT_FALSE(settings && settings->isVisible());
+  EXPECT_EQ(commands()->settingsDialog(), nullptr);
+  ASSERT_TRUE(activate(window()));
+  QTest::keyClick(window(), Qt::Key_Comma, Qt::ControlModifier);
+  ASSERT_NE(commands()->settingsDialog(), nullptr) << "Preferences opens again";
+  QTest::keyClick(commands()->settingsDialog(), Qt::Key_Escape);
+  EXPECT_EQ(commands()->settingsDialog(), nullptr);
+
+  // The panel by its key; Tab to the first value, type, Enter.
+  ASSERT_TRUE(activate(window()));
+  QTest::keyClick(window(), Qt::Key_F4);
+  ControlPanel* panel = view->controlPanel();
+  ASSERT_NE(panel, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(panel));
+  // The panel's own focus chain, as Tab walks it.
+  auto focused = [panel]() -> QWidget* { return panel->focusWidget() ? panel->focusWidget() : panel; };
+  auto tabTo = [panel, focused](int controlId) {
+    for (int i = 0; i < 80 && focused() != panel->control(controlId); ++i) QTest::keyClick(focused(), Qt::Key_Tab);
+    return focused() == panel->control(controlId);
+  };
+  ASSERT_TRUE(tabTo(id::kPanelEdit1));
+  const long long drawn = view->framesDrawn();
+  QTest::keyClick(focused(), Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(focused(), "45");
+  QTest::keyClick(focused(), Qt::Key_Return);
+  ASSERT_EQ(view->controlPanel(), panel) << "Enter keeps the panel";
+  EXPECT_EQ(view->scene().rotation[0], 45.0f);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return view->framesDrawn() > drawn; }, 2000)) << "the shot turns on screen";
+
+  // A key at the timeline's end (a key at frame 0 only moves the start).
+  ASSERT_TRUE(tabTo(id::kPanelTimeline));
+  QTest::keyClick(focused(), Qt::Key_End);
+  ASSERT_TRUE(tabTo(id::kPanelAddKey));
+  QTest::keyClick(focused(), Qt::Key_Return);
+  EXPECT_EQ(view->scene().keyCount, 1);
+  EXPECT_EQ(view->controlPanel(), panel);
+
+  // A screenshot as JPEG.
+  const fs::path jpeg = path() / "first.jpg";
+  platform_.fileAnswers = {jpeg.string()};
+  ASSERT_TRUE(activate(window()));
+  QTest::keyClick(window(), Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(QImageReader::imageFormat(QString::fromStdString(jpeg.string())), "jpeg");
+  EXPECT_FALSE(QImage(QString::fromStdString(jpeg.string())).isNull());
+}
+
+TEST_F(NoDeadEnds, ThePanelsRadiosAreRadioButtonsToAScreenReader) {
+  openPanel();
+  for (int radio : {id::kPanelRotate, id::kPanelPanAndZoom, id::kPanelTextureScroll, id::kPanelSpotLight,
+                    id::kPanelScale, id::kPanelBook, id::kPanelMug, id::kPanelBox}) {
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(ctl(radio));
+    ASSERT_NE(accessible, nullptr) << radio;
+    EXPECT_EQ(accessible->role(), QAccessible::RadioButton) << radio;
+  }
+  // Their groups are still the handlers' to keep: Pan and Zoom unchecks
+  // Rotate, and Lighting with Scale may both show.
+  click(id::kPanelRotate);
+  click(id::kPanelPanAndZoom);
+  EXPECT_FALSE(ctl<QRadioButton>(id::kPanelRotate)->isChecked());
+  EXPECT_TRUE(ctl<QRadioButton>(id::kPanelPanAndZoom)->isChecked());
+}
+
+TEST_F(NoDeadEnds, ThePanelFollowsTheLoadedShotAndItsToggleAgreeWithTheirBoxes) {
+  const fs::path file = path() / "lit box.TSMR";
+  auto box = std::make_unique<SceneState>();
+  box->productKind = kProductBox;
+  box->boxStyle = 3;
+  box->lightingMode = 2;
+  ASSERT_TRUE(WriteProject(*box, file.string()).ok);
+  scene().productKind = kProductBook;
+  scene().bookBinding = 2;
+  scene().lightingMode = 0;
+  openPanel();
+  ASSERT_EQ(ctl<QLabel>(id::kPanelImagesLabel)->text(), "Load Book Images");
+
+  platform_.fileAnswers = {file.string()};
+  commands()->OnOpenProject();
+  ASSERT_EQ(scene().productKind, kProductBox);
+  EXPECT_EQ(ctl<QLabel>(id::kPanelImagesLabel)->text(), "Load Box Images");
+  EXPECT_EQ(ctl<QPushButton>(id::kPanelSpine)->text(), "Left");
+  for (int face : {id::kPanelFront, id::kPanelBack, id::kPanelSpine, id::kPanelRight, id::kPanelTop, id::kPanelBottom}) {
+    EXPECT_TRUE(ctl(face)->isVisible()) << face;
+  }
+  EXPECT_TRUE(ctl(id::kPanelBoxStyle)->isVisible());
+  EXPECT_FALSE(ctl(id::kPanelBookStyle)->isVisible());
+  EXPECT_EQ(ctl<QComboBox>(id::kPanelBoxStyle)->currentIndex(), 3);
+  EXPECT_TRUE(ctl<QRadioButton>(id::kPanelBox)->isChecked());
+  EXPECT_FALSE(ctl<QRadioButton>(id::kPanelBook)->isChecked());
+  // Right asks for the box's right face: a book's hard back would ask nothing.
+  const size_t asked = platform_.fileRequests.size();
+  click(id::kPanelRight);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return platform_.fileRequests.size() > asked; }, 2000));
+
+  // The lit shot's box is checked, and one click puts the light out.
+  ASSERT_TRUE(ctl<QCheckBox>(id::kPanelLighting)->isChecked());
+  click(id::kPanelLighting);
+  EXPECT_EQ(scene().lightingMode, 0.0f);
+  // Light on, then New: the fresh panel's box is clear and one click lights.
+  click(id::kPanelLighting);
+  ASSERT_EQ(scene().lightingMode, 2.0f);
+  trigger(id::kCommandNew);
+  ASSERT_FALSE(ctl<QCheckBox>(id::kPanelLighting)->isChecked());
+  click(id::kPanelLighting);
+  EXPECT_EQ(scene().lightingMode, 2.0f);
+  EXPECT_TRUE(ctl<QCheckBox>(id::kPanelLighting)->isChecked());
+  // The board from a file: Screen Shot is checked and one click leaves it.
+  auto board = std::make_unique<SceneState>();
+  board->productKind = kProductScreenShot;
+  ASSERT_TRUE(WriteProject(*board, file.string()).ok);
+  platform_.fileAnswers = {file.string()};
+  commands()->OnOpenProject();
+  ASSERT_TRUE(ctl<QCheckBox>(id::kPanelScreenShot)->isChecked());
+  EXPECT_EQ(ctl<QLabel>(id::kPanelImagesLabel)->text(), "Load Screen Shot");
+  scene().savedProductKind = kProductBox;
+  click(id::kPanelScreenShot);
+  EXPECT_EQ(scene().productKind, kProductBox);
+}
+
+TEST_F(NoDeadEnds, TheClipboardOffersAWholeBmpFileAndAnImage) {
+  CapturedFrame frame;
+  frame.width = 4;
+  frame.height = 2;
+  frame.bgr.assign(4 * 2 * 3, 0);
+  frame.bgr[0] = 10;  // bottom-left pixel: blue, green, red
+  frame.bgr[1] = 20;
+  frame.bgr[2] = 30;
+  QtPlatform platform;
+  platform.setClipboardDib(EncodeDib(frame));
+  const QMimeData* mime = QApplication::clipboard()->mimeData();
+  ASSERT_NE(mime, nullptr);
+  const QByteArray bmp = mime->data("image/bmp");
+  ASSERT_EQ(bmp.size(), 14 + 40 + 24);
+  EXPECT_EQ(bmp.left(2), "BM");
+  QImage decoded;
+  ASSERT_TRUE(decoded.loadFromData(bmp, "BMP")) << "Qt's own BMP reader takes it";
+  EXPECT_EQ(decoded.size(), QSize(4, 2));
+  EXPECT_EQ(decoded.pixelColor(0, 1), QColor(30, 20, 10));
+  EXPECT_TRUE(mime->hasImage());
+}
+
+TEST_F(NoDeadEnds, SaveDialogsTakeTheChosenTypesSuffix) {
+  const struct {
+    const char* entry;
+    const char* suffix;
+  } cases[] = {{"PNG Picture (*.png)", "png"},   {"JPEG Picture (*.jpg *.jpeg)", "jpg"},
+               {"Export Bitmap (*.*)", "bmp"},   {"All Files (*)", "bmp"},
+               {"Export Bitmap (*.bmp)", "bmp"}, {"WebM Video (*.webm)", "webm"}};
+  for (const auto& c : cases) EXPECT_EQ(SuffixOfFilter(c.entry, "bmp"), c.suffix) << c.entry;
+}
+
+TEST_F(NoDeadEnds, ScreenshotsStartInTheUsersFoldersAndJpegNamesWriteJpeg) {
+  fs::create_directory(path() / "shots");
+  const fs::path first = path() / "shots" / "shot.JPEG";
+  platform_.fileAnswers = {first.string(), (path() / "shots" / "second.png").string()};
+  trigger(id::kCommandSaveScreenshot);
+  ASSERT_EQ(platform_.fileRequests.size(), 1u);
+  const std::string start = platform_.fileRequests[0].initialDirectory;
+  EXPECT_FALSE(start.empty());
+  EXPECT_EQ(start.find(path().string()), std::string::npos) << "never the program's folders: " << start;
+  EXPECT_NE(platform_.fileRequests[0].filter.find("*.jpg"), std::string::npos);
+  EXPECT_EQ(QImageReader::imageFormat(QString::fromStdString(first.string())), "jpeg");
+  trigger(id::kCommandSaveScreenshot);
+  ASSERT_EQ(platform_.fileRequests.size(), 2u);
+  EXPECT_EQ(platform_.fileRequests[1].initialDirectory, (path() / "shots").string()) << "the last folder used";
+  EXPECT_EQ(QImageReader::imageFormat(QString::fromStdString((path() / "shots" / "second.png").string())), "png");
+}
+
+TEST_F(NoDeadEnds, TheHintComesBackAfterAStatusTipAndAboutAnswersF10) {
+  commands()->introDialog()->OnStart();
+  const QString hint = window()->statusBar()->currentMessage();
+  ASSERT_TRUE(hint.startsWith("Left Click on the box shot"));
+  QWidget* button = window()->toolBar()->widgetForAction(window()->action(id::kCommandSaveScreenshot));
+  QStatusTipEvent enter("Save a Screenshot");
+  QApplication::sendEvent(button, &enter);
+  EXPECT_EQ(window()->statusBar()->currentMessage(), "Save a Screenshot");
+  QStatusTipEvent leave("");
+  QApplication::sendEvent(button, &leave);
+  EXPECT_EQ(window()->statusBar()->currentMessage(), hint);
+
+  bool aboutOpened = false;
+  ASSERT_TRUE(activate(window()));
+  QTimer::singleShot(0, [&] {
+    auto* about = qobject_cast<AboutDialog*>(QApplication::activeModalWidget());
+    aboutOpened = about != nullptr;
+    if (about) about->accept();
+  });
+  QTest::keyClick(window(), Qt::Key_F10);
+  EXPECT_TRUE(aboutOpened);
+  for (QAction* menu : window()->menuBar()->actions()) {
+    for (QAction* item : menu->menu()->actions()) EXPECT_FALSE(item->text().contains('\t')) << item->text().toStdString();
+  }
+}
+
+TEST_F(NoDeadEnds, AnOpeningPanelLeavesTheShotInViewWhereTheScreenHasRoom) {
+  window()->move(20, 20);
+  window()->resize(700, 500);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window()->size() == QSize(700, 500); }, 2000));
+  ControlPanel* panel = openPanel();
+  const QRect shot(view_->mapToGlobal(QPoint(0, 0)), view_->size());
+  EXPECT_FALSE(panel->frameGeometry().intersects(shot)) << "the panel covers the shot";
+  EXPECT_TRUE(panel->screen()->availableGeometry().contains(panel->frameGeometry()));
+}
