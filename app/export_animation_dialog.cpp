@@ -13,7 +13,7 @@ ExportAnimationDialog::ExportAnimationDialog(const QSize& size, int fps, bool ha
   setWindowTitle("Export Animation");
   setAccessibleName("Export Animation");
   auto* form = new QFormLayout(this);
-  auto* format = new QLabel(QString("%1 x %2 pixels, %3 frames a second (chosen in Settings)")
+  auto* format = new QLabel(QString("%1 x %2 pixels, %3 frames a second (chosen in Edit > Preferences)")
                                 .arg(size.width())
                                 .arg(size.height())
                                 .arg(fps),
