@@ -57,7 +57,13 @@ constexpr const char* kUsage =
     "  --allow-web               fetch a project's pictures named by web address\n"
     "  --supersample N           draw at N times the size (1-4) and filter down:\n"
     "                            smooth edges, e.g. --supersample 4\n"
-    "  --transparent             a transparent background (PNG with alpha)\n"
+    "  --transparent             a transparent background (PNG with alpha, or a\n"
+    "                            .webm video with alpha)\n"
+    "  --floor KIND              a studio floor under the product: none (default),\n"
+    "                            shadow, reflection or both\n"
+    "  --shadow N                the floor shadow's strength 0-100 (default 60)\n"
+    "  --reflection N            the floor reflection's strength 0-100 (default 30)\n"
+    "  --softness N              how far the shadow's edge fades, 0-100 (default 40)\n"
     "  --video FILE              the animation (or the turntable) as a video:\n"
     "                            .mp4 (H.264), .webm (VP9) or .gif;\n"
     "                            e.g. kestrova-render shot.TSMR --video shot.mp4\n"
@@ -104,6 +110,7 @@ struct Options {
   bool allowWeb = false;
   int supersample = 1;
   bool transparent = false;
+  StudioFloor floor;
   std::string video;
   int fps = 30;
   double turntable = 0;  // seconds of one turn; 0: no turntable
@@ -309,6 +316,20 @@ Options parse(int argc, char** argv) {
       options.supersample = static_cast<int>(factor);
     } else if (arg == "--transparent") {
       options.transparent = true;
+    } else if (arg == "--floor") {
+      const std::string kind = value();
+      if (kind != "none" && kind != "shadow" && kind != "reflection" && kind != "both") {
+        fail("--floor wants none, shadow, reflection or both, not '" + kind + "'");
+      }
+      options.floor.shadow = kind == "shadow" || kind == "both";
+      options.floor.reflection = kind == "reflection" || kind == "both";
+    } else if (arg == "--shadow" || arg == "--reflection" || arg == "--softness") {
+      long amount = 0;
+      if (!parseInt(value(), 0, 100, &amount)) fail(arg + " wants a number from 0 to 100");
+      int& target = arg == "--shadow"       ? options.floor.shadowStrength
+                    : arg == "--reflection" ? options.floor.reflectionStrength
+                                            : options.floor.softness;
+      target = static_cast<int>(amount);
     } else if (arg == "--video") {
       options.video = value();
       if (!IsVideoName(options.video)) fail("--video writes .mp4, .webm or .gif, not '" + options.video + "'");
@@ -699,6 +720,7 @@ int main(int argc, char** argv) {
   }
   if (options.rotation) scene->rotation = *options.rotation;
   if (options.lighting) scene->lightingMode = 2;
+  scene->studioFloor = options.floor;
   if (options.background) {
     scene->backgroundColor = *options.background;
   }

@@ -6,6 +6,7 @@
 #include "deferred_assets.h"
 #include "face_geometry.h"
 #include "model_drawing.h"
+#include "studio_floor.h"
 
 namespace kestrova {
 
@@ -34,8 +35,9 @@ void forceFaceBuiltSize(SceneState& scene) {
   scene.boxSize = {0.26f, 0.26f, 0.035f};
 }
 
-// Draws the product of productKind. Requests are served only on the still path.
-void drawProduct(SceneState& scene, RenderHost* stillHost) {
+// Draws the product of productKind. Requests are served only to a host
+// given; `still`: the still path, not playback.
+void drawProduct(SceneState& scene, RenderHost* stillHost, bool still) {
   const std::optional<ShownProduct> shown = ShownProductOf(scene.productKind);
   if (!shown) return;  // a kind no product has draws nothing
   LoadAssetsFor(scene, *shown);
@@ -55,9 +57,18 @@ void drawProduct(SceneState& scene, RenderHost* stillHost) {
       if (!(scene.bookBinding > 1.0f) && scene.bookStyle <= 1) {
         DrawBox(scene, FlatBookTextures(scene));
       }
-      if (scene.bookBinding >= 2.0f) DrawModelledBook(scene, stillHost != nullptr);
+      if (scene.bookBinding >= 2.0f) DrawModelledBook(scene, still);
       break;
   }
+}
+
+// The product, with the studio floor under it when that is on.
+void drawShot(SceneState& scene, RenderHost* stillHost) {
+  const bool still = stillHost != nullptr;
+  if (scene.studioFloor.on()) {
+    DrawStudioFloor(scene.studioFloor, [&scene, still] { drawProduct(scene, nullptr, still); });
+  }
+  drawProduct(scene, stillHost, still);
 }
 
 int clampFrame(int frame) {
@@ -94,7 +105,7 @@ void RenderFrame(SceneState& scene, RenderHost& host) {
     // The first two still frames after start-up always show the box.
     if (!(scene.startupFrameCount > 1.0f)) scene.productKind = kProductBox;
     scene.startupFrameCount += 1.0f;
-    drawProduct(scene, &host);
+    drawShot(scene, &host);
   } else {
     RenderPlaybackFrame(scene, host);
   }
@@ -128,7 +139,7 @@ void RenderPlaybackFrame(SceneState& scene, RenderHost& host) {
     for (size_t c = 0; c < 3; ++c) scene.scale[c] = scene.tweenScale[c][frame];
   }
   forceFaceBuiltSize(scene);
-  drawProduct(scene, nullptr);
+  drawShot(scene, nullptr);
   host.syncPanelControls();
   host.showTimelineFrame(scene.currentFrame);
 

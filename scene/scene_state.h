@@ -19,6 +19,18 @@ class IntroDialog;
 
 namespace kestrova {
 
+// A floor under the product: a soft contact shadow and a fading reflection,
+// strengths 0 to 100; softness 0 to 100 sets how far the shadow's edge
+// fades (100: half the product's height).
+struct StudioFloor {
+  bool shadow = false;
+  bool reflection = false;
+  int shadowStrength = 60;
+  int reflectionStrength = 30;
+  int softness = 40;
+  bool on() const { return shadow || reflection; }
+};
+
 constexpr int kTrackFrames = 10000;      // frames 0 to 9999
 constexpr int kKeyCapacity = 20000;      // entries in keyFrameNumbers
 constexpr int kSequenceCapacity = 1024;  // entries in sequenceNames
@@ -224,6 +236,9 @@ struct SceneState {
   ::ControlPanel* controlPanel = nullptr;
   ::IntroDialog* introDialog = nullptr;
   bool keysFromFile = false;
+  // The studio floor under the product; off unless asked for. Not stored in
+  // project files: it belongs to the program's settings and the command line.
+  StudioFloor studioFloor;
 
   float& spinValue() { return spinSizes[3]; }
   std::string& websiteLink() { return textureName[kNameWebsiteLink]; }
