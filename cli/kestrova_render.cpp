@@ -374,7 +374,10 @@ Options parse(int argc, char** argv) {
   if (!options.video.empty()) {
     if (!options.output.empty()) fail("--video names the output: leave out -o");
     if (options.frame || options.frames) fail("--video takes every frame: leave out --frame and --frames");
-    if (options.transparent) fail("--transparent writes PNG pictures, not videos");
+    if (options.transparent && !EndsWithIgnoringCase(options.video, ".webm")) {
+      fail("--transparent keeps the background clear only in a WebM video: name a .webm file, not '" +
+           options.video + "'");
+    }
     if (options.turntable == 0 && options.project.empty()) fail("--video wants a project with keys, or --turntable");
     options.output = options.video;
   }
@@ -596,7 +599,8 @@ int writeVideo(SceneState& scene, RenderHost& host, const Options& options, cons
     if (scene.keyCount == 0) fail("the project has no keys to animate; try --turntable SECONDS");
     frames = scene.bakedFrameCount;
   }
-  std::unique_ptr<VideoWriter> writer = VideoWriter::Open(path, options.width, options.height, options.fps, &error);
+  std::unique_ptr<VideoWriter> writer = VideoWriter::Open(path, options.width, options.height, options.fps, &error,
+                                                               options.transparent);
   if (!writer) {
     std::fprintf(stderr, "kestrova-render: %s\n", error.c_str());
     return 1;
@@ -668,7 +672,7 @@ int main(int argc, char** argv) {
   const fs::path project = options.project.empty() ? fs::path() : fs::absolute(options.project, ignored);
   std::vector<std::pair<TextureSlot, std::string>> faces;
   for (const auto& [face, image] : options.faces) faces.emplace_back(*FaceSlot(face), fs::absolute(image, ignored).string());
-  if (options.transparent && !EndsWithIgnoringCase(options.output, ".png")) fail("--transparent writes PNG: name a .png output");
+  if (options.transparent && options.video.empty() && !EndsWithIgnoringCase(options.output, ".png")) fail("--transparent writes PNG: name a .png output");
   std::optional<FramePattern> pattern;
   if (options.frames) {
     pattern = ParseFramePattern(output.string());

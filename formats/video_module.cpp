@@ -16,7 +16,7 @@ namespace kestrova {
 
 namespace {
 
-using OpenVideo = VideoWriter* (*)(const char*, int, int, int, std::string*);
+using OpenVideo = kestrova::VideoWriter* (*)(const char*, int, int, int, int, std::string*);
 
 // Where the module is: named by KESTROVA_VIDEO_MODULE, installed under the
 // prefix's library folder, or beside the executables in a build.
@@ -48,7 +48,7 @@ OpenVideo loadModule(std::string* why) {
         failure = "the video module " + path.string() + " could not be loaded: " + ::dlerror();
         return;
       }
-      open = reinterpret_cast<OpenVideo>(::dlsym(module, "kestrova_open_video"));
+      open = reinterpret_cast<OpenVideo>(::dlsym(module, "kestrova_open_video2"));
       if (!open) failure = "the video module " + path.string() + " is not Kestrova's";
       return;
     }
@@ -65,14 +65,14 @@ bool IsVideoName(const std::string& path) {
 }
 
 std::unique_ptr<VideoWriter> VideoWriter::Open(const std::string& path, int width, int height, int fps,
-                                               std::string* error) {
+                                               std::string* error, bool alpha) {
   if (fps < 1 || fps > 120) {
     if (error) *error = "a frame rate is 1 to 120 frames a second";
     return nullptr;
   }
   const OpenVideo open = loadModule(error);
   if (!open) return nullptr;
-  return std::unique_ptr<VideoWriter>(open(path.c_str(), width, height, fps, error));
+  return std::unique_ptr<VideoWriter>(open(path.c_str(), width, height, fps, alpha ? 1 : 0, error));
 }
 
 }  // namespace kestrova

@@ -80,7 +80,7 @@ class FfmpegWriter : public VideoWriter {
     release();
   }
 
-  bool open(const std::string& path, int width, int height, int fps, std::string* error) {
+  bool open(const std::string& path, int width, int height, int fps, bool alpha, std::string* error) {
     path_ = path;
     gif_ = EndsWithIgnoringCase(path, ".gif");
     const bool webm = EndsWithIgnoringCase(path, ".webm");
@@ -88,6 +88,8 @@ class FfmpegWriter : public VideoWriter {
       if (error) *error = "cannot write " + path + ": " + why;
       return false;
     };
+    if (alpha && !webm) return fail("only a WebM video keeps transparency: name a .webm file");
+    const AVPixelFormat planes = alpha ? AV_PIX_FMT_YUVA420P : AV_PIX_FMT_YUV420P;
     if (!gif_ && (width % 2 || height % 2)) return fail("MP4 and WebM want an even width and height");
     if (avformat_alloc_output_context2(&format_, nullptr, nullptr, path.c_str()) < 0 || !format_) {
       return fail("no such video format");
@@ -100,7 +102,7 @@ class FfmpegWriter : public VideoWriter {
     codec_->height = height;
     codec_->time_base = {1, fps};
     codec_->framerate = {fps, 1};
-    codec_->pix_fmt = gif_ ? AV_PIX_FMT_PAL8 : AV_PIX_FMT_YUV420P;
+    codec_->pix_fmt = gif_ ? AV_PIX_FMT_PAL8 : planes;
     codec_->gop_size = fps * 2;
     if (!gif_ && !webm) {
       av_opt_set(codec_->priv_data, "preset", "veryfast", 0);
@@ -118,6 +120,8 @@ class FfmpegWriter : public VideoWriter {
     avcodec_parameters_from_context(stream_->codecpar, codec_);
     stream_->time_base = codec_->time_base;
     stream_->avg_frame_rate = {fps, 1};
+    // Players look for this tag before they read a WebM's alpha.
+    if (alpha) av_dict_set(&stream_->metadata, "alpha_mode", "1", 0);
     status = avio_open(&format_->pb, path.c_str(), AVIO_FLAG_WRITE);
     if (status < 0) return fail(avError(status));
     opened_ = true;
@@ -130,8 +134,8 @@ class FfmpegWriter : public VideoWriter {
     if (av_frame_get_buffer(frame_, 0) < 0) return fail("out of memory");
     packet_ = av_packet_alloc();
     if (!gif_) {
-      sws_ = sws_getContext(width, height, AV_PIX_FMT_RGBA, width, height, AV_PIX_FMT_YUV420P, SWS_BICUBIC,
-                            nullptr, nullptr, nullptr);
+      sws_ = sws_getContext(width, height, AV_PIX_FMT_RGBA, width, height, planes, SWS_BICUBIC, nullptr, nullptr,
+                            nullptr);
     }
     return true;
   }
@@ -222,11 +226,11 @@ class FfmpegWriter : public VideoWriter {
 }  // namespace kestrova
 
 // The module's one entry point (video_module.cpp finds it by name).
-extern "C" __attribute__((visibility("default"))) kestrova::VideoWriter* kestrova_open_video(
-    const char* path, int width, int height, int fps, std::string* error) {
+extern "C" __attribute__((visibility("default"))) kestrova::VideoWriter* kestrova_open_video2(
+    const char* path, int width, int height, int fps, int alpha, std::string* error) {
   // The encoders' own chatter is not for the user.
   av_log_set_level(AV_LOG_ERROR);
   auto writer = std::make_unique<kestrova::FfmpegWriter>();
-  if (!writer->open(path, width, height, fps, error)) return nullptr;
+  if (!writer->open(path, width, height, fps, alpha != 0, error)) return nullptr;
   return writer.release();
 }

@@ -12,9 +12,10 @@ class VideoWriter {
  public:
   // Opens `path` for frames of width x height at `fps`; the format comes
   // from the extension (.mp4, .webm, .gif). MP4 and WebM want even sizes.
+  // `alpha`: the frames' alpha is kept, which only WebM (VP9) can do.
   // Null with `error` when the file cannot be made.
   static std::unique_ptr<VideoWriter> Open(const std::string& path, int width, int height, int fps,
-                                           std::string* error);
+                                           std::string* error, bool alpha = false);
   virtual ~VideoWriter() = default;
 
   // Adds one frame (top-down RGBA, the writer's size).

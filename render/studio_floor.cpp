@@ -214,33 +214,45 @@ Matrix currentProjection() {
 
 float productHeight(const EyeBounds& b) { return std::max(b.max[1] - b.min[1], 1e-3f); }
 
+// How far the shadow's edge fades on the floor, in eye units.
+float shadowReach(const StudioFloor& floor, const EyeBounds& bounds) {
+  const float share = static_cast<float>(std::clamp(floor.softness, 0, 100)) / 100.0f;
+  return std::max(share, 0.01f) * 0.5f * productHeight(bounds);
+}
+
 void drawShadow(const StudioFloor& floor, const EyeBounds& bounds, const Matrix& projection, const GLint viewport[4],
                 GLint screen, const std::function<void()>& drawProduct) {
-  const float fade = std::max(1.0f, ShadowFadePixels(floor, bounds));
-  // The footprint's place on screen, and room around it for the fade.
-  const float lo[3] = {bounds.min[0], bounds.min[1], bounds.min[2]};
-  const float hi[3] = {bounds.max[0], bounds.min[1], bounds.max[2]};
-  Region region = screenRegion(projection, lo, hi, viewport);
-  const float margin = std::ceil(fade) + 2.0f;
-  region = {region.x - margin, region.y - margin, region.w + 2 * margin, region.h + 2 * margin};
-  // Drawn at a lower resolution the blur reaches as far as the fade asks.
-  GLint largest = 4096;
-  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
-  const float step =
-      std::max({1.0f, fade / kBlurReachTexels, region.w / static_cast<float>(largest), region.h / static_cast<float>(largest)});
-  const int tw = std::max(1, static_cast<int>(std::ceil(region.w / step)));
-  const int th = std::max(1, static_cast<int>(std::ceil(region.h / step)));
-  region.w = static_cast<float>(tw) * step;
-  region.h = static_cast<float>(th) * step;
+  // The floor around the footprint, seen from straight above, in texels
+  // small enough for the blur to reach as far as the fade asks.
+  const float reach = shadowReach(floor, bounds);
+  const float x0 = bounds.min[0] - reach * 1.1f;
+  const float z0 = bounds.min[2] - reach * 1.1f;
+  const float spanX = bounds.max[0] - bounds.min[0] + reach * 2.2f;
+  const float spanZ = bounds.max[2] - bounds.min[2] + reach * 2.2f;
+  constexpr float kLargestSide = 1024;
+  const float texel = std::max({reach / kBlurReachTexels, spanX / kLargestSide, spanZ / kLargestSide});
+  const int tw = std::max(1, static_cast<int>(std::ceil(spanX / texel)));
+  const int th = std::max(1, static_cast<int>(std::ceil(spanZ / texel)));
+  const float x1 = x0 + static_cast<float>(tw) * texel;
+  const float z1 = z0 + static_cast<float>(th) * texel;
 
   // Float textures keep the blurred edge smooth: eight bits would band.
   Target mask(tw, th, GL_RGBA16F, false);
   Target blurred(tw, th, GL_RGBA16F, false);
   if (!mask.complete() || !blurred.complete()) return;
 
-  // The product pressed flat onto the floor: its footprint seen from above.
+  // The footprint: eye x across the texture, eye z up it, height dropped.
   mask.begin();
-  setProjection(regionMap(region, viewport), projection, eyeHeightMap(0, bounds.min[1]));
+  Matrix above{};
+  above[0] = 2 / (x1 - x0);
+  above[12] = -(x1 + x0) / (x1 - x0);
+  above[9] = 2 / (z1 - z0);
+  above[13] = -(z1 + z0) / (z1 - z0);
+  above[15] = 1;
+  glMatrixMode(GL_PROJECTION);
+  glLoadMatrixf(above.data());
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
   drawProduct();
 
   flatState();
@@ -259,13 +271,28 @@ void drawShadow(const StudioFloor& floor, const EyeBounds& bounds, const Matrix&
     std::swap(from, to);
   }
 
-  // Laid over the background as black of the footprint's blurred coverage.
+  // The floor itself, in the view's projection: black of the blurred
+  // footprint's coverage over the background.
   glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(screen));
   glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
   glBindTexture(GL_TEXTURE_2D, from->texture());
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glColor4f(0, 0, 0, static_cast<float>(std::clamp(floor.shadowStrength, 0, 100)) / 100.0f);
-  drawOver(region, viewport);
+  glMatrixMode(GL_PROJECTION);
+  glLoadMatrixf(projection.data());
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  const float y = bounds.min[1];
+  glBegin(GL_QUADS);
+  glTexCoord2f(0, 0);
+  glVertex3f(x0, y, z0);
+  glTexCoord2f(1, 0);
+  glVertex3f(x1, y, z0);
+  glTexCoord2f(1, 1);
+  glVertex3f(x1, y, z1);
+  glTexCoord2f(0, 1);
+  glVertex3f(x0, y, z1);
+  glEnd();
 }
 
 void drawReflection(const StudioFloor& floor, const EyeBounds& bounds, const Matrix& projection,
@@ -388,16 +415,6 @@ EyeBounds ProductEyeBounds(const std::function<void()>& drawProduct) {
     for (size_t v = 0; v < vertices && at + 3 <= end; ++v, at += 3) vertex(at);
   }
   return bounds;
-}
-
-float ShadowFadePixels(const StudioFloor& floor, const EyeBounds& bounds) {
-  GLint viewport[4] = {0, 0, 1, 1};
-  glGetIntegerv(GL_VIEWPORT, viewport);
-  const Matrix projection = currentProjection();
-  const float reach = static_cast<float>(std::clamp(floor.softness, 0, 100)) / 100.0f * 0.5f * productHeight(bounds);
-  // At the product's middle depth, as the projection shows it.
-  const float depth = std::max(1e-3f, -(bounds.min[2] + bounds.max[2]) / 2);
-  return projection[5] * reach / depth * static_cast<float>(viewport[3]) / 2;
 }
 
 void DrawStudioFloor(const StudioFloor& floor, const std::function<void()>& drawProduct) {

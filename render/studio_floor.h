@@ -23,8 +23,4 @@ EyeBounds ProductEyeBounds(const std::function<void()>& drawProduct);
 // called once for the bounds and once for each of shadow and reflection.
 void DrawStudioFloor(const StudioFloor& floor, const std::function<void()>& drawProduct);
 
-// How far, in pixels of the current viewport, the shadow's edge fades for a
-// product of `bounds` under the current projection.
-float ShadowFadePixels(const StudioFloor& floor, const EyeBounds& bounds);
-
 }  // namespace kestrova

@@ -1,4 +1,5 @@
 // Animations written as video files and read back with FFmpeg's decoders.
+#include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -103,4 +104,63 @@ TEST_F(Video, AnOddSizeOrAnUnwritableFileIsRefusedAndLeavesNothing) {
 TEST(VideoNames, TheExtensionDecidesWhateverItsCase) {
   for (const char* name : {"a.mp4", "a.webm", "a.gif", "SPIN.MP4", "Spin.WebM", "x/y.GIF"}) EXPECT_TRUE(IsVideoName(name)) << name;
   for (const char* name : {"a.png", "a.mp4.png", "mp4", "a.gi", ""}) EXPECT_FALSE(IsVideoName(name)) << name;
+}
+
+namespace {
+
+uint32_t flatTexture(uint8_t r, uint8_t g, uint8_t b) {
+  GLuint name = 0;
+  glGenTextures(1, &name);
+  glBindTexture(GL_TEXTURE_2D, name);
+  const uint8_t texel[4] = {r, g, b, 255};
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
+  return name;
+}
+
+}  // namespace
+
+TEST_F(Video, APureRedProductDecodesRedChannelByChannelInEveryFormat) {
+  const uint32_t red = flatTexture(255, 0, 0);
+  for (auto& slot : scene_->textureSlot) slot = red;
+  for (const char* name : {"red.mp4", "red.webm", "red.gif"}) {
+    std::string error;
+    ASSERT_TRUE(write(name, &error)) << name << ": " << error;
+    RgbaImage decoded;
+    test::ReadVideo(dir_.path().toStdString() + "/" + name, 0, &decoded);
+    ASSERT_EQ(decoded.width, 160) << name;
+    const uint8_t* middle = decoded.at(80, 60);
+    EXPECT_GT(middle[0], 200) << name << ": red";
+    EXPECT_LT(middle[1], 50) << name << ": green";
+    EXPECT_LT(middle[2], 50) << name << ": blue";
+  }
+}
+
+TEST_F(Video, ATransparentWebmCarriesAnAlphaPlaneAndMp4RefusesOne) {
+  const std::string path = dir_.path().toStdString() + "/clear.webm";
+  std::string error;
+  auto writer = VideoWriter::Open(path, 160, 120, 12, &error, true);
+  ASSERT_NE(writer, nullptr) << error;
+  for (int i = 0; i < 3; ++i) {
+    ExportOptions options;
+    options.width = 160;
+    options.height = 120;
+    options.frame = i;
+    options.transparent = true;
+    ASSERT_TRUE(writer->addFrame(RenderExport(*scene_, host_, options, &error), &error)) << error;
+  }
+  ASSERT_TRUE(writer->finish(&error)) << error;
+  RgbaImage decoded;
+  const test::VideoInfo info = test::ReadVideo(path, 0, &decoded);
+  EXPECT_EQ(info.frames, 3);
+  EXPECT_TRUE(info.alphaTagged);
+  EXPECT_TRUE(info.alphaPlane);
+  ASSERT_EQ(decoded.width, 160);
+  EXPECT_LT(decoded.at(0, 0)[3], 16) << "the background is clear";
+  EXPECT_GT(decoded.at(80, 60)[3], 240) << "the product is opaque";
+
+  EXPECT_EQ(VideoWriter::Open(dir_.path().toStdString() + "/clear.mp4", 160, 120, 12, &error, true), nullptr);
+  EXPECT_NE(error.find(".webm"), std::string::npos) << error;
+  EXPECT_FALSE(std::filesystem::exists(dir_.path().toStdString() + "/clear.mp4"));
 }

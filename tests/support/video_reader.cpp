@@ -19,7 +19,10 @@ VideoInfo ReadVideo(const std::string& path, int keep, RgbaImage* kept) {
     return info;
   }
   AVStream* stream = format->streams[index];
-  const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
+  info.alphaTagged = av_dict_get(stream->metadata, "alpha_mode", nullptr, 0) != nullptr;
+  const AVCodec* codec = stream->codecpar->codec_id == AV_CODEC_ID_VP9 ? avcodec_find_decoder_by_name("libvpx-vp9")
+                                                                        : nullptr;
+  if (!codec) codec = avcodec_find_decoder(stream->codecpar->codec_id);
   AVCodecContext* decoder = avcodec_alloc_context3(codec);
   avcodec_parameters_to_context(decoder, stream->codecpar);
   avcodec_open2(decoder, codec, nullptr);
@@ -30,6 +33,7 @@ VideoInfo ReadVideo(const std::string& path, int keep, RgbaImage* kept) {
   AVFrame* frame = av_frame_alloc();
   auto take = [&] {
     while (avcodec_receive_frame(decoder, frame) == 0) {
+      if (frame->format == AV_PIX_FMT_YUVA420P) info.alphaPlane = true;
       if (info.frames == keep && kept) {
         kept->width = frame->width;
         kept->height = frame->height;
