@@ -5,18 +5,25 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include <algorithm>
+
 #include <unistd.h>
 
 #include "shot/update_check.h"
 #include "shot_view.h"
 #include "about_dialog.h"
 #include "main_window.h"
+#include "scene/scene_state.h"
 #include "shot/program_folder.h"
 
 namespace {
 Application* theApp = nullptr;
 constexpr const char* kAdvancedControlsKey = "Control Panel/Advanced Controls";
 constexpr const char* kPlayIntroKey = "Introduction/Play at start-up";
+constexpr const char* kFloorOnKey = "Studio Floor/On";
+constexpr const char* kFloorShadowKey = "Studio Floor/Shadow";
+constexpr const char* kFloorReflectionKey = "Studio Floor/Reflection";
+constexpr const char* kFloorSoftnessKey = "Studio Floor/Softness";
 }  // namespace
 
 Application::Application(kestrova::Platform& platform, QString programFolder)
@@ -106,6 +113,31 @@ QString Application::userSequencesFolder() const {
 bool Application::playIntro() const { return QSettings().value(kPlayIntroKey, true).toBool(); }
 
 void Application::setPlayIntro(bool on) { QSettings().setValue(kPlayIntroKey, on); }
+
+kestrova::StudioFloor Application::studioFloor() const {
+  QSettings settings;
+  kestrova::StudioFloor floor;
+  const bool on = settings.value(kFloorOnKey, false).toBool();
+  floor.shadow = on;
+  floor.reflection = on;
+  // A hand-edited setting out of range is held to it.
+  auto amount = [&settings](const char* key, int fallback) {
+    return std::clamp(settings.value(key, fallback).toInt(), 0, 100);
+  };
+  floor.shadowStrength = amount(kFloorShadowKey, floor.shadowStrength);
+  floor.reflectionStrength = amount(kFloorReflectionKey, floor.reflectionStrength);
+  floor.softness = amount(kFloorSoftnessKey, floor.softness);
+  return floor;
+}
+
+void Application::setStudioFloorOn(bool on) { QSettings().setValue(kFloorOnKey, on); }
+
+void Application::setStudioFloorAmounts(const kestrova::StudioFloor& floor) {
+  QSettings settings;
+  settings.setValue(kFloorShadowKey, floor.shadowStrength);
+  settings.setValue(kFloorReflectionKey, floor.reflectionStrength);
+  settings.setValue(kFloorSoftnessKey, floor.softness);
+}
 
 void Application::OnAppAbout() {
   AboutDialog about(platform_, mainWindow_.get());

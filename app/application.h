@@ -12,6 +12,7 @@ class MainWindow;
 
 namespace kestrova {
 class Platform;
+struct StudioFloor;
 }
 
 // Owns start-up and paces the view's frames: while the view wants frames, the
@@ -69,6 +70,12 @@ class Application : public QObject {
   // The introduction goes straight to its Start: "--skip-intro" this run, or
   // the setting off.
   bool introSkipped() const { return skipIntro_ || !openAtStart_.isEmpty() || !playIntro(); }
+
+  // The studio floor as the settings keep it: on or off (View > Studio
+  // Floor), its strengths and softness (Preferences).
+  kestrova::StudioFloor studioFloor() const;
+  void setStudioFloorOn(bool on);
+  void setStudioFloorAmounts(const kestrova::StudioFloor& floor);
 
   // About Kestrova, modal.
   void OnAppAbout();

@@ -132,6 +132,14 @@ void MainWindow::createActions() {
   advancedAction_->setCheckable(true);
   advancedAction_->setChecked(app_.advancedControls());
   advancedAction_->setStatusTip("Show keyframes, presets and project files in the next control panel");
+  studioFloorAction_ = new QAction("Studio &Floor", this);
+  studioFloorAction_->setObjectName("StudioFloor");
+  studioFloorAction_->setCheckable(true);
+  studioFloorAction_->setChecked(app_.studioFloor().on());
+  studioFloorAction_->setStatusTip("Stand the product on a floor with a soft shadow and a reflection");
+  addAction(studioFloorAction_);
+  connect(studioFloorAction_, &QAction::toggled, this, [this](bool on) { commands_->setStudioFloor(on); });
+
   connect(advancedAction_, &QAction::toggled, this, [this](bool on) {
     app_.setAdvancedControls(on);
     showAdvancedCommands(on);
@@ -161,6 +169,7 @@ void MainWindow::createMenus() {
   view->addSeparator();
   view->addAction(action(id::kCommandControlPanel));
   view->addAction(action(id::kCommandBackgroundColor));
+  view->addAction(studioFloorAction_);
   QMenu* help = pendingMenuBar_->addMenu("&Help");
   help->addAction(action(id::kCommandHelp));
   help->addAction(action(id::kCommandAbout));

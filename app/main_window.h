@@ -29,6 +29,8 @@ class MainWindow : public QMainWindow {
   // The action of command `id` (the ids of the menu resource), or null.
   QAction* action(int id) const;
   QToolBar* toolBar() const { return toolBar_; }
+  // View > Studio Floor.
+  QAction* studioFloorAction() const { return studioFloorAction_; }
   // The status bar's message pane.
   void showStatusText(const QString& text);
   // The hint the status bar returns to after a status tip.
@@ -54,6 +56,7 @@ class MainWindow : public QMainWindow {
   QString restingStatusText_;
   std::map<int, QAction*> actions_;
   QAction* advancedAction_ = nullptr;
+  QAction* studioFloorAction_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   // Built at once, installed by Start.
   std::unique_ptr<QMenuBar> pendingMenuBar_;

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QRegularExpression>
 #include <algorithm>
 
@@ -40,12 +41,13 @@ const QSize SettingsDialog::kWindowSizes[kFormatCount] = {
     {556, 424}, {504, 94},  {784, 70},  {356, 124}, {180, 50},  {180, 168}, {1284, 744}, {1924, 1104},
 };
 
-SettingsDialog::SettingsDialog(int& videoFormat, bool playIntro, QWidget* mainWindow)
-    : QDialog(mainWindow), videoFormat_(videoFormat), mainWindow_(mainWindow) {
+SettingsDialog::SettingsDialog(int& videoFormat, bool playIntro, const kestrova::StudioFloor& floor,
+                               QWidget* mainWindow)
+    : QDialog(mainWindow), videoFormat_(videoFormat), mainWindow_(mainWindow), floor_(floor) {
   setObjectName(QString::number(id::kSettingsDialog));
   setWindowTitle("Settings");
   setAccessibleName("Settings");
-  setFixedSize(520, 170);
+  setFixedSize(520, 260);
 
   auto* group = new QGroupBox("AVI Export Settings", this);
   group->setGeometry(10, 8, 500, 110);
@@ -74,11 +76,40 @@ SettingsDialog::SettingsDialog(int& videoFormat, bool playIntro, QWidget* mainWi
   intro->setGeometry(14, 132, 300, 24);
   connect(intro, &QCheckBox::toggled, this, &SettingsDialog::playIntroChanged);
 
+  // View > Studio Floor draws what these set.
+  auto* studio = new QGroupBox("Studio Floor", this);
+  studio->setGeometry(10, 162, 500, 56);
+  const struct {
+    const char* name;
+    const char* caption;
+    int kestrova::StudioFloor::*value;
+    int x;
+  } amounts[] = {{"ShadowStrength", "Shadow:", &kestrova::StudioFloor::shadowStrength, 22},
+                 {"ReflectionStrength", "Reflection:", &kestrova::StudioFloor::reflectionStrength, 186},
+                 {"ShadowSoftness", "Softness:", &kestrova::StudioFloor::softness, 350}};
+  for (const auto& amount : amounts) {
+    auto* label = new QLabel(amount.caption, this);
+    label->setGeometry(amount.x, 186, 76, 22);
+    auto* spin = new QSpinBox(this);
+    spin->setObjectName(amount.name);
+    spin->setAccessibleName(QString(amount.caption).remove(':') + (amount.x == 350 ? " of the shadow" : " strength"));
+    spin->setRange(0, 100);
+    spin->setSuffix(" %");
+    spin->setValue(floor_.*amount.value);
+    spin->setGeometry(amount.x + 76, 184, 72, 26);
+    label->setBuddy(spin);
+    const auto member = amount.value;
+    connect(spin, &QSpinBox::valueChanged, this, [this, member](int value) {
+      floor_.*member = value;
+      emit studioFloorChanged(floor_);
+    });
+  }
+
   auto* applyButton = new QPushButton("Apply", this);
   applyButton->setObjectName(QString::number(id::kSettingsApply));
   applyButton->setAccessibleName("Apply");
   applyButton->setDefault(true);
-  applyButton->setGeometry(414, 128, 96, 30);
+  applyButton->setGeometry(414, 224, 96, 30);
   connect(applyButton, &QPushButton::clicked, this, &SettingsDialog::apply);
 }
 

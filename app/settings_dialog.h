@@ -1,6 +1,8 @@
 #pragma once
 #include <QDialog>
 
+#include "scene/scene_state.h"
+
 class QComboBox;
 
 // "Settings": the video frame format the main window is sized for. Modeless;
@@ -10,7 +12,8 @@ class SettingsDialog : public QDialog {
  public:
   // `videoFormat` is the view's choice, read by Apply and written by the list.
   // `playIntro`: whether the introduction plays at start-up, as stored.
-  SettingsDialog(int& videoFormat, bool playIntro, QWidget* mainWindow);
+  // `floor`: the studio floor's strengths and softness, as stored.
+  SettingsDialog(int& videoFormat, bool playIntro, const kestrova::StudioFloor& floor, QWidget* mainWindow);
 
   static constexpr int kFormatCount = 17;
   static const char* const kFormats[kFormatCount];
@@ -23,6 +26,8 @@ class SettingsDialog : public QDialog {
   // Apply or close: the dialog is finished with.
   void finished_with();
   void playIntroChanged(bool on);
+  // A strength or the softness of the studio floor changed.
+  void studioFloorChanged(const kestrova::StudioFloor& floor);
 
  public slots:
   // Escape hides the dialog without a close event: it is finished with too.
@@ -40,4 +45,5 @@ class SettingsDialog : public QDialog {
   QWidget* mainWindow_;
   QComboBox* formats_ = nullptr;
   bool finished_ = false;
+  kestrova::StudioFloor floor_;
 };

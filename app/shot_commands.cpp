@@ -82,6 +82,7 @@ std::vector<uint8_t> encodePicture(const kestrova::CapturedFrame& frame, const c
 }  // namespace
 
 ShotCommands::ShotCommands(Application& app, ShotView& view) : QObject(&view), app_(app), view_(view) {
+  view_.scene().studioFloor = app_.studioFloor();
   askForUpdates();
   connect(&view_, &ShotView::introWanted, this, &ShotCommands::createIntroDialog);
   connect(&view_, &ShotView::sampleEnded, this, [this] {
@@ -409,14 +410,28 @@ void ShotCommands::OnBackgroundColor() {
 
 void ShotCommands::OnSettings() {
   if (settingsDialog_) return;
-  auto* dialog = new SettingsDialog(videoFormat_, app_.playIntro(), view_.window());
+  auto* dialog = new SettingsDialog(videoFormat_, app_.playIntro(), app_.studioFloor(), view_.window());
   connect(dialog, &SettingsDialog::playIntroChanged, this, [this](bool on) { app_.setPlayIntro(on); });
+  connect(dialog, &SettingsDialog::studioFloorChanged, this, [this](const kestrova::StudioFloor& floor) {
+    app_.setStudioFloorAmounts(floor);
+    showStudioFloor();
+  });
   settingsDialog_ = dialog;
   connect(dialog, &SettingsDialog::finished_with, this, [this, dialog] {
     if (settingsDialog_ == dialog) settingsDialog_ = nullptr;
     dialog->deleteLater();
   });
   dialog->show();
+}
+
+void ShotCommands::setStudioFloor(bool on) {
+  app_.setStudioFloorOn(on);
+  showStudioFloor();
+}
+
+void ShotCommands::showStudioFloor() {
+  scene().studioFloor = app_.studioFloor();
+  view_.requestFrame();
 }
 
 // ---- Export Animation ----

@@ -51,6 +51,8 @@ class ShotCommands : public QObject, public kestrova::PanelHost, public IntroHos
   void OnBackgroundColor();
   // The Settings dialog, unless one is open.
   void OnSettings();
+  // View > Studio Floor: the floor under the product, kept in the settings.
+  void setStudioFloor(bool on);
   // Opens the "Dynamic Controls" panel, unless one is open already.
   void OnControlPanel();
   // Opens a project file the user picks and plays its animation.
@@ -90,6 +92,8 @@ class ShotCommands : public QObject, public kestrova::PanelHost, public IntroHos
   // (shown again by the caller), under the wait cursor.
   kestrova::CapturedFrame captureForExport(bool focusPanel);
   void showPanelAgain();
+  // The floor the settings hold, on the shot.
+  void showStudioFloor();
   // Where the panel opens: the last place this run, else beside or below
   // the main window where the screen has room, so it never hides the shot.
   QPoint panelPlace(const ControlPanel& panel) const;

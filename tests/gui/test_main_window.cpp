@@ -100,7 +100,7 @@ TEST_F(MainWindowTest, TheMenusHoldTheirItemsWithIdsAndShortcuts) {
                                 "32775 Copy Image to Clipboard Ctrl+C", "32790 Export &Animation... ", "-", "-", "57665 E&xit ",
                                 "&Edit", "32779 &Preferences... Ctrl+,", "&View",
                                 "59392 &Toolbar ", "59393 &Status Bar ", "-", "AdvancedControls &Advanced Controls ", "-",
-                                "32772 Control &Panel F4", "32773 &Background Color... ",
+                                "32772 Control &Panel F4", "32773 &Background Color... ", "StudioFloor Studio &Floor ",
                                 "&Help", "57670 &On Line Help F1", "57664 &About Kestrova... F10",
                                 "32781 Check for Updates "}));
   // The toolbar: save, separator, panel, colour, About.
@@ -505,4 +505,32 @@ TEST_F(MainWindowTest, ExportAnimationWritesATurntableAtTheSettingsFormat) {
   EXPECT_EQ(info.height, 576);
   EXPECT_EQ(scene().rotation, pose) << "the shot is put back as it was";
   EXPECT_EQ(platform_.messages.size(), 1u) << "no complaint";
+}
+
+TEST_F(MainWindowTest, TheStudioFloorFollowsItsMenuItemAndPreferencesAndIsKept) {
+  QAction* floor = window()->studioFloorAction();
+  ASSERT_NE(floor, nullptr);
+  EXPECT_FALSE(floor->isChecked());
+  EXPECT_FALSE(scene().studioFloor.on()) << "off until asked for";
+  floor->trigger();
+  EXPECT_TRUE(scene().studioFloor.shadow);
+  EXPECT_TRUE(scene().studioFloor.reflection);
+  // The strengths from Preferences, typed.
+  trigger(id::kCommandSettings);
+  SettingsDialog* dialog = commands()->settingsDialog();
+  ASSERT_NE(dialog, nullptr);
+  auto* shadow = dialog->findChild<QSpinBox*>("ShadowStrength");
+  ASSERT_NE(shadow, nullptr);
+  EXPECT_EQ(shadow->value(), scene().studioFloor.shadowStrength);
+  shadow->setFocus();
+  shadow->selectAll();
+  QTest::keyClicks(shadow, "25");
+  EXPECT_EQ(scene().studioFloor.shadowStrength, 25);
+  // Kept for the next start.
+  app_.reset();
+  app_ = start();
+  view_ = Application::ActiveView();
+  EXPECT_TRUE(window()->studioFloorAction()->isChecked());
+  EXPECT_TRUE(scene().studioFloor.on());
+  EXPECT_EQ(scene().studioFloor.shadowStrength, 25);
 }
