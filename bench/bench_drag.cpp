@@ -62,8 +62,11 @@ void dragEvents(benchmark::State& state) {
 }
 
 // A move, then the event loop until the view has drawn the frame it asked for.
+// Argument 1: with the studio floor (shadow and reflection) under the box.
 void framesWhileDragging(benchmark::State& state) {
   RunningProgram& p = program();
+  p.view->scene().studioFloor.shadow = state.range(0) != 0;
+  p.view->scene().studioFloor.reflection = state.range(0) != 0;
   p.send(QEvent::MouseButtonPress, {300, 300});
   int i = 0;
   for (auto _ : state) {
@@ -78,7 +81,7 @@ void framesWhileDragging(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(dragEvents)->Unit(benchmark::kMicrosecond);
-BENCHMARK(framesWhileDragging)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+BENCHMARK(framesWhileDragging)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);

@@ -52,9 +52,12 @@ void saveScreenshot(benchmark::State& state, bool png) {
 
 // kestrova-render's picture path: drawn off screen (in tiles) and written as
 // PNG, at 1080p and 4K, to see the cost grow with the pixels.
+// A third argument of 1 puts the box on the studio floor (shadow and
+// reflection), to compare with the same picture without it.
 void exportPng(benchmark::State& state) {
   HeadlessContext context(64, 64);
   auto scene = bench::DefaultBox();
+  scene->studioFloor.shadow = scene->studioFloor.reflection = state.range(2) != 0;
   RenderHost host;
   ExportOptions options;
   options.width = static_cast<int>(state.range(0));
@@ -102,7 +105,7 @@ void exportVideo(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(exportPng)->Args({1920, 1080})->Args({3840, 2160})->Unit(benchmark::kMillisecond)->UseRealTime()
+BENCHMARK(exportPng)->Args({1920, 1080, 0})->Args({1920, 1080, 1})->Args({3840, 2160, 0})->Unit(benchmark::kMillisecond)->UseRealTime()
     ->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(exportVideo)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 

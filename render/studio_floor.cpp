@@ -19,8 +19,8 @@ constexpr float kReach = 10000.0f;
 
 // Kawase blur: each pass averages four bilinear taps at these offsets (in
 // texels, plus a half); together they reach sum(offset + 1) texels.
-constexpr int kBlurOffsets[] = {0, 1, 2, 3};
-constexpr int kBlurReachTexels = 1 + 2 + 3 + 4;
+constexpr int kBlurOffsets[] = {0, 1, 2};
+constexpr int kBlurReachTexels = 1 + 2 + 3;
 
 // The reflection fades to nothing over this share of the product's height.
 constexpr float kReflectionDepth = 0.4f;
