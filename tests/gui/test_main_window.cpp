@@ -512,9 +512,17 @@ TEST_F(MainWindowTest, TheStudioFloorFollowsItsMenuItemAndPreferencesAndIsKept) 
   ASSERT_NE(floor, nullptr);
   EXPECT_FALSE(floor->isChecked());
   EXPECT_FALSE(scene().studioFloor.on()) << "off until asked for";
+  const RgbaImage without = view_->captureFrame();
   floor->trigger();
   EXPECT_TRUE(scene().studioFloor.shadow);
   EXPECT_TRUE(scene().studioFloor.reflection);
+  // What the screenshot and the clipboard take shows it: the floor darkens
+  // the white under the product.
+  const RgbaImage with = view_->captureFrame();
+  ASSERT_EQ(with.pixels.size(), without.pixels.size());
+  int darkened = 0;
+  for (size_t i = 0; i < with.pixels.size(); i += 4) darkened += with.pixels[i] + 8 < without.pixels[i];
+  EXPECT_GT(darkened, 200);
   // The strengths from Preferences, typed.
   trigger(id::kCommandSettings);
   SettingsDialog* dialog = commands()->settingsDialog();
