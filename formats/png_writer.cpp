@@ -7,6 +7,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace kestrova {
 
@@ -20,6 +21,21 @@ struct PngWriter::State {
   int written = 0;
   char message[256] = {};  // libpng's own words for a failure
   bool finished = false;
+  // The text chunks, kept here: libpng holds pointers into them.
+  std::vector<std::pair<std::string, std::string>> text;
+  std::vector<png_text> chunks;
+
+  // Called before any setjmp, so nothing here may be clobbered.
+  void setText(const std::vector<std::pair<std::string, std::string>>& given) {
+    text = given;
+    chunks.assign(text.size(), png_text{});
+    for (size_t i = 0; i < text.size(); ++i) {
+      chunks[i].compression = PNG_TEXT_COMPRESSION_NONE;
+      chunks[i].key = text[i].first.data();
+      chunks[i].text = text[i].second.data();
+      chunks[i].text_length = text[i].second.size();
+    }
+  }
 };
 
 namespace {
@@ -34,6 +50,10 @@ void onWarning(png_structp, png_const_charp) {}
 
 }  // namespace
 
+namespace {
+
+}  // namespace
+
 PngWriter::PngWriter() : state_(new State) {}
 
 PngWriter::~PngWriter() {
@@ -44,8 +64,10 @@ PngWriter::~PngWriter() {
 
 // libpng reports errors by longjmp: the functions below hold nothing that
 // needs a destructor between setjmp and the calls that may jump.
-bool PngWriter::open(const std::string& path, int width, int height, bool alpha, std::string* error) {
+bool PngWriter::open(const std::string& path, int width, int height, bool alpha, std::string* error,
+                     const std::vector<std::pair<std::string, std::string>>& text) {
   State& s = *state_;
+  s.setText(text);
   s.file = std::fopen(path.c_str(), "wb");
   if (!s.file) {
     if (error) *error = "cannot write " + path + ": " + std::strerror(errno);
@@ -74,6 +96,7 @@ bool PngWriter::open(const std::string& path, int width, int height, bool alpha,
   png_set_filter(s.png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
   png_set_compression_level(s.png, 1);
   png_set_compression_strategy(s.png, Z_RLE);
+  if (!s.chunks.empty()) png_set_text(s.png, s.info, s.chunks.data(), static_cast<int>(s.chunks.size()));
   png_write_info(s.png, s.info);
   if (!alpha) png_set_filler(s.png, 0, PNG_FILLER_AFTER);  // the rows stay RGBA; the fourth byte is dropped
   return true;

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kestrova {
 
@@ -18,8 +20,10 @@ class PngWriter {
   PngWriter& operator=(const PngWriter&) = delete;
 
   // Creates `path` for a width x height picture; `alpha` keeps the fourth
-  // byte of each pixel, else the picture is stored opaque.
-  bool open(const std::string& path, int width, int height, bool alpha, std::string* error);
+  // byte of each pixel, else the picture is stored opaque. `text` becomes
+  // tEXt chunks (key, Latin-1 value) before the pixels.
+  bool open(const std::string& path, int width, int height, bool alpha, std::string* error,
+            const std::vector<std::pair<std::string, std::string>>& text = {});
   // `rows` top-down rows of width RGBA pixels each, following the last ones.
   bool write(const uint8_t* rgba, int rows, std::string* error);
   // Ends the file once every row is written; false when any byte failed to

@@ -1,0 +1,104 @@
+#include "cli/batch.h"
+
+#include <csv.h>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+
+namespace kestrova {
+
+namespace {
+
+struct Collector {
+  std::vector<std::vector<std::string>> records;
+  std::vector<std::string> record;
+};
+
+void onField(void* text, size_t length, void* data) {
+  static_cast<Collector*>(data)->record.emplace_back(static_cast<const char*>(text), length);
+}
+
+void onRecord(int, void* data) {
+  auto* collector = static_cast<Collector*>(data);
+  collector->records.push_back(std::move(collector->record));
+  collector->record.clear();
+}
+
+// Options that take a value, by column name.
+constexpr const char* kValueColumns[] = {"project", "output", "size",     "product", "style",      "rotation",
+                                         "frame",   "frames", "video",    "turntable", "supersample", "background",
+                                         "quality", "fps",    "floor",    "shadow",  "reflection", "softness"};
+// Options that are a flag: the cell says yes or no.
+constexpr const char* kFlagColumns[] = {"transparent", "lighting", "allow-web", "no-metadata"};
+
+bool yes(std::string cell) {
+  std::transform(cell.begin(), cell.end(), cell.begin(), [](unsigned char c) { return std::tolower(c); });
+  return cell == "1" || cell == "yes" || cell == "true" || cell == "y";
+}
+
+}  // namespace
+
+bool ReadBatch(const std::string& path, BatchTable* table, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    *error = "cannot read " + path;
+    return false;
+  }
+  csv_parser parser;
+  csv_init(&parser, CSV_APPEND_NULL);
+  Collector collector;
+  char block[65536];
+  bool ok = true;
+  while (ok && (in.read(block, sizeof block) || in.gcount() > 0)) {
+    const auto length = static_cast<size_t>(in.gcount());
+    ok = csv_parse(&parser, block, length, onField, onRecord, &collector) == length;
+  }
+  ok = ok && csv_fini(&parser, onField, onRecord, &collector) == 0;
+  if (!ok) *error = path + " is not a CSV file: " + csv_strerror(csv_error(&parser));
+  csv_free(&parser);
+  if (!ok) return false;
+  if (collector.records.empty()) {
+    *error = path + " has no header row naming its columns";
+    return false;
+  }
+  table->columns = collector.records.front();
+  for (std::string& column : table->columns) {
+    // A spreadsheet may save a byte-order mark and spaces around names.
+    if (column.rfind("\xEF\xBB\xBF", 0) == 0) column.erase(0, 3);
+    while (!column.empty() && std::isspace(static_cast<unsigned char>(column.back()))) column.pop_back();
+    while (!column.empty() && std::isspace(static_cast<unsigned char>(column.front()))) column.erase(0, 1);
+  }
+  table->rows.clear();
+  for (size_t i = 1; i < collector.records.size(); ++i) {
+    std::vector<std::string> row = collector.records[i];
+    // A blank line is no job.
+    if (std::all_of(row.begin(), row.end(), [](const std::string& cell) { return cell.empty(); })) continue;
+    row.resize(table->columns.size());
+    table->rows.push_back(std::move(row));
+  }
+  return true;
+}
+
+bool RowArguments(const BatchTable& table, size_t row, std::vector<std::string>* arguments, std::string* error) {
+  for (size_t c = 0; c < table.columns.size(); ++c) {
+    const std::string& column = table.columns[c];
+    const std::string& cell = table.rows[row][c];
+    if (cell.empty()) continue;
+    if (column.rfind("face.", 0) == 0) {
+      arguments->push_back("--face");
+      arguments->push_back(column.substr(5) + "=" + cell);
+    } else if (std::find(std::begin(kValueColumns), std::end(kValueColumns), column) != std::end(kValueColumns)) {
+      arguments->push_back("--" + column);
+      arguments->push_back(cell);
+    } else if (std::find(std::begin(kFlagColumns), std::end(kFlagColumns), column) != std::end(kFlagColumns)) {
+      if (yes(cell)) arguments->push_back("--" + column);
+    } else {
+      *error = "the column \"" + column + "\" is no option of kestrova-render";
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace kestrova

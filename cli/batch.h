@@ -1,0 +1,24 @@
+#pragma once
+// A spreadsheet of renders: the first row names the columns, each an option
+// of kestrova-render without its dashes; every other row is one job.
+#include <string>
+#include <vector>
+
+namespace kestrova {
+
+struct BatchTable {
+  std::vector<std::string> columns;
+  std::vector<std::vector<std::string>> rows;  // as many cells as columns
+};
+
+// Reads a CSV file (quoted cells may hold commas and line breaks). False with
+// `error` when it cannot be read or has no header.
+bool ReadBatch(const std::string& path, BatchTable* table, std::string* error);
+
+// The options a row adds to the command line's: "--column value" for every
+// non-empty cell; "face.NAME" becomes "--face NAME=value"; yes/no columns
+// (transparent, lighting) add their flag when the cell says yes (1, true, yes).
+// False with `error` for a column no option has.
+bool RowArguments(const BatchTable& table, size_t row, std::vector<std::string>* arguments, std::string* error);
+
+}  // namespace kestrova

@@ -1,0 +1,550 @@
+#include "cli/render_job.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QImage>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <utility>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/json_writer.h"
+#include "cli/render_options.h"
+#include "formats/bmp_export.h"
+#include "formats/file_names.h"
+#include "formats/file_read.h"
+#include "formats/video_writer.h"
+#include "formats/model_3ds.h"
+#include "formats/png_writer.h"
+#include "pictures/qimage_bridge.h"
+#include "shot/program_folder.h"
+#include "shot/project_io.h"
+#include "shot/startup.h"
+#include "render/texture_loader.h"
+#include "render/deferred_assets.h"
+#include "render/export_image.h"
+#include "render/render_to_image.h"
+#include "render/headless_context.h"
+#include "render/scene_initialiser.h"
+#include "scene/product_styles.h"
+
+namespace fs = std::filesystem;
+
+namespace kestrova {
+
+namespace {
+
+[[noreturn]] void fail(const std::string& message) { throw UsageError(message); }
+
+int failed(std::string* failure, const std::string& why) {
+  if (failure) *failure = why;
+  return 1;
+}
+
+fs::path resolve(const RenderOptions& options, const std::string& name) {
+  const fs::path path(name);
+  if (path.is_absolute() || options.folder.empty()) return fs::absolute(path);
+  return fs::path(options.folder) / path;
+}
+
+// --timings: how long each phase took, printed to stderr at the end, so
+// anyone can see where a render's time goes.
+class PhaseClock {
+ public:
+  void start(bool on) {
+    on_ = on;
+    last_ = begin_ = std::chrono::steady_clock::now();
+  }
+  void lap(const char* phase) {
+    if (!on_) return;
+    const auto now = std::chrono::steady_clock::now();
+    laps_.emplace_back(phase, std::chrono::duration<double, std::milli>(now - last_).count());
+    last_ = now;
+  }
+  void print() {
+    if (!on_) return;
+    lap("other");
+    std::string line = "kestrova-render: timings (ms):";
+    char piece[64];
+    for (const auto& [phase, ms] : laps_) {
+      std::snprintf(piece, sizeof piece, " %s %.1f,", phase, ms);
+      line += piece;
+    }
+    std::snprintf(piece, sizeof piece, " total %.1f",
+                  std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin_).count());
+    line += piece;
+    // And the memory: the peak, and what is resident now of the heap and of
+    // mapped files (the libraries).
+    std::ifstream status("/proc/self/status");
+    for (std::string entry; std::getline(status, entry);) {
+      for (const char* field : {"VmHWM:", "RssAnon:", "RssFile:"}) {
+        if (entry.rfind(field, 0) == 0) {
+          const long kib = std::strtol(entry.c_str() + std::strlen(field), nullptr, 10);
+          std::snprintf(piece, sizeof piece, "; %.*s %.1f MiB", static_cast<int>(std::strlen(field) - 1), field,
+                        static_cast<double>(kib) / 1024.0);
+          line += piece;
+        }
+      }
+    }
+    std::fputs((line + "\n").c_str(), stderr);
+    laps_.clear();
+  }
+
+ private:
+  bool on_ = false;
+  std::chrono::steady_clock::time_point begin_, last_;
+  std::vector<std::pair<const char*, double>> laps_;
+};
+
+PhaseClock phases;
+
+// What the model loader said of the models the render read, if anything.
+void reportModelMessages(const SceneState& scene) {
+  for (const auto& [caption, text] : scene.deferred.messages) {
+    std::fprintf(stderr, "kestrova-render: %s: %s\n", caption.c_str(), text.c_str());
+  }
+}
+
+bool isJpeg(const std::string& path) { return EndsWithIgnoringCase(path, ".jpg") || EndsWithIgnoringCase(path, ".jpeg"); }
+
+bool writeImage(const RgbaImage& image, const std::string& path, int quality, std::string* error,
+                bool keepAlpha, const FileText& text) {
+  if (EndsWithIgnoringCase(path, ".bmp")) return WriteBmpFile(path, CaptureFromRgba(image), error);
+  if (EndsWithIgnoringCase(path, ".png")) {
+    PngWriter png;
+    return png.open(path, image.width, image.height, keepAlpha, error, text) &&
+           png.write(image.pixels.data(), image.height, error) && png.finish(error);
+  }
+  // Opened here first, so a failure can say why.
+  QFile file(QString::fromStdString(path));
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    *error = "cannot write " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  QImage picture = ToQImage(image);
+  // The frame's alpha is the clear colour's, not a cut-out: save it opaque.
+  const bool jpeg = isJpeg(path);
+  // Straight (not premultiplied) alpha, as PNG stores it.
+  const QImage::Format format = keepAlpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888;
+  QImage stored = picture.convertToFormat(format);
+  // A JPEG keeps the text as its comment.
+  for (const auto& [key, value] : text) stored.setText(QString::fromStdString(key), QString::fromStdString(value));
+  if (!stored.save(&file, jpeg ? "JPEG" : "PNG", jpeg ? quality : -1)) {
+    *error = "cannot write " + path + ": " + file.errorString().toStdString();
+    file.remove();
+    return false;
+  }
+  return true;
+}
+
+int modelInfo(const std::string& path) {
+  Model3DS model;
+  const ImportResult result = Import3DS(model, path);
+  for (const LoaderMessage& message : result.messages) {
+    std::fprintf(stderr, "%s: %s\n", message.caption.c_str(), message.text.c_str());
+  }
+  if (!result.ok) return 1;
+  JsonWriter json;
+  json.beginObject().key("file").value(path);
+  json.key("objects").beginArray();
+  for (const Object3DS& object : model.objects) {
+    std::array<float, 3> low{0, 0, 0};
+    std::array<float, 3> high{0, 0, 0};
+    for (size_t i = 0; i < object.vertices.size(); ++i) {
+      for (size_t c = 0; c < 3; ++c) {
+        low[c] = i == 0 ? object.vertices[i][c] : std::min(low[c], object.vertices[i][c]);
+        high[c] = i == 0 ? object.vertices[i][c] : std::max(high[c], object.vertices[i][c]);
+      }
+    }
+    json.beginObject()
+        .key("name").value(object.name)
+        .key("vertices").value(object.vertexCount)
+        .key("faces").value(object.faceCount)
+        .key("textureCoordinates").value(object.texCoordCount)
+        .key("material").value(object.materialIndex)
+        .key("hasTexture").value(object.hasTexture);
+    json.key("bounds").beginObject();
+    json.key("min").beginArray().value(low[0]).value(low[1]).value(low[2]).endArray();
+    json.key("max").beginArray().value(high[0]).value(high[1]).value(high[2]).endArray();
+    json.endObject().endObject();
+  }
+  json.endArray();
+  json.key("materials").beginArray();
+  for (const Material3DS& material : model.materials) {
+    json.beginObject()
+        .key("name").value(material.name)
+        .key("textureFile").value(material.textureFile)
+        .key("colour").beginArray()
+        .value(int{material.colour[0]}).value(int{material.colour[1]}).value(int{material.colour[2]})
+        .endArray()
+        .endObject();
+  }
+  json.endArray().endObject();
+  std::fputs(json.text().c_str(), stdout);
+  return 0;
+}
+
+int projectInfo(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  std::string reason;
+  if (!ReadRegularFile(path, kMaxProjectFileBytes, bytes, &reason)) {
+    std::fprintf(stderr, "kestrova-render: cannot open %s: %s\n", path.c_str(), reason.c_str());
+    return 1;
+  }
+  const ProjectParse parse = ParseProject(bytes.data(), bytes.size());
+  if (!parse.ok) {
+    std::fprintf(stderr, "kestrova-render: %s is not a project Kestrova can read: %s\n", path.c_str(),
+                 parse.error.c_str());
+    return 1;
+  }
+  const ProjectData& d = parse.data;
+  auto vec3 = [](JsonWriter& json, const char* name, const Vec3& v) {
+    json.key(name).beginArray().value(v[0]).value(v[1]).value(v[2]).endArray();
+  };
+  auto name = [&](JsonWriter& json, const char* key, int index) { json.key(key).value(d.names[static_cast<size_t>(index)]); };
+  auto length = [&](JsonWriter& json, const char* key, int index) {
+    json.key(key).value(d.lengths[static_cast<size_t>(index)]);
+  };
+  JsonWriter json;
+  json.beginObject().key("file").value(path);
+  json.key("lightingMode").value(d.lightingMode);
+  json.key("textureScroll").beginArray().value(d.textureScroll[0]).value(d.textureScroll[1]).endArray();
+  json.key("formatVersion").value(d.version);
+  if (d.hasBoxStyle) json.key("boxStyle").value(d.boxStyle);
+  if (d.hasWebsiteLink) json.key("websiteLink").value(d.websiteLink);
+  if (d.version >= 4) name(json, "bookFrontImage", kNameBookFront);
+  name(json, "bookBackImage", kNameBookBack);
+  name(json, "bookSpineImage", kNameBookSpine);
+  length(json, "bookFrontImageLength", kLengthBookFront);
+  length(json, "bookBackImageLength", kLengthBookBack);
+  length(json, "bookSpineImageLength", kLengthBookSpine);
+  name(json, "mugImage", kNameMug);
+  length(json, "mugImageLength", kLengthMug);
+  name(json, "boxBottomImage", kNameBoxBottom);
+  length(json, "boxBottomImageLength", kLengthBoxBottom);
+  name(json, "boxTopImage", kNameBoxTop);
+  length(json, "boxTopImageLength", kLengthBoxTop);
+  name(json, "boxRightImage", kNameBoxRight);
+  length(json, "boxRightImageLength", kLengthBoxRight);
+  name(json, "boxLeftImage", kNameBoxLeft);
+  length(json, "boxLeftImageLength", kLengthBoxLeft);
+  name(json, "boxBackImage", kNameBoxBack);
+  length(json, "boxBackImageLength", kLengthBoxBack);
+  name(json, "boxFrontImage", kNameBoxFront);
+  length(json, "boxFrontImageLength", kLengthBoxFront);
+  json.key("productKind").value(d.productKind);
+  vec3(json, "rotation", d.rotation);
+  vec3(json, "pan", d.pan);
+  vec3(json, "spotLight", d.spotLight);
+  if (d.hasScale) vec3(json, "scale", d.scale);
+  json.key("viewWidth").value(d.viewWidth);
+  json.key("viewHeight").value(d.viewHeight);
+  json.key("bookBinding").value(d.bookBinding);
+  vec3(json, "boxSize", d.boxSize);
+  json.key("spinValue").value(d.spinValue);
+  json.key("bookStyle").value(d.bookStyle);
+  vec3(json, "backgroundColor", d.backgroundColor);
+  json.key("bookFlag").value(d.bookFlag);
+  json.key("keyCount").value(static_cast<int>(d.keys.size()));
+  vec3(json, "baseRotation", d.baseRotation);
+  vec3(json, "basePan", d.basePan);
+  vec3(json, "baseSpot", d.baseSpot);
+  if (d.version >= 3) vec3(json, "baseScale", d.baseScale);
+  json.key("keys").beginArray();
+  for (const StoredKey& key : d.keys) {
+    json.beginObject().key("frame").value(key.frame);
+    vec3(json, "rotation", {key.values[0], key.values[1], key.values[2]});
+    vec3(json, "pan", {key.values[3], key.values[4], key.values[5]});
+    vec3(json, "spotLight", {key.values[6], key.values[7], key.values[8]});
+    if (d.version >= 3) vec3(json, "scale", {key.values[9], key.values[10], key.values[11]});
+    json.endObject();
+  }
+  json.endArray().endObject();
+  std::fputs(json.text().c_str(), stdout);
+  return 0;
+}
+
+// The one "%d" field of a frame-name pattern ("%d", "%4d", "%04d"); other
+// "%" signs are refused, so a name never reaches printf as a format.
+struct FramePattern {
+  std::string before, after;
+  int width = 0;
+  bool zeros = false;
+};
+
+std::optional<FramePattern> ParseFramePattern(const std::string& pattern) {
+  std::optional<FramePattern> found;
+  for (size_t i = 0; i < pattern.size(); ++i) {
+    if (pattern[i] != '%') continue;
+    if (found) return std::nullopt;
+    size_t j = i + 1;
+    FramePattern field;
+    if (j < pattern.size() && pattern[j] == '0') {
+      field.zeros = true;
+      ++j;
+    }
+    const size_t digits = j;
+    while (j < pattern.size() && std::isdigit(static_cast<unsigned char>(pattern[j])) && j - digits < 2) {
+      field.width = field.width * 10 + (pattern[j] - '0');
+      ++j;
+    }
+    if (j >= pattern.size() || pattern[j] != 'd') return std::nullopt;
+    field.before = pattern.substr(0, i);
+    field.after = pattern.substr(j + 1);
+    found = field;
+    i = j;
+  }
+  return found;
+}
+
+std::string numbered(const FramePattern& pattern, int frame) {
+  std::string number = std::to_string(frame);
+  if (static_cast<int>(number.size()) < pattern.width) {
+    number.insert(0, static_cast<size_t>(pattern.width) - number.size(), pattern.zeros ? '0' : ' ');
+  }
+  return pattern.before + number + pattern.after;
+}
+
+// The text a picture carries: what made it, from which project, with which
+// options. The same inputs give the same text, so the same bytes.
+FileText fileText(const RenderOptions& options, const fs::path& project) {
+  FileText text;
+  if (!options.metadata) return text;
+  text.emplace_back("Software", std::string("Kestrova kestrova-render ") + KESTROVA_VERSION);
+  if (!project.empty()) {
+    std::ifstream in(project, std::ios::binary);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    char block[65536];
+    while (in.read(block, sizeof block) || in.gcount() > 0) hash.addData(QByteArrayView(block, in.gcount()));
+    text.emplace_back("Project SHA-256", hash.result().toHex().toStdString());
+  }
+  text.emplace_back("Options", options.given);
+  return text;
+}
+
+// The animation of a project, or one turn about the vertical axis from the
+// shot's pose, as a video. A failed export leaves no file behind.
+template <typename MakeOptions>
+int writeVideo(SceneState& scene, RenderHost& host, const RenderOptions& options, const std::string& path,
+               const MakeOptions& exportOptions, std::string* failure) {
+  std::string error;
+  int frames = 0;
+  if (options.turntable > 0) {
+    frames = TurntableFrames(options.turntable, options.fps);
+  } else {
+    if (scene.keyCount == 0) fail("the project has no keys to animate; try --turntable SECONDS");
+    frames = scene.bakedFrameCount;
+  }
+  std::unique_ptr<VideoWriter> writer = VideoWriter::Open(path, options.width, options.height, options.fps, &error,
+                                                               options.transparent);
+  if (!writer) {
+    std::fprintf(stderr, "kestrova-render: %s\n", error.c_str());
+    return 1;
+  }
+  const float startY = scene.rotation[1];
+  scene.playing = false;
+  for (int i = 0; i < frames; ++i) {
+    std::optional<int> frame;
+    if (options.turntable > 0) {
+      scene.rotation[1] = TurntableAngle(startY, i, frames);
+    } else {
+      frame = i;
+    }
+    const RgbaImage image = RenderExport(scene, host, exportOptions(frame), &error);
+    if (image.pixels.empty() || !writer->addFrame(image, &error)) {
+      writer->abandon();
+      return failed(failure, error);
+    }
+    std::printf("\rEncoded frame %d of %d (%d%%)", i + 1, frames, (i + 1) * 100 / frames);
+    std::fflush(stdout);
+  }
+  if (!writer->finish(&error)) {
+    return failed(failure, error);
+  }
+  reportModelMessages(scene);
+  std::printf("\nWrote %s (%d frames, %dx%d, %d frames a second)\n", path.c_str(), frames, options.width,
+              options.height, options.fps);
+  return 0;
+}
+
+}  // namespace
+
+void PrintTimings(bool on) { phases.start(on); }
+
+int RunJob(const RenderOptions& options, JobContext& context, std::string* failure) {
+  if (!options.info.empty()) {
+    if (EndsWithIgnoringCase(options.info, ".3ds")) return modelInfo(options.info);
+    if (EndsWithIgnoringCase(options.info, ".tsmr")) return projectInfo(options.info);
+    fail("--info reads a .3ds model or a .TSMR project");
+  }
+  if (options.video.empty() && !EndsWithIgnoringCase(options.output, ".png") && !EndsWithIgnoringCase(options.output, ".bmp") &&
+      !isJpeg(options.output)) {
+    fail("the output file must end in .png, .jpg, .jpeg or .bmp");
+  }
+
+
+  // Pictures are drawn into off-screen framebuffers of their own size, in
+  // tiles: the pbuffer itself only holds the context.
+  phases.lap("options");
+  if (!context.gl) context.gl = std::make_unique<HeadlessContext>(64, 64);
+  if (!context.gl->isValid()) return failed(failure, "no headless OpenGL context: " + context.gl->error());
+  phases.lap("context");
+  // The default artwork lies beside the executable; the output name is taken
+  // before the start-up makes that folder the current directory.
+  std::error_code ignored;
+  // Names are the user's, from the current folder or the batch's.
+  const fs::path output = resolve(options, options.output);
+  const fs::path project = options.project.empty() ? fs::path() : resolve(options, options.project);
+  std::vector<std::pair<TextureSlot, std::string>> faces;
+  for (const auto& [face, image] : options.faces) faces.emplace_back(*FaceSlot(face), resolve(options, image).string());
+  if (options.transparent && options.video.empty() && !EndsWithIgnoringCase(options.output, ".png")) fail("--transparent writes PNG: name a .png output");
+  std::optional<FramePattern> pattern;
+  if (options.frames) {
+    pattern = ParseFramePattern(output.string());
+    if (!pattern) fail("--frames wants an output name with one %d field (for example out_%04d.png)");
+  }
+  const fs::path programFolder = FindDataFolder(fs::read_symlink("/proc/self/exe", ignored).parent_path().string());
+  auto scene = std::make_unique<SceneState>();
+  // Only what the product drawn shows is decoded and read.
+  StartupHooks lean;
+  lean.deferAssets = true;
+  InitialiseScene(*scene, programFolder.string(), 1, lean);
+  scene->productKind = options.product;
+  if (options.product <= 1.0f) {
+    if (options.style >= kBookStyleCount) fail("a book style is a number from 0 to 2");
+    ApplyBookStyle(*scene, options.style);
+  } else {
+    ApplyBoxStyle(*scene, options.style);
+  }
+  scene->startupFrameCount = 2;  // past the start-up frames that force the box
+  if (!options.project.empty()) {
+    WebPictures web;
+    web.allowed = options.allowWeb;
+    const ProjectResult loaded = ReadProject(*scene, project.string(), nullptr, &web);
+    if (!loaded.ok) {
+      return failed(failure, loaded.error);
+    }
+    for (const std::string& face : loaded.faceErrors) {
+      std::fprintf(stderr, "kestrova-render: a picture was not loaded: %s%s\n", face.c_str(),
+                   options.allowWeb || face.find("web") == std::string::npos ? "" : " (see --allow-web)");
+    }
+  } else if (options.product == kProductScreenShot) {
+    // The board takes its size from the last picture loaded: make that the
+    // picture it shows, as picking it in the program would.
+    LoadTexture(*scene, "Boxes/standard-box-front.jpg", scene->textureSlot[kSlotBoxFront]);
+  }
+  // This render's own pictures, over the project's or the defaults.
+  for (size_t i = 0; i < faces.size(); ++i) {
+    const float absolute = scene->imagePathIsAbsolute;
+    scene->imagePathIsAbsolute = 2;
+    std::string why;
+    const bool loaded = LoadTexture(*scene, faces[i].second, scene->textureSlot[faces[i].first], &why);
+    scene->imagePathIsAbsolute = absolute;
+    if (!loaded) {
+      return failed(failure, "cannot use " + faces[i].second + " for --face " + options.faces[i].first + ": " + why);
+    }
+  }
+  if (options.rotation) scene->rotation = *options.rotation;
+  if (options.lighting) scene->lightingMode = 2;
+  scene->studioFloor = options.floor;
+  if (options.background) {
+    scene->backgroundColor = *options.background;
+  }
+  if (options.background) ApplyClearColor(*scene);
+
+  const FileText text = fileText(options, project);
+  RenderHost host;
+  std::string error;
+  auto exportOptions = [&options](std::optional<int> frame) {
+    ExportOptions o;
+    o.width = options.width;
+    o.height = options.height;
+    o.supersample = options.supersample;
+    o.transparent = options.transparent;
+    o.frame = frame;
+    return o;
+  };
+  if (!options.video.empty()) return writeVideo(*scene, host, options, output.string(), exportOptions, failure);
+  if (options.frames) {
+    const auto [first, last] = *options.frames;
+    if (scene->keyCount == 0 || last >= scene->bakedFrameCount) {
+      fail("the animation has frames 0 to " + std::to_string(std::max(0, scene->bakedFrameCount - 1)));
+    }
+    int written = 0;
+    for (int frame = first; frame <= last; ++frame) {
+      // A shard draws every Nth frame, starting at its own.
+      if (options.shard && (frame - first) % options.shard->second != options.shard->first) continue;
+      const RgbaImage image = RenderExport(*scene, host, exportOptions(frame), &error);
+      if (image.pixels.empty()) {
+        return failed(failure, error);
+      }
+      const std::string name = numbered(*pattern, frame);
+      if (!writeImage(image, name, options.quality, &error, options.transparent, text)) {
+        return failed(failure, error);
+      }
+      ++written;
+      std::printf("\rRendered frame %d of %d-%d (%d%%)", frame, first, last,
+                  static_cast<int>(100.0 * (frame - first + 1) / (last - first + 1)));
+      std::fflush(stdout);
+    }
+    reportModelMessages(*scene);
+    std::printf("\nWrote %d frames as %s\n", written, options.output.c_str());
+    return 0;
+  }
+  std::optional<int> frame;
+  if (!options.project.empty() && scene->keyCount > 0) {
+    frame = options.frame.value_or(0);
+    if (*frame >= scene->bakedFrameCount) {
+      fail("the animation has frames 0 to " + std::to_string(scene->bakedFrameCount - 1));
+    }
+  }
+  phases.lap("scene");
+  // The product's own pictures and models, which its first frame would load:
+  // here, so the timings tell decoding from drawing.
+  if (const std::optional<ShownProduct> shown = ShownProductOf(scene->productKind)) LoadAssetsFor(*scene, *shown);
+  phases.lap("pictures");
+  if (EndsWithIgnoringCase(output.string(), ".png")) {
+    // Rows go to the file as they are drawn: a picture of any size costs the
+    // memory of one band of tiles.
+    PngWriter png;
+    const bool written =
+        png.open(output.string(), options.width, options.height, options.transparent, &error, text) &&
+        RenderExportRows(*scene, host, exportOptions(frame),
+                         [&png](const uint8_t* rgba, int, int rows, std::string* why) { return png.write(rgba, rows, why); },
+                         &error) &&
+        png.finish(&error);
+    if (!written) {
+      return failed(failure, error);
+    }
+    phases.lap("draw and write");
+  } else {
+    const RgbaImage image = RenderExport(*scene, host, exportOptions(frame), &error);
+    if (image.pixels.empty()) {
+      return failed(failure, error);
+    }
+    phases.lap("draw");
+    if (!writeImage(image, output.string(), options.quality, &error, options.transparent, text)) {
+      return failed(failure, error);
+    }
+    phases.lap("write");
+  }
+  reportModelMessages(*scene);
+  std::printf("Wrote %s (%dx%d)\n", options.output.c_str(), options.width, options.height);
+  phases.print();
+  return 0;
+}
+
+}  // namespace kestrova

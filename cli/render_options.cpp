@@ -1,0 +1,302 @@
+#include "cli/render_options.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "formats/file_names.h"
+#include "formats/video_writer.h"
+#include "render/export_image.h"
+#include "scene/product_styles.h"
+
+namespace kestrova {
+
+const char* const kUsage =
+    "Usage: kestrova-render -o FILE [options]\n"
+    "Renders a Kestrova shot without a window and writes it as PNG, JPEG or BMP\n"
+    "(chosen by the extension of FILE).\n"
+    "\n"
+    "Options:\n"
+    "  -o, --output FILE         where to write the image (.png, .jpg, .jpeg or .bmp)\n"
+    "  --quality N               JPEG quality 1-100 (default 92)\n"
+    "  --allow-web               fetch a project's pictures named by web address\n"
+    "  --supersample N           draw at N times the size (1-4) and filter down:\n"
+    "                            smooth edges, e.g. --supersample 4\n"
+    "  --transparent             a transparent background (PNG with alpha, or a\n"
+    "                            .webm video with alpha)\n"
+    "  --floor KIND              a studio floor under the product: none (default),\n"
+    "                            shadow, reflection or both\n"
+    "  --shadow N                the floor shadow's strength 0-100 (default 60)\n"
+    "  --reflection N            the floor reflection's strength 0-100 (default 30)\n"
+    "  --softness N              how far the shadow's edge fades, 0-100 (default 40)\n"
+    "  --video FILE              the animation (or the turntable) as a video:\n"
+    "                            .mp4 (H.264), .webm (VP9) or .gif;\n"
+    "                            e.g. kestrova-render shot.TSMR --video shot.mp4\n"
+    "  --fps N                   the video's frames a second (default 30)\n"
+    "  --turntable SECONDS       one turn about the vertical axis from the shot's\n"
+    "                            pose, e.g. --turntable 4 --video spin.webm\n"
+    "  --face NAME=IMAGE         this render only, NAME's picture is IMAGE; NAME is\n"
+    "                            front, back, left, right, top, bottom, spine, mug,\n"
+    "                            book-front, book-back, book-spine or pages;\n"
+    "                            e.g. --face front=cover.png (repeatable)\n"
+    "  --size WxH                image size in pixels (default 1280x720)\n"
+    "  --product KIND            box, book, mug or screenshot (default box)\n"
+    "  --style N                 box style 0-7 (default 0, Standard Retail Box),\n"
+    "                            or book style 0-2 (default 0, Standard Hard Back)\n"
+    "  --rotation X,Y,Z          rotation in degrees (default 30,30,0)\n"
+    "  --background RRGGBB       background colour in hex (default FFFFFF)\n"
+    "  --lighting                turn the spot light on\n"
+    "  --timings                 print each phase's milliseconds to stderr\n"
+    "  --batch FILE.csv          one render per row of a spreadsheet: the first row\n"
+    "                            names the columns, each an option without its\n"
+    "                            dashes (output, project, size, face.front, ...);\n"
+    "                            empty cells take the command line's value\n"
+    "  --shard K/N               rows (and --frames) K, K+N, K+2N, ... (K from 0):\n"
+    "                            N processes split the work without talking\n"
+    "  --no-metadata             no Software, project and options text in\n"
+    "                            PNG and JPEG files\n"
+    "  -h, --help                show this help\n"
+    "  -v, --version             show the version\n"
+    "\n"
+    "kestrova-render SHOT.TSMR -o FILE [--frame N] [--size WxH]\n"
+    "  renders frame N (default 0) of a project's animation\n"
+    "kestrova-render SHOT.TSMR --frames A-B -o out_%04d.png [--size WxH]\n"
+    "  renders frames A to B as numbered pictures\n"
+    "\n"
+    "kestrova-render --info MODEL.3ds | SHOT.TSMR\n"
+    "  prints what the model loader or the project reader reads, as JSON\n";
+
+namespace {
+
+[[noreturn]] void fail(const std::string& message) { throw UsageError(message); }
+
+bool parseInt(const std::string& text, long min, long max, long* value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  const long parsed = std::strtol(text.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || parsed < min || parsed > max) return false;
+  *value = parsed;
+  return true;
+}
+
+bool parseFloat(const std::string& text, float* value) {
+  if (text.empty()) return false;
+  // Digits, sign, point and exponent only: the same in every locale.
+  for (char c : text) {
+    if (!std::strchr("0123456789+-.eE", c)) return false;
+  }
+  char* end = nullptr;
+  const double parsed = std::strtod(text.c_str(), &end);
+  if (*end != '\0' || !(parsed > -1e7 && parsed < 1e7)) return false;
+  *value = static_cast<float>(parsed);
+  return true;
+}
+
+}  // namespace
+
+RenderOptions ParseOptions(const std::vector<std::string>& args) {
+  RenderOptions options;
+  bool infoAsked = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if ((args[i] == "--batch" || args[i] == "--shard") && i + 1 < args.size()) {
+      ++i;
+      continue;
+    }
+    options.given += (options.given.empty() ? "" : " ") + args[i];
+  }
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    auto value = [&]() -> const std::string& {
+      if (i + 1 >= args.size()) fail("option " + arg + " needs a value");
+      return args[++i];
+    };
+    if (arg == "-h" || arg == "--help") {
+      options.help = true;
+      return options;
+    } else if (arg == "-v" || arg == "--version") {
+      options.version = true;
+      return options;
+    } else if (arg == "--batch") {
+      options.batch = value();
+    } else if (arg == "--shard") {
+      const std::string& text = value();
+      long k = -1, n = 0;
+      const size_t slash = text.find('/');
+      if (slash == std::string::npos || !parseInt(text.substr(0, slash), 0, 100000, &k) ||
+          !parseInt(text.substr(slash + 1), 1, 100000, &n) || k >= n) {
+        fail("--shard wants K/N with 0 <= K < N, not '" + text + "'");
+      }
+      options.shard = std::make_pair(static_cast<int>(k), static_cast<int>(n));
+    } else if (arg == "--no-metadata") {
+      options.metadata = false;
+    } else if (arg == "--quality") {
+      long quality = 0;
+      if (!parseInt(value(), 1, 100, &quality)) fail("--quality wants a number from 1 to 100");
+      options.quality = static_cast<int>(quality);
+    } else if (arg == "--frame") {
+      long frame = 0;
+      if (!parseInt(value(), 0, 9999, &frame)) fail("--frame wants a frame number from 0 to 9999");
+      options.frame = static_cast<int>(frame);
+    } else if (arg == "--frames") {
+      const std::string& text = value();
+      const size_t dash = text.find('-');
+      long first = 0;
+      long last = 0;
+      if (dash == std::string::npos || !parseInt(text.substr(0, dash), 0, 9999, &first) ||
+          !parseInt(text.substr(dash + 1), 0, 9999, &last) || last < first) {
+        fail("--frames wants a range A-B of frames, 0 <= A <= B <= 9999, not '" + text + "'");
+      }
+      options.frames = std::make_pair(static_cast<int>(first), static_cast<int>(last));
+    } else if (arg == "--info") {
+      // Before its file or after it: "--info shot.TSMR" or "shot.TSMR --info".
+      if (i + 1 < args.size() && !args[i + 1].empty() && args[i + 1][0] != '-') {
+        options.info = args[++i];
+      } else {
+        infoAsked = true;
+      }
+    } else if (arg == "-o" || arg == "--output") {
+      options.output = value();
+    } else if (arg == "--size") {
+      const std::string& text = value();
+      const size_t x = text.find('x');
+      long w = 0;
+      long h = 0;
+      if (x == std::string::npos || !parseInt(text.substr(0, x), 1, kMaxExportSide, &w) ||
+          !parseInt(text.substr(x + 1), 1, kMaxExportSide, &h)) {
+        fail("--size wants WIDTHxHEIGHT, each 1 to " + std::to_string(kMaxExportSide) + ", not '" + text + "'");
+      }
+      options.width = static_cast<int>(w);
+      options.height = static_cast<int>(h);
+    } else if (arg == "--product") {
+      const std::string& text = value();
+      if (text == "box") options.product = kProductBox;
+      else if (text == "book") options.product = kProductBook;
+      else if (text == "mug") options.product = kProductMug;
+      else if (text == "screenshot") options.product = kProductScreenShot;
+      else fail("--product wants box, book, mug or screenshot, not '" + text + "'");
+    } else if (arg == "--style") {
+      long style = 0;
+      if (!parseInt(value(), 0, kBoxStyleCount - 1, &style)) fail("--style wants a number from 0 to 7");
+      options.style = static_cast<int>(style);
+    } else if (arg == "--rotation") {
+      const std::string& text = value();
+      Vec3 rotation{};
+      size_t start = 0;
+      for (size_t c = 0; c < 3; ++c) {
+        const size_t comma = c < 2 ? text.find(',', start) : text.size();
+        if (comma == std::string::npos || !parseFloat(text.substr(start, comma - start), &rotation[c])) {
+          fail("--rotation wants three numbers X,Y,Z, not '" + text + "'");
+        }
+        start = comma + 1;
+      }
+      options.rotation = rotation;
+    } else if (arg == "--background") {
+      std::string text = value();
+      if (!text.empty() && text[0] == '#') text.erase(0, 1);
+      if (text.size() != 6 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+        fail("--background wants a colour RRGGBB in hex, not '" + text + "'");
+      }
+      const long rgb = std::strtol(text.c_str(), nullptr, 16);
+      options.background = Vec3{((rgb >> 16) & 0xFF) / 255.0f, ((rgb >> 8) & 0xFF) / 255.0f,
+                                (rgb & 0xFF) / 255.0f};
+    } else if (arg == "--lighting") {
+      options.lighting = true;
+    } else if (arg == "--timings") {
+      options.timings = true;
+    } else if (arg == "--allow-web") {
+      options.allowWeb = true;
+    } else if (arg == "--supersample") {
+      long factor = 0;
+      if (!parseInt(value(), 1, 4, &factor)) fail("--supersample wants 1, 2, 3 or 4");
+      options.supersample = static_cast<int>(factor);
+    } else if (arg == "--transparent") {
+      options.transparent = true;
+    } else if (arg == "--floor") {
+      const std::string kind = value();
+      if (kind != "none" && kind != "shadow" && kind != "reflection" && kind != "both") {
+        fail("--floor wants none, shadow, reflection or both, not '" + kind + "'");
+      }
+      options.floor.shadow = kind == "shadow" || kind == "both";
+      options.floor.reflection = kind == "reflection" || kind == "both";
+    } else if (arg == "--shadow" || arg == "--reflection" || arg == "--softness") {
+      long amount = 0;
+      if (!parseInt(value(), 0, 100, &amount)) fail(arg + " wants a number from 0 to 100");
+      int& target = arg == "--shadow"       ? options.floor.shadowStrength
+                    : arg == "--reflection" ? options.floor.reflectionStrength
+                                            : options.floor.softness;
+      target = static_cast<int>(amount);
+    } else if (arg == "--video") {
+      options.video = value();
+      if (!IsVideoName(options.video)) fail("--video writes .mp4, .webm or .gif, not '" + options.video + "'");
+    } else if (arg == "--fps") {
+      long fps = 0;
+      if (!parseInt(value(), 1, 120, &fps)) fail("--fps wants 1 to 120 frames a second");
+      options.fps = static_cast<int>(fps);
+    } else if (arg == "--turntable") {
+      const std::string& text = value();
+      float seconds = 0;
+      if (!parseFloat(text, &seconds) || !(seconds > 0 && seconds <= 600)) {
+        fail("--turntable wants the seconds of one turn, more than 0 and at most 600, not '" + text + "'");
+      }
+      options.turntable = seconds;
+    } else if (arg == "--face") {
+      const std::string& text = value();
+      const size_t equals = text.find('=');
+      const std::string face = text.substr(0, equals);
+      if (equals == std::string::npos || equals + 1 == text.size() || !FaceSlot(face)) {
+        fail("--face wants NAME=IMAGE with NAME one of front, back, left, right, top, bottom, spine, mug, "
+             "book-front, book-back, book-spine, pages; not '" + text + "'");
+      }
+      options.faces.emplace_back(face, text.substr(equals + 1));
+    } else if (arg == "--project") {
+      options.project = value();
+    } else if (!arg.empty() && arg[0] != '-' && options.project.empty()) {
+      options.project = arg;
+    } else {
+      fail("unknown argument '" + arg + "'");
+    }
+  }
+  // A batch's own options are completed by its rows, and checked with them.
+  if (!options.batch.empty()) return options;
+  if (infoAsked && options.info.empty()) {
+    if (options.project.empty()) fail("--info needs a .3ds model or a .TSMR project");
+    options.info = options.project;
+    options.project.clear();
+  }
+  if (options.frame && options.frames) fail("--frame and --frames do not go together");
+  if ((options.frame || options.frames) && options.project.empty()) {
+    fail("--frame and --frames render a project: name a .TSMR file");
+  }
+  if (options.frames && options.output.find('%') == std::string::npos) {
+    fail("--frames wants an output pattern with a frame number, such as out_%04d.png");
+  }
+  if (!options.video.empty()) {
+    if (!options.output.empty()) fail("--video names the output: leave out -o");
+    if (options.frame || options.frames) fail("--video takes every frame: leave out --frame and --frames");
+    if (options.transparent && !EndsWithIgnoringCase(options.video, ".webm")) {
+      fail("--transparent keeps the background clear only in a WebM video: name a .webm file, not '" +
+           options.video + "'");
+    }
+    if (options.turntable == 0 && options.project.empty()) fail("--video wants a project with keys, or --turntable");
+    options.output = options.video;
+  }
+  if (options.turntable > 0 && options.video.empty()) fail("--turntable makes a video: add --video FILE");
+  if (options.output.empty() && options.info.empty()) fail("no output file given (-o FILE)");
+  return options;
+}
+
+std::optional<TextureSlot> FaceSlot(const std::string& face) {
+  static const std::pair<const char*, TextureSlot> kFaces[] = {
+      {"front", kSlotBoxFront},         {"back", kSlotBoxBack},           {"left", kSlotBoxLeft},
+      {"right", kSlotBoxRight},         {"top", kSlotBoxTop},             {"bottom", kSlotBoxBottom},
+      {"spine", kSlotBoxLeft},          {"mug", kSlotMug},                {"book-front", kSlotBookFront},
+      {"book-back", kSlotBookBack},     {"book-spine", kSlotBookSpine},   {"pages", kSlotBookPage1},
+  };
+  for (const auto& [name, slot] : kFaces) {
+    if (face == name) return slot;
+  }
+  return std::nullopt;
+}
+
+}  // namespace kestrova

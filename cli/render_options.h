@@ -1,0 +1,61 @@
+#pragma once
+// kestrova-render's options: parsed from the command line, or from the
+// command line and one row of a batch, into one plain record.
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "scene/scene_state.h"
+
+namespace kestrova {
+
+// A usage mistake: the message says which option and why; exit status 2.
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct RenderOptions {
+  std::string project;
+  std::optional<int> frame;
+  std::optional<std::pair<int, int>> frames;
+  std::string info;
+  std::string output;
+  int width = 1280;
+  int height = 720;
+  float product = kProductBox;
+  int style = 0;
+  std::optional<Vec3> rotation;
+  std::optional<Vec3> background;
+  bool lighting = false;
+  int quality = 92;
+  bool allowWeb = false;
+  int supersample = 1;
+  bool transparent = false;
+  StudioFloor floor;
+  std::string video;
+  int fps = 30;
+  double turntable = 0;  // seconds of one turn; 0: no turntable
+  std::vector<std::pair<std::string, std::string>> faces;  // face name, image
+  bool timings = false;
+  bool help = false;
+  bool version = false;
+  std::string batch;                         // a CSV of jobs
+  std::optional<std::pair<int, int>> shard;  // K of N
+  bool metadata = true;
+  // Where relative names are taken from: the current folder, or a batch's.
+  std::string folder;
+  // The options as given, for the files' text (never --batch or --shard).
+  std::string given;
+};
+
+extern const char* const kUsage;
+
+// Parses `args` (the program name left out). Throws UsageError.
+RenderOptions ParseOptions(const std::vector<std::string>& args);
+
+// The texture slot a --face name replaces.
+std::optional<TextureSlot> FaceSlot(const std::string& face);
+
+}  // namespace kestrova
