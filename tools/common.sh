@@ -18,6 +18,8 @@ PACKAGES=(
   libavcodec-dev libavformat-dev libswscale-dev libavutil-dev
   # PNG written as it is drawn.
   libpng-dev zlib1g-dev
+  # Batch renders read their spreadsheet with libcsv.
+  libcsv-dev
   # libwmf draws WMF text and some shapes with the URW base fonts; without
   # them every metafile fails to play.
   fonts-urw-base35

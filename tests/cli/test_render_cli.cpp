@@ -7,9 +7,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <vector>
 #include <regex>
 #include <string>
 
+#include "tests/support/png_text.h"
 #include "tests/support/video_reader.h"
 
 namespace {
@@ -350,4 +353,105 @@ TEST(RenderCli, AVideoModuleThatCannotBeLoadedIsNamed) {
   EXPECT_NE(result.output.find("the video module " + fake + " could not be loaded"), std::string::npos)
       << result.output;
   EXPECT_FALSE(std::filesystem::exists(dir.path().toStdString() + "/t.gif"));
+}
+
+// ---- Batches ----
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string bytesOf(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A CSV of `rows` small box renders, turned a little more each row.
+void writeBatch(const fs::path& csv, int rows) {
+  std::ofstream out(csv);
+  out << "output,rotation,size\n";
+  for (int i = 0; i < rows; ++i) out << "out/" << i << ".png,\"30," << 10 * i << ",0\",96x72\n";
+}
+
+}  // namespace
+
+TEST(RenderBatch, QuotedCellsHoldCommasAndLineBreaksAndABadRowFailsAlone) {
+  QTemporaryDir dir;
+  const fs::path folder = dir.path().toStdString();
+  {
+    std::ofstream csv(folder / "jobs.csv");
+    csv << "output,rotation,face.front,size\n"
+        << "\"comma, name.png\",\"10,20,0\",,64x48\n"
+        << "\"two\nlines.png\",,,64x48\n"
+        << "broken.png,,no-such-picture.png,64x48\n"
+        << "\xC3\xA9t\xC3\xA9.png,,,64x48\n";
+  }
+  const CliRun batch = run("--batch " + (folder / "jobs.csv").string());
+  EXPECT_EQ(batch.status, 1) << batch.output;
+  EXPECT_TRUE(fs::exists(folder / "comma, name.png"));
+  EXPECT_TRUE(fs::exists(folder / "two\nlines.png"));
+  EXPECT_TRUE(fs::exists(folder / "\xC3\xA9t\xC3\xA9.png")) << "UTF-8 names";
+  EXPECT_FALSE(fs::exists(folder / "broken.png"));
+  EXPECT_EQ(QImage(QString::fromStdString((folder / "comma, name.png").string())).width(), 64);
+  EXPECT_NE(batch.output.find("row 4/4"), std::string::npos) << "the rows after a failure still render";
+  EXPECT_NE(batch.output.find("3 rows rendered, 1 failed"), std::string::npos) << batch.output;
+  EXPECT_NE(batch.output.find("row 3 ("), std::string::npos) << "the failed row by number";
+  EXPECT_NE(batch.output.find("no-such-picture.png"), std::string::npos) << "and why";
+
+  std::ofstream(folder / "bad.csv") << "output,teapot\nx.png,1\n";
+  const CliRun unknown = run("--batch " + (folder / "bad.csv").string());
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_NE(unknown.output.find("\"teapot\""), std::string::npos) << unknown.output;
+}
+
+TEST(RenderBatch, RunsAndShardSplitsGiveTheSameBytesWithTheirTextReadByLibpng) {
+  QTemporaryDir dir;
+  const fs::path folder = dir.path().toStdString();
+  writeBatch(folder / "jobs.csv", 6);
+  fs::create_directory(folder / "out");
+  ASSERT_EQ(run("--batch " + (folder / "jobs.csv").string()).status, 0);
+  std::vector<std::string> whole;
+  for (int i = 0; i < 6; ++i) whole.push_back(bytesOf(folder / "out" / (std::to_string(i) + ".png")));
+  for (int shards : {1, 2, 4}) {
+    fs::remove_all(folder / "out");
+    fs::create_directory(folder / "out");
+    for (int k = shards - 1; k >= 0; --k) {
+      const CliRun part = run("--batch " + (folder / "jobs.csv").string() + " --shard " + std::to_string(k) + "/" +
+                              std::to_string(shards));
+      ASSERT_EQ(part.status, 0) << part.output;
+    }
+    for (int i = 0; i < 6; ++i) {
+      EXPECT_EQ(bytesOf(folder / "out" / (std::to_string(i) + ".png")), whole[static_cast<size_t>(i)])
+          << "row " << i << " in " << shards << " shards";
+    }
+  }
+  // Shard 1 of 4 takes rows 1 and 5 and nothing else.
+  fs::remove_all(folder / "out");
+  fs::create_directory(folder / "out");
+  ASSERT_EQ(run("--batch " + (folder / "jobs.csv").string() + " --shard 1/4").status, 0);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(fs::exists(folder / "out" / (std::to_string(i) + ".png")), i % 4 == 1) << i;
+  // The text chunks, as libpng reads them.
+  const std::map<std::string, std::string> text = kestrova::test::PngText((folder / "out" / "1.png").string());
+  ASSERT_EQ(text.count("Software"), 1u);
+  EXPECT_EQ(text.at("Software").rfind("Kestrova kestrova-render ", 0), 0u);
+  EXPECT_NE(text.at("Options").find("--rotation 30,10,0"), std::string::npos) << text.at("Options");
+  EXPECT_EQ(text.at("Options").find("--shard"), std::string::npos);
+  ASSERT_EQ(run("-o " + (folder / "bare.png").string() + " --size 64x48 --no-metadata").status, 0);
+  EXPECT_TRUE(kestrova::test::PngText((folder / "bare.png").string()).empty());
+}
+
+TEST(RenderBatch, AProjectsDigestIsTheFilesSha256AndJpegKeepsTheTextAsItsComment) {
+  QTemporaryDir dir;
+  const fs::path folder = dir.path().toStdString();
+  const fs::path sample = fs::path(KESTROVA_PROGRAM_DIR) / "Sequences" / "01 Retail Box.TSMR";
+  ASSERT_EQ(run("\"" + sample.string() + "\" -o " + (folder / "p.png").string() + " --size 64x48").status, 0);
+  const std::string digest = kestrova::test::PngText((folder / "p.png").string())["Project SHA-256"];
+  // sha256sum, not our code, says what the digest is.
+  const CliRun sum = runProgram("sha256sum", "\"" + sample.string() + "\"");
+  ASSERT_EQ(sum.status, 0);
+  EXPECT_EQ(digest, sum.output.substr(0, 64));
+  ASSERT_EQ(run("-o " + (folder / "p.jpg").string() + " --size 64x48").status, 0);
+  const std::string jpeg = bytesOf(folder / "p.jpg");
+  EXPECT_NE(jpeg.find("\xFF\xFE"), std::string::npos) << "a comment segment";
+  EXPECT_NE(jpeg.find("Kestrova kestrova-render"), std::string::npos);
 }
