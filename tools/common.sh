@@ -14,6 +14,8 @@ PACKAGES=(
   libwmf-dev libemf2svg-dev fonts-dejavu-core libx11-dev
   # The install test: the desktop-file checkers, manual pages, a pretend user.
   desktop-file-utils appstream man-db xdotool
+  # The Debian package: its dependencies computed, its checker.
+  dpkg-dev lintian file
   # Video export.
   libavcodec-dev libavformat-dev libswscale-dev libavutil-dev
   # PNG written as it is drawn.
