@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "bench/fresh_process.h"
@@ -43,8 +44,64 @@ void bareEgl(benchmark::State& state) {
   report(state, {KESTROVA_BARE_EGL, std::to_string(state.range(0)), std::to_string(state.range(1))});
 }
 
+// A catalogue: 200 renders of the default box at 1280 x 720 with ten
+// different front covers (drawn by kestrova-render itself first).
+constexpr int kCatalogueRows = 200;
+
+std::filesystem::path catalogueFolder() {
+  static const std::filesystem::path folder = [] {
+    const auto made = std::filesystem::temp_directory_path() / "kestrova-bench-catalogue";
+    std::filesystem::create_directories(made / "out");
+    for (int cover = 0; cover < 10; ++cover) {
+      kestrova::bench::RunProcess({renderProgram(), "-o", (made / ("cover" + std::to_string(cover) + ".png")).string(),
+                                   "--size", "512x512", "--rotation", "10," + std::to_string(cover * 36) + ",0"});
+    }
+    std::ofstream csv(made / "jobs.csv");
+    csv << "output,face.front\n";
+    for (int row = 0; row < kCatalogueRows; ++row) {
+      csv << "out/" << row << ".png,cover" << row % 10 << ".png\n";
+    }
+    return made;
+  }();
+  return folder;
+}
+
+void perPicture(benchmark::State& state, double seconds) {
+  state.counters["pictures_per_s"] = kCatalogueRows / seconds;
+  state.counters["pictures_per_s_per_core"] = kCatalogueRows / seconds / 2.0;
+}
+
+void catalogueBatch(benchmark::State& state) {
+  const auto folder = catalogueFolder();
+  for (auto _ : state) {
+    const kestrova::bench::ProcessRun run = kestrova::bench::RunProcess(
+        {renderProgram(), "--batch", (folder / "jobs.csv").string(), "--size", "1280x720"});
+    if (run.status != 0) state.SkipWithError("the batch failed");
+    state.SetIterationTime(run.seconds);
+    perPicture(state, run.seconds);
+  }
+}
+
+void catalogueProcesses(benchmark::State& state) {
+  const auto folder = catalogueFolder();
+  for (auto _ : state) {
+    double seconds = 0;
+    for (int row = 0; row < kCatalogueRows; ++row) {
+      const kestrova::bench::ProcessRun run = kestrova::bench::RunProcess(
+          {renderProgram(), "-o", (folder / "out" / (std::to_string(row) + ".png")).string(), "--size", "1280x720",
+           "--face", "front=" + (folder / ("cover" + std::to_string(row % 10) + ".png")).string()});
+      if (run.status != 0) state.SkipWithError("a render failed");
+      seconds += run.seconds;
+    }
+    state.SetIterationTime(seconds);
+    perPicture(state, seconds);
+  }
+}
+
 }  // namespace
 
+BENCHMARK(catalogueBatch)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(catalogueProcesses)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK(render)->Args({1920, 1080})->Args({64, 64})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(9);
 BENCHMARK(bareEgl)->Args({1920, 1080})->Args({64, 64})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(9);
 BENCHMARK(render)->Name("renderHuge")->Args({16384, 16384})->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);

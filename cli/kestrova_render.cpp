@@ -6,6 +6,7 @@
 #include <malloc.h>
 
 #include <csignal>
+#include <future>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -14,6 +15,7 @@
 #include "cli/batch.h"
 #include "cli/render_job.h"
 #include "cli/render_options.h"
+#include "render/texture_loader.h"
 
 using namespace kestrova;
 namespace fs = std::filesystem;
@@ -63,11 +65,37 @@ int runBatch(const std::vector<std::string>& arguments, const RenderOptions& opt
     }
     shared.push_back(arguments[i]);
   }
+  // Covers, backs and the default artwork recur from row to row: each is
+  // decoded once.
+  KeepPreparedTextures(size_t{512} << 20);
   std::signal(SIGINT, onInterrupt);
   std::signal(SIGTERM, onInterrupt);
   const size_t total = table.rows.size();
   size_t rendered = 0;
   std::vector<FailedRow> failures;
+  // One picture is compressed and written while the next row draws.
+  std::future<std::string> writing;
+  FailedRow writingRow{};
+  auto collect = [&] {
+    if (!writing.valid()) return;
+    const std::string reason = writing.get();
+    if (reason.empty()) return;
+    --rendered;
+    writingRow.reason = reason;
+    failures.push_back(writingRow);
+    std::fprintf(stderr, "kestrova-render: row %zu (%s) failed: %s\n", writingRow.row, writingRow.name.c_str(),
+                 reason.c_str());
+  };
+  size_t current = 0;
+  std::string currentName;
+  context.writeLater = [&](RgbaImage image, std::string path, bool alpha, FileText text) {
+    collect();
+    writingRow = {current + 1, currentName, {}};
+    writing = std::async(std::launch::async, [image = std::move(image), path, alpha, text]() {
+      std::string error;
+      return WritePng(image, path, alpha, text, &error) ? std::string() : error;
+    });
+  };
   for (size_t row = 0; row < total && !interrupted; ++row) {
     if (options.shard && static_cast<int>(row % static_cast<size_t>(options.shard->second)) != options.shard->first) {
       continue;
@@ -83,6 +111,8 @@ int runBatch(const std::vector<std::string>& arguments, const RenderOptions& opt
         RenderOptions job = ParseOptions(rowArguments);
         job.folder = fs::current_path().string();
         name = job.video.empty() ? job.output : job.video;
+        current = row;
+        currentName = name;
         status = RunJob(job, context, &reason);
       } catch (const UsageError& mistake) {
         reason = mistake.what();
@@ -95,6 +125,8 @@ int runBatch(const std::vector<std::string>& arguments, const RenderOptions& opt
     failures.push_back({row + 1, name, reason});
     std::fprintf(stderr, "kestrova-render: row %zu (%s) failed: %s\n", row + 1, name.c_str(), reason.c_str());
   }
+  collect();
+  context.writeLater = nullptr;
   std::printf("%zu rows rendered, %zu failed%s\n", rendered, failures.size(),
               interrupted ? "; stopped when asked, after the row it was drawing" : "");
   for (const FailedRow& failure : failures) {

@@ -1,5 +1,6 @@
 #include "cli/render_job.h"
 
+#include <GL/gl.h>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QImage>
@@ -384,6 +385,12 @@ int writeVideo(SceneState& scene, RenderHost& host, const RenderOptions& options
 
 void PrintTimings(bool on) { phases.start(on); }
 
+bool WritePng(const RgbaImage& image, const std::string& path, bool alpha, const FileText& text, std::string* error) {
+  PngWriter png;
+  return png.open(path, image.width, image.height, alpha, error, text) &&
+         png.write(image.pixels.data(), image.height, error) && png.finish(error);
+}
+
 int RunJob(const RenderOptions& options, JobContext& context, std::string* failure) {
   if (!options.info.empty()) {
     if (EndsWithIgnoringCase(options.info, ".3ds")) return modelInfo(options.info);
@@ -418,6 +425,17 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
   }
   const fs::path programFolder = FindDataFolder(fs::read_symlink("/proc/self/exe", ignored).parent_path().string());
   auto scene = std::make_unique<SceneState>();
+  // Jobs share the context: each gives its textures back when it ends.
+  const struct TextureRelease {
+    SceneState& shot;
+    ~TextureRelease() {
+      std::vector<GLuint> names(shot.textureSlot.begin(), shot.textureSlot.end());
+      std::sort(names.begin(), names.end());
+      names.erase(std::unique(names.begin(), names.end()), names.end());
+      names.erase(std::remove(names.begin(), names.end(), 0u), names.end());
+      glDeleteTextures(static_cast<GLsizei>(names.size()), names.data());
+    }
+  } release{*scene};
   // Only what the product drawn shows is decoded and read.
   StartupHooks lean;
   lean.deferAssets = true;
@@ -516,7 +534,14 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
   // here, so the timings tell decoding from drawing.
   if (const std::optional<ShownProduct> shown = ShownProductOf(scene->productKind)) LoadAssetsFor(*scene, *shown);
   phases.lap("pictures");
-  if (EndsWithIgnoringCase(output.string(), ".png")) {
+  if (EndsWithIgnoringCase(output.string(), ".png") && context.writeLater &&
+      static_cast<long long>(options.width) * options.height <= 4096LL * 4096LL) {
+    // In a batch the next row draws while this one is compressed.
+    RgbaImage image = RenderExport(*scene, host, exportOptions(frame), &error);
+    if (image.pixels.empty()) return failed(failure, error);
+    context.writeLater(std::move(image), output.string(), options.transparent, text);
+    phases.lap("draw");
+  } else if (EndsWithIgnoringCase(output.string(), ".png")) {
     // Rows go to the file as they are drawn: a picture of any size costs the
     // memory of one band of tiles.
     PngWriter png;

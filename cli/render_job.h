@@ -1,24 +1,32 @@
 #pragma once
 // One job of kestrova-render: a picture, a run of frames, a video or an
 // --info report, drawn on a headless context that jobs share.
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "render/headless_context.h"
+#include "scene/rgba_image.h"
 
 namespace kestrova {
 
 struct RenderOptions;
 
+// Text chunks a written picture carries (key, value).
+using FileText = std::vector<std::pair<std::string, std::string>>;
+
 // What jobs share: the GL context, made by the first job that draws.
 struct JobContext {
   std::unique_ptr<HeadlessContext> gl;
+  // Set, a finished PNG picture goes here to be written while the next job
+  // draws; unset, it is written before the job ends.
+  std::function<void(RgbaImage image, std::string path, bool alpha, FileText text)> writeLater;
 };
 
-// Text chunks a written picture carries (key, value).
-using FileText = std::vector<std::pair<std::string, std::string>>;
+// Writes a PNG file whole: 0, or 1 with `failure` saying why.
+bool WritePng(const RgbaImage& image, const std::string& path, bool alpha, const FileText& text, std::string* error);
 
 // --timings for the jobs that follow.
 void PrintTimings(bool on);

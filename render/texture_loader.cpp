@@ -1,6 +1,9 @@
 #include "texture_loader.h"
 
 #include <GL/gl.h>
+#include <sys/stat.h>
+
+#include <deque>
 #include <GL/glu.h>
 
 #include <cmath>
@@ -92,7 +95,66 @@ int FaceTextureLimit() {
   return std::min<GLint>(maxSize, kMaxFaceTexture);
 }
 
+namespace {
+
+struct KeptTexture {
+  std::string key;
+  PreparedTexture texture;
+};
+
+struct TextureKeeper {
+  size_t budget = 0;
+  size_t used = 0;
+  std::deque<KeptTexture> kept;  // oldest first
+};
+
+TextureKeeper& keeper() {
+  static TextureKeeper instance;
+  return instance;
+}
+
+// Name, size, modification time and the size asked for: a picture saved
+// again is a new picture.
+std::string keepKey(const std::string& path, int maxSize) {
+  struct stat info {};
+  if (IsWebPictureName(path) || ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
+  return path + '\n' + std::to_string(info.st_size) + '\n' + std::to_string(info.st_mtim.tv_sec) + '.' +
+         std::to_string(info.st_mtim.tv_nsec) + '\n' + std::to_string(maxSize);
+}
+
+PreparedTexture prepareFresh(const std::string& path, int maxSize);
+
+}  // namespace
+
+void KeepPreparedTextures(size_t budgetBytes) {
+  TextureKeeper& k = keeper();
+  k.budget = budgetBytes;
+  while (k.used > k.budget && !k.kept.empty()) {
+    k.used -= k.kept.front().texture.pixels.size();
+    k.kept.pop_front();
+  }
+}
+
 PreparedTexture PrepareTexture(const std::string& path, int maxSize) {
+  TextureKeeper& k = keeper();
+  const std::string key = k.budget > 0 ? keepKey(path, maxSize) : std::string();
+  if (!key.empty()) {
+    for (const KeptTexture& kept : k.kept) {
+      if (kept.key == key) return kept.texture;
+    }
+  }
+  PreparedTexture prepared = prepareFresh(path, maxSize);
+  if (!key.empty() && !prepared.pixels.empty() && prepared.pixels.size() <= k.budget) {
+    k.kept.push_back({key, prepared});
+    k.used += prepared.pixels.size();
+    KeepPreparedTextures(k.budget);
+  }
+  return prepared;
+}
+
+namespace {
+
+PreparedTexture prepareFresh(const std::string& path, int maxSize) {
   PreparedTexture prepared;
   prepared.path = path;
   PictureResult decoded = LoadPicture(path);
@@ -117,6 +179,8 @@ PreparedTexture PrepareTexture(const std::string& path, int maxSize) {
   prepared.pixels = TexturePixels(std::move(stretched));
   return prepared;
 }
+
+}  // namespace
 
 bool UploadTexture(SceneState& scene, const PreparedTexture& prepared, uint32_t& slot, std::string* error) {
   if (prepared.pixels.empty()) {

@@ -48,6 +48,11 @@ struct PreparedTexture {
 // The largest side a face texture may have here (needs the context).
 int FaceTextureLimit();
 PreparedTexture PrepareTexture(const std::string& path, int maxSize);
+
+// Keeps prepared pictures of local files, by name, size and modification
+// time, up to `budgetBytes` of pixels (the oldest go first), so a process
+// drawing many shots decodes each picture once. 0 (the default) keeps none.
+void KeepPreparedTextures(size_t budgetBytes);
 bool UploadTexture(SceneState& scene, const PreparedTexture& prepared, uint32_t& slot, std::string* error = nullptr);
 
 // The built-in 64 x 64 bitmap, mipmapped.
