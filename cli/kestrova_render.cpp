@@ -50,6 +50,9 @@ int runBatch(const std::vector<std::string>& arguments, const RenderOptions& opt
     std::fprintf(stderr, "kestrova-render: %s\n", error.c_str());
     return 2;
   }
+  // The files' text keeps the cells as written, so the same spreadsheet
+  // gives the same bytes from any folder.
+  const BatchTable written = table;
   // Names in the table are the table's, from its own folder.
   for (size_t c = 0; c < table.columns.size(); ++c) {
     if (!namesAFile(table.columns[c])) continue;
@@ -110,6 +113,10 @@ int runBatch(const std::vector<std::string>& arguments, const RenderOptions& opt
       try {
         RenderOptions job = ParseOptions(rowArguments);
         job.folder = fs::current_path().string();
+        std::vector<std::string> asWritten = shared;
+        RowArguments(written, row, &asWritten, &reason);
+        job.given.clear();
+        for (const std::string& argument : asWritten) job.given += (job.given.empty() ? "" : " ") + argument;
         name = job.video.empty() ? job.output : job.video;
         current = row;
         currentName = name;

@@ -16,6 +16,8 @@ PACKAGES=(
   desktop-file-utils appstream man-db xdotool
   # The Debian package: its dependencies computed, its checker.
   dpkg-dev lintian file
+  # The cluster test: a one-node Slurm cluster of its own.
+  slurm-wlm munge
   # Video export.
   libavcodec-dev libavformat-dev libswscale-dev libavutil-dev
   # PNG written as it is drawn.
