@@ -98,8 +98,49 @@ void catalogueProcesses(benchmark::State& state) {
   }
 }
 
+// The mug model at 1280 x 720, 200 times: one batch of ours against 200 runs
+// of F3D (Debian's f3d, a VTK viewer; needs a display, e.g. xvfb-run).
+void mugBatch(benchmark::State& state) {
+  const auto folder = catalogueFolder();
+  {
+    std::ofstream csv(folder / "mugs.csv");
+    csv << "output\n";
+    for (int row = 0; row < kCatalogueRows; ++row) csv << "out/mug" << row << ".png\n";
+  }
+  for (auto _ : state) {
+    const kestrova::bench::ProcessRun run = kestrova::bench::RunProcess(
+        {renderProgram(), "--batch", (folder / "mugs.csv").string(), "--product", "mug", "--size", "1280x720"});
+    if (run.status != 0) state.SkipWithError("the batch failed");
+    state.SetIterationTime(run.seconds);
+    perPicture(state, run.seconds);
+  }
+}
+
+void mugF3d(benchmark::State& state) {
+  if (std::system("test -x /usr/bin/f3d") != 0 || !std::getenv("DISPLAY")) {
+    state.SkipWithError("needs f3d (apt-get install f3d) and a display (xvfb-run)");
+    return;
+  }
+  const auto folder = catalogueFolder();
+  const std::string model = std::string(KESTROVA_PROGRAM_DIR) + "/Mug/Coffee-Mug.3ds";
+  for (auto _ : state) {
+    double seconds = 0;
+    for (int row = 0; row < kCatalogueRows; ++row) {
+      const kestrova::bench::ProcessRun run = kestrova::bench::RunProcess(
+          {"/usr/bin/f3d", model, "--output=" + (folder / "out" / ("f3d" + std::to_string(row) + ".png")).string(),
+           "--resolution=1280,720"});
+      if (run.status != 0) state.SkipWithError("f3d failed");
+      seconds += run.seconds;
+    }
+    state.SetIterationTime(seconds);
+    perPicture(state, seconds);
+  }
+}
+
 }  // namespace
 
+BENCHMARK(mugBatch)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
+BENCHMARK(mugF3d)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK(catalogueBatch)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK(catalogueProcesses)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(1);
 BENCHMARK(render)->Args({1920, 1080})->Args({64, 64})->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(9);
