@@ -104,10 +104,10 @@ void LoadAssetsFor(SceneState& scene, ShownProduct product) {
       }
     }
     const int limit = FaceTextureLimit();
-    std::vector<PreparedTexture> prepared(missing.size());
+    std::vector<std::shared_ptr<const PreparedTexture>> prepared(missing.size());
     auto prepare = [&](size_t from, size_t step) {
       for (size_t i = from; i < missing.size(); i += step) {
-        prepared[i] = PrepareTexture(waiting.folder + "/" + missing[i]->name, limit);
+        prepared[i] = PrepareTextureShared(waiting.folder + "/" + missing[i]->name, limit);
       }
     };
     std::thread helper;
@@ -119,7 +119,7 @@ void LoadAssetsFor(SceneState& scene, ShownProduct product) {
     prepare(0, helper.joinable() ? 2 : 1);
     if (helper.joinable()) helper.join();
     for (size_t i = 0; i < missing.size(); ++i) {
-      UploadTexture(scene, prepared[i], scene.textureSlot[static_cast<size_t>(missing[i]->slot)]);
+      UploadTexture(scene, *prepared[i], scene.textureSlot[static_cast<size_t>(missing[i]->slot)]);
     }
     scene.pictureWidth[0] = width;
     scene.pictureHeight[0] = height;

@@ -3,10 +3,12 @@
 #define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <EGL/egl.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "read_framebuffer.h"
@@ -39,6 +41,7 @@ class Framebuffer {
     complete_ = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
   }
   ~Framebuffer() {
+    if (abandoned_) return;
     glBindFramebuffer(GL_FRAMEBUFFER, previous_);
     glDeleteRenderbuffers(2, renderbuffers_);
     glDeleteFramebuffers(1, &framebuffer_);
@@ -47,13 +50,52 @@ class Framebuffer {
   Framebuffer& operator=(const Framebuffer&) = delete;
   bool complete() const { return complete_; }
   void setPrevious(GLint previous) { previous_ = static_cast<GLuint>(previous); }
+  void bind() const { glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_); }
+  // Its context is gone, and its names with it: nothing to delete.
+  void abandon() { abandoned_ = true; }
 
  private:
   GLuint framebuffer_ = 0;
   GLuint renderbuffers_[2] = {0, 0};
   GLuint previous_ = 0;
   bool complete_ = false;
+  bool abandoned_ = false;
 };
+
+// The last framebuffer of a headless context, kept for the next picture of
+// the same size: a batch draws hundreds on one context.
+struct KeptFramebuffer {
+  EGLContext context = EGL_NO_CONTEXT;
+  int width = 0;
+  int height = 0;
+  std::unique_ptr<Framebuffer> framebuffer;
+};
+
+KeptFramebuffer& kept() {
+  static KeptFramebuffer instance;
+  return instance;
+}
+
+// A framebuffer of this size: the kept one where the context and size match
+// (only EGL contexts: the window's are Qt's to manage), else a new one.
+Framebuffer* framebufferFor(int width, int height, std::unique_ptr<Framebuffer>* owned) {
+  const EGLContext context = eglGetCurrentContext();
+  KeptFramebuffer& k = kept();
+  if (context == EGL_NO_CONTEXT) {
+    *owned = std::make_unique<Framebuffer>(width, height);
+    return owned->get();
+  }
+  if (k.context != context || k.width != width || k.height != height || !k.framebuffer) {
+    if (k.context == context) k.framebuffer.reset();
+    else if (k.framebuffer) k.framebuffer->abandon(), k.framebuffer.reset();
+    k.framebuffer = std::make_unique<Framebuffer>(width, height);
+    k.context = context;
+    k.width = width;
+    k.height = height;
+  }
+  k.framebuffer->bind();
+  return k.framebuffer.get();
+}
 
 // Draws one tile at `scale` times its size into the framebuffer.
 void drawTileFrame(SceneState& scene, RenderHost& host, const ExportOptions& o, int x0, int y0, int width,
@@ -131,6 +173,14 @@ void setBackground(SceneState& scene, const Vec3& colour) {
 
 }  // namespace
 
+void ForgetExportFramebuffer(void* eglContext) {
+  KeptFramebuffer& k = kept();
+  if (k.context != static_cast<EGLContext>(eglContext) || !k.framebuffer) return;
+  k.framebuffer->abandon();
+  k.framebuffer.reset();
+  k.context = EGL_NO_CONTEXT;
+}
+
 int TurntableFrames(double seconds, int fps) { return std::max(2, static_cast<int>(seconds * fps + 0.5)); }
 
 float TurntableAngle(float start, int index, int frames) {
@@ -162,9 +212,14 @@ bool RenderExportRows(SceneState& scene, RenderHost& host, const ExportOptions& 
   glGetIntegerv(GL_FRAMEBUFFER_BINDING, &previous);
   bool ok = true;
   {
-    Framebuffer framebuffer(std::min(tile, o.width) * o.supersample, std::min(tile, o.height) * o.supersample);
+    std::unique_ptr<Framebuffer> owned;
+    Framebuffer& framebuffer = *framebufferFor(std::min(tile, o.width) * o.supersample,
+                                               std::min(tile, o.height) * o.supersample, &owned);
     framebuffer.setPrevious(previous);
-    if (!framebuffer.complete()) return fail("the graphics driver could not make an off-screen picture");
+    if (!framebuffer.complete()) {
+      glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(previous));
+      return fail("the graphics driver could not make an off-screen picture");
+    }
     // Whatever a first frame does once (the spot heights of the book and the
     // mug) happens before the tiles, so every tile draws the same shot.
     drawTile(scene, host, o, 0, 0, 1, 1, 1);
@@ -217,6 +272,7 @@ bool RenderExportRows(SceneState& scene, RenderHost& host, const ExportOptions& 
       band.clear();
     }
   }
+  glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(previous));
   setBackground(scene, background);
   return ok;
 }

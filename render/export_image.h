@@ -23,6 +23,10 @@ struct ExportOptions {
   std::optional<int> frame;  // a frame of the baked animation, else the still shot
 };
 
+// A headless context going away: the framebuffer kept for its next picture
+// goes with it.
+void ForgetExportFramebuffer(void* eglContext);
+
 // The largest side an exported picture may have.
 constexpr int kMaxExportSide = 32768;
 

@@ -1,5 +1,7 @@
 #include "headless_context.h"
 
+#include "export_image.h"
+
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 
@@ -79,6 +81,7 @@ HeadlessContext::HeadlessContext(int width, int height)
 
 HeadlessContext::~HeadlessContext() {
   if (egl_->display == EGL_NO_DISPLAY) return;
+  ForgetExportFramebuffer(egl_->context);
   eglMakeCurrent(egl_->display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
   if (egl_->context != EGL_NO_CONTEXT) eglDestroyContext(egl_->display, egl_->context);
   if (egl_->surface != EGL_NO_SURFACE) eglDestroySurface(egl_->display, egl_->surface);

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <deque>
+#include <memory>
+#include <mutex>
 #include <GL/glu.h>
 
 #include <cmath>
@@ -99,13 +101,22 @@ namespace {
 
 struct KeptTexture {
   std::string key;
-  PreparedTexture texture;
+  std::shared_ptr<const PreparedTexture> texture;
 };
 
+// Pictures are prepared on two threads at once: the keeper has a lock.
 struct TextureKeeper {
+  std::mutex lock;
   size_t budget = 0;
   size_t used = 0;
   std::deque<KeptTexture> kept;  // oldest first
+
+  void trim() {
+    while (used > budget && !kept.empty()) {
+      used -= kept.front().texture->pixels.size();
+      kept.pop_front();
+    }
+  }
 };
 
 TextureKeeper& keeper() {
@@ -128,29 +139,34 @@ PreparedTexture prepareFresh(const std::string& path, int maxSize);
 
 void KeepPreparedTextures(size_t budgetBytes) {
   TextureKeeper& k = keeper();
+  const std::lock_guard<std::mutex> hold(k.lock);
   k.budget = budgetBytes;
-  while (k.used > k.budget && !k.kept.empty()) {
-    k.used -= k.kept.front().texture.pixels.size();
-    k.kept.pop_front();
-  }
+  k.trim();
 }
 
-PreparedTexture PrepareTexture(const std::string& path, int maxSize) {
+std::shared_ptr<const PreparedTexture> PrepareTextureShared(const std::string& path, int maxSize) {
   TextureKeeper& k = keeper();
-  const std::string key = k.budget > 0 ? keepKey(path, maxSize) : std::string();
-  if (!key.empty()) {
+  std::string key;
+  {
+    const std::lock_guard<std::mutex> hold(k.lock);
+    if (k.budget > 0) key = keepKey(path, maxSize);
     for (const KeptTexture& kept : k.kept) {
-      if (kept.key == key) return kept.texture;
+      if (!key.empty() && kept.key == key) return kept.texture;
     }
   }
-  PreparedTexture prepared = prepareFresh(path, maxSize);
-  if (!key.empty() && !prepared.pixels.empty() && prepared.pixels.size() <= k.budget) {
-    k.kept.push_back({key, prepared});
-    k.used += prepared.pixels.size();
-    KeepPreparedTextures(k.budget);
+  auto prepared = std::make_shared<const PreparedTexture>(prepareFresh(path, maxSize));
+  if (!key.empty() && !prepared->pixels.empty()) {
+    const std::lock_guard<std::mutex> hold(k.lock);
+    if (prepared->pixels.size() <= k.budget) {
+      k.kept.push_back({key, prepared});
+      k.used += prepared->pixels.size();
+      k.trim();
+    }
   }
   return prepared;
 }
+
+PreparedTexture PrepareTexture(const std::string& path, int maxSize) { return *PrepareTextureShared(path, maxSize); }
 
 namespace {
 
@@ -217,7 +233,7 @@ bool LoadTexture(SceneState& scene, const std::string& name, uint32_t& slot, std
     std::error_code ignored;
     path = fs::current_path(ignored).string() + "/" + name;
   }
-  return UploadTexture(scene, PrepareTexture(path, FaceTextureLimit()), slot, error);
+  return UploadTexture(scene, *PrepareTextureShared(path, FaceTextureLimit()), slot, error);
 }
 
 bool LoadBitmapTexture(uint32_t& slot) {

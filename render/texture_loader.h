@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,8 @@ struct PreparedTexture {
 // The largest side a face texture may have here (needs the context).
 int FaceTextureLimit();
 PreparedTexture PrepareTexture(const std::string& path, int maxSize);
+// The same, shared: a kept picture is not copied.
+std::shared_ptr<const PreparedTexture> PrepareTextureShared(const std::string& path, int maxSize);
 
 // Keeps prepared pictures of local files, by name, size and modification
 // time, up to `budgetBytes` of pixels (the oldest go first), so a process
