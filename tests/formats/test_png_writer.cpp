@@ -126,3 +126,31 @@ TEST(PngWriter, AFullDiskFailsTheWriteAndRemovesTheFile) {
   EXPECT_EQ(error.rfind("cannot write " + path + ": ", 0), 0u) << error;
   EXPECT_FALSE(fs::exists(path));
 }
+
+TEST(PngWriter, ADiskThatFillsOnTheLastBufferedBytesFailsAtTheEnd) {
+  // A small picture lies wholly in the stdio buffer until the end: only the
+  // final flush meets a limit one byte short of its size.
+  std::vector<uint8_t> noise(24u * 24u * 4u);
+  uint32_t seed = 7;
+  for (uint8_t& byte : noise) {
+    seed = seed * 1664525u + 1013904223u;
+    byte = static_cast<uint8_t>(seed >> 24);
+  }
+  const std::string path = tempPath("last-bytes.png");
+  std::string error;
+  auto write = [&] {
+    PngWriter png;
+    return png.open(path, 24, 24, false, &error) && png.write(noise.data(), 24, &error) && png.finish(&error);
+  };
+  ASSERT_TRUE(write()) << error;
+  const auto size = fs::file_size(path);
+  ASSERT_LT(size, 4096u) << "small enough to stay buffered";
+  fs::remove(path);
+  bool written = true;
+  {
+    test::FileSizeLimit disk(size - 1);
+    written = write();
+  }
+  EXPECT_FALSE(written) << "a short file is not a success";
+  EXPECT_FALSE(fs::exists(path));
+}
