@@ -36,6 +36,16 @@ std::vector<uint8_t> pattern(int width, int height) {
   return rgba;
 }
 
+// Noise does not compress: `bytes` of it from a fixed seed.
+std::vector<uint8_t> noise(size_t bytes, uint32_t seed) {
+  std::vector<uint8_t> out(bytes);
+  for (uint8_t& byte : out) {
+    seed = seed * 1664525u + 1013904223u;
+    byte = static_cast<uint8_t>(seed >> 24);
+  }
+  return out;
+}
+
 // The file as RGBA through libpng's reader; empty when it is not a PNG.
 std::vector<uint8_t> readBack(const std::string& path, int* width, int* height, bool* alpha) {
   png_image image;
@@ -106,13 +116,8 @@ TEST(PngWriter, FailuresAreNamedAndLeaveNoFile) {
 }
 
 TEST(PngWriter, AFullDiskFailsTheWriteAndRemovesTheFile) {
-  // Noise does not compress: 256 x 256 of it is far past the 1000 bytes.
-  std::vector<uint8_t> noise(256u * 256u * 4u);
-  uint32_t seed = 1;
-  for (uint8_t& byte : noise) {
-    seed = seed * 1664525u + 1013904223u;
-    byte = static_cast<uint8_t>(seed >> 24);
-  }
+  // 256 x 256 of noise is far past the 1000 bytes.
+  const std::vector<uint8_t> pixels = noise(256u * 256u * 4u, 1);
   const std::string path = tempPath("full.png");
   std::string error;
   bool written = true;
@@ -120,7 +125,7 @@ TEST(PngWriter, AFullDiskFailsTheWriteAndRemovesTheFile) {
     test::FileSizeLimit disk(1000);
     PngWriter png;
     ASSERT_TRUE(png.open(path, 256, 256, false, &error));
-    written = png.write(noise.data(), 256, &error) && png.finish(&error);
+    written = png.write(pixels.data(), 256, &error) && png.finish(&error);
   }
   EXPECT_FALSE(written);
   EXPECT_EQ(error.rfind("cannot write " + path + ": ", 0), 0u) << error;
@@ -130,17 +135,12 @@ TEST(PngWriter, AFullDiskFailsTheWriteAndRemovesTheFile) {
 TEST(PngWriter, ADiskThatFillsOnTheLastBufferedBytesFailsAtTheEnd) {
   // A small picture lies wholly in the stdio buffer until the end: only the
   // final flush meets a limit one byte short of its size.
-  std::vector<uint8_t> noise(24u * 24u * 4u);
-  uint32_t seed = 7;
-  for (uint8_t& byte : noise) {
-    seed = seed * 1664525u + 1013904223u;
-    byte = static_cast<uint8_t>(seed >> 24);
-  }
+  const std::vector<uint8_t> pixels = noise(24u * 24u * 4u, 7);
   const std::string path = tempPath("last-bytes.png");
   std::string error;
   auto write = [&] {
     PngWriter png;
-    return png.open(path, 24, 24, false, &error) && png.write(noise.data(), 24, &error) && png.finish(&error);
+    return png.open(path, 24, 24, false, &error) && png.write(pixels.data(), 24, &error) && png.finish(&error);
   };
   ASSERT_TRUE(write()) << error;
   const auto size = fs::file_size(path);

@@ -18,16 +18,6 @@ namespace {
 constexpr int kW = 320;
 constexpr int kH = 240;
 
-uint32_t flatTexture(uint8_t r, uint8_t g, uint8_t b) {
-  GLuint name = 0;
-  glGenTextures(1, &name);
-  glBindTexture(GL_TEXTURE_2D, name);
-  const uint8_t texel[4] = {r, g, b, 255};
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
-  return name;
-}
 
 class StudioFloorTest : public test::HeadlessGL {
  protected:
@@ -39,9 +29,9 @@ class StudioFloorTest : public test::HeadlessGL {
     scene_->rotation = {0, 30, 0};
     // Farther off and lower than the eye, so the floor shows below it.
     scene_->pan = {0, -1500, -150};
-    const uint32_t grey = flatTexture(120, 120, 120);
+    const uint32_t grey = test::MakeFlatTexture(120, 120, 120);
     for (auto& slot : scene_->textureSlot) slot = grey;
-    scene_->textureSlot[kSlotBoxFront] = flatTexture(255, 0, 0);
+    scene_->textureSlot[kSlotBoxFront] = test::MakeFlatTexture(255, 0, 0);
   }
 
   RgbaImage draw(const StudioFloor& floor, bool transparent = false) {

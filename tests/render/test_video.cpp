@@ -106,23 +106,8 @@ TEST(VideoNames, TheExtensionDecidesWhateverItsCase) {
   for (const char* name : {"a.png", "a.mp4.png", "mp4", "a.gi", ""}) EXPECT_FALSE(IsVideoName(name)) << name;
 }
 
-namespace {
-
-uint32_t flatTexture(uint8_t r, uint8_t g, uint8_t b) {
-  GLuint name = 0;
-  glGenTextures(1, &name);
-  glBindTexture(GL_TEXTURE_2D, name);
-  const uint8_t texel[4] = {r, g, b, 255};
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
-  return name;
-}
-
-}  // namespace
-
 TEST_F(Video, APureRedProductDecodesRedChannelByChannelInEveryFormat) {
-  const uint32_t red = flatTexture(255, 0, 0);
+  const uint32_t red = test::MakeFlatTexture(255, 0, 0);
   for (auto& slot : scene_->textureSlot) slot = red;
   for (const char* name : {"red.mp4", "red.webm", "red.gif"}) {
     std::string error;

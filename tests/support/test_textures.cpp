@@ -54,4 +54,15 @@ void StillTestBox(SceneState& scene) {
   ApplyClearColor(scene);
 }
 
+uint32_t MakeFlatTexture(uint8_t r, uint8_t g, uint8_t b) {
+  GLuint name = 0;
+  glGenTextures(1, &name);
+  glBindTexture(GL_TEXTURE_2D, name);
+  const uint8_t texel[4] = {r, g, b, 255};
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
+  return name;
+}
+
 }  // namespace kestrova::test
