@@ -276,7 +276,8 @@ enum class DroppedKind { None, Image, Project };
 
 DroppedKind kindOf(const QString& path) {
   const QString suffix = QFileInfo(path).suffix().toLower();
-  static const QStringList kImages = {"jpg", "jpeg", "jpe", "bmp", "gif", "png", "ico", "wmf", "emf"};
+  static const QStringList kImages = {"jpg", "jpeg", "jpe", "bmp", "gif", "png", "ico", "wmf", "emf",
+                                             "webp", "tif", "tiff"};
   if (kImages.contains(suffix)) return DroppedKind::Image;
   if (suffix == "tsmr") return DroppedKind::Project;
   return DroppedKind::None;

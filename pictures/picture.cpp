@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QByteArray>
 #include <QImage>
+#include <QImageIOHandler>
 #include <QImageReader>
 #include <QPainter>
 
@@ -148,13 +149,15 @@ PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string
   static std::once_flag limitSet;
   std::call_once(limitSet, [] { QImageReader::setAllocationLimit(kMaxPixelsAllocationMB); });
   const QByteArray format = reader.format();
-  static const char* const kFormats[] = {"jpeg", "jpg", "bmp", "gif", "ico", "png", "cur"};
+  static const char* const kFormats[] = {"jpeg", "jpg", "bmp", "gif", "ico", "png", "cur", "webp", "tiff", "tif"};
   bool supported = false;
   for (const char* known : kFormats) supported = supported || format == known;
   if (!supported) {
-    result.error = name + " is not a picture Kestrova can read (JPEG, PNG, BMP, GIF, ICO, WMF or EMF).";
+    result.error = name + " is not a picture Kestrova can read (JPEG, PNG, WebP, TIFF, BMP, GIF, ICO, WMF or EMF).";
     return result;
   }
+  // A camera's photo stands as it was taken: EXIF orientation applied.
+  reader.setAutoTransform(true);
   QImage image = reader.read();
   if (image.isNull()) {
     result.error = name + " could not be decoded: " + reader.errorString().toStdString();
@@ -167,8 +170,10 @@ PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string
 bool ReadPictureSize(const std::string& path, int* himetricWidth, int* himetricHeight) {
   QImageReader reader(QString::fromStdString(path));
   reader.setDecideFormatFromContent(true);
-  const QSize size = reader.size();
+  QSize size = reader.size();
   if (!size.isValid() || size.isEmpty()) return false;
+  // Standing as it loads: a photo turned by its EXIF orientation.
+  if (reader.transformation() & QImageIOHandler::TransformationRotate90) size.transpose();
   *himetricWidth = PixelsToHimetric(size.width());
   *himetricHeight = PixelsToHimetric(size.height());
   return true;

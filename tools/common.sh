@@ -24,6 +24,8 @@ PACKAGES=(
   libpng-dev zlib1g-dev
   # Batch renders read their spreadsheet with libcsv.
   libcsv-dev
+  # WebP and TIFF artwork: Qt's image-format plugins.
+  qt6-image-formats-plugins
   # libwmf draws WMF text and some shapes with the URW base fonts; without
   # them every metafile fails to play.
   fonts-urw-base35

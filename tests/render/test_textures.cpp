@@ -488,3 +488,75 @@ TEST_F(Textures, CancelOrAFailedPickLeavesSlotNameAndLength) {
   EXPECT_EQ(scene_->textureSlot[kSlotBoxTop], 5u);
   EXPECT_EQ(scene_->imagePathIsAbsolute, 0.0f);
 }
+
+// ---- Artwork as designers hand it over ----
+
+namespace {
+
+std::vector<uint8_t> encoded(const QImage& image, const char* format, int quality = -1) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  EXPECT_TRUE(image.save(&buffer, format, quality)) << format;
+  return {bytes.begin(), bytes.end()};
+}
+
+// A picture no turn or mirror leaves unchanged: colour varies along both axes.
+QImage asymmetric(int width, int height) {
+  QImage image(width, height, QImage::Format_RGB32);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) image.setPixel(x, y, qRgb(x * 255 / (width - 1), y * 255 / (height - 1), 60));
+  }
+  return image;
+}
+
+}  // namespace
+
+TEST(Artwork, WebpAndTiffDecodeToTheirPngTwin) {
+  const QImage original = asymmetric(37, 23);
+  const PictureResult png = DecodePicture(encoded(original, "PNG"), "twin.png");
+  ASSERT_TRUE(png.picture) << png.error;
+  const RgbaImage expected = png.picture->render(37, 23);
+  // Quality 100 makes Qt's WebP writer lossless; TIFF always is.
+  for (const auto& [format, quality] : {std::pair{"WEBP", 100}, {"TIFF", -1}}) {
+    const PictureResult decoded = DecodePicture(encoded(original, format, quality), std::string("twin.") + format);
+    ASSERT_TRUE(decoded.picture) << format << ": " << decoded.error;
+    EXPECT_EQ(decoded.picture->himetricWidth(), png.picture->himetricWidth()) << format;
+    EXPECT_EQ(decoded.picture->himetricHeight(), png.picture->himetricHeight()) << format;
+    EXPECT_EQ(decoded.picture->render(37, 23).pixels, expected.pixels) << format;
+  }
+}
+
+TEST(Artwork, APhotoStandsAsItsExifOrientationSays) {
+  // 40 x 20, red on the left half and blue on the right.
+  QImage photo(40, 20, QImage::Format_RGB32);
+  for (int y = 0; y < 20; ++y) {
+    for (int x = 0; x < 40; ++x) photo.setPixel(x, y, x < 20 ? qRgb(230, 20, 20) : qRgb(20, 20, 230));
+  }
+  std::vector<uint8_t> jpeg = encoded(photo, "JPEG", 95);
+  // An APP1 Exif segment after the start marker: big-endian TIFF header, one
+  // IFD entry, Orientation (0x0112) = 6: the camera was turned a quarter to
+  // the right, so the picture turns a quarter clockwise to stand upright.
+  const uint8_t exif[] = {0xFF, 0xE1, 0x00, 0x22, 'E', 'x', 'i', 'f', 0x00, 0x00, 'M', 'M', 0x00, 0x2A, 0x00, 0x00,
+                          0x00, 0x08, 0x00, 0x01, 0x01, 0x12, 0x00, 0x03, 0x00, 0x00, 0x00, 0x01, 0x00, 0x06, 0x00,
+                          0x00, 0x00, 0x00, 0x00, 0x00};
+  jpeg.insert(jpeg.begin() + 2, std::begin(exif), std::end(exif));
+  const PictureResult decoded = DecodePicture(jpeg, "turned.jpg");
+  ASSERT_TRUE(decoded.picture) << decoded.error;
+  EXPECT_EQ(decoded.picture->himetricWidth(), PixelsToHimetric(20)) << "now as tall as it was wide";
+  EXPECT_EQ(decoded.picture->himetricHeight(), PixelsToHimetric(40));
+  const RgbaImage upright = decoded.picture->render(20, 40);
+  // The left half (red) is now the top half.
+  EXPECT_GT(upright.at(10, 5)[0], 180);
+  EXPECT_LT(upright.at(10, 5)[2], 80);
+  EXPECT_GT(upright.at(10, 35)[2], 180);
+  EXPECT_LT(upright.at(10, 35)[0], 80);
+  // And the size read from the header alone agrees.
+  QTemporaryDir dir;
+  const std::string path = dir.path().toStdString() + "/turned.jpg";
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(jpeg.data()), static_cast<std::streamsize>(jpeg.size()));
+  int width = 0, height = 0;
+  ASSERT_TRUE(ReadPictureSize(path, &width, &height));
+  EXPECT_EQ(width, PixelsToHimetric(20));
+  EXPECT_EQ(height, PixelsToHimetric(40));
+}
