@@ -14,6 +14,7 @@
 #include "animation/keyframes.h"
 #include "application.h"
 #include "export_animation_dialog.h"
+#include "face_watcher.h"
 #include "formats/bmp_export.h"
 #include "formats/file_names.h"
 #include "formats/file_replace.h"
@@ -24,6 +25,7 @@
 #include "render/export_image.h"
 #include "render/render_frame.h"
 #include "render/scene_initialiser.h"
+#include "render/texture_loader.h"
 #include "settings_dialog.h"
 #include "shot/new_shot.h"
 #include "shot/program_folder.h"
@@ -83,6 +85,11 @@ std::vector<uint8_t> encodePicture(const kestrova::CapturedFrame& frame, const c
 
 ShotCommands::ShotCommands(Application& app, ShotView& view) : QObject(&view), app_(app), view_(view) {
   view_.scene().studioFloor = app_.studioFloor();
+  faceWatcher_ = new FaceWatcher(this);
+  connect(faceWatcher_, &FaceWatcher::faceChanged, this, &ShotCommands::reloadFace);
+  kestrova::ObserveTextureLoads([this](const kestrova::SceneState& shot, int slot, const std::string& path) {
+    if (&shot == &view_.scene()) faceWatcher_->watch(slot, QString::fromStdString(path));
+  });
   askForUpdates();
   connect(&view_, &ShotView::introWanted, this, &ShotCommands::createIntroDialog);
   connect(&view_, &ShotView::sampleEnded, this, [this] {
@@ -92,7 +99,22 @@ ShotCommands::ShotCommands(Application& app, ShotView& view) : QObject(&view), a
           [this](const QString& path) { loadProject(path.toStdString()); });
 }
 
-ShotCommands::~ShotCommands() = default;
+ShotCommands::~ShotCommands() { kestrova::ObserveTextureLoads(nullptr); }
+
+void ShotCommands::reloadFace(int slot, const QString& path) {
+  kestrova::SceneState& shot = scene();
+  if (slot < 0 || slot >= kestrova::kTextureSlotCount) return;
+  view_.makeCurrent();
+  // The full name, whatever the shot's own names are relative to.
+  const float absolute = shot.imagePathIsAbsolute;
+  shot.imagePathIsAbsolute = 2;
+  std::string why;
+  const bool loaded =
+      kestrova::LoadTexture(shot, path.toStdString(), shot.textureSlot[static_cast<size_t>(slot)], &why);
+  shot.imagePathIsAbsolute = absolute;
+  view_.doneCurrent();
+  if (loaded) view_.requestFrame();
+}
 
 kestrova::SceneState& ShotCommands::scene() { return view_.scene(); }
 

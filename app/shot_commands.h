@@ -10,6 +10,7 @@
 #include "panel/panel_host.h"
 
 class Application;
+class FaceWatcher;
 class ControlPanel;
 class SettingsDialog;
 class ShotView;
@@ -31,6 +32,7 @@ class ShotCommands : public QObject, public kestrova::PanelHost, public IntroHos
   ~ShotCommands() override;
 
   SettingsDialog* settingsDialog() const;
+  FaceWatcher* faceWatcher() const { return faceWatcher_; }
   IntroDialog* introDialog() const;
   int videoFormat() const { return videoFormat_; }
   ControlPanel* controlPanel() const;
@@ -94,6 +96,9 @@ class ShotCommands : public QObject, public kestrova::PanelHost, public IntroHos
   void showPanelAgain();
   // The floor the settings hold, on the shot.
   void showStudioFloor();
+  // A face's file was saved again: its picture is loaded anew, or kept when
+  // the file cannot be read (a save still under way).
+  void reloadFace(int slot, const QString& path);
   // Where the panel opens: the last place this run, else beside or below
   // the main window where the screen has room, so it never hides the shot.
   QPoint panelPlace(const ControlPanel& panel) const;
@@ -105,6 +110,7 @@ class ShotCommands : public QObject, public kestrova::PanelHost, public IntroHos
   int videoFormat_ = 0;
   // Where the user left the panel, for the next one this run.
   std::optional<QPoint> panelPosition_;
+  FaceWatcher* faceWatcher_ = nullptr;
   // The folder of the last screenshot this run.
   QString screenshotFolder_;
 };

@@ -224,6 +224,17 @@ bool UploadTexture(SceneState& scene, const PreparedTexture& prepared, uint32_t&
   return true;
 }
 
+namespace {
+
+TextureLoadObserver& loadObserver() {
+  static TextureLoadObserver observer;
+  return observer;
+}
+
+}  // namespace
+
+void ObserveTextureLoads(TextureLoadObserver observer) { loadObserver() = std::move(observer); }
+
 bool LoadTexture(SceneState& scene, const std::string& name, uint32_t& slot, std::string* error) {
   std::string path;
   if (scene.imagePathIsAbsolute >= 2.0f || IsWebPictureName(name)) {
@@ -234,7 +245,12 @@ bool LoadTexture(SceneState& scene, const std::string& name, uint32_t& slot, std
     std::error_code ignored;
     path = fs::current_path(ignored).string() + "/" + name;
   }
-  return UploadTexture(scene, *PrepareTextureShared(path, FaceTextureLimit()), slot, error);
+  const bool loaded = UploadTexture(scene, *PrepareTextureShared(path, FaceTextureLimit()), slot, error);
+  const auto index = &slot - scene.textureSlot.data();
+  if (loaded && loadObserver() && index >= 0 && index < kTextureSlotCount && !IsWebPictureName(path)) {
+    loadObserver()(scene, static_cast<int>(index), path);
+  }
+  return loaded;
 }
 
 bool LoadBitmapTexture(uint32_t& slot) {

@@ -34,6 +34,11 @@ std::vector<uint8_t> TexturePixels(RgbaImage&& stretched);  // reuses the pictur
 bool LoadTexture(SceneState& scene, const std::string& name, uint32_t& slot,
                  std::string* error = nullptr);
 
+// Told of every picture LoadTexture puts into one of the scene's slots, with
+// the file's full name: the window watches them for edits. Empty: no one.
+using TextureLoadObserver = std::function<void(const SceneState& scene, int slot, const std::string& path)>;
+void ObserveTextureLoads(TextureLoadObserver observer);
+
 // LoadTexture in two steps, so pictures can be decoded on other threads
 // while the GL is used on one: PrepareTexture reads, decodes and stretches
 // a picture file (any thread; no GL), UploadTexture makes the texture.

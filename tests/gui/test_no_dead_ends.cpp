@@ -6,6 +6,7 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -277,4 +278,57 @@ TEST_F(NoDeadEnds, AnOpeningPanelLeavesTheShotInViewWhereTheScreenHasRoom) {
   const QRect shot(view_->mapToGlobal(QPoint(0, 0)), view_->size());
   EXPECT_FALSE(panel->frameGeometry().intersects(shot)) << "the panel covers the shot";
   EXPECT_TRUE(panel->screen()->availableGeometry().contains(panel->frameGeometry()));
+}
+
+namespace {
+
+// How many pixels of the frame lean to red, and how many to blue.
+std::pair<int, int> redAndBlue(const RgbaImage& frame) {
+  int red = 0, blue = 0;
+  for (size_t i = 0; i < frame.pixels.size(); i += 4) {
+    const uint8_t* p = &frame.pixels[i];
+    red += p[0] > p[2] + 80;
+    blue += p[2] > p[0] + 80;
+  }
+  return {red, blue};
+}
+
+void savePicture(const fs::path& path, QColor colour, bool truncated = false) {
+  QImage picture(64, 64, QImage::Format_RGB32);
+  picture.fill(colour);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  picture.save(&buffer, "PNG");
+  if (truncated) bytes.truncate(bytes.size() / 2);
+  // As editors save: beside, then renamed over the old file.
+  const fs::path beside = path.string() + ".saving";
+  std::ofstream(beside, std::ios::binary).write(bytes.constData(), bytes.size());
+  fs::rename(beside, path);
+}
+
+}  // namespace
+
+TEST_F(NoDeadEnds, AFaceFileSavedAgainShowsAtOnceAndAHalfWrittenOneIsIgnored) {
+  const fs::path face = path() / "cover.png";
+  savePicture(face, QColor(230, 20, 20));
+  scene().productKind = kProductBox;
+  scene().rotation = {0, 0, 0};
+  platform_.fileAnswers = {face.string()};
+  scene().boxFrontLoadRequest = 2;
+  view_->requestFrame();
+  auto leans = [&](bool toRed) {
+    const auto [red, blue] = redAndBlue(view_->captureFrame());
+    return toRed ? red > 1000 && blue < 100 : blue > 1000 && red < 100;
+  };
+  ASSERT_TRUE(QTest::qWaitFor([&] { return leans(true); }, 3000)) << "the red cover was loaded";
+  const Vec3 pose = scene().rotation;
+  savePicture(face, QColor(20, 20, 230));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return leans(false); }, 2000)) << "the saved blue cover shows";
+  EXPECT_EQ(scene().rotation, pose) << "the pose stays";
+  savePicture(face, QColor(230, 20, 20), true);
+  QTest::qWait(700);
+  EXPECT_TRUE(leans(false)) << "a half-written file keeps the last good picture";
+  savePicture(face, QColor(230, 20, 20));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return leans(true); }, 2000)) << "and the next good save shows";
 }

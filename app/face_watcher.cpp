@@ -1,0 +1,62 @@
+#include "face_watcher.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+namespace {
+
+// Editors write in bursts; a file quiet this long is saved.
+constexpr int kSettleMs = 150;
+
+}  // namespace
+
+FaceWatcher::FaceWatcher(QObject* parent) : QObject(parent) {
+  settle_.setSingleShot(true);
+  settle_.setInterval(kSettleMs);
+  connect(&settle_, &QTimer::timeout, this, &FaceWatcher::settle);
+  connect(&watcher_, &QFileSystemWatcher::fileChanged, this, &FaceWatcher::fileTouched);
+  connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, &FaceWatcher::folderTouched);
+}
+
+QString FaceWatcher::stamp(const QString& path) {
+  const QFileInfo info(path);
+  if (!info.exists()) return {};
+  return QString::number(info.size()) + "@" + QString::number(info.lastModified().toMSecsSinceEpoch()) + "#" +
+         QString::number(info.metadataChangeTime().toMSecsSinceEpoch());
+}
+
+void FaceWatcher::watch(int slot, const QString& path) {
+  slots_[slot] = path;
+  stamps_[path] = stamp(path);
+  if (!watcher_.files().contains(path)) watcher_.addPath(path);
+  const QString folder = QFileInfo(path).absolutePath();
+  if (!watcher_.directories().contains(folder)) watcher_.addPath(folder);
+}
+
+void FaceWatcher::fileTouched(const QString& path) {
+  touched_.insert(path);
+  settle_.start();
+}
+
+void FaceWatcher::folderTouched(const QString& folder) {
+  // A file renamed over a watched one: its stamp tells.
+  for (const auto& [path, seen] : stamps_) {
+    if (QFileInfo(path).absolutePath() == folder && stamp(path) != seen) touched_.insert(path);
+  }
+  if (!touched_.empty()) settle_.start();
+}
+
+void FaceWatcher::settle() {
+  std::set<QString> touched;
+  touched.swap(touched_);
+  for (const QString& path : touched) {
+    const QString now = stamp(path);
+    // Gone for the moment (mid-rename): the folder's next change brings it.
+    if (now.isEmpty()) continue;
+    if (!watcher_.files().contains(path)) watcher_.addPath(path);
+    stamps_[path] = now;
+    for (const auto& [slot, watched] : slots_) {
+      if (watched == path) emit faceChanged(slot, path);
+    }
+  }
+}

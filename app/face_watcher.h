@@ -1,0 +1,36 @@
+#pragma once
+#include <QFileSystemWatcher>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <map>
+#include <set>
+
+// Watches the files the shot's faces were loaded from. A save (written in
+// place, or written beside and renamed over, as editors do) is reported once
+// the file has been quiet for a moment.
+class FaceWatcher : public QObject {
+  Q_OBJECT
+ public:
+  explicit FaceWatcher(QObject* parent = nullptr);
+
+  // Slot `slot` now shows `path`.
+  void watch(int slot, const QString& path);
+
+ signals:
+  void faceChanged(int slot, const QString& path);
+
+ private:
+  void fileTouched(const QString& path);
+  void folderTouched(const QString& folder);
+  void settle();
+  // What the file was when last seen: a rename over it changes this even
+  // when the watch on the old file is lost.
+  static QString stamp(const QString& path);
+
+  QFileSystemWatcher watcher_;
+  std::map<int, QString> slots_;
+  std::map<QString, QString> stamps_;
+  std::set<QString> touched_;
+  QTimer settle_;
+};
