@@ -6,7 +6,11 @@
 #include <malloc.h>
 
 #include <csignal>
+#include <chrono>
 #include <future>
+#include <map>
+#include <set>
+#include <thread>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -41,6 +45,53 @@ struct FailedRow {
   std::string name;
   std::string reason;
 };
+
+// The files a render read, as they were: size and modification time.
+std::map<std::string, std::pair<uintmax_t, long long>> stamps(const std::set<std::string>& files) {
+  std::map<std::string, std::pair<uintmax_t, long long>> seen;
+  for (const std::string& file : files) {
+    std::error_code missing;
+    const uintmax_t size = fs::file_size(file, missing);
+    const auto time = fs::last_write_time(file, missing);
+    seen[file] = missing ? std::make_pair(uintmax_t{0}, -1LL)
+                         : std::make_pair(size, static_cast<long long>(time.time_since_epoch().count()));
+  }
+  return seen;
+}
+
+// --watch: the job again after every save of its project or its pictures,
+// once the files have been quiet for a moment, until SIGINT or SIGTERM.
+int watchJob(const RenderOptions& options, JobContext& context) {
+  std::set<std::string> inputs;
+  if (!options.project.empty()) inputs.insert((fs::path(options.folder) / options.project).lexically_normal().string());
+  ObserveTextureLoads([&inputs](const SceneState&, int, const std::string& path) { inputs.insert(path); });
+  std::signal(SIGINT, onInterrupt);
+  std::signal(SIGTERM, onInterrupt);
+  while (!interrupted) {
+    std::string failure;
+    try {
+      if (RunJob(options, context, &failure) != 0) std::fprintf(stderr, "kestrova-render: %s\n", failure.c_str());
+    } catch (const UsageError& mistake) {
+      std::fprintf(stderr, "kestrova-render: %s\n", mistake.what());
+    }
+    std::printf("Watching %zu files; Ctrl+C stops.\n", inputs.size());
+    std::fflush(stdout);
+    auto seen = stamps(inputs);
+    bool changed = false;
+    while (!interrupted) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(150));
+      const auto now = stamps(inputs);
+      if (now != seen) {
+        changed = true;  // still being written, perhaps: wait for a quiet look
+        seen = now;
+      } else if (changed) {
+        break;
+      }
+    }
+  }
+  std::printf("Stopped watching.\n");
+  return 0;
+}
 
 int runBatch(const std::vector<std::string>& arguments, const RenderOptions& options, JobContext& context) {
   const fs::path csv = fs::absolute(options.batch);
@@ -174,6 +225,11 @@ int main(int argc, char** argv) {
   JobContext context;
   if (!options.batch.empty()) {
     const int status = runBatch(arguments, options, context);
+    std::fflush(nullptr);
+    std::_Exit(status);
+  }
+  if (options.watch) {
+    const int status = watchJob(options, context);
     std::fflush(nullptr);
     std::_Exit(status);
   }

@@ -53,6 +53,8 @@ const char* const kUsage =
     "                            empty cells take the command line's value\n"
     "  --shard K/N               rows (and --frames) K, K+N, K+2N, ... (K from 0):\n"
     "                            N processes split the work without talking\n"
+    "  --watch                   render again whenever the project or a picture\n"
+    "                            it uses is saved, until interrupted\n"
     "  --no-metadata             no Software, project and options text in\n"
     "                            PNG and JPEG files\n"
     "  -h, --help                show this help\n"
@@ -130,6 +132,8 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
       options.shard = std::make_pair(static_cast<int>(k), static_cast<int>(n));
     } else if (arg == "--no-metadata") {
       options.metadata = false;
+    } else if (arg == "--watch") {
+      options.watch = true;
     } else if (arg == "--quality") {
       long quality = 0;
       if (!parseInt(value(), 1, 100, &quality)) fail("--quality wants a number from 1 to 100");
@@ -257,6 +261,7 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
       fail("unknown argument '" + arg + "'");
     }
   }
+  if (options.watch && !options.batch.empty()) fail("--watch renders one job again and again: leave out --batch");
   // A batch's own options are completed by its rows, and checked with them.
   if (!options.batch.empty()) return options;
   if (infoAsked && options.info.empty()) {

@@ -44,6 +44,7 @@ struct RenderOptions {
   std::string batch;                         // a CSV of jobs
   std::optional<std::pair<int, int>> shard;  // K of N
   bool metadata = true;
+  bool watch = false;  // render again whenever an input file changes
   // Where relative names are taken from: the current folder, or a batch's.
   std::string folder;
   // The options as given, for the files' text (never --batch or --shard).

@@ -1,7 +1,9 @@
 // kestrova-render as a user runs it.
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QImage>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <array>
 #include <cstdio>
@@ -454,4 +456,39 @@ TEST(RenderBatch, AProjectsDigestIsTheFilesSha256AndJpegKeepsTheTextAsItsComment
   const std::string jpeg = bytesOf(folder / "p.jpg");
   EXPECT_NE(jpeg.find("\xFF\xFE"), std::string::npos) << "a comment segment";
   EXPECT_NE(jpeg.find("Kestrova kestrova-render"), std::string::npos);
+}
+
+TEST(RenderWatch, RendersAgainAfterEverySaveAndStopsWhenAsked) {
+  QTemporaryDir dir;
+  const QString face = dir.path() + "/cover.png";
+  const QString out = dir.path() + "/shot.png";
+  auto save = [&face](QColor colour) {
+    QImage cover(32, 32, QImage::Format_RGB32);
+    cover.fill(colour);
+    ASSERT_TRUE(cover.save(face + ".saving", "PNG"));
+    fs::rename((face + ".saving").toStdString(), face.toStdString());
+  };
+  save(QColor(230, 20, 20));
+  QProcess render;
+  render.start(KESTROVA_RENDER, {"-o", out, "--size", "96x72", "--rotation", "0,0,0", "--face", "front=" + face, "--watch"});
+  ASSERT_TRUE(render.waitForStarted());
+  QByteArray said;
+  auto waitFor = [&](int watching) {
+    QElapsedTimer clock;
+    clock.start();
+    while (said.count("Watching") < watching && clock.elapsed() < 15000) {
+      render.waitForReadyRead(200);
+      said += render.readAllStandardOutput();
+    }
+    return said.count("Watching") >= watching;
+  };
+  ASSERT_TRUE(waitFor(1)) << said.toStdString();
+  EXPECT_GT(QImage(out).pixelColor(48, 36).red(), 150) << "the red cover";
+  save(QColor(20, 20, 230));
+  ASSERT_TRUE(waitFor(2)) << said.toStdString();
+  EXPECT_GT(QImage(out).pixelColor(48, 36).blue(), 150) << "drawn again with the blue one";
+  render.terminate();
+  ASSERT_TRUE(render.waitForFinished(10000));
+  EXPECT_EQ(render.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(render.exitCode(), 0);
 }
