@@ -68,15 +68,18 @@ int watchJob(const RenderOptions& options, JobContext& context) {
   std::signal(SIGINT, onInterrupt);
   std::signal(SIGTERM, onInterrupt);
   while (!interrupted) {
+    // Taken before the render reads them: a save while it draws is not lost.
+    auto seen = stamps(inputs);
     std::string failure;
     try {
       if (RunJob(options, context, &failure) != 0) std::fprintf(stderr, "kestrova-render: %s\n", failure.c_str());
     } catch (const UsageError& mistake) {
       std::fprintf(stderr, "kestrova-render: %s\n", mistake.what());
     }
+    // Files the first render found are as it read them.
+    for (const auto& [file, stamp] : stamps(inputs)) seen.emplace(file, stamp);
     std::printf("Watching %zu files; Ctrl+C stops.\n", inputs.size());
     std::fflush(stdout);
-    auto seen = stamps(inputs);
     bool changed = false;
     while (!interrupted) {
       std::this_thread::sleep_for(std::chrono::milliseconds(150));
