@@ -18,17 +18,20 @@ namespace {
 // sharp at any texture size.
 class VectorPicture : public Picture {
  public:
-  VectorPicture(const QByteArray& svg, int himetricWidth, int himetricHeight) : svg_(svg) {
+  // `paper`: drawn on white, as a metafile is; an SVG keeps its transparency.
+  VectorPicture(const QByteArray& svg, int himetricWidth, int himetricHeight, bool paper = true)
+      : svg_(svg), paper_(paper) {
     himetricWidth_ = himetricWidth;
     himetricHeight_ = himetricHeight;
   }
+  bool scalable() const override { return !paper_; }
   bool isValid() const {
     QSvgRenderer renderer(svg_);
     return renderer.isValid();
   }
   RgbaImage render(int width, int height) const override {
     QImage image(width, height, QImage::Format_RGBA8888);
-    image.fill(Qt::white);  // a metafile draws on paper
+    image.fill(paper_ ? Qt::white : Qt::transparent);  // a metafile draws on paper
     QSvgRenderer renderer(svg_);
     renderer.setAspectRatioMode(Qt::IgnoreAspectRatio);
     QPainter painter(&image);
@@ -39,6 +42,7 @@ class VectorPicture : public Picture {
 
  private:
   QByteArray svg_;
+  bool paper_ = true;
 };
 
 class WmfPicture : public Picture {
@@ -94,6 +98,18 @@ PictureResult DecodeMetafileHere(const std::vector<uint8_t>& bytes, const std::s
       result.error = name + ": the metafile could not be drawn.";
       return result;
     }
+    result.picture = std::move(picture);
+    return result;
+  }
+  if (IsSvg(bytes)) {
+    const QByteArray svg(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+    const QSize size = QSvgRenderer(svg).defaultSize();
+    if (!size.isValid() || size.isEmpty()) {
+      result.error = name + ": the drawing could not be read, or has no size.";
+      return result;
+    }
+    auto picture = std::make_unique<VectorPicture>(svg, PixelsToHimetric(size.width()),
+                                                   PixelsToHimetric(size.height()), false);
     result.picture = std::move(picture);
     return result;
   }

@@ -119,8 +119,19 @@ int RunMetafileHelper(const MetafileDecoder& decode) {
   }
   // Drawn at its own size at 96 per inch, at most a texture's side: a tiny
   // file claiming a frame of 100 metres costs no more than a real picture.
-  const int width = std::clamp(HimetricToPixels(decoded.picture->himetricWidth()), 1, kMaxMetafileSide);
-  const int height = std::clamp(HimetricToPixels(decoded.picture->himetricHeight()), 1, kMaxMetafileSide);
+  int width = std::clamp(HimetricToPixels(decoded.picture->himetricWidth()), 1, kMaxMetafileSide);
+  int height = std::clamp(HimetricToPixels(decoded.picture->himetricHeight()), 1, kMaxMetafileSide);
+  if (decoded.picture->scalable()) {
+    // A drawing is drawn large, so a face shown big stays sharp: its longer
+    // side at kSharpSide pixels, never past the limit.
+    constexpr double kSharpSide = 2048;
+    const double scale = std::min(kSharpSide / std::max(width, height),
+                                  static_cast<double>(kMaxMetafileSide) / std::max(width, height));
+    if (scale > 1) {
+      width = std::clamp(static_cast<int>(width * scale + 0.5), 1, kMaxMetafileSide);
+      height = std::clamp(static_cast<int>(height * scale + 0.5), 1, kMaxMetafileSide);
+    }
+  }
   const RgbaImage drawn = decoded.picture->render(width, height);
   if (drawn.width != width || drawn.height != height) {
     std::fputs("the metafile could not be drawn", stderr);

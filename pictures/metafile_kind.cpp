@@ -3,6 +3,9 @@
 #include "metafile.h"
 #include "metafile_bytes.h"
 
+#include <algorithm>
+#include <string>
+
 namespace kestrova {
 
 bool IsWmf(const std::vector<uint8_t>& bytes) {
@@ -15,6 +18,25 @@ bool IsWmf(const std::vector<uint8_t>& bytes) {
 
 bool IsEmf(const std::vector<uint8_t>& bytes) {
   return bytes.size() >= 88 && MetafileRead32(bytes, 0) == 1 && MetafileRead32(bytes, 40) == kEmfSignature;
+}
+
+bool IsSvg(const std::vector<uint8_t>& bytes) {
+  // The first element, past a byte-order mark, blanks, the XML declaration,
+  // comments and a DOCTYPE, must be <svg>.
+  const std::string head(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(bytes.size(), 4096)));
+  size_t at = head.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+  while (at < head.size()) {
+    while (at < head.size() && (head[at] == ' ' || head[at] == '\t' || head[at] == '\r' || head[at] == '\n')) ++at;
+    if (head.compare(at, 4, "<svg") == 0) return true;
+    if (head.compare(at, 2, "<?") == 0 || head.compare(at, 2, "<!") == 0) {
+      const size_t end = head.find('>', at);
+      if (end == std::string::npos) return false;
+      at = end + 1;
+      continue;
+    }
+    return false;
+  }
+  return false;
 }
 
 }  // namespace kestrova

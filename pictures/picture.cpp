@@ -54,8 +54,9 @@ class RasterPicture : public Picture {
     himetricWidth_ = PixelsToHimetric(image_.width());
     himetricHeight_ = PixelsToHimetric(image_.height());
   }
-  // A metafile drawn by the helper: its own frame, its pixels at that size.
-  RasterPicture(QImage image, int himetricWidth, int himetricHeight) : image_(std::move(image)) {
+  // A drawing played by the helper: its own frame, its pixels at that size;
+  // clear parts go to black as any picture's do.
+  RasterPicture(QImage image, int himetricWidth, int himetricHeight) : image_(onBlack(std::move(image))) {
     himetricWidth_ = himetricWidth;
     himetricHeight_ = himetricHeight;
   }
@@ -124,7 +125,8 @@ PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string
     result.error = name + " is empty.";
     return result;
   }
-  if (IsWmf(bytes) || IsEmf(bytes)) {
+  // Drawings are played by the helper process, with its limits.
+  if (IsWmf(bytes) || IsEmf(bytes) || IsSvg(bytes)) {
     MetafileRaster drawn = DrawMetafileApart(bytes);
     if (!drawn.error.empty()) {
       result.error = name + ": " + drawn.error;
@@ -153,7 +155,7 @@ PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string
   bool supported = false;
   for (const char* known : kFormats) supported = supported || format == known;
   if (!supported) {
-    result.error = name + " is not a picture Kestrova can read (JPEG, PNG, WebP, TIFF, BMP, GIF, ICO, WMF or EMF).";
+    result.error = name + " is not a picture Kestrova can read (JPEG, PNG, WebP, TIFF, BMP, GIF, ICO, SVG, WMF or EMF).";
     return result;
   }
   // A camera's photo stands as it was taken: EXIF orientation applied.

@@ -18,6 +18,8 @@ class Picture {
   int himetricHeight() const { return himetricHeight_; }
   // The picture stretched over width x height pixels; top-down RGBA rows.
   virtual RgbaImage render(int width, int height) const = 0;
+  // Drawn sharp at any size (a vector drawing), not only at its own.
+  virtual bool scalable() const { return false; }
 
  protected:
   int himetricWidth_ = 0;
@@ -29,8 +31,8 @@ struct PictureResult {
   std::string error;  // readable, when picture is null
 };
 
-// Decodes JPEG, BMP, GIF, ICO and PNG (96 pixels per inch), placeable WMF
-// and EMF (their own frame). `name` only helps the error message.
+// Decodes JPEG, BMP, GIF, ICO, PNG, WebP and TIFF (96 pixels per inch),
+// placeable WMF and EMF (their own frame) and SVG (its own size). `name` only helps the error message.
 PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string& name);
 
 // WMF and EMF decoded in this process, with libwmf and libemf2svg. Only the

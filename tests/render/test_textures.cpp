@@ -4,6 +4,8 @@
 #include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
+#include <QPainter>
+#include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <cstring>
 #include <filesystem>
@@ -559,4 +561,54 @@ TEST(Artwork, APhotoStandsAsItsExifOrientationSays) {
   ASSERT_TRUE(ReadPictureSize(path, &width, &height));
   EXPECT_EQ(width, PixelsToHimetric(20));
   EXPECT_EQ(height, PixelsToHimetric(40));
+}
+
+TEST(Artwork, AnSvgFaceMatchesItsPngAtItsOwnSizeAndStaysSharpWhenLarge) {
+  const QByteArray svg =
+      "<?xml version=\"1.0\"?>\n<!-- a cover -->\n"
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"100\" height=\"50\">"
+      "<rect x=\"10\" y=\"10\" width=\"40\" height=\"30\" fill=\"#d01010\"/>"
+      "<circle cx=\"75\" cy=\"25\" r=\"18\" fill=\"#1010d0\"/></svg>";
+  // Its PNG twin, drawn by QtSvg here in the test at the drawing's own size.
+  QImage twin(100, 50, QImage::Format_ARGB32);
+  twin.fill(Qt::transparent);
+  {
+    QPainter painter(&twin);
+    QSvgRenderer(svg).render(&painter);
+  }
+  const PictureResult drawing = DecodePicture({svg.begin(), svg.end()}, "cover.svg");
+  ASSERT_TRUE(drawing.picture) << drawing.error;
+  const PictureResult png = DecodePicture(encoded(twin, "PNG"), "cover.png");
+  ASSERT_TRUE(png.picture) << png.error;
+  EXPECT_EQ(drawing.picture->himetricWidth(), PixelsToHimetric(100));
+  EXPECT_EQ(drawing.picture->himetricHeight(), PixelsToHimetric(50));
+  // Compared as premultiplied colour: a clear pixel's colour is nothing.
+  auto difference = [](const RgbaImage& a, const RgbaImage& b) {
+    double sum = 0;
+    for (size_t i = 0; i < a.pixels.size(); i += 4) {
+      for (int c = 0; c < 3; ++c) sum += std::abs(a.pixels[i + c] * a.pixels[i + 3] - b.pixels[i + c] * b.pixels[i + 3]) / 255.0;
+      sum += std::abs(a.pixels[i + 3] - b.pixels[i + 3]);
+    }
+    return sum / static_cast<double>(a.pixels.size());
+  };
+  EXPECT_LT(difference(drawing.picture->render(100, 50), png.picture->render(100, 50)), 3.0) << "the same at 1x";
+  // At four times the size the drawing's edges are crisp, the PNG's blurred:
+  // the sum of steps between neighbours is larger.
+  auto edges = [](const RgbaImage& image) {
+    long long sum = 0;
+    for (int y = 0; y < image.height; ++y) {
+      for (int x = 1; x < image.width; ++x) {
+        for (int c = 0; c < 3; ++c) sum += std::abs(image.at(x, y)[c] - image.at(x - 1, y)[c]) > 100;
+      }
+    }
+    return sum;
+  };
+  const long long sharp = edges(drawing.picture->render(400, 200));
+  const long long soft = edges(png.picture->render(400, 200));
+  EXPECT_GT(sharp, soft) << sharp << " against " << soft;
+
+  const QByteArray broken = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"100\"";
+  const PictureResult refused = DecodePicture({broken.begin(), broken.end()}, "broken.svg");
+  EXPECT_FALSE(refused.picture);
+  EXPECT_NE(refused.error.find("broken.svg"), std::string::npos) << refused.error;
 }
