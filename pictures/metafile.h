@@ -17,6 +17,8 @@ bool IsWmf(const std::vector<uint8_t>& bytes);
 bool IsEmf(const std::vector<uint8_t>& bytes);
 // An SVG drawing: XML whose first element is <svg>.
 bool IsSvg(const std::vector<uint8_t>& bytes);
+// A PDF document (its first page is the picture).
+bool IsPdf(const std::vector<uint8_t>& bytes);
 
 // A WMF's natural size, from its placeable header (or its extent at 96
 // pixels per inch); `error` set when the file cannot be played.

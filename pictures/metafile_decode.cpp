@@ -5,6 +5,9 @@
 #include <QImage>
 #include <QPainter>
 #include <QSvgRenderer>
+#include <poppler-qt6.h>
+
+#include <memory>
 
 #include "metafile.h"
 #include "picture.h"
@@ -43,6 +46,32 @@ class VectorPicture : public Picture {
  private:
   QByteArray svg_;
   bool paper_ = true;
+};
+
+// A PDF's first page, on white paper, drawn by Poppler at whatever size is
+// asked: print covers stay sharp.
+class PdfPicture : public Picture {
+ public:
+  PdfPicture(std::unique_ptr<Poppler::Document> document, QSizeF points) : document_(std::move(document)) {
+    // A point is 1/72 inch; HIMETRIC is 0.01 mm.
+    himetricWidth_ = static_cast<int>(points.width() * 2540.0 / 72.0 + 0.5);
+    himetricHeight_ = static_cast<int>(points.height() * 2540.0 / 72.0 + 0.5);
+    points_ = points;
+  }
+  bool scalable() const override { return true; }
+  RgbaImage render(int width, int height) const override {
+    std::unique_ptr<Poppler::Page> page(document_->page(0));
+    if (!page) return {};
+    QImage drawn = page->renderToImage(72.0 * width / points_.width(), 72.0 * height / points_.height(), 0, 0, width,
+                                       height);
+    if (drawn.isNull()) return {};
+    if (drawn.size() != QSize(width, height)) drawn = drawn.scaled(width, height);
+    return FromQImage(drawn);
+  }
+
+ private:
+  std::unique_ptr<Poppler::Document> document_;
+  QSizeF points_;
 };
 
 class WmfPicture : public Picture {
@@ -99,6 +128,24 @@ PictureResult DecodeMetafileHere(const std::vector<uint8_t>& bytes, const std::s
       return result;
     }
     result.picture = std::move(picture);
+    return result;
+  }
+  if (IsPdf(bytes)) {
+    const QByteArray data(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+    std::unique_ptr<Poppler::Document> document = Poppler::Document::loadFromData(data);
+    if (!document || document->isLocked() || document->numPages() < 1) {
+      result.error = name + ": the PDF could not be opened (damaged, locked or without pages).";
+      return result;
+    }
+    document->setRenderHint(Poppler::Document::Antialiasing);
+    document->setRenderHint(Poppler::Document::TextAntialiasing);
+    std::unique_ptr<Poppler::Page> page(document->page(0));
+    const QSizeF points = page ? page->pageSizeF() : QSizeF();
+    if (!(points.width() > 0 && points.height() > 0)) {
+      result.error = name + ": the PDF's first page has no size.";
+      return result;
+    }
+    result.picture = std::make_unique<PdfPicture>(std::move(document), points);
     return result;
   }
   if (IsSvg(bytes)) {

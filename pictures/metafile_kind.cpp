@@ -39,4 +39,9 @@ bool IsSvg(const std::vector<uint8_t>& bytes) {
   return false;
 }
 
+bool IsPdf(const std::vector<uint8_t>& bytes) {
+  static const char kMagic[] = "%PDF-";
+  return bytes.size() >= 5 && std::equal(kMagic, kMagic + 5, bytes.begin());
+}
+
 }  // namespace kestrova

@@ -126,7 +126,7 @@ PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string
     return result;
   }
   // Drawings are played by the helper process, with its limits.
-  if (IsWmf(bytes) || IsEmf(bytes) || IsSvg(bytes)) {
+  if (IsWmf(bytes) || IsEmf(bytes) || IsSvg(bytes) || IsPdf(bytes)) {
     MetafileRaster drawn = DrawMetafileApart(bytes);
     if (!drawn.error.empty()) {
       result.error = name + ": " + drawn.error;
@@ -155,7 +155,7 @@ PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string
   bool supported = false;
   for (const char* known : kFormats) supported = supported || format == known;
   if (!supported) {
-    result.error = name + " is not a picture Kestrova can read (JPEG, PNG, WebP, TIFF, BMP, GIF, ICO, SVG, WMF or EMF).";
+    result.error = name + " is not a picture Kestrova can read (JPEG, PNG, WebP, TIFF, BMP, GIF, ICO, SVG, PDF, WMF or EMF).";
     return result;
   }
   // A camera's photo stands as it was taken: EXIF orientation applied.

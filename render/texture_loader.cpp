@@ -22,7 +22,7 @@ const char* const kImageFilter =
     "Jpg Texture Files (*.jpg)|*.jpg|Jpeg Texture Files (*.jpeg)|*.jpeg|BMP Texture Files "
     "(*.bmp)|*.bmp|Gif Texture Files (*.gif)|*.gif|WMF Files (*.wmf)|*.wmf|ICON Files "
     "(*.ico)|*.ico|EMF Files (*.emf)|*.emf|PNG Files (*.png)|*.png|WebP Files (*.webp)|*.webp|TIFF Files "
-    "(*.tif;*.tiff)|*.tif;*.tiff|SVG Drawings (*.svg)|*.svg|All files (*.*)|*.*||";
+    "(*.tif;*.tiff)|*.tif;*.tiff|SVG Drawings (*.svg)|*.svg|PDF Documents (*.pdf)|*.pdf|All files (*.*)|*.*||";
 
 namespace {
 

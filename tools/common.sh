@@ -26,6 +26,8 @@ PACKAGES=(
   libcsv-dev
   # WebP and TIFF artwork: Qt's image-format plugins.
   qt6-image-formats-plugins
+  # PDF artwork (Poppler, in the picture helper) and its reference renderer.
+  libpoppler-qt6-dev poppler-utils
   # libwmf draws WMF text and some shapes with the URW base fonts; without
   # them every metafile fails to play.
   fonts-urw-base35

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <cstring>
@@ -611,4 +612,43 @@ TEST(Artwork, AnSvgFaceMatchesItsPngAtItsOwnSizeAndStaysSharpWhenLarge) {
   const PictureResult refused = DecodePicture({broken.begin(), broken.end()}, "broken.svg");
   EXPECT_FALSE(refused.picture);
   EXPECT_NE(refused.error.find("broken.svg"), std::string::npos) << refused.error;
+}
+
+TEST(Artwork, APdfPageMatchesWhatPdftoppmDrawsOfIt) {
+  QTemporaryDir dir;
+  const QString pdf = dir.path() + "/cover.pdf";
+  {
+    QPdfWriter writer(pdf);
+    writer.setPageSize(QPageSize(QSizeF(200, 100), QPageSize::Point));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    writer.setResolution(72);
+    QPainter painter(&writer);
+    painter.fillRect(QRectF(0, 0, 200, 100), QColor(250, 245, 230));
+    painter.fillRect(QRectF(20, 20, 70, 60), QColor(200, 30, 30));
+    painter.setBrush(QColor(30, 30, 200));
+    painter.setPen(Qt::NoPen);
+    painter.drawEllipse(QRectF(120, 20, 60, 60));
+  }
+  // Poppler's own command-line tool, at 96 dots per inch as Kestrova counts.
+  const std::string command = "pdftoppm -r 96 -png -singlefile '" + pdf.toStdString() + "' '" +
+                               dir.path().toStdString() + "/reference' 2>&1";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  const QImage reference(dir.path() + "/reference.png");
+  ASSERT_FALSE(reference.isNull());
+  std::ifstream in(pdf.toStdString(), std::ios::binary);
+  const std::vector<uint8_t> bytes(std::istreambuf_iterator<char>(in), {});
+  const PictureResult page = DecodePicture(bytes, "cover.pdf");
+  ASSERT_TRUE(page.picture) << page.error;
+  // 200 x 100 points: 2.78 x 1.39 inches.
+  EXPECT_EQ(page.picture->himetricWidth(), 7056);
+  EXPECT_EQ(page.picture->himetricHeight(), 3528);
+  const RgbaImage ours = page.picture->render(reference.width(), reference.height());
+  const RgbaImage theirs = FromQImage(reference.convertToFormat(QImage::Format_RGBA8888));
+  double sum = 0;
+  for (size_t i = 0; i < ours.pixels.size(); ++i) sum += std::abs(ours.pixels[i] - theirs.pixels[i]);
+  EXPECT_LT(sum / static_cast<double>(ours.pixels.size()), 4.0);
+  const std::vector<uint8_t> broken = {'%', 'P', 'D', 'F', '-', '1', '.', '4', '\n', 'x'};
+  const PictureResult refused = DecodePicture(broken, "broken.pdf");
+  EXPECT_FALSE(refused.picture);
+  EXPECT_NE(refused.error.find("broken.pdf"), std::string::npos) << refused.error;
 }
