@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QTemporaryDir>
 #include <fstream>
 #include <memory>
@@ -46,6 +47,61 @@ void loadTexture(benchmark::State& state, int width, int height, const char* for
   }
 }
 
+// The artwork formats at 2000 x 2000, decoded and drawn at that size, beside
+// a PNG of the same picture: the drawings (SVG, PDF) play in the helper.
+void paintArtwork(QPainter& painter, int side) {
+  QLinearGradient gradient(0, 0, side, side);
+  gradient.setColorAt(0, QColor(20, 40, 120));
+  gradient.setColorAt(1, QColor(240, 170, 40));
+  painter.fillRect(QRect(0, 0, side, side), gradient);
+  for (int i = 0; i < 200; ++i) {
+    painter.setPen(QColor::fromHsv((i * 37) % 360, 200, 230));
+    painter.drawEllipse(QPoint((i * 7919) % side, (i * 104729) % side), 40 + i % 90, 30 + i % 70);
+  }
+}
+
+std::string writeArtwork(const QTemporaryDir& dir, const QString& format) {
+  constexpr int kSide = 2000;
+  const QString path = dir.path() + "/artwork." + format;
+  if (format == "pdf") {
+    QPdfWriter writer(path);
+    writer.setPageSize(QPageSize(QSizeF(kSide * 0.75, kSide * 0.75), QPageSize::Point));  // 2000 px at 96 dpi
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    writer.setResolution(96);
+    QPainter painter(&writer);
+    paintArtwork(painter, kSide);
+  } else if (format == "svg") {
+    std::ofstream svg(path.toStdString());
+    svg << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kSide << "\" height=\"" << kSide << "\">"
+        << "<rect width=\"100%\" height=\"100%\" fill=\"#284078\"/>";
+    for (int i = 0; i < 200; ++i) {
+      svg << "<ellipse cx=\"" << (i * 7919) % kSide << "\" cy=\"" << (i * 104729) % kSide << "\" rx=\""
+          << 40 + i % 90 << "\" ry=\"" << 30 + i % 70 << "\" fill=\"none\" stroke=\"#e0a020\"/>";
+    }
+    svg << "</svg>";
+  } else {
+    QImage image(kSide, kSide, QImage::Format_RGB32);
+    QPainter painter(&image);
+    paintArtwork(painter, kSide);
+    painter.end();
+    image.save(path, format.toLatin1().constData(), format == "webp" ? 100 : -1);
+  }
+  return path.toStdString();
+}
+
+void decodeArtwork(benchmark::State& state, const char* format) {
+  QTemporaryDir dir;
+  const std::string path = writeArtwork(dir, format);
+  for (auto _ : state) {
+    const PictureResult decoded = LoadPicture(path);
+    if (!decoded.picture) {
+      state.SkipWithError(decoded.error.c_str());
+      break;
+    }
+    benchmark::DoNotOptimize(decoded.picture->render(2000, 2000));
+  }
+}
+
 // A metafile face: drawn by the helper process (what the program does), and
 // in this process (what it did before the helper), for the helper's cost.
 void loadMetafile(benchmark::State& state, bool emf, bool apart) {
@@ -76,6 +132,12 @@ BENCHMARK_CAPTURE(loadMetafile, wmfApart, false, true)->Unit(benchmark::kMillise
 BENCHMARK_CAPTURE(loadMetafile, wmfHere, false, false)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(loadMetafile, emfApart, true, true)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(loadMetafile, emfHere, true, false)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_CAPTURE(decodeArtwork, png, "png")->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK_CAPTURE(decodeArtwork, webp, "webp")->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK_CAPTURE(decodeArtwork, tiff, "tiff")->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK_CAPTURE(decodeArtwork, svg, "svg")->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK_CAPTURE(decodeArtwork, pdf, "pdf")->Unit(benchmark::kMillisecond)->Iterations(5);
 
 BENCHMARK_CAPTURE(loadTexture, jpeg4000x3000, 4000, 3000, "jpg")
     ->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
