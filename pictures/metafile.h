@@ -19,6 +19,9 @@ bool IsEmf(const std::vector<uint8_t>& bytes);
 bool IsSvg(const std::vector<uint8_t>& bytes);
 // A PDF document (its first page is the picture).
 bool IsPdf(const std::vector<uint8_t>& bytes);
+// The page of a document the helper draws (0: the first).
+void SetDocumentPage(int page);
+int DocumentPage();
 
 // A WMF's natural size, from its placeable header (or its extent at 96
 // pixels per inch); `error` set when the file cannot be played.

@@ -52,7 +52,8 @@ class VectorPicture : public Picture {
 // asked: print covers stay sharp.
 class PdfPicture : public Picture {
  public:
-  PdfPicture(std::unique_ptr<Poppler::Document> document, QSizeF points) : document_(std::move(document)) {
+  PdfPicture(std::unique_ptr<Poppler::Document> document, int page, QSizeF points)
+      : document_(std::move(document)), page_(page) {
     // A point is 1/72 inch; HIMETRIC is 0.01 mm.
     himetricWidth_ = static_cast<int>(points.width() * 2540.0 / 72.0 + 0.5);
     himetricHeight_ = static_cast<int>(points.height() * 2540.0 / 72.0 + 0.5);
@@ -60,7 +61,7 @@ class PdfPicture : public Picture {
   }
   bool scalable() const override { return true; }
   RgbaImage render(int width, int height) const override {
-    std::unique_ptr<Poppler::Page> page(document_->page(0));
+    std::unique_ptr<Poppler::Page> page(document_->page(page_));
     if (!page) return {};
     QImage drawn = page->renderToImage(72.0 * width / points_.width(), 72.0 * height / points_.height(), 0, 0, width,
                                        height);
@@ -71,6 +72,7 @@ class PdfPicture : public Picture {
 
  private:
   std::unique_ptr<Poppler::Document> document_;
+  int page_ = 0;
   QSizeF points_;
 };
 
@@ -139,13 +141,19 @@ PictureResult DecodeMetafileHere(const std::vector<uint8_t>& bytes, const std::s
     }
     document->setRenderHint(Poppler::Document::Antialiasing);
     document->setRenderHint(Poppler::Document::TextAntialiasing);
-    std::unique_ptr<Poppler::Page> page(document->page(0));
-    const QSizeF points = page ? page->pageSizeF() : QSizeF();
-    if (!(points.width() > 0 && points.height() > 0)) {
-      result.error = name + ": the PDF's first page has no size.";
+    const int wanted = DocumentPage();
+    if (wanted >= document->numPages()) {
+      result.error = name + " has " + std::to_string(document->numPages()) + " pages; there is no page " +
+                     std::to_string(wanted + 1) + ".";
       return result;
     }
-    result.picture = std::make_unique<PdfPicture>(std::move(document), points);
+    std::unique_ptr<Poppler::Page> page(document->page(wanted));
+    const QSizeF points = page ? page->pageSizeF() : QSizeF();
+    if (!(points.width() > 0 && points.height() > 0)) {
+      result.error = name + ": page " + std::to_string(wanted + 1) + " has no size.";
+      return result;
+    }
+    result.picture = std::make_unique<PdfPicture>(std::move(document), wanted, points);
     return result;
   }
   if (IsSvg(bytes)) {

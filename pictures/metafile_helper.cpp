@@ -1,4 +1,5 @@
 #include "metafile_helper.h"
+#include "metafile.h"
 
 #include <QByteArray>
 #include <QProcess>
@@ -52,10 +53,11 @@ std::string MetafileHelperPath() {
   return (self / "kestrova-metafile").string();
 }
 
-MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes) {
+MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes, int page) {
   MetafileRaster result;
   QProcess helper;
   helper.setProgram(QString::fromStdString(MetafileHelperPath()));
+  if (page > 0) helper.setArguments({"--page", QString::number(page)});
   helper.start(QIODevice::ReadWrite);
   if (!helper.waitForStarted(5000)) {
     result.error = "the metafile helper could not be started (" + helper.errorString().toStdString() + ")";
@@ -97,7 +99,10 @@ MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes) {
   return result;
 }
 
-int RunMetafileHelper(const MetafileDecoder& decode) {
+int RunMetafileHelper(const MetafileDecoder& decode, int argc, char** argv) {
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], "--page") == 0) SetDocumentPage(std::atoi(argv[i + 1]));
+  }
   limit(RLIMIT_AS, kHelperMemory);
   limit(RLIMIT_CPU, kHelperCpuSeconds);
   limit(RLIMIT_CORE, 0);

@@ -24,14 +24,16 @@ struct MetafileRaster {
 };
 
 // Runs the helper on a WMF or EMF held in memory.
-MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes);
+// `page`: which page of a PDF (0 the first); other drawings have one.
+MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes, int page = 0);
 
 // The helper's side: reads the metafile on standard input, writes the
 // raster on standard output (or a message on standard error). Returns the
 // exit status.
 // The players are passed in (DecodeMetafileHere), so only the helper links them.
 using MetafileDecoder = std::function<PictureResult(const std::vector<uint8_t>& bytes, const std::string& name)>;
-int RunMetafileHelper(const MetafileDecoder& decode);
+// `arguments`: the helper's command line ("--page N").
+int RunMetafileHelper(const MetafileDecoder& decode, int argc = 0, char** argv = nullptr);
 
 // Where the helper is: beside the running executable, or in the build's
 // program folder beside the folder of the running executable (tests and

@@ -10,5 +10,5 @@ int main(int argc, char** argv) {
   qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication application(argc, argv);
-  return kestrova::RunMetafileHelper(kestrova::DecodeMetafileHere);
+  return kestrova::RunMetafileHelper(kestrova::DecodeMetafileHere, argc, argv);
 }

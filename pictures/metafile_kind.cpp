@@ -39,6 +39,13 @@ bool IsSvg(const std::vector<uint8_t>& bytes) {
   return false;
 }
 
+namespace {
+int documentPage = 0;
+}  // namespace
+
+void SetDocumentPage(int page) { documentPage = page < 0 ? 0 : page; }
+int DocumentPage() { return documentPage; }
+
 bool IsPdf(const std::vector<uint8_t>& bytes) {
   static const char kMagic[] = "%PDF-";
   return bytes.size() >= 5 && std::equal(kMagic, kMagic + 5, bytes.begin());

@@ -119,7 +119,7 @@ int JpegScanCount(const std::vector<uint8_t>& bytes) {
 }
 
 
-PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string& name) {
+PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string& name, int page) {
   PictureResult result;
   if (bytes.empty()) {
     result.error = name + " is empty.";
@@ -127,7 +127,7 @@ PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string
   }
   // Drawings are played by the helper process, with its limits.
   if (IsWmf(bytes) || IsEmf(bytes) || IsSvg(bytes) || IsPdf(bytes)) {
-    MetafileRaster drawn = DrawMetafileApart(bytes);
+    MetafileRaster drawn = DrawMetafileApart(bytes, page);
     if (!drawn.error.empty()) {
       result.error = name + ": " + drawn.error;
       return result;
@@ -194,10 +194,21 @@ PictureResult LoadPicture(const std::string& path) {
     if (!answer.ok) return {nullptr, answer.error};
     bytes = answer.body;
   } else {
-    std::string reason;
-    if (!ReadRegularFile(path, kMaxPictureBytes, bytes, &reason)) {
-      return {nullptr, "Cannot open " + path + ": " + reason + "."};
+    // "cover.pdf#page=3": a page of a document, when no file has that name.
+    std::string file = path;
+    int page = 0;
+    const size_t mark = path.rfind("#page=");
+    if (mark != std::string::npos && mark + 6 < path.size() &&
+        path.find_first_not_of("0123456789", mark + 6) == std::string::npos && path.size() - mark - 6 <= 5 &&
+        !ReadRegularFile(path, kMaxPictureBytes, bytes, nullptr)) {
+      file = path.substr(0, mark);
+      page = std::max(0, std::atoi(path.c_str() + mark + 6) - 1);
     }
+    std::string reason;
+    if (bytes.empty() && !ReadRegularFile(file, kMaxPictureBytes, bytes, &reason)) {
+      return {nullptr, "Cannot open " + file + ": " + reason + "."};
+    }
+    return DecodePicture(bytes, path, page);
   }
   return DecodePicture(bytes, path);
 }

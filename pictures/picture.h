@@ -33,7 +33,8 @@ struct PictureResult {
 
 // Decodes JPEG, BMP, GIF, ICO, PNG, WebP and TIFF (96 pixels per inch),
 // placeable WMF and EMF (their own frame) and SVG (its own size). `name` only helps the error message.
-PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string& name);
+// `page`: which page of a PDF (0 the first).
+PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string& name, int page = 0);
 
 // WMF and EMF decoded in this process, with libwmf and libemf2svg. Only the
 // metafile helper calls it: the program itself draws metafiles apart
@@ -45,7 +46,7 @@ PictureResult DecodeMetafileHere(const std::vector<uint8_t>& bytes, const std::s
 int JpegScanCount(const std::vector<uint8_t>& bytes);
 
 // Reads a file, or fetches an http/https address (10 s, 64 MB at most), then
-// decodes it.
+// decodes it. "cover.pdf#page=3" is page 3 of cover.pdf.
 PictureResult LoadPicture(const std::string& path);
 
 // How long and how much LoadPicture waits for from a web address.

@@ -652,3 +652,28 @@ TEST(Artwork, APdfPageMatchesWhatPdftoppmDrawsOfIt) {
   EXPECT_FALSE(refused.picture);
   EXPECT_NE(refused.error.find("broken.pdf"), std::string::npos) << refused.error;
 }
+
+TEST(Artwork, APdfNameCanAskForAnotherPage) {
+  QTemporaryDir dir;
+  const QString pdf = dir.path() + "/pages.pdf";
+  {
+    QPdfWriter writer(pdf);
+    writer.setPageSize(QPageSize(QSizeF(100, 100), QPageSize::Point));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    writer.setResolution(72);
+    QPainter painter(&writer);
+    painter.fillRect(QRectF(0, 0, 100, 100), QColor(220, 30, 30));
+    writer.newPage();
+    painter.fillRect(QRectF(0, 0, 100, 100), QColor(30, 30, 220));
+  }
+  const std::string name = pdf.toStdString();
+  const PictureResult first = LoadPicture(name);
+  const PictureResult second = LoadPicture(name + "#page=2");
+  ASSERT_TRUE(first.picture) << first.error;
+  ASSERT_TRUE(second.picture) << second.error;
+  EXPECT_GT(first.picture->render(8, 8).at(4, 4)[0], 180);
+  EXPECT_GT(second.picture->render(8, 8).at(4, 4)[2], 180);
+  const PictureResult none = LoadPicture(name + "#page=3");
+  EXPECT_FALSE(none.picture);
+  EXPECT_NE(none.error.find("no page 3"), std::string::npos) << none.error;
+}
