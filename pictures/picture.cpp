@@ -1,5 +1,7 @@
 #include "picture.h"
 
+#include "cmyk_jpeg.h"
+
 #include <QBuffer>
 #include <QDeadlineTimer>
 #include <QByteArray>
@@ -136,6 +138,18 @@ PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string
     return result;
   }
 
+  if (IsCmykJpeg(bytes)) {
+    // A print cover: its inks to screen colours through its own profile, or
+    // a press profile, never by a naive formula.
+    RgbaImage rgba;
+    std::string why;
+    if (JpegScanCount(bytes) > kMaxJpegScans || !DecodeCmykJpeg(bytes, &rgba, &why)) {
+      result.error = name + " could not be decoded: " + (why.empty() ? "too many scans" : why);
+      return result;
+    }
+    result.picture = std::make_unique<RasterPicture>(ToQImage(rgba));
+    return result;
+  }
   if (JpegScanCount(bytes) > kMaxJpegScans) {
     result.error = name + " is a JPEG of more than " + std::to_string(kMaxJpegScans) +
                    " scans; decoding it would take minutes.";

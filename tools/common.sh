@@ -28,6 +28,9 @@ PACKAGES=(
   qt6-image-formats-plugins
   # PDF artwork (Poppler, in the picture helper) and its reference renderer.
   libpoppler-qt6-dev poppler-utils
+  # Print covers: CMYK JPEGs through LittleCMS and a press profile
+  # (Ghostscript's, in libgs-common); jpgicc is the tests' reference.
+  liblcms2-dev liblcms2-utils libgs-common libjpeg-dev
   # libwmf draws WMF text and some shapes with the URW base fonts; without
   # them every metafile fails to play.
   fonts-urw-base35

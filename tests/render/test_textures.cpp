@@ -8,6 +8,8 @@
 #include <QPdfWriter>
 #include <QSvgRenderer>
 #include <QTemporaryDir>
+#include <array>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +17,7 @@
 
 #include <sys/stat.h>
 
+#include "pictures/cmyk_jpeg.h"
 #include "pictures/http_fetch.h"
 #include "pictures/picture.h"
 #include "pictures/qimage_bridge.h"
@@ -676,4 +679,56 @@ TEST(Artwork, APdfNameCanAskForAnotherPage) {
   const PictureResult none = LoadPicture(name + "#page=3");
   EXPECT_FALSE(none.picture);
   EXPECT_NE(none.error.find("no page 3"), std::string::npos) << none.error;
+}
+
+namespace {
+
+// CIE Lab of an sRGB colour (D65), by the standard formulas.
+std::array<double, 3> lab(const uint8_t* rgb) {
+  double linear[3];
+  for (int c = 0; c < 3; ++c) {
+    const double v = rgb[c] / 255.0;
+    linear[c] = v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+  }
+  const double xyz[3] = {(0.4124 * linear[0] + 0.3576 * linear[1] + 0.1805 * linear[2]) / 0.95047,
+                         0.2126 * linear[0] + 0.7152 * linear[1] + 0.0722 * linear[2],
+                         (0.0193 * linear[0] + 0.1192 * linear[1] + 0.9505 * linear[2]) / 1.08883};
+  double f[3];
+  for (int c = 0; c < 3; ++c) f[c] = xyz[c] > 0.008856 ? std::cbrt(xyz[c]) : 7.787 * xyz[c] + 16.0 / 116.0;
+  return {116 * f[1] - 16, 500 * (f[0] - f[1]), 200 * (f[1] - f[2])};
+}
+
+}  // namespace
+
+TEST(Artwork, ACmykCoverComesOutAsLittleCmsOwnToolSeesIt) {
+  QTemporaryDir dir;
+  const std::string folder = dir.path().toStdString();
+  // Three patches in RGB, put into press inks by jpgicc (LittleCMS's tool),
+  // and back to sRGB by jpgicc again: the oracle.
+  QImage patches(60, 40, QImage::Format_RGB32);
+  for (int y = 0; y < 40; ++y) {
+    for (int x = 0; x < 60; ++x) {
+      patches.setPixel(x, y, x < 20 ? qRgb(200, 40, 40) : x < 40 ? qRgb(40, 160, 60) : qRgb(230, 200, 40));
+    }
+  }
+  ASSERT_TRUE(patches.save(QString::fromStdString(folder + "/rgb.jpg"), "JPEG", 100));
+  const std::string press = kestrova::kPressProfile;
+  const std::string toInks = "jpgicc -o " + press + " " + folder + "/rgb.jpg " + folder + "/cmyk.jpg > /dev/null";
+  const std::string back = "jpgicc -i " + press + " " + folder + "/cmyk.jpg " + folder + "/back.jpg > /dev/null";
+  ASSERT_EQ(std::system(toInks.c_str()), 0);
+  ASSERT_EQ(std::system(back.c_str()), 0);
+  std::ifstream in(folder + "/cmyk.jpg", std::ios::binary);
+  const std::vector<uint8_t> cmyk(std::istreambuf_iterator<char>(in), {});
+  ASSERT_TRUE(IsCmykJpeg(cmyk));
+  const PictureResult ours = DecodePicture(cmyk, "cover.jpg");
+  ASSERT_TRUE(ours.picture) << ours.error;
+  const RgbaImage mine = ours.picture->render(60, 40);
+  const QImage theirs = QImage(QString::fromStdString(folder + "/back.jpg")).convertToFormat(QImage::Format_RGBA8888);
+  ASSERT_EQ(theirs.size(), QSize(60, 40));
+  for (int x : {10, 30, 50}) {
+    const auto a = lab(mine.at(x, 20));
+    const auto b = lab(theirs.constScanLine(20) + x * 4);
+    const double deltaE = std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
+    EXPECT_LT(deltaE, 3.0) << "patch at " << x;
+  }
 }

@@ -1,0 +1,23 @@
+#pragma once
+// Print covers: CMYK JPEGs turned into sRGB through LittleCMS, with the
+// profile they carry, or a standard press profile when they carry none.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "scene/rgba_image.h"
+
+namespace kestrova {
+
+// The press profile for CMYK pictures that name none (Ghostscript's, from
+// Debian's libgs-common).
+constexpr const char* kPressProfile = "/usr/share/color/icc/ghostscript/default_cmyk.icc";
+
+// Whether a JPEG's frame has four components (CMYK or YCCK), from its
+// markers alone.
+bool IsCmykJpeg(const std::vector<uint8_t>& bytes);
+
+// Decodes a CMYK JPEG to sRGB, top-down RGBA. False with `error`.
+bool DecodeCmykJpeg(const std::vector<uint8_t>& bytes, RgbaImage* image, std::string* error);
+
+}  // namespace kestrova
