@@ -96,6 +96,24 @@ bool IsCmykJpeg(const std::vector<uint8_t>& bytes) {
   return false;
 }
 
+bool ConvertRgbToSrgb(const std::vector<uint8_t>& profile, uint8_t* rgba, size_t pixels) {
+  cmsHPROFILE input = cmsOpenProfileFromMem(profile.data(), static_cast<cmsUInt32Number>(profile.size()));
+  if (!input) return false;
+  if (cmsGetColorSpace(input) != cmsSigRgbData) {
+    cmsCloseProfile(input);
+    return false;
+  }
+  cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+  cmsHTRANSFORM transform =
+      cmsCreateTransform(input, TYPE_RGBA_8, srgb, TYPE_RGBA_8, INTENT_PERCEPTUAL, cmsFLAGS_COPY_ALPHA);
+  cmsCloseProfile(input);
+  cmsCloseProfile(srgb);
+  if (!transform) return false;
+  cmsDoTransform(transform, rgba, rgba, static_cast<cmsUInt32Number>(pixels));
+  cmsDeleteTransform(transform);
+  return true;
+}
+
 bool DecodeCmykJpeg(const std::vector<uint8_t>& bytes, RgbaImage* image, std::string* error) {
   Decoded decoded;
   if (!decode(bytes, &decoded, error)) return false;

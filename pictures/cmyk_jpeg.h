@@ -17,6 +17,11 @@ constexpr const char* kPressProfile = "/usr/share/color/icc/ghostscript/default_
 // markers alone.
 bool IsCmykJpeg(const std::vector<uint8_t>& bytes);
 
+// Turns top-down RGBA pixels described by the ICC profile `profile` into
+// sRGB in place. False (pixels untouched) when the profile is not an RGB one
+// LittleCMS can use.
+bool ConvertRgbToSrgb(const std::vector<uint8_t>& profile, uint8_t* rgba, size_t pixels);
+
 // Decodes a CMYK JPEG to sRGB, top-down RGBA. False with `error`.
 bool DecodeCmykJpeg(const std::vector<uint8_t>& bytes, RgbaImage* image, std::string* error);
 

@@ -3,6 +3,7 @@
 #include "cmyk_jpeg.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QDeadlineTimer>
 #include <QByteArray>
 #include <QImage>
@@ -178,6 +179,18 @@ PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string
   if (image.isNull()) {
     result.error = name + " could not be decoded: " + reader.errorString().toStdString();
     return result;
+  }
+  // A picture in another colour space (Adobe RGB, Display P3, ...) shows
+  // its colours on an sRGB screen through LittleCMS.
+  const QColorSpace space = image.colorSpace();
+  if (space.isValid() && space != QColorSpace::SRgb && !space.iccProfile().isEmpty()) {
+    const QByteArray icc = space.iccProfile();
+    QImage converted = image.convertToFormat(QImage::Format_RGBA8888);
+    if (ConvertRgbToSrgb({icc.begin(), icc.end()}, converted.bits(),
+                         static_cast<size_t>(converted.width()) * static_cast<size_t>(converted.height()))) {
+      converted.setColorSpace(QColorSpace::SRgb);
+      image = std::move(converted);
+    }
   }
   result.picture = std::make_unique<RasterPicture>(std::move(image));
   return result;

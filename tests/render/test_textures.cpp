@@ -732,3 +732,34 @@ TEST(Artwork, ACmykCoverComesOutAsLittleCmsOwnToolSeesIt) {
     EXPECT_LT(deltaE, 3.0) << "patch at " << x;
   }
 }
+
+TEST(Artwork, APictureInAdobeRgbComesOutAsLittleCmsOwnToolSeesIt) {
+  QTemporaryDir dir;
+  const std::string folder = dir.path().toStdString();
+  QImage patches(60, 40, QImage::Format_RGB32);
+  for (int y = 0; y < 40; ++y) {
+    for (int x = 0; x < 60; ++x) {
+      patches.setPixel(x, y, x < 20 ? qRgb(200, 40, 40) : x < 40 ? qRgb(40, 160, 60) : qRgb(30, 60, 220));
+    }
+  }
+  ASSERT_TRUE(patches.save(QString::fromStdString(folder + "/srgb.jpg"), "JPEG", 100));
+  // jpgicc puts it into Adobe RGB with the profile embedded, and reads it
+  // back to sRGB through that profile: the oracle.
+  const std::string a98 = "/usr/share/color/icc/ghostscript/a98.icc";
+  const std::string toA98 = "jpgicc -o " + a98 + " -e " + folder + "/srgb.jpg " + folder + "/a98.jpg > /dev/null";
+  const std::string back = "jpgicc " + folder + "/a98.jpg " + folder + "/back.jpg > /dev/null";
+  ASSERT_EQ(std::system(toA98.c_str()), 0);
+  ASSERT_EQ(std::system(back.c_str()), 0);
+  std::ifstream in(folder + "/a98.jpg", std::ios::binary);
+  const std::vector<uint8_t> bytes(std::istreambuf_iterator<char>(in), {});
+  const PictureResult ours = DecodePicture(bytes, "a98.jpg");
+  ASSERT_TRUE(ours.picture) << ours.error;
+  const RgbaImage mine = ours.picture->render(60, 40);
+  const QImage theirs = QImage(QString::fromStdString(folder + "/back.jpg")).convertToFormat(QImage::Format_RGBA8888);
+  for (int x : {10, 30, 50}) {
+    const auto a = lab(mine.at(x, 20));
+    const auto b = lab(theirs.constScanLine(20) + x * 4);
+    const double deltaE = std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
+    EXPECT_LT(deltaE, 3.0) << "patch at " << x;
+  }
+}
