@@ -29,9 +29,12 @@ bool IsSvg(const std::vector<uint8_t>& bytes) {
     while (at < head.size() && (head[at] == ' ' || head[at] == '\t' || head[at] == '\r' || head[at] == '\n')) ++at;
     if (head.compare(at, 4, "<svg") == 0) return true;
     if (head.compare(at, 2, "<?") == 0 || head.compare(at, 2, "<!") == 0) {
-      const size_t end = head.find('>', at);
+      // A DOCTYPE's internal subset ends at "]>".
+      const size_t subset = head.compare(at, 9, "<!DOCTYPE") == 0 ? head.find('[', at) : std::string::npos;
+      const size_t close = head.find('>', at);
+      const size_t end = subset != std::string::npos && subset < close ? head.find("]>", subset) : close;
       if (end == std::string::npos) return false;
-      at = end + 1;
+      at = head.find('>', end) + 1;
       continue;
     }
     return false;

@@ -3,6 +3,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QElapsedTimer>
 #include <QImageWriter>
 #include <QPainter>
 #include <QPdfWriter>
@@ -762,4 +763,20 @@ TEST(Artwork, APictureInAdobeRgbComesOutAsLittleCmsOwnToolSeesIt) {
     const double deltaE = std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
     EXPECT_LT(deltaE, 3.0) << "patch at " << x;
   }
+}
+
+TEST(Artwork, AnSvgEntityBombIsRefusedQuicklyNamingTheFile) {
+  std::string svg = "<?xml version=\"1.0\"?>\n<!DOCTYPE svg [\n<!ENTITY a \"" + std::string(64, 'a') + "\">\n";
+  for (char level = 'b'; level <= 'h'; ++level) {
+    svg += std::string("<!ENTITY ") + level + " \"";
+    for (int i = 0; i < 16; ++i) svg += std::string("&") + static_cast<char>(level - 1) + ";";
+    svg += "\">\n";
+  }
+  svg += "]>\n<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"100\" height=\"100\"><text>&h;</text></svg>";
+  QElapsedTimer clock;
+  clock.start();
+  const PictureResult bomb = DecodePicture({svg.begin(), svg.end()}, "bomb.svg");
+  EXPECT_FALSE(bomb.picture);
+  EXPECT_EQ(bomb.error.rfind("bomb.svg", 0), 0u) << bomb.error;
+  EXPECT_LT(clock.elapsed(), 20000) << "within the helper's limits";
 }
