@@ -25,6 +25,18 @@ QString FaceWatcher::stamp(const QString& path) {
          QString::number(info.metadataChangeTime().toMSecsSinceEpoch());
 }
 
+void FaceWatcher::watchProject(const QString& path) {
+  project_ = path;
+  stamps_[path] = stamp(path);
+  if (!watcher_.files().contains(path)) watcher_.addPath(path);
+  const QString folder = QFileInfo(path).absolutePath();
+  if (!watcher_.directories().contains(folder)) watcher_.addPath(folder);
+}
+
+void FaceWatcher::seen(const QString& path) {
+  if (stamps_.count(path)) stamps_[path] = stamp(path);
+}
+
 void FaceWatcher::watch(int slot, const QString& path) {
   slots_[slot] = path;
   stamps_[path] = stamp(path);
@@ -54,9 +66,12 @@ void FaceWatcher::settle() {
     // Gone for the moment (mid-rename): the folder's next change brings it.
     if (now.isEmpty()) continue;
     if (!watcher_.files().contains(path)) watcher_.addPath(path);
+    // Unchanged since last seen: the program's own save.
+    if (stamps_[path] == now) continue;
     stamps_[path] = now;
     for (const auto& [slot, watched] : slots_) {
       if (watched == path) emit faceChanged(slot, path);
     }
+    if (path == project_) emit projectChanged(path);
   }
 }

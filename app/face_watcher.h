@@ -6,7 +6,7 @@
 #include <map>
 #include <set>
 
-// Watches the files the shot's faces were loaded from. A save (written in
+// Watches the files the shot's faces were loaded from, and its project. A save (written in
 // place, or written beside and renamed over, as editors do) is reported once
 // the file has been quiet for a moment.
 class FaceWatcher : public QObject {
@@ -16,9 +16,14 @@ class FaceWatcher : public QObject {
 
   // Slot `slot` now shows `path`.
   void watch(int slot, const QString& path);
+  // The project the shot came from; a save by the program itself (`seen`)
+  // is not a change.
+  void watchProject(const QString& path);
+  void seen(const QString& path);
 
  signals:
   void faceChanged(int slot, const QString& path);
+  void projectChanged(const QString& path);
 
  private:
   void fileTouched(const QString& path);
@@ -30,6 +35,7 @@ class FaceWatcher : public QObject {
 
   QFileSystemWatcher watcher_;
   std::map<int, QString> slots_;
+  QString project_;
   std::map<QString, QString> stamps_;
   std::set<QString> touched_;
   QTimer settle_;

@@ -87,6 +87,9 @@ ShotCommands::ShotCommands(Application& app, ShotView& view) : QObject(&view), a
   view_.scene().studioFloor = app_.studioFloor();
   faceWatcher_ = new FaceWatcher(this);
   connect(faceWatcher_, &FaceWatcher::faceChanged, this, &ShotCommands::reloadFace);
+  // A project saved again by another program is opened again.
+  connect(faceWatcher_, &FaceWatcher::projectChanged, this,
+          [this](const QString& path) { loadProject(path.toStdString()); });
   kestrova::ObserveTextureLoads([this](const kestrova::SceneState& shot, int slot, const std::string& path) {
     if (&shot == &view_.scene()) faceWatcher_->watch(slot, QString::fromStdString(path));
   });
@@ -262,7 +265,10 @@ kestrova::WebPictures ShotCommands::askBeforeFetching() {
 void ShotCommands::loadProject(const std::string& path, bool quietFaces) {
   const kestrova::WebPictures web = askBeforeFetching();
   view_.makeCurrent();
-  finishLoad(kestrova::ReadProject(scene(), path, scene().controlPanel, &web), quietFaces);
+  const kestrova::ProjectResult loaded = kestrova::ReadProject(scene(), path, scene().controlPanel, &web);
+  // The user's own projects are watched; the samples the intro plays are not.
+  if (loaded.ok && !quietFaces) faceWatcher_->watchProject(QFileInfo(QString::fromStdString(path)).absoluteFilePath());
+  finishLoad(loaded, quietFaces);
 }
 
 void ShotCommands::finishLoad(const kestrova::ProjectResult& loaded, bool quietFaces) {
@@ -298,6 +304,7 @@ void ShotCommands::OnSaveProject() {
   if (!path) return;
   const kestrova::ProjectResult saved = kestrova::WriteProject(scene(), *path);
   if (!saved.ok) showError(saved.error);
+  faceWatcher_->seen(QFileInfo(QString::fromStdString(*path)).absoluteFilePath());
 }
 
 void ShotCommands::loadPreset(int index) {

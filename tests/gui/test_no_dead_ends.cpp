@@ -332,3 +332,30 @@ TEST_F(NoDeadEnds, AFaceFileSavedAgainShowsAtOnceAndAHalfWrittenOneIsIgnored) {
   savePicture(face, QColor(230, 20, 20));
   EXPECT_TRUE(QTest::qWaitFor([&] { return leans(true); }, 2000)) << "and the next good save shows";
 }
+
+TEST_F(NoDeadEnds, AProjectSavedAgainByAnotherProgramOpensAgain) {
+  const fs::path file = path() / "shot.TSMR";
+  auto write = [&file](Vec3 rotation) {
+    auto shot = std::make_unique<SceneState>();
+    shot->productKind = kProductBox;
+    shot->rotation = rotation;
+    const fs::path beside = file.string() + ".saving";
+    ASSERT_TRUE(WriteProject(*shot, beside.string()).ok);
+    fs::rename(beside, file);
+  };
+  write({10, 20, 0});
+  platform_.fileAnswers = {file.string()};
+  commands()->OnOpenProject();
+  ASSERT_EQ(scene().rotation, (Vec3{10, 20, 0}));
+  write({40, 50, 0});
+  EXPECT_TRUE(QTest::qWaitFor([&] { return scene().rotation == Vec3{40, 50, 0}; }, 3000)) << "opened again";
+  // The program's own save of it is no change.
+  scene().rotation = {70, 80, 0};
+  platform_.fileAnswers = {file.string()};
+  commands()->OnSaveProject();
+  const size_t messages = platform_.messages.size();
+  scene().rotation = {1, 2, 3};
+  QTest::qWait(600);
+  EXPECT_EQ(scene().rotation, (Vec3{1, 2, 3})) << "not opened again after its own save";
+  EXPECT_EQ(platform_.messages.size(), messages);
+}
