@@ -618,14 +618,28 @@ TEST(Artwork, AnSvgFaceMatchesItsPngAtItsOwnSizeAndStaysSharpWhenLarge) {
   EXPECT_NE(refused.error.find("broken.svg"), std::string::npos) << refused.error;
 }
 
+namespace {
+
+// A PDF page of `points`, drawn on at 72 dots per inch, edge to edge.
+void pointPage(QPdfWriter& writer, QSizeF points) {
+  writer.setPageSize(QPageSize(points, QPageSize::Point));
+  writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+  writer.setResolution(72);
+}
+
+std::vector<uint8_t> fileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+}  // namespace
+
 TEST(Artwork, APdfPageMatchesWhatPdftoppmDrawsOfIt) {
   QTemporaryDir dir;
   const QString pdf = dir.path() + "/cover.pdf";
   {
     QPdfWriter writer(pdf);
-    writer.setPageSize(QPageSize(QSizeF(200, 100), QPageSize::Point));
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    writer.setResolution(72);
+    pointPage(writer, QSizeF(200, 100));
     QPainter painter(&writer);
     painter.fillRect(QRectF(0, 0, 200, 100), QColor(250, 245, 230));
     painter.fillRect(QRectF(20, 20, 70, 60), QColor(200, 30, 30));
@@ -639,9 +653,7 @@ TEST(Artwork, APdfPageMatchesWhatPdftoppmDrawsOfIt) {
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
   const QImage reference(dir.path() + "/reference.png");
   ASSERT_FALSE(reference.isNull());
-  std::ifstream in(pdf.toStdString(), std::ios::binary);
-  const std::vector<uint8_t> bytes(std::istreambuf_iterator<char>(in), {});
-  const PictureResult page = DecodePicture(bytes, "cover.pdf");
+  const PictureResult page = DecodePicture(fileBytes(pdf.toStdString()), "cover.pdf");
   ASSERT_TRUE(page.picture) << page.error;
   // 200 x 100 points: 2.78 x 1.39 inches.
   EXPECT_EQ(page.picture->himetricWidth(), 7056);
@@ -662,9 +674,7 @@ TEST(Artwork, APdfNameCanAskForAnotherPage) {
   const QString pdf = dir.path() + "/pages.pdf";
   {
     QPdfWriter writer(pdf);
-    writer.setPageSize(QPageSize(QSizeF(100, 100), QPageSize::Point));
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    writer.setResolution(72);
+    pointPage(writer, QSizeF(100, 100));
     QPainter painter(&writer);
     painter.fillRect(QRectF(0, 0, 100, 100), QColor(220, 30, 30));
     writer.newPage();
@@ -699,6 +709,28 @@ std::array<double, 3> lab(const uint8_t* rgb) {
   return {116 * f[1] - 16, 500 * (f[0] - f[1]), 200 * (f[1] - f[2])};
 }
 
+// Three 20 x 40 patches side by side.
+QImage threePatches(QRgb left, QRgb middle, QRgb right) {
+  QImage patches(60, 40, QImage::Format_RGB32);
+  for (int y = 0; y < 40; ++y) {
+    for (int x = 0; x < 60; ++x) patches.setPixel(x, y, x < 20 ? left : x < 40 ? middle : right);
+  }
+  return patches;
+}
+
+// Each patch of `ours` within delta E 3 of the same patch of `theirs`.
+void expectSamePatches(const RgbaImage& ours, const QString& theirsPath) {
+  const QImage theirs = QImage(theirsPath).convertToFormat(QImage::Format_RGBA8888);
+  ASSERT_EQ(theirs.size(), QSize(60, 40));
+  for (int x : {10, 30, 50}) {
+    const auto a = lab(ours.at(x, 20));
+    const auto b = lab(theirs.constScanLine(20) + x * 4);
+    const double deltaE =
+        std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
+    EXPECT_LT(deltaE, 3.0) << "patch at " << x;
+  }
+}
+
 }  // namespace
 
 TEST(Artwork, ACmykCoverComesOutAsLittleCmsOwnToolSeesIt) {
@@ -706,43 +738,24 @@ TEST(Artwork, ACmykCoverComesOutAsLittleCmsOwnToolSeesIt) {
   const std::string folder = dir.path().toStdString();
   // Three patches in RGB, put into press inks by jpgicc (LittleCMS's tool),
   // and back to sRGB by jpgicc again: the oracle.
-  QImage patches(60, 40, QImage::Format_RGB32);
-  for (int y = 0; y < 40; ++y) {
-    for (int x = 0; x < 60; ++x) {
-      patches.setPixel(x, y, x < 20 ? qRgb(200, 40, 40) : x < 40 ? qRgb(40, 160, 60) : qRgb(230, 200, 40));
-    }
-  }
+  const QImage patches = threePatches(qRgb(200, 40, 40), qRgb(40, 160, 60), qRgb(230, 200, 40));
   ASSERT_TRUE(patches.save(QString::fromStdString(folder + "/rgb.jpg"), "JPEG", 100));
   const std::string press = kestrova::kPressProfile;
   const std::string toInks = "jpgicc -o " + press + " " + folder + "/rgb.jpg " + folder + "/cmyk.jpg > /dev/null";
   const std::string back = "jpgicc -i " + press + " " + folder + "/cmyk.jpg " + folder + "/back.jpg > /dev/null";
   ASSERT_EQ(std::system(toInks.c_str()), 0);
   ASSERT_EQ(std::system(back.c_str()), 0);
-  std::ifstream in(folder + "/cmyk.jpg", std::ios::binary);
-  const std::vector<uint8_t> cmyk(std::istreambuf_iterator<char>(in), {});
+  const std::vector<uint8_t> cmyk = fileBytes(folder + "/cmyk.jpg");
   ASSERT_TRUE(IsCmykJpeg(cmyk));
   const PictureResult ours = DecodePicture(cmyk, "cover.jpg");
   ASSERT_TRUE(ours.picture) << ours.error;
-  const RgbaImage mine = ours.picture->render(60, 40);
-  const QImage theirs = QImage(QString::fromStdString(folder + "/back.jpg")).convertToFormat(QImage::Format_RGBA8888);
-  ASSERT_EQ(theirs.size(), QSize(60, 40));
-  for (int x : {10, 30, 50}) {
-    const auto a = lab(mine.at(x, 20));
-    const auto b = lab(theirs.constScanLine(20) + x * 4);
-    const double deltaE = std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
-    EXPECT_LT(deltaE, 3.0) << "patch at " << x;
-  }
+  expectSamePatches(ours.picture->render(60, 40), QString::fromStdString(folder + "/back.jpg"));
 }
 
 TEST(Artwork, APictureInAdobeRgbComesOutAsLittleCmsOwnToolSeesIt) {
   QTemporaryDir dir;
   const std::string folder = dir.path().toStdString();
-  QImage patches(60, 40, QImage::Format_RGB32);
-  for (int y = 0; y < 40; ++y) {
-    for (int x = 0; x < 60; ++x) {
-      patches.setPixel(x, y, x < 20 ? qRgb(200, 40, 40) : x < 40 ? qRgb(40, 160, 60) : qRgb(30, 60, 220));
-    }
-  }
+  const QImage patches = threePatches(qRgb(200, 40, 40), qRgb(40, 160, 60), qRgb(30, 60, 220));
   ASSERT_TRUE(patches.save(QString::fromStdString(folder + "/srgb.jpg"), "JPEG", 100));
   // jpgicc puts it into Adobe RGB with the profile embedded, and reads it
   // back to sRGB through that profile: the oracle.
@@ -751,18 +764,9 @@ TEST(Artwork, APictureInAdobeRgbComesOutAsLittleCmsOwnToolSeesIt) {
   const std::string back = "jpgicc " + folder + "/a98.jpg " + folder + "/back.jpg > /dev/null";
   ASSERT_EQ(std::system(toA98.c_str()), 0);
   ASSERT_EQ(std::system(back.c_str()), 0);
-  std::ifstream in(folder + "/a98.jpg", std::ios::binary);
-  const std::vector<uint8_t> bytes(std::istreambuf_iterator<char>(in), {});
-  const PictureResult ours = DecodePicture(bytes, "a98.jpg");
+  const PictureResult ours = DecodePicture(fileBytes(folder + "/a98.jpg"), "a98.jpg");
   ASSERT_TRUE(ours.picture) << ours.error;
-  const RgbaImage mine = ours.picture->render(60, 40);
-  const QImage theirs = QImage(QString::fromStdString(folder + "/back.jpg")).convertToFormat(QImage::Format_RGBA8888);
-  for (int x : {10, 30, 50}) {
-    const auto a = lab(mine.at(x, 20));
-    const auto b = lab(theirs.constScanLine(20) + x * 4);
-    const double deltaE = std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
-    EXPECT_LT(deltaE, 3.0) << "patch at " << x;
-  }
+  expectSamePatches(ours.picture->render(60, 40), QString::fromStdString(folder + "/back.jpg"));
 }
 
 TEST(Artwork, AnSvgEntityBombIsRefusedQuicklyNamingTheFile) {
