@@ -39,6 +39,7 @@
 #include "render/export_image.h"
 #include "render/render_to_image.h"
 #include "render/headless_context.h"
+#include "render/preflight.h"
 #include "render/scene_initialiser.h"
 #include "scene/product_styles.h"
 
@@ -381,6 +382,40 @@ int writeVideo(SceneState& scene, RenderHost& host, const RenderOptions& options
   return 0;
 }
 
+// The artwork check: a table or JSON on standard output, warnings failing
+// the run only when asked to.
+int preflight(SceneState& scene, const RenderOptions& options) {
+  if (const std::optional<ShownProduct> shown = ShownProductOf(scene.productKind)) LoadAssetsFor(scene, *shown);
+  const std::vector<FaceCheck> checks = CheckArtwork(scene, options.width, options.height);
+  if (options.json) {
+    JsonWriter json;
+    json.beginObject().key("width").value(options.width).key("height").value(options.height);
+    json.key("faces").beginArray();
+    for (const FaceCheck& check : checks) {
+      json.beginObject()
+          .key("face").value(check.face)
+          .key("file").value(check.path)
+          .key("artworkWidth").value(check.artworkWidth)
+          .key("artworkHeight").value(check.artworkHeight)
+          .key("drawing").value(check.scalable)
+          .key("seen").value(check.seen)
+          .key("shownWidth").value(check.shownWidth)
+          .key("shownHeight").value(check.shownHeight)
+          .key("stretch").value(check.stretch)
+          .key("aspectDifference").value(check.aspectDifference);
+      json.key("warnings").beginArray();
+      for (const std::string& warning : check.warnings) json.value(warning);
+      json.endArray().endObject();
+    }
+    json.endArray().key("warnings").value(AnyWarnings(checks)).endObject();
+    std::fputs(json.text().c_str(), stdout);
+  } else {
+    std::fputs(ArtworkTable(checks, options.width, options.height).c_str(), stdout);
+  }
+  std::fflush(stdout);
+  return options.strict && AnyWarnings(checks) ? 1 : 0;
+}
+
 }  // namespace
 
 void PrintTimings(bool on) { phases.start(on); }
@@ -397,7 +432,8 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
     if (EndsWithIgnoringCase(options.info, ".tsmr")) return projectInfo(options.info);
     fail("--info reads a .3ds model or a .TSMR project");
   }
-  if (options.video.empty() && !EndsWithIgnoringCase(options.output, ".png") && !EndsWithIgnoringCase(options.output, ".bmp") &&
+  if (!options.preflight && options.video.empty() && !EndsWithIgnoringCase(options.output, ".png") &&
+      !EndsWithIgnoringCase(options.output, ".bmp") &&
       !isJpeg(options.output)) {
     fail("the output file must end in .png, .jpg, .jpeg or .bmp");
   }
@@ -482,6 +518,7 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
     scene->backgroundColor = *options.background;
   }
   if (options.background) ApplyClearColor(*scene);
+  if (options.preflight) return preflight(*scene, options);
 
   const FileText text = fileText(options, project);
   RenderHost host;

@@ -55,6 +55,12 @@ const char* const kUsage =
     "                            N processes split the work without talking\n"
     "  --watch                   render again whenever the project or a picture\n"
     "                            it uses is saved, until interrupted\n"
+    "  --preflight               check each face's artwork for a picture of\n"
+    "                            --size instead of drawing: its pixels, the size\n"
+    "                            it is shown at, the stretch and the aspect\n"
+    "  --json                    the check as JSON\n"
+    "  --strict                  a stretch past 1.5x or an aspect off by more\n"
+    "                            than 5 % fails the check (exit status 1)\n"
     "  --no-metadata             no Software, project and options text in\n"
     "                            PNG and JPEG files\n"
     "  -h, --help                show this help\n"
@@ -65,6 +71,8 @@ const char* const kUsage =
     "kestrova-render SHOT.TSMR --frames A-B -o out_%04d.png [--size WxH]\n"
     "  renders frames A to B as numbered pictures\n"
     "\n"
+    "kestrova-render SHOT.TSMR --preflight --size WxH [--json] [--strict]\n"
+    "  checks the shot's artwork for a picture of that size\n"
     "kestrova-render --info MODEL.3ds | SHOT.TSMR\n"
     "  prints what the model loader or the project reader reads, as JSON\n";
 
@@ -134,6 +142,12 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
       options.metadata = false;
     } else if (arg == "--watch") {
       options.watch = true;
+    } else if (arg == "--preflight") {
+      options.preflight = true;
+    } else if (arg == "--json") {
+      options.json = true;
+    } else if (arg == "--strict") {
+      options.strict = true;
     } else if (arg == "--quality") {
       long quality = 0;
       if (!parseInt(value(), 1, 100, &quality)) fail("--quality wants a number from 1 to 100");
@@ -268,6 +282,13 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
     if (options.project.empty()) fail("--info needs a .3ds model or a .TSMR project");
     options.info = options.project;
     options.project.clear();
+  }
+  if ((options.json || options.strict) && !options.preflight) fail("--json and --strict go with --preflight");
+  if (options.preflight) {
+    if (!options.video.empty() || options.frames || options.watch) {
+      fail("--preflight checks one picture: leave out --video, --frames and --watch");
+    }
+    return options;  // draws nothing, so needs no output
   }
   if (options.frame && options.frames) fail("--frame and --frames do not go together");
   if ((options.frame || options.frames) && options.project.empty()) {

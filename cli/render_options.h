@@ -45,6 +45,9 @@ struct RenderOptions {
   std::optional<std::pair<int, int>> shard;  // K of N
   bool metadata = true;
   bool watch = false;  // render again whenever an input file changes
+  bool preflight = false;  // check the artwork against --size instead of drawing
+  bool json = false;       // the check as JSON
+  bool strict = false;     // a warning of the check fails the run
   // Where relative names are taken from: the current folder, or a batch's.
   std::string folder;
   // The options as given, for the files' text (never --batch or --shard).

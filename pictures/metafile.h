@@ -19,6 +19,10 @@ bool IsEmf(const std::vector<uint8_t>& bytes);
 bool IsSvg(const std::vector<uint8_t>& bytes);
 // A PDF document (its first page is the picture).
 bool IsPdf(const std::vector<uint8_t>& bytes);
+// A Photoshop file (PSD or PSB); its flattened composite is the picture.
+bool IsPsd(const std::vector<uint8_t>& bytes);
+// The largest side of a Photoshop picture read.
+constexpr int kMaxPsdSide = 16384;
 // The page of a document the helper draws (0: the first).
 void SetDocumentPage(int page);
 int DocumentPage();

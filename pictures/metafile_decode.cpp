@@ -6,8 +6,11 @@
 #include <QPainter>
 #include <QSvgRenderer>
 #include <poppler-qt6.h>
+#include <Magick++.h>
 
 #include <memory>
+#include <mutex>
+#include <stdexcept>
 
 #include "metafile.h"
 #include "picture.h"
@@ -103,6 +106,75 @@ class WmfPicture : public Picture {
   std::vector<uint8_t> bytes_;
 };
 
+// A Photoshop file's flattened composite, as ImageMagick reads it: the
+// layers themselves are never decoded.
+class PsdPicture : public Picture {
+ public:
+  explicit PsdPicture(QImage composite) : image_(std::move(composite)) {
+    himetricWidth_ = PixelsToHimetric(image_.width());
+    himetricHeight_ = PixelsToHimetric(image_.height());
+  }
+  RgbaImage render(int width, int height) const override {
+    if (width == image_.width() && height == image_.height()) return FromQImage(image_);
+    return FromQImage(image_.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+  }
+
+ private:
+  QImage image_;
+};
+
+uint32_t readBig32(const std::vector<uint8_t>& bytes, size_t at) {
+  return static_cast<uint32_t>(bytes[at]) << 24 | static_cast<uint32_t>(bytes[at + 1]) << 16 |
+         static_cast<uint32_t>(bytes[at + 2]) << 8 | bytes[at + 3];
+}
+
+PictureResult decodePsd(const std::vector<uint8_t>& bytes, const std::string& name) {
+  PictureResult result;
+  // The header's size is checked before ImageMagick sees the file: a few
+  // bytes can claim a 60000-pixel square.
+  const uint32_t height = bytes.size() >= 26 ? readBig32(bytes, 14) : 0;
+  const uint32_t width = bytes.size() >= 26 ? readBig32(bytes, 18) : 0;
+  if (width < 1 || height < 1) {
+    result.error = name + ": the Photoshop file is damaged (no picture size).";
+    return result;
+  }
+  if (width > static_cast<uint32_t>(kMaxPsdSide) || height > static_cast<uint32_t>(kMaxPsdSide)) {
+    result.error = name + " is a Photoshop picture of " + std::to_string(width) + " x " + std::to_string(height) +
+                   " pixels; Kestrova reads at most " + std::to_string(kMaxPsdSide) + " on a side.";
+    return result;
+  }
+  static std::once_flag started;
+  std::call_once(started, [] {
+    Magick::InitializeMagick(nullptr);
+    // Within the helper's own memory limit, and never spilling to disk.
+    Magick::ResourceLimits::memory(512ull * 1024 * 1024);
+    Magick::ResourceLimits::map(512ull * 1024 * 1024);
+    Magick::ResourceLimits::disk(0);
+    Magick::ResourceLimits::width(kMaxPsdSide);
+    Magick::ResourceLimits::height(kMaxPsdSide);
+    Magick::ResourceLimits::thread(1);
+  });
+  try {
+    Magick::Image image;
+    image.quiet(true);
+    // The first image of a Photoshop file is its flattened composite.
+    image.subImage(0);
+    image.subRange(1);
+    image.magick("PSD");
+    image.read(Magick::Blob(bytes.data(), bytes.size()));
+    image.colorSpace(MagickCore::sRGBColorspace);
+    QImage composite(static_cast<int>(image.columns()), static_cast<int>(image.rows()), QImage::Format_RGBA8888);
+    if (composite.isNull()) throw std::runtime_error("too large");
+    for (int y = 0; y < composite.height(); ++y) {
+      image.write(0, y, image.columns(), 1, "RGBA", Magick::CharPixel, composite.scanLine(y));
+    }
+    result.picture = std::make_unique<PsdPicture>(std::move(composite));
+  } catch (const std::exception& e) {
+    result.error = name + ": the Photoshop file could not be read (" + std::string(e.what()).substr(0, 120) + ").";
+  }
+  return result;
+}
+
 }  // namespace
 
 PictureResult DecodeMetafileHere(const std::vector<uint8_t>& bytes, const std::string& name) {
@@ -156,6 +228,7 @@ PictureResult DecodeMetafileHere(const std::vector<uint8_t>& bytes, const std::s
     result.picture = std::make_unique<PdfPicture>(std::move(document), wanted, points);
     return result;
   }
+  if (IsPsd(bytes)) return decodePsd(bytes, name);
   if (IsSvg(bytes)) {
     const QByteArray svg(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
     const QSize size = QSvgRenderer(svg).defaultSize();

@@ -19,8 +19,8 @@ namespace kestrova {
 
 namespace {
 
-constexpr char kMagic[4] = {'K', 'M', 'F', '1'};
-constexpr int kHeaderBytes = 4 + 4 * 4;
+constexpr char kMagic[4] = {'K', 'M', 'F', '2'};
+constexpr int kHeaderBytes = 4 + 5 * 4;
 // What the helper may use: enough for a 4096-square drawing several times
 // over, far below what the hostile files ask for.
 constexpr rlim_t kHelperMemory = 1536ull * 1024 * 1024;
@@ -53,11 +53,19 @@ std::string MetafileHelperPath() {
   return (self / "kestrova-metafile").string();
 }
 
-MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes, int page) {
+MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes, int page, int width, int height) {
   MetafileRaster result;
   QProcess helper;
   helper.setProgram(QString::fromStdString(MetafileHelperPath()));
-  if (page > 0) helper.setArguments({"--page", QString::number(page)});
+  QStringList arguments;
+  if (page > 0) arguments << "--page" << QString::number(page);
+  const bool sized = width > 0 && height > 0;
+  if (sized) {
+    width = std::min(width, kMaxDrawingSide);
+    height = std::min(height, kMaxDrawingSide);
+    arguments << "--size" << QString::number(width) + "x" + QString::number(height);
+  }
+  helper.setArguments(arguments);
   helper.start(QIODevice::ReadWrite);
   if (!helper.waitForStarted(5000)) {
     result.error = "the metafile helper could not be started (" + helper.errorString().toStdString() + ")";
@@ -83,25 +91,33 @@ MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes, int page) {
     result.error = "the metafile helper gave no picture";
     return result;
   }
-  const int width = get32(out, 12);
-  const int height = get32(out, 16);
-  if (width < 1 || height < 1 || width > kMaxMetafileSide || height > kMaxMetafileSide ||
-      out.size() != kHeaderBytes + static_cast<qsizetype>(width) * height * 4) {
+  const int drawnWidth = get32(out, 12);
+  const int drawnHeight = get32(out, 16);
+  const int limit = sized ? kMaxDrawingSide : kMaxMetafileSide;
+  if (drawnWidth < 1 || drawnHeight < 1 || drawnWidth > limit || drawnHeight > limit ||
+      (sized && (drawnWidth != width || drawnHeight != height)) ||
+      out.size() != kHeaderBytes + static_cast<qsizetype>(drawnWidth) * drawnHeight * 4) {
     result.error = "the metafile helper gave a damaged picture";
     return result;
   }
   result.himetricWidth = get32(out, 4);
   result.himetricHeight = get32(out, 8);
-  result.pixels.width = width;
-  result.pixels.height = height;
+  result.scalable = (get32(out, 20) & 1) != 0;
+  result.pixels.width = drawnWidth;
+  result.pixels.height = drawnHeight;
   result.pixels.pixels.assign(reinterpret_cast<const uint8_t*>(out.constData()) + kHeaderBytes,
                               reinterpret_cast<const uint8_t*>(out.constData()) + out.size());
   return result;
 }
 
 int RunMetafileHelper(const MetafileDecoder& decode, int argc, char** argv) {
+  int askedWidth = 0;
+  int askedHeight = 0;
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::strcmp(argv[i], "--page") == 0) SetDocumentPage(std::atoi(argv[i + 1]));
+    if (std::strcmp(argv[i], "--size") == 0 && std::sscanf(argv[i + 1], "%dx%d", &askedWidth, &askedHeight) != 2) {
+      askedWidth = askedHeight = 0;
+    }
   }
   limit(RLIMIT_AS, kHelperMemory);
   limit(RLIMIT_CPU, kHelperCpuSeconds);
@@ -126,7 +142,10 @@ int RunMetafileHelper(const MetafileDecoder& decode, int argc, char** argv) {
   // file claiming a frame of 100 metres costs no more than a real picture.
   int width = std::clamp(HimetricToPixels(decoded.picture->himetricWidth()), 1, kMaxMetafileSide);
   int height = std::clamp(HimetricToPixels(decoded.picture->himetricHeight()), 1, kMaxMetafileSide);
-  if (decoded.picture->scalable()) {
+  if (askedWidth > 0 && askedHeight > 0) {
+    width = std::min(askedWidth, kMaxDrawingSide);
+    height = std::min(askedHeight, kMaxDrawingSide);
+  } else if (decoded.picture->scalable()) {
     // A drawing is drawn large, so a face shown big stays sharp: its longer
     // side at kSharpSide pixels, never past the limit.
     constexpr double kSharpSide = 2048;
@@ -147,6 +166,7 @@ int RunMetafileHelper(const MetafileDecoder& decode, int argc, char** argv) {
   put32(out, decoded.picture->himetricHeight());
   put32(out, width);
   put32(out, height);
+  put32(out, decoded.picture->scalable() ? 1 : 0);
   out.append(reinterpret_cast<const char*>(drawn.pixels.data()), static_cast<qsizetype>(drawn.pixels.size()));
   size_t done = 0;
   while (done < static_cast<size_t>(out.size())) {

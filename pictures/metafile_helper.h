@@ -13,26 +13,32 @@
 
 namespace kestrova {
 
-// The largest side a metafile is drawn at: the largest face texture.
+// The largest side a metafile is drawn at on its own: the largest face
+// texture. A drawing asked for at a size (a face in a large export) may be
+// drawn up to kMaxDrawingSide.
 constexpr int kMaxMetafileSide = 4096;
+constexpr int kMaxDrawingSide = 8192;
 
 struct MetafileRaster {
   RgbaImage pixels;  // at the metafile's own size at 96 per inch, capped
   int himetricWidth = 0;
   int himetricHeight = 0;
+  bool scalable = false;  // a drawing that stays sharp at any size (SVG, PDF)
   std::string error;  // readable; empty on success
 };
 
-// Runs the helper on a WMF or EMF held in memory.
+// Runs the helper on a WMF, EMF, SVG, PDF or PSD held in memory.
 // `page`: which page of a PDF (0 the first); other drawings have one.
-MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes, int page = 0);
+// `width` x `height`: the size to draw at (up to kMaxDrawingSide); 0 for
+// the drawing's own size (a scalable one larger, up to kMaxMetafileSide).
+MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes, int page = 0, int width = 0, int height = 0);
 
 // The helper's side: reads the metafile on standard input, writes the
 // raster on standard output (or a message on standard error). Returns the
 // exit status.
 // The players are passed in (DecodeMetafileHere), so only the helper links them.
 using MetafileDecoder = std::function<PictureResult(const std::vector<uint8_t>& bytes, const std::string& name)>;
-// `arguments`: the helper's command line ("--page N").
+// `arguments`: the helper's command line ("--page N", "--size WxH").
 int RunMetafileHelper(const MetafileDecoder& decode, int argc = 0, char** argv = nullptr);
 
 // Where the helper is: beside the running executable, or in the build's

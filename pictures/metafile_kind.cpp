@@ -54,4 +54,10 @@ bool IsPdf(const std::vector<uint8_t>& bytes) {
   return bytes.size() >= 5 && std::equal(kMagic, kMagic + 5, bytes.begin());
 }
 
+bool IsPsd(const std::vector<uint8_t>& bytes) {
+  // "8BPS", version 1 (Photoshop) or 2 (large document).
+  return bytes.size() >= 26 && bytes[0] == '8' && bytes[1] == 'B' && bytes[2] == 'P' && bytes[3] == 'S' &&
+         bytes[4] == 0 && (bytes[5] == 1 || bytes[5] == 2);
+}
+
 }  // namespace kestrova

@@ -73,6 +73,37 @@ class RasterPicture : public Picture {
 };
 
 
+// A drawing played by the helper (metafile, SVG, PDF, Photoshop). A
+// scalable one keeps its file, so it can be drawn again, sharp, at any size
+// a face needs.
+class DrawingPicture : public RasterPicture {
+ public:
+  DrawingPicture(MetafileRaster drawn, std::vector<uint8_t> bytes, int page)
+      : RasterPicture(ToQImage(drawn.pixels), drawn.himetricWidth, drawn.himetricHeight),
+        bytes_(drawn.scalable ? std::move(bytes) : std::vector<uint8_t>()),
+        page_(page),
+        scalable_(drawn.scalable),
+        drawnWidth_(drawn.pixels.width),
+        drawnHeight_(drawn.pixels.height) {}
+  bool scalable() const override { return scalable_; }
+  RgbaImage render(int width, int height) const override {
+    if (scalable_ && (width != drawnWidth_ || height != drawnHeight_) && width <= kMaxDrawingSide &&
+        height <= kMaxDrawingSide) {
+      MetafileRaster again = DrawMetafileApart(bytes_, page_, width, height);
+      // Drawn on black like any picture with clear parts.
+      if (again.error.empty()) return FromQImage(onBlack(ToQImage(again.pixels)));
+    }
+    return RasterPicture::render(width, height);
+  }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  int page_ = 0;
+  bool scalable_ = false;
+  int drawnWidth_ = 0;
+  int drawnHeight_ = 0;
+};
+
 }  // namespace
 
 void SetPictureFetchLimits(const FetchLimits& limits) { fetchLimits = limits; }
@@ -129,13 +160,13 @@ PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string
     return result;
   }
   // Drawings are played by the helper process, with its limits.
-  if (IsWmf(bytes) || IsEmf(bytes) || IsSvg(bytes) || IsPdf(bytes)) {
+  if (IsWmf(bytes) || IsEmf(bytes) || IsSvg(bytes) || IsPdf(bytes) || IsPsd(bytes)) {
     MetafileRaster drawn = DrawMetafileApart(bytes, page);
     if (!drawn.error.empty()) {
       result.error = name + ": " + drawn.error;
       return result;
     }
-    result.picture = std::make_unique<RasterPicture>(ToQImage(drawn.pixels), drawn.himetricWidth, drawn.himetricHeight);
+    result.picture = std::make_unique<DrawingPicture>(std::move(drawn), bytes, page);
     return result;
   }
 
@@ -170,7 +201,7 @@ PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string
   bool supported = false;
   for (const char* known : kFormats) supported = supported || format == known;
   if (!supported) {
-    result.error = name + " is not a picture Kestrova can read (JPEG, PNG, WebP, TIFF, BMP, GIF, ICO, SVG, PDF, WMF or EMF).";
+    result.error = name + " is not a picture Kestrova can read (JPEG, PNG, WebP, TIFF, Photoshop, BMP, GIF, ICO, SVG, PDF, WMF or EMF).";
     return result;
   }
   // A camera's photo stands as it was taken: EXIF orientation applied.

@@ -31,8 +31,9 @@ struct PictureResult {
   std::string error;  // readable, when picture is null
 };
 
-// Decodes JPEG, BMP, GIF, ICO, PNG, WebP and TIFF (96 pixels per inch),
-// placeable WMF and EMF (their own frame) and SVG (its own size). `name` only helps the error message.
+// Decodes JPEG, BMP, GIF, ICO, PNG, WebP, TIFF and Photoshop (96 pixels per
+// inch), placeable WMF and EMF (their own frame), SVG and PDF (their own
+// size; drawn again sharp at whatever size render asks). `name` only helps the error message.
 // `page`: which page of a PDF (0 the first).
 PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string& name, int page = 0);
 

@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "read_framebuffer.h"
+#include "preflight.h"
 #include "render_frame.h"
+#include "texture_loader.h"
 #include "scene_initialiser.h"
 
 namespace kestrova {
@@ -197,6 +199,11 @@ bool RenderExportRows(SceneState& scene, RenderHost& host, const ExportOptions& 
     return fail("a picture is 1 to " + std::to_string(kMaxExportSide) + " pixels on a side");
   }
   if (o.supersample < 1 || o.supersample > 4) return fail("supersampling is 1, 2, 3 or 4");
+  // Drawings (SVG, PDF) are drawn again as large as this picture shows them,
+  // so vector artwork stays sharp however large the picture.
+  if (std::any_of(scene.artwork.begin(), scene.artwork.end(), [](const FaceArtwork& a) { return a.scalable; })) {
+    SharpenDrawings(scene, ShownSides(CheckArtwork(scene, o.width * o.supersample, o.height * o.supersample)));
+  }
   GLint largest = 0;
   glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largest);
   int tile = std::min<int>(largest > 0 ? largest : 4096, 4096);

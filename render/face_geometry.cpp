@@ -51,9 +51,14 @@ void FaceState() {
 
 void UseImmediateModeFaces(bool immediate) { immediateFaces = immediate; }
 
+void BindFaceTexture(uint32_t texture) {
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glPassThrough(static_cast<GLfloat>(texture));
+}
+
 void FaceStateBlock(uint32_t texture) {
   FaceState();
-  glBindTexture(GL_TEXTURE_2D, texture);
+  BindFaceTexture(texture);
 }
 
 void FaceSpotLight(const SceneState& scene, float divisor, float exponent) {
@@ -245,7 +250,7 @@ void DrawScreenShot(SceneState& scene) {
     glEnable(GL_TEXTURE_2D);
     if (f == 1) ResetLamp();
     if (scene.lightingMode >= 2.0f) FaceSpotLight(scene, 1.0f, 40.0f);
-    glBindTexture(GL_TEXTURE_2D, scene.textureSlot[kSlotBoxFront]);
+    BindFaceTexture(scene.textureSlot[kSlotBoxFront]);
     cameraTranslate(scene);
     place(faces[f]);
     DrawFace(scene, faces[f].offset[0], faces[f].offset[1], faces[f].offset[2]);

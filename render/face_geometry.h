@@ -9,6 +9,11 @@
 
 namespace kestrova {
 
+// Binds a face's picture and marks it in the GL's feedback stream (a pass
+// -through of the texture's name; nothing at all when drawing), so a
+// feedback pass can tell which face each drawn polygon shows.
+void BindFaceTexture(uint32_t texture);
+
 // The GL state every flat face is drawn with; FaceStateBlock also binds
 // `texture`.
 void FaceState();

@@ -54,7 +54,7 @@ void DrawModelledBook(SceneState& scene, bool stillPath) {
                {models.pages, kSlotBookPage1}};
   for (const auto& part : parts) {
     glLoadIdentity();
-    glBindTexture(GL_TEXTURE_2D, scene.textureSlot[static_cast<size_t>(part.slot)]);
+    BindFaceTexture(scene.textureSlot[static_cast<size_t>(part.slot)]);
     glColor3f(255.0f, 255.0f, 255.0f);
     glEnable(GL_TEXTURE_2D);
     glCullFace(GL_BACK);
@@ -72,7 +72,7 @@ void DrawMug(SceneState& scene) {
   if (!(scene.mugSpotInitialised > 1.0f)) scene.spotLight[2] = 100.0f;
   scene.mugSpotInitialised = 4.0f;
   glLoadIdentity();
-  glBindTexture(GL_TEXTURE_2D, scene.textureSlot[kSlotMug]);
+  BindFaceTexture(scene.textureSlot[kSlotMug]);
   glColor3f(255.0f, 255.0f, 255.0f);
   glEnable(GL_TEXTURE_2D);
   glEnable(GL_DEPTH_TEST);
@@ -93,7 +93,7 @@ void DrawMug(SceneState& scene) {
   glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
   glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
   glEnable(GL_TEXTURE_2D);
-  glBindTexture(GL_TEXTURE_2D, scene.textureSlot[kSlotMugEnvironment]);
+  BindFaceTexture(scene.textureSlot[kSlotMugEnvironment]);
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE);
   glEnable(GL_TEXTURE_GEN_S);

@@ -79,6 +79,11 @@ int clampFrame(int frame) {
 
 }  // namespace
 
+void DrawShotProduct(SceneState& scene) {
+  forceFaceBuiltSize(scene);
+  drawProduct(scene, nullptr, true);
+}
+
 void RenderFrame(SceneState& scene, RenderHost& host) {
   if (!(scene.introShown > 1.0f)) host.createIntroDialog();
   scene.introShown = 2.0f;

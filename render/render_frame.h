@@ -8,6 +8,10 @@ namespace kestrova {
 // context current and never swaps.
 void RenderFrame(SceneState& scene, RenderHost& host);
 
+// The shot's product alone, as the still frame draws it (no floor, no
+// requests served), with the current matrices.
+void DrawShotProduct(SceneState& scene);
+
 // The playback path: the next frame of the baked tracks.
 void RenderPlaybackFrame(SceneState& scene, RenderHost& host);
 

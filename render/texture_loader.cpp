@@ -8,6 +8,7 @@
 #include <mutex>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 
@@ -17,6 +18,9 @@
 namespace kestrova {
 
 namespace fs = std::filesystem;
+
+// The helper draws at most this side; a texture of it is 256 MB.
+constexpr int kMaxDrawingTexture = 8192;
 
 const char* const kImageFilter =
     "Jpg Texture Files (*.jpg)|*.jpg|Jpeg Texture Files (*.jpeg)|*.jpeg|BMP Texture Files "
@@ -89,6 +93,12 @@ std::vector<uint8_t> TexturePixels(RgbaImage&& stretched) {
 
 std::vector<uint8_t> TexturePixels(const RgbaImage& stretched) { return TexturePixels(RgbaImage(stretched)); }
 
+int DrawingTextureLimit() {
+  GLint maxSize = 0;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+  return std::clamp<GLint>(maxSize, 64, kMaxDrawingTexture);
+}
+
 int FaceTextureLimit() {
   GLint maxSize = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
@@ -127,14 +137,15 @@ TextureKeeper& keeper() {
 
 // Name, size, modification time and the size asked for: a picture saved
 // again is a new picture.
-std::string keepKey(const std::string& path, int maxSize) {
+std::string keepKey(const std::string& path, int maxSize, int drawingSide) {
   struct stat info {};
   if (IsWebPictureName(path) || ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return {};
   return path + '\n' + std::to_string(info.st_size) + '\n' + std::to_string(info.st_mtim.tv_sec) + '.' +
-         std::to_string(info.st_mtim.tv_nsec) + '\n' + std::to_string(maxSize);
+         std::to_string(info.st_mtim.tv_nsec) + '\n' + std::to_string(maxSize) + '\n' +
+         std::to_string(drawingSide);
 }
 
-PreparedTexture prepareFresh(const std::string& path, int maxSize);
+PreparedTexture prepareFresh(const std::string& path, int maxSize, int drawingSide);
 
 }  // namespace
 
@@ -145,17 +156,17 @@ void KeepPreparedTextures(size_t budgetBytes) {
   k.trim();
 }
 
-std::shared_ptr<const PreparedTexture> PrepareTextureShared(const std::string& path, int maxSize) {
+std::shared_ptr<const PreparedTexture> PrepareTextureShared(const std::string& path, int maxSize, int drawingSide) {
   TextureKeeper& k = keeper();
   std::string key;
   {
     const std::lock_guard<std::mutex> hold(k.lock);
-    if (k.budget > 0) key = keepKey(path, maxSize);
+    if (k.budget > 0) key = keepKey(path, maxSize, drawingSide);
     for (const KeptTexture& kept : k.kept) {
       if (!key.empty() && kept.key == key) return kept.texture;
     }
   }
-  auto prepared = std::make_shared<const PreparedTexture>(prepareFresh(path, maxSize));
+  auto prepared = std::make_shared<const PreparedTexture>(prepareFresh(path, maxSize, drawingSide));
   if (!key.empty() && !prepared->pixels.empty()) {
     const std::lock_guard<std::mutex> hold(k.lock);
     if (prepared->pixels.size() <= k.budget) {
@@ -167,11 +178,13 @@ std::shared_ptr<const PreparedTexture> PrepareTextureShared(const std::string& p
   return prepared;
 }
 
-PreparedTexture PrepareTexture(const std::string& path, int maxSize) { return *PrepareTextureShared(path, maxSize); }
+PreparedTexture PrepareTexture(const std::string& path, int maxSize, int drawingSide) {
+  return *PrepareTextureShared(path, maxSize, drawingSide);
+}
 
 namespace {
 
-PreparedTexture prepareFresh(const std::string& path, int maxSize) {
+PreparedTexture prepareFresh(const std::string& path, int maxSize, int drawingSide) {
   PreparedTexture prepared;
   prepared.path = path;
   PictureResult decoded = LoadPicture(path);
@@ -180,8 +193,18 @@ PreparedTexture prepareFresh(const std::string& path, int maxSize) {
     return prepared;
   }
   const Picture& picture = *decoded.picture;
-  const int width = TextureDimension(HimetricToPixels(picture.himetricWidth()), maxSize);
-  const int height = TextureDimension(HimetricToPixels(picture.himetricHeight()), maxSize);
+  int width = TextureDimension(HimetricToPixels(picture.himetricWidth()), maxSize);
+  int height = TextureDimension(HimetricToPixels(picture.himetricHeight()), maxSize);
+  if (picture.scalable()) {
+    // A drawing is drawn at the size asked for, its shape kept: the longer
+    // side at drawingSide, the other in proportion.
+    const double w = std::max(1, picture.himetricWidth());
+    const double h = std::max(1, picture.himetricHeight());
+    const int side = TextureDimension(std::max(drawingSide, 1), kMaxDrawingTexture);
+    width = TextureDimension(static_cast<int>(std::lround(side * std::min(1.0, w / h))), side);
+    height = TextureDimension(static_cast<int>(std::lround(side * std::min(1.0, h / w))), side);
+    prepared.scalable = true;
+  }
   RgbaImage stretched = picture.render(width, height);
   if (stretched.width != width || stretched.height != height) {
     prepared.error = path + " could not be drawn at " + std::to_string(width) + " x " + std::to_string(height) +
@@ -221,6 +244,12 @@ bool UploadTexture(SceneState& scene, const PreparedTexture& prepared, uint32_t&
   replaceSlot(slot, texture);
   scene.pictureWidth[0] = prepared.himetricWidth;
   scene.pictureHeight[0] = prepared.himetricHeight;
+  const auto index = &slot - scene.textureSlot.data();
+  if (index >= 0 && index < kTextureSlotCount) {
+    scene.artwork[static_cast<size_t>(index)] = {prepared.path, HimetricToPixels(prepared.himetricWidth),
+                                                 HimetricToPixels(prepared.himetricHeight), prepared.scalable,
+                                                 prepared.width, prepared.height};
+  }
   return true;
 }
 
@@ -235,7 +264,7 @@ TextureLoadObserver& loadObserver() {
 
 void ObserveTextureLoads(TextureLoadObserver observer) { loadObserver() = std::move(observer); }
 
-bool LoadTexture(SceneState& scene, const std::string& name, uint32_t& slot, std::string* error) {
+bool LoadTexture(SceneState& scene, const std::string& name, uint32_t& slot, std::string* error, int drawingSide) {
   std::string path;
   if (scene.imagePathIsAbsolute >= 2.0f || IsWebPictureName(name)) {
     path = name;
@@ -245,12 +274,30 @@ bool LoadTexture(SceneState& scene, const std::string& name, uint32_t& slot, std
     std::error_code ignored;
     path = fs::current_path(ignored).string() + "/" + name;
   }
-  const bool loaded = UploadTexture(scene, *PrepareTextureShared(path, FaceTextureLimit()), slot, error);
+  const bool loaded =
+      UploadTexture(scene, *PrepareTextureShared(path, FaceTextureLimit(), std::min(drawingSide, DrawingTextureLimit())),
+                    slot, error);
   const auto index = &slot - scene.textureSlot.data();
   if (loaded && loadObserver() && index >= 0 && index < kTextureSlotCount && !IsWebPictureName(path)) {
     loadObserver()(scene, static_cast<int>(index), path);
   }
   return loaded;
+}
+
+void SharpenDrawings(SceneState& scene, const std::array<int, kTextureSlotCount>& needs) {
+  const int limit = DrawingTextureLimit();
+  for (size_t slot = 0; slot < scene.artwork.size(); ++slot) {
+    const FaceArtwork artwork = scene.artwork[slot];
+    if (!artwork.scalable || artwork.path.empty() || needs[slot] <= 0) continue;
+    const int side = TextureDimension(std::min(needs[slot], limit), limit);
+    if (side <= std::max(artwork.textureWidth, artwork.textureHeight)) continue;
+    // Drawn again from the file it came from; a failure keeps the picture it has.
+    const int32_t keptWidth = scene.pictureWidth[0];
+    const int32_t keptHeight = scene.pictureHeight[0];
+    UploadTexture(scene, *PrepareTextureShared(artwork.path, FaceTextureLimit(), side), scene.textureSlot[slot]);
+    scene.pictureWidth[0] = keptWidth;
+    scene.pictureHeight[0] = keptHeight;
+  }
 }
 
 bool LoadBitmapTexture(uint32_t& slot) {

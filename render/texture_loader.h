@@ -16,6 +16,9 @@ namespace kestrova {
 
 // The largest side of a face texture, whatever the GL allows.
 constexpr int kMaxFaceTexture = 4096;
+// The longer side of a drawing's texture (SVG, PDF) unless a caller asks
+// otherwise: sharp in any window up to that size.
+constexpr int kDefaultDrawingSide = 2048;
 
 // One texture dimension for a picture `pixels` wide: the nearest power of two
 // on a log scale (300 -> 256, 400 -> 512), or the GL's maximum.
@@ -32,7 +35,13 @@ std::vector<uint8_t> TexturePixels(RgbaImage&& stretched);  // reuses the pictur
 // success the picture's natural size goes to pictureWidth/Height[0]. On
 // failure nothing changes, false is returned and `error` says why.
 bool LoadTexture(SceneState& scene, const std::string& name, uint32_t& slot,
-                 std::string* error = nullptr);
+                 std::string* error = nullptr, int drawingSide = kDefaultDrawingSide);
+
+// Draws every drawing of the shot (SVG, PDF) again where the faces
+// `needs` asks for more pixels than its texture holds: `needs[slot]` is the
+// longer side in pixels a slot's picture is shown at. Up to
+// DrawingTextureLimit; pictures of pixels are left alone.
+void SharpenDrawings(SceneState& scene, const std::array<int, kTextureSlotCount>& needs);
 
 // Told of every picture LoadTexture puts into one of the scene's slots, with
 // the file's full name: the window watches them for edits. Empty: no one.
@@ -49,13 +58,20 @@ struct PreparedTexture {
   int height = 0;
   int himetricWidth = 0;
   int himetricHeight = 0;
+  bool scalable = false;  // a drawing: `width` x `height` follow the drawing side asked for
   std::vector<uint8_t> pixels;  // as TexturePixels gives them
 };
 // The largest side a face texture may have here (needs the context).
 int FaceTextureLimit();
-PreparedTexture PrepareTexture(const std::string& path, int maxSize);
+// The largest side a drawing may be drawn at for a face (needs the context):
+// past FaceTextureLimit, so vector artwork stays sharp in a large export.
+int DrawingTextureLimit();
+// `drawingSide`: the longer side a drawing (SVG, PDF) is drawn at, as a
+// power of two; at most DrawingTextureLimit. Pictures of pixels ignore it.
+PreparedTexture PrepareTexture(const std::string& path, int maxSize, int drawingSide = kDefaultDrawingSide);
 // The same, shared: a kept picture is not copied.
-std::shared_ptr<const PreparedTexture> PrepareTextureShared(const std::string& path, int maxSize);
+std::shared_ptr<const PreparedTexture> PrepareTextureShared(const std::string& path, int maxSize,
+                                                            int drawingSide = kDefaultDrawingSide);
 
 // Keeps prepared pictures of local files, by name, size and modification
 // time, up to `budgetBytes` of pixels (the oldest go first), so a process

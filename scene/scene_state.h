@@ -121,6 +121,17 @@ struct GridVertex {
   float x, y, z;
 };
 
+// The artwork a texture slot was last loaded from: what a preflight check
+// and a sharp large export need to know of it.
+struct FaceArtwork {
+  std::string path;  // empty: the slot holds no picture of a file
+  int width = 0;     // the picture's own pixels (a drawing's at 96 per inch)
+  int height = 0;
+  bool scalable = false;  // a drawing, sharp at any size
+  int textureWidth = 0;   // what the slot's texture holds
+  int textureHeight = 0;
+};
+
 struct SceneState {
   SceneState();
 
@@ -136,6 +147,7 @@ struct SceneState {
   float panelReady = 0;
   float panelSubMode = 0;  // 2: sliders drive spotLight
   std::array<uint32_t, kTextureSlotCount> textureSlot{};  // GL texture names
+  std::array<FaceArtwork, kTextureSlotCount> artwork{};   // where each slot's picture came from
   int32_t animationLength = 0;
   int32_t bakedSegmentCount = 0;
   int32_t segmentStart = 0;

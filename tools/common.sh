@@ -28,6 +28,8 @@ PACKAGES=(
   qt6-image-formats-plugins
   # PDF artwork (Poppler, in the picture helper) and its reference renderer.
   libpoppler-qt6-dev poppler-utils
+  # Photoshop artwork: ImageMagick's Magick++, in the picture helper only.
+  libmagick++-6.q16-dev
   # Print covers: CMYK JPEGs through LittleCMS and a press profile
   # (Ghostscript's, in libgs-common); jpgicc is the tests' reference.
   liblcms2-dev liblcms2-utils libgs-common libjpeg-dev
