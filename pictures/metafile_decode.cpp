@@ -128,6 +128,44 @@ uint32_t readBig32(const std::vector<uint8_t>& bytes, size_t at) {
          static_cast<uint32_t>(bytes[at + 2]) << 8 | bytes[at + 3];
 }
 
+uint64_t readBig64(const std::vector<uint8_t>& bytes, size_t at) {
+  return static_cast<uint64_t>(readBig32(bytes, at)) << 32 | readBig32(bytes, at + 4);
+}
+
+// Whether the file holds its whole composite: its sections walked to the
+// image data, and that data's length checked against what the header needs.
+// A file still being saved is cut short, and ImageMagick would fill the
+// missing rows rather than say so.
+bool psdComplete(const std::vector<uint8_t>& bytes) {
+  const bool large = bytes[5] == 2;
+  const uint64_t channels = static_cast<uint64_t>(bytes[12]) << 8 | bytes[13];
+  const uint64_t height = readBig32(bytes, 14);
+  const uint64_t width = readBig32(bytes, 18);
+  const uint64_t depth = static_cast<uint64_t>(bytes[22]) << 8 | bytes[23];
+  uint64_t at = 26;
+  for (int section = 0; section < 3; ++section) {
+    const bool wide = large && section == 2;
+    if (at + (wide ? 8 : 4) > bytes.size()) return false;
+    at += (wide ? 8 : 4) + (wide ? readBig64(bytes, at) : readBig32(bytes, at));
+  }
+  if (at + 2 > bytes.size()) return false;
+  const unsigned compression = static_cast<unsigned>(bytes[at]) << 8 | bytes[at + 1];
+  at += 2;
+  const uint64_t left = bytes.size() - at;
+  const uint64_t rows = channels * height;
+  if (compression == 0) return left >= rows * ((width * depth + 7) / 8);
+  if (compression != 1) return true;  // zip: ImageMagick's own checks
+  // Run-length rows: a table of each row's length, then the rows.
+  const uint64_t entry = large ? 4 : 2;
+  if (left < rows * entry) return false;
+  uint64_t packed = 0;
+  for (uint64_t row = 0; row < rows; ++row) {
+    const size_t p = static_cast<size_t>(at + row * entry);
+    packed += large ? readBig32(bytes, p) : (static_cast<uint64_t>(bytes[p]) << 8 | bytes[p + 1]);
+  }
+  return left - rows * entry >= packed;
+}
+
 PictureResult decodePsd(const std::vector<uint8_t>& bytes, const std::string& name) {
   PictureResult result;
   // The header's size is checked before ImageMagick sees the file: a few
@@ -143,6 +181,10 @@ PictureResult decodePsd(const std::vector<uint8_t>& bytes, const std::string& na
                    " pixels; Kestrova reads at most " + std::to_string(kMaxPsdSide) + " on a side.";
     return result;
   }
+  if (!psdComplete(bytes)) {
+    result.error = name + ": the Photoshop file is cut short (still being saved?).";
+    return result;
+  }
   static std::once_flag started;
   std::call_once(started, [] {
     Magick::InitializeMagick(nullptr);
@@ -156,7 +198,8 @@ PictureResult decodePsd(const std::vector<uint8_t>& bytes, const std::string& na
   });
   try {
     Magick::Image image;
-    image.quiet(true);
+    // Warnings (a file cut short, as one still being saved is) refuse it too.
+    image.quiet(false);
     // The first image of a Photoshop file is its flattened composite.
     image.subImage(0);
     image.subRange(1);

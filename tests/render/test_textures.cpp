@@ -784,3 +784,99 @@ TEST(Artwork, AnSvgEntityBombIsRefusedQuicklyNamingTheFile) {
   EXPECT_EQ(bomb.error.rfind("bomb.svg", 0), 0u) << bomb.error;
   EXPECT_LT(clock.elapsed(), 20000) << "within the helper's limits";
 }
+
+namespace {
+
+void put16(std::vector<uint8_t>& out, unsigned value) {
+  out.push_back(static_cast<uint8_t>(value >> 8));
+  out.push_back(static_cast<uint8_t>(value));
+}
+
+void put32(std::vector<uint8_t>& out, uint32_t value) {
+  put16(out, value >> 16);
+  put16(out, value & 0xFFFF);
+}
+
+// A Photoshop file built by hand: RGB, 8 bits, no layers, its composite
+// stored raw, plane after plane.
+std::vector<uint8_t> photoshopFile(int version, uint32_t width, uint32_t height, const std::vector<uint8_t>& rgb) {
+  std::vector<uint8_t> out = {'8', 'B', 'P', 'S'};
+  put16(out, static_cast<unsigned>(version));
+  out.insert(out.end(), 6, 0);
+  put16(out, 3);
+  put32(out, height);
+  put32(out, width);
+  put16(out, 8);
+  put16(out, 3);  // RGB
+  put32(out, 0);  // colour mode data
+  put32(out, 0);  // image resources
+  if (version == 2) put32(out, 0);  // a large document's section length is 64 bits
+  put32(out, 0);  // layers and masks
+  put16(out, 0);  // raw
+  for (int plane = 0; plane < 3; ++plane) {
+    for (size_t i = static_cast<size_t>(plane); i < rgb.size(); i += 3) out.push_back(rgb[i]);
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(Artwork, APhotoshopFileDecodesToItsCompositeAndAHugeOneIsRefused) {
+  std::vector<uint8_t> rgb;
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 6; ++x) rgb.insert(rgb.end(), {uint8_t(40 * x + 10), uint8_t(60 * y + 5), uint8_t(200 - 30 * x)});
+  }
+  const PictureResult psd = DecodePicture(photoshopFile(1, 6, 4, rgb), "cover.psd");
+  ASSERT_TRUE(psd.picture) << psd.error;
+  EXPECT_EQ(psd.picture->himetricWidth(), PixelsToHimetric(6));
+  EXPECT_EQ(psd.picture->himetricHeight(), PixelsToHimetric(4));
+  const RgbaImage drawn = psd.picture->render(6, 4);
+  for (int y = 0; y < 4; ++y) {
+    for (int x = 0; x < 6; ++x) {
+      const uint8_t* want = &rgb[static_cast<size_t>(y * 6 + x) * 3];
+      EXPECT_EQ(std::vector<int>(drawn.at(x, y), drawn.at(x, y) + 3), std::vector<int>(want, want + 3)) << x << "," << y;
+    }
+  }
+  // A few bytes claiming a 60000-pixel square (a large document) are
+  // refused from the header, before any decoder allocates.
+  QElapsedTimer clock;
+  clock.start();
+  const PictureResult huge = DecodePicture(photoshopFile(2, 60000, 60000, rgb), "poster.psb");
+  EXPECT_FALSE(huge.picture);
+  EXPECT_EQ(huge.error.rfind("poster.psb", 0), 0u) << huge.error;
+  EXPECT_NE(huge.error.find("60000"), std::string::npos) << huge.error;
+  EXPECT_LT(clock.elapsed(), 10000);
+  // Cut short, as a file still being saved is: refused, not filled in.
+  std::vector<uint8_t> cutShort = photoshopFile(1, 6, 4, rgb);
+  cutShort.resize(cutShort.size() - 5);
+  const PictureResult cut = DecodePicture(cutShort, "cut.psd");
+  EXPECT_FALSE(cut.picture);
+  EXPECT_EQ(cut.error.rfind("cut.psd", 0), 0u) << cut.error;
+}
+
+TEST(Artwork, APdfClaimingAHundredThousandPagesIsRefusedNamingTheFile) {
+  // One real page under a page tree whose count claims 100000.
+  std::string pdf = "%PDF-1.4\n";
+  std::vector<size_t> offsets;
+  auto object = [&](const std::string& body) {
+    offsets.push_back(pdf.size());
+    pdf += std::to_string(offsets.size()) + " 0 obj\n" + body + "\nendobj\n";
+  };
+  object("<< /Type /Catalog /Pages 2 0 R >>");
+  object("<< /Type /Pages /Kids [3 0 R] /Count 100000 >>");
+  object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 300] >>");
+  const size_t xref = pdf.size();
+  pdf += "xref\n0 4\n0000000000 65535 f \n";
+  for (size_t at : offsets) {
+    char line[24];
+    std::snprintf(line, sizeof line, "%010zu 00000 n \n", at);
+    pdf += line;
+  }
+  pdf += "trailer\n<< /Size 4 /Root 1 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
+  QElapsedTimer clock;
+  clock.start();
+  const PictureResult claimed = DecodePicture({pdf.begin(), pdf.end()}, "catalogue.pdf");
+  EXPECT_FALSE(claimed.picture);
+  EXPECT_EQ(claimed.error.rfind("catalogue.pdf", 0), 0u) << claimed.error;
+  EXPECT_LT(clock.elapsed(), 20000) << "within the helper's limits";
+}
