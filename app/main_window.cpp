@@ -132,6 +132,10 @@ void MainWindow::createActions() {
   advancedAction_->setCheckable(true);
   advancedAction_->setChecked(app_.advancedControls());
   advancedAction_->setStatusTip("Show keyframes, presets and project files in the next control panel");
+  checkArtworkAction_ = new QAction("Chec&k Artwork...", this);
+  checkArtworkAction_->setObjectName("CheckArtwork");
+  checkArtworkAction_->setStatusTip("Check each face's artwork for the window's size and the export size");
+  connect(checkArtworkAction_, &QAction::triggered, this, [this] { commands_->OnCheckArtwork(); });
   studioFloorAction_ = new QAction("Studio &Floor", this);
   studioFloorAction_->setObjectName("StudioFloor");
   studioFloorAction_->setCheckable(true);
@@ -153,6 +157,7 @@ void MainWindow::createMenus() {
   file->addAction(action(id::kCommandNew));
   file->addAction(action(id::kCommandCopyImage));
   file->addAction(action(id::kCommandExportAnimation));
+  file->addAction(checkArtworkAction_);
   file->addAction(action(id::kCommandOpenProject));
   file->addAction(action(id::kCommandSaveProject));
   file->addSeparator();

@@ -31,6 +31,7 @@ class MainWindow : public QMainWindow {
   QToolBar* toolBar() const { return toolBar_; }
   // View > Studio Floor.
   QAction* studioFloorAction() const { return studioFloorAction_; }
+  QAction* checkArtworkAction() const { return checkArtworkAction_; }
   // The status bar's message pane.
   void showStatusText(const QString& text);
   // The hint the status bar returns to after a status tip.
@@ -57,6 +58,7 @@ class MainWindow : public QMainWindow {
   std::map<int, QAction*> actions_;
   QAction* advancedAction_ = nullptr;
   QAction* studioFloorAction_ = nullptr;
+  QAction* checkArtworkAction_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   // Built at once, installed by Start.
   std::unique_ptr<QMenuBar> pendingMenuBar_;

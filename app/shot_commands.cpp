@@ -1,5 +1,7 @@
 #include "shot_commands.h"
 
+#include "app/artwork_check_dialog.h"
+
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
@@ -451,6 +453,23 @@ void ShotCommands::OnSettings() {
     dialog->deleteLater();
   });
   dialog->show();
+}
+
+QWidget* ShotCommands::OnCheckArtwork() {
+  kestrova::SceneState& shot = scene();
+  const qreal ratio = view_.devicePixelRatioF();
+  const QSize window(static_cast<int>(view_.width() * ratio), static_cast<int>(view_.height() * ratio));
+  const QSize exported = SettingsDialog::VideoSize(videoFormat_);
+  std::vector<ArtworkCheckDialog::Size> sizes = {{"This window", window, {}}, {"Export", exported, {}}};
+  view_.makeCurrent();
+  for (ArtworkCheckDialog::Size& size : sizes) {
+    size.checks = kestrova::CheckArtwork(shot, size.pixels.width(), size.pixels.height());
+  }
+  view_.doneCurrent();
+  auto* dialog = new ArtworkCheckDialog(sizes, view_.window());
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->show();
+  return dialog;
 }
 
 void ShotCommands::setStudioFloor(bool on) {

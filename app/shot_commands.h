@@ -53,6 +53,9 @@ class ShotCommands : public QObject, public kestrova::PanelHost, public IntroHos
   void OnBackgroundColor();
   // The Settings dialog, unless one is open.
   void OnSettings();
+  // Check Artwork: each face's artwork for the window's size and the export
+  // size of the settings, in a dialog of its own (returned).
+  QWidget* OnCheckArtwork();
   // View > Studio Floor: the floor under the product, kept in the settings.
   void setStudioFloor(bool on);
   // Opens the "Dynamic Controls" panel, unless one is open already.

@@ -21,10 +21,12 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTableWidget>
 #include <QTimer>
 #include <QToolBar>
 
 #include "app/about_dialog.h"
+#include "app/artwork_check_dialog.h"
 #include "app/intro_dialog.h"
 #include "app/qt_platform.h"
 #include "app/settings_dialog.h"
@@ -358,4 +360,41 @@ TEST_F(NoDeadEnds, AProjectSavedAgainByAnotherProgramOpensAgain) {
   QTest::qWait(600);
   EXPECT_EQ(scene().rotation, (Vec3{1, 2, 3})) << "not opened again after its own save";
   EXPECT_EQ(platform_.messages.size(), messages);
+}
+
+TEST_F(NoDeadEnds, CheckArtworkListsEveryFaceForTheWindowAndTheExportSize) {
+  commands()->introDialog()->OnStart();  // the menus come with the start
+  QAction* check = nullptr;
+  for (QAction* menu : window()->menuBar()->actions()) {
+    if (menu->text() != "&File") continue;
+    for (QAction* item : menu->menu()->actions()) {
+      if (item->text() == "Chec&k Artwork...") check = item;
+    }
+  }
+  ASSERT_NE(check, nullptr) << "File > Check Artwork...";
+  scene().rotation = {10, 25, 0};
+  check->trigger();
+  ArtworkCheckDialog* dialog = nullptr;
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (auto* found = qobject_cast<ArtworkCheckDialog*>(top); found && found->isVisible()) dialog = found;
+  }
+  ASSERT_NE(dialog, nullptr);
+  QTableWidget* window = dialog->table(0);
+  QTableWidget* exported = dialog->table(1);
+  ASSERT_TRUE(window && exported);
+  ASSERT_GT(window->rowCount(), 0) << "every face of the product shown";
+  ASSERT_EQ(exported->rowCount(), window->rowCount());
+  EXPECT_FALSE(window->accessibleName().isEmpty());
+  const qreal ratio = view_->devicePixelRatioF();
+  const double windowHeight = view_->height() * ratio;
+  const double exportHeight = SettingsDialog::VideoSize(commands()->videoFormat()).height();
+  for (int row = 0; row < window->rowCount(); ++row) {
+    EXPECT_EQ(window->item(row, 0)->text(), exported->item(row, 0)->text());
+    // The lens is fixed in height: a face is shown in proportion to the
+    // picture's height, whatever its width.
+    const double inWindow = window->item(row, 3)->text().section(" x ", 1, 1).toDouble();
+    const double inExport = exported->item(row, 3)->text().section(" x ", 1, 1).toDouble();
+    EXPECT_NEAR(inExport / inWindow, exportHeight / windowHeight, 0.02) << row;
+  }
+  dialog->close();
 }
