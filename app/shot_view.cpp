@@ -277,7 +277,7 @@ enum class DroppedKind { None, Image, Project };
 DroppedKind kindOf(const QString& path) {
   const QString suffix = QFileInfo(path).suffix().toLower();
   static const QStringList kImages = {"jpg", "jpeg", "jpe", "bmp", "gif", "png", "ico", "wmf", "emf",
-                                             "webp", "tif", "tiff", "svg", "pdf"};
+                                             "webp", "tif", "tiff", "svg", "pdf", "psd", "psb"};
   if (kImages.contains(suffix)) return DroppedKind::Image;
   if (suffix == "tsmr") return DroppedKind::Project;
   return DroppedKind::None;

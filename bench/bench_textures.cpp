@@ -84,7 +84,25 @@ std::string writeArtwork(const QTemporaryDir& dir, const QString& format) {
     QPainter painter(&image);
     paintArtwork(painter, kSide);
     painter.end();
-    image.save(path, format.toLatin1().constData(), format == "webp" ? 100 : -1);
+    if (format == "psd") {
+      // A Photoshop file as a flattened save leaves it: RGB planes, raw.
+      std::string psd = "8BPS";
+      auto put = [&psd](uint32_t value, int bytes) {
+        for (int b = bytes - 1; b >= 0; --b) psd += static_cast<char>((value >> (8 * b)) & 0xFF);
+      };
+      put(1, 2);
+      psd += std::string(6, '\0');
+      put(3, 2), put(kSide, 4), put(kSide, 4), put(8, 2), put(3, 2), put(0, 4), put(0, 4), put(0, 4), put(0, 2);
+      for (int shift : {16, 8, 0}) {
+        for (int y = 0; y < kSide; ++y) {
+          const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+          for (int x = 0; x < kSide; ++x) psd += static_cast<char>((row[x] >> shift) & 0xFF);
+        }
+      }
+      std::ofstream(path.toStdString(), std::ios::binary) << psd;
+    } else {
+      image.save(path, format.toLatin1().constData(), format == "webp" ? 100 : -1);
+    }
   }
   return path.toStdString();
 }
@@ -138,6 +156,7 @@ BENCHMARK_CAPTURE(decodeArtwork, webp, "webp")->Unit(benchmark::kMillisecond)->I
 BENCHMARK_CAPTURE(decodeArtwork, tiff, "tiff")->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK_CAPTURE(decodeArtwork, svg, "svg")->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK_CAPTURE(decodeArtwork, pdf, "pdf")->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK_CAPTURE(decodeArtwork, psd, "psd")->Unit(benchmark::kMillisecond)->Iterations(5);
 
 BENCHMARK_CAPTURE(loadTexture, jpeg4000x3000, 4000, 3000, "jpg")
     ->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);

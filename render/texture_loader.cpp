@@ -26,7 +26,8 @@ const char* const kImageFilter =
     "Jpg Texture Files (*.jpg)|*.jpg|Jpeg Texture Files (*.jpeg)|*.jpeg|BMP Texture Files "
     "(*.bmp)|*.bmp|Gif Texture Files (*.gif)|*.gif|WMF Files (*.wmf)|*.wmf|ICON Files "
     "(*.ico)|*.ico|EMF Files (*.emf)|*.emf|PNG Files (*.png)|*.png|WebP Files (*.webp)|*.webp|TIFF Files "
-    "(*.tif;*.tiff)|*.tif;*.tiff|SVG Drawings (*.svg)|*.svg|PDF Documents (*.pdf)|*.pdf|All files (*.*)|*.*||";
+    "(*.tif;*.tiff)|*.tif;*.tiff|SVG Drawings (*.svg)|*.svg|PDF Documents (*.pdf)|*.pdf|Photoshop Files "
+    "(*.psd;*.psb)|*.psd;*.psb|All files (*.*)|*.*||";
 
 namespace {
 

@@ -3,6 +3,9 @@
 
 #include <QElapsedTimer>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <array>
@@ -65,6 +68,8 @@ TEST(RenderCli, BadArgumentsFailWithAClearMessage) {
       {"-o x.jpg --quality 0", "--quality"},
       {"-o x.png --frobnicate", "unknown argument"},
       {"-o", "needs a value"},
+      {"-o x.png --strict", "--preflight"},
+      {"--preflight --video x.mp4 --turntable 2", "--preflight"},
   };
   for (const Case& c : cases) {
     const CliRun result = run(c.arguments);
@@ -491,4 +496,35 @@ TEST(RenderWatch, RendersAgainAfterEverySaveAndStopsWhenAsked) {
   ASSERT_TRUE(render.waitForFinished(10000));
   EXPECT_EQ(render.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(render.exitCode(), 0);
+}
+
+TEST(RenderPreflight, WarnsOfSoftFacesAtLargeSizesAndStrictMakesThatAFailure) {
+  const CliRun large = run("--preflight --size 3840x2160");
+  EXPECT_EQ(large.status, 0) << large.output;
+  EXPECT_NE(large.output.find("warning: Front: stretched"), std::string::npos) << large.output;
+  EXPECT_EQ(run("--preflight --size 3840x2160 --strict").status, 1);
+  const CliRun small = run("--preflight --size 640x360 --strict");
+  EXPECT_EQ(small.status, 0) << small.output;
+  EXPECT_EQ(small.output.find("warning:"), std::string::npos) << small.output;
+
+  // A drawing on the front is drawn at the size shown: never stretched.
+  QTemporaryDir dir;
+  const std::string svg = dir.path().toStdString() + "/front.svg";
+  std::ofstream(svg) << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"80\" height=\"100\">"
+                        "<rect width=\"80\" height=\"100\" fill=\"#c03030\"/></svg>";
+  const CliRun json = run("--preflight --json --size 3840x2160 --face front=" + svg);
+  ASSERT_EQ(json.status, 0) << json.output;
+  const QJsonObject report = QJsonDocument::fromJson(QByteArray::fromStdString(json.output)).object();
+  EXPECT_EQ(report["width"].toInt(), 3840);
+  const QJsonArray faces = report["faces"].toArray();
+  ASSERT_EQ(faces.size(), 6) << json.output;
+  for (const QJsonValue face : faces) {
+    const QJsonObject f = face.toObject();
+    if (f["face"].toString() != "Front") continue;
+    EXPECT_TRUE(f["drawing"].toBool());
+    EXPECT_EQ(f["stretch"].toDouble(), 1.0);
+    EXPECT_EQ(f["file"].toString().toStdString(), svg);
+    // 80 x 100 on a face of 5.2 by 6.6: 1.5 % wider.
+    EXPECT_NEAR(f["aspectDifference"].toDouble(), (80.0 / 100) / (5.2 / 6.6) - 1, 1e-3);
+  }
 }
