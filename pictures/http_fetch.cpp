@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <functional>
 #include <cstdio>
 
 namespace kestrova {
@@ -44,66 +45,102 @@ bool RedirectAllowed(const std::string& from, const std::vector<std::string>& fr
   return !anyLocal(toAddresses) && target.host() != "localhost";
 }
 
+std::string WebPictureHost(const std::string& name, std::string* why) {
+  const QUrl url(QString::fromStdString(name), QUrl::StrictMode);
+  if (!url.isValid() || (url.scheme() != "http" && url.scheme() != "https") || url.host().isEmpty()) {
+    if (why) *why = name + " is not a web address Kestrova can fetch";
+    return {};
+  }
+  if (!url.userInfo().isEmpty()) {
+    if (why) *why = name + " names a user before its host, so it would be fetched from " +
+                    url.host().toStdString() + "; Kestrova does not fetch such names";
+    return {};
+  }
+  return url.host().toStdString();
+}
+
 namespace {
 
-std::vector<std::string> addressesOf(const QUrl& url) {
-  std::vector<std::string> out;
+// Looks a host up without blocking: the answer (its addresses, or none)
+// arrives in `done`, inside the event loop the fetch's deadline runs in.
+void lookUp(const QUrl& url, QObject* context, const std::function<void(std::vector<std::string>)>& done) {
   const QHostAddress literal(url.host());
-  if (!literal.isNull()) return {literal.toString().toStdString()};
-  for (const QHostAddress& address : QHostInfo::fromName(url.host()).addresses()) {
-    out.push_back(address.toString().toStdString());
+  if (!literal.isNull()) {
+    done({literal.toString().toStdString()});
+    return;
   }
-  return out;
+  QHostInfo::lookupHost(url.host(), context, [done](const QHostInfo& info) {
+    std::vector<std::string> out;
+    for (const QHostAddress& address : info.addresses()) out.push_back(address.toString().toStdString());
+    done(out);
+  });
 }
 
 }  // namespace
 
 HttpResult HttpGet(const std::string& url, int timeoutMs, int64_t maxBytes) {
   HttpResult result;
-  const QUrl address(QString::fromStdString(url));
-  if (!address.isValid() || (address.scheme() != "http" && address.scheme() != "https")) {
-    result.error = "not a web address: " + url;
+  std::string why;
+  if (WebPictureHost(url, &why).empty()) {
+    result.error = why;
     return result;
   }
+  const QUrl address(QString::fromStdString(url), QUrl::StrictMode);
   QNetworkAccessManager manager;
   QNetworkRequest request(address);
   request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                        QNetworkRequest::UserVerifiedRedirectPolicy);
-  const std::vector<std::string> originAddresses = addressesOf(address);
-  QNetworkReply* reply = manager.get(request);
   QEventLoop loop;
-  bool refusedRedirect = false;
-  QObject::connect(reply, &QNetworkReply::redirected, &loop, [&](const QUrl& target) {
-    if (RedirectAllowed(url, originAddresses, target.toString().toStdString(), addressesOf(target))) {
-      emit reply->redirectAllowed();
-    } else {
-      refusedRedirect = true;
-      reply->abort();
-    }
-  });
+  QObject scope;  // lookups answered after the fetch ends are dropped with it
   QTimer timer;
   timer.setSingleShot(true);
   bool timedOut = false;
   bool tooLarge = false;
+  bool refusedRedirect = false;
+  bool finished = false;
+  QNetworkReply* reply = nullptr;
+  std::vector<std::string> originAddresses;
+  auto finish = [&] {
+    finished = true;
+    loop.quit();
+  };
   QObject::connect(&timer, &QTimer::timeout, &loop, [&] {
     timedOut = true;
-    reply->abort();
+    if (reply) reply->abort();
+    finish();
   });
-  QObject::connect(reply, &QNetworkReply::downloadProgress, &loop,
-                   [&](qint64 received, qint64 total) {
-                     if (received > maxBytes || total > maxBytes) {
-                       tooLarge = true;
-                       reply->abort();
-                     }
-                   });
-  QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+  // The deadline counts from here: the host's lookup is part of it, so a
+  // silent resolver cannot stretch it.
   timer.start(timeoutMs);
-  if (!reply->isFinished()) loop.exec();
+  lookUp(address, &scope, [&](std::vector<std::string> addresses) {
+    if (finished) return;
+    originAddresses = std::move(addresses);
+    reply = manager.get(request);
+    QObject::connect(reply, &QNetworkReply::redirected, &scope, [&, reply](const QUrl& target) {
+      lookUp(target, &scope, [&, reply, target](std::vector<std::string> targetAddresses) {
+        if (finished) return;
+        if (RedirectAllowed(url, originAddresses, target.toString().toStdString(), targetAddresses)) {
+          emit reply->redirectAllowed();
+        } else {
+          refusedRedirect = true;
+          reply->abort();
+        }
+      });
+    });
+    QObject::connect(reply, &QNetworkReply::downloadProgress, &scope, [&, reply](qint64 received, qint64 total) {
+      if (received > maxBytes || total > maxBytes) {
+        tooLarge = true;
+        reply->abort();
+      }
+    });
+    QObject::connect(reply, &QNetworkReply::finished, &scope, finish);
+  });
+  if (!finished) loop.exec();
   timer.stop();
 
   if (refusedRedirect) {
     result.error = url + " sent Kestrova to a local address, which a picture link may not reach";
-  } else if (timedOut) {
+  } else if (timedOut || !reply) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%g", timeoutMs / 1000.0);
     result.error = "no answer from " + url + " within " + seconds + " s";
@@ -121,7 +158,7 @@ HttpResult HttpGet(const std::string& url, int timeoutMs, int64_t maxBytes) {
       result.ok = true;
     }
   }
-  reply->deleteLater();
+  delete reply;
   return result;
 }
 

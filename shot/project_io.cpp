@@ -12,6 +12,7 @@
 #include "formats/file_replace.h"
 #include "shot/program_folder.h"
 #include "render/scene_initialiser.h"
+#include "pictures/http_fetch.h"
 #include "pictures/picture.h"
 #include "render/texture_loader.h"
 
@@ -22,14 +23,6 @@ namespace {
 bool atLeast(const std::string& version, unsigned char code) { return FormatVersionAtLeast(version, code); }
 
 std::string quoted(const std::string& path) { return "\"" + path + "\""; }
-
-// The host of a web picture name ("http://host:port/x.png" gives "host").
-std::string webHost(const std::string& name) {
-  const size_t scheme = name.find("://");
-  const size_t start = scheme == std::string::npos ? 0 : scheme + 3;
-  const size_t end = name.find_first_of(":/?#", start);
-  return name.substr(start, end == std::string::npos ? std::string::npos : end - start);
-}
 
 }  // namespace
 
@@ -129,11 +122,21 @@ void ApplyProject(SceneState& scene, const ProjectData& d, ProjectPanel* panel, 
                 {kPathBoxBottom, kNameBoxBottom, kSlotBoxBottom}, {kPathMug, kNameMug, kSlotMug}};
   // Web pictures: asked about once for the whole load, fetched against one
   // deadline.
+  // Each is asked about by the host it would be fetched from, read as the
+  // fetch reads it; a name that would show one host and reach another is
+  // refused outright.
   std::vector<std::string> hosts;
+  std::vector<std::string> refusedNames;
   for (const auto& image : images) {
     const std::string& name = scene.textureName[image.name];
     if (!IsWebPictureName(name)) continue;
-    const std::string host = webHost(name);
+    std::string why;
+    const std::string host = WebPictureHost(name, &why);
+    if (host.empty()) {
+      if (faceErrors) faceErrors->push_back(why);
+      refusedNames.push_back(name);
+      continue;
+    }
     if (std::find(hosts.begin(), hosts.end(), host) == hosts.end()) hosts.push_back(host);
   }
   const bool webAllowed = !hosts.empty() && web && (web->allowed || (web->ask && web->ask(hosts)));
@@ -142,6 +145,7 @@ void ApplyProject(SceneState& scene, const ProjectData& d, ProjectPanel* panel, 
     const std::string& name = scene.textureName[image.name];
     // An empty name keeps the slot's picture.
     if (name.empty()) continue;
+    if (std::find(refusedNames.begin(), refusedNames.end(), name) != refusedNames.end()) continue;
     if (IsWebPictureName(name) && !webAllowed) {
       if (faceErrors) faceErrors->push_back(name + ": not fetched from the web");
       continue;

@@ -14,6 +14,7 @@
 #include "tests/support/file_size_limit.h"
 #include "tests/support/headless_fixture.h"
 #include "tests/support/http_test_server.h"
+#include "pictures/http_fetch.h"
 #include "pictures/picture.h"
 
 using namespace kestrova;
@@ -427,4 +428,30 @@ TEST_F(ProjectFiles, WebPicturesAreFetchedOnlyWhenAllowedAndAgainstOneDeadline) 
   for (size_t face : {1u, 2u}) {
     EXPECT_EQ(result.faceErrors[face].find("within 1 s"), std::string::npos) << result.faceErrors[face];
   }
+}
+
+TEST_F(ProjectFiles, AWebNameIsAskedAboutByTheHostItReachesAndUserInformationIsRefused) {
+  test::HttpTestServer server;
+  server.body = "not a picture";
+  const std::string port = server.url("").substr(std::string("http://127.0.0.1:").size());
+  auto shot = std::make_unique<SceneState>();
+  // Shows a trusted name, reaches the machine itself.
+  shot->textureName[kNameBoxFront] = "http://cdn.trusted-shop.example:80@127.0.0.1:" + port + "/ok.png";
+  shot->textureName[kNameBoxBack] = "http://localhost:" + port + "/back.png";
+  const std::string path = write("hosts.TSMR", SerialiseProject(*shot));
+  std::vector<std::string> askedAbout;
+  WebPictures web;
+  web.ask = [&](const std::vector<std::string>& hosts) {
+    askedAbout = hosts;
+    return true;
+  };
+  const ProjectResult result = ReadProject(*scene_, path, nullptr, &web);
+  ASSERT_TRUE(result.ok);
+  EXPECT_EQ(askedAbout, (std::vector<std::string>{"localhost"})) << "the host fetched, never the user part";
+  ASSERT_EQ(result.faceErrors.size(), 2u);
+  EXPECT_NE(result.faceErrors[0].find("names a user before its host"), std::string::npos) << result.faceErrors[0];
+  EXPECT_NE(result.faceErrors[0].find("127.0.0.1"), std::string::npos) << result.faceErrors[0];
+  EXPECT_EQ(server.requests(), 1) << "only the plain name was fetched";
+  EXPECT_EQ(WebPictureHost("https://Shop.Example:8443/a.png?x=1#y"), "shop.example");
+  EXPECT_EQ(WebPictureHost("http://user@shop.example/a.png"), "");
 }
