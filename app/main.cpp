@@ -27,7 +27,10 @@ void onTerminate(int) {
 // SIGTERM and SIGINT (a session ending, Ctrl+C in a terminal) end the program
 // as closing its window does, so the intro position and "Flag.txt" are kept.
 void quitOnTerminate(QApplication& application) {
-  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, terminateSignal) != 0) return;
+  // A file-size limit makes a save fail with a message, not end the program.
+  std::signal(SIGXFSZ, SIG_IGN);
+  // Close-on-exec: no helper the program starts may write to it.
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, terminateSignal) != 0) return;
   auto* notifier = new QSocketNotifier(terminateSignal[1], QSocketNotifier::Read, &application);
   QObject::connect(notifier, &QSocketNotifier::activated, &application, [] { QApplication::quit(); });
   struct sigaction action {};

@@ -189,7 +189,7 @@ int runBatch(const std::vector<std::string>& arguments, const RenderOptions& opt
   collect();
   context.writeLater = nullptr;
   std::printf("%zu rows rendered, %zu failed%s\n", rendered, failures.size(),
-              interrupted ? "; stopped when asked, after the row it was drawing" : "");
+              interrupted ? "; stopped when asked (the row being drawn kept its old file)" : "");
   for (const FailedRow& failure : failures) {
     std::printf("  row %zu (%s): %s\n", failure.row, failure.name.c_str(), failure.reason.c_str());
   }
@@ -222,6 +222,13 @@ int main(int argc, char** argv) {
   }
   options.folder = fs::current_path().string();
   PrintTimings(options.timings);
+  // Ctrl+C and SIGTERM stop at the next band of rows or frame, leaving the
+  // file that was at the output; a file-size limit is a failed write with a
+  // message, not a dead program.
+  std::signal(SIGINT, onInterrupt);
+  std::signal(SIGTERM, onInterrupt);
+  std::signal(SIGXFSZ, SIG_IGN);
+  StopWhenSet(&interrupted);
   // Web pictures are fetched through Qt's network access, which runs on an
   // event loop: without an application object its timeouts never fire.
   QCoreApplication application(argc, argv);
@@ -242,6 +249,11 @@ int main(int argc, char** argv) {
     status = RunJob(options, context, &failure);
   } catch (const UsageError& mistake) {
     usage(mistake.what());
+  }
+  if (status != 0 && interrupted) {
+    std::fprintf(stderr, "kestrova-render: stopped when asked; %s was left as it was\n",
+                 (options.video.empty() ? options.output : options.video).c_str());
+    return 130;
   }
   if (status != 0) {
     std::fprintf(stderr, "kestrova-render: %s\n", failure.c_str());

@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 #include <QCryptographicHash>
+#include <QBuffer>
 #include <QFile>
 #include <QImage>
 
@@ -27,6 +28,7 @@
 #include "formats/bmp_export.h"
 #include "formats/file_names.h"
 #include "formats/file_read.h"
+#include "formats/file_replace.h"
 #include "formats/video_writer.h"
 #include "formats/model_3ds.h"
 #include "formats/png_writer.h"
@@ -50,6 +52,10 @@ namespace kestrova {
 namespace {
 
 [[noreturn]] void fail(const std::string& message) { throw UsageError(message); }
+
+const volatile std::sig_atomic_t* stopFlag = nullptr;
+
+bool stopAsked() { return stopFlag != nullptr && *stopFlag != 0; }
 
 int failed(std::string* failure, const std::string& why) {
   if (failure) *failure = why;
@@ -130,12 +136,6 @@ bool writeImage(const RgbaImage& image, const std::string& path, int quality, st
     return png.open(path, image.width, image.height, keepAlpha, error, text) &&
            png.write(image.pixels.data(), image.height, error) && png.finish(error);
   }
-  // Opened here first, so a failure can say why.
-  QFile file(QString::fromStdString(path));
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-    *error = "cannot write " + path + ": " + std::strerror(errno);
-    return false;
-  }
   QImage picture = ToQImage(image);
   // The frame's alpha is the clear colour's, not a cut-out: save it opaque.
   const bool jpeg = isJpeg(path);
@@ -144,9 +144,17 @@ bool writeImage(const RgbaImage& image, const std::string& path, int quality, st
   QImage stored = picture.convertToFormat(format);
   // A JPEG keeps the text as its comment.
   for (const auto& [key, value] : text) stored.setText(QString::fromStdString(key), QString::fromStdString(value));
-  if (!stored.save(&file, jpeg ? "JPEG" : "PNG", jpeg ? quality : -1)) {
-    *error = "cannot write " + path + ": " + file.errorString().toStdString();
-    file.remove();
+  QByteArray encoded;
+  QBuffer buffer(&encoded);
+  buffer.open(QIODevice::WriteOnly);
+  if (!stored.save(&buffer, jpeg ? "JPEG" : "PNG", jpeg ? quality : -1)) {
+    *error = "cannot write " + path + ": the picture could not be encoded";
+    return false;
+  }
+  // Whole or not at all: a failed write keeps the file that was there.
+  std::string reason;
+  if (!ReplaceFile(path, {encoded.begin(), encoded.end()}, &reason)) {
+    *error = "cannot write " + path + ": " + reason;
     return false;
   }
   return true;
@@ -366,7 +374,8 @@ int writeVideo(SceneState& scene, RenderHost& host, const RenderOptions& options
       frame = i;
     }
     const RgbaImage image = RenderExport(scene, host, exportOptions(frame), &error);
-    if (image.pixels.empty() || !writer->addFrame(image, &error)) {
+    if (stopAsked()) error = kStoppedWhenAsked;
+    if (stopAsked() || image.pixels.empty() || !writer->addFrame(image, &error)) {
       writer->abandon();
       return failed(failure, error);
     }
@@ -417,6 +426,10 @@ int preflight(SceneState& scene, const RenderOptions& options) {
 }
 
 }  // namespace
+
+const char* const kStoppedWhenAsked = "stopped when asked";
+
+void StopWhenSet(const volatile std::sig_atomic_t* flag) { stopFlag = flag; }
 
 void PrintTimings(bool on) { phases.start(on); }
 
@@ -543,6 +556,7 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
       // A shard draws every Nth frame, starting at its own.
       if (options.shard && (frame - first) % options.shard->second != options.shard->first) continue;
       const RgbaImage image = RenderExport(*scene, host, exportOptions(frame), &error);
+      if (stopAsked()) return failed(failure, kStoppedWhenAsked);
       if (image.pixels.empty()) {
         return failed(failure, error);
       }
@@ -585,7 +599,13 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
     const bool written =
         png.open(output.string(), options.width, options.height, options.transparent, &error, text) &&
         RenderExportRows(*scene, host, exportOptions(frame),
-                         [&png](const uint8_t* rgba, int, int rows, std::string* why) { return png.write(rgba, rows, why); },
+                         [&png](const uint8_t* rgba, int, int rows, std::string* why) {
+                           if (stopAsked()) {
+                             *why = kStoppedWhenAsked;
+                             return false;
+                           }
+                           return png.write(rgba, rows, why);
+                         },
                          &error) &&
         png.finish(&error);
     if (!written) {
@@ -594,6 +614,7 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
     phases.lap("draw and write");
   } else {
     const RgbaImage image = RenderExport(*scene, host, exportOptions(frame), &error);
+    if (stopAsked()) return failed(failure, kStoppedWhenAsked);
     if (image.pixels.empty()) {
       return failed(failure, error);
     }

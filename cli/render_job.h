@@ -1,6 +1,7 @@
 #pragma once
 // One job of kestrova-render: a picture, a run of frames, a video or an
 // --info report, drawn on a headless context that jobs share.
+#include <csignal>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,6 +28,12 @@ struct JobContext {
 
 // Writes a PNG file whole: 0, or 1 with `failure` saying why.
 bool WritePng(const RgbaImage& image, const std::string& path, bool alpha, const FileText& text, std::string* error);
+
+// A job stops at its next band of rows or frame once `*flag` is set (by
+// SIGINT or SIGTERM): its temporary file is removed, the file that was at
+// its output stays, and it fails with kStoppedWhenAsked.
+void StopWhenSet(const volatile std::sig_atomic_t* flag);
+extern const char* const kStoppedWhenAsked;
 
 // --timings for the jobs that follow.
 void PrintTimings(bool on);

@@ -9,10 +9,15 @@
 #include <cstring>
 #include <vector>
 
+#include <unistd.h>
+
+#include "file_replace.h"
+
 namespace kestrova {
 
 struct PngWriter::State {
   std::string path;
+  PendingFile pending;  // the picture takes `path`'s name only when whole
   FILE* file = nullptr;
   png_structp png = nullptr;
   png_infop info = nullptr;
@@ -59,7 +64,7 @@ PngWriter::PngWriter() : state_(new State) {}
 PngWriter::~PngWriter() {
   if (state_->png) png_destroy_write_struct(&state_->png, &state_->info);
   if (state_->file) std::fclose(state_->file);
-  if (!state_->finished && !state_->path.empty()) std::remove(state_->path.c_str());
+  // Unfinished, the temporary goes with `pending`: the old picture stays.
 }
 
 // libpng reports errors by longjmp: the functions below hold nothing that
@@ -68,9 +73,16 @@ bool PngWriter::open(const std::string& path, int width, int height, bool alpha,
                      const std::vector<std::pair<std::string, std::string>>& text) {
   State& s = *state_;
   s.setText(text);
-  s.file = std::fopen(path.c_str(), "wb");
+  std::string reason;
+  if (!s.pending.open(path, &reason)) {
+    if (error) *error = "cannot write " + path + ": " + reason;
+    return false;
+  }
+  const int fd = s.pending.takeDescriptor();
+  s.file = ::fdopen(fd, "wb");
   if (!s.file) {
     if (error) *error = "cannot write " + path + ": " + std::strerror(errno);
+    ::close(fd);
     return false;
   }
   s.path = path;
@@ -137,6 +149,11 @@ bool PngWriter::finish(std::string* error) {
   s.file = nullptr;
   if (!flushed || !closed) {
     if (error) *error = "cannot write " + s.path + ": " + std::strerror(flushed ? errno : reason);
+    return false;
+  }
+  std::string why;
+  if (!s.pending.commit(&why)) {
+    if (error) *error = "cannot write " + s.path + ": " + why;
     return false;
   }
   s.finished = true;

@@ -15,6 +15,7 @@ extern "C" {
 #include <vector>
 
 #include "file_names.h"
+#include "file_replace.h"
 
 namespace kestrova {
 
@@ -91,7 +92,13 @@ class FfmpegWriter : public VideoWriter {
     if (alpha && !webm) return fail("only a WebM video keeps transparency: name a .webm file");
     const AVPixelFormat planes = alpha ? AV_PIX_FMT_YUVA420P : AV_PIX_FMT_YUV420P;
     if (!gif_ && (width % 2 || height % 2)) return fail("MP4 and WebM want an even width and height");
-    if (avformat_alloc_output_context2(&format_, nullptr, nullptr, path.c_str()) < 0 || !format_) {
+    // Written under a temporary name beside the target and renamed into
+    // place when finished: a failure or an interruption keeps the old file.
+    std::string reason;
+    if (!pending_.open(path, &reason)) return fail(reason);
+    if (avformat_alloc_output_context2(&format_, nullptr, gif_ ? "gif" : webm ? "webm" : "mp4",
+                                       pending_.temporaryPath().c_str()) < 0 ||
+        !format_) {
       return fail("no such video format");
     }
     const AVCodec* codec =
@@ -122,7 +129,7 @@ class FfmpegWriter : public VideoWriter {
     stream_->avg_frame_rate = {fps, 1};
     // Players look for this tag before they read a WebM's alpha.
     if (alpha) av_dict_set(&stream_->metadata, "alpha_mode", "1", 0);
-    status = avio_open(&format_->pb, path.c_str(), AVIO_FLAG_WRITE);
+    status = avio_open(&format_->pb, pending_.temporaryPath().c_str(), AVIO_FLAG_WRITE);
     if (status < 0) return fail(avError(status));
     opened_ = true;
     status = avformat_write_header(format_, nullptr);
@@ -169,7 +176,12 @@ class FfmpegWriter : public VideoWriter {
     finished_ = true;
     if (status < 0) {
       if (error) *error = "cannot finish " + path_ + ": " + avError(status);
-      std::remove(path_.c_str());
+      pending_.discard();
+      return false;
+    }
+    std::string reason;
+    if (!pending_.commit(&reason)) {
+      if (error) *error = "cannot finish " + path_ + ": " + reason;
       return false;
     }
     return true;
@@ -177,7 +189,7 @@ class FfmpegWriter : public VideoWriter {
 
   void abandon() override {
     if (format_ && format_->pb) avio_closep(&format_->pb);
-    if (opened_) std::remove(path_.c_str());
+    pending_.discard();  // the file that was there stays
     finished_ = true;
   }
 
@@ -208,6 +220,7 @@ class FfmpegWriter : public VideoWriter {
   }
 
   std::string path_;
+  PendingFile pending_;
   bool gif_ = false;
   bool opened_ = false;
   bool finished_ = false;

@@ -10,7 +10,11 @@
 #include <filesystem>
 #include <memory>
 
+#include <csignal>
+
+#include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "picture.h"
@@ -26,6 +30,8 @@ constexpr int kHeaderBytes = 4 + 5 * 4;
 constexpr rlim_t kHelperMemory = 1536ull * 1024 * 1024;
 constexpr rlim_t kHelperCpuSeconds = 10;
 constexpr int kHelperWallMs = 15000;
+// The longest message of the helper's the user is shown.
+constexpr size_t kMaxHelperMessage = 200;
 
 void put32(QByteArray& out, int32_t value) { out.append(reinterpret_cast<const char*>(&value), 4); }
 
@@ -62,11 +68,35 @@ std::string MetafileHelperPath() {
   if (!set.isEmpty()) return set.toStdString();
   std::error_code ignored;
   const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ignored).parent_path();
-  for (const auto& candidate : {self / "kestrova-metafile", self.parent_path() / "program" / "kestrova-metafile"}) {
+  // Beside the program (a build's program folder) or in the install's
+  // library folder: never in a folder that merely lies nearby.
+  for (const auto& candidate : {self / "kestrova-metafile", (self / KESTROVA_HELPER_FROM_BIN).lexically_normal()}) {
     if (std::filesystem::is_regular_file(candidate, ignored)) return candidate.string();
   }
   return (self / "kestrova-metafile").string();
 }
+
+namespace {
+
+// What is left of the load's deadline for one drawing, at most the
+// helper's own wall-clock limit; 0 when none is left.
+int wallLimitMs() {
+  const int left = LoadTimeLeftMs();
+  return left < 0 ? kHelperWallMs : std::min(left, kHelperWallMs);
+}
+
+// The helper's complaint as the user sees it: its first line, at most 200
+// characters of printable text.
+std::string oneLine(const QByteArray& said) {
+  std::string line;
+  for (const char c : said.trimmed()) {
+    if (c == '\n' || c == '\r' || line.size() >= kMaxHelperMessage) break;
+    line += (static_cast<unsigned char>(c) < 32 || c == 127) ? ' ' : c;
+  }
+  return line;
+}
+
+}  // namespace
 
 MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes, int page, int width, int height) {
   MetafileRaster result;
@@ -81,6 +111,35 @@ MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes, int page, in
     arguments << "--size" << QString::number(width) + "x" + QString::number(height);
   }
   helper.setArguments(arguments);
+  const int wallMs = wallLimitMs();
+  if (wallMs == 0) {
+    result.error = "no time was left to draw it (the load's drawings took 30 s)";
+    return result;
+  }
+  // The helper dies with the program and starts with only its standard
+  // input, output and error: nothing of the program's (its sockets, its
+  // files) is within reach of a drawing that takes it over.
+  helper.setChildProcessModifier([] {
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    ::syscall(SYS_close_range, 3u, ~0u, 0u);
+  });
+  // At most the picture asked for (else one of the largest side) and its
+  // header: a helper flooding its output is stopped, not buffered.
+  const qint64 most = kHeaderBytes + (sized ? qint64{width} * height : qint64{kMaxMetafileSide} * kMaxMetafileSide) * 4;
+  QByteArray out;
+  QByteArray said;
+  bool flooded = false;
+  QObject::connect(&helper, &QProcess::readyReadStandardOutput, [&] {
+    out.append(helper.readAllStandardOutput());
+    if (out.size() > most && !flooded) {
+      flooded = true;
+      helper.kill();
+    }
+  });
+  QObject::connect(&helper, &QProcess::readyReadStandardError, [&] {
+    const QByteArray more = helper.readAllStandardError();
+    if (said.size() < 4096) said.append(more.left(4096 - said.size()));
+  });
   helper.start(QIODevice::ReadWrite);
   if (!helper.waitForStarted(5000)) {
     result.error = "the metafile helper could not be started (" + helper.errorString().toStdString() + ")";
@@ -88,18 +147,24 @@ MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes, int page, in
   }
   helper.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
   helper.closeWriteChannel();
-  if (!helper.waitForFinished(kHelperWallMs)) {
+  if (!helper.waitForFinished(wallMs)) {
     helper.kill();
     helper.waitForFinished(1000);
-    result.error = "the metafile took too long to draw";
+    result.error = wallMs < kHelperWallMs ? "no time was left to draw it (the load's drawings took 30 s)"
+                                          : "the metafile took too long to draw";
     return result;
   }
-  const QByteArray out = helper.readAllStandardOutput();
+  if (!flooded) out.append(helper.readAllStandardOutput());
+  said.append(helper.readAllStandardError().left(std::max<qsizetype>(0, 4096 - said.size())));
+  if (flooded || out.size() > most) {
+    result.error = "the metafile helper sent more than a picture; it was stopped";
+    return result;
+  }
   if (helper.exitStatus() != QProcess::NormalExit || helper.exitCode() != 0) {
-    const QByteArray said = helper.readAllStandardError().trimmed();
-    result.error = said.isEmpty() || helper.exitStatus() != QProcess::NormalExit
+    const std::string line = oneLine(said);
+    result.error = line.empty() || helper.exitStatus() != QProcess::NormalExit
                        ? std::string("the metafile is damaged or asks for more than Kestrova allows")
-                       : said.toStdString();
+                       : line;
     return result;
   }
   if (out.size() < kHeaderBytes || std::memcmp(out.constData(), kMagic, 4) != 0) {
@@ -126,6 +191,9 @@ MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes, int page, in
 }
 
 int RunMetafileHelper(const MetafileDecoder& decode, int argc, char** argv) {
+  // Whatever the program that started us left open is closed before any
+  // drawing is read.
+  ::syscall(SYS_close_range, 3u, ~0u, 0u);
   int askedWidth = 0;
   int askedHeight = 0;
   for (int i = 1; i + 1 < argc; ++i) {

@@ -116,6 +116,12 @@ WebFetchDeadline::WebFetchDeadline() { loadDeadline = QDeadlineTimer(fetchLimits
 
 WebFetchDeadline::~WebFetchDeadline() { loadDeadline.reset(); }
 
+int LoadTimeLeftMs() {
+  if (!loadDeadline) return -1;
+  const qint64 left = loadDeadline->remainingTime();
+  return left < 0 ? -1 : static_cast<int>(std::min<qint64>(left, 1 << 30));
+}
+
 int PixelsToHimetric(int pixels) {
   return static_cast<int>((static_cast<int64_t>(pixels) * 2540 + 48) / 96);
 }

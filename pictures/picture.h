@@ -61,9 +61,10 @@ void SetPictureFetchLimits(const FetchLimits& limits);
 // Whether a picture name is fetched from the web rather than read from disk.
 bool IsWebPictureName(const std::string& name);
 
-// One deadline for all the web pictures of one load: while it lives, each
-// fetch waits at most until then, and never longer than its own limit, so
-// ten slow faces cannot stall a load ten times over.
+// One deadline for all the web pictures and drawings of one load: while it
+// lives, each fetch and each drawing by the helper waits at most until then,
+// and never longer than its own limit, so ten slow faces cannot stall a load
+// ten times over.
 class WebFetchDeadline {
  public:
   WebFetchDeadline();  // the limits' loadDeadlineMs
@@ -71,6 +72,10 @@ class WebFetchDeadline {
   WebFetchDeadline(const WebFetchDeadline&) = delete;
   WebFetchDeadline& operator=(const WebFetchDeadline&) = delete;
 };
+
+// Milliseconds left of the deadline of the load under way (a
+// WebFetchDeadline), or -1 outside one. Drawings by the helper share it.
+int LoadTimeLeftMs();
 
 // The natural size a raster picture file would load with, read from its
 // header without decoding it. False for anything but a readable raster file.

@@ -1,7 +1,10 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <fcntl.h>
+#include <unistd.h>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +17,7 @@
 #include "tests/support/file_size_limit.h"
 #include "tests/support/headless_fixture.h"
 #include "tests/support/http_test_server.h"
+#include "tests/support/metafile_writer.h"
 #include "pictures/http_fetch.h"
 #include "pictures/picture.h"
 
@@ -454,4 +458,80 @@ TEST_F(ProjectFiles, AWebNameIsAskedAboutByTheHostItReachesAndUserInformationIsR
   EXPECT_EQ(server.requests(), 1) << "only the plain name was fetched";
   EXPECT_EQ(WebPictureHost("https://Shop.Example:8443/a.png?x=1#y"), "shop.example");
   EXPECT_EQ(WebPictureHost("http://user@shop.example/a.png"), "");
+}
+
+namespace {
+
+// A stand-in for the picture helper: a script of the test's, for the
+// duration of one test.
+class FakeHelper {
+ public:
+  FakeHelper(const QTemporaryDir& dir, const std::string& script) : path_(dir.path().toStdString() + "/helper.sh") {
+    std::ofstream(path_) << "#!/bin/bash\n" << script << "\n";
+    fs::permissions(path_, fs::perms::owner_all);
+    const char* kept = std::getenv("KESTROVA_METAFILE_HELPER");
+    kept_ = kept ? kept : "";
+    setenv("KESTROVA_METAFILE_HELPER", path_.c_str(), 1);
+  }
+  ~FakeHelper() { setenv("KESTROVA_METAFILE_HELPER", kept_.c_str(), 1); }
+
+ private:
+  std::string path_;
+  std::string kept_;
+};
+
+}  // namespace
+
+TEST_F(ProjectFiles, TenSlowDrawingsShareTheLoadsDeadline) {
+  const FakeHelper slow(dir_, "sleep 30");
+  auto shot = std::make_unique<SceneState>();
+  const std::vector<uint8_t> emf = test::MakeEmf(40, 30, 1058, 794, 200, 40, 40);
+  for (int n = 0; n < kTextureNameCount; ++n) {
+    if (n == kNameWebsiteLink) continue;
+    shot->textureName[static_cast<size_t>(n)] = "face" + std::to_string(n) + ".emf";
+    write(shot->textureName[static_cast<size_t>(n)], emf);
+  }
+  const std::string path = write("slow.TSMR", SerialiseProject(*shot));
+  SetPictureFetchLimits({1000, 1 << 20, 2000});
+  QElapsedTimer clock;
+  clock.start();
+  const ProjectResult result = ReadProject(*scene_, path);
+  const qint64 took = clock.elapsed();
+  SetPictureFetchLimits({});
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_LT(took, 5000) << "ten drawings, one deadline of 2 s";
+  ASSERT_EQ(result.faceErrors.size(), 10u);
+  for (const std::string& face : result.faceErrors) {
+    EXPECT_NE(face.find("no time was left"), std::string::npos) << face;
+  }
+}
+
+TEST_F(ProjectFiles, TheHelperIsKeptOnAShortLeash) {
+  const std::vector<uint8_t> emf = test::MakeEmf(40, 30, 1058, 794, 200, 40, 40);
+  {
+    // Its output past a picture's size is not taken in.
+    const FakeHelper flood(dir_, "exec cat /dev/zero");
+    const PictureResult drawn = DecodePicture(emf, "flood.emf");
+    EXPECT_FALSE(drawn.picture);
+    EXPECT_NE(drawn.error.find("more than a picture"), std::string::npos) << drawn.error;
+  }
+  {
+    // Its complaint reaches the user as one line of at most 200 characters.
+    const FakeHelper chatty(dir_, "head -c 3000000 /dev/zero | tr '\\0' 'x' >&2; printf '\\nsecond line' >&2; exit 1");
+    const PictureResult drawn = DecodePicture(emf, "chatty.emf");
+    EXPECT_FALSE(drawn.picture);
+    EXPECT_EQ(drawn.error, "chatty.emf: " + std::string(200, 'x'));
+  }
+  {
+    // It starts with standard input, output and error only: a descriptor
+    // the program holds open (as it did its signal socket) is out of reach.
+    const int inherited = ::open("/dev/null", O_WRONLY);
+    ASSERT_GE(inherited, 3);
+    const FakeHelper curious(dir_,
+                             "printf 'open:' >&2; for fd in $(seq 3 254); do ( exec /bin/true >&$fd ) 2>/dev/null "
+                             "&& printf ' %s' $fd >&2; done; exit 1");
+    const PictureResult drawn = DecodePicture(emf, "curious.emf");
+    ::close(inherited);
+    EXPECT_EQ(drawn.error, "curious.emf: open:");
+  }
 }
