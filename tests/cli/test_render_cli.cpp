@@ -8,6 +8,10 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <chrono>
+#include <csignal>
+#include <thread>
+#include <unistd.h>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -526,5 +530,100 @@ TEST(RenderPreflight, WarnsOfSoftFacesAtLargeSizesAndStrictMakesThatAFailure) {
     EXPECT_EQ(f["file"].toString().toStdString(), svg);
     // 80 x 100 on a face of 5.2 by 6.6: 1.5 % wider.
     EXPECT_NEAR(f["aspectDifference"].toDouble(), (80.0 / 100) / (5.2 / 6.6) - 1, 1e-3);
+  }
+}
+
+namespace {
+
+std::string fileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Files in `folder` other than `keep`: temporaries left behind.
+std::vector<std::string> othersIn(const std::string& folder, const std::string& keep) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.path().filename() != keep) names.push_back(entry.path().filename().string());
+  }
+  return names;
+}
+
+// Each output kind, written where it cannot fit, over an older file.
+struct Overwrite {
+  const char* name;
+  const char* arguments;
+};
+constexpr Overwrite kOverwrites[] = {
+    {"shot.png", "-o {} --size 3000x3000"},
+    {"shot.jpg", "-o {} --size 3000x3000 --quality 100"},
+    {"shot.bmp", "-o {} --size 3000x3000"},
+    {"spin.mp4", "--video {} --turntable 2 --size 1280x720"},
+    {"spin.webm", "--video {} --turntable 2 --size 1280x720"},
+};
+
+std::string withOutput(const char* pattern, const std::string& path) {
+  std::string arguments = pattern;
+  arguments.replace(arguments.find("{}"), 2, path);
+  return arguments;
+}
+
+}  // namespace
+
+TEST(RenderExports, AWriteThatDoesNotFitKeepsTheOldFileByteForByte) {
+  // A file-size limit (any user) and a full disk (root mounts a small tmpfs).
+  QTemporaryDir dir;
+  const std::string limited = dir.path().toStdString();
+  const std::string full = limited + "/full";
+  std::filesystem::create_directory(full);
+  const bool mounted = geteuid() == 0 && std::system(("mount -t tmpfs -o size=300k tmpfs " + full).c_str()) == 0;
+  for (const Overwrite& kind : kOverwrites) {
+    for (const bool disk : {false, true}) {
+      if (disk && !mounted) continue;
+      SCOPED_TRACE(std::string(kind.name) + (disk ? " on a full disk" : " past a file-size limit"));
+      const std::string folder = disk ? full : limited;
+      const std::string path = folder + "/" + kind.name;
+      const std::string old = "the picture the user had\n" + std::string(2000, 'k');
+      std::ofstream(path, std::ios::binary) << old;
+      const CliRun result =
+          disk ? run(withOutput(kind.arguments, path))
+               : runProgram("ulimit -f 250; exec " + std::string(KESTROVA_RENDER), withOutput(kind.arguments, path));
+      EXPECT_EQ(result.status, 1) << result.output;
+      EXPECT_NE(result.output.find(kind.name), std::string::npos) << result.output;
+      EXPECT_EQ(fileBytes(path), old);
+      EXPECT_EQ(othersIn(folder, kind.name).size(), disk ? 0u : 1u) << "no temporary left behind";  // "full" is there
+      std::filesystem::remove(path);
+    }
+  }
+  if (mounted) std::system(("umount " + full).c_str());
+}
+
+TEST(RenderExports, InterruptedItStopsRemovesItsTemporaryAndKeepsTheOldFile) {
+  QTemporaryDir dir;
+  for (const char* kind : {"big.png", "long.webm"}) {
+    SCOPED_TRACE(kind);
+    const std::string path = dir.path().toStdString() + "/" + kind;
+    std::ofstream(path) << "older";
+    QProcess render;
+    render.setProcessChannelMode(QProcess::MergedChannels);
+    const bool video = std::string(kind).find(".webm") != std::string::npos;
+    render.start(KESTROVA_RENDER, video ? QStringList{"--video", QString::fromStdString(path), "--turntable", "60",
+                                                      "--size", "640x360"}
+                                        : QStringList{"-o", QString::fromStdString(path), "--size", "16000x16000"});
+    ASSERT_TRUE(render.waitForStarted());
+    // Once its temporary exists it is writing.
+    for (int tries = 0; tries < 400 && othersIn(dir.path().toStdString(), kind).empty(); ++tries) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_FALSE(othersIn(dir.path().toStdString(), kind).empty()) << "the temporary appears";
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(static_cast<pid_t>(render.processId()), SIGINT);
+    ASSERT_TRUE(render.waitForFinished(20000));
+    const std::string said = render.readAll().toStdString();
+    EXPECT_EQ(render.exitCode(), 130) << said;
+    EXPECT_NE(said.find("stopped when asked; " + path + " was left as it was"), std::string::npos) << said;
+    EXPECT_EQ(fileBytes(path), "older");
+    EXPECT_TRUE(othersIn(dir.path().toStdString(), kind).empty()) << "no temporary left behind";
+    std::filesystem::remove(path);
   }
 }
