@@ -13,15 +13,15 @@ RegularFile::~RegularFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-bool RegularFile::open(const std::string& path, uint64_t maxBytes, std::string* reason) {
+bool RegularFile::open(const std::string& path, uint64_t maxBytes, std::string* reason, Links links) {
   auto fail = [reason](const std::string& why) {
     if (reason) *reason = why;
     return false;
   };
   // Non-blocking, so opening a FIFO returns at once; the type is checked on
   // what was opened, not on the name, so nothing can be swapped in between.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return fail(std::strerror(errno));
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | (links == Links::Refuse ? O_NOFOLLOW : 0));
+  if (fd < 0) return fail(errno == ELOOP ? "a symbolic link" : std::strerror(errno));
   struct stat info {};
   if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd);
@@ -37,9 +37,10 @@ bool RegularFile::open(const std::string& path, uint64_t maxBytes, std::string* 
   return true;
 }
 
-bool ReadRegularFile(const std::string& path, uint64_t maxBytes, std::vector<uint8_t>& bytes, std::string* reason) {
+bool ReadRegularFile(const std::string& path, uint64_t maxBytes, std::vector<uint8_t>& bytes, std::string* reason,
+                     Links links) {
   RegularFile file;
-  if (!file.open(path, maxBytes, reason)) return false;
+  if (!file.open(path, maxBytes, reason, links)) return false;
   bytes.resize(static_cast<size_t>(file.size()));
   size_t done = 0;
   while (done < bytes.size()) {

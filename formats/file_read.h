@@ -10,7 +10,15 @@ namespace kestrova {
 // being read (a FIFO would block, a device never end). On failure `reason`
 // says why in a few words ("not a regular file", "larger than 64 MB",
 // strerror).
-bool ReadRegularFile(const std::string& path, uint64_t maxBytes, std::vector<uint8_t>& bytes, std::string* reason);
+// `links`: whether a symbolic link is followed. The program's own state
+// files (Flag.txt) are read only as themselves (ReadStateFile).
+enum class Links { Follow, Refuse };
+bool ReadRegularFile(const std::string& path, uint64_t maxBytes, std::vector<uint8_t>& bytes, std::string* reason,
+                     Links links = Links::Follow);
+inline bool ReadStateFile(const std::string& path, uint64_t maxBytes, std::vector<uint8_t>& bytes,
+                          std::string* reason) {
+  return ReadRegularFile(path, maxBytes, bytes, reason, Links::Refuse);
+}
 
 // A regular file opened for reading, refused as ReadRegularFile refuses, for
 // readers that take it a piece at a time.
@@ -20,7 +28,7 @@ class RegularFile {
   ~RegularFile();
   RegularFile(const RegularFile&) = delete;
   RegularFile& operator=(const RegularFile&) = delete;
-  bool open(const std::string& path, uint64_t maxBytes, std::string* reason);
+  bool open(const std::string& path, uint64_t maxBytes, std::string* reason, Links links = Links::Follow);
   int descriptor() const { return fd_; }
   uint64_t size() const { return size_; }
 

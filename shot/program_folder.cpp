@@ -6,6 +6,9 @@
 #include <system_error>
 #include <vector>
 
+#include "formats/file_read.h"
+#include "formats/file_replace.h"
+
 namespace kestrova {
 
 std::string FindDataFolder(const std::string& executableFolder) {
@@ -20,19 +23,17 @@ std::string FindDataFolder(const std::string& executableFolder) {
 
 namespace fs = std::filesystem;
 
+// The marker is the program's own: read only as a regular file, never
+// through a link (a FIFO there would hang the window for good), and
+// replaced whole.
 std::optional<std::string> ReadStartMarker(const std::string& folder) {
-  std::ifstream in(fs::path(folder) / kStartMarkerFile, std::ios::binary);
-  if (!in) return std::nullopt;
-  char bytes[8] = {};
-  in.read(bytes, sizeof bytes);
-  return std::string(bytes, static_cast<size_t>(in.gcount()));
+  std::vector<uint8_t> bytes;
+  if (!ReadStateFile((fs::path(folder) / kStartMarkerFile).string(), 4096, bytes, nullptr)) return std::nullopt;
+  return std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(bytes.size(), 8)));
 }
 
 bool WriteStartMarker(const std::string& folder, const std::string& text) {
-  std::ofstream out(fs::path(folder) / kStartMarkerFile, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));
-  return static_cast<bool>(out.flush());
+  return ReplaceFile((fs::path(folder) / kStartMarkerFile).string(), {text.begin(), text.end()}, nullptr);
 }
 
 int ListSequences(const std::string& programFolder, SceneState& scene, const std::string& userSequences) {

@@ -5,6 +5,8 @@
 #include <fstream>
 #include <memory>
 
+#include <sys/stat.h>
+
 #include "shot/program_folder.h"
 
 using namespace kestrova;
@@ -32,6 +34,28 @@ TEST(StartMarker, WritesExactlyTheTextAndReadsAtMostEightBytes) {
   ASSERT_TRUE(WriteStartMarker(folder, "False"));
   EXPECT_EQ(slurp(fs::path(folder) / "Flag.txt"), "False");  // truncated, no line end
   EXPECT_EQ(*ReadStartMarker(folder), "False");
+}
+
+TEST(StartMarker, AFifoOrALinkInItsPlaceIsNeitherWaitedOnNorFollowed) {
+  QTemporaryDir dir;
+  const fs::path folder = dir.path().toStdString();
+  const fs::path flag = folder / "Flag.txt";
+  const fs::path elsewhere = folder / "someone-elses.txt";
+  touch(elsewhere, "True");
+  for (const bool fifo : {true, false}) {
+    SCOPED_TRACE(fifo ? "a FIFO" : "a symbolic link");
+    if (fifo) {
+      ASSERT_EQ(::mkfifo(flag.c_str(), 0600), 0);
+    } else {
+      fs::create_symlink(elsewhere, flag);
+    }
+    EXPECT_FALSE(ReadStartMarker(folder.string()).has_value()) << "read at once as not there";
+    ASSERT_TRUE(WriteStartMarker(folder.string(), "False"));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(flag))) << "replaced by a file of its own";
+    EXPECT_EQ(slurp(flag), "False");
+    EXPECT_EQ(slurp(elsewhere), "True") << "the link's target is untouched";
+    fs::remove(flag);
+  }
 }
 
 TEST(Sequences, ListsOnlyTsmrSortedByName) {
