@@ -469,7 +469,8 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
   if (options.transparent && options.video.empty() && !EndsWithIgnoringCase(options.output, ".png")) fail("--transparent writes PNG: name a .png output");
   std::optional<FramePattern> pattern;
   if (options.frames) {
-    pattern = ParseFramePattern(output.string());
+    // Read from the name as given: the folder it lands in may hold a "%".
+    pattern = ParseFramePattern(options.output);
     if (!pattern) fail("--frames wants an output name with one %d field (for example out_%04d.png)");
   }
   const fs::path programFolder = FindDataFolder(fs::read_symlink("/proc/self/exe", ignored).parent_path().string());
@@ -560,7 +561,7 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
       if (image.pixels.empty()) {
         return failed(failure, error);
       }
-      const std::string name = numbered(*pattern, frame);
+      const std::string name = resolve(options, numbered(*pattern, frame)).string();
       if (!writeImage(image, name, options.quality, &error, options.transparent, text)) {
         return failed(failure, error);
       }

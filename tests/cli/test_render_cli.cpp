@@ -140,6 +140,13 @@ TEST(RenderCli, RendersFramesOfAProject) {
     std::snprintf(name, sizeof name, "/f_%04d.png", f);
     EXPECT_FALSE(QImage(dir.path() + name).isNull()) << name;
   }
+  // From a folder whose own name holds a "%": only the name given counts.
+  const std::string percent = dir.path().toStdString() + "/100% done";
+  std::filesystem::create_directory(percent);
+  const CliRun there = runProgram("cd \"" + percent + "\" && " + KESTROVA_RENDER,
+                                  sample + " --frames 3-4 --size 64x48 -o f_%02d.png");
+  ASSERT_EQ(there.status, 0) << there.output;
+  EXPECT_FALSE(QImage(QString::fromStdString(percent + "/f_04.png")).isNull()) << there.output;
   EXPECT_NE(run(sample + " --frame 9999 -o " + one).status, 0) << "past the animation";
   EXPECT_NE(run(sample + " --frames 5-2 -o " + pattern).status, 0);
   EXPECT_NE(run(sample + " --frames 1-2 -o " + one).status, 0) << "no frame number in the name";
