@@ -360,10 +360,7 @@ int writeVideo(SceneState& scene, RenderHost& host, const RenderOptions& options
   }
   std::unique_ptr<VideoWriter> writer = VideoWriter::Open(path, options.width, options.height, options.fps, &error,
                                                                options.transparent);
-  if (!writer) {
-    std::fprintf(stderr, "kestrova-render: %s\n", error.c_str());
-    return 1;
-  }
+  if (!writer) return failed(failure, error);
   const float startY = scene.rotation[1];
   scene.playing = false;
   for (int i = 0; i < frames; ++i) {

@@ -64,12 +64,30 @@ bool IsVideoName(const std::string& path) {
   return EndsWithIgnoringCase(path, ".mp4") || EndsWithIgnoringCase(path, ".webm") || EndsWithIgnoringCase(path, ".gif");
 }
 
+bool VideoSizeAllowed(const std::string& path, int width, int height, std::string* why) {
+  const bool gif = EndsWithIgnoringCase(path, ".gif");
+  const long long side = gif ? kMaxGifSide : kMaxVideoSide;
+  const long long area = gif ? side * side : kMaxVideoPixels;
+  if (width >= 1 && height >= 1 && width <= side && height <= side && static_cast<long long>(width) * height <= area) {
+    return true;
+  }
+  if (why) {
+    *why = "cannot write " + path + ": " + std::to_string(width) + " x " + std::to_string(height) + " is too large for " +
+           (gif ? "a GIF, which takes at most " + std::to_string(side) + " pixels a side"
+                : std::string(EndsWithIgnoringCase(path, ".webm") ? "VP9 in WebM" : "H.264 in MP4") +
+                      ", whose players take at most " + std::to_string(kMaxVideoPixels) + " pixels a frame (8192 x 4352) and " +
+                      std::to_string(side) + " a side");
+  }
+  return false;
+}
+
 std::unique_ptr<VideoWriter> VideoWriter::Open(const std::string& path, int width, int height, int fps,
                                                std::string* error, bool alpha) {
   if (fps < 1 || fps > 120) {
     if (error) *error = "a frame rate is 1 to 120 frames a second";
     return nullptr;
   }
+  if (!VideoSizeAllowed(path, width, height, error)) return nullptr;
   const OpenVideo open = loadModule(error);
   if (!open) return nullptr;
   return std::unique_ptr<VideoWriter>(open(path.c_str(), width, height, fps, alpha ? 1 : 0, error));

@@ -26,6 +26,15 @@ class VideoWriter {
   virtual void abandon() = 0;
 };
 
+// The largest frames written: H.264 and VP9 at their highest level (6.2)
+// take 35651584 pixels a frame, 16384 a side; GIF stores 16-bit sizes.
+constexpr long long kMaxVideoPixels = 35651584;
+constexpr int kMaxVideoSide = 16384;
+constexpr int kMaxGifSide = 65535;
+// Whether frames of width x height fit the format `path` names; if not,
+// `why` says so with the limit.
+bool VideoSizeAllowed(const std::string& path, int width, int height, std::string* why);
+
 // Whether `path` names a video the writer makes.
 bool IsVideoName(const std::string& path);
 

@@ -73,6 +73,8 @@ TEST(RenderCli, BadArgumentsFailWithAClearMessage) {
       {"-o x.png --frobnicate", "unknown argument"},
       {"-o", "needs a value"},
       {"-o x.png --strict", "--preflight"},
+      {"--turntable 1 --video x.mp4 --size 16000x16000", "35651584 pixels a frame"},
+      {"--turntable 1 --video x.webm --size 16386x2", "16384 a side"},
       {"--preflight --video x.mp4 --turntable 2", "--preflight"},
   };
   for (const Case& c : cases) {
