@@ -66,17 +66,20 @@ bool IsVideoName(const std::string& path) {
 
 bool VideoSizeAllowed(const std::string& path, int width, int height, std::string* why) {
   const bool gif = EndsWithIgnoringCase(path, ".gif");
+  const bool webm = EndsWithIgnoringCase(path, ".webm");
   const long long side = gif ? kMaxGifSide : kMaxVideoSide;
-  const long long area = gif ? side * side : kMaxVideoPixels;
+  const long long area = gif ? side * side : webm ? kMaxWebmPixels : kMaxVideoPixels;
   if (width >= 1 && height >= 1 && width <= side && height <= side && static_cast<long long>(width) * height <= area) {
     return true;
   }
   if (why) {
     *why = "cannot write " + path + ": " + std::to_string(width) + " x " + std::to_string(height) + " is too large for " +
            (gif ? "a GIF, which takes at most " + std::to_string(side) + " pixels a side"
-                : std::string(EndsWithIgnoringCase(path, ".webm") ? "VP9 in WebM" : "H.264 in MP4") +
-                      ", whose players take at most " + std::to_string(kMaxVideoPixels) + " pixels a frame (8192 x 4352) and " +
-                      std::to_string(side) + " a side");
+                : webm ? "VP9 in WebM, which Kestrova keeps to " + std::to_string(kMaxWebmPixels) +
+                             " pixels a frame (4096 x 4096) and " + std::to_string(side) +
+                             " a side: its encoder needs about 75 bytes a pixel"
+                       : "H.264 in MP4, whose players take at most " + std::to_string(kMaxVideoPixels) +
+                             " pixels a frame (8192 x 4352) and " + std::to_string(side) + " a side");
   }
   return false;
 }

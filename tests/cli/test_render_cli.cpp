@@ -75,6 +75,7 @@ TEST(RenderCli, BadArgumentsFailWithAClearMessage) {
       {"-o x.png --strict", "--preflight"},
       {"--turntable 1 --video x.mp4 --size 16000x16000", "35651584 pixels a frame"},
       {"--turntable 1 --video x.webm --size 16386x2", "16384 a side"},
+      {"--turntable 1 --video x.webm --size 4098x4096", "16777216 pixels a frame"},
       {"--preflight --video x.mp4 --turntable 2", "--preflight"},
   };
   for (const Case& c : cases) {
