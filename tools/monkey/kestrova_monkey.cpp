@@ -1,0 +1,327 @@
+// kestrova-monkey: uses the real window as a careless user would, for a
+// given time: random clicks and drags anywhere in its windows, wheel turns,
+// keys, menu commands and window sizes. Everything it does is drawn from one
+// seed and written to a log, one action a line, flushed as it goes, so a run
+// that ends in a crash shows what led there, and --replay plays a log again.
+// Dialogs the program asks through its platform (files, colours, questions)
+// get random answers: a sample project, a picture, a new file, or Cancel.
+//
+//   kestrova-monkey [--seed N] [--seconds S] [--log FILE] [--replay FILE]
+//
+// Exit status 0 when the window was still drawing at the end.
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/shot_view.h"
+#include "tests/support/scripted_platform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// One thing done: what, to which window (by its place among the visible
+// top-level windows), where, with what.
+struct Action {
+  QString kind;  // click, drag, wheel, key, menu, resize
+  int window = 0;
+  double x = 0, y = 0, x2 = 0, y2 = 0;  // as fractions of the window
+  int value = 0;  // button, key, menu item, wheel step
+
+  QString line() const {
+    return QString("%1 %2 %3 %4 %5 %6 %7")
+        .arg(kind)
+        .arg(window)
+        .arg(x, 0, 'f', 4)
+        .arg(y, 0, 'f', 4)
+        .arg(x2, 0, 'f', 4)
+        .arg(y2, 0, 'f', 4)
+        .arg(value);
+  }
+  static Action parse(const QString& text) {
+    const QStringList f = text.split(' ');
+    Action a;
+    if (f.size() < 7) return a;
+    a.kind = f[0];
+    a.window = f[1].toInt();
+    a.x = f[2].toDouble();
+    a.y = f[3].toDouble();
+    a.x2 = f[4].toDouble();
+    a.y2 = f[5].toDouble();
+    a.value = f[6].toInt();
+    return a;
+  }
+};
+
+const Qt::Key kKeys[] = {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Tab,   Qt::Key_Backtab, Qt::Key_Space,
+                         Qt::Key_Up,     Qt::Key_Down,   Qt::Key_Left,  Qt::Key_Right,   Qt::Key_F4,
+                         Qt::Key_Home,   Qt::Key_End,    Qt::Key_PageUp, Qt::Key_5,      Qt::Key_Minus,
+                         Qt::Key_Delete, Qt::Key_Backspace};
+const Qt::MouseButton kButtons[] = {Qt::LeftButton, Qt::LeftButton, Qt::RightButton, Qt::MiddleButton};
+
+class Monkey : public QObject {
+ public:
+  Monkey(Application& app, kestrova::test::ScriptedPlatform& platform, const QString& folder, uint32_t seed,
+         int seconds, QFile* log, std::vector<Action> replay)
+      : app_(app), platform_(platform), folder_(folder), random_(seed), seconds_(seconds), log_(log),
+        replay_(std::move(replay)) {
+    connect(&timer_, &QTimer::timeout, this, [this] { step(); });
+    clock_.start();
+    timer_.start(20);
+  }
+  int actions() const { return done_; }
+  bool drawing() const { return drawing_; }
+
+ private:
+  double unit() { return std::uniform_real_distribution<double>(0.0, 1.0)(random_); }
+  int below(int n) { return n <= 0 ? 0 : std::uniform_int_distribution<int>(0, n - 1)(random_); }
+
+  std::vector<QWidget*> windows() const {
+    // A modal dialog blocks the others, as it does for a user.
+    if (QWidget* modal = QApplication::activeModalWidget()) return {modal};
+    std::vector<QWidget*> shown;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      if (top->isVisible() && !top->isMinimized() && top->width() > 0 && top->height() > 0) shown.push_back(top);
+    }
+    return shown;
+  }
+
+  std::vector<QAction*> commands() const {
+    std::vector<QAction*> found;
+    MainWindow* window = app_.mainWindow();
+    if (!window || !window->menuBar() || QApplication::activeModalWidget()) return found;
+    for (QAction* menu : window->menuBar()->actions()) {
+      if (!menu->menu()) continue;
+      for (QAction* item : menu->menu()->actions()) {
+        // Exit ends the run; everything else is fair.
+        if (!item->isSeparator() && item->isEnabled() && item->objectName() != "57665") found.push_back(item);
+      }
+    }
+    return found;
+  }
+
+  Action invent() {
+    Action a;
+    const int pick = below(100);
+    a.window = below(static_cast<int>(windows().size()));
+    a.x = unit();
+    a.y = unit();
+    a.x2 = unit();
+    a.y2 = unit();
+    if (pick < 35) {
+      a.kind = "click";
+      a.value = below(4);
+    } else if (pick < 55) {
+      a.kind = "drag";
+      a.value = below(4);
+    } else if (pick < 62) {
+      a.kind = "wheel";
+      a.value = below(2) ? 120 : -120;
+    } else if (pick < 82) {
+      a.kind = "key";
+      a.value = below(static_cast<int>(std::size(kKeys)));
+    } else if (pick < 97) {
+      a.kind = "menu";
+      a.value = below(64);
+    } else {
+      a.kind = "resize";
+    }
+    return a;
+  }
+
+  // Answers for whatever the next action may ask: a sample, a picture, a
+  // new file in the run's folder, or Cancel.
+  void refillAnswers() {
+    const std::string base = folder_.toStdString();
+    const std::vector<std::optional<std::string>> choices = {
+        std::nullopt,
+        base + "/Sequences/04 Cube.TSMR",
+        base + "/Boxes/standard-box-front.jpg",
+        base + "/Mug/MugTexture.jpg",
+        base + "/out/shot" + std::to_string(below(3)) + ".png",
+        base + "/out/anim.gif",
+        base + "/out/project.TSMR",
+    };
+    while (platform_.fileAnswers.size() < 4) platform_.fileAnswers.push_back(choices[static_cast<size_t>(below(7))]);
+    while (platform_.answers.size() < 4) {
+      platform_.answers.push_back(below(2) ? kestrova::MessageAnswer::Yes : kestrova::MessageAnswer::No);
+    }
+    while (platform_.colorAnswers.size() < 2) platform_.colorAnswers.push_back(static_cast<uint32_t>(random_()) & 0xFFFFFF);
+  }
+
+  void perform(const Action& a) {
+    const std::vector<QWidget*> shown = windows();
+    if (shown.empty()) return;
+    QWidget* window = shown[static_cast<size_t>(a.window) % shown.size()];
+    const QPoint at(static_cast<int>(a.x * (window->width() - 1)), static_cast<int>(a.y * (window->height() - 1)));
+    const QPoint to(static_cast<int>(a.x2 * (window->width() - 1)), static_cast<int>(a.y2 * (window->height() - 1)));
+    QWidget* target = window->childAt(at) ? window->childAt(at) : window;
+    const QPoint local = target->mapFrom(window, at);
+    const Qt::MouseButton button = kButtons[static_cast<size_t>(a.value) % std::size(kButtons)];
+    if (a.kind == "click") {
+      QTest::mouseClick(target, button, Qt::NoModifier, local);
+    } else if (a.kind == "drag") {
+      QTest::mousePress(target, button, Qt::NoModifier, local);
+      for (int s = 1; s <= 4; ++s) {
+        QTest::mouseMove(target, local + (target->mapFrom(window, to) - local) * s / 4);
+      }
+      QTest::mouseRelease(target, button, Qt::NoModifier, target->mapFrom(window, to));
+    } else if (a.kind == "wheel") {
+      QWheelEvent wheel(local, target->mapToGlobal(local), QPoint(), QPoint(0, a.value), Qt::NoButton, Qt::NoModifier,
+                        Qt::NoScrollPhase, false);
+      QApplication::sendEvent(target, &wheel);
+    } else if (a.kind == "key") {
+      QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : window;
+      QTest::keyClick(focus, kKeys[static_cast<size_t>(a.value) % std::size(kKeys)]);
+    } else if (a.kind == "menu") {
+      const std::vector<QAction*> all = commands();
+      if (!all.empty()) all[static_cast<size_t>(a.value) % all.size()]->trigger();
+    } else if (a.kind == "resize") {
+      if (MainWindow* main = app_.mainWindow()) main->resize(240 + static_cast<int>(a.x * 900), 180 + static_cast<int>(a.y * 700));
+    }
+  }
+
+  void step() {
+    // An action that opens a modal dialog runs that dialog's loop; this
+    // timer fires on inside it (each action runs from a timer of its own),
+    // so the monkey goes on in the dialog, a few dialogs deep at most.
+    if (depth_ > 3) {
+      if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+      return;
+    }
+    if (clock_.elapsed() > seconds_ * 1000LL || (!replay_.empty() && next_ >= replay_.size())) {
+      if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->close();  // its loop ends, and the action that opened it
+      } else if (depth_ == 0) {
+        timer_.stop();
+        // Still alive: the window draws a fresh frame when asked.
+        if (ShotView* view = Application::ActiveView()) {
+          const long long before = view->framesDrawn();
+          view->requestFrame();
+          drawing_ = QTest::qWaitFor([&] { return view->framesDrawn() > before; }, 5000);
+        }
+        QApplication::quit();
+      }
+      return;
+    }
+    if (pending_) return;  // the last action has not started yet
+    refillAnswers();
+    const Action action = replay_.empty() ? invent() : replay_[next_++];
+    if (log_) {
+      log_->write((action.line() + "\n").toUtf8());
+      log_->flush();
+    }
+    ++done_;
+    pending_ = true;
+    QTimer::singleShot(0, this, [this, action] {
+      pending_ = false;
+      ++depth_;
+      perform(action);
+      --depth_;
+    });
+  }
+
+  Application& app_;
+  kestrova::test::ScriptedPlatform& platform_;
+  QString folder_;
+  std::mt19937 random_;
+  int seconds_;
+  QFile* log_;
+  std::vector<Action> replay_;
+  size_t next_ = 0;
+  QTimer timer_;
+  QElapsedTimer clock_;
+  int depth_ = 0;
+  bool pending_ = false;
+  bool drawing_ = false;
+  int done_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  uint32_t seed = static_cast<uint32_t>(QDateTime::currentMSecsSinceEpoch());
+  int seconds = 60;
+  QString logPath;
+  QString replayPath;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string option = argv[i];
+    if (option == "--seed") seed = static_cast<uint32_t>(std::stoul(argv[i + 1]));
+    else if (option == "--seconds") seconds = std::stoi(argv[i + 1]);
+    else if (option == "--log") logPath = argv[i + 1];
+    else if (option == "--replay") replayPath = argv[i + 1];
+    else {
+      std::fprintf(stderr, "usage: kestrova-monkey [--seed N] [--seconds S] [--log FILE] [--replay FILE]\n");
+      return 2;
+    }
+  }
+  // The user's own settings stay out of reach.
+  QTemporaryDir settings;
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+  QApplication qt(argc, argv);
+  QTemporaryDir folder;
+  for (const char* assets : {"Boxes", "Books", "Mug", "Sequences"}) {
+    fs::copy(fs::path(KESTROVA_PROGRAM_DIR) / assets, fs::path(folder.path().toStdString()) / assets,
+             fs::copy_options::recursive);
+  }
+  fs::create_directory(fs::path(folder.path().toStdString()) / "out");
+  std::ofstream(fs::path(folder.path().toStdString()) / "Flag.txt") << "False";
+  std::vector<Action> replay;
+  if (!replayPath.isEmpty()) {
+    QFile in(replayPath);
+    if (!in.open(QIODevice::ReadOnly)) {
+      std::fprintf(stderr, "kestrova-monkey: cannot read %s\n", qPrintable(replayPath));
+      return 2;
+    }
+    QTextStream lines(&in);
+    while (!lines.atEnd()) {
+      const QString line = lines.readLine();
+      if (!line.isEmpty() && !line.startsWith('#')) replay.push_back(Action::parse(line));
+    }
+  }
+  QFile log(logPath);
+  if (!logPath.isEmpty()) {
+    if (!log.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+      std::fprintf(stderr, "kestrova-monkey: cannot write %s\n", qPrintable(logPath));
+      return 2;
+    }
+    log.write(QString("# kestrova-monkey --seed %1 --seconds %2\n").arg(seed).arg(seconds).toUtf8());
+  }
+  std::printf("kestrova-monkey: seed %u, %d s%s\n", seed, seconds, replay.empty() ? "" : ", replaying");
+  std::fflush(stdout);
+
+  kestrova::test::ScriptedPlatform platform;
+  Application::UseProfileNames();
+  auto app = std::make_unique<Application>(platform, folder.path());
+  if (!app->InitInstance({})) {
+    std::fprintf(stderr, "kestrova-monkey: the program did not start\n");
+    return 1;
+  }
+  Monkey monkey(*app, platform, folder.path(), seed, seconds, logPath.isEmpty() ? nullptr : &log, replay);
+  QApplication::exec();
+
+  const bool drawing = monkey.drawing();
+  std::printf("kestrova-monkey: %d actions, %zu messages shown, the window %s\n", monkey.actions(),
+              platform.messages.size(), drawing ? "still draws" : "no longer draws");
+  std::fflush(stdout);
+  return drawing ? 0 : 1;
+}
