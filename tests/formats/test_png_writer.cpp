@@ -7,11 +7,15 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "formats/png_writer.h"
 #include "tests/support/file_size_limit.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace kestrova;
 namespace fs = std::filesystem;
@@ -153,4 +157,40 @@ TEST(PngWriter, ADiskThatFillsOnTheLastBufferedBytesFailsAtTheEnd) {
   }
   EXPECT_FALSE(written) << "a short file is not a success";
   EXPECT_FALSE(fs::exists(path));
+}
+
+TEST(PendingFiles, AWriteGoesToAHiddenTemporaryAndClearsOnlyOurStaleOnes) {
+  const fs::path folder = fs::path(tempPath("pending"));
+  fs::create_directories(folder);
+  const std::string target = (folder / "shot.png").string();
+  // A process that has ended: its pid is free.
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ::waitpid(child, nullptr, 0);
+  const std::string gone = std::to_string(child);
+  const std::vector<std::string> stale = {".shot.png.kestrova-" + gone + "-a1b2c3"};
+  const std::vector<std::string> kept = {".shot.png.kestrova-1-d4e5f6",          // a live process's save
+                                         ".other.png.kestrova-" + gone + "-x1",  // another target's
+                                         "shot.png.kestrova-" + gone + "-y2"};   // not one of our names
+  for (const auto& name : stale) std::ofstream(folder / name) << "left over";
+  for (const auto& name : kept) std::ofstream(folder / name) << "not ours to remove";
+
+  const std::vector<uint8_t> rgba = pattern(8, 8);
+  std::string error;
+  PngWriter png;
+  ASSERT_TRUE(png.open(target, 8, 8, false, &error)) << error;
+  int ours = 0;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    ours += entry.path().filename().string().rfind(".shot.png.kestrova-" + std::to_string(::getpid()) + "-", 0) == 0;
+  }
+  EXPECT_EQ(ours, 1) << "written under a hidden name of ours";
+  EXPECT_FALSE(fs::exists(target)) << "the name is taken only when whole";
+  ASSERT_TRUE(png.write(rgba.data(), 8, &error) && png.finish(&error)) << error;
+  EXPECT_TRUE(fs::exists(target));
+  for (const auto& name : stale) EXPECT_FALSE(fs::exists(folder / name)) << name;
+  for (const auto& name : kept) EXPECT_TRUE(fs::exists(folder / name)) << name;
+  size_t entries = 0;
+  for (const auto& entry : fs::directory_iterator(folder)) entries += entry.is_regular_file();
+  EXPECT_EQ(entries, kept.size() + 1) << "no temporary of this write is left";
+  fs::remove_all(folder);
 }
