@@ -637,3 +637,42 @@ TEST(RenderExports, InterruptedItStopsRemovesItsTemporaryAndKeepsTheOldFile) {
     std::filesystem::remove(path);
   }
 }
+
+TEST(RenderExports, ThePictureHelperDiesWithTheProgram) {
+  QTemporaryDir dir;
+  const std::string folder = dir.path().toStdString();
+  // A helper that says who it is and then takes its time.
+  const std::string helper = folder + "/helper.sh";
+  std::ofstream(helper) << "#!/bin/sh\necho $$ > " << folder << "/helper.pid\nexec sleep 60\n";
+  std::filesystem::permissions(helper, std::filesystem::perms::owner_all);
+  // Any drawing goes to the helper: an SVG is one.
+  std::ofstream(folder + "/front.svg") << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"8\" height=\"8\"/>";
+  QProcess render;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("KESTROVA_METAFILE_HELPER", QString::fromStdString(helper));
+  render.setProcessEnvironment(environment);
+  render.start(KESTROVA_RENDER, {"-o", QString::fromStdString(folder + "/shot.png"), "--size", "64x64", "--face",
+                                 QString::fromStdString("front=" + folder + "/front.svg")});
+  ASSERT_TRUE(render.waitForStarted());
+  pid_t helperPid = 0;
+  for (int tries = 0; tries < 200 && helperPid == 0; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::ifstream(folder + "/helper.pid") >> helperPid;
+  }
+  ASSERT_GT(helperPid, 0) << "the helper started";
+  ::kill(static_cast<pid_t>(render.processId()), SIGKILL);
+  render.waitForFinished(5000);
+  bool gone = false;
+  for (int tries = 0; tries < 100 && !gone; ++tries) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    gone = ::kill(helperPid, 0) != 0 || std::ifstream("/proc/" + std::to_string(helperPid) + "/stat").get() == EOF ||
+           [&] {
+             std::ifstream stat("/proc/" + std::to_string(helperPid) + "/stat");
+             std::string pid, name, state;
+             stat >> pid >> name >> state;
+             return state == "Z";  // ended, waiting for its parent to be reaped
+           }();
+  }
+  EXPECT_TRUE(gone) << "the helper outlived the program that started it";
+  if (!gone) ::kill(helperPid, SIGKILL);
+}
