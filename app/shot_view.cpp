@@ -1,5 +1,7 @@
 #include "shot_view.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -20,6 +22,7 @@
 #include "pictures/qimage_bridge.h"
 #include "platform.h"
 #include "render/gl_extensions.h"
+#include "render/preflight.h"
 #include "render/render_frame.h"
 #include "render/scene_initialiser.h"
 #include "render/texture_loader.h"
@@ -163,6 +166,7 @@ void ShotView::selectFaceImage(kestrova::FaceRequest face, const kestrova::AskFo
                                kestrova::MessageButtons::Ok, kestrova::MessageIcon::Warning);
   }
   requestFrame();
+  sharpenDrawingsSoon();
 }
 
 kestrova::RgbaImage ShotView::captureFrame() { return kestrova::FromQImage(grabFramebuffer()); }
@@ -171,6 +175,25 @@ void ShotView::resizeGL(int w, int h) {
   framesOwed_ = 2;
   const qreal ratio = devicePixelRatioF();
   kestrova::ApplyViewSize(scene_, static_cast<int>(w * ratio), static_cast<int>(h * ratio));
+  sharpenDrawingsSoon();
+}
+
+void ShotView::sharpenDrawingsSoon() {
+  if (!sharpen_) {
+    sharpen_ = new QTimer(this);
+    sharpen_->setSingleShot(true);
+    sharpen_->setInterval(300);
+    connect(sharpen_, &QTimer::timeout, this, [this] {
+      const auto& art = scene_.artwork;
+      if (!std::any_of(art.begin(), art.end(), [](const kestrova::FaceArtwork& a) { return a.scalable; })) return;
+      makeCurrent();
+      kestrova::SharpenDrawings(
+          scene_, kestrova::ShownSides(kestrova::CheckArtwork(scene_, scene_.viewWidth, scene_.viewHeight)));
+      doneCurrent();
+      requestFrame();
+    });
+  }
+  sharpen_->start();
 }
 
 void ShotView::paintGL() {

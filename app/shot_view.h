@@ -91,6 +91,9 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost {
 
   void InitialiseScene();
   void persistIntroPosition();
+  // Drawings (SVG, PDF) drawn again as large as the view shows them, once
+  // the view has kept its size for a moment.
+  void sharpenDrawingsSoon();
 
   Application& app_;
   kestrova::SceneState scene_;
@@ -98,4 +101,5 @@ class ShotView : public QOpenGLWidget, private kestrova::RenderHost {
   long long framesDrawn_ = 0;
   int framesOwed_ = 0;
   bool sceneInitialised_ = false;
+  QTimer* sharpen_ = nullptr;
 };

@@ -398,3 +398,21 @@ TEST_F(NoDeadEnds, CheckArtworkListsEveryFaceForTheWindowAndTheExportSize) {
   }
   dialog->close();
 }
+
+TEST_F(NoDeadEnds, ADrawingShownLargerThanItsTextureIsDrawnAgainAtTheViewsSize) {
+  const fs::path svg = path() / "cover.svg";
+  std::ofstream(svg) << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"80\" height=\"100\">"
+                        "<rect width=\"80\" height=\"100\" fill=\"#2040c0\"/></svg>";
+  scene().productKind = kProductBox;
+  scene().rotation = {0, 0, 0};
+  platform_.fileAnswers = {svg.string()};
+  scene().boxFrontLoadRequest = 2;
+  view_->requestFrame();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return scene().artwork[kSlotBoxFront].path == svg.string(); }, 5000));
+  EXPECT_EQ(scene().artwork[kSlotBoxFront].textureHeight, 2048);
+  // Close up, the front is shown far taller than 2048 pixels.
+  scene().pan = {0, 0, 91};
+  window()->resize(window()->width() + 40, window()->height() + 20);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return scene().artwork[kSlotBoxFront].textureHeight > 2048; }, 5000))
+      << scene().artwork[kSlotBoxFront].textureHeight;
+}
