@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -322,6 +323,11 @@ int main(int argc, char** argv) {
   const bool drawing = monkey.drawing();
   std::printf("kestrova-monkey: %d actions, %zu messages shown, the window %s\n", monkey.actions(),
               platform.messages.size(), drawing ? "still draws" : "no longer draws");
+  // What the program told the user, by its first line: a dead end or a
+  // message that should not have come shows here.
+  std::map<std::string, int> said;
+  for (const auto& message : platform.messages) ++said[message.text.substr(0, message.text.find('\n'))];
+  for (const auto& [text, times] : said) std::printf("  %4d x %s\n", times, text.c_str());
   std::fflush(stdout);
   return drawing ? 0 : 1;
 }
