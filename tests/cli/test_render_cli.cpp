@@ -662,16 +662,17 @@ TEST(RenderExports, ThePictureHelperDiesWithTheProgram) {
   ASSERT_GT(helperPid, 0) << "the helper started";
   ::kill(static_cast<pid_t>(render.processId()), SIGKILL);
   render.waitForFinished(5000);
+  // Ended: no such process, or a zombie waiting to be reaped by whoever
+  // inherited it.
+  auto ended = [](pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string number, name, state;
+    return !(stat >> number >> name >> state) || state == "Z";
+  };
   bool gone = false;
   for (int tries = 0; tries < 100 && !gone; ++tries) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    gone = ::kill(helperPid, 0) != 0 || std::ifstream("/proc/" + std::to_string(helperPid) + "/stat").get() == EOF ||
-           [&] {
-             std::ifstream stat("/proc/" + std::to_string(helperPid) + "/stat");
-             std::string pid, name, state;
-             stat >> pid >> name >> state;
-             return state == "Z";  // ended, waiting for its parent to be reaped
-           }();
+    gone = ended(helperPid);
   }
   EXPECT_TRUE(gone) << "the helper outlived the program that started it";
   if (!gone) ::kill(helperPid, SIGKILL);
