@@ -249,11 +249,9 @@ PictureResult LoadPicture(const std::string& path) {
   std::vector<uint8_t> bytes;
   if (IsWebPictureName(path)) {
     int timeoutMs = fetchLimits.timeoutMs;
-    if (loadDeadline) {
-      const qint64 left = loadDeadline->remainingTime();
-      if (left == 0) return {nullptr, "no time was left to fetch " + path};
-      if (left > 0 && left < timeoutMs) timeoutMs = static_cast<int>(left);
-    }
+    const int left = LoadTimeLeftMs();
+    if (left == 0) return {nullptr, "no time was left to fetch " + path};
+    if (left > 0 && left < timeoutMs) timeoutMs = left;
     const HttpResult answer = HttpGet(path, timeoutMs, fetchLimits.maxBytes);
     if (!answer.ok) return {nullptr, answer.error};
     bytes = answer.body;

@@ -94,20 +94,22 @@ std::vector<uint8_t> TexturePixels(RgbaImage&& stretched) {
 
 std::vector<uint8_t> TexturePixels(const RgbaImage& stretched) { return TexturePixels(RgbaImage(stretched)); }
 
-int DrawingTextureLimit() {
+namespace {
+
+// The GL's largest texture, at least 64 (the smallest every GL takes).
+GLint glTextureLimit() {
   GLint maxSize = 0;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-  return std::clamp<GLint>(maxSize, 64, kMaxDrawingTexture);
+  return std::max<GLint>(maxSize, 64);
 }
 
-int FaceTextureLimit() {
-  GLint maxSize = 0;
-  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
-  if (maxSize < 64) maxSize = 64;
-  // The pixel budget of one face: larger pictures are drawn smaller, so a
-  // tiny file claiming a huge picture costs no more than a real cover.
-  return std::min<GLint>(maxSize, kMaxFaceTexture);
-}
+}  // namespace
+
+int DrawingTextureLimit() { return std::min<GLint>(glTextureLimit(), kMaxDrawingTexture); }
+
+// The pixel budget of one face: larger pictures are drawn smaller, so a
+// tiny file claiming a huge picture costs no more than a real cover.
+int FaceTextureLimit() { return std::min<GLint>(glTextureLimit(), kMaxFaceTexture); }
 
 namespace {
 

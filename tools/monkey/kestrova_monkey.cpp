@@ -275,6 +275,10 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  // The picture helper lies in the build's program folder, not beside us.
+  if (!qEnvironmentVariableIsSet("KESTROVA_METAFILE_HELPER")) {
+    qputenv("KESTROVA_METAFILE_HELPER", KESTROVA_PROGRAM_DIR "/kestrova-metafile");
+  }
   // The user's own settings stay out of reach.
   QTemporaryDir settings;
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
