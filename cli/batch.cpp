@@ -28,7 +28,8 @@ void onRecord(int, void* data) {
 // Options that take a value, by column name.
 constexpr const char* kValueColumns[] = {"project", "output", "size",     "product", "style",      "rotation",
                                          "frame",   "frames", "video",    "turntable", "supersample", "background",
-                                         "quality", "fps",    "floor",    "shadow",  "reflection", "softness"};
+                                         "quality", "fps",    "floor",    "shadow",  "reflection", "softness",
+                                         "look",    "studio", "environment", "lens", "fit", "gloss"};
 // Options that are a flag: the cell says yes or no.
 constexpr const char* kFlagColumns[] = {"transparent", "lighting", "allow-web", "no-metadata"};
 

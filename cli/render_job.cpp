@@ -525,6 +525,10 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
   if (options.rotation) scene->rotation = *options.rotation;
   if (options.lighting) scene->lightingMode = 2;
   scene->studioFloor = options.floor;
+  scene->look = options.look;
+  // A photographed product stands on its shadow.
+  if (options.look.studio && !options.floorGiven) scene->studioFloor.shadow = true;
+  if (!scene->look.environment.empty()) scene->look.environment = resolve(options, scene->look.environment).string();
   if (options.background) {
     scene->backgroundColor = *options.background;
   }

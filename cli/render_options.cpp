@@ -29,6 +29,20 @@ const char* const kUsage =
     "  --shadow N                the floor shadow's strength 0-100 (default 60)\n"
     "  --reflection N            the floor reflection's strength 0-100 (default 30)\n"
     "  --softness N              how far the shadow's edge fades, 0-100 (default 40)\n"
+    "  --look KIND               classic (default: the frame as the window draws\n"
+    "                            it) or studio: the product standing on its floor\n"
+    "                            in a lit studio, with soft shadows\n"
+    "  --studio NAME             the studio look's lights: bright (default), soft\n"
+    "                            or dark\n"
+    "  --environment FILE        light the studio look from an equirectangular\n"
+    "                            HDR picture (.hdr or .exr)\n"
+    "  --lens MM                 the studio look's focal length, 35 mm-equivalent\n"
+    "                            (default 50)\n"
+    "  --fit PERCENT             the studio look frames the product and its shadow\n"
+    "                            with this margin (0: filling the picture); without\n"
+    "                            it the shot's pan and zoom are kept\n"
+    "  --gloss N                 the studio look's clear glossy coat on boxes and\n"
+    "                            books, 0-100 (default 0)\n"
     "  --video FILE              the animation (or the turntable) as a video:\n"
     "                            .mp4 (H.264), .webm (VP9) or .gif;\n"
     "                            e.g. kestrova-render shot.TSMR --video shot.mp4\n"
@@ -230,7 +244,39 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
       options.supersample = static_cast<int>(factor);
     } else if (arg == "--transparent") {
       options.transparent = true;
+    } else if (arg == "--look") {
+      const std::string& kind = value();
+      if (kind != "classic" && kind != "studio") fail("--look wants classic or studio, not '" + kind + "'");
+      options.look.studio = kind == "studio";
+    } else if (arg == "--studio") {
+      const std::string& name = value();
+      if (name != "bright" && name != "soft" && name != "dark") {
+        fail("--studio wants bright, soft or dark, not '" + name + "'");
+      }
+      options.look.setup = name;
+    } else if (arg == "--environment") {
+      options.look.environment = value();
+      if (!EndsWithIgnoringCase(options.look.environment, ".hdr") &&
+          !EndsWithIgnoringCase(options.look.environment, ".exr")) {
+        fail("--environment reads a Radiance .hdr or an OpenEXR .exr picture, not '" + options.look.environment + "'");
+      }
+    } else if (arg == "--lens") {
+      const std::string& text = value();
+      float lens = 0;
+      if (!parseFloat(text, &lens) || !(lens >= 10 && lens <= 600)) {
+        fail("--lens wants a focal length from 10 to 600 mm, not '" + text + "'");
+      }
+      options.look.lens = lens;
+    } else if (arg == "--fit") {
+      long margin = 0;
+      if (!parseInt(value(), 0, 45, &margin)) fail("--fit wants a margin from 0 to 45 percent");
+      options.look.fit = static_cast<int>(margin);
+    } else if (arg == "--gloss") {
+      long gloss = 0;
+      if (!parseInt(value(), 0, 100, &gloss)) fail("--gloss wants a number from 0 to 100");
+      options.look.gloss = static_cast<int>(gloss);
     } else if (arg == "--floor") {
+      options.floorGiven = true;
       const std::string kind = value();
       if (kind != "none" && kind != "shadow" && kind != "reflection" && kind != "both") {
         fail("--floor wants none, shadow, reflection or both, not '" + kind + "'");
@@ -289,6 +335,10 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
       fail("--preflight checks one picture: leave out --video, --frames and --watch");
     }
     return options;  // draws nothing, so needs no output
+  }
+  if (!options.look.studio && (options.look.setup != "bright" || !options.look.environment.empty() ||
+                               options.look.lens != 50.0f || options.look.fit >= 0 || options.look.gloss != 0)) {
+    fail("--studio, --environment, --lens, --fit and --gloss go with --look studio");
   }
   if (options.frame && options.frames) fail("--frame and --frames do not go together");
   if ((options.frame || options.frames) && options.project.empty()) {

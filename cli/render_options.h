@@ -34,6 +34,8 @@ struct RenderOptions {
   int supersample = 1;
   bool transparent = false;
   StudioFloor floor;
+  bool floorGiven = false;  // --floor was named (the studio look has a shadow unless told otherwise)
+  StudioLook look;
   std::string video;
   int fps = 30;
   double turntable = 0;  // seconds of one turn; 0: no turntable

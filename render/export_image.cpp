@@ -16,6 +16,7 @@
 #include "render_frame.h"
 #include "texture_loader.h"
 #include "scene_initialiser.h"
+#include "studio/studio_renderer.h"
 
 namespace kestrova {
 
@@ -99,9 +100,24 @@ Framebuffer* framebufferFor(int width, int height, std::unique_ptr<Framebuffer>*
   return k.framebuffer.get();
 }
 
+// What went wrong in the studio look's drawing of a tile, for the caller.
+std::string& studioError() {
+  static std::string error;
+  return error;
+}
+
 // Draws one tile at `scale` times its size into the framebuffer.
 void drawTileFrame(SceneState& scene, RenderHost& host, const ExportOptions& o, int x0, int y0, int width,
                    int height, int scale) {
+  if (scene.look.studio) {
+    glViewport(0, 0, width * scale, height * scale);
+    if (o.frame) {
+      scene.currentFrame = *o.frame;
+      ApplyPlaybackPose(scene);
+    }
+    studio::DrawStudioTile(scene, o.width, o.height, x0, y0, width, height, &studioError());
+    return;
+  }
   const double top = kNear * std::tan(kFovY * M_PI / 360.0);
   const double right = top * static_cast<double>(o.width) / static_cast<double>(o.height);
   // GL rows run bottom-up: the tile's rows y0..y0+height from the top.
@@ -229,7 +245,12 @@ bool RenderExportRows(SceneState& scene, RenderHost& host, const ExportOptions& 
     }
     // Whatever a first frame does once (the spot heights of the book and the
     // mug) happens before the tiles, so every tile draws the same shot.
+    studioError().clear();
     drawTile(scene, host, o, 0, 0, 1, 1, 1);
+    if (!studioError().empty()) {
+      glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(previous));
+      return fail(studioError());
+    }
     for (int y0 = 0; ok && y0 < o.height; y0 += tile) {
       const int h = std::min(tile, o.height - y0);
       for (int x0 = 0; x0 < o.width; x0 += tile) {

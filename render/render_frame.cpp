@@ -130,7 +130,7 @@ void RenderFrame(SceneState& scene, RenderHost& host) {
   }
 }
 
-void RenderPlaybackFrame(SceneState& scene, RenderHost& host) {
+void ApplyPlaybackPose(SceneState& scene) {
   // currentFrame is kept within the tracks by the keyframe code; a stray value
   // must still never index past them.
   const size_t frame = static_cast<size_t>(clampFrame(scene.currentFrame));
@@ -143,6 +143,10 @@ void RenderPlaybackFrame(SceneState& scene, RenderHost& host) {
   if (FormatVersionAtLeast(scene.formatVersion, 3)) {
     for (size_t c = 0; c < 3; ++c) scene.scale[c] = scene.tweenScale[c][frame];
   }
+}
+
+void RenderPlaybackFrame(SceneState& scene, RenderHost& host) {
+  ApplyPlaybackPose(scene);
   forceFaceBuiltSize(scene);
   drawShot(scene, nullptr);
   host.syncPanelControls();

@@ -12,6 +12,9 @@ void RenderFrame(SceneState& scene, RenderHost& host);
 // requests served), with the current matrices.
 void DrawShotProduct(SceneState& scene);
 
+// The pose of frame currentFrame of the baked tracks, without drawing.
+void ApplyPlaybackPose(SceneState& scene);
+
 // The playback path: the next frame of the baked tracks.
 void RenderPlaybackFrame(SceneState& scene, RenderHost& host);
 

@@ -31,6 +31,17 @@ struct StudioFloor {
   bool on() const { return shadow || reflection; }
 };
 
+// How the shot is drawn: the classic frame, or the studio look (a lit
+// studio with soft shadows, a lens and framing of its own).
+struct StudioLook {
+  bool studio = false;
+  std::string setup = "bright";  // a built-in studio: bright, soft or dark
+  float lens = 50.0f;            // focal length in mm, 35 mm-equivalent
+  int fit = -1;                  // margin in percent around product and shadow; -1: the shot's pan and zoom
+  int gloss = 0;                 // 0 to 100: a clear glossy coat over printed card
+  std::string environment;       // an equirectangular HDR picture lighting the product; empty: the studio's own
+};
+
 constexpr int kTrackFrames = 10000;      // frames 0 to 9999
 constexpr int kKeyCapacity = 20000;      // entries in keyFrameNumbers
 constexpr int kSequenceCapacity = 1024;  // entries in sequenceNames
@@ -251,6 +262,8 @@ struct SceneState {
   // The studio floor under the product; off unless asked for. Not stored in
   // project files: it belongs to the program's settings and the command line.
   StudioFloor studioFloor;
+  // Which renderer draws the shot, and the studio's settings.
+  StudioLook look;
 
   float& spinValue() { return spinSizes[3]; }
   std::string& websiteLink() { return textureName[kNameWebsiteLink]; }

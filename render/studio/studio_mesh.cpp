@@ -1,0 +1,201 @@
+#include "render/studio/studio_mesh.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <tuple>
+
+#include "render/deferred_assets.h"
+#include "render/render_frame.h"
+
+namespace kestrova::studio {
+
+namespace {
+
+// Eye coordinates within +-kReach map linearly to feedback coordinates.
+constexpr double kReach = 4000.0;
+constexpr size_t kVertexFloats = 11;  // GL_3D_COLOR_TEXTURE: x y z, r g b a, s t r q
+// Triangles meeting at less than this share their normals (the mug's round
+// body); at more (a box's edges) each keeps its own.
+constexpr double kSmoothCos = 0.64;  // about 50 degrees
+
+struct Captured {
+  uint32_t texture;
+  V3 p[3];
+  float uv[3][2];
+};
+
+std::vector<Captured> feedback(SceneState& scene, int viewport) {
+  static std::vector<GLfloat> buffer(1 << 20);
+  GLint values = -1;
+  for (int attempt = 0; attempt < 6 && values < 0; ++attempt) {
+    glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D_COLOR_TEXTURE, buffer.data());
+    glRenderMode(GL_FEEDBACK);
+    DrawShotProduct(scene);
+    values = glRenderMode(GL_RENDER);
+    if (values < 0) buffer.resize(buffer.size() * 4);
+  }
+  std::vector<Captured> triangles;
+  if (values <= 0) return triangles;
+  const auto end = static_cast<size_t>(values);
+  const double half = viewport / 2.0;
+  auto unmap = [&](size_t at, V3* p, float* uv) {
+    (*p)[0] = (buffer[at] / half - 1) * kReach;
+    (*p)[1] = (buffer[at + 1] / half - 1) * kReach;
+    (*p)[2] = -(buffer[at + 2] * 2.0 - 1) * kReach;
+    const double q = buffer[at + 10] != 0 ? buffer[at + 10] : 1.0;
+    uv[0] = static_cast<float>(buffer[at + 7] / q);
+    uv[1] = static_cast<float>(buffer[at + 8] / q);
+  };
+  uint32_t texture = 0;
+  for (size_t at = 0; at < end;) {
+    const auto token = static_cast<GLint>(buffer[at++]);
+    size_t vertices = 0;
+    switch (token) {
+      case GL_PASS_THROUGH_TOKEN:
+        if (at < end) texture = static_cast<uint32_t>(buffer[at]);
+        at += 1;
+        continue;
+      case GL_POLYGON_TOKEN: vertices = at < end ? static_cast<size_t>(buffer[at++]) : 0; break;
+      case GL_LINE_TOKEN:
+      case GL_LINE_RESET_TOKEN: at += 2 * kVertexFloats; continue;
+      case GL_POINT_TOKEN:
+      case GL_BITMAP_TOKEN:
+      case GL_DRAW_PIXEL_TOKEN:
+      case GL_COPY_PIXEL_TOKEN: at += kVertexFloats; continue;
+      default: at = end; continue;
+    }
+    if (vertices < 3 || at + vertices * kVertexFloats > end) {
+      at += vertices * kVertexFloats;
+      continue;
+    }
+    Captured first{};
+    first.texture = texture;
+    unmap(at, &first.p[0], first.uv[0]);
+    for (size_t v = 1; v + 1 < vertices; ++v) {
+      Captured t = first;
+      unmap(at + v * kVertexFloats, &t.p[1], t.uv[1]);
+      unmap(at + (v + 1) * kVertexFloats, &t.p[2], t.uv[2]);
+      if (Length(Cross(t.p[1] - t.p[0], t.p[2] - t.p[0])) > 1e-9) triangles.push_back(t);
+    }
+    at += vertices * kVertexFloats;
+  }
+  return triangles;
+}
+
+using Key = std::tuple<long, long, long>;
+Key keyOf(const V3& p) {
+  return {std::lround(p[0] * 256), std::lround(p[1] * 256), std::lround(p[2] * 256)};
+}
+
+}  // namespace
+
+double StudioMesh::size() const { return std::max({max[0] - min[0], max[1] - min[1], max[2] - min[2], 1e-6}); }
+
+V3 ProductPivot(const SceneState& scene) {
+  const V3 pan{scene.pan[0], scene.pan[1], scene.pan[2]};
+  switch (ShownProductOf(scene.productKind).value_or(ShownProduct::Box)) {
+    case ShownProduct::Book:
+      if (scene.bookBinding >= 2.0f) return {pan[0] / 50, pan[1] / 50, (pan[2] - 1000) / 50};
+      return {pan[0] / 50, pan[1] / 50, pan[2] - 100};
+    case ShownProduct::Mug: return {pan[0] / 10, pan[1] / 10, (pan[2] - 1000) / 10 - 180};
+    case ShownProduct::Box:
+    case ShownProduct::ScreenShot: break;
+  }
+  return {pan[0] / 50, pan[1] / 50, pan[2] - 100};
+}
+
+StudioMesh CaptureProductMesh(SceneState& scene) {
+  StudioMesh mesh;
+  const std::optional<ShownProduct> shown = ShownProductOf(scene.productKind);
+  if (!shown) return mesh;
+  LoadAssetsFor(scene, *shown);
+  mesh.material = *shown == ShownProduct::Mug ? Material::Ceramic : Material::Card;
+
+  GLint maxViewport[2] = {4096, 4096};
+  glGetIntegerv(GL_MAX_VIEWPORT_DIMS, maxViewport);
+  const int viewport = std::min(maxViewport[0], maxViewport[1]);
+  const Vec3 rotation = scene.rotation;
+  const float lighting = scene.lightingMode;
+  const float spotEditing = scene.panelSubMode;
+  scene.rotation = {0, 0, 0};
+  scene.lightingMode = 0;
+  scene.panelSubMode = 0;
+  glPushAttrib(GL_ALL_ATTRIB_BITS);
+  glDisable(GL_LIGHTING);  // unlit, a flat face is one quad
+  glViewport(0, 0, viewport, viewport);
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(-kReach, kReach, -kReach, kReach, -kReach, kReach);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  const std::vector<Captured> triangles = feedback(scene, viewport);
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+  glPopAttrib();
+  scene.rotation = rotation;
+  scene.lightingMode = lighting;
+  scene.panelSubMode = spotEditing;
+
+  // The mug's reflection pass is the classic frame's stand-in for a glaze:
+  // the studio shades the glaze itself.
+  const uint32_t reflection = scene.textureSlot[kSlotMugEnvironment];
+  const V3 pivot = ProductPivot(scene);
+  std::vector<Captured> kept;
+  kept.reserve(triangles.size());
+  for (const Captured& t : triangles) {
+    if (*shown == ShownProduct::Mug && t.texture == reflection) continue;
+    Captured c = t;
+    for (V3& p : c.p) p = p - pivot;
+    kept.push_back(c);
+  }
+  std::stable_sort(kept.begin(), kept.end(), [](const Captured& a, const Captured& b) { return a.texture < b.texture; });
+
+  // Smooth normals where neighbouring triangles meet at a shallow angle.
+  std::vector<V3> faceNormal(kept.size());
+  std::map<Key, std::vector<size_t>> byCorner;
+  for (size_t i = 0; i < kept.size(); ++i) {
+    faceNormal[i] = Normalized(Cross(kept[i].p[1] - kept[i].p[0], kept[i].p[2] - kept[i].p[0]));
+    for (const V3& p : kept[i].p) byCorner[keyOf(p)].push_back(i);
+  }
+  mesh.vertices.reserve(kept.size() * 3);
+  for (size_t i = 0; i < kept.size(); ++i) {
+    const Captured& t = kept[i];
+    if (mesh.batches.empty() || mesh.batches.back().texture != t.texture) {
+      mesh.batches.push_back({t.texture, static_cast<int>(mesh.vertices.size()), 0});
+    }
+    for (int k = 0; k < 3; ++k) {
+      V3 n{0, 0, 0};
+      for (size_t other : byCorner[keyOf(t.p[k])]) {
+        const double d = Dot(faceNormal[other], faceNormal[i]);
+        // Faces wound the other way round still count, turned over.
+        if (std::fabs(d) >= kSmoothCos) n = n + faceNormal[other] * (d < 0 ? -1.0 : 1.0);
+      }
+      n = Normalized(n);
+      if (Length(n) == 0) n = faceNormal[i];
+      MeshVertex v{};
+      for (int c = 0; c < 3; ++c) {
+        v.position[c] = static_cast<float>(t.p[k][static_cast<size_t>(c)]);
+        v.normal[c] = static_cast<float>(n[static_cast<size_t>(c)]);
+      }
+      v.uv[0] = t.uv[k][0];
+      v.uv[1] = t.uv[k][1];
+      mesh.vertices.push_back(v);
+      for (size_t c = 0; c < 3; ++c) {
+        const double value = t.p[k][c];
+        mesh.min[c] = mesh.vertices.size() == 1 ? value : std::min(mesh.min[c], value);
+        mesh.max[c] = mesh.vertices.size() == 1 ? value : std::max(mesh.max[c], value);
+      }
+    }
+    mesh.batches.back().count += 3;
+  }
+  return mesh;
+}
+
+}  // namespace kestrova::studio

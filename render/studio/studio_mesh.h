@@ -1,0 +1,45 @@
+#pragma once
+// The shot's product as triangles in its own frame (unturned), captured from
+// the classic drawing code through the GL's feedback mode, so every box
+// style, book and the mug come out exactly as the classic frame builds them.
+#include <cstdint>
+#include <vector>
+
+#include "render/studio/studio_math.h"
+#include "scene/scene_state.h"
+
+namespace kestrova::studio {
+
+enum class Material { Card, Ceramic };
+
+struct MeshVertex {
+  float position[3];
+  float normal[3];
+  float uv[2];
+};
+
+// Consecutive triangles showing one texture.
+struct MeshBatch {
+  uint32_t texture = 0;
+  int first = 0;  // vertex index
+  int count = 0;  // vertices, three a triangle
+};
+
+struct StudioMesh {
+  std::vector<MeshVertex> vertices;
+  std::vector<MeshBatch> batches;
+  Material material = Material::Card;
+  V3 min{0, 0, 0}, max{0, 0, 0};
+  bool empty() const { return vertices.empty(); }
+  double size() const;  // the largest extent
+};
+
+// Where the classic frame puts the product's turning point, in eye
+// coordinates, for the scene's pan (each product has its own).
+V3 ProductPivot(const SceneState& scene);
+
+// The product of the shot relative to its pivot, unturned: x right, y up,
+// its front towards +z. Needs a current context holding the shot's textures.
+StudioMesh CaptureProductMesh(SceneState& scene);
+
+}  // namespace kestrova::studio

@@ -1,0 +1,661 @@
+#include "render/studio/studio_renderer.h"
+
+#define GL_GLEXT_PROTOTYPES
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "render/studio/environment_map.h"
+#include "render/studio/gl_program.h"
+#include "render/studio/studio_camera.h"
+#include "render/studio/studio_mesh.h"
+#include "render/studio/studio_setup.h"
+#include "render/studio/studio_shaders.h"
+
+namespace kestrova::studio {
+
+namespace {
+
+constexpr int kOcclusionSide = 1024;
+constexpr int kShadowSide = 2048;
+constexpr int kKeySamples = 48;
+constexpr int kSkySamples = 48;
+constexpr double kGoldenAngle = 2.39996322972865332;
+// The sky's shadows come from at least this high: lower ones would run far
+// over the floor and add little.
+constexpr double kLowestSky = 45.0 * M_PI / 180.0;
+// Occlusion below this is dropped (and the rest stretched to keep the
+// darkest as dark): the faintest tail of the shadow would widen the framing
+// for nothing the eye sees.
+constexpr float kFaintest = 0.03f;
+
+struct Material {
+  float roughness, reflectance, coat, coatRoughness;
+};
+
+Material materialOf(const SceneState& scene, studio::Material kind) {
+  if (kind == studio::Material::Ceramic) return {0.45f, 0.04f, 1.0f, 0.06f};
+  return {0.7f, 0.04f, std::clamp(scene.look.gloss, 0, 100) / 100.0f, 0.08f};
+}
+
+// A copy of a classic texture as sRGB with mipmaps: filtered in linear light
+// and sharp at a slant.
+struct ArtworkTexture {
+  GLuint name = 0;
+  int width = 0, height = 0;
+  std::array<uint8_t, 64> probe{};
+};
+
+// What a drawing of the shot depends on beyond the tile.
+struct ShotKey {
+  std::vector<float> numbers;
+  std::string setup, environment;
+  bool operator==(const ShotKey& o) const {
+    return numbers == o.numbers && setup == o.setup && environment == o.environment;
+  }
+};
+
+ShotKey keyOf(const SceneState& s) {
+  ShotKey k;
+  k.numbers = {s.rotation[0], s.rotation[1], s.rotation[2], s.pan[0], s.pan[1], s.pan[2], s.scale[0], s.scale[1],
+               s.scale[2], s.productKind, static_cast<float>(s.bookStyle), s.bookBinding, s.boxStyle,
+               s.textureScroll[0], s.textureScroll[1], static_cast<float>(s.pictureWidth[0]),
+               static_cast<float>(s.pictureHeight[0]), static_cast<float>(s.studioFloor.shadow),
+               static_cast<float>(s.studioFloor.reflection), static_cast<float>(s.studioFloor.shadowStrength),
+               static_cast<float>(s.studioFloor.reflectionStrength), static_cast<float>(s.studioFloor.softness),
+               s.look.lens, static_cast<float>(s.look.fit), static_cast<float>(s.look.gloss)};
+  for (uint32_t t : s.textureSlot) k.numbers.push_back(static_cast<float>(t));
+  k.setup = s.look.setup;
+  k.environment = s.look.environment;
+  return k;
+}
+
+// What a shot's parts share: its triangles, studio, shadows and framing.
+struct Prepared {
+  ShotKey key;
+  StudioMesh mesh;
+  StudioSetup setup;
+  Mat4 model;
+  std::vector<V3> floorPoints;
+  V3 region{0, 0, 1};  // centre x, centre z, half side
+  Mat4 shadowMatrix;
+  double keySpread = 0;
+  double height = 1;
+};
+
+class Renderer {
+ public:
+  ~Renderer() { release(); }
+
+  void abandon() {
+    product_.abandon();
+    depth_.abandon();
+    cast_.abandon();
+    floor_.abandon();
+    names_.clear();
+    textures_.clear();
+    built_ = false;
+    prepared_.reset();
+  }
+
+  bool draw(SceneState& scene, int width, int height, int x0, int y0, int w, int h, std::string* error);
+
+ private:
+  bool build(std::string* error);
+  void release();
+  GLuint make(GLenum kind);
+  bool prepare(SceneState& scene, std::string* error);
+  void castOcclusion(Prepared& p);
+  void castKeyShadow(Prepared& p);
+  GLuint artwork(GLuint classic);
+  void bindMesh() const;
+  void unbindMesh() const;
+  void drawBatches(const Prepared& p, int artworkUniform);
+  void setLights(const Prepared& p, const V3& eye);
+
+  bool built_ = false;
+  GlProgram product_, depth_, cast_, floor_;
+  std::vector<std::pair<GLenum, GLuint>> names_;
+  GLuint vertexBuffer_ = 0;
+  GLuint occlusionFramebuffer_ = 0, occlusionTexture_ = 0, occlusionStencil_ = 0;
+  GLuint shadowFramebuffer_ = 0, shadowTexture_ = 0;
+  GLuint white_ = 0;
+  std::map<GLuint, ArtworkTexture> textures_;
+  std::unique_ptr<Prepared> prepared_;
+};
+
+GLuint Renderer::make(GLenum kind) {
+  GLuint name = 0;
+  switch (kind) {
+    case GL_TEXTURE: glGenTextures(1, &name); break;
+    case GL_FRAMEBUFFER: glGenFramebuffers(1, &name); break;
+    case GL_RENDERBUFFER: glGenRenderbuffers(1, &name); break;
+    default: glGenBuffers(1, &name); break;
+  }
+  names_.emplace_back(kind, name);
+  return name;
+}
+
+void Renderer::release() {
+  for (const auto& [kind, name] : names_) {
+    switch (kind) {
+      case GL_TEXTURE: glDeleteTextures(1, &name); break;
+      case GL_FRAMEBUFFER: glDeleteFramebuffers(1, &name); break;
+      case GL_RENDERBUFFER: glDeleteRenderbuffers(1, &name); break;
+      default: glDeleteBuffers(1, &name); break;
+    }
+  }
+  names_.clear();
+  for (auto& [classic, copy] : textures_) glDeleteTextures(1, &copy.name);
+  textures_.clear();
+}
+
+bool Renderer::build(std::string* error) {
+  if (built_ && product_.valid()) return true;
+  abandon();
+  std::string why;
+  if (!product_.build(shaders::kProductVertex, shaders::kProductFragment, &why) ||
+      !depth_.build(shaders::kDepthVertex, shaders::kDepthFragment, &why) ||
+      !cast_.build(shaders::kCastVertex, shaders::kCastFragment, &why) ||
+      !floor_.build(shaders::kFloorVertex, shaders::kFloorFragment, &why)) {
+    *error = "the graphics driver cannot draw the studio look: " + why;
+    return false;
+  }
+  vertexBuffer_ = make(GL_BUFFER);
+
+  occlusionTexture_ = make(GL_TEXTURE);
+  glBindTexture(GL_TEXTURE_2D, occlusionTexture_);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_R32F, kOcclusionSide, kOcclusionSide, 0, GL_RED, GL_FLOAT, nullptr);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  occlusionStencil_ = make(GL_RENDERBUFFER);
+  glBindRenderbuffer(GL_RENDERBUFFER, occlusionStencil_);
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, kOcclusionSide, kOcclusionSide);
+  occlusionFramebuffer_ = make(GL_FRAMEBUFFER);
+  glBindFramebuffer(GL_FRAMEBUFFER, occlusionFramebuffer_);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, occlusionTexture_, 0);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, occlusionStencil_);
+  const bool occlusionOk = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+
+  shadowTexture_ = make(GL_TEXTURE);
+  glBindTexture(GL_TEXTURE_2D, shadowTexture_);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_DEPTH_COMPONENT24, kShadowSide, kShadowSide, 0, GL_DEPTH_COMPONENT, GL_FLOAT,
+               nullptr);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_COMPARE_MODE, GL_COMPARE_REF_TO_TEXTURE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_COMPARE_FUNC, GL_LEQUAL);
+  shadowFramebuffer_ = make(GL_FRAMEBUFFER);
+  glBindFramebuffer(GL_FRAMEBUFFER, shadowFramebuffer_);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_TEXTURE_2D, shadowTexture_, 0);
+  glDrawBuffer(GL_NONE);
+  glReadBuffer(GL_NONE);
+  const bool shadowOk = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+
+  white_ = make(GL_TEXTURE);
+  glBindTexture(GL_TEXTURE_2D, white_);
+  const uint8_t texel[4] = {255, 255, 255, 255};
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_SRGB8_ALPHA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  if (!occlusionOk || !shadowOk) {
+    *error = "the graphics driver cannot make the studio's shadow buffers";
+    return false;
+  }
+  built_ = true;
+  return true;
+}
+
+GLuint Renderer::artwork(GLuint classic) {
+  if (classic == 0 || !glIsTexture(classic)) return white_;
+  glBindTexture(GL_TEXTURE_2D, classic);
+  GLint w = 0, h = 0;
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
+  if (w < 1 || h < 1) return white_;
+  // A few texels tell a texture replaced under the same name.
+  ArtworkTexture probe;
+  probe.width = w;
+  probe.height = h;
+  for (int i = 0; i < 16; ++i) {
+    const int x = (i % 4) * (w - 1) / 3, y = (i / 4) * (h - 1) / 3;
+    glGetTextureSubImage(classic, 0, x, y, 0, 1, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, 4, probe.probe.data() + i * 4);
+  }
+  auto found = textures_.find(classic);
+  if (found != textures_.end()) {
+    const ArtworkTexture& kept = found->second;
+    if (kept.width == w && kept.height == h && kept.probe == probe.probe && glIsTexture(kept.name)) return kept.name;
+    glDeleteTextures(1, &kept.name);
+    textures_.erase(found);
+  }
+  int levels = 1;
+  while ((std::max(w, h) >> levels) > 0) ++levels;
+  glGenTextures(1, &probe.name);
+  glBindTexture(GL_TEXTURE_2D, probe.name);
+  glTexStorage2D(GL_TEXTURE_2D, levels, GL_SRGB8_ALPHA8, w, h);
+  // Through memory: the classic textures' unsized format copies to no
+  // sized one on the GPU.
+  std::vector<uint8_t> pixels(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+  glBindTexture(GL_TEXTURE_2D, classic);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  glBindTexture(GL_TEXTURE_2D, probe.name);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  glGenerateMipmap(GL_TEXTURE_2D);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+  GLfloat anisotropy = 1;
+  glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &anisotropy);
+  glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, std::min(16.0f, std::max(1.0f, anisotropy)));
+  textures_[classic] = probe;
+  return probe.name;
+}
+
+void Renderer::bindMesh() const {
+  glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+  glEnableVertexAttribArray(0);
+  glEnableVertexAttribArray(1);
+  glEnableVertexAttribArray(2);
+  const auto stride = static_cast<GLsizei>(sizeof(MeshVertex));
+  glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(MeshVertex, position)));
+  glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(MeshVertex, normal)));
+  glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(MeshVertex, uv)));
+}
+
+void Renderer::unbindMesh() const {
+  glDisableVertexAttribArray(0);
+  glDisableVertexAttribArray(1);
+  glDisableVertexAttribArray(2);
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+}
+
+void uniformMatrix(const GlProgram& program, const char* name, const Mat4& m) {
+  const std::array<float, 16> f = m.floats();
+  glUniformMatrix4fv(program.uniform(name), 1, GL_FALSE, f.data());
+}
+
+void uniform3(const GlProgram& program, const char* name, const V3& v) {
+  glUniform3f(program.uniform(name), static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2]));
+}
+
+// An orthonormal pair across `d`.
+void across(const V3& d, V3* u, V3* v) {
+  const V3 helper = std::fabs(d[1]) < 0.9 ? V3{0, 1, 0} : V3{1, 0, 0};
+  *u = Normalized(Cross(d, helper));
+  *v = Cross(d, *u);
+}
+
+// How far below the floor the reflection has faded away.
+double reflectionFade(const SceneState& scene, double height) {
+  return height * (0.3 + 0.7 * std::clamp(scene.studioFloor.softness, 0, 100) / 100.0);
+}
+
+V3 productCentre(const Prepared& p) { return {0, p.height / 2, 0}; }
+
+void Renderer::castOcclusion(Prepared& p) {
+  glBindFramebuffer(GL_FRAMEBUFFER, occlusionFramebuffer_);
+  glViewport(0, 0, kOcclusionSide, kOcclusionSide);
+  glClearColor(0, 0, 0, 0);
+  glClearStencil(0);
+  glClear(GL_COLOR_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+  if (p.mesh.empty()) return;
+  cast_.use();
+  uniformMatrix(cast_, "uModel", p.model);
+  glUniform3f(cast_.uniform("uRegion"), static_cast<float>(p.region[0]), static_cast<float>(p.region[1]),
+              static_cast<float>(p.region[2]));
+  glDisable(GL_DEPTH_TEST);
+  glDisable(GL_CULL_FACE);
+  glEnable(GL_BLEND);
+  glBlendFunc(GL_ONE, GL_ONE);
+  // Each light point counts a floor point once, however many of the
+  // product's triangles cover it.
+  glEnable(GL_STENCIL_TEST);
+  glStencilFunc(GL_EQUAL, 0, 0xFF);
+  glStencilOp(GL_KEEP, GL_KEEP, GL_INCR);
+  bindMesh();
+  const StudioLight& key = p.setup.lights.front();
+  const double size = p.mesh.size();
+  const V3 keyCentre = productCentre(p) + key.direction * (key.distance * size);
+  V3 u, v;
+  across(key.direction, &u, &v);
+  // What the key and the sky each give the floor, so a point hidden from
+  // both is as dark as the strength says.
+  const V3 up{0, 1, 0};
+  const double keyShare = std::clamp(
+      key.intensity * std::max(0.0, key.direction[1]) / std::max(1e-6, Irradiance(p.setup, up)[1]), 0.0, 0.9);
+  const int vertices = static_cast<int>(p.mesh.vertices.size());
+  const int loc = cast_.uniform("uLight");
+  const int weight = cast_.uniform("uWeight");
+  for (int i = 0; i < kKeySamples; ++i) {
+    // A Vogel spiral over the light's round face: even, and the same every run.
+    const double r = std::sqrt((i + 0.5) / kKeySamples) * key.radius * size * p.keySpread;
+    const double a = i * kGoldenAngle;
+    const V3 point = keyCentre + u * (r * std::cos(a)) + v * (r * std::sin(a));
+    glUniform4f(loc, static_cast<float>(point[0]), static_cast<float>(point[1]), static_cast<float>(point[2]), 1.0f);
+    glUniform1f(weight, static_cast<float>(keyShare / kKeySamples));
+    glClear(GL_STENCIL_BUFFER_BIT);
+    glDrawArrays(GL_TRIANGLES, 0, vertices);
+  }
+  // The sky: directions spread evenly over the dome, weighted by how
+  // steeply they reach the floor.
+  std::vector<std::pair<V3, double>> sky;
+  double total = 0;
+  for (int i = 0; i < kSkySamples; ++i) {
+    const double h = std::sin(kLowestSky) + (1 - std::sin(kLowestSky)) * (i + 0.5) / kSkySamples;
+    const double ring = std::sqrt(std::max(0.0, 1 - h * h));
+    const double a = i * kGoldenAngle;
+    sky.emplace_back(V3{ring * std::cos(a), h, ring * std::sin(a)}, h * h);
+    total += h * h;
+  }
+  for (const auto& [direction, cosine] : sky) {
+    glUniform4f(loc, static_cast<float>(direction[0]), static_cast<float>(direction[1]),
+                static_cast<float>(direction[2]), 0.0f);
+    glUniform1f(weight, static_cast<float>((1 - keyShare) * cosine / total));
+    glClear(GL_STENCIL_BUFFER_BIT);
+    glDrawArrays(GL_TRIANGLES, 0, vertices);
+  }
+  unbindMesh();
+  glDisable(GL_STENCIL_TEST);
+  glDisable(GL_BLEND);
+}
+
+void Renderer::castKeyShadow(Prepared& p) {
+  const StudioLight& key = p.setup.lights.front();
+  const V3 centre = productCentre(p);
+  double radius = 1e-3;
+  for (const MeshVertex& vertex : p.mesh.vertices) {
+    radius = std::max(radius, Length(p.model.point({vertex.position[0], vertex.position[1], vertex.position[2]}) - centre));
+  }
+  const Mat4 view = Mat4::LookAt(centre + key.direction * (radius * 2), centre,
+                                 std::fabs(key.direction[1]) < 0.9 ? V3{0, 1, 0} : V3{1, 0, 0});
+  const Mat4 projection = Mat4::Ortho(-radius, radius, -radius, radius, 0.0, radius * 4);
+  const Mat4 lightViewProjection = projection * view;
+  Mat4 bias;
+  bias.m = {0.5, 0, 0, 0, 0, 0.5, 0, 0, 0, 0, 0.5, 0, 0.5, 0.5, 0.5, 1};
+  p.shadowMatrix = bias * lightViewProjection;
+  glBindFramebuffer(GL_FRAMEBUFFER, shadowFramebuffer_);
+  glViewport(0, 0, kShadowSide, kShadowSide);
+  glClear(GL_DEPTH_BUFFER_BIT);
+  if (p.mesh.empty()) return;
+  depth_.use();
+  uniformMatrix(depth_, "uModel", p.model);
+  uniformMatrix(depth_, "uLightViewProjection", lightViewProjection);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LESS);
+  glDepthMask(GL_TRUE);
+  glEnable(GL_POLYGON_OFFSET_FILL);
+  glPolygonOffset(2.0f, 8.0f);
+  bindMesh();
+  glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(p.mesh.vertices.size()));
+  unbindMesh();
+  glDisable(GL_POLYGON_OFFSET_FILL);
+}
+
+bool Renderer::prepare(SceneState& scene, std::string* error) {
+  ShotKey key = keyOf(scene);
+  if (prepared_ && prepared_->key == key) return true;
+  auto p = std::make_unique<Prepared>();
+  p->key = std::move(key);
+  std::optional<StudioSetup> setup = BuiltInStudio(scene.look.setup);
+  if (!setup) {
+    *error = "there is no studio called '" + scene.look.setup + "'";
+    return false;
+  }
+  p->setup = *setup;
+  if (!scene.look.environment.empty()) {
+    std::string why;
+    if (!LightFromEnvironment(scene.look.environment, &p->setup, &why)) {
+      *error = why;
+      return false;
+    }
+  }
+  p->mesh = CaptureProductMesh(scene);
+  const Mat4 turn = Mat4::Rotation(scene.rotation[1], {0, 1, 0});
+  p->model = turn * Mat4::Translation(V3{0, 0, 0} - BasePoint(p->mesh));
+  double footprint = 0;
+  for (const MeshVertex& v : p->mesh.vertices) {
+    const V3 w = p->model.point({v.position[0], v.position[1], v.position[2]});
+    footprint = std::max(footprint, std::hypot(w[0], w[2]));
+    p->height = std::max(p->height, w[1]);
+  }
+  p->region = {0, 0, footprint + 2.3 * p->height};
+  // Softness 0 to 100 makes the key's face a tenth to twice its size.
+  p->keySpread = 0.1 + 1.9 * std::clamp(scene.studioFloor.softness, 0, 100) / 100.0;
+
+  glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+  glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(p->mesh.vertices.size() * sizeof(MeshVertex)),
+               p->mesh.vertices.data(), GL_STATIC_DRAW);
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  castOcclusion(*p);
+  castKeyShadow(*p);
+
+  // Framing keeps whatever of the floor the shadow or the reflection darkens.
+  if (scene.studioFloor.shadow && scene.studioFloor.shadowStrength > 0) {
+    std::vector<float> occlusion(static_cast<size_t>(kOcclusionSide) * kOcclusionSide);
+    glBindTexture(GL_TEXTURE_2D, occlusionTexture_);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RED, GL_FLOAT, occlusion.data());
+    // Darker than half a step of the picture's 255 shows.
+    const float seen =
+        kFaintest + (1 - kFaintest) * 0.5f / 255.0f / std::max(0.01f, scene.studioFloor.shadowStrength / 100.0f);
+    // The ends of each row of the darkened texels, a texel wide of them:
+    // the outline of the shadow, whatever its shape.
+    const double texel = 2 * p->region[2] / kOcclusionSide;
+    auto at = [&](int i) { return -p->region[2] + (i + 0.5) * texel; };
+    for (int z = 0; z < kOcclusionSide; ++z) {
+      const float* row = occlusion.data() + static_cast<size_t>(z) * kOcclusionSide;
+      int first = -1, last = -1;
+      for (int x = 0; x < kOcclusionSide; ++x) {
+        if (row[x] <= seen) continue;
+        if (first < 0) first = x;
+        last = x;
+      }
+      if (first < 0) continue;
+      for (double dz : {-texel, texel}) {
+        p->floorPoints.push_back({at(first) - texel, 0, at(z) + dz});
+        p->floorPoints.push_back({at(last) + texel, 0, at(z) + dz});
+      }
+    }
+  }
+  if (scene.studioFloor.reflection && scene.studioFloor.reflectionStrength > 0) {
+    Mat4 mirror;
+    mirror.m[5] = -1;
+    const Mat4 mirrored = mirror * p->model;
+    const double fade = reflectionFade(scene, p->height);
+    for (const MeshVertex& v : p->mesh.vertices) {
+      V3 point = mirrored.point({v.position[0], v.position[1], v.position[2]});
+      point[1] = std::max(point[1], -fade);  // gone below that
+      p->floorPoints.push_back(point);
+    }
+  }
+  prepared_ = std::move(p);
+  return true;
+}
+
+void Renderer::setLights(const Prepared& p, const V3& eye) {
+  const StudioSetup& s = p.setup;
+  std::array<float, 9> directions{}, colours{};
+  std::array<float, 3> spreads{};
+  for (size_t i = 0; i < 3; ++i) {
+    if (i >= s.lights.size()) continue;
+    const StudioLight& light = s.lights[i];
+    for (size_t c = 0; c < 3; ++c) {
+      directions[i * 3 + c] = static_cast<float>(light.direction[c]);
+      colours[i * 3 + c] = static_cast<float>(light.colour[c] * light.intensity);
+    }
+    spreads[i] = static_cast<float>(std::min(0.5, light.radius / light.distance));
+  }
+  glUniform3fv(product_.uniform("uLightDirection"), 3, directions.data());
+  glUniform3fv(product_.uniform("uLightColour"), 3, colours.data());
+  glUniform1fv(product_.uniform("uLightSpread"), 3, spreads.data());
+  uniform3(product_, "uSky", s.environment.sky);
+  uniform3(product_, "uHorizon", s.environment.horizon);
+  uniform3(product_, "uGround", s.environment.ground);
+  glUniform1f(product_.uniform("uDome"), static_cast<float>(s.environment.intensity));
+  std::array<float, 27> harmonics{};
+  for (size_t i = 0; i < s.environment.harmonics.size() && i < 9; ++i) {
+    for (size_t c = 0; c < 3; ++c) harmonics[i * 3 + c] = static_cast<float>(s.environment.harmonics[i][c]);
+  }
+  glUniform3fv(product_.uniform("uHarmonics"), 9, harmonics.data());
+  glUniform1i(product_.uniform("uUseHarmonics"), s.environment.harmonics.size() == 9 ? 1 : 0);
+  uniform3(product_, "uEye", eye);
+  glUniform1f(product_.uniform("uExposure"), 1.0f);
+}
+
+void Renderer::drawBatches(const Prepared& p, int artworkUniform) {
+  glActiveTexture(GL_TEXTURE0);
+  glUniform1i(artworkUniform, 0);
+  bindMesh();
+  for (const MeshBatch& batch : p.mesh.batches) {
+    glBindTexture(GL_TEXTURE_2D, artwork(batch.texture));
+    glDrawArrays(GL_TRIANGLES, batch.first, batch.count);
+  }
+  unbindMesh();
+}
+
+bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, int w, int h, std::string* error) {
+  GLint viewport[4];
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  GLint framebuffer = 0;
+  glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
+  GLint program = 0;
+  glGetIntegerv(GL_CURRENT_PROGRAM, &program);
+  GLint activeTexture = GL_TEXTURE0;
+  glGetIntegerv(GL_ACTIVE_TEXTURE, &activeTexture);
+  glPushAttrib(GL_ALL_ATTRIB_BITS);
+  glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
+  glMatrixMode(GL_MODELVIEW);
+  bool ok = build(error) && prepare(scene, error);
+  glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
+  glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+  glDisable(GL_LIGHTING);
+  glDisable(GL_TEXTURE_2D);
+  glDisable(GL_BLEND);
+  glDisable(GL_CULL_FACE);
+  glDisable(GL_STENCIL_TEST);
+  glDisable(GL_SCISSOR_TEST);
+  glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+  glDepthMask(GL_TRUE);
+  const Vec3& bg = scene.backgroundColor;
+  glClearColor(std::clamp(bg[0], 0.0f, 1.0f), std::clamp(bg[1], 0.0f, 1.0f), std::clamp(bg[2], 0.0f, 1.0f), 1.0f);
+  glClearDepth(1.0);
+  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+  if (ok && !prepared_->mesh.empty()) {
+    Prepared& p = *prepared_;
+    const StudioCamera camera = PlaceCamera(scene, p.mesh, static_cast<double>(width) / height, p.floorPoints);
+    const Mat4 projection = TileProjection(camera, width, height, x0, y0, w, h);
+    const Material material = materialOf(scene, p.mesh.material);
+    const bool aboveFloor = camera.eye[1] > 0;
+    const StudioFloor& floor = scene.studioFloor;
+
+    if (aboveFloor && floor.shadow && floor.shadowStrength > 0) {
+      floor_.use();
+      uniformMatrix(floor_, "uView", camera.view);
+      uniformMatrix(floor_, "uProjection", projection);
+      glUniform3f(floor_.uniform("uRegion"), static_cast<float>(p.region[0]), static_cast<float>(p.region[1]),
+                  static_cast<float>(p.region[2]));
+      glUniform3f(floor_.uniform("uBackground"), std::clamp(bg[0], 0.0f, 1.0f), std::clamp(bg[1], 0.0f, 1.0f),
+                  std::clamp(bg[2], 0.0f, 1.0f));
+      glUniform1f(floor_.uniform("uStrength"), floor.shadowStrength / 100.0f);
+      glUniform1f(floor_.uniform("uFaintest"), kFaintest);
+      glActiveTexture(GL_TEXTURE0);
+      glBindTexture(GL_TEXTURE_2D, occlusionTexture_);
+      glUniform1i(floor_.uniform("uOcclusion"), 0);
+      glDisable(GL_DEPTH_TEST);
+      const double r = p.region[2];
+      glBegin(GL_QUADS);
+      glVertexAttrib3f(0, static_cast<float>(-r), 0, static_cast<float>(-r));
+      glVertexAttrib3f(0, static_cast<float>(-r), 0, static_cast<float>(r));
+      glVertexAttrib3f(0, static_cast<float>(r), 0, static_cast<float>(r));
+      glVertexAttrib3f(0, static_cast<float>(r), 0, static_cast<float>(-r));
+      glEnd();
+    }
+
+    product_.use();
+    uniformMatrix(product_, "uView", camera.view);
+    uniformMatrix(product_, "uProjection", projection);
+    uniformMatrix(product_, "uShadowMatrix", p.shadowMatrix);
+    glUniform1f(product_.uniform("uShadowSpread"), static_cast<float>(0.002 + 0.01 * p.keySpread));
+    glUniform1f(product_.uniform("uRoughness"), material.roughness);
+    glUniform1f(product_.uniform("uReflectance"), material.reflectance);
+    glUniform1f(product_.uniform("uCoat"), material.coat);
+    glUniform1f(product_.uniform("uCoatRoughness"), material.coatRoughness);
+    setLights(p, camera.eye);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, shadowTexture_);
+    glUniform1i(product_.uniform("uShadowMap"), 1);
+    const int artworkUniform = product_.uniform("uArtwork");
+
+    if (aboveFloor && floor.reflection && floor.reflectionStrength > 0) {
+      // The product mirrored in the floor, fading with depth: its nearest
+      // surface only, blended once over the floor.
+      Mat4 mirror;
+      mirror.m[5] = -1;
+      uniformMatrix(product_, "uModel", mirror * p.model);
+      glUniform1i(product_.uniform("uFrontFacingFlip"), -1);
+      glUniform1f(product_.uniform("uFadeHeight"), static_cast<float>(reflectionFade(scene, p.height)));
+      glUniform1f(product_.uniform("uFadeStrength"), floor.reflectionStrength / 100.0f);
+      glEnable(GL_DEPTH_TEST);
+      glDepthFunc(GL_LESS);
+      glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+      drawBatches(p, artworkUniform);
+      glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+      glDepthFunc(GL_EQUAL);
+      glEnable(GL_BLEND);
+      glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE);
+      drawBatches(p, artworkUniform);
+      glDisable(GL_BLEND);
+      glClear(GL_DEPTH_BUFFER_BIT);
+    }
+
+    uniformMatrix(product_, "uModel", p.model);
+    glUniform1i(product_.uniform("uFrontFacingFlip"), 1);
+    glUniform1f(product_.uniform("uFadeHeight"), 0.0f);
+    glUniform1f(product_.uniform("uFadeStrength"), 1.0f);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    drawBatches(p, artworkUniform);
+  }
+  glUseProgram(static_cast<GLuint>(program));
+  glActiveTexture(static_cast<GLenum>(activeTexture));
+  glPopClientAttrib();
+  glPopAttrib();
+  glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
+  glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+  return ok;
+}
+
+Renderer*& current() {
+  static Renderer* renderer = nullptr;
+  return renderer;
+}
+
+}  // namespace
+
+bool DrawStudioTile(SceneState& scene, int width, int height, int x0, int y0, int w, int h, std::string* error) {
+  Renderer*& renderer = current();
+  if (renderer == nullptr) renderer = new Renderer();
+  std::string why;
+  const bool ok = renderer->draw(scene, width, height, x0, y0, w, h, &why);
+  if (!ok && error) *error = why;
+  return ok;
+}
+
+void ForgetStudioResources() {
+  if (Renderer* renderer = current()) renderer->abandon();
+}
+
+}  // namespace kestrova::studio

@@ -1,0 +1,26 @@
+#pragma once
+// The studio look: the shot's product standing on its floor in a lit
+// studio, with soft shadows, drawn with GLSL into the current context's
+// bound framebuffer. The classic frame is untouched by it.
+#include <string>
+
+#include "scene/scene_state.h"
+
+namespace kestrova::studio {
+
+// Draws the part x0..x0+w, y0..y0+h (rows from the top) of a width x height
+// picture of the shot into the current viewport. Work that does not depend
+// on the part (the product's triangles, the shadows) is kept for the next
+// part of the same shot. False, with `error`, when the GL cannot do it.
+bool DrawStudioTile(SceneState& scene, int width, int height, int x0, int y0, int w, int h, std::string* error);
+
+// The whole picture, for the window's view.
+inline bool DrawStudioFrame(SceneState& scene, int width, int height, std::string* error) {
+  return DrawStudioTile(scene, width, height, 0, 0, width, height, error);
+}
+
+// Forgets what was kept for the current context (its GL names are gone or
+// about to go).
+void ForgetStudioResources();
+
+}  // namespace kestrova::studio

@@ -1,0 +1,76 @@
+#include "render/studio/studio_setup.h"
+
+#include <algorithm>
+
+namespace kestrova::studio {
+
+namespace {
+
+double luminance(const V3& c) { return 0.2126 * c[0] + 0.7152 * c[1] + 0.0722 * c[2]; }
+
+StudioSetup make(const char* name, double keyRadius, double fill, double rim, double dome) {
+  StudioSetup s;
+  s.name = name;
+  // Key high on the camera's right, fill low on its left, rim behind.
+  s.lights = {{"key", Normalized({0.45, 0.8, 0.75}), 4.0, keyRadius, 1.0, {1.0, 0.98, 0.95}},
+              {"fill", Normalized({-0.85, 0.3, 0.55}), 4.0, keyRadius * 1.5, fill, {0.95, 0.97, 1.0}},
+              {"rim", Normalized({-0.35, 0.6, -0.9}), 4.0, keyRadius * 0.5, rim, {1.0, 1.0, 1.0}}};
+  s.environment.sky = {1.0, 1.0, 1.0};
+  s.environment.horizon = {0.9, 0.9, 0.9};
+  s.environment.ground = {0.55, 0.55, 0.55};
+  s.environment.intensity = dome;
+  // White card turned to the key shows white: the lights are scaled so the
+  // irradiance there is 1.
+  const double scale = 1.0 / luminance(Irradiance(s, s.lights[0].direction));
+  for (StudioLight& light : s.lights) light.intensity *= scale;
+  s.environment.intensity *= scale;
+  return s;
+}
+
+}  // namespace
+
+const std::vector<std::string>& StudioNames() {
+  static const std::vector<std::string> names = {"bright", "soft", "dark"};
+  return names;
+}
+
+std::optional<StudioSetup> BuiltInStudio(const std::string& name) {
+  if (name == "bright") return make("bright", 0.6, 0.35, 0.45, 0.35);
+  if (name == "soft") return make("soft", 1.2, 0.45, 0.25, 0.6);
+  if (name == "dark") return make("dark", 0.35, 0.06, 0.8, 0.08);
+  return std::nullopt;
+}
+
+V3 EnvironmentIrradiance(const StudioEnvironment& e, const V3& n) {
+  if (e.harmonics.size() == 9) {
+    // Ramamoorthi and Hanrahan's irradiance from nine coefficients.
+    const double c1 = 0.429043, c2 = 0.511664, c3 = 0.743125, c4 = 0.886227, c5 = 0.247708;
+    const double x = n[0], y = n[1], z = n[2];
+    const auto& L = e.harmonics;
+    V3 r{};
+    for (int k = 0; k < 3; ++k) {
+      const size_t c = static_cast<size_t>(k);
+      r[c] = c1 * L[8][c] * (x * x - y * y) + c3 * L[6][c] * z * z + c4 * L[0][c] - c5 * L[6][c] +
+             2 * c1 * (L[4][c] * x * y + L[7][c] * x * z + L[5][c] * y * z) +
+             2 * c2 * (L[3][c] * x + L[1][c] * y + L[2][c] * z);
+      r[c] = std::max(0.0, r[c] / M_PI);
+    }
+    return r * e.intensity;
+  }
+  // Up-facing sees the sky, down-facing the floor; between, a blend through
+  // the horizon.
+  const double up = std::clamp(n[1], -1.0, 1.0);
+  const V3 above = e.horizon + (e.sky - e.horizon) * std::max(0.0, up);
+  const V3 below = e.horizon + (e.ground - e.horizon) * std::max(0.0, -up);
+  const V3 seen = up >= 0 ? above : below;
+  const double t = 0.5 + 0.5 * up;
+  return (seen * 0.5 + (e.ground * (1 - t) + e.sky * t) * 0.5) * e.intensity;
+}
+
+V3 Irradiance(const StudioSetup& s, const V3& n) {
+  V3 e = EnvironmentIrradiance(s.environment, n);
+  for (const StudioLight& light : s.lights) e = e + light.colour * (light.intensity * std::max(0.0, Dot(n, light.direction)));
+  return e;
+}
+
+}  // namespace kestrova::studio

@@ -1,0 +1,52 @@
+#pragma once
+// The studio as plain data: its lights and its environment. Built-in setups
+// by name; a renderer (ours, or another one rebuilding the scene) reads
+// nothing else of the studio.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "render/studio/studio_math.h"
+
+namespace kestrova::studio {
+
+// The floor's frame: y up, the floor at y = 0, the camera on the +z side.
+struct StudioLight {
+  std::string name;
+  V3 direction;      // unit, from the product towards the light
+  double distance;   // from the product's centre, in product sizes (its largest extent)
+  double radius;     // of the light's round face, in product sizes
+  double intensity;  // irradiance on a surface facing it; white card facing the key shows white
+  V3 colour;         // linear RGB, about 1
+};
+
+// A soft dome: its colour straight up, at the horizon and from below (the
+// floor's bounce).
+struct StudioEnvironment {
+  V3 sky{1, 1, 1};
+  V3 horizon{1, 1, 1};
+  V3 ground{0.5, 0.5, 0.5};
+  double intensity = 0.3;
+  // Set by an HDR picture: irradiance as nine spherical-harmonic
+  // coefficients per channel (order 0..2), replacing the dome.
+  std::vector<V3> harmonics;
+};
+
+struct StudioSetup {
+  std::string name;
+  std::vector<StudioLight> lights;  // the first is the key
+  StudioEnvironment environment;
+};
+
+// "bright", "soft" or "dark"; nothing for another name.
+std::optional<StudioSetup> BuiltInStudio(const std::string& name);
+const std::vector<std::string>& StudioNames();
+
+// Irradiance from the lights and the dome on a surface facing `normal`
+// (unshadowed), per channel.
+V3 Irradiance(const StudioSetup& setup, const V3& normal);
+
+// The environment's irradiance alone for `normal`.
+V3 EnvironmentIrradiance(const StudioEnvironment& environment, const V3& normal);
+
+}  // namespace kestrova::studio

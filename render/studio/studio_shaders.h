@@ -1,0 +1,232 @@
+#pragma once
+// The studio's GLSL. All shading in linear light; the picture is
+// tone-mapped and sRGB-encoded once, at the end of each fragment.
+
+namespace kestrova::studio::shaders {
+
+inline constexpr const char* kProductVertex = R"(#version 130
+uniform mat4 uModel;
+uniform mat4 uView;
+uniform mat4 uProjection;
+in vec3 aPosition;
+in vec3 aNormal;
+in vec2 aUv;
+out vec3 vWorld;
+out vec3 vNormal;
+out vec2 vUv;
+void main() {
+  vec4 world = uModel * vec4(aPosition, 1.0);
+  vWorld = world.xyz;
+  vNormal = mat3(uModel) * aNormal;
+  vUv = aUv;
+  gl_Position = uProjection * uView * world;
+}
+)";
+
+// Lambert diffuse, GGX specular with Smith visibility and Schlick Fresnel,
+// and a clear coat over it (Filament's model). Lights are irradiances
+// scaled so white card facing the key shows 1.
+inline constexpr const char* kProductFragment = R"(#version 130
+uniform sampler2D uArtwork;
+uniform sampler2DShadow uShadowMap;
+uniform mat4 uShadowMatrix;
+uniform float uShadowSpread;
+uniform vec3 uEye;
+uniform vec3 uLightDirection[3];
+uniform vec3 uLightColour[3];
+uniform float uLightSpread[3];
+uniform vec3 uSky;
+uniform vec3 uHorizon;
+uniform vec3 uGround;
+uniform float uDome;
+uniform vec3 uHarmonics[9];
+uniform int uUseHarmonics;
+uniform float uRoughness;
+uniform float uReflectance;
+uniform float uCoat;
+uniform float uCoatRoughness;
+uniform float uExposure;
+uniform float uFadeHeight;   // the reflection: gone this far below the floor; 0 for the product
+uniform float uFadeStrength;
+uniform int uFrontFacingFlip; // -1 for the mirrored reflection
+in vec3 vWorld;
+in vec3 vNormal;
+in vec2 vUv;
+
+const float PI = 3.14159265;
+
+vec3 toSrgb(vec3 c) {
+  c = clamp(c, 0.0, 1.0);
+  return mix(c * 12.92, 1.055 * pow(c, vec3(1.0 / 2.4)) - 0.055, step(0.0031308, c));
+}
+
+// The shoulder of Khronos PBR Neutral: colours under a neutral light keep
+// their hue and value up to 0.76 and brighter ones roll off into white.
+// Its toe is left out: it takes back a 4 % reflection of a white room that
+// this studio does not add, and would sink dark artwork.
+vec3 neutral(vec3 color) {
+  const float startCompression = 0.8 - 0.04;
+  const float desaturation = 0.15;
+  float peak = max(color.r, max(color.g, color.b));
+  if (peak < startCompression) return color;
+  const float d = 1.0 - startCompression;
+  float newPeak = 1.0 - d * d / (peak + d - startCompression);
+  color *= newPeak / peak;
+  float g = 1.0 - 1.0 / (desaturation * (peak - newPeak) + 1.0);
+  return mix(color, newPeak * vec3(1.0), g);
+}
+
+vec3 dome(vec3 n) {
+  if (uUseHarmonics == 1) {
+    const float c1 = 0.429043, c2 = 0.511664, c3 = 0.743125, c4 = 0.886227, c5 = 0.247708;
+    vec3 e = c1 * uHarmonics[8] * (n.x * n.x - n.y * n.y) + c3 * uHarmonics[6] * n.z * n.z + c4 * uHarmonics[0] -
+             c5 * uHarmonics[6] + 2.0 * c1 * (uHarmonics[4] * n.x * n.y + uHarmonics[7] * n.x * n.z + uHarmonics[5] * n.y * n.z) +
+             2.0 * c2 * (uHarmonics[3] * n.x + uHarmonics[1] * n.y + uHarmonics[2] * n.z);
+    return max(e / PI, vec3(0.0)) * uDome;
+  }
+  float up = clamp(n.y, -1.0, 1.0);
+  vec3 above = uHorizon + (uSky - uHorizon) * max(0.0, up);
+  vec3 below = uHorizon + (uGround - uHorizon) * max(0.0, -up);
+  vec3 seen = up >= 0.0 ? above : below;
+  float t = 0.5 + 0.5 * up;
+  return (seen * 0.5 + mix(uGround, uSky, t) * 0.5) * uDome;
+}
+
+float ggx(float nh, float a) {
+  float a2 = a * a;
+  float f = (nh * a2 - nh) * nh + 1.0;
+  return a2 / (PI * f * f);
+}
+float smith(float nv, float nl, float a) {
+  float a2 = a * a;
+  float gv = nl * sqrt(nv * nv * (1.0 - a2) + a2);
+  float gl = nv * sqrt(nl * nl * (1.0 - a2) + a2);
+  return 0.5 / max(gv + gl, 1e-5);
+}
+float schlick(float f0, float vh) { return f0 + (1.0 - f0) * pow(1.0 - vh, 5.0); }
+
+// The key's shadow: a fixed disc of taps, as wide as the key is large.
+float keyVisibility() {
+  vec4 s = uShadowMatrix * vec4(vWorld, 1.0);
+  if (s.x < 0.0 || s.x > 1.0 || s.y < 0.0 || s.y > 1.0) return 1.0;
+  float lit = 0.0;
+  for (int i = 0; i < 16; ++i) {
+    float r = sqrt((float(i) + 0.5) / 16.0);
+    float a = float(i) * 2.39996323;
+    vec2 o = vec2(cos(a), sin(a)) * r * uShadowSpread;
+    lit += texture(uShadowMap, vec3(s.xy + o, s.z));
+  }
+  return lit / 16.0;
+}
+
+void main() {
+  vec3 n = normalize(vNormal);
+  // Thin faces are seen from either side: shade the side seen.
+  bool front = gl_FrontFacing;
+  if (uFrontFacingFlip < 0) front = !front;
+  if (!front) n = -n;
+  vec3 v = normalize(uEye - vWorld);
+  vec3 albedo = texture(uArtwork, vUv).rgb;  // an sRGB texture: already linear
+  float nv = max(dot(n, v), 1e-4);
+  float visibility = keyVisibility();
+  vec3 diffuse = dome(n);
+  vec3 specular = vec3(0.0);
+  float coatEnergy = 1.0;
+  float fc = schlick(0.04, nv) * uCoat;
+  for (int i = 0; i < 3; ++i) {
+    vec3 l = uLightDirection[i];
+    float nl = dot(n, l);
+    if (nl <= 0.0) continue;
+    float shadow = i == 0 ? visibility : 1.0;
+    vec3 e = uLightColour[i] * nl * shadow;
+    vec3 h = normalize(l + v);
+    float nh = max(dot(n, h), 0.0);
+    float vh = max(dot(v, h), 0.0);
+    // A light of some size widens its highlight.
+    float a = clamp(uRoughness * uRoughness + uLightSpread[i], 0.02, 1.0);
+    float base = ggx(nh, a) * smith(nv, nl, a) * schlick(uReflectance, vh);
+    float ac = clamp(uCoatRoughness * uCoatRoughness + uLightSpread[i], 0.02, 1.0);
+    float coat = ggx(nh, ac) * smith(nv, nl, ac) * schlick(0.04, vh) * uCoat;
+    diffuse += e * (1.0 - schlick(0.04, vh) * uCoat);
+    specular += e * PI * (base + coat);
+  }
+  vec3 r = reflect(-v, n);
+  specular += dome(r) * fc * 1.5;
+  coatEnergy = 1.0 - fc;
+  vec3 colour = (albedo * diffuse * coatEnergy + specular) * uExposure;
+  vec3 shown = toSrgb(neutral(colour));
+  float alpha = 1.0;
+  if (uFadeHeight > 0.0) {
+    float below = clamp(-vWorld.y / uFadeHeight, 0.0, 1.0);
+    alpha = uFadeStrength * (1.0 - below) * (1.0 - below);
+  }
+  gl_FragColor = vec4(shown, alpha);
+}
+)";
+
+inline constexpr const char* kDepthVertex = R"(#version 130
+uniform mat4 uModel;
+uniform mat4 uLightViewProjection;
+in vec3 aPosition;
+void main() { gl_Position = uLightViewProjection * uModel * vec4(aPosition, 1.0); }
+)";
+
+inline constexpr const char* kDepthFragment = R"(#version 130
+void main() { gl_FragColor = vec4(1.0); }
+)";
+
+// The product's outline cast on the floor from one point of a light (w 1)
+// or from one direction of the sky (w 0), into the floor's square.
+inline constexpr const char* kCastVertex = R"(#version 130
+uniform mat4 uModel;
+uniform vec4 uLight;
+uniform vec3 uRegion;  // centre x, centre z, half side
+in vec3 aPosition;
+void main() {
+  vec3 v = (uModel * vec4(aPosition, 1.0)).xyz;
+  vec3 p;
+  if (uLight.w > 0.5) {
+    vec3 l = uLight.xyz;
+    p = l + (v - l) * (l.y / max(l.y - v.y, 1e-4));
+  } else {
+    p = v - uLight.xyz * (v.y / uLight.y);
+  }
+  gl_Position = vec4((p.x - uRegion.x) / uRegion.z, (p.z - uRegion.y) / uRegion.z, 0.0, 1.0);
+}
+)";
+
+inline constexpr const char* kCastFragment = R"(#version 130
+uniform float uWeight;
+void main() { gl_FragColor = vec4(uWeight, 0.0, 0.0, 1.0); }
+)";
+
+// The floor: the background, darkened by what the lights and the sky lose
+// to the product.
+inline constexpr const char* kFloorVertex = R"(#version 130
+uniform mat4 uView;
+uniform mat4 uProjection;
+uniform vec3 uRegion;
+in vec3 aPosition;
+out vec2 vFloor;
+void main() {
+  vFloor = (aPosition.xz - uRegion.xy) / (2.0 * uRegion.z) + 0.5;
+  gl_Position = uProjection * uView * vec4(aPosition, 1.0);
+}
+)";
+
+inline constexpr const char* kFloorFragment = R"(#version 130
+uniform sampler2D uOcclusion;
+uniform vec3 uBackground;
+uniform float uStrength;
+uniform float uFaintest;
+in vec2 vFloor;
+void main() {
+  float occlusion = max(0.0, texture(uOcclusion, vFloor).r - uFaintest) / (1.0 - uFaintest);
+  // Fades out at the square's rim, so its edge never shows.
+  vec2 rim = min(vFloor, 1.0 - vFloor);
+  occlusion *= clamp(min(rim.x, rim.y) * 20.0, 0.0, 1.0);
+  gl_FragColor = vec4(uBackground * (1.0 - uStrength * clamp(occlusion, 0.0, 1.0)), 1.0);
+}
+)";
+
+}  // namespace kestrova::studio::shaders
