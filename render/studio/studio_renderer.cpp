@@ -35,6 +35,11 @@ constexpr double kLowestSky = 45.0 * M_PI / 180.0;
 // darkest as dark): the faintest tail of the shadow would widen the framing
 // for nothing the eye sees.
 constexpr float kFaintest = 0.03f;
+// The contact shadow: its share of the floor's darkest and how far it
+// reaches, in product heights.
+constexpr double kContactShare = 0.4;
+constexpr double kContactReach = 0.12;
+constexpr int kContactSamples = 48;
 
 struct Material {
   float roughness, reflectance, coat, coatRoughness;
@@ -88,6 +93,7 @@ struct Prepared {
   Mat4 shadowMatrix;
   double keySpread = 0;
   double height = 1;
+  double shadowRadius = 1;  // half the side the key's shadow map covers
 };
 
 class Renderer {
@@ -335,8 +341,14 @@ void Renderer::castOcclusion(Prepared& p) {
   // What the key and the sky each give the floor, so a point hidden from
   // both is as dark as the strength says.
   const V3 up{0, 1, 0};
-  const double keyShare = std::clamp(
+  const double keyPart = std::clamp(
       key.intensity * std::max(0.0, key.direction[1]) / std::max(1e-6, Irradiance(p.setup, up)[1]), 0.0, 0.9);
+  // A share for the darkening right at the contact, where the floor sees
+  // little of the room at all.
+  const double keyShare = keyPart * (1 - kContactShare);
+  const double skyShare = (1 - keyPart) * (1 - kContactShare);
+  const int reach = cast_.uniform("uReach");
+  glUniform1f(reach, 1e30f);
   const int vertices = static_cast<int>(p.mesh.vertices.size());
   const int loc = cast_.uniform("uLight");
   const int weight = cast_.uniform("uWeight");
@@ -364,7 +376,28 @@ void Renderer::castOcclusion(Prepared& p) {
   for (const auto& [direction, cosine] : sky) {
     glUniform4f(loc, static_cast<float>(direction[0]), static_cast<float>(direction[1]),
                 static_cast<float>(direction[2]), 0.0f);
-    glUniform1f(weight, static_cast<float>((1 - keyShare) * cosine / total));
+    glUniform1f(weight, static_cast<float>(skyShare * cosine / total));
+    glClear(GL_STENCIL_BUFFER_BIT);
+    glDrawArrays(GL_TRIANGLES, 0, vertices);
+  }
+  // The contact: the whole dome down to the horizon, but only what stands
+  // within a short reach of the floor point casts (occluders farther off
+  // are cut at the height the reach allows in that direction).
+  const double contactReach = kContactReach * p.height;
+  double contactTotal = 0;
+  std::vector<std::pair<V3, double>> dome;
+  for (int i = 0; i < kContactSamples; ++i) {
+    const double h = std::sin(5 * M_PI / 180) + (1 - std::sin(5 * M_PI / 180)) * (i + 0.5) / kContactSamples;
+    const double ring = std::sqrt(std::max(0.0, 1 - h * h));
+    const double a = i * kGoldenAngle;
+    dome.emplace_back(V3{ring * std::cos(a), h, ring * std::sin(a)}, h);
+    contactTotal += h;
+  }
+  for (const auto& [direction, cosine] : dome) {
+    glUniform4f(loc, static_cast<float>(direction[0]), static_cast<float>(direction[1]),
+                static_cast<float>(direction[2]), 0.0f);
+    glUniform1f(reach, static_cast<float>(contactReach * direction[1]));
+    glUniform1f(weight, static_cast<float>(kContactShare * cosine / contactTotal));
     glClear(GL_STENCIL_BUFFER_BIT);
     glDrawArrays(GL_TRIANGLES, 0, vertices);
   }
@@ -383,6 +416,7 @@ void Renderer::castKeyShadow(Prepared& p) {
   const Mat4 view = Mat4::LookAt(centre + key.direction * (radius * 2), centre,
                                  std::fabs(key.direction[1]) < 0.9 ? V3{0, 1, 0} : V3{1, 0, 0});
   const Mat4 projection = Mat4::Ortho(-radius, radius, -radius, radius, 0.0, radius * 4);
+  p.shadowRadius = radius;
   const Mat4 lightViewProjection = projection * view;
   Mat4 bias;
   bias.m = {0.5, 0, 0, 0, 0, 0.5, 0, 0, 0, 0, 0.5, 0, 0.5, 0.5, 0.5, 1};
@@ -588,7 +622,9 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
     uniformMatrix(product_, "uView", camera.view);
     uniformMatrix(product_, "uProjection", projection);
     uniformMatrix(product_, "uShadowMatrix", p.shadowMatrix);
-    glUniform1f(product_.uniform("uShadowSpread"), static_cast<float>(0.002 + 0.01 * p.keySpread));
+    const double spread = 0.002 + 0.004 * p.keySpread;
+    glUniform1f(product_.uniform("uShadowSpread"), static_cast<float>(spread));
+    glUniform1f(product_.uniform("uShadowNormalOffset"), static_cast<float>(spread * 2 * p.shadowRadius * 1.5));
     glUniform1f(product_.uniform("uRoughness"), material.roughness);
     glUniform1f(product_.uniform("uReflectance"), material.reflectance);
     glUniform1f(product_.uniform("uCoat"), material.coat);

@@ -19,9 +19,10 @@ StudioSetup make(const char* name, double keyRadius, double fill, double rim, do
   s.environment.horizon = {0.9, 0.9, 0.9};
   s.environment.ground = {0.55, 0.55, 0.55};
   s.environment.intensity = dome;
-  // White card turned to the key shows white: the lights are scaled so the
-  // irradiance there is 1.
-  const double scale = 1.0 / luminance(Irradiance(s, s.lights[0].direction));
+  // White card standing turned to the key shows white: the lights are
+  // scaled so the irradiance there is 1.
+  const V3 key = s.lights[0].direction;
+  const double scale = 1.0 / luminance(Irradiance(s, Normalized({key[0], 0, key[2]})));
   for (StudioLight& light : s.lights) light.intensity *= scale;
   s.environment.intensity *= scale;
   return s;
@@ -35,7 +36,7 @@ const std::vector<std::string>& StudioNames() {
 }
 
 std::optional<StudioSetup> BuiltInStudio(const std::string& name) {
-  if (name == "bright") return make("bright", 0.6, 0.35, 0.45, 0.35);
+  if (name == "bright") return make("bright", 0.6, 0.22, 0.45, 0.3);
   if (name == "soft") return make("soft", 1.2, 0.45, 0.25, 0.6);
   if (name == "dark") return make("dark", 0.35, 0.06, 0.8, 0.08);
   return std::nullopt;

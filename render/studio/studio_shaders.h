@@ -31,6 +31,7 @@ uniform sampler2D uArtwork;
 uniform sampler2DShadow uShadowMap;
 uniform mat4 uShadowMatrix;
 uniform float uShadowSpread;
+uniform float uShadowNormalOffset;
 uniform vec3 uEye;
 uniform vec3 uLightDirection[3];
 uniform vec3 uLightColour[3];
@@ -106,8 +107,10 @@ float smith(float nv, float nl, float a) {
 float schlick(float f0, float vh) { return f0 + (1.0 - f0) * pow(1.0 - vh, 5.0); }
 
 // The key's shadow: a fixed disc of taps, as wide as the key is large.
-float keyVisibility() {
-  vec4 s = uShadowMatrix * vec4(vWorld, 1.0);
+float keyVisibility(vec3 n) {
+  // Looked up off the surface by the kernel's reach, so the taps of a
+  // slanted face never shadow the face itself.
+  vec4 s = uShadowMatrix * vec4(vWorld + n * uShadowNormalOffset, 1.0);
   if (s.x < 0.0 || s.x > 1.0 || s.y < 0.0 || s.y > 1.0) return 1.0;
   float lit = 0.0;
   for (int i = 0; i < 16; ++i) {
@@ -128,7 +131,7 @@ void main() {
   vec3 v = normalize(uEye - vWorld);
   vec3 albedo = texture(uArtwork, vUv).rgb;  // an sRGB texture: already linear
   float nv = max(dot(n, v), 1e-4);
-  float visibility = keyVisibility();
+  float visibility = keyVisibility(n);
   vec3 diffuse = dome(n);
   vec3 specular = vec3(0.0);
   float coatEnergy = 1.0;
@@ -181,9 +184,11 @@ inline constexpr const char* kCastVertex = R"(#version 130
 uniform mat4 uModel;
 uniform vec4 uLight;
 uniform vec3 uRegion;  // centre x, centre z, half side
+uniform float uReach;  // only what stands lower than this casts: a contact shadow's short reach
 in vec3 aPosition;
 void main() {
   vec3 v = (uModel * vec4(aPosition, 1.0)).xyz;
+  v.y = min(v.y, uReach);
   vec3 p;
   if (uLight.w > 0.5) {
     vec3 l = uLight.xyz;

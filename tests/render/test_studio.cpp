@@ -1,0 +1,318 @@
+// The studio look, judged from its pictures: which faces are lit, where the
+// floor darkens, framing, the lens, sharpness, transparency, repeatability.
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include "render/export_image.h"
+#include "render/studio/studio_camera.h"
+#include "render/studio/studio_setup.h"
+#include "tests/support/headless_fixture.h"
+#include "tests/support/test_textures.h"
+
+using namespace kestrova;
+
+namespace {
+
+constexpr int kW = 320;
+constexpr int kH = 240;
+
+double linear(uint8_t v) {
+  const double c = v / 255.0;
+  return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+}
+
+bool isBackground(const uint8_t* p) { return p[0] == 255 && p[1] == 255 && p[2] == 255; }
+bool isGrey(const uint8_t* p) { return std::abs(p[0] - p[1]) < 6 && std::abs(p[1] - p[2]) < 6; }
+
+// Which of red, green and blue leads a pixel by a clear margin; -1 for none.
+int leading(const uint8_t* p) {
+  for (int c = 0; c < 3; ++c) {
+    if (p[c] > 40 && p[c] > 2 * p[(c + 1) % 3] + 10 && p[c] > 2 * p[(c + 2) % 3] + 10) return c;
+  }
+  return -1;
+}
+
+double median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
+  return v[v.size() / 2];
+}
+
+class StudioTest : public test::HeadlessGL {
+ protected:
+  void SetUp() override {
+    HeadlessGL::SetUp();
+    scene_ = std::make_unique<SceneState>();
+    test::StillTestBox(*scene_);
+    scene_->look.studio = true;
+    scene_->studioFloor.shadow = true;
+  }
+
+  // Red front and back, green sides, blue top and bottom.
+  void colourFaces() {
+    const uint32_t red = test::MakeFlatTexture(220, 30, 30);
+    const uint32_t green = test::MakeFlatTexture(30, 200, 30);
+    const uint32_t blue = test::MakeFlatTexture(30, 30, 220);
+    auto& t = scene_->textureSlot;
+    t[kSlotBoxFront] = t[kSlotBoxBack] = red;
+    t[kSlotBoxLeft] = t[kSlotBoxRight] = green;
+    t[kSlotBoxTop] = t[kSlotBoxBottom] = blue;
+  }
+
+  RgbaImage draw(int width = kW, int height = kH, bool transparent = false) {
+    ExportOptions options;
+    options.width = width;
+    options.height = height;
+    options.transparent = transparent;
+    std::string error;
+    RgbaImage image = RenderExport(*scene_, host_, options, &error);
+    EXPECT_FALSE(image.pixels.empty()) << error;
+    return image;
+  }
+
+  // The median of each colour group's leading channel.
+  std::array<double, 3> groupBrightness(const RgbaImage& image) {
+    std::array<std::vector<double>, 3> values;
+    for (int y = 0; y < image.height; ++y) {
+      for (int x = 0; x < image.width; ++x) {
+        const uint8_t* p = image.at(x, y);
+        const int c = leading(p);
+        if (c >= 0) values[static_cast<size_t>(c)].push_back(p[c]);
+      }
+    }
+    for (const auto& v : values) EXPECT_GT(v.size(), 50u) << "a face group is missing from the picture";
+    return {median(values[0]), median(values[1]), median(values[2])};
+  }
+
+  std::unique_ptr<SceneState> scene_;
+  RenderHost host_;
+};
+
+TEST_F(StudioTest, FacesTurnedAwayFromTheKeyAreDarkerWhereTheClassicFrameIsFlat) {
+  colourFaces();
+  scene_->look.studio = false;
+  scene_->studioFloor.shadow = false;
+  const std::array<double, 3> classic = groupBrightness(draw());
+  EXPECT_NEAR(classic[0], 220, 2);
+  EXPECT_NEAR(classic[1], 200, 2);
+  EXPECT_NEAR(classic[2], 220, 2);
+  scene_->look.studio = true;
+  const std::array<double, 3> studio = groupBrightness(draw());
+  // Relative to each face's own colour: lit differently, by a clear margin.
+  const double front = studio[0] / 220, side = studio[1] / 200, top = studio[2] / 220;
+  EXPECT_GT(std::fabs(front - side), 0.08) << front << " " << side;
+  EXPECT_GT(std::fabs(front - top), 0.05) << front << " " << top;
+  EXPECT_GT(std::fabs(side - top), 0.05) << side << " " << top;
+}
+
+TEST_F(StudioTest, AFaceTurnedToTheKeyShowsItsArtworksOwnColours) {
+  // Turned on the floor, the front faces the key light (which stands
+  // higher than the camera).
+  const studio::StudioSetup setup = *studio::BuiltInStudio("bright");
+  const studio::V3 key = setup.lights.front().direction;
+  scene_->rotation = {10, static_cast<float>(std::atan2(key[0], key[2]) * 180 / M_PI), 0};
+  scene_->look.fit = 10;
+  // Patches of mid colours a cover might carry.
+  const uint8_t patches[][3] = {{200, 60, 50}, {60, 140, 70}, {70, 90, 180}, {150, 150, 150}, {230, 190, 60}};
+  for (const auto& patch : patches) {
+    scene_->textureSlot[kSlotBoxFront] = test::MakeFlatTexture(patch[0], patch[1], patch[2]);
+    const RgbaImage image = draw();
+    // The front fills the middle of the picture.
+    const uint8_t* p = image.at(kW / 2, kH / 2);
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(p[c], patch[c], 10) << "channel " << c;
+  }
+}
+
+TEST_F(StudioTest, TheFrontIsEvenlyLitWithoutASpot) {
+  const uint32_t grey = test::MakeFlatTexture(180, 180, 180);
+  for (auto& slot : scene_->textureSlot) slot = test::MakeFlatTexture(40, 40, 200);
+  scene_->textureSlot[kSlotBoxFront] = grey;
+  scene_->lightingMode = 2;  // the classic spot must not reach the studio
+  const RgbaImage image = draw();
+  std::vector<double> front;
+  for (size_t i = 0; i < image.pixels.size(); i += 4) {
+    const uint8_t* p = &image.pixels[i];
+    if (isGrey(p) && !isBackground(p) && p[0] > 60 && p[0] < 250) front.push_back(linear(p[0]));
+  }
+  ASSERT_GT(front.size(), 2000u);
+  std::sort(front.begin(), front.end());
+  const double fifth = front[front.size() / 20];
+  EXPECT_GE(fifth, 0.6 * front[front.size() / 2]);
+}
+
+TEST_F(StudioTest, TheFloorIsDarkestRightUnderTheProductsLowestEdge) {
+  colourFaces();
+  scene_->look.fit = 20;
+  const RgbaImage image = draw();
+  // The lowest pixel of the product, and the floor straight below it.
+  int lowestX = -1, lowestY = -1;
+  for (int y = 0; y < kH; ++y) {
+    for (int x = 0; x < kW; ++x) {
+      if (leading(image.at(x, y)) >= 0) lowestX = x, lowestY = y;
+    }
+  }
+  ASSERT_GE(lowestY, 0);
+  ASSERT_LT(lowestY + 30, kH) << "the product must stand inside the picture";
+  const int nearFloor = (image.at(lowestX, lowestY + 3)[0] + image.at(lowestX, lowestY + 3)[1]) / 2;
+  const int farFloor = (image.at(lowestX, lowestY + 25)[0] + image.at(lowestX, lowestY + 25)[1]) / 2;
+  EXPECT_LT(nearFloor + 5, farFloor) << "contact " << nearFloor << ", further down " << farFloor;
+  EXPECT_LT(nearFloor, 250) << "the contact must show on white";
+}
+
+TEST_F(StudioTest, FitKeepsEverythingThatDiffersFromTheBackgroundInsideItsMargin) {
+  colourFaces();
+  for (const int margin : {0, 10, 25}) {
+    scene_->look.fit = margin;
+    for (const auto& rotation : {Vec3{30, 30, 0}, Vec3{10, -60, 0}, Vec3{50, 200, 0}}) {
+      scene_->rotation = rotation;
+      const RgbaImage image = draw();
+      int x0 = kW, x1 = -1, y0 = kH, y1 = -1;
+      for (int y = 0; y < kH; ++y) {
+        for (int x = 0; x < kW; ++x) {
+          if (isBackground(image.at(x, y))) continue;
+          x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
+        }
+      }
+      ASSERT_GE(x1, 0);
+      const double left = x0 / double(kW), right = (kW - 1 - x1) / double(kW);
+      const double top = y0 / double(kH), bottom = (kH - 1 - y1) / double(kH);
+      const double slack = 0.02;
+      EXPECT_GE(std::min({left, right, top, bottom}), margin / 100.0 - slack) << margin;
+      // The tightest side is at the margin, the other axis centred.
+      const double tightest = std::min(std::min(left, right), std::min(top, bottom));
+      EXPECT_LE(tightest, margin / 100.0 + slack) << margin;
+    }
+  }
+}
+
+TEST_F(StudioTest, ALongerLensKeystonesLess) {
+  colourFaces();
+  scene_->rotation = {35, 0, 0};  // looking down on the front
+  scene_->look.fit = 10;
+  auto taper = [&](float lens) {
+    scene_->look.lens = lens;
+    const RgbaImage image = draw();
+    // The front's width along its top and its bottom rows.
+    std::vector<std::pair<int, int>> rows;
+    for (int y = 0; y < kH; ++y) {
+      int first = -1, last = -1;
+      for (int x = 0; x < kW; ++x) {
+        if (leading(image.at(x, y)) == 0) {
+          if (first < 0) first = x;
+          last = x;
+        }
+      }
+      if (first >= 0) rows.emplace_back(y, last - first + 1);
+    }
+    EXPECT_GT(rows.size(), 20u);
+    return double(rows[2].second) / rows[rows.size() - 3].second;
+  };
+  const double wide = taper(24), normal = taper(50), tele = taper(135);
+  EXPECT_GT(wide, normal + 0.02);
+  EXPECT_GT(normal, tele + 0.01);
+  EXPECT_NEAR(tele, 1.0, 0.06);
+}
+
+TEST_F(StudioTest, AFineGratingShownAtItsOwnSizeKeepsItsContrast) {
+  scene_->rotation = {0, 0, 0};
+  scene_->look.fit = 5;
+  scene_->studioFloor.shadow = false;
+  for (auto& slot : scene_->textureSlot) slot = test::MakeFlatTexture(40, 40, 200);
+  // Find how wide the front is shown, then give it a picture of that width.
+  scene_->textureSlot[kSlotBoxFront] = test::MakeFlatTexture(200, 40, 40);
+  RgbaImage image = draw();
+  int first = -1, last = -1;
+  for (int x = 0; x < kW; ++x) {
+    if (leading(image.at(x, kH / 2)) == 0) {
+      if (first < 0) first = x;
+      last = x;
+    }
+  }
+  const int shown = last - first + 1;
+  ASSERT_GT(shown, 100);
+  // A cosine of 6 pixels a period across, 128 +- 100 in sRGB.
+  std::vector<uint8_t> texels(static_cast<size_t>(shown) * 64 * 4);
+  for (int y = 0; y < 64; ++y) {
+    for (int x = 0; x < shown; ++x) {
+      const auto v = static_cast<uint8_t>(std::lround(128 + 100 * std::cos(2 * M_PI * x / 6.0)));
+      uint8_t* t = &texels[(static_cast<size_t>(y) * shown + x) * 4];
+      t[0] = t[1] = t[2] = v;
+      t[3] = 255;
+    }
+  }
+  GLuint grating = 0;
+  glGenTextures(1, &grating);
+  glBindTexture(GL_TEXTURE_2D, grating);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, shown, 64, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+  scene_->textureSlot[kSlotBoxFront] = grating;
+  image = draw();
+  const double inHigh = linear(228), inLow = linear(28);
+  const double input = (inHigh - inLow) / (inHigh + inLow);
+  // Each period's own contrast, in linear light, along the middle row.
+  std::vector<double> kept;
+  for (int x = first + 6; x + 6 < last - 6; x += 6) {
+    double high = 0, low = 1;
+    for (int k = 0; k < 6; ++k) {
+      const double v = linear(image.at(x + k, kH / 2)[1]);
+      high = std::max(high, v), low = std::min(low, v);
+    }
+    kept.push_back((high - low) / (high + low) / input);
+  }
+  ASSERT_GT(kept.size(), 10u);
+  EXPECT_GE(median(kept), 0.82);
+}
+
+TEST_F(StudioTest, TransparentCornersAreClearAndTheShadowIsPartlySeeThrough) {
+  colourFaces();
+  scene_->look.fit = 10;
+  const RgbaImage image = draw(kW, kH, true);
+  for (const auto& [x, y] : {std::pair{0, 0}, {kW - 1, 0}, {0, kH - 1}, {kW - 1, kH - 1}}) {
+    EXPECT_EQ(image.at(x, y)[3], 0) << x << "," << y;
+  }
+  int partial = 0, solid = 0;
+  for (size_t i = 0; i < image.pixels.size(); i += 4) {
+    const uint8_t alpha = image.pixels[i + 3];
+    if (alpha == 255) ++solid;
+    // The shadow: see-through, and black however clear.
+    if (alpha > 10 && alpha < 200) {
+      ++partial;
+      EXPECT_LT(image.pixels[i], 40);
+    }
+  }
+  EXPECT_GT(solid, 2000);
+  EXPECT_GT(partial, 300);
+}
+
+TEST_F(StudioTest, TheSameShotGivesTheSameBytesAndTilesMeetWithoutASeam) {
+  colourFaces();
+  scene_->studioFloor.reflection = true;
+  const RgbaImage first = draw();
+  const RgbaImage second = draw();
+  EXPECT_EQ(first.pixels, second.pixels);
+  ExportOptions tiled;
+  tiled.width = kW;
+  tiled.height = kH;
+  tiled.maxTile = 100;
+  std::string error;
+  const RgbaImage pieces = RenderExport(*scene_, host_, tiled, &error);
+  ASSERT_EQ(pieces.pixels.size(), first.pixels.size()) << error;
+  size_t differing = 0;
+  for (size_t i = 0; i < first.pixels.size(); ++i) differing += std::abs(first.pixels[i] - pieces.pixels[i]) > 2;
+  EXPECT_LT(differing, first.pixels.size() / 500);
+}
+
+TEST(StudioCamera, TheLensSetsTheAngleOfViewOnAFullFrame) {
+  // 36 x 24 mm: a 50 mm lens sees 26.99 degrees high, 24 mm 53.13.
+  EXPECT_NEAR(studio::VerticalFieldOfView(50), 26.99, 0.01);
+  EXPECT_NEAR(studio::VerticalFieldOfView(24), 53.13, 0.01);
+  EXPECT_NEAR(studio::VerticalFieldOfView(29), 45.0, 0.6);
+}
+
+}  // namespace
