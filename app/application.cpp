@@ -21,6 +21,7 @@ Application* theApp = nullptr;
 constexpr const char* kAdvancedControlsKey = "Control Panel/Advanced Controls";
 constexpr const char* kPlayIntroKey = "Introduction/Play at start-up";
 constexpr const char* kFloorOnKey = "Studio Floor/On";
+constexpr const char* kStudioLookKey = "Studio Look/On";
 constexpr const char* kFloorShadowKey = "Studio Floor/Shadow";
 constexpr const char* kFloorReflectionKey = "Studio Floor/Reflection";
 constexpr const char* kFloorSoftnessKey = "Studio Floor/Softness";
@@ -131,6 +132,10 @@ kestrova::StudioFloor Application::studioFloor() const {
 }
 
 void Application::setStudioFloorOn(bool on) { QSettings().setValue(kFloorOnKey, on); }
+
+bool Application::studioLook() const { return QSettings().value(kStudioLookKey, false).toBool(); }
+
+void Application::setStudioLook(bool on) { QSettings().setValue(kStudioLookKey, on); }
 
 void Application::setStudioFloorAmounts(const kestrova::StudioFloor& floor) {
   QSettings settings;

@@ -76,6 +76,10 @@ class Application : public QObject {
   kestrova::StudioFloor studioFloor() const;
   void setStudioFloorOn(bool on);
   void setStudioFloorAmounts(const kestrova::StudioFloor& floor);
+  // View > Studio Look: the shot drawn in a lit studio instead of the
+  // classic frame.
+  bool studioLook() const;
+  void setStudioLook(bool on);
 
   // About Kestrova, modal.
   void OnAppAbout();

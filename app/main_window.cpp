@@ -143,6 +143,13 @@ void MainWindow::createActions() {
   studioFloorAction_->setStatusTip("Stand the product on a floor with a soft shadow and a reflection");
   addAction(studioFloorAction_);
   connect(studioFloorAction_, &QAction::toggled, this, [this](bool on) { commands_->setStudioFloor(on); });
+  studioLookAction_ = new QAction("Studio &Look", this);
+  studioLookAction_->setObjectName("StudioLook");
+  studioLookAction_->setCheckable(true);
+  studioLookAction_->setChecked(app_.studioLook());
+  studioLookAction_->setStatusTip("Draw the product standing in a lit studio, with soft shadows");
+  addAction(studioLookAction_);
+  connect(studioLookAction_, &QAction::toggled, this, [this](bool on) { commands_->setStudioLook(on); });
 
   connect(advancedAction_, &QAction::toggled, this, [this](bool on) {
     app_.setAdvancedControls(on);
@@ -175,6 +182,7 @@ void MainWindow::createMenus() {
   view->addAction(action(id::kCommandControlPanel));
   view->addAction(action(id::kCommandBackgroundColor));
   view->addAction(studioFloorAction_);
+  view->addAction(studioLookAction_);
   QMenu* help = pendingMenuBar_->addMenu("&Help");
   help->addAction(action(id::kCommandHelp));
   help->addAction(action(id::kCommandAbout));

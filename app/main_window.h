@@ -58,6 +58,7 @@ class MainWindow : public QMainWindow {
   std::map<int, QAction*> actions_;
   QAction* advancedAction_ = nullptr;
   QAction* studioFloorAction_ = nullptr;
+  QAction* studioLookAction_ = nullptr;
   QAction* checkArtworkAction_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   // Built at once, installed by Start.

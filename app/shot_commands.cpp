@@ -86,7 +86,9 @@ std::vector<uint8_t> encodePicture(const kestrova::CapturedFrame& frame, const c
 }  // namespace
 
 ShotCommands::ShotCommands(Application& app, ShotView& view) : QObject(&view), app_(app), view_(view) {
+  view_.scene().look.studio = app_.studioLook();
   view_.scene().studioFloor = app_.studioFloor();
+  if (view_.scene().look.studio) view_.scene().studioFloor.shadow = true;
   faceWatcher_ = new FaceWatcher(this);
   connect(faceWatcher_, &FaceWatcher::faceChanged, this, &ShotCommands::reloadFace);
   // A project saved again by another program is opened again.
@@ -477,8 +479,16 @@ void ShotCommands::setStudioFloor(bool on) {
   showStudioFloor();
 }
 
+void ShotCommands::setStudioLook(bool on) {
+  app_.setStudioLook(on);
+  scene().look.studio = on;
+  showStudioFloor();
+}
+
 void ShotCommands::showStudioFloor() {
   scene().studioFloor = app_.studioFloor();
+  // A photographed product stands on its shadow.
+  if (scene().look.studio) scene().studioFloor.shadow = true;
   view_.requestFrame();
 }
 

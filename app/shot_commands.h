@@ -58,6 +58,7 @@ class ShotCommands : public QObject, public kestrova::PanelHost, public IntroHos
   QWidget* OnCheckArtwork();
   // View > Studio Floor: the floor under the product, kept in the settings.
   void setStudioFloor(bool on);
+  void setStudioLook(bool on);
   // Opens the "Dynamic Controls" panel, unless one is open already.
   void OnControlPanel();
   // Opens a project file the user picks and plays its animation.

@@ -7,6 +7,10 @@
 #include "face_geometry.h"
 #include "model_drawing.h"
 #include "studio_floor.h"
+#include "studio/studio_renderer.h"
+
+#include <algorithm>
+#include <string>
 
 namespace kestrova {
 
@@ -65,6 +69,20 @@ void drawProduct(SceneState& scene, RenderHost* stillHost, bool still) {
 // The product, with the studio floor under it when that is on.
 void drawShot(SceneState& scene, RenderHost* stillHost) {
   const bool still = stillHost != nullptr;
+  if (scene.look.studio) {
+    // The whole viewport in the studio look; the face requests a drawn
+    // product would serve are served all the same.
+    GLint viewport[4] = {0, 0, 1, 1};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    std::string ignored;  // a driver without the shaders draws the background alone
+    studio::DrawStudioFrame(scene, std::max(1, viewport[2]), std::max(1, viewport[3]), &ignored);
+    if (!stillHost) return;
+    if (ShownProductOf(scene.productKind) == ShownProduct::Box) serveBoxRequests(scene, *stillHost);
+    if (ShownProductOf(scene.productKind) == ShownProduct::ScreenShot) {
+      serveRequest(scene.boxFrontLoadRequest, FaceRequest::BoxFront, *stillHost);
+    }
+    return;
+  }
   if (scene.studioFloor.on()) {
     DrawStudioFloor(scene.studioFloor, [&scene, still] { drawProduct(scene, nullptr, still); });
   }

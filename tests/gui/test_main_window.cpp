@@ -542,3 +542,29 @@ TEST_F(MainWindowTest, TheStudioFloorFollowsItsMenuItemAndPreferencesAndIsKept) 
   EXPECT_TRUE(scene().studioFloor.on());
   EXPECT_EQ(scene().studioFloor.shadowStrength, 25);
 }
+
+TEST_F(MainWindowTest, ViewStudioLookDrawsTheStandingProductAndIsKept) {
+  auto* look = window()->findChild<QAction*>("StudioLook");
+  ASSERT_NE(look, nullptr);
+  EXPECT_FALSE(look->isChecked());
+  const RgbaImage classic = view_->captureFrame();
+  look->trigger();
+  EXPECT_TRUE(scene().look.studio);
+  EXPECT_TRUE(scene().studioFloor.shadow) << "the product stands on its shadow";
+  const RgbaImage studio = view_->captureFrame();
+  ASSERT_EQ(studio.pixels.size(), classic.pixels.size());
+  // The floor under the product: grey pixels darker than the white, which the
+  // classic frame without a floor never has.
+  int floorShade = 0;
+  for (size_t i = 0; i < studio.pixels.size(); i += 4) {
+    const uint8_t* p = &studio.pixels[i];
+    floorShade += p[0] > 150 && p[0] < 245 && p[0] == p[1] && p[1] == p[2];
+  }
+  EXPECT_GT(floorShade, 200);
+  EXPECT_NE(studio.pixels, classic.pixels);
+  app_.reset();
+  app_ = start();
+  view_ = Application::ActiveView();
+  EXPECT_TRUE(window()->findChild<QAction*>("StudioLook")->isChecked());
+  EXPECT_TRUE(scene().look.studio);
+}
