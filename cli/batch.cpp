@@ -31,7 +31,7 @@ constexpr const char* kValueColumns[] = {"project", "output", "size",     "produ
                                          "quality", "fps",    "floor",    "shadow",  "reflection", "softness",
                                          "look",    "studio", "environment", "lens", "fit", "gloss"};
 // Options that are a flag: the cell says yes or no.
-constexpr const char* kFlagColumns[] = {"transparent", "lighting", "allow-web", "no-metadata"};
+constexpr const char* kFlagColumns[] = {"transparent", "lighting", "allow-web", "allow-missing", "no-metadata"};
 
 bool yes(std::string cell) {
   std::transform(cell.begin(), cell.end(), cell.begin(), [](unsigned char c) { return std::tolower(c); });

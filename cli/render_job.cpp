@@ -388,6 +388,34 @@ int writeVideo(SceneState& scene, RenderHost& host, const RenderOptions& options
   return 0;
 }
 
+// Whether the product of the shot shows the picture of `slot`.
+bool ShowsSlot(const SceneState& scene, TextureSlot slot) {
+  switch (ShownProductOf(scene.productKind).value_or(ShownProduct::Box)) {
+    case ShownProduct::Box: return slot >= kSlotBoxFront && slot <= kSlotBoxBottom;
+    case ShownProduct::ScreenShot: return slot == kSlotBoxFront;
+    case ShownProduct::Mug: return slot == kSlotMug;
+    case ShownProduct::Book: return slot >= kSlotBookFront && slot <= kSlotBookPage3;
+  }
+  return false;
+}
+
+// The --face name of a slot.
+const char* SlotFaceName(TextureSlot slot) {
+  switch (slot) {
+    case kSlotBoxFront: return "front";
+    case kSlotBoxBack: return "back";
+    case kSlotBoxLeft: return "left";
+    case kSlotBoxRight: return "right";
+    case kSlotBoxTop: return "top";
+    case kSlotBoxBottom: return "bottom";
+    case kSlotMug: return "mug";
+    case kSlotBookFront: return "book-front";
+    case kSlotBookBack: return "book-back";
+    case kSlotBookSpine: return "book-spine";
+    default: return "pages";
+  }
+}
+
 // The artwork check: a table or JSON on standard output, warnings failing
 // the run only when asked to.
 int preflight(SceneState& scene, const RenderOptions& options) {
@@ -502,9 +530,22 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
     if (!loaded.ok) {
       return failed(failure, loaded.error);
     }
-    for (const std::string& face : loaded.faceErrors) {
-      std::fprintf(stderr, "kestrova-render: a picture was not loaded: %s%s\n", face.c_str(),
-                   options.allowWeb || face.find("web") == std::string::npos ? "" : " (see --allow-web)");
+    // A face of the product drawn that keeps another picture than its own
+    // would be a wrong picture passed off as the shot.
+    std::vector<std::string> shownMissing;
+    for (const ProjectResult::MissingFace& face : loaded.missingFaces) {
+      if (!ShowsSlot(*scene, face.slot)) continue;
+      shownMissing.push_back("the " + std::string(SlotFaceName(face.slot)) + " picture " + face.name +
+                             " was not loaded: " + face.reason +
+                             (options.allowWeb || face.reason.find("web") == std::string::npos ? "" : " (see --allow-web)"));
+    }
+    if (!shownMissing.empty() && !options.allowMissing) {
+      std::string why = project.string() + ": ";
+      for (size_t i = 0; i < shownMissing.size(); ++i) why += (i ? "; " : "") + shownMissing[i];
+      return failed(failure, why + " (--allow-missing draws the default picture instead)");
+    }
+    for (const std::string& face : shownMissing) {
+      std::fprintf(stderr, "kestrova-render: %s; drew the default picture instead\n", face.c_str());
     }
   } else if (options.product == kProductScreenShot) {
     // The board takes its size from the last picture loaded: make that the

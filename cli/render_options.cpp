@@ -20,6 +20,9 @@ const char* const kUsage =
     "  -o, --output FILE         where to write the image (.png, .jpg, .jpeg or .bmp)\n"
     "  --quality N               JPEG quality 1-100 (default 92)\n"
     "  --allow-web               fetch a project's pictures named by web address\n"
+    "  --allow-missing           draw the default picture for a face of a project\n"
+    "                            whose own picture cannot be loaded (without it\n"
+    "                            the render fails, naming the face and the file)\n"
     "  --supersample N           draw at N times the size (1-4) and filter down:\n"
     "                            smooth edges, e.g. --supersample 4\n"
     "  --transparent             a transparent background (PNG with alpha, or a\n"
@@ -238,6 +241,8 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
       options.timings = true;
     } else if (arg == "--allow-web") {
       options.allowWeb = true;
+    } else if (arg == "--allow-missing") {
+      options.allowMissing = true;
     } else if (arg == "--supersample") {
       long factor = 0;
       if (!parseInt(value(), 1, 4, &factor)) fail("--supersample wants 1, 2, 3 or 4");

@@ -31,6 +31,7 @@ struct RenderOptions {
   bool lighting = false;
   int quality = 92;
   bool allowWeb = false;
+  bool allowMissing = false;  // a project's face that cannot be loaded keeps the default picture
   int supersample = 1;
   bool transparent = false;
   StudioFloor floor;

@@ -1,6 +1,7 @@
 #include "project_io.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -24,12 +25,78 @@ bool atLeast(const std::string& version, unsigned char code) { return FormatVers
 
 std::string quoted(const std::string& path) { return "\"" + path + "\""; }
 
+namespace fs = std::filesystem;
+
+// The ten stored pictures: their path buffer, name entry and slot.
+struct StoredImage {
+  TexturePathIndex path;
+  TextureNameIndex name;
+  TextureSlot slot;
+};
+constexpr StoredImage kStoredImages[] = {
+    {kPathBookFront, kNameBookFront, kSlotBookFront}, {kPathBookBack, kNameBookBack, kSlotBookBack},
+    {kPathBookSpine, kNameBookSpine, kSlotBookSpine}, {kPathBoxFront, kNameBoxFront, kSlotBoxFront},
+    {kPathBoxBack, kNameBoxBack, kSlotBoxBack},       {kPathBoxLeft, kNameBoxLeft, kSlotBoxLeft},
+    {kPathBoxRight, kNameBoxRight, kSlotBoxRight},    {kPathBoxTop, kNameBoxTop, kSlotBoxTop},
+    {kPathBoxBottom, kNameBoxBottom, kSlotBoxBottom}, {kPathMug, kNameMug, kSlotMug}};
+
+bool isFile(const fs::path& path) {
+  std::error_code ignored;
+  return fs::is_regular_file(path, ignored);
+}
+
+fs::path normal(const std::string& path) {
+  std::error_code ignored;
+  return fs::absolute(fs::path(path), ignored).lexically_normal();
+}
+
 }  // namespace
+
+std::string ResolveFaceName(const std::string& name, const std::string& projectFolder) {
+  if (name.empty() || IsWebPictureName(name)) return name;
+  const fs::path stored(name);
+  if (stored.is_absolute() && isFile(stored)) return name;
+  if (!projectFolder.empty() && !stored.is_absolute()) {
+    const fs::path folder(projectFolder);
+    if (isFile(folder / stored)) return (folder / stored).lexically_normal().string();
+    for (const char* sub : {"Boxes", "Books", "Mug"}) {
+      const fs::path beside = folder / sub / stored.filename();
+      if (isFile(beside)) return beside.lexically_normal().string();
+    }
+  }
+  return name;
+}
+
+std::string StoredFaceName(const std::string& file, const std::string& currentName,
+                           const std::string& projectFolder, const std::string& programFolder) {
+  if (file.empty() || IsWebPictureName(file)) return currentName;
+  const fs::path picture = normal(file);
+  if (!projectFolder.empty()) {
+    const fs::path folder = normal(projectFolder);
+    const fs::path relative = picture.lexically_relative(folder);
+    if (!relative.empty() && *relative.begin() != "..") return relative.generic_string();
+  }
+  if (!currentName.empty() && !programFolder.empty() && !fs::path(currentName).is_absolute() &&
+      normal((fs::path(programFolder) / currentName).string()) == picture) {
+    return currentName;
+  }
+  return picture.string();
+}
 
 ProjectResult WriteProject(SceneState& scene, const std::string& path) {
   ProjectResult result;
   std::string reason;
-  if (!ReplaceFile(path, SerialiseProject(scene), &reason)) {
+  // Each face named so this project finds its picture again, wherever it
+  // was picked from; the shot in memory keeps its own names.
+  const std::array<std::string, kTextureNameCount> names = scene.textureName;
+  const std::string folder = normal(path).parent_path().string();
+  for (const StoredImage& image : kStoredImages) {
+    std::string& name = scene.textureName[image.name];
+    name = StoredFaceName(scene.artwork[image.slot].path, name, folder, scene.programFolder);
+  }
+  const std::vector<uint8_t> bytes = SerialiseProject(scene);
+  scene.textureName = names;
+  if (!ReplaceFile(path, bytes, &reason)) {
     result.error = "Kestrova could not save " + quoted(path) + ": " + reason + ". The file was left as it was.";
     return result;
   }
@@ -39,7 +106,8 @@ ProjectResult WriteProject(SceneState& scene, const std::string& path) {
 }
 
 void ApplyProject(SceneState& scene, const ProjectData& d, ProjectPanel* panel, std::vector<std::string>* faceErrors,
-                  const WebPictures* web) {
+                  const WebPictures* web, const std::string& projectFolder,
+                  std::vector<ProjectResult::MissingFace>* missing) {
   ClearAnimationTracks(scene);
   scene.rotation = {30, 30, 0};
   scene.pan = {0, 0, 0};
@@ -111,15 +179,7 @@ void ApplyProject(SceneState& scene, const ProjectData& d, ProjectPanel* panel, 
   scene.spinGuard = 2;
   scene.imagePathIsAbsolute = 0;  // stored names are relative to the current directory
 
-  const struct {
-    TexturePathIndex path;
-    TextureNameIndex name;
-    TextureSlot slot;
-  } images[] = {{kPathBookFront, kNameBookFront, kSlotBookFront}, {kPathBookBack, kNameBookBack, kSlotBookBack},
-                {kPathBookSpine, kNameBookSpine, kSlotBookSpine}, {kPathBoxFront, kNameBoxFront, kSlotBoxFront},
-                {kPathBoxBack, kNameBoxBack, kSlotBoxBack},       {kPathBoxLeft, kNameBoxLeft, kSlotBoxLeft},
-                {kPathBoxRight, kNameBoxRight, kSlotBoxRight},    {kPathBoxTop, kNameBoxTop, kSlotBoxTop},
-                {kPathBoxBottom, kNameBoxBottom, kSlotBoxBottom}, {kPathMug, kNameMug, kSlotMug}};
+  const auto& images = kStoredImages;
   // Web pictures: asked about once for the whole load, fetched against one
   // deadline.
   // Each is asked about by the host it would be fetched from, read as the
@@ -148,6 +208,7 @@ void ApplyProject(SceneState& scene, const ProjectData& d, ProjectPanel* panel, 
     if (std::find(refusedNames.begin(), refusedNames.end(), name) != refusedNames.end()) continue;
     if (IsWebPictureName(name) && !webAllowed) {
       if (faceErrors) faceErrors->push_back(name + ": not fetched from the web");
+      if (missing) missing->push_back({image.slot, name, "not fetched from the web"});
       continue;
     }
     char* buffer = scene.texturePath[image.path];
@@ -155,8 +216,15 @@ void ApplyProject(SceneState& scene, const ProjectData& d, ProjectPanel* panel, 
     std::memcpy(buffer, name.data(), copied);
     buffer[copied] = '\0';
     std::string why;
-    if (!LoadTexture(scene, name, scene.textureSlot[image.slot], &why) && faceErrors) {
-      faceErrors->push_back(name + ": " + why);
+    const std::string found = ResolveFaceName(name, projectFolder);
+    const float absolute = scene.imagePathIsAbsolute;
+    // Found beside the project, or where an absolute name says.
+    if (found != name || (fs::path(found).is_absolute() && isFile(found))) scene.imagePathIsAbsolute = 2;
+    const bool loaded = LoadTexture(scene, found, scene.textureSlot[image.slot], &why);
+    scene.imagePathIsAbsolute = absolute;
+    if (!loaded) {
+      if (faceErrors) faceErrors->push_back(name + ": " + why);
+      if (missing) missing->push_back({image.slot, name, why});
     }
   }
 
@@ -206,14 +274,15 @@ ProjectResult ReadProject(SceneState& scene, const std::string& path, ProjectPan
                    ". Your shot was left as it was.";
     return result;
   }
-  ApplyProject(scene, parse.data, panel, &result.faceErrors, web);
+  ApplyProject(scene, parse.data, panel, &result.faceErrors, web, normal(path).parent_path().string(),
+               &result.missingFaces);
   result.ok = true;
   return result;
 }
 
 ProjectResult LoadPreset(SceneState& scene, int index, ProjectPanel* panel, const std::string& userSequences,
                          const WebPictures* web) {
-  if (index <= 0 || index > scene.sequenceCount || index >= kSequenceCapacity) return {true, {}, {}};
+  if (index <= 0 || index > scene.sequenceCount || index >= kSequenceCapacity) return {true, {}, {}, {}};
   std::error_code ignored;
   std::filesystem::current_path(scene.programFolder, ignored);
   scene.selectedPreset = index;

@@ -38,7 +38,28 @@ struct ProjectResult {
   // A loaded project whose pictures did not all load: "name: reason" each.
   // Those faces keep the picture they had.
   std::vector<std::string> faceErrors;
+  // The faces among them whose picture was named but not loaded: the slot,
+  // the name as stored and why.
+  struct MissingFace {
+    TextureSlot slot;
+    std::string name;
+    std::string reason;
+  };
+  std::vector<MissingFace> missingFaces;
 };
+
+// Where a face name stored in a project in `projectFolder` is read from: an
+// absolute name that exists as it is; else beside the project (its folder,
+// then its Boxes/, Books/ and Mug/); else, as older versions did, the name
+// relative to the current directory (returned unchanged).
+std::string ResolveFaceName(const std::string& name, const std::string& projectFolder);
+
+// How a face loaded from `file` is stored in a project in `projectFolder`:
+// relative to it when the file lies in it or below; the name it has now when
+// that already leads to the file from the program's folder; else the
+// absolute path.
+std::string StoredFaceName(const std::string& file, const std::string& currentName,
+                           const std::string& projectFolder, const std::string& programFolder);
 
 // Saves the scene to `path` (which it sets to version 5 first). The file is
 // written beside the target and renamed over it only when complete.
@@ -55,8 +76,11 @@ ProjectResult ReadProject(SceneState& scene, const std::string& path, ProjectPan
 // Applies parsed data, as ReadProject does after reading.
 // Faces whose picture could not be loaded are listed in `faceErrors`.
 // Web pictures are fetched only as `web` allows (none without it).
+// `projectFolder`: where the project lies, for the faces stored beside it.
 void ApplyProject(SceneState& scene, const ProjectData& data, ProjectPanel* panel = nullptr,
-                  std::vector<std::string>* faceErrors = nullptr, const WebPictures* web = nullptr);
+                  std::vector<std::string>* faceErrors = nullptr, const WebPictures* web = nullptr,
+                  const std::string& projectFolder = {},
+                  std::vector<ProjectResult::MissingFace>* missing = nullptr);
 
 // Loads preset `index` of sequenceNames (the project reader on
 // "Sequences/<name>" from the program folder). Index 0, "Nothing Selected",

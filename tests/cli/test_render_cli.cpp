@@ -14,6 +14,7 @@
 #include <unistd.h>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -676,4 +677,101 @@ TEST(RenderExports, ThePictureHelperDiesWithTheProgram) {
   }
   EXPECT_TRUE(gone) << "the helper outlived the program that started it";
   if (!gone) ::kill(helperPid, SIGKILL);
+}
+
+namespace {
+
+// A version-5 project written field by field, naming `front` as the box's
+// front picture, turned to face the camera.
+std::vector<uint8_t> handWrittenProject(const std::string& front) {
+  std::vector<uint8_t> b;
+  auto f32 = [&b](float v) {
+    uint32_t u;
+    std::memcpy(&u, &v, 4);
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(u >> (8 * i)));
+  };
+  auto i32 = [&f32](int32_t v) {
+    float f;
+    std::memcpy(&f, &v, 4);
+    f32(f);
+  };
+  auto str = [&b](const std::string& s) {
+    b.push_back(static_cast<uint8_t>(s.size()));  // names under 255 bytes: one length byte
+    b.insert(b.end(), s.begin(), s.end());
+  };
+  f32(0), f32(0), f32(0);  // lighting, texture scroll
+  str("\x05");
+  f32(0);   // box style
+  str("");  // web link
+  str(""), str(""), str("");  // book front, back, spine
+  f32(0), f32(0), f32(0);
+  str(""), f32(0);  // mug
+  for (int face = 0; face < 5; ++face) str(""), f32(0);  // bottom, top, right, left, back
+  str(front), f32(static_cast<float>(front.size()));
+  f32(4);                                   // the box
+  f32(0), f32(0), f32(0);                   // rotation
+  f32(0), f32(0), f32(0);                   // pan
+  f32(1), f32(1), f32(10);                  // spot
+  f32(0), f32(14), f32(-45);                // scale
+  i32(640), i32(480);                       // view
+  f32(1), f32(0.26f), f32(0.21f), f32(0.035f), f32(0);  // binding, box size, spin
+  i32(0);                                   // book style
+  f32(1), f32(1), f32(1);                   // background
+  f32(0);                                   // book flag
+  i32(0);                                   // no keys
+  for (int v = 0; v < 12; ++v) f32(v >= 6 && v < 9 ? 1 : 0);  // base pose
+  return b;
+}
+
+void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                              static_cast<std::streamsize>(bytes.size()));
+}
+
+// The middle of a picture: how red and how green.
+std::pair<int, int> middleRedGreen(const std::string& path) {
+  const QImage image(QString::fromStdString(path));
+  const QRgb p = image.pixel(image.width() / 2, image.height() / 2);
+  return {qRed(p), qGreen(p)};
+}
+
+}  // namespace
+
+TEST(RenderProjects, FacesBesideTheProjectOrAbsoluteAreDrawnAndAMissingOneFails) {
+  QTemporaryDir dir;
+  const std::string root = dir.path().toStdString();
+  std::filesystem::create_directories(root + "/shots/Boxes");
+  std::filesystem::create_directories(root + "/art");
+  std::filesystem::create_directories(root + "/elsewhere");
+  QImage red(16, 16, QImage::Format_RGB32), green(16, 16, QImage::Format_RGB32);
+  red.fill(QColor(230, 0, 0));
+  green.fill(QColor(0, 200, 0));
+  ASSERT_TRUE(red.save(QString::fromStdString(root + "/shots/Boxes/x.png")));
+  ASSERT_TRUE(green.save(QString::fromStdString(root + "/art/y.png")));
+  writeBytes(root + "/shots/beside.TSMR", handWrittenProject("Boxes/x.png"));
+  writeBytes(root + "/shots/absolute.TSMR", handWrittenProject(root + "/art/y.png"));
+  writeBytes(root + "/shots/missing.TSMR", handWrittenProject("Boxes/nowhere.png"));
+  const std::string from = "cd \"" + root + "/elsewhere\" && " + KESTROVA_RENDER + " ";
+
+  const CliRun beside = runProgram(from, "../shots/beside.TSMR --size 160x120 -o a.png");
+  ASSERT_EQ(beside.status, 0) << beside.output;
+  const auto [r1, g1] = middleRedGreen(root + "/elsewhere/a.png");
+  EXPECT_GT(r1, 150);
+  EXPECT_LT(g1, 60) << "the picture beside the project, not the demo cover";
+
+  const CliRun absolute = runProgram(from, "\"" + root + "/shots/absolute.TSMR\" --size 160x120 -o b.png");
+  ASSERT_EQ(absolute.status, 0) << absolute.output;
+  const auto [r2, g2] = middleRedGreen(root + "/elsewhere/b.png");
+  EXPECT_LT(r2, 60);
+  EXPECT_GT(g2, 130);
+
+  const CliRun missing = runProgram(from, "../shots/missing.TSMR --size 160x120 -o c.png");
+  EXPECT_EQ(missing.status, 1) << missing.output;
+  EXPECT_NE(missing.output.find("front"), std::string::npos) << missing.output;
+  EXPECT_NE(missing.output.find("Boxes/nowhere.png"), std::string::npos) << missing.output;
+  EXPECT_EQ(missing.output.find("Wrote"), std::string::npos) << missing.output;
+  EXPECT_FALSE(std::filesystem::exists(root + "/elsewhere/c.png"));
+  const CliRun allowed = runProgram(from, "../shots/missing.TSMR --allow-missing --size 160x120 -o c.png");
+  EXPECT_EQ(allowed.status, 0) << allowed.output;
+  EXPECT_NE(allowed.output.find("default picture"), std::string::npos) << allowed.output;
 }

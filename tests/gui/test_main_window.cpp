@@ -100,7 +100,7 @@ TEST_F(MainWindowTest, TheMenusHoldTheirItemsWithIdsAndShortcuts) {
                                 "32775 Copy Image to Clipboard Ctrl+C", "32790 Export &Animation... ", "CheckArtwork Chec&k Artwork... ", "-", "-", "57665 E&xit ",
                                 "&Edit", "32779 &Preferences... Ctrl+,", "&View",
                                 "59392 &Toolbar ", "59393 &Status Bar ", "-", "AdvancedControls &Advanced Controls ", "-",
-                                "32772 Control &Panel F4", "32773 &Background Color... ", "StudioFloor Studio &Floor ",
+                                "32772 Control &Panel F4", "32773 &Background Color... ", "StudioFloor Studio &Floor ", "StudioLook Studio &Look ",
                                 "&Help", "57670 &On Line Help F1", "57664 &About Kestrova... F10",
                                 "32781 Check for Updates "}));
   // The toolbar: save, separator, panel, colour, About.

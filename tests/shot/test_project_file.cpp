@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QImage>
 #include <QTemporaryDir>
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 
 
 #include "shot/project_io.h"
+#include "render/texture_loader.h"
 #include "animation/keyframes.h"
 #include "render/render_frame.h"
 #include "tests/support/file_size_limit.h"
@@ -534,4 +536,70 @@ TEST_F(ProjectFiles, TheHelperIsKeptOnAShortLeash) {
     ::close(inherited);
     EXPECT_EQ(drawn.error, "curious.emf: open:");
   }
+}
+
+TEST(FaceNames, AreStoredSoTheProjectFindsThemAgain) {
+  const struct {
+    const char* file;
+    const char* current;
+    const char* project;
+    const char* stored;
+  } cases[] = {
+      {"/home/u/shots/front.png", "Boxes/front.png", "/home/u/shots", "front.png"},
+      {"/home/u/shots/art/front.png", "Boxes/front.png", "/home/u/shots", "art/front.png"},
+      {"/home/u/art/front.png", "Boxes/front.png", "/home/u/shots", "/home/u/art/front.png"},
+      {"/opt/k/Boxes/standard-box-front.jpg", "Boxes/standard-box-front.jpg", "/home/u/shots",
+       "Boxes/standard-box-front.jpg"},
+      {"/opt/k/Boxes/../Boxes/x.jpg", "Boxes/x.jpg", "/home/u", "Boxes/x.jpg"},
+      {"/home/u/shotsmore/a.png", "Boxes/a.png", "/home/u/shots", "/home/u/shotsmore/a.png"},
+      {"", "Boxes/kept.png", "/home/u/shots", "Boxes/kept.png"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(StoredFaceName(c.file, c.current, c.project, "/opt/k"), c.stored) << c.file;
+  }
+}
+
+TEST_F(ProjectFiles, AFacePickedFromAnotherFolderIsFoundAgainFromAnyFolder) {
+  const std::string art = dir_.path().toStdString() + "/art";
+  const std::string shots = dir_.path().toStdString() + "/shots";
+  fs::create_directories(art);
+  fs::create_directories(shots + "/Boxes");
+  auto picture = [](const std::string& path, QColor colour) {
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(colour);
+    ASSERT_TRUE(image.save(QString::fromStdString(path)));
+  };
+  picture(art + "/front.png", Qt::red);
+  picture(shots + "/Boxes/beside.png", Qt::green);
+  // As the window picks it: the name of the face's folder and the file, the
+  // picture loaded from where it lies.
+  scene_->programFolder = dir_.path().toStdString() + "/program";
+  scene_->imagePathIsAbsolute = 2;
+  ASSERT_TRUE(LoadTexture(*scene_, art + "/front.png", scene_->textureSlot[kSlotBoxFront]));
+  scene_->textureName[kNameBoxFront] = "Boxes/front.png";
+  ASSERT_TRUE(LoadTexture(*scene_, shots + "/Boxes/beside.png", scene_->textureSlot[kSlotBoxBack]));
+  scene_->textureName[kNameBoxBack] = "Boxes/beside.png";
+  ASSERT_TRUE(WriteProject(*scene_, shots + "/a.TSMR").ok);
+  EXPECT_EQ(scene_->textureName[kNameBoxFront], "Boxes/front.png") << "the shot in memory keeps its names";
+
+  fs::create_directories(dir_.path().toStdString() + "/elsewhere");
+  fs::current_path(dir_.path().toStdString() + "/elsewhere");
+  auto loaded = std::make_unique<SceneState>();
+  const ProjectResult result = ReadProject(*loaded, shots + "/a.TSMR");
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_TRUE(result.faceErrors.empty()) << result.faceErrors.front();
+  EXPECT_EQ(fs::path(loaded->artwork[kSlotBoxFront].path), fs::path(art + "/front.png"));
+  EXPECT_EQ(fs::path(loaded->artwork[kSlotBoxBack].path).lexically_normal(), fs::path(shots + "/Boxes/beside.png"));
+  EXPECT_EQ(loaded->textureName[kNameBoxBack], "Boxes/beside.png") << "stored relative to the project";
+
+  // A name that is nowhere is reported with its face.
+  loaded->textureName = {};
+  ProjectData data;
+  data.names[kNameBoxTop] = "Boxes/gone.png";
+  data.productKind = kProductBox;
+  std::vector<ProjectResult::MissingFace> missing;
+  ApplyProject(*loaded, data, nullptr, nullptr, nullptr, shots, &missing);
+  ASSERT_EQ(missing.size(), 1u);
+  EXPECT_EQ(missing[0].slot, kSlotBoxTop);
+  EXPECT_EQ(missing[0].name, "Boxes/gone.png");
 }
