@@ -10,6 +10,7 @@
 #include <array>
 #include <chrono>
 #include <cctype>
+#include <cmath>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -43,6 +44,7 @@
 #include "render/headless_context.h"
 #include "render/preflight.h"
 #include "render/scene_initialiser.h"
+#include "render/studio/studio_mesh.h"
 #include "scene/product_styles.h"
 
 namespace fs = std::filesystem;
@@ -388,6 +390,24 @@ int writeVideo(SceneState& scene, RenderHost& host, const RenderOptions& options
   return 0;
 }
 
+// Moves the classic camera back until the product, turned any way about its
+// pivot, stays whole in a width x height picture.
+void FrameWholeProduct(SceneState& scene, int width, int height) {
+  const studio::StudioMesh mesh = studio::CaptureProductMesh(scene);
+  double reach = 0;
+  for (const studio::MeshVertex& v : mesh.vertices) {
+    reach = std::max(reach, std::sqrt(double(v.position[0]) * v.position[0] + double(v.position[1]) * v.position[1] +
+                                      double(v.position[2]) * v.position[2]));
+  }
+  if (reach <= 0) return;
+  // The classic lens is 45 degrees high.
+  const double halfHigh = 22.5 * M_PI / 180;
+  const double halfWide = std::atan(std::tan(halfHigh) * width / std::max(1, height));
+  const double distance = reach / std::sin(std::min(halfHigh, halfWide)) * 1.05;
+  const double current = -studio::ProductPivot(scene)[2];
+  scene.pan[2] += static_cast<float>(current - distance);
+}
+
 // Whether the product of the shot shows the picture of `slot`.
 bool ShowsSlot(const SceneState& scene, TextureSlot slot) {
   switch (ShownProductOf(scene.productKind).value_or(ShownProduct::Box)) {
@@ -489,8 +509,6 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
   // Names are the user's, from the current folder or the batch's.
   const fs::path output = resolve(options, options.output);
   const fs::path project = options.project.empty() ? fs::path() : resolve(options, options.project);
-  std::vector<std::pair<TextureSlot, std::string>> faces;
-  for (const auto& [face, image] : options.faces) faces.emplace_back(*FaceSlot(face), resolve(options, image).string());
   if (options.transparent && options.video.empty() && !EndsWithIgnoringCase(options.output, ".png")) fail("--transparent writes PNG: name a .png output");
   std::optional<FramePattern> pattern;
   if (options.frames) {
@@ -518,10 +536,16 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
   scene->productKind = options.product;
   if (options.product <= 1.0f) {
     if (options.style >= kBookStyleCount) fail("a book style is a number from 0 to 2");
+    // As the panel's list: only the hard back sets the style; the two
+    // paperbacks keep it, so both draw as the flat book.
+    const int32_t kept = scene->bookStyle;
     ApplyBookStyle(*scene, options.style);
+    if (options.style != 0) scene->bookStyle = kept;
   } else {
     ApplyBoxStyle(*scene, options.style);
   }
+  // The board as the panel's Screen Shot box sets it up.
+  if (options.product == kProductScreenShot) scene->scale = {-179, 0, 0};
   scene->startupFrameCount = 2;  // past the start-up frames that force the box
   if (!options.project.empty()) {
     WebPictures web;
@@ -551,8 +575,16 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
     // The board takes its size from the last picture loaded: make that the
     // picture it shows, as picking it in the program would.
     LoadTexture(*scene, "Boxes/standard-box-front.jpg", scene->textureSlot[kSlotBoxFront]);
+    FrameWholeProduct(*scene, options.width, options.height);
   }
-  // This render's own pictures, over the project's or the defaults.
+  // This render's own pictures, over the project's or the defaults, by the
+  // faces of the product drawn.
+  std::vector<std::pair<TextureSlot, std::string>> faces;
+  for (const auto& [face, image] : options.faces) {
+    const std::optional<TextureSlot> slot = FaceSlot(face, scene->productKind);
+    if (!slot) fail("--face " + face + ": this product's faces are " + FaceNames(scene->productKind));
+    faces.emplace_back(*slot, resolve(options, image).string());
+  }
   for (size_t i = 0; i < faces.size(); ++i) {
     const float absolute = scene->imagePathIsAbsolute;
     scene->imagePathIsAbsolute = 2;
@@ -565,11 +597,27 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
   }
   if (options.rotation) scene->rotation = *options.rotation;
   if (options.lighting) scene->lightingMode = 2;
-  scene->studioFloor = options.floor;
-  scene->look = options.look;
+  // The project's floor and look (or the defaults), with what the command
+  // line names over them.
+  StudioFloor& floor = scene->studioFloor;
+  StudioLook& look = scene->look;
+  const bool fromProject = floor.on() || look.studio;
+  if (options.isNamed("--floor")) floor.shadow = options.floor.shadow, floor.reflection = options.floor.reflection;
+  if (options.isNamed("--shadow")) floor.shadowStrength = options.floor.shadowStrength;
+  if (options.isNamed("--reflection")) floor.reflectionStrength = options.floor.reflectionStrength;
+  if (options.isNamed("--softness")) floor.softness = options.floor.softness;
+  if (options.isNamed("--look")) look.studio = options.look.studio;
+  if (options.isNamed("--studio")) look.setup = options.look.setup;
+  if (options.isNamed("--lens")) look.lens = options.look.lens;
+  if (options.isNamed("--fit")) look.fit = options.look.fit;
+  if (options.isNamed("--gloss")) look.gloss = options.look.gloss;
+  if (options.isNamed("--environment")) look.environment = resolve(options, options.look.environment).string();
+  if (!look.environment.empty() && !options.isNamed("--environment") && !project.empty() &&
+      fs::path(look.environment).is_relative()) {
+    look.environment = (project.parent_path() / look.environment).string();
+  }
   // A photographed product stands on its shadow.
-  if (options.look.studio && !options.floorGiven) scene->studioFloor.shadow = true;
-  if (!scene->look.environment.empty()) scene->look.environment = resolve(options, scene->look.environment).string();
+  if (look.studio && !fromProject && !options.isNamed("--floor")) floor.shadow = true;
   if (options.background) {
     scene->backgroundColor = *options.background;
   }

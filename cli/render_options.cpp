@@ -53,8 +53,10 @@ const char* const kUsage =
     "  --turntable SECONDS       one turn about the vertical axis from the shot's\n"
     "                            pose, e.g. --turntable 4 --video spin.webm\n"
     "  --face NAME=IMAGE         this render only, NAME's picture is IMAGE; NAME is\n"
-    "                            front, back, left, right, top, bottom, spine, mug,\n"
-    "                            book-front, book-back, book-spine or pages;\n"
+    "                            a face of the product drawn: a box's front, back,\n"
+    "                            left (or spine), right, top or bottom; a book's\n"
+    "                            front, back, spine or pages; the mug's wrap (or\n"
+    "                            mug); the board's front (or screen);\n"
     "                            e.g. --face front=cover.png (repeatable)\n"
     "  --size WxH                image size in pixels (default 1280x720)\n"
     "  --product KIND            box, book, mug or screenshot (default box)\n"
@@ -134,6 +136,7 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
   }
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
+    if (arg.rfind("--", 0) == 0) options.named.push_back(arg);
     auto value = [&]() -> const std::string& {
       if (i + 1 >= args.size()) fail("option " + arg + " needs a value");
       return args[++i];
@@ -211,6 +214,7 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
       else if (text == "screenshot") options.product = kProductScreenShot;
       else fail("--product wants box, book, mug or screenshot, not '" + text + "'");
     } else if (arg == "--style") {
+      options.styleGiven = true;
       long style = 0;
       if (!parseInt(value(), 0, kBoxStyleCount - 1, &style)) fail("--style wants a number from 0 to 7");
       options.style = static_cast<int>(style);
@@ -314,8 +318,8 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
       const size_t equals = text.find('=');
       const std::string face = text.substr(0, equals);
       if (equals == std::string::npos || equals + 1 == text.size() || !FaceSlot(face)) {
-        fail("--face wants NAME=IMAGE with NAME one of front, back, left, right, top, bottom, spine, mug, "
-             "book-front, book-back, book-spine, pages; not '" + text + "'");
+        fail("--face wants NAME=IMAGE with NAME a face of the product (a box's front, back, left, right, top, "
+             "bottom or spine; a book's front, back, spine or pages; the mug's wrap); not '" + text + "'");
       }
       options.faces.emplace_back(face, text.substr(equals + 1));
     } else if (arg == "--project") {
@@ -341,9 +345,19 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
     }
     return options;  // draws nothing, so needs no output
   }
-  if (!options.look.studio && (options.look.setup != "bright" || !options.look.environment.empty() ||
+  // A project brings its own product: its faces are checked once it is read.
+  for (const auto& [face, image] : options.faces) {
+    if (options.project.empty() && !FaceSlot(face, options.product)) {
+      fail("--face " + face + ": this product's faces are " + FaceNames(options.product));
+    }
+  }
+  if (options.styleGiven && options.product == kProductMug) fail("--style picks a box or book style: the mug has none");
+  if (options.styleGiven && options.product <= 1.0f && options.style >= kBookStyleCount) {
+    fail("a book style is a number from 0 to 2");
+  }
+  if (options.project.empty() && !options.look.studio && (options.look.setup != "bright" || !options.look.environment.empty() ||
                                options.look.lens != 50.0f || options.look.fit >= 0 || options.look.gloss != 0)) {
-    fail("--studio, --environment, --lens, --fit and --gloss go with --look studio");
+    fail("--studio, --environment, --lens, --fit and --gloss go with --look studio (or a project in the studio look)");
   }
   if (options.frame && options.frames) fail("--frame and --frames do not go together");
   if ((options.frame || options.frames) && options.project.empty()) {
@@ -367,15 +381,49 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
   return options;
 }
 
+namespace {
+
+// The faces each product has, by the names --face takes. A book's "front"
+// is its front cover, as a box's is its front.
+struct NamedFace {
+  const char* name;
+  TextureSlot slot;
+};
+const std::vector<NamedFace>& facesOf(float product) {
+  static const std::vector<NamedFace> box = {{"front", kSlotBoxFront}, {"back", kSlotBoxBack},
+                                             {"left", kSlotBoxLeft},   {"spine", kSlotBoxLeft},
+                                             {"right", kSlotBoxRight}, {"top", kSlotBoxTop},
+                                             {"bottom", kSlotBoxBottom}};
+  static const std::vector<NamedFace> book = {{"front", kSlotBookFront},      {"back", kSlotBookBack},
+                                              {"spine", kSlotBookSpine},      {"pages", kSlotBookPage1},
+                                              {"book-front", kSlotBookFront}, {"book-back", kSlotBookBack},
+                                              {"book-spine", kSlotBookSpine}};
+  static const std::vector<NamedFace> mug = {{"mug", kSlotMug}, {"wrap", kSlotMug}};
+  static const std::vector<NamedFace> board = {{"front", kSlotBoxFront}, {"screen", kSlotBoxFront}};
+  if (product <= 1.0f) return book;
+  if (product == kProductMug) return mug;
+  if (product == kProductScreenShot) return board;
+  return box;
+}
+
+}  // namespace
+
+std::optional<TextureSlot> FaceSlot(const std::string& face, float product) {
+  for (const NamedFace& named : facesOf(product)) {
+    if (face == named.name) return named.slot;
+  }
+  return std::nullopt;
+}
+
+std::string FaceNames(float product) {
+  std::string names;
+  for (const NamedFace& named : facesOf(product)) names += (names.empty() ? "" : ", ") + std::string(named.name);
+  return names;
+}
+
 std::optional<TextureSlot> FaceSlot(const std::string& face) {
-  static const std::pair<const char*, TextureSlot> kFaces[] = {
-      {"front", kSlotBoxFront},         {"back", kSlotBoxBack},           {"left", kSlotBoxLeft},
-      {"right", kSlotBoxRight},         {"top", kSlotBoxTop},             {"bottom", kSlotBoxBottom},
-      {"spine", kSlotBoxLeft},          {"mug", kSlotMug},                {"book-front", kSlotBookFront},
-      {"book-back", kSlotBookBack},     {"book-spine", kSlotBookSpine},   {"pages", kSlotBookPage1},
-  };
-  for (const auto& [name, slot] : kFaces) {
-    if (face == name) return slot;
+  for (float product : {kProductBox, kProductBook, kProductMug, kProductScreenShot}) {
+    if (const std::optional<TextureSlot> slot = FaceSlot(face, product)) return slot;
   }
   return std::nullopt;
 }

@@ -26,6 +26,7 @@ struct RenderOptions {
   int height = 720;
   float product = kProductBox;
   int style = 0;
+  bool styleGiven = false;
   std::optional<Vec3> rotation;
   std::optional<Vec3> background;
   bool lighting = false;
@@ -53,6 +54,15 @@ struct RenderOptions {
   bool strict = false;     // a warning of the check fails the run
   // Where relative names are taken from: the current folder, or a batch's.
   std::string folder;
+  // Every option named, so a project's own floor and look give way only to
+  // what the command line names.
+  std::vector<std::string> named;
+  bool isNamed(const char* option) const {
+    for (const std::string& n : named) {
+      if (n == option) return true;
+    }
+    return false;
+  }
   // The options as given, for the files' text (never --batch or --shard).
   std::string given;
 };
@@ -62,7 +72,10 @@ extern const char* const kUsage;
 // Parses `args` (the program name left out). Throws UsageError.
 RenderOptions ParseOptions(const std::vector<std::string>& args);
 
-// The texture slot a --face name replaces.
+// The texture slot a --face name replaces on `product`, and on any product.
+std::optional<TextureSlot> FaceSlot(const std::string& face, float product);
 std::optional<TextureSlot> FaceSlot(const std::string& face);
+// The face names `product` takes, for messages.
+std::string FaceNames(float product);
 
 }  // namespace kestrova

@@ -68,6 +68,26 @@ class Reader {
   }
 
   size_t offset() const { return at_; }
+  size_t left() const { return size_ - at_; }
+  uint8_t u8(const char* what) {
+    uint8_t v;
+    take(&v, 1, what);
+    return v;
+  }
+  uint32_t u32(const char* what) {
+    uint32_t v;
+    take(&v, 4, what);
+    return v;
+  }
+  uint16_t u16(const char* what) {
+    uint16_t v;
+    take(&v, 2, what);
+    return v;
+  }
+  void skip(size_t n, const char* what) {
+    if (n > size_ - at_) fail("the file ends in the middle of the " + std::string(what));
+    at_ += n;
+  }
 
   struct Failure {
     std::string reason;
@@ -113,6 +133,9 @@ class Writer {
   void vec3(const Vec3& v) {
     for (float c : v) f32(c);
   }
+  void u8(uint8_t v) { bytes.push_back(v); }
+  void u16(uint16_t v) { put(&v, 2); }
+  void u32(uint32_t v) { put(&v, 4); }
   void str(const std::string& text) {
     const size_t n = text.size();
     if (n < 0xFF) {
@@ -130,8 +153,6 @@ class Writer {
   }
 
  private:
-  void u8(uint8_t v) { bytes.push_back(v); }
-  void u16(uint16_t v) { put(&v, 2); }
   void put(const void* data, size_t n) {
     const auto* p = static_cast<const uint8_t*>(data);
     bytes.insert(bytes.end(), p, p + n);
@@ -151,6 +172,58 @@ Vec3 BoxStyleScale(float boxStyle) {
   }
   return {0, 0, 0};
 }
+
+namespace {
+
+enum ExtensionTag : uint16_t { kTagFloor = 1, kTagLook = 2 };
+
+int32_t percent(Reader& in, const char* what) {
+  const int32_t v = in.i32(what);
+  if (v < -1 || v > 100) in.fail(std::string("the ") + what + " is " + std::to_string(v) + ", not 0 to 100");
+  return v;
+}
+
+void readExtension(Reader& in, ProjectData& d) {
+  // Bytes after the keys that are no extension block were always ignored.
+  if (in.left() < 8) return;
+  uint8_t magic[4];
+  for (uint8_t& b : magic) b = in.u8("extension block");
+  if (std::memcmp(magic, kExtensionMagic, 4) != 0) return;
+  const uint32_t length = in.u32("extension block");
+  if (length > kMaxExtensionBytes || length > in.left()) {
+    in.fail("its extension block claims " + std::to_string(length) + " bytes but " + std::to_string(in.left()) +
+            " follow");
+  }
+  const size_t end = in.offset() + length;
+  d.hasExtension = true;
+  while (in.offset() + 6 <= end) {
+    const uint16_t tag = in.u16("extension record");
+    const uint32_t size = in.u32("extension record");
+    if (size > end - in.offset()) in.fail("an extension record runs past its block");
+    const size_t recordEnd = in.offset() + size;
+    if (tag == kTagFloor) {
+      d.floor.shadow = in.u8("floor") != 0;
+      d.floor.reflection = in.u8("floor") != 0;
+      d.floor.shadowStrength = std::max(0, percent(in, "shadow strength"));
+      d.floor.reflectionStrength = std::max(0, percent(in, "reflection strength"));
+      d.floor.softness = std::max(0, percent(in, "shadow softness"));
+    } else if (tag == kTagLook) {
+      d.look.studio = in.u8("look") != 0;
+      d.look.setup = in.str("studio name");
+      d.look.lens = in.f32("lens");
+      if (!(d.look.lens >= 10 && d.look.lens <= 600)) in.fail("the lens is not 10 to 600 mm");
+      d.look.fit = percent(in, "framing margin");
+      if (d.look.fit > 45) in.fail("the framing margin is past 45 %");
+      d.look.gloss = std::max(0, percent(in, "gloss"));
+      d.look.environment = in.str("environment picture");
+    }
+    if (in.offset() > recordEnd) in.fail("an extension record is longer than it says");
+    in.skip(recordEnd - in.offset(), "extension record");
+  }
+  in.skip(end - in.offset(), "extension block");
+}
+
+}  // namespace
 
 ProjectParse ParseProject(const uint8_t* bytes, size_t size) {
   ProjectParse parse;
@@ -228,6 +301,7 @@ ProjectParse ParseProject(const uint8_t* bytes, size_t size) {
         for (size_t i = 9; i < 12; ++i) key.values[i] = in.f32("key");
       }
     }
+    readExtension(in, d);
   } catch (const Reader::Failure& failure) {
     parse.error = failure.reason;
     return parse;
@@ -284,6 +358,38 @@ std::vector<uint8_t> SerialiseProject(const SceneState& scene) {
     for (const auto* track : {&scene.keyRotation, &scene.keyPan, &scene.keySpot, &scene.keyScale}) {
       for (size_t c = 0; c < 3; ++c) out.f32((*track)[c][at]);
     }
+  }
+  const StudioFloor defaultFloor;
+  const StudioLook defaultLook;
+  const StudioFloor& f = scene.studioFloor;
+  const StudioLook& l = scene.look;
+  const bool floorChanged = f.shadow || f.reflection || f.shadowStrength != defaultFloor.shadowStrength ||
+                            f.reflectionStrength != defaultFloor.reflectionStrength ||
+                            f.softness != defaultFloor.softness;
+  const bool lookChanged = l.studio || l.setup != defaultLook.setup || l.lens != defaultLook.lens ||
+                           l.fit != defaultLook.fit || l.gloss != defaultLook.gloss || !l.environment.empty();
+  if (floorChanged || lookChanged) {
+    Writer block;
+    block.u16(kTagFloor);
+    block.u32(2 + 12);
+    block.u8(f.shadow ? 1 : 0);
+    block.u8(f.reflection ? 1 : 0);
+    block.i32(f.shadowStrength);
+    block.i32(f.reflectionStrength);
+    block.i32(f.softness);
+    Writer look;
+    look.u8(l.studio ? 1 : 0);
+    look.str(l.setup);
+    look.f32(l.lens);
+    look.i32(l.fit);
+    look.i32(l.gloss);
+    look.str(l.environment);
+    block.u16(kTagLook);
+    block.u32(static_cast<uint32_t>(look.bytes.size()));
+    block.bytes.insert(block.bytes.end(), look.bytes.begin(), look.bytes.end());
+    for (uint8_t b : kExtensionMagic) out.u8(b);
+    out.u32(static_cast<uint32_t>(block.bytes.size()));
+    out.bytes.insert(out.bytes.end(), block.bytes.begin(), block.bytes.end());
   }
   return out.bytes;
 }

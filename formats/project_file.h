@@ -51,7 +51,18 @@ struct ProjectData {
   Vec3 baseSpot{};
   Vec3 baseScale{};
   std::vector<StoredKey> keys;
+  // The extension block after the keys: what the layout above has no room
+  // for. Files without it (and every older reader) never see these.
+  bool hasExtension = false;
+  StudioFloor floor;
+  StudioLook look;
 };
+
+// "KSTX": the extension block's magic, then its length (u32) and records of
+// a 16-bit tag, a 32-bit length and the record's bytes. Unknown records are
+// skipped, so a later version can add its own.
+constexpr uint8_t kExtensionMagic[4] = {'K', 'S', 'T', 'X'};
+constexpr uint32_t kMaxExtensionBytes = 1u << 20;
 
 struct ProjectParse {
   bool ok = false;
@@ -66,7 +77,9 @@ constexpr int kMaxStoredKeys = kKeyCapacity - 1;
 // the key list and frames outside 0 to 9999.
 ProjectParse ParseProject(const uint8_t* bytes, size_t size);
 
-// The stream a scene is saved as (version 5, every field).
+// The stream a scene is saved as (version 5, every field), with the
+// extension block only when the shot's floor or look differ from the
+// defaults.
 std::vector<uint8_t> SerialiseProject(const SceneState& scene);
 
 // The scale a box style gives to files of version 2 and later.

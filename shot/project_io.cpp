@@ -174,6 +174,11 @@ void ApplyProject(SceneState& scene, const ProjectData& d, ProjectPanel* panel, 
   scene.bookStyle = d.bookStyle;
   scene.backgroundColor = d.backgroundColor;
   scene.bookFlag = d.bookFlag;
+  // Without the extension block the shot keeps the floor and look it has.
+  if (d.hasExtension) {
+    scene.studioFloor = d.floor;
+    scene.look = d.look;
+  }
 
   ApplyClearColor(scene);
   scene.spinGuard = 2;

@@ -33,6 +33,11 @@ PACKAGES=(
   # Print covers: CMYK JPEGs through LittleCMS and a press profile
   # (Ghostscript's, in libgs-common); jpgicc is the tests' reference.
   liblcms2-dev liblcms2-utils libgs-common libjpeg-dev
+  # Studio lighting from HDR environments: OpenEXR for .exr, stb_image for
+  # Radiance .hdr.
+  libopenexr-dev libstb-dev
+  # The studio look's reference renderer in the tests.
+  blender
   # libwmf draws WMF text and some shapes with the URW base fonts; without
   # them every metafile fails to play.
   fonts-urw-base35

@@ -2,16 +2,22 @@
 // Lighting the studio from an equirectangular HDR picture (Radiance .hdr or
 // OpenEXR .exr): its irradiance replaces the studio's dome.
 #include <string>
+#include <vector>
 
 #include "render/studio/studio_setup.h"
 
-namespace kestrova::studio {
+namespace kestrova {
+struct FloatPicture;
+}
 
-// The largest environment picture taken, per side.
-constexpr int kMaxEnvironmentSide = 16384;
+namespace kestrova::studio {
 
 // Reads `path` and sets the setup's environment from it. False, with a
 // message naming the file, when it cannot be read or is too large.
+// The picture's radiance as nine spherical-harmonic coefficients per
+// channel, in the order StudioEnvironment::harmonics keeps.
+std::vector<V3> ProjectEnvironment(const FloatPicture& picture);
+
 bool LightFromEnvironment(const std::string& path, StudioSetup* setup, std::string* error);
 
 }  // namespace kestrova::studio

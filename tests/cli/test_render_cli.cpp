@@ -775,3 +775,80 @@ TEST(RenderProjects, FacesBesideTheProjectOrAbsoluteAreDrawnAndAMissingOneFails)
   EXPECT_EQ(allowed.status, 0) << allowed.output;
   EXPECT_NE(allowed.output.find("default picture"), std::string::npos) << allowed.output;
 }
+
+TEST(RenderProducts, EveryProductStyleAndFaceNameDrawsOrIsRefusedWithAMessage) {
+  QTemporaryDir dir;
+  const std::string root = dir.path().toStdString();
+  QImage magenta(16, 16, QImage::Format_RGB32);
+  magenta.fill(QColor(255, 0, 255));
+  ASSERT_TRUE(magenta.save(QString::fromStdString(root + "/m.png")));
+  auto drawsSomething = [](const std::string& path) {
+    const QImage image(QString::fromStdString(path));
+    if (image.isNull()) return false;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        if ((image.pixel(x, y) & 0xFFFFFF) != 0xFFFFFF) return true;
+      }
+    }
+    return false;
+  };
+  const struct {
+    const char* product;
+    int styles;  // 0: --style is refused
+    std::vector<std::string> faces;
+  } products[] = {
+      {"box", 8, {"front", "back", "left", "right", "top", "bottom", "spine"}},
+      {"book", 3, {"front", "back", "spine", "pages", "book-front", "book-back", "book-spine"}},
+      {"mug", 0, {"mug", "wrap"}},
+      {"screenshot", 8, {"front", "screen"}},
+  };
+  const std::vector<std::string> everyName = {"front", "back", "left",  "right",      "top",       "bottom",     "spine",
+                                              "pages", "mug",  "wrap", "book-front", "book-back", "book-spine", "screen"};
+  int n = 0;
+  for (const auto& product : products) {
+    for (int style = -1; style < std::max(product.styles, 1) + 1; ++style) {
+      const std::string out = root + "/p" + std::to_string(n++) + ".png";
+      const std::string args = std::string("--product ") + product.product +
+                               (style >= 0 ? " --style " + std::to_string(style) : "") + " --size 64x48 -o " + out;
+      const CliRun run1 = run(args);
+      const bool valid = style < 0 || style < product.styles;
+      if (valid) {
+        EXPECT_EQ(run1.status, 0) << args << ": " << run1.output;
+        EXPECT_TRUE(drawsSomething(out)) << args << " drew an empty picture";
+      } else {
+        EXPECT_EQ(run1.status, 2) << args << ": " << run1.output;
+        EXPECT_NE(run1.output.find("style"), std::string::npos) << run1.output;
+      }
+    }
+    for (const std::string& face : everyName) {
+      const std::string out = root + "/f" + std::to_string(n++) + ".png";
+      const std::string args = std::string("--product ") + product.product + " --face " + face + "=" + root +
+                               "/m.png --size 64x48 -o " + out;
+      const CliRun run1 = run(args);
+      const bool has = std::find(product.faces.begin(), product.faces.end(), face) != product.faces.end();
+      if (has) {
+        EXPECT_EQ(run1.status, 0) << args << ": " << run1.output;
+        EXPECT_TRUE(drawsSomething(out)) << args;
+      } else {
+        EXPECT_EQ(run1.status, 2) << args << ": " << run1.output;
+        // The refusal lists what the product has.
+        EXPECT_NE(run1.output.find(product.faces.front()), std::string::npos) << run1.output;
+      }
+    }
+  }
+}
+
+TEST(RenderProducts, TheScreenShotBoardIsWholeInThePicture) {
+  QTemporaryDir dir;
+  const std::string out = dir.path().toStdString() + "/board.png";
+  ASSERT_EQ(run("--product screenshot --size 320x240 -o " + out).status, 0);
+  const QImage image(QString::fromStdString(out));
+  for (int x = 0; x < image.width(); ++x) {
+    EXPECT_EQ(image.pixel(x, 0) & 0xFFFFFF, 0xFFFFFFu) << "top row, column " << x;
+    EXPECT_EQ(image.pixel(x, image.height() - 1) & 0xFFFFFF, 0xFFFFFFu) << "bottom row, column " << x;
+  }
+  for (int y = 0; y < image.height(); ++y) {
+    EXPECT_EQ(image.pixel(0, y) & 0xFFFFFF, 0xFFFFFFu) << "left column, row " << y;
+    EXPECT_EQ(image.pixel(image.width() - 1, y) & 0xFFFFFF, 0xFFFFFFu) << "right column, row " << y;
+  }
+}

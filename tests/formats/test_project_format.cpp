@@ -3,6 +3,8 @@
 // the wrong place shows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "formats/project_file.h"
@@ -145,4 +147,72 @@ TEST(ProjectFormat, OlderVersionsSkipTheFieldsTheyLack) {
     ASSERT_EQ(d.keys.size(), 1u);
     EXPECT_EQ(d.keys[0].values[8], 1008.0f) << "spot Z of the key, " << int(gate.version);
   }
+}
+
+TEST(ProjectFormat, TheExtensionBlockAfterTheKeysCarriesTheFloorAndLook) {
+  // Built by hand: magic, length, a record the reader does not know (skipped),
+  // the floor record and the look record.
+  Stream block;
+  block.u16(99), block.u32(3), block.data.insert(block.data.end(), {1, 2, 3});
+  block.u16(1), block.u32(14);
+  block.data.push_back(1), block.data.push_back(0);
+  block.i32(35), block.i32(20), block.i32(70);
+  Stream look;
+  look.data.push_back(1);
+  look.str("dark");
+  look.f32(85);
+  look.i32(10);
+  look.i32(40);
+  look.str("sky.hdr");
+  block.u16(2), block.u32(static_cast<uint32_t>(look.data.size()));
+  block.data.insert(block.data.end(), look.data.begin(), look.data.end());
+  std::vector<uint8_t> bytes = handBuilt('\x05', 2);
+  const size_t oldLength = bytes.size();
+  bytes.insert(bytes.end(), {'K', 'S', 'T', 'X'});
+  Stream length;
+  length.u32(static_cast<uint32_t>(block.data.size()));
+  bytes.insert(bytes.end(), length.data.begin(), length.data.end());
+  bytes.insert(bytes.end(), block.data.begin(), block.data.end());
+
+  const ProjectParse parse = ParseProject(bytes.data(), bytes.size());
+  ASSERT_TRUE(parse.ok) << parse.error;
+  const ProjectData& d = parse.data;
+  EXPECT_TRUE(d.hasExtension);
+  EXPECT_TRUE(d.floor.shadow);
+  EXPECT_FALSE(d.floor.reflection);
+  EXPECT_EQ(d.floor.shadowStrength, 35);
+  EXPECT_EQ(d.floor.reflectionStrength, 20);
+  EXPECT_EQ(d.floor.softness, 70);
+  EXPECT_TRUE(d.look.studio);
+  EXPECT_EQ(d.look.setup, "dark");
+  EXPECT_EQ(d.look.lens, 85.0f);
+  EXPECT_EQ(d.look.fit, 10);
+  EXPECT_EQ(d.look.gloss, 40);
+  EXPECT_EQ(d.look.environment, "sky.hdr");
+  EXPECT_EQ(d.keys.size(), 2u) << "the keys before it are read as ever";
+
+  // The same file cut anywhere in the block is refused; without the block
+  // it reads as before.
+  for (size_t cut = oldLength + 8; cut < bytes.size(); cut += 5) {
+    EXPECT_FALSE(ParseProject(bytes.data(), cut).ok) << "cut at " << cut;
+  }
+  const ProjectParse old = ParseProject(bytes.data(), oldLength);
+  ASSERT_TRUE(old.ok);
+  EXPECT_FALSE(old.data.hasExtension);
+  EXPECT_FALSE(old.data.floor.shadow);
+  EXPECT_FALSE(old.data.look.studio);
+
+  // Written back: a shot with the default floor and look carries no block.
+  SceneState scene;
+  const std::vector<uint8_t> plain = SerialiseProject(scene);
+  EXPECT_EQ(std::search(plain.begin(), plain.end(), std::begin(kExtensionMagic), std::end(kExtensionMagic)),
+            plain.end());
+  scene.studioFloor = d.floor;
+  scene.look = d.look;
+  const std::vector<uint8_t> saved = SerialiseProject(scene);
+  const ProjectParse again = ParseProject(saved.data(), saved.size());
+  ASSERT_TRUE(again.ok) << again.error;
+  EXPECT_EQ(again.data.floor.softness, 70);
+  EXPECT_EQ(again.data.look.setup, "dark");
+  EXPECT_EQ(again.data.look.environment, "sky.hdr");
 }
