@@ -6,7 +6,9 @@
 #include <ImathBox.h>
 #include <stb/stb_image.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -86,6 +88,48 @@ bool decodeExr(const std::vector<uint8_t>& bytes, FloatPicture* out, std::string
   }
 }
 
+// stb_image reads past a Radiance file's end as zeros: walk the scanlines
+// (flat, or run-length per channel) and refuse a file cut short before it
+// is decoded.
+bool radianceComplete(const std::vector<uint8_t>& bytes, int width, int height, std::string* why) {
+  const uint8_t blank[] = {'\n', '\n'};
+  auto at = std::search(bytes.begin(), bytes.end(), std::begin(blank), std::end(blank));
+  if (at == bytes.end()) return *why = "its header never ends", false;
+  at = std::find(at + 2, bytes.end(), '\n');  // the size line
+  if (at == bytes.end()) return *why = "its size line never ends", false;
+  size_t p = static_cast<size_t>(at - bytes.begin()) + 1;
+  const size_t n = bytes.size();
+  auto cut = [why]() { return *why = "it is cut short: its pixels end early", false; };
+  for (int y = 0; y < height; ++y) {
+    const bool runs = width >= 8 && width < 32768 && n - p >= 4 && bytes[p] == 2 && bytes[p + 1] == 2 &&
+                      ((bytes[p + 2] << 8) | bytes[p + 3]) == width;
+    if (!runs) {
+      const size_t flat = static_cast<size_t>(width) * 4;
+      if (flat > n - p) return cut();
+      p += flat;
+      continue;
+    }
+    p += 4;
+    for (int channel = 0; channel < 4; ++channel) {
+      for (int filled = 0; filled < width;) {
+        if (p >= n) return cut();
+        const int count = bytes[p++];
+        if (count > 128) {
+          if (p >= n) return cut();
+          p += 1;
+          filled += count - 128;
+        } else {
+          if (count == 0 || static_cast<size_t>(count) > n - p) return count == 0 ? (*why = "a run is empty", false) : cut();
+          p += static_cast<size_t>(count);
+          filled += count;
+        }
+        if (filled > width) return *why = "a run spills past its scanline", false;
+      }
+    }
+  }
+  return true;
+}
+
 bool decodeHdr(const std::vector<uint8_t>& bytes, FloatPicture* out, std::string* why) {
   if (bytes.size() > static_cast<size_t>(INT32_MAX)) {
     *why = "it is too large";
@@ -104,7 +148,7 @@ bool decodeHdr(const std::vector<uint8_t>& bytes, FloatPicture* out, std::string
     *why = std::string("its header is broken: ") + stbi_failure_reason();
     return false;
   }
-  if (!sizeAllowed(width, height, why)) return false;
+  if (!sizeAllowed(width, height, why) || !radianceComplete(bytes, width, height, why)) return false;
   std::unique_ptr<float, void (*)(void*)> pixels(stbi_loadf_from_memory(data, length, &width, &height, &channels, 3),
                                                  stbi_image_free);
   if (!pixels) {

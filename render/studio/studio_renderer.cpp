@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <vector>
@@ -79,6 +80,13 @@ ShotKey keyOf(const SceneState& s) {
   for (uint32_t t : s.textureSlot) k.numbers.push_back(static_cast<float>(t));
   k.setup = s.look.setup;
   k.environment = s.look.environment;
+  if (!k.environment.empty()) {
+    // The picture saved again under the same name lights the next frame.
+    std::error_code error;
+    const auto size = std::filesystem::file_size(k.environment, error);
+    const auto time = std::filesystem::last_write_time(k.environment, error).time_since_epoch().count();
+    k.environment += "|" + std::to_string(size) + "|" + std::to_string(time);
+  }
   return k;
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <memory>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "render/studio/studio_camera.h"
 #include "render/studio/studio_setup.h"
 #include "tests/support/headless_fixture.h"
+#include "tests/support/radiance_writer.h"
 #include "tests/support/test_textures.h"
 
 using namespace kestrova;
@@ -316,3 +318,42 @@ TEST(StudioCamera, TheLensSetsTheAngleOfViewOnAFullFrame) {
 }
 
 }  // namespace
+
+TEST_F(StudioTest, ABlueSkyTurnsAWhiteProductBluishAndABrokenOneIsRefused) {
+  for (auto& slot : scene_->textureSlot) slot = test::MakeFlatTexture(235, 235, 235);
+  scene_->look.fit = 10;
+  auto topFace = [&]() {
+    const RgbaImage image = draw();
+    // The box's top, seen from above: the picture's highest product pixels.
+    for (int y = 0; y < kH; ++y) {
+      for (int x = 0; x < kW; ++x) {
+        const uint8_t* p = image.at(x, y);
+        if (!isBackground(p) && p[0] > 100 && y + 4 < kH) return std::array<int, 3>{image.at(x, y + 3)[0],
+                                                                                   image.at(x, y + 3)[1],
+                                                                                   image.at(x, y + 3)[2]};
+      }
+    }
+    return std::array<int, 3>{0, 0, 0};
+  };
+  const std::array<int, 3> studio = topFace();
+  EXPECT_NEAR(studio[0], studio[2], 12) << "the built-in studio is about white";
+  // A sky of deep blue above a grey ground.
+  const std::string sky = ::testing::TempDir() + "blue-sky.hdr";
+  const std::vector<uint8_t> bytes = test::RadianceBytes(64, 32, [](int, int y) {
+    return y < 16 ? std::array<float, 3>{0.15f, 0.35f, 1.2f} : std::array<float, 3>{0.3f, 0.3f, 0.3f};
+  });
+  std::ofstream(sky, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                             static_cast<std::streamsize>(bytes.size()));
+  scene_->look.environment = sky;
+  const std::array<int, 3> blue = topFace();
+  EXPECT_GT(blue[2], blue[0] + 15) << "blue " << blue[2] << " red " << blue[0];
+
+  // A broken picture is refused by name and nothing is drawn.
+  std::ofstream(sky, std::ios::binary | std::ios::trunc) << "#?RADIANCE\nnot really";
+  ExportOptions options;
+  options.width = kW;
+  options.height = kH;
+  std::string error;
+  EXPECT_TRUE(RenderExport(*scene_, host_, options, &error).pixels.empty());
+  EXPECT_NE(error.find("blue-sky.hdr"), std::string::npos) << error;
+}
