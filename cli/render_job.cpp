@@ -45,6 +45,7 @@
 #include "render/preflight.h"
 #include "render/scene_initialiser.h"
 #include "render/studio/studio_mesh.h"
+#include "render/studio/studio_renderer.h"
 #include "scene/product_styles.h"
 
 namespace fs = std::filesystem;
@@ -623,6 +624,15 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
   }
   if (options.background) ApplyClearColor(*scene);
   if (options.preflight) return preflight(*scene, options);
+  if (!options.describe.empty()) {
+    if (!look.studio) fail("--describe writes the studio look's scene: add --look studio");
+    std::string json, why;
+    const std::string path = resolve(options, options.describe).string();
+    if (!studio::DescribeStudioShot(*scene, options.width, options.height, &json, &why) ||
+        !ReplaceFile(path, {json.begin(), json.end()}, &why)) {
+      return failed(failure, "cannot describe the studio in " + path + ": " + why);
+    }
+  }
 
   const FileText text = fileText(options, project);
   RenderHost host;

@@ -44,6 +44,9 @@ const char* const kUsage =
     "  --fit PERCENT             the studio look frames the product and its shadow\n"
     "                            with this margin (0: filling the picture); without\n"
     "                            it the shot's pan and zoom are kept\n"
+    "  --describe FILE.json      write the studio look's scene (camera, lights,\n"
+    "                            environment, floor, the product's triangles) as\n"
+    "                            JSON, for another renderer to rebuild\n"
     "  --gloss N                 the studio look's clear glossy coat on boxes and\n"
     "                            books, 0-100 (default 0)\n"
     "  --video FILE              the animation (or the turntable) as a video:\n"
@@ -280,6 +283,8 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
       long margin = 0;
       if (!parseInt(value(), 0, 45, &margin)) fail("--fit wants a margin from 0 to 45 percent");
       options.look.fit = static_cast<int>(margin);
+    } else if (arg == "--describe") {
+      options.describe = value();
     } else if (arg == "--gloss") {
       long gloss = 0;
       if (!parseInt(value(), 0, 100, &gloss)) fail("--gloss wants a number from 0 to 100");

@@ -38,6 +38,7 @@ struct RenderOptions {
   StudioFloor floor;
   bool floorGiven = false;  // --floor was named (the studio look has a shadow unless told otherwise)
   StudioLook look;
+  std::string describe;  // the studio look's scene written out as JSON
   std::string video;
   int fps = 30;
   double turntable = 0;  // seconds of one turn; 0: no turntable

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -102,6 +103,7 @@ struct Prepared {
   double keySpread = 0;
   double height = 1;
   double shadowRadius = 1;  // half the side the key's shadow map covers
+  V3 floorAlbedo{0, 0, 0};
 };
 
 class Renderer {
@@ -120,6 +122,7 @@ class Renderer {
   }
 
   bool draw(SceneState& scene, int width, int height, int x0, int y0, int w, int h, std::string* error);
+  bool describe(SceneState& scene, int width, int height, std::string* json, std::string* error);
 
  private:
   bool build(std::string* error);
@@ -341,34 +344,43 @@ void Renderer::castOcclusion(Prepared& p) {
   glStencilFunc(GL_EQUAL, 0, 0xFF);
   glStencilOp(GL_KEEP, GL_KEEP, GL_INCR);
   bindMesh();
-  const StudioLight& key = p.setup.lights.front();
   const double size = p.mesh.size();
-  const V3 keyCentre = productCentre(p) + key.direction * (key.distance * size);
-  V3 u, v;
-  across(key.direction, &u, &v);
-  // What the key and the sky each give the floor, so a point hidden from
-  // both is as dark as the strength says.
+  // What each light and the sky give the floor, so a point hidden from all
+  // of them is as dark as the strength says.
   const V3 up{0, 1, 0};
-  const double keyPart = std::clamp(
-      key.intensity * std::max(0.0, key.direction[1]) / std::max(1e-6, Irradiance(p.setup, up)[1]), 0.0, 0.9);
+  const double floorLight = std::max(1e-6, Irradiance(p.setup, up)[1]);
+  double lightsPart = 0;
+  for (const StudioLight& light : p.setup.lights) lightsPart += light.intensity * std::max(0.0, light.direction[1]);
+  lightsPart = std::clamp(lightsPart / floorLight, 0.0, 0.95);
   // A share for the darkening right at the contact, where the floor sees
   // little of the room at all.
-  const double keyShare = keyPart * (1 - kContactShare);
-  const double skyShare = (1 - keyPart) * (1 - kContactShare);
+  const double skyShare = (1 - lightsPart) * (1 - kContactShare);
   const int reach = cast_.uniform("uReach");
   glUniform1f(reach, 1e30f);
   const int vertices = static_cast<int>(p.mesh.vertices.size());
   const int loc = cast_.uniform("uLight");
   const int weight = cast_.uniform("uWeight");
-  for (int i = 0; i < kKeySamples; ++i) {
-    // A Vogel spiral over the light's round face: even, and the same every run.
-    const double r = std::sqrt((i + 0.5) / kKeySamples) * key.radius * size * p.keySpread;
-    const double a = i * kGoldenAngle;
-    const V3 point = keyCentre + u * (r * std::cos(a)) + v * (r * std::sin(a));
-    glUniform4f(loc, static_cast<float>(point[0]), static_cast<float>(point[1]), static_cast<float>(point[2]), 1.0f);
-    glUniform1f(weight, static_cast<float>(keyShare / kKeySamples));
-    glClear(GL_STENCIL_BUFFER_BIT);
-    glDrawArrays(GL_TRIANGLES, 0, vertices);
+  for (size_t l = 0; l < p.setup.lights.size(); ++l) {
+    const StudioLight& light = p.setup.lights[l];
+    const double share = light.intensity * std::max(0.0, light.direction[1]) / floorLight * (1 - kContactShare);
+    if (!(share > 0)) continue;
+    const V3 centre = productCentre(p) + light.direction * (light.distance * size);
+    V3 u, v;
+    across(light.direction, &u, &v);
+    // The key's face grows with the softness asked for; it has the most
+    // points, as its shadow is the one seen.
+    const double radius = light.radius * size * (l == 0 ? p.keySpread : 1.0);
+    const int samples = l == 0 ? kKeySamples : kKeySamples / 3;
+    for (int i = 0; i < samples; ++i) {
+      // A Vogel spiral over the light's round face: even, and the same every run.
+      const double r = std::sqrt((i + 0.5) / samples) * radius;
+      const double a = i * kGoldenAngle;
+      const V3 point = centre + u * (r * std::cos(a)) + v * (r * std::sin(a));
+      glUniform4f(loc, static_cast<float>(point[0]), static_cast<float>(point[1]), static_cast<float>(point[2]), 1.0f);
+      glUniform1f(weight, static_cast<float>(share / samples));
+      glClear(GL_STENCIL_BUFFER_BIT);
+      glDrawArrays(GL_TRIANGLES, 0, vertices);
+    }
   }
   // The sky: directions spread evenly over the dome, weighted by how
   // steeply they reach the floor.
@@ -464,6 +476,16 @@ bool Renderer::prepare(SceneState& scene, std::string* error) {
       *error = why;
       return false;
     }
+  }
+  {
+    const Vec3& bg = scene.backgroundColor;
+    V3 albedo;
+    for (size_t c = 0; c < 3; ++c) {
+      const double v = std::clamp(static_cast<double>(bg[c]), 0.0, 1.0);
+      albedo[c] = kFloorReflectance * (v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4));
+    }
+    AddFloorBounce(&p->setup, albedo);
+    p->floorAlbedo = albedo;
   }
   p->mesh = CaptureProductMesh(scene);
   const Mat4 turn = Mat4::Rotation(scene.rotation[1], {0, 1, 0});
@@ -682,6 +704,107 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
   return ok;
 }
 
+// The mean colour of a classic texture, in linear light.
+V3 meanColour(GLuint texture) {
+  if (texture == 0 || !glIsTexture(texture)) return {1, 1, 1};
+  glBindTexture(GL_TEXTURE_2D, texture);
+  GLint w = 0, h = 0;
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
+  if (w < 1 || h < 1) return {1, 1, 1};
+  std::vector<uint8_t> pixels(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+  glPixelStorei(GL_PACK_ALIGNMENT, 1);
+  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  V3 sum{0, 0, 0};
+  for (size_t i = 0; i < pixels.size(); i += 4) {
+    for (size_t c = 0; c < 3; ++c) {
+      const double v = pixels[i + c] / 255.0;
+      sum[c] += v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    }
+  }
+  return sum * (4.0 / static_cast<double>(pixels.size()));
+}
+
+std::string number(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", std::isfinite(v) ? v : 0.0);
+  return text;
+}
+
+std::string vector3(const V3& v) { return "[" + number(v[0]) + ", " + number(v[1]) + ", " + number(v[2]) + "]"; }
+
+std::string quotedText(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') out += '\\';
+    if (static_cast<unsigned char>(c) < 0x20) continue;
+    out += c;
+  }
+  return out + "\"";
+}
+
+bool Renderer::describe(SceneState& scene, int width, int height, std::string* json, std::string* error) {
+  GLint framebuffer = 0;
+  glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
+  GLint viewport[4];
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  glPushAttrib(GL_ALL_ATTRIB_BITS);
+  const bool ok = build(error) && prepare(scene, error);
+  glPopAttrib();
+  glUseProgram(0);
+  glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
+  glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+  if (!ok) return false;
+  const Prepared& p = *prepared_;
+  const StudioCamera camera = PlaceCamera(scene, p.mesh, static_cast<double>(width) / height, p.floorPoints);
+  const Material material = materialOf(scene, p.mesh.material);
+  std::string out = "{\n";
+  out += "  \"width\": " + std::to_string(width) + ", \"height\": " + std::to_string(height) + ",\n";
+  out += "  \"frame\": \"y up, the floor at y = 0; lights' intensities are the radiance of white card facing them\",\n";
+  // The camera: where it stands and its axes in the floor's frame.
+  const Mat4& v = camera.view;
+  out += "  \"camera\": {\"position\": " + vector3(camera.eye) + ", \"right\": " + vector3({v.m[0], v.m[4], v.m[8]}) +
+         ", \"up\": " + vector3({v.m[1], v.m[5], v.m[9]}) + ", \"back\": " + vector3({v.m[2], v.m[6], v.m[10]}) +
+         ", \"verticalFieldOfView\": " + number(2 * std::atan(camera.tanHalfY) * 180 / M_PI) +
+         ", \"lens\": " + number(scene.look.lens) + ", \"sensorHeight\": 24},\n";
+  out += "  \"lights\": [";
+  const double size = p.mesh.size();
+  for (size_t i = 0; i < p.setup.lights.size(); ++i) {
+    const StudioLight& l = p.setup.lights[i];
+    out += std::string(i ? ", " : "") + "\n    {\"name\": " + quotedText(l.name) + ", \"direction\": " + vector3(l.direction) +
+           ", \"distance\": " + number(l.distance * size) + ", \"radius\": " + number(l.radius * size * (i == 0 ? p.keySpread : 1.0)) +
+           ", \"intensity\": " + number(l.intensity) + ", \"colour\": " + vector3(l.colour) + "}";
+  }
+  out += "],\n";
+  const StudioEnvironment& e = p.setup.environment;
+  out += "  \"environment\": {\"sky\": " + vector3(e.sky * e.intensity) + ", \"horizon\": " +
+         vector3(e.horizon * e.intensity) + ", \"ground\": " + vector3(e.ground * e.intensity) + ", \"fromPicture\": " +
+         (e.harmonics.empty() ? "false" : "true") + "},\n";
+  const Vec3& bg = scene.backgroundColor;
+  out += "  \"background\": " + vector3({std::clamp(bg[0], 0.0f, 1.0f), std::clamp(bg[1], 0.0f, 1.0f),
+                                       std::clamp(bg[2], 0.0f, 1.0f)}) + ",\n";
+  out += "  \"floorAlbedo\": " + vector3(p.floorAlbedo) + ",\n";
+  out += "  \"floor\": {\"shadow\": " + number(scene.studioFloor.shadow ? scene.studioFloor.shadowStrength / 100.0 : 0) +
+         ", \"reflection\": " + number(scene.studioFloor.reflection ? scene.studioFloor.reflectionStrength / 100.0 : 0) + "},\n";
+  out += "  \"material\": {\"roughness\": " + number(material.roughness) + ", \"specular\": " +
+         number(material.reflectance) + ", \"coat\": " + number(material.coat) + ", \"coatRoughness\": " +
+         number(material.coatRoughness) + "},\n";
+  out += "  \"parts\": [";
+  for (size_t b = 0; b < p.mesh.batches.size(); ++b) {
+    const MeshBatch& batch = p.mesh.batches[b];
+    out += std::string(b ? "," : "") + "\n    {\"colour\": " + vector3(meanColour(batch.texture)) + ", \"triangles\": [";
+    for (int i = 0; i < batch.count; ++i) {
+      const MeshVertex& vertex = p.mesh.vertices[static_cast<size_t>(batch.first + i)];
+      const V3 w = p.model.point({vertex.position[0], vertex.position[1], vertex.position[2]});
+      out += (i ? ", " : "") + vector3(w);
+    }
+    out += "]}";
+  }
+  out += "\n  ]\n}\n";
+  *json = std::move(out);
+  return true;
+}
+
 Renderer*& current() {
   static Renderer* renderer = nullptr;
   return renderer;
@@ -694,6 +817,15 @@ bool DrawStudioTile(SceneState& scene, int width, int height, int x0, int y0, in
   if (renderer == nullptr) renderer = new Renderer();
   std::string why;
   const bool ok = renderer->draw(scene, width, height, x0, y0, w, h, &why);
+  if (!ok && error) *error = why;
+  return ok;
+}
+
+bool DescribeStudioShot(SceneState& scene, int width, int height, std::string* json, std::string* error) {
+  Renderer*& renderer = current();
+  if (renderer == nullptr) renderer = new Renderer();
+  std::string why;
+  const bool ok = renderer->describe(scene, width, height, json, &why);
   if (!ok && error) *error = why;
   return ok;
 }

@@ -19,6 +19,12 @@ inline bool DrawStudioFrame(SceneState& scene, int width, int height, std::strin
   return DrawStudioTile(scene, width, height, 0, 0, width, height, error);
 }
 
+// The shot as the studio look would draw it at width x height, described as
+// plain data (JSON) another renderer can rebuild: the camera, the lights,
+// the environment, the floor and the product's triangles in the floor's
+// frame (y up) with each texture's mean linear colour.
+bool DescribeStudioShot(SceneState& scene, int width, int height, std::string* json, std::string* error);
+
 // Forgets what was kept for the current context (its GL names are gone or
 // about to go).
 void ForgetStudioResources();

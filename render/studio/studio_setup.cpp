@@ -8,23 +8,28 @@ namespace {
 
 double luminance(const V3& c) { return 0.2126 * c[0] + 0.7152 * c[1] + 0.0722 * c[2]; }
 
+// White card standing turned to the key shows white: the lights are scaled
+// so the irradiance there is 1.
+void normalise(StudioSetup* s) {
+  const V3 key = s->lights[0].direction;
+  const double scale = 1.0 / luminance(Irradiance(*s, Normalized({key[0], 0, key[2]})));
+  for (StudioLight& light : s->lights) light.intensity *= scale;
+  s->environment.intensity *= scale;
+}
+
 StudioSetup make(const char* name, double keyRadius, double fill, double rim, double dome) {
   StudioSetup s;
   s.name = name;
-  // Key high on the camera's right, fill low on its left, rim behind.
-  s.lights = {{"key", Normalized({0.45, 0.8, 0.75}), 4.0, keyRadius, 1.0, {1.0, 0.98, 0.95}},
-              {"fill", Normalized({-0.85, 0.3, 0.55}), 4.0, keyRadius * 1.5, fill, {0.95, 0.97, 1.0}},
-              {"rim", Normalized({-0.35, 0.6, -0.9}), 4.0, keyRadius * 0.5, rim, {1.0, 1.0, 1.0}}};
+  // Key high on the camera's right, fill lower on its left, rim high
+  // behind: high enough that their shadows stay short.
+  s.lights = {{"key", Normalized({0.45, 0.7, 0.8}), 4.0, keyRadius, 1.0, {1.0, 0.98, 0.95}},
+              {"fill", Normalized({-0.85, 0.45, 0.6}), 4.0, keyRadius * 1.5, fill, {0.95, 0.97, 1.0}},
+              {"rim", Normalized({-0.3, 1.0, -0.6}), 4.0, keyRadius * 0.5, rim, {1.0, 1.0, 1.0}}};
   s.environment.sky = {1.0, 1.0, 1.0};
   s.environment.horizon = {0.9, 0.9, 0.9};
   s.environment.ground = {0.55, 0.55, 0.55};
   s.environment.intensity = dome;
-  // White card standing turned to the key shows white: the lights are
-  // scaled so the irradiance there is 1.
-  const V3 key = s.lights[0].direction;
-  const double scale = 1.0 / luminance(Irradiance(s, Normalized({key[0], 0, key[2]})));
-  for (StudioLight& light : s.lights) light.intensity *= scale;
-  s.environment.intensity *= scale;
+  normalise(&s);
   return s;
 }
 
@@ -40,6 +45,17 @@ std::optional<StudioSetup> BuiltInStudio(const std::string& name) {
   if (name == "soft") return make("soft", 1.2, 0.45, 0.25, 0.6);
   if (name == "dark") return make("dark", 0.35, 0.06, 0.8, 0.08);
   return std::nullopt;
+}
+
+void AddFloorBounce(StudioSetup* setup, const V3& albedo) {
+  if (!setup->environment.harmonics.empty()) return;
+  // A few rounds: the floor's light depends on the scale it sets.
+  for (int round = 0; round < 4; ++round) {
+    const V3 floorLight = Irradiance(*setup, {0, 1, 0});
+    const double intensity = std::max(1e-9, setup->environment.intensity);
+    for (size_t c = 0; c < 3; ++c) setup->environment.ground[c] = albedo[c] * floorLight[c] / intensity;
+    normalise(setup);
+  }
 }
 
 V3 EnvironmentIrradiance(const StudioEnvironment& e, const V3& n) {
@@ -58,14 +74,11 @@ V3 EnvironmentIrradiance(const StudioEnvironment& e, const V3& n) {
     }
     return r * e.intensity;
   }
-  // Up-facing sees the sky, down-facing the floor; between, a blend through
-  // the horizon.
+  // The upper half (sky to horizon, taken at its mean) and the lower half
+  // (the floor) each light the part of the surface's hemisphere they fill.
   const double up = std::clamp(n[1], -1.0, 1.0);
-  const V3 above = e.horizon + (e.sky - e.horizon) * std::max(0.0, up);
-  const V3 below = e.horizon + (e.ground - e.horizon) * std::max(0.0, -up);
-  const V3 seen = up >= 0 ? above : below;
-  const double t = 0.5 + 0.5 * up;
-  return (seen * 0.5 + (e.ground * (1 - t) + e.sky * t) * 0.5) * e.intensity;
+  const V3 upper = (e.sky + e.horizon) * 0.5;
+  return (upper * ((1 + up) / 2) + e.ground * ((1 - up) / 2)) * e.intensity;
 }
 
 V3 Irradiance(const StudioSetup& s, const V3& n) {

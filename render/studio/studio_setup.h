@@ -42,6 +42,15 @@ struct StudioSetup {
 std::optional<StudioSetup> BuiltInStudio(const std::string& name);
 const std::vector<std::string>& StudioNames();
 
+// How much light a floor of `albedo` (linear RGB) bounces up: the dome's
+// ground becomes the floor lit by the studio; the lights are scaled again
+// so white card standing turned to the key still shows white. An
+// environment from a picture keeps its own ground.
+void AddFloorBounce(StudioSetup* setup, const V3& albedo);
+
+// A floor of the background's colour reflects this much of it.
+constexpr double kFloorReflectance = 0.8;
+
 // Irradiance from the lights and the dome on a surface facing `normal`
 // (unshadowed), per channel.
 V3 Irradiance(const StudioSetup& setup, const V3& normal);

@@ -86,11 +86,7 @@ vec3 dome(vec3 n) {
     return max(e / PI, vec3(0.0)) * uDome;
   }
   float up = clamp(n.y, -1.0, 1.0);
-  vec3 above = uHorizon + (uSky - uHorizon) * max(0.0, up);
-  vec3 below = uHorizon + (uGround - uHorizon) * max(0.0, -up);
-  vec3 seen = up >= 0.0 ? above : below;
-  float t = 0.5 + 0.5 * up;
-  return (seen * 0.5 + mix(uGround, uSky, t) * 0.5) * uDome;
+  return mix(uGround, 0.5 * (uSky + uHorizon), 0.5 + 0.5 * up) * uDome;
 }
 
 float ggx(float nh, float a) {

@@ -852,3 +852,109 @@ TEST(RenderProducts, TheScreenShotBoardIsWholeInThePicture) {
     EXPECT_EQ(image.pixel(image.width() - 1, y) & 0xFFFFFF, 0xFFFFFFu) << "right column, row " << y;
   }
 }
+
+namespace {
+
+// Luminance (Rec. 709 weights on the stored values) of a picture over white,
+// averaged over 2 x 2 blocks: the path tracer's grain counts for less.
+std::vector<double> luminanceOverWhite(const QImage& picture) {
+  const QImage image = picture.convertToFormat(QImage::Format_RGBA8888);
+  const int w = image.width() / 2, h = image.height() / 2;
+  std::vector<double> out(static_cast<size_t>(w * h));
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      double sum = 0;
+      for (int k = 0; k < 4; ++k) {
+        const QRgb p = image.pixel(2 * x + k % 2, 2 * y + k / 2);
+        const double a = qAlpha(p) / 255.0;
+        const double l = (0.2126 * qRed(p) + 0.7152 * qGreen(p) + 0.0722 * qBlue(p)) / 255.0;
+        sum += l * a + (1 - a);
+      }
+      out[static_cast<size_t>(y * w + x)] = sum / 4;
+    }
+  }
+  return out;
+}
+
+// The mean structural similarity of two pictures over 8 x 8 windows.
+double ssim(const std::vector<double>& a, const std::vector<double>& b, int w, int h) {
+  const double c1 = 0.01 * 0.01, c2 = 0.03 * 0.03;
+  double total = 0;
+  int windows = 0;
+  for (int y = 0; y + 8 <= h; y += 4) {
+    for (int x = 0; x + 8 <= w; x += 4) {
+      double ma = 0, mb = 0;
+      for (int j = 0; j < 64; ++j) ma += a[static_cast<size_t>((y + j / 8) * w + x + j % 8)], mb += b[static_cast<size_t>((y + j / 8) * w + x + j % 8)];
+      ma /= 64, mb /= 64;
+      double va = 0, vb = 0, cov = 0;
+      for (int j = 0; j < 64; ++j) {
+        const double da = a[static_cast<size_t>((y + j / 8) * w + x + j % 8)] - ma;
+        const double db = b[static_cast<size_t>((y + j / 8) * w + x + j % 8)] - mb;
+        va += da * da, vb += db * db, cov += da * db;
+      }
+      va /= 63, vb /= 63, cov /= 63;
+      total += ((2 * ma * mb + c1) * (2 * cov + c2)) / ((ma * ma + mb * mb + c1) * (va + vb + c2));
+      ++windows;
+    }
+  }
+  return total / windows;
+}
+
+}  // namespace
+
+TEST(StudioOracle, BlendersCyclesRebuildingTheDescribedStudioDrawsAboutTheSamePicture) {
+  QTemporaryDir dir;
+  const std::string root = dir.path().toStdString();
+  const struct {
+    const char* face;
+    QColor colour;
+  } faces[] = {{"front", QColor(190, 70, 60)}, {"left", QColor(70, 150, 80)}, {"right", QColor(70, 150, 80)},
+               {"top", QColor(80, 100, 190)},  {"back", QColor(150, 150, 150)}, {"bottom", QColor(150, 150, 150)}};
+  std::string faceArgs;
+  for (const auto& face : faces) {
+    QImage flat(8, 8, QImage::Format_RGB32);
+    flat.fill(face.colour);
+    const std::string path = root + "/" + face.face + ".png";
+    ASSERT_TRUE(flat.save(QString::fromStdString(path)));
+    faceArgs += std::string(" --face ") + face.face + "=" + path;
+  }
+  const std::string ours = root + "/kestrova.png", theirs = root + "/cycles.png", json = root + "/studio.json";
+  const CliRun drawn = run("--look studio --fit 10 --shadow 100 --size 320x180" + faceArgs + " -o " + ours +
+                           " --describe " + json);
+  ASSERT_EQ(drawn.status, 0) << drawn.output;
+  const CliRun cycles = runProgram("blender", std::string("-b --factory-startup --python ") + KESTROVA_BLENDER_SCRIPT +
+                                                  " -- " + json + " " + theirs + " 64");
+  ASSERT_EQ(cycles.status, 0) << cycles.output;
+  const QImage a(QString::fromStdString(ours)), b(QString::fromStdString(theirs));
+  ASSERT_EQ(a.size(), b.size());
+  const double similarity = ssim(luminanceOverWhite(a), luminanceOverWhite(b), a.width() / 2, a.height() / 2);
+  std::printf("studio look against Cycles: luminance SSIM %.3f\n", similarity);
+  EXPECT_GT(similarity, 0.80);
+  // And the light on each face: the mean of each colour group's leading
+  // channel, the front's, the sides' and the top's, in both pictures.
+  auto groups = [](const QImage& picture) {
+    std::array<double, 3> sum{}, count{};
+    const QImage image = picture.convertToFormat(QImage::Format_RGBA8888);
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        const QRgb p = image.pixel(x, y);
+        if (qAlpha(p) < 250) continue;
+        const int c[3] = {qRed(p), qGreen(p), qBlue(p)};
+        for (int k = 0; k < 3; ++k) {
+          if (c[k] > 30 && c[k] > c[(k + 1) % 3] + 25 && c[k] > c[(k + 2) % 3] + 25) sum[k] += c[k], count[k] += 1;
+        }
+      }
+    }
+    for (int k = 0; k < 3; ++k) sum[k] = count[k] > 20 ? sum[k] / count[k] : 0;
+    return sum;
+  };
+  const std::array<double, 3> mine = groups(a), reference = groups(b);
+  std::printf("front, sides, top: %.0f %.0f %.0f here, %.0f %.0f %.0f in Cycles\n", mine[0], mine[1], mine[2],
+              reference[0], reference[1], reference[2]);
+  for (int k = 0; k < 3; ++k) {
+    ASSERT_GT(reference[k], 0) << "group " << k;
+    EXPECT_NEAR(mine[k] / reference[k], 1.0, 0.15) << "group " << k;
+  }
+  // The step from the lit front to the sides, as the reference has it.
+  EXPECT_NEAR((mine[0] / mine[1]) / (reference[0] / reference[1]), 1.0, 0.12);
+}

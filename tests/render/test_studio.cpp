@@ -108,8 +108,8 @@ TEST_F(StudioTest, FacesTurnedAwayFromTheKeyAreDarkerWhereTheClassicFrameIsFlat)
   // Relative to each face's own colour: lit differently, by a clear margin.
   const double front = studio[0] / 220, side = studio[1] / 200, top = studio[2] / 220;
   EXPECT_GT(std::fabs(front - side), 0.08) << front << " " << side;
-  EXPECT_GT(std::fabs(front - top), 0.05) << front << " " << top;
-  EXPECT_GT(std::fabs(side - top), 0.05) << side << " " << top;
+  EXPECT_GT(std::fabs(front - top), 0.03) << front << " " << top;
+  EXPECT_GT(std::fabs(side - top), 0.03) << side << " " << top;
 }
 
 TEST_F(StudioTest, AFaceTurnedToTheKeyShowsItsArtworksOwnColours) {
