@@ -48,7 +48,7 @@ constexpr CommandSpec kCommands[] = {
      false},
     {id::kCommandBackgroundColor, "&Background Color...", nullptr, "Click to open the background color selector",
      "Background Color", false},
-    {id::kCommandOpen, "Open", "Ctrl+O", "Open an existing document", nullptr, false},
+    {id::kCommandOpen, "Open", "Ctrl+O", "Open a Kestrova project", nullptr, false},
     {id::kCommandSettings, "&Preferences...", "Ctrl+,", "Video format and start-up settings", nullptr, false},
 };
 
@@ -136,6 +136,12 @@ void MainWindow::createActions() {
   checkArtworkAction_->setObjectName("CheckArtwork");
   checkArtworkAction_->setStatusTip("Check each face's artwork for the window's size and the export size");
   connect(checkArtworkAction_, &QAction::triggered, this, [this] { commands_->OnCheckArtwork(); });
+  exportImageAction_ = new QAction("&Export Image...", this);
+  exportImageAction_->setObjectName("ExportImage");
+  exportImageAction_->setShortcut(QKeySequence("Ctrl+E"));
+  exportImageAction_->setStatusTip("Save the shot as a picture of any size, in the classic frame or the studio look");
+  addAction(exportImageAction_);
+  connect(exportImageAction_, &QAction::triggered, this, [this] { commands_->OnExportImage(); });
   studioFloorAction_ = new QAction("Studio &Floor", this);
   studioFloorAction_->setObjectName("StudioFloor");
   studioFloorAction_->setCheckable(true);
@@ -163,6 +169,7 @@ void MainWindow::createMenus() {
   file->addAction(action(id::kCommandSaveScreenshot));
   file->addAction(action(id::kCommandNew));
   file->addAction(action(id::kCommandCopyImage));
+  file->addAction(exportImageAction_);
   file->addAction(action(id::kCommandExportAnimation));
   file->addAction(checkArtworkAction_);
   file->addAction(action(id::kCommandOpenProject));
@@ -241,13 +248,10 @@ void MainWindow::showAdvancedCommands(bool on) {
 }
 
 void MainWindow::OnFileOpen() {
-  // The document holds nothing of the shot: opening a file starts the scene
-  // afresh as at start-up, and the file itself is never read.
-  kestrova::FileDialogRequest request;
-  request.title = "Open";
-  request.filter = "All Files (*.*)|*.*||";
-  request.fileMustExist = true;
-  if (app_.platform().openFileName(request)) view_->reinitialise();
+  // The document holds nothing of the shot, and a file chosen here was once
+  // never read while the shot was thrown away: Open opens a project, as
+  // Open Project does.
+  commands_->OnOpenProject();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -59,6 +59,7 @@ class MainWindow : public QMainWindow {
   QAction* advancedAction_ = nullptr;
   QAction* studioFloorAction_ = nullptr;
   QAction* studioLookAction_ = nullptr;
+  QAction* exportImageAction_ = nullptr;
   QAction* checkArtworkAction_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   // Built at once, installed by Start.

@@ -16,6 +16,8 @@
 #include "animation/keyframes.h"
 #include "application.h"
 #include "export_animation_dialog.h"
+#include "export_image_dialog.h"
+#include "formats/png_writer.h"
 #include "face_watcher.h"
 #include "formats/bmp_export.h"
 #include "formats/file_names.h"
@@ -490,6 +492,109 @@ void ShotCommands::showStudioFloor() {
   // A photographed product stands on its shadow.
   if (scene().look.studio) scene().studioFloor.shadow = true;
   view_.requestFrame();
+}
+
+// ---- Export Image ----
+
+void ShotCommands::OnExportImage() {
+  ExportImageDialog options(ExportImageDialog::Remembered(), view_.window());
+  if (options.exec() != QDialog::Accepted) return;
+  const ExportImageDialog::Choice choice = options.choice();
+  ExportImageDialog::Remember(choice);
+  kestrova::FileDialogRequest request;
+  request.title = "Export Image";
+  request.filter = "PNG Image (*.png)|*.png|JPEG Image (*.jpg)|*.jpg|Bitmap (*.bmp)|*.bmp||";
+  request.defaultExtension = "png";
+  request.confirmOverwrite = true;
+  const auto path = app_.platform().saveFileName(request);
+  if (!path) return;
+  const bool png = kestrova::EndsWithIgnoringCase(*path, ".png");
+  const bool jpeg = kestrova::EndsWithIgnoringCase(*path, ".jpg") || kestrova::EndsWithIgnoringCase(*path, ".jpeg");
+  if (!png && !jpeg && !kestrova::EndsWithIgnoringCase(*path, ".bmp")) {
+    showError("Kestrova writes pictures as PNG, JPEG or BMP: name the file " + *path + " with one of their endings.");
+    return;
+  }
+  if (choice.transparent && !png) {
+    showError("Only a PNG keeps a transparent background: choose a .png name, or leave the background opaque.");
+    return;
+  }
+  kestrova::SceneState& shot = scene();
+  const auto kept = std::make_unique<kestrova::SceneState>(shot);
+  shot.look.studio = choice.studio;
+  shot.look.lens = static_cast<float>(choice.lens);
+  shot.look.fit = choice.studio && choice.fit ? choice.margin : -1;
+  shot.studioFloor.shadow = choice.floor == 1 || choice.floor == 3;
+  shot.studioFloor.reflection = choice.floor >= 2;
+  kestrova::ExportOptions o;
+  o.width = choice.width;
+  o.height = choice.height;
+  o.supersample = choice.supersample;
+  o.transparent = choice.transparent;
+  if (shot.playing && shot.keyCount > 0) o.frame = shot.currentFrame;
+  QProgressDialog progress("Exporting the picture...", "Cancel", 0, choice.height, view_.window());
+  progress.setWindowTitle("Export Image");
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(500);
+  std::string error;
+  bool cancelled = false;
+  kestrova::PngWriter writer;
+  kestrova::RgbaImage whole;
+  const kestrova::ExportRows sink = [&](const uint8_t* rgba, int firstRow, int rows, std::string* why) {
+    progress.setValue(firstRow + rows);
+    if (progress.wasCanceled()) {
+      cancelled = true;
+      *why = "cancelled";
+      return false;
+    }
+    if (png) return writer.write(rgba, rows, why);
+    if (whole.pixels.empty()) {
+      whole.width = o.width;
+      whole.height = o.height;
+      whole.pixels.resize(static_cast<size_t>(o.width) * static_cast<size_t>(o.height) * 4);
+    }
+    std::copy(rgba, rgba + static_cast<size_t>(rows) * o.width * 4,
+              whole.pixels.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(firstRow) * o.width * 4));
+    return true;
+  };
+  kestrova::RenderHost quiet;
+  view_.makeCurrent();
+  bool written = (!png || writer.open(*path, o.width, o.height, o.transparent, &error)) &&
+                 kestrova::RenderExportRows(shot, quiet, o, sink, &error);
+  view_.doneCurrent();
+  if (written && png) written = writer.finish(&error);
+  if (written && !png) {
+    if (jpeg) {
+      QByteArray bytes;
+      QBuffer buffer(&bytes);
+      buffer.open(QIODevice::WriteOnly);
+      const QImage image(whole.pixels.data(), whole.width, whole.height, whole.width * 4, QImage::Format_RGBA8888);
+      written = image.convertToFormat(QImage::Format_RGB888).save(&buffer, "JPEG", 92) &&
+                kestrova::ReplaceFile(*path, {bytes.begin(), bytes.end()}, &error);
+      if (!written && error.empty()) error = "the picture could not be encoded";
+    } else {
+      written = kestrova::WriteBmpFile(*path, kestrova::CaptureFromRgba(whole), &error);
+    }
+  }
+  progress.reset();
+  // The shot is put back as it was; pictures loaded on the way stay.
+  kept->textureSlot = shot.textureSlot;
+  kept->deferred = shot.deferred;
+  kept->artwork = shot.artwork;
+  shot = *kept;
+  view_.makeCurrent();
+  kestrova::ApplyViewSize(shot, static_cast<int>(view_.width() * view_.devicePixelRatioF()),
+                          static_cast<int>(view_.height() * view_.devicePixelRatioF()));
+  kestrova::ApplyClearColor(shot);
+  view_.doneCurrent();
+  view_.requestFrame();
+  if (cancelled) {
+    app_.platform().messageBox("The export was cancelled; " + *path + " was not written.", "Kestrova",
+                               kestrova::MessageButtons::Ok, kestrova::MessageIcon::Information);
+  } else if (!written) {
+    showError("Kestrova could not export " + *path + ": " + error);
+  } else if (auto* main = qobject_cast<MainWindow*>(view_.window())) {
+    main->showStatusText(QString::fromStdString("Exported " + *path));
+  }
 }
 
 // ---- Export Animation ----

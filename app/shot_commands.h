@@ -56,6 +56,8 @@ class ShotCommands : public QObject, public kestrova::PanelHost, public IntroHos
   // Check Artwork: each face's artwork for the window's size and the export
   // size of the settings, in a dialog of its own (returned).
   QWidget* OnCheckArtwork();
+  // File > Export Image...: any size, either look, with progress.
+  void OnExportImage();
   // View > Studio Floor: the floor under the product, kept in the settings.
   void setStudioFloor(bool on);
   void setStudioLook(bool on);

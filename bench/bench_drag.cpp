@@ -62,11 +62,13 @@ void dragEvents(benchmark::State& state) {
 }
 
 // A move, then the event loop until the view has drawn the frame it asked for.
-// Argument 1: with the studio floor (shadow and reflection) under the box.
+// Argument 1: with the studio floor (shadow and reflection) under the box;
+// 2: in the studio look (its shadow on).
 void framesWhileDragging(benchmark::State& state) {
   RunningProgram& p = program();
   p.view->scene().studioFloor.shadow = state.range(0) != 0;
-  p.view->scene().studioFloor.reflection = state.range(0) != 0;
+  p.view->scene().studioFloor.reflection = state.range(0) == 1;
+  p.view->scene().look.studio = state.range(0) == 2;
   p.send(QEvent::MouseButtonPress, {300, 300});
   int i = 0;
   for (auto _ : state) {
@@ -81,7 +83,7 @@ void framesWhileDragging(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(dragEvents)->Unit(benchmark::kMicrosecond);
-BENCHMARK(framesWhileDragging)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+BENCHMARK(framesWhileDragging)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);

@@ -545,6 +545,9 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
   } else {
     ApplyBoxStyle(*scene, options.style);
   }
+  // The mug has no style: it keeps its own round shape, not a box style's
+  // squeeze.
+  if (options.product == kProductMug) scene->scale = {0, 0, 0};
   // The board as the panel's Screen Shot box sets it up.
   if (options.product == kProductScreenShot) scene->scale = {-179, 0, 0};
   scene->startupFrameCount = 2;  // past the start-up frames that force the box

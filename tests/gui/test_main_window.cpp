@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QBuffer>
 #include <QCheckBox>
+#include <QAccessible>
 #include <QComboBox>
 #include <QSpinBox>
 #include <QImage>
@@ -22,6 +23,7 @@
 #include <fstream>
 
 #include "app/about_dialog.h"
+#include "app/export_image_dialog.h"
 #include "app/intro_dialog.h"
 #include "app/settings_dialog.h"
 #include "pictures/qimage_bridge.h"
@@ -97,7 +99,7 @@ TEST_F(MainWindowTest, TheMenusHoldTheirItemsWithIdsAndShortcuts) {
     }
   }
   EXPECT_EQ(items, (QStringList{"&File", "57603 &Save Screenshot Ctrl+S", "57600 New ",
-                                "32775 Copy Image to Clipboard Ctrl+C", "32790 Export &Animation... ", "CheckArtwork Chec&k Artwork... ", "-", "-", "57665 E&xit ",
+                                "32775 Copy Image to Clipboard Ctrl+C", "ExportImage &Export Image... Ctrl+E", "32790 Export &Animation... ", "CheckArtwork Chec&k Artwork... ", "-", "-", "57665 E&xit ",
                                 "&Edit", "32779 &Preferences... Ctrl+,", "&View",
                                 "59392 &Toolbar ", "59393 &Status Bar ", "-", "AdvancedControls &Advanced Controls ", "-",
                                 "32772 Control &Panel F4", "32773 &Background Color... ", "StudioFloor Studio &Floor ", "StudioLook Studio &Look ",
@@ -321,19 +323,20 @@ TEST_F(MainWindowTest, AboutShowsTheProgramAndOpensTheHomePage) {
   EXPECT_MATCHES_BASELINE(FromQImage(shot), "about_dialog");
 }
 
-TEST_F(MainWindowTest, CtrlOOpensTheEmptyDocumentAndStartsTheSceneAfresh) {
-  const fs::path file = path() / "anything.txt";
-  std::ofstream(file) << "never read";
-  platform_.fileAnswers = {file.string()};
-  const int before = scene().sequenceIndex;
+TEST_F(MainWindowTest, CtrlOOpensTheProjectChosen) {
+  // A project saved with a pose of its own, then the shot moved away.
+  scene().playing = false;
+  scene().keyCount = 0;
+  scene().rotation = {12, 34, 0};
+  const fs::path project = path() / "chosen.TSMR";
+  ASSERT_TRUE(WriteProject(scene(), project.string()).ok);
   scene().rotation = {1, 1, 1};
+  platform_.fileAnswers = {project.string()};
   activate();
   QTest::keyClick(window(), Qt::Key_O, Qt::ControlModifier);
   ASSERT_EQ(platform_.fileRequests.size(), 1u);
-  EXPECT_EQ(platform_.fileRequests[0].title, "Open");
-  EXPECT_EQ(scene().sequenceIndex, before);
-  EXPECT_TRUE(scene().playing) << "the initialiser loaded the sample again";
-  EXPECT_NE(scene().rotation, (Vec3{1, 1, 1}));
+  EXPECT_EQ(platform_.fileRequests[0].title, "Open a Kestrova File");
+  EXPECT_EQ(scene().rotation, (Vec3{12, 34, 0})) << "the chosen project's pose";
 }
 
 TEST_F(MainWindowTest, LooksRightAfterStart) {
@@ -567,4 +570,55 @@ TEST_F(MainWindowTest, ViewStudioLookDrawsTheStandingProductAndIsKept) {
   view_ = Application::ActiveView();
   EXPECT_TRUE(window()->findChild<QAction*>("StudioLook")->isChecked());
   EXPECT_TRUE(scene().look.studio);
+}
+
+TEST_F(MainWindowTest, ExportImageWritesTheSizeAndLookChosenAndRemembersThem) {
+  const fs::path picture = path() / "studio.png";
+  platform_.fileAnswers = {picture.string()};
+  activate();
+  QTimer::singleShot(0, [] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->windowTitle(), "Export Image");
+    // Every control a user reaches has a name a screen reader says.
+    for (QWidget* control : dialog->findChildren<QWidget*>()) {
+      if (control->focusPolicy() == Qt::NoFocus || control->objectName().startsWith("qt_")) continue;
+      QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
+      ASSERT_NE(accessible, nullptr);
+      EXPECT_FALSE(accessible->text(QAccessible::Name).isEmpty()) << control->objectName().toStdString();
+    }
+    auto* width = dialog->findChild<QSpinBox*>("ExportWidth");
+    auto* height = dialog->findChild<QSpinBox*>("ExportHeight");
+    ASSERT_NE(width, nullptr);
+    ASSERT_NE(height, nullptr);
+    width->setFocus();
+    width->selectAll();
+    QTest::keyClicks(width, "400");
+    height->setFocus();
+    height->selectAll();
+    QTest::keyClicks(height, "300");
+    auto* look = dialog->findChild<QComboBox*>("ExportLook");
+    look->setCurrentIndex(1);
+    dialog->findChild<QCheckBox*>("ExportTransparent")->setChecked(true);
+    QTest::mouseClick(dialog->findChild<QPushButton*>("ExportImageOk"), Qt::LeftButton);
+  });
+  const Vec3 pose = scene().rotation;
+  const bool studioBefore = scene().look.studio;
+  QTest::keyClick(window(), Qt::Key_E, Qt::ControlModifier);
+  const QImage written(QString::fromStdString(picture.string()));
+  ASSERT_FALSE(written.isNull()) << "nothing written: "
+                                 << (platform_.messages.empty() ? "" : platform_.messages.back().text);
+  EXPECT_EQ(written.width(), 400);
+  EXPECT_EQ(written.height(), 300);
+  EXPECT_TRUE(written.hasAlphaChannel());
+  EXPECT_EQ(qAlpha(written.pixel(0, 0)), 0) << "a clear corner";
+  int partial = 0;
+  for (int y = 0; y < 300; ++y) {
+    for (int x = 0; x < 400; ++x) partial += qAlpha(written.pixel(x, y)) > 10 && qAlpha(written.pixel(x, y)) < 200;
+  }
+  EXPECT_GT(partial, 100) << "the studio's shadow, see-through";
+  EXPECT_EQ(scene().rotation, pose) << "the shot is put back as it was";
+  EXPECT_EQ(scene().look.studio, studioBefore);
+  EXPECT_EQ(ExportImageDialog::Remembered().width, 400);
+  EXPECT_TRUE(ExportImageDialog::Remembered().studio);
 }
