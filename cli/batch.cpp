@@ -33,9 +33,14 @@ constexpr const char* kValueColumns[] = {"project", "output", "size",     "produ
 // Options that are a flag: the cell says yes or no.
 constexpr const char* kFlagColumns[] = {"transparent", "lighting", "allow-web", "allow-missing", "no-metadata"};
 
-bool yes(std::string cell) {
+// 1 for yes, 0 for no, -1 for a cell that says neither.
+int yesOrNo(std::string cell) {
   std::transform(cell.begin(), cell.end(), cell.begin(), [](unsigned char c) { return std::tolower(c); });
-  return cell == "1" || cell == "yes" || cell == "true" || cell == "y";
+  while (!cell.empty() && std::isspace(static_cast<unsigned char>(cell.back()))) cell.pop_back();
+  while (!cell.empty() && std::isspace(static_cast<unsigned char>(cell.front()))) cell.erase(0, 1);
+  if (cell == "1" || cell == "yes" || cell == "true") return 1;
+  if (cell == "0" || cell == "no" || cell == "false") return 0;
+  return -1;
 }
 
 }  // namespace
@@ -51,9 +56,15 @@ bool ReadBatch(const std::string& path, BatchTable* table, std::string* error) {
   Collector collector;
   char block[65536];
   bool ok = true;
+  bool first = true;
   while (ok && (in.read(block, sizeof block) || in.gcount() > 0)) {
-    const auto length = static_cast<size_t>(in.gcount());
-    ok = csv_parse(&parser, block, length, onField, onRecord, &collector) == length;
+    auto length = static_cast<size_t>(in.gcount());
+    const char* start = block;
+    // A byte-order mark goes before the parser sees it, so a quoted header
+    // name after it is still read as quoted.
+    if (first && length >= 3 && std::equal(block, block + 3, "\xEF\xBB\xBF")) start += 3, length -= 3;
+    first = false;
+    ok = csv_parse(&parser, start, length, onField, onRecord, &collector) == length;
   }
   ok = ok && csv_fini(&parser, onField, onRecord, &collector) == 0;
   if (!ok) *error = path + " is not a CSV file: " + csv_strerror(csv_error(&parser));
@@ -75,6 +86,9 @@ bool ReadBatch(const std::string& path, BatchTable* table, std::string* error) {
     std::vector<std::string> row = collector.records[i];
     // A blank line is no job.
     if (std::all_of(row.begin(), row.end(), [](const std::string& cell) { return cell.empty(); })) continue;
+    const bool overlong = std::any_of(row.begin() + static_cast<std::ptrdiff_t>(std::min(row.size(), table->columns.size())),
+                                      row.end(), [](const std::string& cell) { return !cell.empty(); });
+    if (overlong) table->overlong.push_back(table->rows.size());
     row.resize(table->columns.size());
     table->rows.push_back(std::move(row));
   }
@@ -82,6 +96,10 @@ bool ReadBatch(const std::string& path, BatchTable* table, std::string* error) {
 }
 
 bool RowArguments(const BatchTable& table, size_t row, std::vector<std::string>* arguments, std::string* error) {
+  if (std::find(table.overlong.begin(), table.overlong.end(), row) != table.overlong.end()) {
+    *error = "the row has more cells than the header names columns (" + std::to_string(table.columns.size()) + ")";
+    return false;
+  }
   for (size_t c = 0; c < table.columns.size(); ++c) {
     const std::string& column = table.columns[c];
     const std::string& cell = table.rows[row][c];
@@ -93,7 +111,15 @@ bool RowArguments(const BatchTable& table, size_t row, std::vector<std::string>*
       arguments->push_back("--" + column);
       arguments->push_back(cell);
     } else if (std::find(std::begin(kFlagColumns), std::end(kFlagColumns), column) != std::end(kFlagColumns)) {
-      if (yes(cell)) arguments->push_back("--" + column);
+      const int answer = yesOrNo(cell);
+      if (answer < 0) {
+        *error = "the " + column + " cell says '" + cell + "': yes, no, true, false, 1 or 0";
+        return false;
+      }
+      const std::string flag = "--" + column;
+      // "no" takes away what the command line asked for.
+      arguments->erase(std::remove(arguments->begin(), arguments->end(), flag), arguments->end());
+      if (answer == 1) arguments->push_back(flag);
     } else {
       *error = "the column \"" + column + "\" is no option of kestrova-render";
       return false;

@@ -9,6 +9,8 @@ namespace kestrova {
 struct BatchTable {
   std::vector<std::string> columns;
   std::vector<std::vector<std::string>> rows;  // as many cells as columns
+  // Rows with more cells than the header names: refused, by row index.
+  std::vector<size_t> overlong;
 };
 
 // Reads a CSV file (quoted cells may hold commas and line breaks). False with
@@ -17,8 +19,10 @@ bool ReadBatch(const std::string& path, BatchTable* table, std::string* error);
 
 // The options a row adds to the command line's: "--column value" for every
 // non-empty cell; "face.NAME" becomes "--face NAME=value"; yes/no columns
-// (transparent, lighting) add their flag when the cell says yes (1, true, yes).
-// False with `error` for a column no option has.
+// (transparent, lighting) add their flag when the cell says yes, true or 1,
+// and take the command line's away when it says no, false or 0. False with
+// `error` for a column no option has, a flag cell that says anything else,
+// or a row with more cells than the header has columns.
 bool RowArguments(const BatchTable& table, size_t row, std::vector<std::string>* arguments, std::string* error);
 
 }  // namespace kestrova

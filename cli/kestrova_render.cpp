@@ -9,6 +9,7 @@
 #include <chrono>
 #include <future>
 #include <map>
+#include <optional>
 #include <set>
 #include <thread>
 #include <cstdio>
@@ -35,9 +36,51 @@ void onInterrupt(int) { interrupted = 1; }
   std::exit(2);
 }
 
-// The columns whose cells name files: taken from the CSV's folder.
-bool namesAFile(const std::string& column) {
-  return column == "project" || column == "output" || column == "video" || column.rfind("face.", 0) == 0;
+// The columns whose cells name files read: taken from the CSV's folder.
+// Outputs (output, video, describe) are kept as written, with the folder
+// beside them, so a "%" in the folder's name never reads as a frame field.
+bool namesAnInput(const std::string& column) {
+  return column == "project" || column == "environment" || column.rfind("face.", 0) == 0;
+}
+
+// What a row reads and writes, resolved, for the checks made before any row
+// is drawn.
+struct RowFiles {
+  std::vector<std::string> reads;
+  std::vector<std::string> writes;
+};
+
+std::string normalPath(const fs::path& folder, const std::string& name) {
+  const fs::path path(name);
+  return (path.is_absolute() ? path : folder / path).lexically_normal().string();
+}
+
+// Two rows writing one file, a row writing what any row reads (or the
+// spreadsheet itself), a row reading another's output: refused, naming the
+// rows, before anything is drawn. Empty when the rows are independent.
+std::string crossedRows(const std::vector<RowFiles>& rows, const std::string& spreadsheet) {
+  std::map<std::string, size_t> writer;
+  for (size_t r = 0; r < rows.size(); ++r) {
+    for (const std::string& file : rows[r].writes) {
+      const auto [at, fresh] = writer.emplace(file, r);
+      if (!fresh) {
+        return "rows " + std::to_string(at->second + 1) + " and " + std::to_string(r + 1) + " both write " + file;
+      }
+      if (file == spreadsheet) return "row " + std::to_string(r + 1) + " would write over the spreadsheet " + file;
+    }
+  }
+  for (size_t r = 0; r < rows.size(); ++r) {
+    for (const std::string& file : rows[r].reads) {
+      const auto found = writer.find(file);
+      if (found == writer.end()) continue;
+      if (found->second == r) {
+        return "row " + std::to_string(r + 1) + " writes " + file + ", which it reads";
+      }
+      return "row " + std::to_string(r + 1) + " reads " + file + ", which row " + std::to_string(found->second + 1) +
+             " writes";
+    }
+  }
+  return {};
 }
 
 struct FailedRow {
@@ -107,11 +150,15 @@ int runBatch(const std::vector<std::string>& arguments, const RenderOptions& opt
   // The files' text keeps the cells as written, so the same spreadsheet
   // gives the same bytes from any folder.
   const BatchTable written = table;
-  // Names in the table are the table's, from its own folder.
+  // Names in the table are the table's, from its own folder; names on the
+  // command line the current folder's, for every row (each row's start-up
+  // moves the current folder to the program's).
+  const fs::path tableFolder = csv.parent_path();
+  const std::string startFolder = options.folder;
   for (size_t c = 0; c < table.columns.size(); ++c) {
-    if (!namesAFile(table.columns[c])) continue;
+    if (!namesAnInput(table.columns[c])) continue;
     for (auto& row : table.rows) {
-      if (!row[c].empty() && fs::path(row[c]).is_relative()) row[c] = (csv.parent_path() / row[c]).string();
+      if (!row[c].empty() && fs::path(row[c]).is_relative()) row[c] = (tableFolder / row[c]).string();
     }
   }
   std::vector<std::string> shared;
@@ -121,6 +168,45 @@ int runBatch(const std::vector<std::string>& arguments, const RenderOptions& opt
       continue;
     }
     shared.push_back(arguments[i]);
+  }
+  auto outputColumn = [&](size_t row) {
+    for (size_t c = 0; c < table.columns.size(); ++c) {
+      if ((table.columns[c] == "output" || table.columns[c] == "video") && !table.rows[row][c].empty()) return true;
+    }
+    return false;
+  };
+  auto jobOf = [&](size_t row, std::string* reason) -> std::optional<RenderOptions> {
+    std::vector<std::string> rowArguments = shared;
+    if (!RowArguments(table, row, &rowArguments, reason)) return std::nullopt;
+    RenderOptions job = ParseOptions(rowArguments);
+    job.folder = startFolder;
+    if (outputColumn(row)) job.outputFolder = tableFolder.string();
+    return job;
+  };
+  // Every row's files first: rows that would tread on each other draw nothing.
+  {
+    std::vector<RowFiles> files(table.rows.size());
+    for (size_t row = 0; row < table.rows.size(); ++row) {
+      std::string ignored;
+      std::optional<RenderOptions> job;
+      try {
+        job = jobOf(row, &ignored);
+      } catch (const UsageError&) {
+      }
+      if (!job) continue;  // fails on its own, with its own message
+      const fs::path outFolder = job->outputFolder.empty() ? fs::path(startFolder) : fs::path(job->outputFolder);
+      const std::string out = job->video.empty() ? job->output : job->video;
+      if (!out.empty()) files[row].writes.push_back(normalPath(outFolder, out));
+      if (!job->describe.empty()) files[row].writes.push_back(normalPath(outFolder, job->describe));
+      if (!job->project.empty()) files[row].reads.push_back(normalPath(startFolder, job->project));
+      for (const auto& [face, image] : job->faces) files[row].reads.push_back(normalPath(startFolder, image));
+      if (!job->look.environment.empty()) files[row].reads.push_back(normalPath(startFolder, job->look.environment));
+    }
+    const std::string crossed = crossedRows(files, csv.lexically_normal().string());
+    if (!crossed.empty()) {
+      std::fprintf(stderr, "kestrova-render: %s: %s; nothing was drawn\n", csv.string().c_str(), crossed.c_str());
+      return 2;
+    }
   }
   // Covers, backs and the default artwork recur from row to row: each is
   // decoded once.
@@ -136,7 +222,11 @@ int runBatch(const std::vector<std::string>& arguments, const RenderOptions& opt
   auto collect = [&] {
     if (!writing.valid()) return;
     const std::string reason = writing.get();
-    if (reason.empty()) return;
+    if (reason.empty()) {
+      std::printf("Wrote %s\n", writingRow.name.c_str());
+      std::fflush(stdout);
+      return;
+    }
     --rendered;
     writingRow.reason = reason;
     failures.push_back(writingRow);
@@ -145,6 +235,7 @@ int runBatch(const std::vector<std::string>& arguments, const RenderOptions& opt
   };
   size_t current = 0;
   std::string currentName;
+  size_t assigned = 0;
   context.writeLater = [&](RgbaImage image, std::string path, bool alpha, FileText text) {
     collect();
     writingRow = {current + 1, currentName, {}};
@@ -157,16 +248,17 @@ int runBatch(const std::vector<std::string>& arguments, const RenderOptions& opt
     if (options.shard && static_cast<int>(row % static_cast<size_t>(options.shard->second)) != options.shard->first) {
       continue;
     }
+    ++assigned;
     std::printf("row %zu/%zu\n", row + 1, total);
     std::fflush(stdout);
-    std::vector<std::string> rowArguments = shared;
     std::string reason;
     std::string name;
     int status = 1;
-    if (RowArguments(table, row, &rowArguments, &reason)) {
+    {
       try {
-        RenderOptions job = ParseOptions(rowArguments);
-        job.folder = fs::current_path().string();
+        std::optional<RenderOptions> parsed = jobOf(row, &reason);
+        if (!parsed) throw UsageError(reason);
+        RenderOptions job = std::move(*parsed);
         std::vector<std::string> asWritten = shared;
         RowArguments(written, row, &asWritten, &reason);
         job.given.clear();
@@ -188,6 +280,10 @@ int runBatch(const std::vector<std::string>& arguments, const RenderOptions& opt
   }
   collect();
   context.writeLater = nullptr;
+  if (options.shard && assigned == 0) {
+    std::printf("Shard %d of %d gets none of the %zu rows: nothing to draw\n", options.shard->first,
+                options.shard->second, total);
+  }
   std::printf("%zu rows rendered, %zu failed%s\n", rendered, failures.size(),
               interrupted ? "; stopped when asked (the row being drawn kept its old file)" : "");
   for (const FailedRow& failure : failures) {

@@ -71,6 +71,14 @@ fs::path resolve(const RenderOptions& options, const std::string& name) {
   return fs::path(options.folder) / path;
 }
 
+// Outputs named in a spreadsheet's cell are the spreadsheet's, from its
+// folder; others the current folder's.
+fs::path resolveOutput(const RenderOptions& options, const std::string& name) {
+  const fs::path path(name);
+  if (path.is_absolute() || options.outputFolder.empty()) return resolve(options, name);
+  return fs::path(options.outputFolder) / path;
+}
+
 // --timings: how long each phase took, printed to stderr at the end, so
 // anyone can see where a render's time goes.
 class PhaseClock {
@@ -439,7 +447,7 @@ const char* SlotFaceName(TextureSlot slot) {
 
 // The artwork check: a table or JSON on standard output, warnings failing
 // the run only when asked to.
-int preflight(SceneState& scene, const RenderOptions& options) {
+int preflight(SceneState& scene, const RenderOptions& options, std::string* failure) {
   if (const std::optional<ShownProduct> shown = ShownProductOf(scene.productKind)) LoadAssetsFor(scene, *shown);
   const std::vector<FaceCheck> checks = CheckArtwork(scene, options.width, options.height);
   if (options.json) {
@@ -468,7 +476,16 @@ int preflight(SceneState& scene, const RenderOptions& options) {
     std::fputs(ArtworkTable(checks, options.width, options.height).c_str(), stdout);
   }
   std::fflush(stdout);
-  return options.strict && AnyWarnings(checks) ? 1 : 0;
+  if (!options.strict || !AnyWarnings(checks)) return 0;
+  std::string why = "--strict: ";
+  bool first = true;
+  for (const FaceCheck& check : checks) {
+    for (const std::string& warning : check.warnings) {
+      why += (first ? "" : "; ") + check.face + " (" + check.path + "): " + warning;
+      first = false;
+    }
+  }
+  return failed(failure, why);
 }
 
 }  // namespace
@@ -508,7 +525,7 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
   // before the start-up makes that folder the current directory.
   std::error_code ignored;
   // Names are the user's, from the current folder or the batch's.
-  const fs::path output = resolve(options, options.output);
+  const fs::path output = resolveOutput(options, options.output);
   const fs::path project = options.project.empty() ? fs::path() : resolve(options, options.project);
   if (options.transparent && options.video.empty() && !EndsWithIgnoringCase(options.output, ".png")) fail("--transparent writes PNG: name a .png output");
   std::optional<FramePattern> pattern;
@@ -626,7 +643,7 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
     scene->backgroundColor = *options.background;
   }
   if (options.background) ApplyClearColor(*scene);
-  if (options.preflight) return preflight(*scene, options);
+  if (options.preflight) return preflight(*scene, options, failure);
   if (!options.describe.empty()) {
     if (!look.studio) fail("--describe writes the studio look's scene: add --look studio");
     std::string json, why;
@@ -652,8 +669,10 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
   if (!options.video.empty()) return writeVideo(*scene, host, options, output.string(), exportOptions, failure);
   if (options.frames) {
     const auto [first, last] = *options.frames;
-    if (scene->keyCount == 0 || last >= scene->bakedFrameCount) {
-      fail("the animation has frames 0 to " + std::to_string(std::max(0, scene->bakedFrameCount - 1)));
+    if (scene->keyCount == 0) fail(options.project + " has no keys: it is one still shot; leave out --frames");
+    if (last >= scene->bakedFrameCount) {
+      fail(options.project + " has frames 0 to " + std::to_string(scene->bakedFrameCount - 1) + ", not " +
+           std::to_string(first) + " to " + std::to_string(last));
     }
     int written = 0;
     for (int frame = first; frame <= last; ++frame) {
@@ -664,7 +683,7 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
       if (image.pixels.empty()) {
         return failed(failure, error);
       }
-      const std::string name = resolve(options, numbered(*pattern, frame)).string();
+      const std::string name = resolveOutput(options, numbered(*pattern, frame)).string();
       if (!writeImage(image, name, options.quality, &error, options.transparent, text)) {
         return failed(failure, error);
       }
@@ -674,14 +693,23 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
       std::fflush(stdout);
     }
     reportModelMessages(*scene);
+    if (written == 0) {
+      std::printf("\nShard %d of %d gets none of frames %d to %d: nothing to draw\n", options.shard->first,
+                  options.shard->second, first, last);
+      return 0;
+    }
     std::printf("\nWrote %d frames as %s\n", written, options.output.c_str());
     return 0;
   }
   std::optional<int> frame;
+  if (options.frame && scene->keyCount == 0) {
+    fail(options.project + " has no keys: it is one still shot; leave out --frame");
+  }
   if (!options.project.empty() && scene->keyCount > 0) {
     frame = options.frame.value_or(0);
     if (*frame >= scene->bakedFrameCount) {
-      fail("the animation has frames 0 to " + std::to_string(scene->bakedFrameCount - 1));
+      fail(options.project + " has frames 0 to " + std::to_string(scene->bakedFrameCount - 1) + ", not " +
+           std::to_string(*frame));
     }
   }
   phases.lap("scene");
@@ -694,8 +722,12 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
     // In a batch the next row draws while this one is compressed.
     RgbaImage image = RenderExport(*scene, host, exportOptions(frame), &error);
     if (image.pixels.empty()) return failed(failure, error);
+    // Said written by the batch once it is in place.
     context.writeLater(std::move(image), output.string(), options.transparent, text);
     phases.lap("draw");
+    reportModelMessages(*scene);
+    phases.print();
+    return 0;
   } else if (EndsWithIgnoringCase(output.string(), ".png")) {
     // Rows go to the file as they are drawn: a picture of any size costs the
     // memory of one band of tiles.

@@ -335,6 +335,9 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
       fail("unknown argument '" + arg + "'");
     }
   }
+  if (options.shard && options.batch.empty() && !options.frames) {
+    fail("--shard splits the rows of a --batch or the frames of --frames: name one of them");
+  }
   if (options.watch && !options.batch.empty()) fail("--watch renders one job again and again: leave out --batch");
   // A batch's own options are completed by its rows, and checked with them.
   if (!options.batch.empty()) return options;

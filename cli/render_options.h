@@ -53,8 +53,10 @@ struct RenderOptions {
   bool preflight = false;  // check the artwork against --size instead of drawing
   bool json = false;       // the check as JSON
   bool strict = false;     // a warning of the check fails the run
-  // Where relative names are taken from: the current folder, or a batch's.
+  // Where relative names are taken from: the current folder; and, for an
+  // output named in a spreadsheet's cell, the spreadsheet's folder.
   std::string folder;
+  std::string outputFolder;
   // Every option named, so a project's own floor and look give way only to
   // what the command line names.
   std::vector<std::string> named;

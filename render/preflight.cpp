@@ -196,16 +196,16 @@ std::vector<FaceCheck> CheckArtwork(SceneState& scene, int width, int height) {
     check.artworkWidth = artwork.width;
     check.artworkHeight = artwork.height;
     check.scalable = artwork.scalable;
-    double facing = 0;
     for (const Axes& axes : drawn->second) {
       check.shownWidth = std::max(check.shownWidth, length(axes.du));
       check.shownHeight = std::max(check.shownHeight, length(axes.dv));
       // The picture's width then height turn anticlockwise on screen when
-      // its face is seen from the front; from behind it is mirrored.
+      // its face is seen from the front; from behind it is mirrored. Any
+      // part seen counts: the mug's wrap and the two-sided board show one
+      // picture both ways round.
       const double turn = axes.du[0] * axes.dv[1] - axes.du[1] * axes.dv[0];
-      facing += turn > 0 ? axes.weight : -axes.weight;
+      if (turn > 0) check.seen = true;
     }
-    check.seen = facing > 0;
     if (check.scalable) {
       // Drawn again at the size shown, up to the largest drawing.
       check.stretch = std::max(1.0, std::max(check.shownWidth, check.shownHeight) / 8192.0);

@@ -20,6 +20,7 @@
 #include <map>
 #include <vector>
 #include <regex>
+#include <sstream>
 #include <string>
 
 #include "tests/support/png_text.h"
@@ -957,4 +958,111 @@ TEST(StudioOracle, BlendersCyclesRebuildingTheDescribedStudioDrawsAboutTheSamePi
   }
   // The step from the lit front to the sides, as the reference has it.
   EXPECT_NEAR((mine[0] / mine[1]) / (reference[0] / reference[1]), 1.0, 0.12);
+}
+
+TEST(RenderBatch, TwoRunsFromDifferentFoldersWriteTheSameFilesInTheSamePlaces) {
+  QTemporaryDir dir;
+  const fs::path root = dir.path().toStdString();
+  fs::create_directories(root / "sheet" / "100% art");
+  fs::create_directories(root / "one");
+  fs::create_directories(root / "two");
+  QImage red(8, 8, QImage::Format_RGB32);
+  red.fill(Qt::red);
+  ASSERT_TRUE(red.save(QString::fromStdString((root / "sheet" / "100% art" / "front.png").string())));
+  // Outputs in cells are the sheet's; --face on the command line the caller's.
+  std::ofstream(root / "sheet" / "jobs.csv") << "output,face.front,size\n"
+                                            << "\"100% art/a.png\",\"100% art/front.png\",32x24\n"
+                                            << "b.png,,32x24\n";
+  QImage green(8, 8, QImage::Format_RGB32);
+  green.fill(Qt::green);
+  for (const char* from : {"one", "two"}) {
+    ASSERT_TRUE(green.save(QString::fromStdString((root / from / "side.png").string())));
+    const CliRun batch = runProgram(std::string("cd \"") + (root / from).string() + "\" && " + KESTROVA_RENDER,
+                                    "--batch ../sheet/jobs.csv --face left=side.png");
+    ASSERT_EQ(batch.status, 0) << batch.output;
+  }
+  EXPECT_TRUE(fs::exists(root / "sheet" / "100% art" / "a.png"));
+  EXPECT_TRUE(fs::exists(root / "sheet" / "b.png"));
+  for (const char* from : {"one", "two"}) {
+    EXPECT_FALSE(fs::exists(root / from / "b.png")) << "written beside the sheet, not the caller";
+  }
+  // Nothing lands in the program's folder.
+  EXPECT_FALSE(fs::exists(fs::path(KESTROVA_PROGRAM_DIR) / "b.png"));
+  EXPECT_FALSE(fs::exists(fs::path(KESTROVA_PROGRAM_DIR) / "side.png"));
+}
+
+TEST(RenderBatch, RowsThatTreadOnEachOtherAreRefusedBeforeAnythingIsDrawn) {
+  QTemporaryDir dir;
+  const fs::path root = dir.path().toStdString();
+  QImage red(8, 8, QImage::Format_RGB32);
+  red.fill(Qt::red);
+  ASSERT_TRUE(red.save(QString::fromStdString((root / "cover.png").string())));
+  const struct {
+    const char* name;
+    const char* rows;
+    const char* says;
+  } cases[] = {
+      {"same-output", "output,size\nx.png,32x24\nx.png,48x32\n", "rows 1 and 2 both write"},
+      {"output-is-input", "output,face.front,size\ncover.png,,32x24\ny.png,cover.png,32x24\n",
+       "row 2 reads"},
+      {"reads-own-output", "output,face.front,size\nz.png,z.png,32x24\n", "row 1 writes"},
+      {"the-sheet", "output,size\nthe-sheet.csv,32x24\n", "spreadsheet"},
+  };
+  for (const auto& c : cases) {
+    const fs::path sheet = root / (std::string(c.name) + ".csv");
+    std::ofstream(sheet) << c.rows;
+    const auto before = fs::last_write_time(root / "cover.png");
+    const CliRun batch = run("--batch " + sheet.string());
+    EXPECT_EQ(batch.status, 2) << c.name << ": " << batch.output;
+    EXPECT_NE(batch.output.find(c.says), std::string::npos) << c.name << ": " << batch.output;
+    EXPECT_EQ(batch.output.find("Wrote"), std::string::npos) << c.name;
+    EXPECT_EQ(fs::last_write_time(root / "cover.png"), before) << c.name;
+    EXPECT_FALSE(fs::exists(root / "x.png"));
+  }
+}
+
+TEST(RenderBatch, CellsFlagsAndShardsSayWhatTheyMean) {
+  QTemporaryDir dir;
+  const fs::path root = dir.path().toStdString();
+  // A byte-order mark before a quoted header; a flag cell "no" turning off
+  // the command line's --transparent; a row with a cell past the header.
+  std::ofstream(root / "jobs.csv") << "\xEF\xBB\xBF\"output\",transparent,size\n"
+                                   << "opaque.png,no,32x24\n"
+                                   << "clear.png,yes,32x24\n"
+                                   << "extra.png,,32x24,surplus\n"
+                                   << "odd.png,maybe,32x24\n";
+  const CliRun batch = run("--batch " + (root / "jobs.csv").string() + " --transparent");
+  EXPECT_EQ(batch.status, 1) << batch.output;
+  EXPECT_FALSE(QImage(QString::fromStdString((root / "opaque.png").string())).hasAlphaChannel());
+  EXPECT_TRUE(QImage(QString::fromStdString((root / "clear.png").string())).hasAlphaChannel());
+  EXPECT_FALSE(fs::exists(root / "extra.png"));
+  EXPECT_NE(batch.output.find("more cells than the header"), std::string::npos) << batch.output;
+  EXPECT_FALSE(fs::exists(root / "odd.png"));
+  EXPECT_NE(batch.output.find("'maybe'"), std::string::npos) << batch.output;
+  // "Wrote" comes only for files that are there.
+  std::istringstream lines(batch.output);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("Wrote ", 0) == 0) {
+      EXPECT_TRUE(fs::exists(root / line.substr(6))) << line;
+    }
+  }
+
+  const CliRun lonely = run("--shard 0/2 -o " + (root / "s.png").string());
+  EXPECT_EQ(lonely.status, 2) << lonely.output;
+  EXPECT_NE(lonely.output.find("--shard splits"), std::string::npos) << lonely.output;
+  std::ofstream(root / "one.csv") << "output,size\nonly.png,32x24\n";
+  const CliRun empty = run("--batch " + (root / "one.csv").string() + " --shard 1/2");
+  EXPECT_EQ(empty.status, 0) << empty.output;
+  EXPECT_NE(empty.output.find("gets none of the 1 rows"), std::string::npos) << empty.output;
+
+  writeBytes((root / "still.TSMR").string(), handWrittenProject(""));
+  const CliRun noKeys = run((root / "still.TSMR").string() + " --frames 0-3 -o " + (root / "f_%02d.png").string());
+  EXPECT_EQ(noKeys.status, 2) << noKeys.output;
+  EXPECT_NE(noKeys.output.find("has no keys"), std::string::npos) << noKeys.output;
+  const std::string cube = std::string("\"") + KESTROVA_PROGRAM_DIR + "/Sequences/04 Cube.TSMR\"";
+  const CliRun frames = run(cube + " --frame 99999 -o " + (root / "f.png").string());
+  EXPECT_EQ(frames.status, 2);
+  const CliRun past = run(cube + " --frame 9999 -o " + (root / "f.png").string());
+  EXPECT_EQ(past.status, 2);
+  EXPECT_NE(past.output.find("has frames 0 to"), std::string::npos) << past.output;
 }
