@@ -25,8 +25,8 @@ namespace kestrova::studio {
 
 namespace {
 
-constexpr int kOcclusionSide = 1024;
-constexpr int kShadowSide = 2048;
+constexpr int kOcclusionSide = 512;
+constexpr int kShadowSide = 1024;
 constexpr int kKeySamples = 48;
 constexpr int kSkySamples = 48;
 constexpr double kGoldenAngle = 2.39996322972865332;
@@ -69,6 +69,17 @@ struct ShotKey {
   }
 };
 
+// What the product's triangles depend on: not the turn (they are captured
+// unturned), the floor or the look, so a drag keeps them.
+std::vector<float> meshKeyOf(const SceneState& s) {
+  std::vector<float> k = {s.pan[0], s.pan[1], s.pan[2], s.scale[0], s.scale[1], s.scale[2], s.productKind,
+                          static_cast<float>(s.bookStyle), s.bookBinding, s.boxStyle, s.textureScroll[0],
+                          s.textureScroll[1], static_cast<float>(s.pictureWidth[0]),
+                          static_cast<float>(s.pictureHeight[0])};
+  for (uint32_t t : s.textureSlot) k.push_back(static_cast<float>(t));
+  return k;
+}
+
 ShotKey keyOf(const SceneState& s) {
   ShotKey k;
   k.numbers = {s.rotation[0], s.rotation[1], s.rotation[2], s.pan[0], s.pan[1], s.pan[2], s.scale[0], s.scale[1],
@@ -94,6 +105,7 @@ ShotKey keyOf(const SceneState& s) {
 // What a shot's parts share: its triangles, studio, shadows and framing.
 struct Prepared {
   ShotKey key;
+  std::vector<float> meshKey;
   StudioMesh mesh;
   StudioSetup setup;
   Mat4 model;
@@ -339,10 +351,20 @@ void Renderer::castOcclusion(Prepared& p) {
   glEnable(GL_BLEND);
   glBlendFunc(GL_ONE, GL_ONE);
   // Each light point counts a floor point once, however many of the
-  // product's triangles cover it.
+  // product's triangles cover it: pass n marks what it covers with n and
+  // skips what already holds n, so the stencil is cleared once in 255
+  // passes rather than before each.
   glEnable(GL_STENCIL_TEST);
-  glStencilFunc(GL_EQUAL, 0, 0xFF);
-  glStencilOp(GL_KEEP, GL_KEEP, GL_INCR);
+  glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
+  int pass = 0;
+  auto nextPass = [&pass] {
+    if (pass == 255) {
+      glClear(GL_STENCIL_BUFFER_BIT);
+      pass = 0;
+    }
+    ++pass;
+    glStencilFunc(GL_NOTEQUAL, pass, 0xFF);
+  };
   bindMesh();
   const double size = p.mesh.size();
   // What each light and the sky give the floor, so a point hidden from all
@@ -378,7 +400,7 @@ void Renderer::castOcclusion(Prepared& p) {
       const V3 point = centre + u * (r * std::cos(a)) + v * (r * std::sin(a));
       glUniform4f(loc, static_cast<float>(point[0]), static_cast<float>(point[1]), static_cast<float>(point[2]), 1.0f);
       glUniform1f(weight, static_cast<float>(share / samples));
-      glClear(GL_STENCIL_BUFFER_BIT);
+      nextPass();
       glDrawArrays(GL_TRIANGLES, 0, vertices);
     }
   }
@@ -397,7 +419,7 @@ void Renderer::castOcclusion(Prepared& p) {
     glUniform4f(loc, static_cast<float>(direction[0]), static_cast<float>(direction[1]),
                 static_cast<float>(direction[2]), 0.0f);
     glUniform1f(weight, static_cast<float>(skyShare * cosine / total));
-    glClear(GL_STENCIL_BUFFER_BIT);
+    nextPass();
     glDrawArrays(GL_TRIANGLES, 0, vertices);
   }
   // The contact: the whole dome down to the horizon, but only what stands
@@ -418,7 +440,7 @@ void Renderer::castOcclusion(Prepared& p) {
                 static_cast<float>(direction[2]), 0.0f);
     glUniform1f(reach, static_cast<float>(contactReach * direction[1]));
     glUniform1f(weight, static_cast<float>(kContactShare * cosine / contactTotal));
-    glClear(GL_STENCIL_BUFFER_BIT);
+    nextPass();
     glDrawArrays(GL_TRIANGLES, 0, vertices);
   }
   unbindMesh();
@@ -487,7 +509,9 @@ bool Renderer::prepare(SceneState& scene, std::string* error) {
     AddFloorBounce(&p->setup, albedo);
     p->floorAlbedo = albedo;
   }
-  p->mesh = CaptureProductMesh(scene);
+  p->meshKey = meshKeyOf(scene);
+  const bool sameMesh = prepared_ && prepared_->meshKey == p->meshKey;
+  p->mesh = sameMesh ? std::move(prepared_->mesh) : CaptureProductMesh(scene);
   const Mat4 turn = Mat4::Rotation(scene.rotation[1], {0, 1, 0});
   p->model = turn * Mat4::Translation(V3{0, 0, 0} - BasePoint(p->mesh));
   double footprint = 0;
@@ -500,10 +524,12 @@ bool Renderer::prepare(SceneState& scene, std::string* error) {
   // Softness 0 to 100 makes the key's face a tenth to twice its size.
   p->keySpread = 0.1 + 1.9 * std::clamp(scene.studioFloor.softness, 0, 100) / 100.0;
 
-  glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
-  glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(p->mesh.vertices.size() * sizeof(MeshVertex)),
-               p->mesh.vertices.data(), GL_STATIC_DRAW);
-  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  if (!sameMesh) {
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(p->mesh.vertices.size() * sizeof(MeshVertex)),
+                 p->mesh.vertices.data(), GL_STATIC_DRAW);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+  }
   castOcclusion(*p);
   castKeyShadow(*p);
 

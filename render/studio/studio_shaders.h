@@ -144,8 +144,11 @@ void main() {
     // A light of some size widens its highlight.
     float a = clamp(uRoughness * uRoughness + uLightSpread[i], 0.02, 1.0);
     float base = ggx(nh, a) * smith(nv, nl, a) * schlick(uReflectance, vh);
-    float ac = clamp(uCoatRoughness * uCoatRoughness + uLightSpread[i], 0.02, 1.0);
-    float coat = ggx(nh, ac) * smith(nv, nl, ac) * schlick(0.04, vh) * uCoat;
+    float coat = 0.0;
+    if (uCoat > 0.0) {
+      float ac = clamp(uCoatRoughness * uCoatRoughness + uLightSpread[i], 0.02, 1.0);
+      coat = ggx(nh, ac) * smith(nv, nl, ac) * schlick(0.04, vh) * uCoat;
+    }
     diffuse += e * (1.0 - schlick(0.04, vh) * uCoat);
     specular += e * PI * (base + coat);
   }
