@@ -59,12 +59,20 @@ IntroDialog::IntroDialog(Application& app, IntroHost& host, QWidget* mainWindow)
   if (auto* main = qobject_cast<MainWindow*>(mainWindow)) {
     main->showStatusText("Please wait for the Animation to finish, then Click the Start Kestrova button");
   }
+  // Until Start is ready the focus waits on Next Sequence: Enter should not
+  // open a web page.
+  next->setFocus(Qt::OtherFocusReason);
   connect(link, &QPushButton::clicked, this, &IntroDialog::OnProductLink);
   connect(next, &QPushButton::clicked, this, &IntroDialog::OnNextSequence);
   connect(start_, &QPushButton::clicked, this, &IntroDialog::OnStart);
 }
 
-void IntroDialog::enableStart() { start_->setEnabled(true); }
+void IntroDialog::enableStart() {
+  start_->setEnabled(true);
+  // Enter starts the program once it can, rather than opening the product
+  // link that held the focus until then.
+  start_->setFocus(Qt::OtherFocusReason);
+}
 
 void IntroDialog::OnNextSequence() {
   kestrova::SceneState& scene = host_.scene();

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QRegularExpression>
 #include <algorithm>
@@ -116,7 +117,10 @@ SettingsDialog::SettingsDialog(int& videoFormat, bool playIntro, const kestrova:
 void SettingsDialog::apply() {
   if (videoFormat_ >= 0 && videoFormat_ < kFormatCount) {
     // The outer size: the frame included, as the formats are tabled.
-    const QSize outer = kWindowSizes[videoFormat_];
+    QSize outer = kWindowSizes[videoFormat_];
+    // Never past the screen: a window larger than it has its title bar and
+    // buttons out of reach.
+    if (const QScreen* screen = mainWindow_->screen()) outer = outer.boundedTo(screen->availableGeometry().size());
     const QSize frame = mainWindow_->frameGeometry().size() - mainWindow_->geometry().size();
     mainWindow_->resize(outer - frame);
   }

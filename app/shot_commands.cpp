@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <algorithm>
+#include <filesystem>
 
 #include "animation/keyframes.h"
 #include "application.h"
@@ -26,6 +27,7 @@
 #include "main_window.h"
 #include "panel/control_panel.h"
 #include "platform.h"
+#include "pictures/picture.h"
 #include "render/export_image.h"
 #include "render/render_frame.h"
 #include "render/scene_initialiser.h"
@@ -274,10 +276,10 @@ void ShotCommands::loadProject(const std::string& path, bool quietFaces) {
   const kestrova::ProjectResult loaded = kestrova::ReadProject(scene(), path, scene().controlPanel, &web);
   // The user's own projects are watched; the samples the intro plays are not.
   if (loaded.ok && !quietFaces) faceWatcher_->watchProject(QFileInfo(QString::fromStdString(path)).absoluteFilePath());
-  finishLoad(loaded, quietFaces);
+  finishLoad(loaded, quietFaces, QFileInfo(QString::fromStdString(path)).absolutePath().toStdString());
 }
 
-void ShotCommands::finishLoad(const kestrova::ProjectResult& loaded, bool quietFaces) {
+void ShotCommands::finishLoad(const kestrova::ProjectResult& loaded, bool quietFaces, const std::string& projectFolder) {
   view_.doneCurrent();
   if (!loaded.ok) {
     showError(loaded.error);
@@ -289,10 +291,46 @@ void ShotCommands::finishLoad(const kestrova::ProjectResult& loaded, bool quietF
         "pictures they had:\n";
     for (const std::string& face : loaded.faceErrors) text += "\n" + face;
     app_.platform().messageBox(text, "Warning", kestrova::MessageButtons::Ok, kestrova::MessageIcon::Warning);
+    if (!projectFolder.empty()) lookForMissingFaces(loaded, projectFolder);
   }
   // The panel shows the product the file brought, as when it opens.
   if (ControlPanel* panel = scene().controlPanel) panel->followShot();
   view_.requestFrame();
+}
+
+void ShotCommands::lookForMissingFaces(const kestrova::ProjectResult& loaded, const std::string& projectFolder) {
+  for (const kestrova::ProjectResult::MissingFace& face : loaded.missingFaces) {
+    if (kestrova::IsWebPictureName(face.name)) continue;
+    const std::string file = std::filesystem::path(face.name).filename().string();
+    const kestrova::MessageAnswer answer = app_.platform().messageBox(
+        "Kestrova could not find \"" + face.name + "\". Look for " + file + "?", "Kestrova",
+        kestrova::MessageButtons::YesNo, kestrova::MessageIcon::Question);
+    if (answer != kestrova::MessageAnswer::Yes) continue;
+    kestrova::FileDialogRequest request;
+    request.title = "Where is " + file + "?";
+    request.filter = kestrova::kImageFilter;
+    request.initialDirectory = projectFolder;
+    request.initialName = file;
+    request.fileMustExist = true;
+    const auto found = app_.platform().openFileName(request);
+    if (!found) continue;
+    kestrova::SceneState& shot = scene();
+    view_.makeCurrent();
+    const float absolute = shot.imagePathIsAbsolute;
+    shot.imagePathIsAbsolute = 2;
+    std::string why;
+    const bool ok = kestrova::LoadTexture(shot, *found, shot.textureSlot[face.slot], &why);
+    shot.imagePathIsAbsolute = absolute;
+    view_.doneCurrent();
+    if (!ok) {
+      showError("Kestrova could not use " + *found + ": " + why);
+      continue;
+    }
+    // The next save names the picture found, where it is.
+    for (size_t i = 0; i < shot.textureName.size(); ++i) {
+      if (shot.textureName[i] == face.name) shot.textureName[i] = *found;
+    }
+  }
 }
 
 void ShotCommands::OnOpenProject() {
@@ -359,6 +397,28 @@ void ShotCommands::showPanelAgain() {
   if (scene().controlPanel) scene().controlPanel->show();
 }
 
+std::optional<std::string> ShotCommands::saveNameOfType(kestrova::FileDialogRequest request,
+                                                        const std::vector<std::string>& endings,
+                                                        const std::string& what) {
+  for (;;) {
+    const auto path = app_.platform().saveFileName(request);
+    if (!path || path->empty()) return std::nullopt;
+    for (const std::string& ending : endings) {
+      if (kestrova::EndsWithIgnoringCase(*path, ending.c_str())) return path;
+    }
+    // A name the program cannot write as what it says: ask again rather
+    // than write another kind of file under it.
+    std::string list;
+    for (size_t i = 0; i < endings.size(); ++i) list += (i ? (i + 1 == endings.size() ? " or " : ", ") : "") + endings[i];
+    app_.platform().messageBox("Kestrova writes " + what + " as " + list + ", not as \"" +
+                                   std::filesystem::path(*path).filename().string() +
+                                   "\". Choose a name with one of these endings.",
+                               "Kestrova", kestrova::MessageButtons::Ok, kestrova::MessageIcon::Information);
+    request.initialName = std::filesystem::path(*path).stem().string() + endings.front();
+    request.initialDirectory = std::filesystem::path(*path).parent_path().string();
+  }
+}
+
 void ShotCommands::OnFileSaveScreenshot() {
   const kestrova::CapturedFrame frame = captureForExport(false);
   kestrova::FileDialogRequest request;
@@ -372,8 +432,8 @@ void ShotCommands::OnFileSaveScreenshot() {
   if (folder.isEmpty()) folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
   if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
   request.initialDirectory = folder.toStdString();
-  const auto path = app_.platform().saveFileName(request);
-  if (!path || path->empty()) {
+  const auto path = saveNameOfType(request, {".bmp", ".png", ".jpg", ".jpeg"}, "screenshots");
+  if (!path) {
     showPanelAgain();
     return;
   }
@@ -611,7 +671,7 @@ void ShotCommands::OnExportAnimation() {
   request.filter = "MP4 Video (*.mp4)|*.mp4|WebM Video (*.webm)|*.webm|GIF Animation (*.gif)|*.gif||";
   request.defaultExtension = "mp4";
   request.confirmOverwrite = true;
-  const auto path = app_.platform().saveFileName(request);
+  const auto path = saveNameOfType(request, {".mp4", ".webm", ".gif"}, "animations");
   if (!path) return;
   std::string error;
   auto writer = kestrova::VideoWriter::Open(*path, size.width(), size.height(), fps, &error);

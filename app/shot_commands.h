@@ -5,8 +5,10 @@
 #include <QString>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/intro_dialog.h"
+#include "app/platform.h"
 #include "panel/panel_host.h"
 
 class Application;
@@ -92,8 +94,15 @@ class ShotCommands : public QObject, public kestrova::PanelHost, public IntroHos
   void runUpdateCheck();
   // After a load with the context current: reports a refusal, or brings the
   // panel in step and asks for a frame.
-  void finishLoad(const kestrova::ProjectResult& loaded, bool quietFaces = false);
+  void finishLoad(const kestrova::ProjectResult& loaded, bool quietFaces = false,
+                  const std::string& projectFolder = {});
+  // Offers, face by face, to look for the pictures a project named but
+  // that were not found, starting beside the project.
+  void lookForMissingFaces(const kestrova::ProjectResult& loaded, const std::string& projectFolder);
   void showError(const std::string& text);
+  // A save dialog asked again until the name ends in one of `endings`.
+  std::optional<std::string> saveNameOfType(kestrova::FileDialogRequest request, const std::vector<std::string>& endings,
+                                            const std::string& what);
   // Web pictures of a project are fetched only when the user says yes.
   kestrova::WebPictures askBeforeFetching();
   // The frame as the exports take it: a fresh frame with the panel hidden

@@ -32,6 +32,11 @@
 #include "shot/startup.h"
 
 namespace {
+// Where the last face picture was picked from.
+constexpr const char* kLastPictureFolderKey = "Face Pictures/Folder";
+}  // namespace
+
+namespace {
 
 constexpr const char* kProfileSection = "Number of Particles";
 constexpr const char* kProfileEntry = "Value";
@@ -146,7 +151,14 @@ void ShotView::requestFaceImage(kestrova::FaceRequest face) {
       dialog.filter = request.filter;
       dialog.defaultExtension = request.defaultExtension;
       dialog.fileMustExist = true;
-      return platform.openFileName(dialog);
+      // The next face's picture is most likely beside the last one.
+      QSettings settings;
+      dialog.initialDirectory = settings.value(kLastPictureFolderKey).toString().toStdString();
+      std::optional<std::string> chosen = platform.openFileName(dialog);
+      if (chosen && !chosen->empty()) {
+        settings.setValue(kLastPictureFolderKey, QFileInfo(QString::fromStdString(*chosen)).absolutePath());
+      }
+      return chosen;
     };
     selectFaceImage(face, ask);
   });

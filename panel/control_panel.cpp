@@ -720,6 +720,9 @@ void ControlPanel::onLighting() {
 }
 
 void ControlPanel::onScreenShot() {
+  const bool entering = scene_.screenShotToggle + 1 <= 1.0f;
+  // The product's own shape, kept for when the board goes again.
+  if (entering) scaleBeforeScreenShot_ = scene_.scale;
   scene_.scale = {-179, 0, 0};
   for (int radio : {id::kPanelBook, id::kPanelMug, id::kPanelBox}) setChecked(radio, false);
   layOutScreenShot();
@@ -730,7 +733,13 @@ void ControlPanel::onScreenShot() {
   } else {
     scene_.screenShotToggle = 0;
     scene_.productKind = scene_.savedProductKind;
-    scene_.scale[0] = 0;
+    // Back to the product as it was, its radio and its buttons with it:
+    // the board's squeeze left behind made a stranger of it.
+    scene_.scale = scaleBeforeScreenShot_;
+    checkProductRadio();
+    if (scene_.productKind <= 1.0f) layOutBook();
+    else if (scene_.productKind == kProductMug) layOutMug();
+    else layOutBox();
   }
 }
 

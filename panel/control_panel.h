@@ -133,6 +133,7 @@ class ControlPanel : public QDialog, public kestrova::ProjectPanel {
   bool advanced_ = false;
   bool keyCopied_ = false;
   int bookStyleIndex_ = 0;
+  kestrova::Vec3 scaleBeforeScreenShot_{0, 0, 0};
   int boxStyleIndex_ = 0;
   int sliderTarget_ = 0;
   int presetIndex_ = -1;

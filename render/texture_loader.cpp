@@ -22,7 +22,11 @@ namespace fs = std::filesystem;
 // The helper draws at most this side; a texture of it is 256 MB.
 constexpr int kMaxDrawingTexture = 8192;
 
+// Every kind the program reads in one entry first, so a cover in any
+// format shows without changing the filter; then one entry a kind.
 const char* const kImageFilter =
+    "All pictures (*.jpg;*.jpeg;*.bmp;*.gif;*.wmf;*.ico;*.emf;*.png;*.webp;*.tif;*.tiff;*.svg;*.pdf;*.psd;*.psb)|"
+    "*.jpg;*.jpeg;*.bmp;*.gif;*.wmf;*.ico;*.emf;*.png;*.webp;*.tif;*.tiff;*.svg;*.pdf;*.psd;*.psb|"
     "Jpg Texture Files (*.jpg)|*.jpg|Jpeg Texture Files (*.jpeg)|*.jpeg|BMP Texture Files "
     "(*.bmp)|*.bmp|Gif Texture Files (*.gif)|*.gif|WMF Files (*.wmf)|*.wmf|ICON Files "
     "(*.ico)|*.ico|EMF Files (*.emf)|*.emf|PNG Files (*.png)|*.png|WebP Files (*.webp)|*.webp|TIFF Files "

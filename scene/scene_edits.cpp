@@ -69,7 +69,15 @@ void NormaliseAngles(SceneState& scene) {
   for (float& angle : scene.rotation) angle = normalisedAngle(angle);
 }
 
+bool TakeBackHeldPose(SceneState& scene) {
+  if (!scene.playing || scene.keyCount < 1 || scene.animationLength < 1) return false;
+  if (scene.currentFrame < scene.animationLength - 1) return false;
+  scene.playing = false;
+  return true;
+}
+
 void BeginDrag(SceneState& scene, bool rightButton, int x, int y) {
+  TakeBackHeldPose(scene);
   if (rightButton) scene.rightDrag = true;
   scene.spinVelocity = {0.0f, 0.0f};
   scene.dragging = true;
@@ -192,6 +200,7 @@ FaceButtonRequest RequestForFaceButton(SceneState& scene, FaceButton button) {
 }
 
 void PressFaceButton(SceneState& scene, FaceButton button) {
+  TakeBackHeldPose(scene);
   const FaceButtonRequest raised = RequestForFaceButton(scene, button);
   if (raised.request) *raised.request = 2.0f;
   if (raised.cover) scene.bookCoverChanged = 2.0f;

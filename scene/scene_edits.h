@@ -31,7 +31,13 @@ int ShownValue(float value);
 // angle of 400 becomes -320, the same pose).
 void NormaliseAngles(SceneState& scene);
 
-// Button press on the view: the drag starts here with no step yet.
+// An animation that has played to its end holds its last frame, drawing
+// its tracks' pose over anything the user does: the first drag or face
+// button stops it there and the pose is the user's. True when it stopped.
+bool TakeBackHeldPose(SceneState& scene);
+
+// Button press on the view: the drag starts here with no step yet (and a
+// held last frame gives its pose back).
 void BeginDrag(SceneState& scene, bool rightButton, int x, int y);
 // Button release: a left release ends the drag but keeps a right drag's mode
 // until the right button comes up.

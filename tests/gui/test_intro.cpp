@@ -121,6 +121,7 @@ TEST_F(IntroTest, StartWaitsForTheLastFrameAndThenStaysEnabled) {
       10000));
   EXPECT_TRUE(sawDisabledWhilePlaying);
   EXPECT_EQ(scene.currentFrame, scene.bakedFrameCount - 1) << "enabled in the frame reaching the end";
+  EXPECT_EQ(intro()->focusWidget(), start) << "Enter now starts, and never opens the product's web page";
   QTest::mouseClick(introButton(id::kIntroNextSequence), Qt::LeftButton);
   EXPECT_TRUE(start->isEnabled()) << "once enabled it stays enabled";
 }

@@ -23,6 +23,7 @@
 #include <fstream>
 
 #include "app/about_dialog.h"
+#include "formats/project_file.h"
 #include "app/export_image_dialog.h"
 #include "app/intro_dialog.h"
 #include "app/settings_dialog.h"
@@ -272,7 +273,10 @@ TEST_F(MainWindowTest, SettingsApplyTheLastChosenFormatToTheOuterSize) {
   EXPECT_EQ(commands()->videoFormat(), 16);
   QTest::mouseClick(dialog->findChild<QPushButton*>(QString::number(id::kSettingsApply)), Qt::LeftButton);
   EXPECT_EQ(commands()->settingsDialog(), nullptr);
-  EXPECT_EQ(window()->frameGeometry().size(), QSize(1924, 1104));
+  // As large as the format asks, but never past the screen.
+  const QSize largest = QSize(1924, 1104).boundedTo(window()->screen()->availableGeometry().size());
+  EXPECT_EQ(window()->frameGeometry().size(), largest);
+  EXPECT_LE(window()->frameGeometry().width(), window()->screen()->availableGeometry().width());
 
   trigger(id::kCommandSettings);
   dialog = commands()->settingsDialog();
@@ -281,7 +285,7 @@ TEST_F(MainWindowTest, SettingsApplyTheLastChosenFormatToTheOuterSize) {
   EXPECT_EQ(formats->currentIndex(), 0) << "a fresh dialog shows the first format";
   window()->resize(500, 500);
   QTest::mouseClick(dialog->findChild<QPushButton*>(QString::number(id::kSettingsApply)), Qt::LeftButton);
-  EXPECT_EQ(window()->frameGeometry().size(), QSize(1924, 1104)) << "Apply uses the last chosen format";
+  EXPECT_EQ(window()->frameGeometry().size(), largest) << "Apply uses the last chosen format";
 }
 
 TEST_F(MainWindowTest, HelpOpensTheShippedManualOrSaysWhereItIs) {
@@ -621,4 +625,44 @@ TEST_F(MainWindowTest, ExportImageWritesTheSizeAndLookChosenAndRemembersThem) {
   EXPECT_EQ(scene().look.studio, studioBefore);
   EXPECT_EQ(ExportImageDialog::Remembered().width, 400);
   EXPECT_TRUE(ExportImageDialog::Remembered().studio);
+}
+
+TEST_F(MainWindowTest, ASaveNameOfAKindNotWrittenAsksAgainInsteadOfWritingABitmapUnderIt) {
+  const fs::path gif = path() / "shot.gif";
+  const fs::path png = path() / "shot.png";
+  platform_.fileAnswers = {gif.string(), png.string()};
+  trigger(id::kCommandSaveScreenshot);
+  EXPECT_FALSE(fs::exists(gif));
+  EXPECT_TRUE(fs::exists(png));
+  ASSERT_EQ(platform_.fileRequests.size(), 2u) << "asked again";
+  EXPECT_EQ(platform_.fileRequests[1].initialName, "shot.bmp");
+  ASSERT_FALSE(platform_.messages.empty());
+  EXPECT_NE(platform_.messages.back().text.find("shot.gif"), std::string::npos) << platform_.messages.back().text;
+}
+
+TEST_F(MainWindowTest, AMissingFaceIsNamedAndLookedForBesideTheProject) {
+  const fs::path folder = path() / "shots";
+  fs::create_directories(folder / "art");
+  QImage blue(8, 8, QImage::Format_RGB32);
+  blue.fill(Qt::blue);
+  const fs::path moved = folder / "art" / "cover.png";
+  ASSERT_TRUE(blue.save(QString::fromStdString(moved.string())));
+  scene().playing = false;
+  scene().keyCount = 0;
+  scene().textureName[kNameBoxFront] = "Boxes/cover-that-moved.png";
+  // Written as an older Kestrova or another program would: the name as it is.
+  const fs::path project = folder / "moved.TSMR";
+  const std::vector<uint8_t> bytes = SerialiseProject(scene());
+  std::ofstream(project, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                 static_cast<std::streamsize>(bytes.size()));
+  platform_.answers = {MessageAnswer::Yes};
+  platform_.fileAnswers = {project.string(), moved.string()};
+  trigger(id::kCommandOpenProject);
+  ASSERT_EQ(platform_.fileRequests.size(), 2u);
+  EXPECT_EQ(platform_.fileRequests[1].initialDirectory, folder.string()) << "the search starts beside the project";
+  bool named = false;
+  for (const auto& message : platform_.messages) named |= message.text.find("cover-that-moved.png") != std::string::npos;
+  EXPECT_TRUE(named);
+  EXPECT_EQ(fs::path(scene().artwork[kSlotBoxFront].path), moved);
+  EXPECT_EQ(scene().textureName[kNameBoxFront], moved.string()) << "the next save names it where it is";
 }

@@ -3,6 +3,7 @@
 // on the panel's real controls found by their ids.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
@@ -305,17 +306,20 @@ TEST_F(PanelTest, LightingOffDuringSpotLightGoesBackToRotatingWithTheSliders) {
   EXPECT_EQ(scene().spotLight, spot);
 }
 
-TEST_F(PanelTest, ScreenShotOnAndOffRestoresTheKindAndLeavesScaleZero) {
+TEST_F(PanelTest, ScreenShotOnAndOffGivesBackTheProductItsShapeAndItsRadio) {
   scene().productKind = kProductBox;
+  scene().scale = {0, 14, -45};  // the retail box's
   openPanel();
   click(id::kPanelScreenShot);
   EXPECT_EQ(scene().productKind, kProductScreenShot);
   EXPECT_EQ(scene().scale, (Vec3{-179, 0, 0}));
   EXPECT_FALSE(ctl(id::kPanelBack)->isVisible());
+  EXPECT_FALSE(ctl<QAbstractButton>(id::kPanelBox)->isChecked());
   click(id::kPanelScreenShot);
   EXPECT_EQ(scene().productKind, kProductBox);
-  EXPECT_EQ(scene().scale, (Vec3{0, 0, 0}));
-  EXPECT_FALSE(ctl(id::kPanelBack)->isVisible()) << "the layout stays until a product is chosen";
+  EXPECT_EQ(scene().scale, (Vec3{0, 14, -45})) << "the box's own shape";
+  EXPECT_TRUE(ctl<QAbstractButton>(id::kPanelBox)->isChecked()) << "and its radio";
+  EXPECT_TRUE(ctl(id::kPanelBack)->isVisible()) << "and its face buttons";
 }
 
 TEST_F(PanelTest, BookStylesSetBindingSizeAndScaleAndOnlyTheHardBackSetsTheStyle) {

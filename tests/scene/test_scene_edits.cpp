@@ -281,3 +281,30 @@ TEST(MovementRadios, LeaveSpotAndScrollAndOnlyScaleMarksTheScaleVersion) {
     EXPECT_EQ(scene->formatVersion, std::string(1, mode == 3 ? '\x03' : '\x02')) << mode;
   }
 }
+
+TEST(HeldLastFrame, TheFirstDragOrFaceButtonGivesThePoseBack) {
+  const struct {
+    bool playing;
+    int keys, frame, length;
+    bool stops;
+  } cases[] = {
+      {true, 2, 99, 100, true},    // played to its end: held
+      {true, 2, 50, 100, false},   // still playing
+      {false, 2, 99, 100, false},  // stopped already
+      {true, 0, 0, 0, false},      // nothing loaded
+  };
+  for (const auto& c : cases) {
+    for (int action = 0; action < 2; ++action) {
+      SceneState scene;
+      scene.playing = c.playing;
+      scene.keyCount = c.keys;
+      scene.currentFrame = c.frame;
+      scene.animationLength = c.length;
+      scene.rotation = {11, 22, 33};
+      if (action == 0) BeginDrag(scene, false, 5, 5);
+      else PressFaceButton(scene, FaceButton::Front);
+      EXPECT_EQ(scene.playing, c.playing && !c.stops) << c.frame << "/" << c.length << " action " << action;
+      EXPECT_EQ(scene.rotation, (Vec3{11, 22, 33})) << "the held pose stays, now the user's";
+    }
+  }
+}
