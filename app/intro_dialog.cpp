@@ -59,9 +59,7 @@ IntroDialog::IntroDialog(Application& app, IntroHost& host, QWidget* mainWindow)
   if (auto* main = qobject_cast<MainWindow*>(mainWindow)) {
     main->showStatusText("Please wait for the Animation to finish, then Click the Start Kestrova button");
   }
-  // Until Start is ready the focus waits on Next Sequence: Enter should not
-  // open a web page.
-  next->setFocus(Qt::OtherFocusReason);
+  link_ = link;
   connect(link, &QPushButton::clicked, this, &IntroDialog::OnProductLink);
   connect(next, &QPushButton::clicked, this, &IntroDialog::OnNextSequence);
   connect(start_, &QPushButton::clicked, this, &IntroDialog::OnStart);
@@ -106,7 +104,10 @@ void IntroDialog::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Enter:
       // A focused button takes Enter as it takes Space; elsewhere Enter
       // puts the intro away like Start.
-      if (auto* focused = qobject_cast<QPushButton*>(focusWidget()); focused && focused->isEnabled()) {
+      // The product link opens with Space or a click only: Enter, pressed to
+      // get going, must never open a web page.
+      if (auto* focused = qobject_cast<QPushButton*>(focusWidget());
+          focused && focused->isEnabled() && focused != link_) {
         focused->click();
       } else {
         OnStart();

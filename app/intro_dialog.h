@@ -50,5 +50,6 @@ class IntroDialog : public QDialog {
   Application& app_;
   IntroHost& host_;
   QPushButton* start_ = nullptr;
+  QPushButton* link_ = nullptr;  // the product link
   bool started_ = false;
 };

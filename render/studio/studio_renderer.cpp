@@ -20,6 +20,8 @@
 #include "render/studio/studio_mesh.h"
 #include "render/studio/studio_setup.h"
 #include "render/studio/studio_shaders.h"
+#include "render/texture_loader.h"
+#include "pictures/picture.h"
 
 namespace kestrova::studio {
 
@@ -58,6 +60,7 @@ struct ArtworkTexture {
   GLuint name = 0;
   int width = 0, height = 0;
   std::array<uint8_t, 64> probe{};
+  std::string source;  // the file read at its own size, when not the classic copy
 };
 
 // What a drawing of the shot depends on beyond the tile.
@@ -143,10 +146,10 @@ class Renderer {
   bool prepare(SceneState& scene, std::string* error);
   void castOcclusion(Prepared& p);
   void castKeyShadow(Prepared& p);
-  GLuint artwork(GLuint classic);
+  GLuint artwork(GLuint classic, const SceneState& scene);
   void bindMesh() const;
   void unbindMesh() const;
-  void drawBatches(const Prepared& p, int artworkUniform);
+  void drawBatches(const Prepared& p, int artworkUniform, const SceneState& scene);
   void setLights(const Prepared& p, const V3& eye);
 
   bool built_ = false;
@@ -246,7 +249,19 @@ bool Renderer::build(std::string* error) {
   return true;
 }
 
-GLuint Renderer::artwork(GLuint classic) {
+// The picture file a classic texture was shrunk from, when it has more
+// pixels than the texture kept (pictures of pixels; drawings are drawn at
+// the size shown already).
+const FaceArtwork* fullerArtwork(const SceneState& scene, GLuint classic, int w, int h) {
+  for (size_t slot = 0; slot < scene.textureSlot.size(); ++slot) {
+    const FaceArtwork& a = scene.artwork[slot];
+    if (scene.textureSlot[slot] != classic || a.path.empty() || a.scalable || IsWebPictureName(a.path)) continue;
+    if (a.width > 0 && a.height > 0 && (a.width != w || a.height != h)) return &a;
+  }
+  return nullptr;
+}
+
+GLuint Renderer::artwork(GLuint classic, const SceneState& scene) {
   if (classic == 0 || !glIsTexture(classic)) return white_;
   glBindTexture(GL_TEXTURE_2D, classic);
   GLint w = 0, h = 0;
@@ -261,27 +276,53 @@ GLuint Renderer::artwork(GLuint classic) {
     const int x = (i % 4) * (w - 1) / 3, y = (i / 4) * (h - 1) / 3;
     glGetTextureSubImage(classic, 0, x, y, 0, 1, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, 4, probe.probe.data() + i * 4);
   }
+  const FaceArtwork* fuller = fullerArtwork(scene, classic, w, h);
+  GLint largest = 4096;
+  glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+  if (fuller) {
+    probe.source = fuller->path + "|" + std::to_string(fuller->width) + "x" + std::to_string(fuller->height);
+  }
   auto found = textures_.find(classic);
   if (found != textures_.end()) {
     const ArtworkTexture& kept = found->second;
-    if (kept.width == w && kept.height == h && kept.probe == probe.probe && glIsTexture(kept.name)) return kept.name;
+    if (kept.width == w && kept.height == h && kept.probe == probe.probe && kept.source == probe.source &&
+        glIsTexture(kept.name)) {
+      return kept.name;
+    }
     glDeleteTextures(1, &kept.name);
     textures_.erase(found);
   }
+  // The picture at its own size where the classic frame shrank it to a
+  // power of two (up to the GL's largest); else the classic texture's
+  // pixels, through memory: its unsized format copies to no sized one on
+  // the GPU.
+  std::vector<uint8_t> pixels;
+  int tw = w, th = h;
+  if (fuller) {
+    const PictureResult decoded = LoadPicture(fuller->path);
+    if (decoded.picture) {
+      const int fw = std::min(fuller->width, largest), fh = std::min(fuller->height, largest);
+      RgbaImage image = decoded.picture->render(fw, fh);
+      if (image.width == fw && image.height == fh) {
+        pixels = TexturePixels(std::move(image));
+        tw = fw, th = fh;
+      }
+    }
+  }
+  if (pixels.empty()) {
+    tw = w, th = h;
+    pixels.resize(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
+    glBindTexture(GL_TEXTURE_2D, classic);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  }
   int levels = 1;
-  while ((std::max(w, h) >> levels) > 0) ++levels;
+  while ((std::max(tw, th) >> levels) > 0) ++levels;
   glGenTextures(1, &probe.name);
   glBindTexture(GL_TEXTURE_2D, probe.name);
-  glTexStorage2D(GL_TEXTURE_2D, levels, GL_SRGB8_ALPHA8, w, h);
-  // Through memory: the classic textures' unsized format copies to no
-  // sized one on the GPU.
-  std::vector<uint8_t> pixels(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
-  glBindTexture(GL_TEXTURE_2D, classic);
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-  glBindTexture(GL_TEXTURE_2D, probe.name);
+  glTexStorage2D(GL_TEXTURE_2D, levels, GL_SRGB8_ALPHA8, tw, th);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, tw, th, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
   glGenerateMipmap(GL_TEXTURE_2D);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
@@ -605,12 +646,12 @@ void Renderer::setLights(const Prepared& p, const V3& eye) {
   glUniform1f(product_.uniform("uExposure"), 1.0f);
 }
 
-void Renderer::drawBatches(const Prepared& p, int artworkUniform) {
+void Renderer::drawBatches(const Prepared& p, int artworkUniform, const SceneState& scene) {
   glActiveTexture(GL_TEXTURE0);
   glUniform1i(artworkUniform, 0);
   bindMesh();
   for (const MeshBatch& batch : p.mesh.batches) {
-    glBindTexture(GL_TEXTURE_2D, artwork(batch.texture));
+    glBindTexture(GL_TEXTURE_2D, artwork(batch.texture, scene));
     glDrawArrays(GL_TRIANGLES, batch.first, batch.count);
   }
   unbindMesh();
@@ -703,12 +744,12 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
       glEnable(GL_DEPTH_TEST);
       glDepthFunc(GL_LESS);
       glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
-      drawBatches(p, artworkUniform);
+      drawBatches(p, artworkUniform, scene);
       glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
       glDepthFunc(GL_EQUAL);
       glEnable(GL_BLEND);
       glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE);
-      drawBatches(p, artworkUniform);
+      drawBatches(p, artworkUniform, scene);
       glDisable(GL_BLEND);
       glClear(GL_DEPTH_BUFFER_BIT);
     }
@@ -719,7 +760,7 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
     glUniform1f(product_.uniform("uFadeStrength"), 1.0f);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
-    drawBatches(p, artworkUniform);
+    drawBatches(p, artworkUniform, scene);
   }
   glUseProgram(static_cast<GLuint>(program));
   glActiveTexture(static_cast<GLenum>(activeTexture));

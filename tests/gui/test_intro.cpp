@@ -352,3 +352,13 @@ TEST_F(IntroTest, OpenNamesAProjectToStartOn) {
   EXPECT_NE(app->mainWindow()->menuWidget(), nullptr) << "straight to work, no intro";
   EXPECT_FALSE(commands()->introDialog()->isVisible());
 }
+
+TEST_F(IntroTest, EnterOnTheProductLinkStartsAndNeverOpensTheWebPage) {
+  abMarker();
+  auto app = begin();
+  auto* link = introButton(id::kIntroProductLink);
+  link->setFocus();
+  QTest::keyClick(link, Qt::Key_Return);
+  EXPECT_TRUE(platform_.openedUrls.empty());
+  EXPECT_TRUE(intro()->started());
+}

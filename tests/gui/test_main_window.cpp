@@ -456,10 +456,13 @@ TEST_F(MainWindowTest, AProjectWhosePicturesAreMissingOpensAndSaysWhich) {
   commands()->OnOpenProject();
   EXPECT_EQ(scene().rotation, (Vec3{5, 6, 7})) << "the project opened";
   EXPECT_EQ(scene().textureSlot[kSlotBoxFront], front) << "the face keeps its picture";
-  ASSERT_EQ(platform_.messages.size(), 2u) << "one message for the load";
+  ASSERT_EQ(platform_.messages.size(), 4u) << "one message for the load, then an offer to look for each";
   EXPECT_EQ(platform_.messages[1].caption, "Warning");
   EXPECT_NE(platform_.messages[1].text.find("nothing-here.jpg"), std::string::npos);
   EXPECT_NE(platform_.messages[1].text.find("gone.png"), std::string::npos);
+  EXPECT_EQ(platform_.messages[2].buttons, MessageButtons::YesNo);
+  EXPECT_NE(platform_.messages[2].text.find("nothing-here.jpg") + platform_.messages[3].text.find("nothing-here.jpg"),
+            2 * std::string::npos);
 }
 
 TEST_F(MainWindowTest, AProjectWithWebPicturesAsksFirst) {

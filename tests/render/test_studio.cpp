@@ -9,7 +9,10 @@
 #include <memory>
 #include <vector>
 
+#include <QImage>
+
 #include "render/export_image.h"
+#include "render/texture_loader.h"
 #include "render/studio/studio_camera.h"
 #include "render/studio/studio_setup.h"
 #include "tests/support/headless_fixture.h"
@@ -225,36 +228,43 @@ TEST_F(StudioTest, AFineGratingShownAtItsOwnSizeKeepsItsContrast) {
   scene_->look.fit = 5;
   scene_->studioFloor.shadow = false;
   for (auto& slot : scene_->textureSlot) slot = test::MakeFlatTexture(40, 40, 200);
-  // Find how wide the front is shown, then give it a picture of that width.
+  // Find how wide the front is shown, then draw at the size that shows it
+  // about 1.41 x 128 pixels wide, where the classic frame's power of two
+  // shrinks a picture most, and give it a picture of exactly that width.
   scene_->textureSlot[kSlotBoxFront] = test::MakeFlatTexture(200, 40, 40);
-  RgbaImage image = draw();
-  int first = -1, last = -1;
-  for (int x = 0; x < kW; ++x) {
-    if (leading(image.at(x, kH / 2)) == 0) {
-      if (first < 0) first = x;
-      last = x;
+  auto frontWidth = [&](const RgbaImage& picture, int* from, int* to) {
+    *from = -1;
+    for (int x = 0; x < picture.width; ++x) {
+      if (leading(picture.at(x, picture.height / 2)) == 0) {
+        if (*from < 0) *from = x;
+        *to = x;
+      }
     }
-  }
-  const int shown = last - first + 1;
-  ASSERT_GT(shown, 100);
-  // A cosine of 6 pixels a period across, 128 +- 100 in sRGB.
-  std::vector<uint8_t> texels(static_cast<size_t>(shown) * 64 * 4);
+    return *to - *from + 1;
+  };
+  int first = -1, last = -1;
+  const int atTestSize = frontWidth(draw(), &first, &last);
+  ASSERT_GT(atTestSize, 50);
+  const double grow = 181.0 / atTestSize;
+  const int w = static_cast<int>(kW * grow), h = static_cast<int>(kH * grow);
+  RgbaImage image = draw(w, h);
+  const int shown = frontWidth(image, &first, &last);
+  ASSERT_NEAR(shown, 181, 4);
+  // A cosine of 6 pixels a period across, 128 +- 100 in sRGB, as a picture
+  // file of that width: the classic frame keeps it at the nearest power of
+  // two, the studio at its own size.
+  QImage file(shown, 64, QImage::Format_RGB32);
   for (int y = 0; y < 64; ++y) {
     for (int x = 0; x < shown; ++x) {
-      const auto v = static_cast<uint8_t>(std::lround(128 + 100 * std::cos(2 * M_PI * x / 6.0)));
-      uint8_t* t = &texels[(static_cast<size_t>(y) * shown + x) * 4];
-      t[0] = t[1] = t[2] = v;
-      t[3] = 255;
+      const int v = static_cast<int>(std::lround(128 + 100 * std::cos(2 * M_PI * x / 6.0)));
+      file.setPixel(x, y, qRgb(v, v, v));
     }
   }
-  GLuint grating = 0;
-  glGenTextures(1, &grating);
-  glBindTexture(GL_TEXTURE_2D, grating);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, shown, 64, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
-  scene_->textureSlot[kSlotBoxFront] = grating;
-  image = draw();
+  const std::string path = ::testing::TempDir() + "grating.png";
+  ASSERT_TRUE(file.save(QString::fromStdString(path)));
+  scene_->imagePathIsAbsolute = 2;
+  ASSERT_TRUE(LoadTexture(*scene_, path, scene_->textureSlot[kSlotBoxFront]));
+  image = draw(w, h);
   const double inHigh = linear(228), inLow = linear(28);
   const double input = (inHigh - inLow) / (inHigh + inLow);
   // Each period's own contrast, in linear light, along the middle row.
@@ -262,7 +272,7 @@ TEST_F(StudioTest, AFineGratingShownAtItsOwnSizeKeepsItsContrast) {
   for (int x = first + 6; x + 6 < last - 6; x += 6) {
     double high = 0, low = 1;
     for (int k = 0; k < 6; ++k) {
-      const double v = linear(image.at(x + k, kH / 2)[1]);
+      const double v = linear(image.at(x + k, h / 2)[1]);
       high = std::max(high, v), low = std::min(low, v);
     }
     kept.push_back((high - low) / (high + low) / input);
