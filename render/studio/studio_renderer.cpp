@@ -38,7 +38,7 @@ constexpr double kLowestSky = 45.0 * M_PI / 180.0;
 // Occlusion below this is dropped (and the rest stretched to keep the
 // darkest as dark): the faintest tail of the shadow would widen the framing
 // for nothing the eye sees.
-constexpr float kFaintest = 0.03f;
+constexpr float kFaintest = 0.04f;
 // The contact shadow: its share of the floor's darkest and how far it
 // reaches, in product heights.
 constexpr double kContactShare = 0.4;

@@ -22,9 +22,9 @@ StudioSetup make(const char* name, double keyRadius, double fill, double rim, do
   s.name = name;
   // Key high on the camera's right, fill lower on its left, rim high
   // behind: high enough that their shadows stay short.
-  s.lights = {{"key", Normalized({0.45, 0.7, 0.8}), 4.0, keyRadius, 1.0, {1.0, 0.98, 0.95}},
-              {"fill", Normalized({-0.85, 0.45, 0.6}), 4.0, keyRadius * 1.5, fill, {0.95, 0.97, 1.0}},
-              {"rim", Normalized({-0.3, 1.0, -0.6}), 4.0, keyRadius * 0.5, rim, {1.0, 1.0, 1.0}}};
+  s.lights = {{"key", Normalized({0.45, 1.2, 0.8}), 4.0, keyRadius, 1.0, {1.0, 0.98, 0.95}},
+              {"fill", Normalized({-0.85, 0.6, 0.6}), 4.0, keyRadius * 1.5, fill, {0.95, 0.97, 1.0}},
+              {"rim", Normalized({-0.3, 1.3, -0.6}), 4.0, keyRadius * 0.5, rim, {1.0, 1.0, 1.0}}};
   s.environment.sky = {1.0, 1.0, 1.0};
   s.environment.horizon = {0.9, 0.9, 0.9};
   s.environment.ground = {0.55, 0.55, 0.55};
