@@ -39,6 +39,10 @@ struct FaceCheck {
 // for a picture of width x height pixels in the shot's pose.
 std::vector<FaceCheck> CheckArtwork(SceneState& scene, int width, int height);
 
+// The program's own pictures drawn to be stretched over any face (the page
+// edges): listed, never warned about.
+bool MeantToStretch(const std::string& path);
+
 // Whether any face has a warning.
 bool AnyWarnings(const std::vector<FaceCheck>& checks);
 

@@ -1066,3 +1066,29 @@ TEST(RenderBatch, CellsFlagsAndShardsSayWhatTheyMean) {
   EXPECT_EQ(past.status, 2);
   EXPECT_NE(past.output.find("has frames 0 to"), std::string::npos) << past.output;
 }
+
+TEST(RenderPreflight, TheWrapAndTheBoardAreSeenAndThePageEdgesNeverWarn) {
+  auto faces = [](const std::string& product) {
+    const CliRun checked = run("--product " + product + " --preflight --size 1280x720 --json");
+    EXPECT_EQ(checked.status, 0) << checked.output;
+    const std::string json = checked.output.substr(std::min(checked.output.find('{'), checked.output.size()));
+    return QJsonDocument::fromJson(QByteArray::fromStdString(json)).object()["faces"].toArray();
+  };
+  const struct {
+    const char* product;
+    const char* face;
+  } seen[] = {{"mug", "Wrap"}, {"screenshot", "Screen"}, {"box", "Front"}};
+  for (const auto& c : seen) {
+    bool found = false;
+    for (const auto& face : faces(c.product)) {
+      if (face.toObject()["face"].toString() != c.face) continue;
+      found = true;
+      EXPECT_TRUE(face.toObject()["seen"].toBool()) << c.product << " " << c.face;
+    }
+    EXPECT_TRUE(found) << c.product << " " << c.face;
+  }
+  for (const auto& face : faces("book")) {
+    if (face.toObject()["face"].toString() != "Pages") continue;
+    EXPECT_TRUE(face.toObject()["warnings"].toArray().isEmpty()) << "lines meant to stretch";
+  }
+}
