@@ -206,7 +206,12 @@ std::vector<FaceCheck> CheckArtwork(SceneState& scene, int width, int height) {
       const double turn = axes.du[0] * axes.dv[1] - axes.du[1] * axes.dv[0];
       if (turn > 0) check.seen = true;
     }
-    if (check.scalable) {
+    if (check.scalable && artwork.stuck && artwork.textureWidth > 0 && artwork.textureHeight > 0) {
+      // It could not be drawn larger: as sharp as the texture it has.
+      check.artworkWidth = artwork.textureWidth;
+      check.artworkHeight = artwork.textureHeight;
+      check.stretch = std::max(check.shownWidth / artwork.textureWidth, check.shownHeight / artwork.textureHeight);
+    } else if (check.scalable) {
       // Drawn again at the size shown, up to the largest drawing.
       check.stretch = std::max(1.0, std::max(check.shownWidth, check.shownHeight) / 8192.0);
     } else if (artwork.width > 0 && artwork.height > 0) {

@@ -301,7 +301,9 @@ void SharpenDrawings(SceneState& scene, const std::array<int, kTextureSlotCount>
     // Drawn again from the file it came from; a failure keeps the picture it has.
     const int32_t keptWidth = scene.pictureWidth[0];
     const int32_t keptHeight = scene.pictureHeight[0];
-    UploadTexture(scene, *PrepareTextureShared(artwork.path, FaceTextureLimit(), side), scene.textureSlot[slot]);
+    if (!UploadTexture(scene, *PrepareTextureShared(artwork.path, FaceTextureLimit(), side), scene.textureSlot[slot])) {
+      scene.artwork[slot].stuck = true;  // the artwork check reports it at the size it has
+    }
     scene.pictureWidth[0] = keptWidth;
     scene.pictureHeight[0] = keptHeight;
   }

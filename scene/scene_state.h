@@ -141,6 +141,9 @@ struct FaceArtwork {
   bool scalable = false;  // a drawing, sharp at any size
   int textureWidth = 0;   // what the slot's texture holds
   int textureHeight = 0;
+  // A drawing that could not be drawn larger: it is only as sharp as its
+  // texture (0: drawn again as large as asked).
+  bool stuck = false;
 };
 
 struct SceneState {

@@ -206,3 +206,28 @@ TEST_F(ArtworkCheck, ADrawingIsDrawnAgainAsLargeAsALargePictureShowsIt) {
   EXPECT_EQ(scene.artwork[kSlotBoxFront].path, svg);
   EXPECT_EQ(scene.artwork[kSlotBoxBack].textureHeight, backBefore.textureHeight) << "pixels are not drawn again";
 }
+
+TEST_F(ArtworkCheck, ADrawingThatCouldNotBeDrawnLargerIsReportedAtTheSizeItHas) {
+  SceneState scene;
+  test::StillTestBox(scene);
+  scene.rotation = {0, 0, 0};
+  // A drawing on the front whose texture holds 64 x 64: drawn again as
+  // large as shown it is sharp; stuck at 64 it is not.
+  scene.artwork[kSlotBoxFront] = {"cover.svg", 600, 800, true, 64, 64, false};
+  const auto front = [&] {
+    for (const FaceCheck& check : CheckArtwork(scene, 1280, 960)) {
+      if (check.slot == kSlotBoxFront) return check;
+    }
+    ADD_FAILURE() << "no front";
+    return FaceCheck{};
+  };
+  const FaceCheck drawable = front();
+  EXPECT_NEAR(drawable.stretch, 1.0, 1e-9);
+  EXPECT_TRUE(drawable.warnings.empty());
+  scene.artwork[kSlotBoxFront].stuck = true;
+  const FaceCheck stuck = front();
+  EXPECT_EQ(stuck.artworkWidth, 64);
+  EXPECT_GT(stuck.stretch, 3.0) << "shown hundreds of pixels wide from 64";
+  EXPECT_NEAR(stuck.stretch, std::max(stuck.shownWidth, stuck.shownHeight) / 64.0, 1e-6);
+  ASSERT_FALSE(stuck.warnings.empty());
+}
