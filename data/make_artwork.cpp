@@ -334,9 +334,14 @@ const QColor kCream(244, 236, 220);
 const QColor kTerracotta(196, 92, 58);
 const QColor kForest(34, 66, 52);
 
-constexpr int kBookW = 640;
+// Drawn at the hard back's proportions (the default book): its cover is
+// 0.68 as wide as high, within 5 % of the paperback's 0.64 too; its spine
+// is a quarter of its height (the paperback's, a tenth, shows it squeezed).
+constexpr int kBookW = 661;
 constexpr int kBookH = 1008;
-constexpr int kBookSpine = 106;
+constexpr int kBookSpine = 246;
+// The spine's lettering keeps the size it had on the narrow spine.
+constexpr double kSpineLetters = 106;
 
 QImage bookFront() {
   QImage image = canvas(kBookW, kBookH);
@@ -396,18 +401,19 @@ QImage bookSpine() {
   p.fillRect(image.rect(), kForest);
   p.setPen(Qt::NoPen);
   p.setBrush(kTerracotta);
-  p.drawEllipse(QPointF(w * 0.5, h * 0.08), w * 0.28, w * 0.28);
+  const double l = kSpineLetters;
+  p.drawEllipse(QPointF(w * 0.5, h * 0.08), l * 0.28, l * 0.28);
   p.save();
   p.translate(w * 0.5, h * 0.16);
   p.rotate(90);
   drawCentredText(p, QRectF(0, -w * 0.5, h * 0.5, w), "LIGHT & SURFACE",
-                  font(serifFamily, w * 0.3, QFont::Bold, false, 2), kCream,
+                  font(serifFamily, l * 0.3, QFont::Bold, false, 2), kCream,
                   Qt::AlignLeft | Qt::AlignVCenter);
   drawCentredText(p, QRectF(h * 0.5, -w * 0.5, h * 0.27, w), "TOMAS VENN",
-                  font(sansFamily, w * 0.2, QFont::Bold, false, 3), QColor(230, 180, 150),
+                  font(sansFamily, l * 0.2, QFont::Bold, false, 3), QColor(230, 180, 150),
                   Qt::AlignRight | Qt::AlignVCenter);
   p.restore();
-  drawCentredText(p, QRectF(0, h * 0.92, w, h * 0.05), "KP", font(serifFamily, w * 0.26, QFont::Bold),
+  drawCentredText(p, QRectF(0, h * 0.92, w, h * 0.05), "KP", font(serifFamily, l * 0.26, QFont::Bold),
                   kCream);
   return image;
 }
@@ -435,9 +441,11 @@ QImage pageEdges() {
 // --- The mug ---------------------------------------------------------------
 
 QImage mugWrap() {
-  // Once round the mug: the left and right edges meet at the back.
-  constexpr int kW = 1024;
-  constexpr int kH = 512;
+  // Once round the mug: the left and right edges meet at the back. At the
+  // body's proportions (round 2.38 times as long as high) and large enough
+  // for a 1920 x 1080 picture of it.
+  constexpr int kW = 2048;
+  constexpr int kH = 860;
   QImage image = canvas(kW, kH);
   QPainter p(&image);
   setUp(p);

@@ -1092,3 +1092,14 @@ TEST(RenderPreflight, TheWrapAndTheBoardAreSeenAndThePageEdgesNeverWarn) {
     EXPECT_TRUE(face.toObject()["warnings"].toArray().isEmpty()) << "lines meant to stretch";
   }
 }
+
+TEST(RenderPreflight, TheProgramsOwnArtworkPassesStrict) {
+  // Each product as it starts, at a full-HD picture. (The board is left
+  // out: its picture is squeezed by the Screen Shot rule itself.)
+  for (const char* product : {"box", "book", "mug"}) {
+    for (const char* size : {"1280x720", "1920x1080"}) {
+      const CliRun checked = run(std::string("--product ") + product + " --preflight --strict --size " + size);
+      EXPECT_EQ(checked.status, 0) << product << " at " << size << ":\n" << checked.output;
+    }
+  }
+}
