@@ -76,7 +76,7 @@ MainWindow::MainWindow(Application& app) : app_(app) {
   setObjectName("MainWindow");
   view_ = new ShotView(app, this);
   setCentralWidget(view_);
-  commands_ = new ShotCommands(app, *view_);
+  commands_ = new ShotCommands(app, *view_, *this);
   resize(1024, 720);
   createActions();
   createMenus();

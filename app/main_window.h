@@ -1,4 +1,5 @@
 #pragma once
+#include "app/window_host.h"
 #include <QMainWindow>
 #include <QPointer>
 #include <map>
@@ -17,7 +18,7 @@ class ShotView;
 // toolbar, the status bar with the lock indicators, and the menu. Every
 // command is an action of the window itself, so its shortcut works while the
 // menu and the toolbar are hidden, as they are until the intro's Start.
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow, public WindowHost {
   Q_OBJECT
  public:
   explicit MainWindow(Application& app);
@@ -33,11 +34,11 @@ class MainWindow : public QMainWindow {
   QAction* studioFloorAction() const { return studioFloorAction_; }
   QAction* checkArtworkAction() const { return checkArtworkAction_; }
   // The status bar's message pane.
-  void showStatusText(const QString& text);
+  void showStatusText(const QString& text) override;
   // The hint the status bar returns to after a status tip.
-  void setRestingStatusText(const QString& text);
+  void setRestingStatusText(const QString& text) override;
   // The intro's Start: the menu bar and the toolbar appear.
-  void showMenusAndToolbar();
+  void showMenusAndToolbar() override;
   // The project commands appear in the File menu while advanced controls are on.
   void showAdvancedCommands(bool on);
 

@@ -24,7 +24,7 @@
 #include "formats/file_names.h"
 #include "formats/file_replace.h"
 #include "formats/video_writer.h"
-#include "main_window.h"
+#include "window_host.h"
 #include "panel/control_panel.h"
 #include "platform.h"
 #include "pictures/picture.h"
@@ -89,7 +89,8 @@ std::vector<uint8_t> encodePicture(const kestrova::CapturedFrame& frame, const c
 
 }  // namespace
 
-ShotCommands::ShotCommands(Application& app, ShotView& view) : QObject(&view), app_(app), view_(view) {
+ShotCommands::ShotCommands(Application& app, ShotView& view, WindowHost& window)
+    : QObject(&view), app_(app), view_(view), window_(window) {
   view_.scene().look.studio = app_.studioLook();
   view_.scene().studioFloor = app_.studioFloor();
   if (view_.scene().look.studio) view_.scene().studioFloor.shadow = true;
@@ -186,12 +187,9 @@ void ShotCommands::playSample(int index) {
 }
 
 void ShotCommands::startShot() {
-  auto* main = qobject_cast<MainWindow*>(view_.window());
-  if (main) {
-    main->showMenusAndToolbar();
-    main->setRestingStatusText(
-        "Left Click on the box shot to move it around. Click the Book Icon to open the control dialog.");
-  }
+  window_.showMenusAndToolbar();
+  window_.setRestingStatusText(
+      "Left Click on the box shot to move it around. Click the Book Icon to open the control dialog.");
   OnFileNew();
 }
 
@@ -233,7 +231,7 @@ void ShotCommands::panelClosing() {
 }
 
 void ShotCommands::setStatusText(const std::string& text) {
-  if (auto* main = qobject_cast<MainWindow*>(view_.window())) main->showStatusText(QString::fromStdString(text));
+  window_.showStatusText(QString::fromStdString(text));
 }
 
 void ShotCommands::showPanelMessage(const std::string& text) {
@@ -652,8 +650,8 @@ void ShotCommands::OnExportImage() {
                                kestrova::MessageButtons::Ok, kestrova::MessageIcon::Information);
   } else if (!written) {
     showError("Kestrova could not export " + *path + ": " + error);
-  } else if (auto* main = qobject_cast<MainWindow*>(view_.window())) {
-    main->showStatusText(QString::fromStdString("Exported " + *path));
+  } else {
+    window_.showStatusText(QString::fromStdString("Exported " + *path));
   }
 }
 

@@ -16,6 +16,7 @@ class FaceWatcher;
 class ControlPanel;
 class SettingsDialog;
 class ShotView;
+class WindowHost;
 namespace kestrova {
 struct CapturedFrame;
 struct ProjectResult;
@@ -30,7 +31,7 @@ class ShotCommands : public QObject, public kestrova::PanelHost, public IntroHos
   Q_OBJECT
  public:
   // Asks the update question at once, as the window does when it opens.
-  ShotCommands(Application& app, ShotView& view);
+  ShotCommands(Application& app, ShotView& view, WindowHost& window);
   ~ShotCommands() override;
 
   SettingsDialog* settingsDialog() const;
@@ -120,6 +121,7 @@ class ShotCommands : public QObject, public kestrova::PanelHost, public IntroHos
 
   Application& app_;
   ShotView& view_;
+  WindowHost& window_;
   QPointer<SettingsDialog> settingsDialog_;
   QPointer<IntroDialog> introDialog_;
   int videoFormat_ = 0;
