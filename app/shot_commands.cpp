@@ -552,6 +552,27 @@ void ShotCommands::showStudioFloor() {
   view_.requestFrame();
 }
 
+void ShotCommands::putShotBack(kestrova::SceneState& kept) {
+  // The pose and the frame go back; pictures and models an export loaded
+  // for the first time stay loaded.
+  kestrova::SceneState& shot = scene();
+  kept.textureSlot = shot.textureSlot;
+  kept.deferred = shot.deferred;
+  kept.artwork = shot.artwork;
+  shot = std::move(kept);
+  view_.makeCurrent();
+  kestrova::ApplyViewSize(shot, static_cast<int>(view_.width() * view_.devicePixelRatioF()),
+                          static_cast<int>(view_.height() * view_.devicePixelRatioF()));
+  kestrova::ApplyClearColor(shot);
+  view_.doneCurrent();
+  view_.requestFrame();
+}
+
+void ShotCommands::sayCancelled(const std::string& path) {
+  app_.platform().messageBox("The export was cancelled; " + path + " was not written.", "Kestrova",
+                             kestrova::MessageButtons::Ok, kestrova::MessageIcon::Information);
+}
+
 // ---- Export Image ----
 
 void ShotCommands::OnExportImage() {
@@ -634,20 +655,9 @@ void ShotCommands::OnExportImage() {
     }
   }
   progress.reset();
-  // The shot is put back as it was; pictures loaded on the way stay.
-  kept->textureSlot = shot.textureSlot;
-  kept->deferred = shot.deferred;
-  kept->artwork = shot.artwork;
-  shot = *kept;
-  view_.makeCurrent();
-  kestrova::ApplyViewSize(shot, static_cast<int>(view_.width() * view_.devicePixelRatioF()),
-                          static_cast<int>(view_.height() * view_.devicePixelRatioF()));
-  kestrova::ApplyClearColor(shot);
-  view_.doneCurrent();
-  view_.requestFrame();
+  putShotBack(*kept);
   if (cancelled) {
-    app_.platform().messageBox("The export was cancelled; " + *path + " was not written.", "Kestrova",
-                               kestrova::MessageButtons::Ok, kestrova::MessageIcon::Information);
+    sayCancelled(*path);
   } else if (!written) {
     showError("Kestrova could not export " + *path + ": " + error);
   } else {
@@ -706,20 +716,9 @@ void ShotCommands::OnExportAnimation() {
   }
   if (!cancelled && !failed) failed = !writer->finish(&error);
   if (cancelled || failed) writer->abandon();
-  // The pose and the frame go back; pictures and models the export loaded
-  // for the first time stay loaded.
-  kept->textureSlot = shot.textureSlot;
-  kept->deferred = shot.deferred;
-  shot = *kept;
-  view_.makeCurrent();
-  kestrova::ApplyViewSize(shot, static_cast<int>(view_.width() * view_.devicePixelRatioF()),
-                          static_cast<int>(view_.height() * view_.devicePixelRatioF()));
-  kestrova::ApplyClearColor(shot);
-  view_.doneCurrent();
-  view_.requestFrame();
+  putShotBack(*kept);
   if (cancelled) {
-    app_.platform().messageBox("The export was cancelled; " + *path + " was not written.", "Kestrova",
-                               kestrova::MessageButtons::Ok, kestrova::MessageIcon::Information);
+    sayCancelled(*path);
   } else if (failed) {
     showError(error);
   }

@@ -101,6 +101,9 @@ class ShotCommands : public QObject, public kestrova::PanelHost, public IntroHos
   // that were not found, starting beside the project.
   void lookForMissingFaces(const kestrova::ProjectResult& loaded, const std::string& projectFolder);
   void showError(const std::string& text);
+  // After an export: the shot as it was before, with the pictures it loaded.
+  void putShotBack(kestrova::SceneState& kept);
+  void sayCancelled(const std::string& path);
   // A save dialog asked again until the name ends in one of `endings`.
   std::optional<std::string> saveNameOfType(kestrova::FileDialogRequest request, const std::vector<std::string>& endings,
                                             const std::string& what);

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "deferred_assets.h"
+#include "feedback_polygons.h"
 #include "render_frame.h"
 
 namespace kestrova {
@@ -19,9 +20,6 @@ namespace {
 // Eye coordinates within +-kReach map linearly to window coordinates in the
 // eye-space pass; no product comes near it.
 constexpr double kReach = 10000.0;
-
-// x, y, z, then RGBA, then s, t, r, q: a vertex of GL_3D_COLOR_TEXTURE.
-constexpr size_t kVertexFloats = 11;
 
 struct Vertex {
   double p[3];
@@ -56,58 +54,26 @@ double length(const double v[3]) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + 
 // Every triangle the product draws, grouped by the texture marked before it.
 using Triangles = std::map<uint32_t, std::vector<Axes>>;
 
-// One feedback pass of the product with `projection` on the projection
-// stack; `unmap` turns a feedback position back into the space wanted.
+// One feedback pass of the product with the current projection; `unmap`
+// turns a feedback position back into the space wanted.
 template <typename Unmap>
 Triangles feedbackTriangles(SceneState& scene, const Unmap& unmap) {
-  static std::vector<GLfloat> buffer(1 << 20);
-  GLint values = -1;
-  for (int attempt = 0; attempt < 6 && values < 0; ++attempt) {
-    glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D_COLOR_TEXTURE, buffer.data());
-    glRenderMode(GL_FEEDBACK);
-    DrawShotProduct(scene);
-    values = glRenderMode(GL_RENDER);
-    if (values < 0) buffer.resize(buffer.size() * 4);
-  }
   Triangles triangles;
-  if (values <= 0) return triangles;
-  const auto end = static_cast<size_t>(values);
-  uint32_t texture = 0;
   std::vector<Vertex> polygon;
-  auto vertexAt = [&](size_t at) {
-    Vertex v{};
-    unmap(buffer[at], buffer[at + 1], buffer[at + 2], v.p);
-    const double q = buffer[at + 10] != 0 ? buffer[at + 10] : 1.0;
-    v.s = buffer[at + 7] / q;
-    v.t = buffer[at + 8] / q;
-    return v;
-  };
-  for (size_t at = 0; at < end;) {
-    const auto token = static_cast<GLint>(buffer[at++]);
-    size_t vertices = 0;
-    switch (token) {
-      case GL_PASS_THROUGH_TOKEN:
-        if (at < end) texture = static_cast<uint32_t>(buffer[at]);
-        at += 1;
-        continue;
-      case GL_POLYGON_TOKEN: vertices = at < end ? static_cast<size_t>(buffer[at++]) : 0; break;
-      case GL_LINE_TOKEN:
-      case GL_LINE_RESET_TOKEN: at += 2 * kVertexFloats; continue;
-      case GL_POINT_TOKEN:
-      case GL_BITMAP_TOKEN:
-      case GL_DRAW_PIXEL_TOKEN:
-      case GL_COPY_PIXEL_TOKEN: at += kVertexFloats; continue;
-      default: at = end; continue;  // not a token: stop rather than misread
-    }
+  ForEachFeedbackPolygon(scene, [&](uint32_t texture, const std::vector<FeedbackVertex>& vertices) {
     polygon.clear();
-    for (size_t v = 0; v < vertices && at + kVertexFloats <= end; ++v, at += kVertexFloats) {
-      polygon.push_back(vertexAt(at));
+    for (const FeedbackVertex& f : vertices) {
+      Vertex v{};
+      unmap(static_cast<GLfloat>(f.x), static_cast<GLfloat>(f.y), static_cast<GLfloat>(f.z), v.p);
+      v.s = f.s;
+      v.t = f.t;
+      polygon.push_back(v);
     }
     for (size_t v = 1; v + 1 < polygon.size(); ++v) {
       Axes axes;
       if (axesOf(polygon[0], polygon[v], polygon[v + 1], &axes)) triangles[texture].push_back(axes);
     }
-  }
+  });
   return triangles;
 }
 

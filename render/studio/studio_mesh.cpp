@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "render/deferred_assets.h"
+#include "render/feedback_polygons.h"
 #include "render/render_frame.h"
 
 namespace kestrova::studio {
@@ -16,7 +17,6 @@ namespace {
 
 // Eye coordinates within +-kReach map linearly to feedback coordinates.
 constexpr double kReach = 4000.0;
-constexpr size_t kVertexFloats = 11;  // GL_3D_COLOR_TEXTURE: x y z, r g b a, s t r q
 // Triangles meeting at less than this share their normals (the mug's round
 // body); at more (a box's edges) each keeps its own.
 constexpr double kSmoothCos = 0.64;  // about 50 degrees
@@ -28,60 +28,26 @@ struct Captured {
 };
 
 std::vector<Captured> feedback(SceneState& scene, int viewport) {
-  static std::vector<GLfloat> buffer(1 << 20);
-  GLint values = -1;
-  for (int attempt = 0; attempt < 6 && values < 0; ++attempt) {
-    glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D_COLOR_TEXTURE, buffer.data());
-    glRenderMode(GL_FEEDBACK);
-    DrawShotProduct(scene);
-    values = glRenderMode(GL_RENDER);
-    if (values < 0) buffer.resize(buffer.size() * 4);
-  }
   std::vector<Captured> triangles;
-  if (values <= 0) return triangles;
-  const auto end = static_cast<size_t>(values);
   const double half = viewport / 2.0;
-  auto unmap = [&](size_t at, V3* p, float* uv) {
-    (*p)[0] = (buffer[at] / half - 1) * kReach;
-    (*p)[1] = (buffer[at + 1] / half - 1) * kReach;
-    (*p)[2] = -(buffer[at + 2] * 2.0 - 1) * kReach;
-    const double q = buffer[at + 10] != 0 ? buffer[at + 10] : 1.0;
-    uv[0] = static_cast<float>(buffer[at + 7] / q);
-    uv[1] = static_cast<float>(buffer[at + 8] / q);
+  auto unmap = [&](const FeedbackVertex& f, V3* p, float* uv) {
+    (*p)[0] = (f.x / half - 1) * kReach;
+    (*p)[1] = (f.y / half - 1) * kReach;
+    (*p)[2] = -(f.z * 2.0 - 1) * kReach;
+    uv[0] = static_cast<float>(f.s);
+    uv[1] = static_cast<float>(f.t);
   };
-  uint32_t texture = 0;
-  for (size_t at = 0; at < end;) {
-    const auto token = static_cast<GLint>(buffer[at++]);
-    size_t vertices = 0;
-    switch (token) {
-      case GL_PASS_THROUGH_TOKEN:
-        if (at < end) texture = static_cast<uint32_t>(buffer[at]);
-        at += 1;
-        continue;
-      case GL_POLYGON_TOKEN: vertices = at < end ? static_cast<size_t>(buffer[at++]) : 0; break;
-      case GL_LINE_TOKEN:
-      case GL_LINE_RESET_TOKEN: at += 2 * kVertexFloats; continue;
-      case GL_POINT_TOKEN:
-      case GL_BITMAP_TOKEN:
-      case GL_DRAW_PIXEL_TOKEN:
-      case GL_COPY_PIXEL_TOKEN: at += kVertexFloats; continue;
-      default: at = end; continue;
-    }
-    if (vertices < 3 || at + vertices * kVertexFloats > end) {
-      at += vertices * kVertexFloats;
-      continue;
-    }
+  ForEachFeedbackPolygon(scene, [&](uint32_t texture, const std::vector<FeedbackVertex>& polygon) {
     Captured first{};
     first.texture = texture;
-    unmap(at, &first.p[0], first.uv[0]);
-    for (size_t v = 1; v + 1 < vertices; ++v) {
+    unmap(polygon[0], &first.p[0], first.uv[0]);
+    for (size_t v = 1; v + 1 < polygon.size(); ++v) {
       Captured t = first;
-      unmap(at + v * kVertexFloats, &t.p[1], t.uv[1]);
-      unmap(at + (v + 1) * kVertexFloats, &t.p[2], t.uv[2]);
+      unmap(polygon[v], &t.p[1], t.uv[1]);
+      unmap(polygon[v + 1], &t.p[2], t.uv[2]);
       if (Length(Cross(t.p[1] - t.p[0], t.p[2] - t.p[0])) > 1e-9) triangles.push_back(t);
     }
-    at += vertices * kVertexFloats;
-  }
+  });
   return triangles;
 }
 

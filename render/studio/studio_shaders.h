@@ -125,7 +125,10 @@ void main() {
   if (uFrontFacingFlip < 0) front = !front;
   if (!front) n = -n;
   vec3 v = normalize(uEye - vWorld);
-  vec3 albedo = texture(uArtwork, vUv).rgb;  // an sRGB texture: already linear
+  // The reflection's picture blurs with its depth below the floor: coarser
+  // mipmap levels further down.
+  float depthBelow = uFadeHeight > 0.0 ? clamp(-vWorld.y / uFadeHeight, 0.0, 1.0) : 0.0;
+  vec3 albedo = texture(uArtwork, vUv, 6.0 * depthBelow).rgb;  // an sRGB texture: already linear
   float nv = max(dot(n, v), 1e-4);
   float visibility = keyVisibility(n);
   vec3 diffuse = dome(n);
@@ -158,10 +161,7 @@ void main() {
   vec3 colour = (albedo * diffuse * coatEnergy + specular) * uExposure;
   vec3 shown = toSrgb(neutral(colour));
   float alpha = 1.0;
-  if (uFadeHeight > 0.0) {
-    float below = clamp(-vWorld.y / uFadeHeight, 0.0, 1.0);
-    alpha = uFadeStrength * (1.0 - below) * (1.0 - below);
-  }
+  if (uFadeHeight > 0.0) alpha = uFadeStrength * (1.0 - depthBelow) * (1.0 - depthBelow);
   gl_FragColor = vec4(shown, alpha);
 }
 )";
