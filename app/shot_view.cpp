@@ -25,6 +25,7 @@
 #include "render/preflight.h"
 #include "render/render_frame.h"
 #include "render/scene_initialiser.h"
+#include "render/studio/studio_renderer.h"
 #include "render/texture_loader.h"
 #include "scene/scene_edits.h"
 #include "shot/program_folder.h"
@@ -103,6 +104,10 @@ void ShotView::persistIntroPosition() {
 void ShotView::initializeGL() {
   app_.registerRedrawView(this);
   framesOwed_ = 2;
+  // The studio look keeps GL names of this context: they go with it, and a
+  // later context may reuse their numbers.
+  connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [] { kestrova::studio::ForgetStudioResources(); },
+          Qt::DirectConnection);
   InitialiseScene();
 }
 

@@ -3,6 +3,8 @@
 #define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <EGL/egl.h>
+#include <dlfcn.h>
 
 #include <algorithm>
 #include <array>
@@ -872,8 +874,22 @@ bool Renderer::describe(SceneState& scene, int width, int height, std::string* j
   return true;
 }
 
+// Which context is current: the GL names kept belong to one context, and a
+// new context (a new window, a new headless one) may hand out the same
+// numbers for its own objects.
+void* currentContext() {
+  if (EGLContext egl = eglGetCurrentContext(); egl != EGL_NO_CONTEXT) return egl;
+  using GetContext = void* (*)();
+  static const auto glx = reinterpret_cast<GetContext>(dlsym(RTLD_DEFAULT, "glXGetCurrentContext"));
+  return glx ? glx() : nullptr;
+}
+
 Renderer*& current() {
   static Renderer* renderer = nullptr;
+  static void* context = nullptr;
+  void* now = currentContext();
+  if (renderer && now != context) renderer->abandon();  // its names went with the old context
+  context = now;
   return renderer;
 }
 
