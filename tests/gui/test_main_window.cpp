@@ -23,6 +23,7 @@
 #include <fstream>
 
 #include "app/about_dialog.h"
+#include "render/export_image.h"
 #include "formats/project_file.h"
 #include "app/export_image_dialog.h"
 #include "app/intro_dialog.h"
@@ -577,6 +578,28 @@ TEST_F(MainWindowTest, ViewStudioLookDrawsTheStandingProductAndIsKept) {
   view_ = Application::ActiveView();
   EXPECT_TRUE(window()->findChild<QAction*>("StudioLook")->isChecked());
   EXPECT_TRUE(scene().look.studio);
+  // The new window's context is not the old one: the studio draws afresh
+  // in it, on screen and off, the shadow and all.
+  for (int again = 0; again < 2; ++again) {
+    RgbaImage next = view_->captureFrame();
+    if (again == 1) {
+      ExportOptions options;
+      options.width = 300;
+      options.height = 200;
+      RenderHost quiet;
+      std::string error;
+      view_->makeCurrent();
+      next = RenderExport(scene(), quiet, options, &error);
+      view_->doneCurrent();
+      ASSERT_FALSE(next.pixels.empty()) << error;
+    }
+    int shade = 0;
+    for (size_t i = 0; i < next.pixels.size(); i += 4) {
+      const uint8_t* p = &next.pixels[i];
+      shade += p[0] > 150 && p[0] < 245 && p[0] == p[1] && p[1] == p[2];
+    }
+    EXPECT_GT(shade, 200) << again;
+  }
 }
 
 TEST_F(MainWindowTest, ExportImageWritesTheSizeAndLookChosenAndRemembersThem) {
