@@ -31,7 +31,9 @@ constexpr const char* kValueColumns[] = {"project", "output", "size",     "produ
                                          "quality", "fps",    "floor",    "shadow",  "reflection", "softness",
                                          "look",    "studio", "environment", "lens", "fit", "gloss"};
 // Options that are a flag: the cell says yes or no.
-constexpr const char* kFlagColumns[] = {"transparent", "lighting", "allow-web", "allow-missing", "no-metadata"};
+// Not "allow-web": only the person running the program may let a render
+// reach the network, never a spreadsheet handed to them.
+constexpr const char* kFlagColumns[] = {"transparent", "lighting", "allow-missing", "no-metadata"};
 
 // 1 for yes, 0 for no, -1 for a cell that says neither.
 int yesOrNo(std::string cell) {
@@ -120,6 +122,9 @@ bool RowArguments(const BatchTable& table, size_t row, std::vector<std::string>*
       // "no" takes away what the command line asked for.
       arguments->erase(std::remove(arguments->begin(), arguments->end(), flag), arguments->end());
       if (answer == 1) arguments->push_back(flag);
+    } else if (column == "allow-web") {
+      *error = "the column \"allow-web\" is refused: only --allow-web on the command line lets a render fetch from the web";
+      return false;
     } else {
       *error = "the column \"" + column + "\" is no option of kestrova-render";
       return false;

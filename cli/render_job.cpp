@@ -644,6 +644,23 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
   }
   if (options.background) ApplyClearColor(*scene);
   if (options.preflight) return preflight(*scene, options, failure);
+  // A render never writes over what it reads: the same file by identity
+  // (a link or another name for it counts), whatever it is called.
+  {
+    std::vector<fs::path> inputs;
+    if (!project.empty()) inputs.push_back(project);
+    for (const auto& [slot, image] : faces) inputs.push_back(image);
+    if (!look.environment.empty()) inputs.push_back(look.environment);
+    std::vector<fs::path> outputs;
+    if (!options.frames) outputs.push_back(output);
+    if (!options.describe.empty()) outputs.push_back(resolve(options, options.describe));
+    for (const fs::path& out : outputs) {
+      for (const fs::path& in : inputs) {
+        std::error_code missing;
+        if (fs::equivalent(out, in, missing)) fail("the output " + out.string() + " is an input of this render: " + in.string());
+      }
+    }
+  }
   if (!options.describe.empty()) {
     if (!look.studio) fail("--describe writes the studio look's scene: add --look studio");
     std::string json, why;

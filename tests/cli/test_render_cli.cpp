@@ -1103,3 +1103,26 @@ TEST(RenderPreflight, TheProgramsOwnArtworkPassesStrict) {
     }
   }
 }
+
+TEST(RenderSafety, AnOutputThatIsAnInputByAnyNameIsRefusedAndASheetCannotAllowTheWeb) {
+  QTemporaryDir dir;
+  const fs::path root = dir.path().toStdString();
+  QImage red(8, 8, QImage::Format_RGB32);
+  red.fill(Qt::red);
+  ASSERT_TRUE(red.save(QString::fromStdString((root / "cover.png").string())));
+  fs::create_symlink(root / "cover.png", root / "alias.png");
+  const std::string before = bytesOf(root / "cover.png");
+  for (const char* out : {"cover.png", "alias.png"}) {
+    const CliRun over = run("--face front=" + (root / "cover.png").string() + " --size 32x24 -o " + (root / out).string());
+    EXPECT_EQ(over.status, 2) << out << ": " << over.output;
+    EXPECT_NE(over.output.find("is an input"), std::string::npos) << over.output;
+    EXPECT_EQ(bytesOf(root / "cover.png"), before) << "the artwork is untouched";
+  }
+  std::ofstream(root / "web.csv") << "output,allow-web,size\nw.png,yes,32x24\n";
+  const CliRun sheet = run("--batch " + (root / "web.csv").string());
+  EXPECT_EQ(sheet.status, 1) << sheet.output;
+  EXPECT_NE(sheet.output.find("only --allow-web on the command line"), std::string::npos) << sheet.output;
+  EXPECT_FALSE(fs::exists(root / "w.png"));
+  // --shard K/N wants K below N.
+  EXPECT_EQ(run("--batch " + (root / "web.csv").string() + " --shard 2/2").status, 2);
+}
