@@ -1126,3 +1126,25 @@ TEST(RenderSafety, AnOutputThatIsAnInputByAnyNameIsRefusedAndASheetCannotAllowTh
   // --shard K/N wants K below N.
   EXPECT_EQ(run("--batch " + (root / "web.csv").string() + " --shard 2/2").status, 2);
 }
+
+TEST(RenderShards, FramesSplitByTheirPlaceFromTheFirstAndRowsKeepTheCommandLinesOptions) {
+  QTemporaryDir dir;
+  const fs::path root = dir.path().toStdString();
+  const std::string cube = std::string("\"") + KESTROVA_PROGRAM_DIR + "/Sequences/04 Cube.TSMR\"";
+  // Frames 3 to 6 in two shards: the first takes 3 and 5 (offsets 0 and 2
+  // from the first), not the even frame numbers 4 and 6.
+  const CliRun first = run(cube + " --frames 3-6 --shard 0/2 --size 32x24 -o " + (root / "f_%d.png").string());
+  ASSERT_EQ(first.status, 0) << first.output;
+  for (int frame = 3; frame <= 6; ++frame) {
+    EXPECT_EQ(fs::exists(root / ("f_" + std::to_string(frame) + ".png")), frame == 3 || frame == 5) << frame;
+  }
+  // Rows that name no size take the command line's.
+  std::ofstream(root / "rows.csv") << "output,rotation\none.png,\"10,20,0\"\ntwo.png,\n";
+  const CliRun rows = run("--batch " + (root / "rows.csv").string() + " --size 40x30 --background 102030");
+  ASSERT_EQ(rows.status, 0) << rows.output;
+  for (const char* name : {"one.png", "two.png"}) {
+    const QImage image(QString::fromStdString((root / name).string()));
+    EXPECT_EQ(image.size(), QSize(40, 30)) << name;
+    EXPECT_EQ(image.pixel(0, 0) & 0xFFFFFF, 0x102030u) << name << ": the command line's background";
+  }
+}
