@@ -80,9 +80,42 @@ class JsonWriter {
     out_.append(static_cast<size_t>(depth_) * 2, ' ');
     first_ = false;
   }
+  // The length of a well-formed UTF-8 sequence at s[i], or 0.
+  static size_t utf8Length(const std::string& s, size_t i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    if (n == 0 || i + n > s.size()) return 0;
+    for (size_t k = 1; k < n; ++k) {
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 0;
+    }
+    // No overlong forms, surrogates or code points past U+10FFFF.
+    const auto c1 = static_cast<unsigned char>(n > 1 ? s[i + 1] : 0);
+    if ((n == 2 && c < 0xC2) || (n == 3 && c == 0xE0 && c1 < 0xA0) || (n == 3 && c == 0xED && c1 >= 0xA0) ||
+        (n == 4 && c == 0xF0 && c1 < 0x90) || (n == 4 && (c > 0xF4 || (c == 0xF4 && c1 >= 0x90)))) {
+      return 0;
+    }
+    return n;
+  }
+
   void quote(const std::string& s) {
     out_ += '"';
-    for (unsigned char c : s) {
+    for (size_t i = 0; i < s.size(); ++i) {
+      const auto c = static_cast<unsigned char>(s[i]);
+      if (c >= 0x80) {
+        // A name from a file may be any bytes: a valid character is kept,
+        // a stray byte becomes the code point of its value, so the text is
+        // always valid JSON.
+        const size_t n = utf8Length(s, i);
+        if (n > 1) {
+          out_.append(s, i, n);
+          i += n - 1;
+        } else {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+          out_ += escaped;
+        }
+        continue;
+      }
       switch (c) {
         case '"': out_ += "\\\""; break;
         case '\\': out_ += "\\\\"; break;

@@ -32,7 +32,7 @@ volatile std::sig_atomic_t interrupted = 0;
 void onInterrupt(int) { interrupted = 1; }
 
 [[noreturn]] void usage(const std::string& message) {
-  std::fprintf(stderr, "kestrova-render: %s\nTry 'kestrova-render --help'.\n", message.c_str());
+  std::fprintf(stderr, "kestrova-render: %s\nTry 'kestrova-render --help'.\n", Printable(message).c_str());
   std::exit(2);
 }
 
@@ -115,9 +115,9 @@ int watchJob(const RenderOptions& options, JobContext& context) {
     auto seen = stamps(inputs);
     std::string failure;
     try {
-      if (RunJob(options, context, &failure) != 0) std::fprintf(stderr, "kestrova-render: %s\n", failure.c_str());
+      if (RunJob(options, context, &failure) != 0) std::fprintf(stderr, "kestrova-render: %s\n", Printable(failure).c_str());
     } catch (const UsageError& mistake) {
-      std::fprintf(stderr, "kestrova-render: %s\n", mistake.what());
+      std::fprintf(stderr, "kestrova-render: %s\n", Printable(mistake.what()).c_str());
     }
     // Files the first render found are as it read them.
     for (const auto& [file, stamp] : stamps(inputs)) seen.emplace(file, stamp);
@@ -144,7 +144,7 @@ int runBatch(const std::vector<std::string>& arguments, const RenderOptions& opt
   BatchTable table;
   std::string error;
   if (!ReadBatch(csv.string(), &table, &error)) {
-    std::fprintf(stderr, "kestrova-render: %s\n", error.c_str());
+    std::fprintf(stderr, "kestrova-render: %s\n", Printable(error).c_str());
     return 2;
   }
   // The files' text keeps the cells as written, so the same spreadsheet
@@ -204,7 +204,7 @@ int runBatch(const std::vector<std::string>& arguments, const RenderOptions& opt
     }
     const std::string crossed = crossedRows(files, csv.lexically_normal().string());
     if (!crossed.empty()) {
-      std::fprintf(stderr, "kestrova-render: %s: %s; nothing was drawn\n", csv.string().c_str(), crossed.c_str());
+      std::fprintf(stderr, "kestrova-render: %s: %s; nothing was drawn\n", Printable(csv.string()).c_str(), Printable(crossed).c_str());
       return 2;
     }
   }
@@ -223,15 +223,15 @@ int runBatch(const std::vector<std::string>& arguments, const RenderOptions& opt
     if (!writing.valid()) return;
     const std::string reason = writing.get();
     if (reason.empty()) {
-      std::printf("Wrote %s\n", writingRow.name.c_str());
+      std::printf("Wrote %s\n", Printable(writingRow.name).c_str());
       std::fflush(stdout);
       return;
     }
     --rendered;
     writingRow.reason = reason;
     failures.push_back(writingRow);
-    std::fprintf(stderr, "kestrova-render: row %zu (%s) failed: %s\n", writingRow.row, writingRow.name.c_str(),
-                 reason.c_str());
+    std::fprintf(stderr, "kestrova-render: row %zu (%s) failed: %s\n", writingRow.row, Printable(writingRow.name).c_str(),
+                 Printable(reason).c_str());
   };
   size_t current = 0;
   std::string currentName;
@@ -263,6 +263,8 @@ int runBatch(const std::vector<std::string>& arguments, const RenderOptions& opt
         RowArguments(written, row, &asWritten, &reason);
         job.given.clear();
         for (const std::string& argument : asWritten) job.given += (job.given.empty() ? "" : " ") + argument;
+        // The picture's text keeps a few kilobytes of it, however long the cells.
+        if (job.given.size() > 4096) job.given = job.given.substr(0, 4096) + " ...";
         name = job.video.empty() ? job.output : job.video;
         current = row;
         currentName = name;
@@ -276,7 +278,7 @@ int runBatch(const std::vector<std::string>& arguments, const RenderOptions& opt
       continue;
     }
     failures.push_back({row + 1, name, reason});
-    std::fprintf(stderr, "kestrova-render: row %zu (%s) failed: %s\n", row + 1, name.c_str(), reason.c_str());
+    std::fprintf(stderr, "kestrova-render: row %zu (%s) failed: %s\n", row + 1, Printable(name).c_str(), Printable(reason).c_str());
   }
   collect();
   context.writeLater = nullptr;
@@ -287,7 +289,7 @@ int runBatch(const std::vector<std::string>& arguments, const RenderOptions& opt
   std::printf("%zu rows rendered, %zu failed%s\n", rendered, failures.size(),
               interrupted ? "; stopped when asked (the row being drawn kept its old file)" : "");
   for (const FailedRow& failure : failures) {
-    std::printf("  row %zu (%s): %s\n", failure.row, failure.name.c_str(), failure.reason.c_str());
+    std::printf("  row %zu (%s): %s\n", failure.row, Printable(failure.name).c_str(), Printable(failure.reason).c_str());
   }
   if (interrupted) return 130;
   return failures.empty() ? 0 : 1;
@@ -348,11 +350,11 @@ int main(int argc, char** argv) {
   }
   if (status != 0 && interrupted) {
     std::fprintf(stderr, "kestrova-render: stopped when asked; %s was left as it was\n",
-                 (options.video.empty() ? options.output : options.video).c_str());
+                 Printable(options.video.empty() ? options.output : options.video).c_str());
     return 130;
   }
   if (status != 0) {
-    std::fprintf(stderr, "kestrova-render: %s\n", failure.c_str());
+    std::fprintf(stderr, "kestrova-render: %s\n", Printable(failure).c_str());
     return status;
   }
   // The picture is on disk and closed. Taking down the GL driver, its

@@ -133,7 +133,7 @@ PhaseClock phases;
 // What the model loader said of the models the render read, if anything.
 void reportModelMessages(const SceneState& scene) {
   for (const auto& [caption, text] : scene.deferred.messages) {
-    std::fprintf(stderr, "kestrova-render: %s: %s\n", caption.c_str(), text.c_str());
+    std::fprintf(stderr, "kestrova-render: %s: %s\n", Printable(caption).c_str(), Printable(text).c_str());
   }
 }
 
@@ -175,7 +175,7 @@ int modelInfo(const std::string& path) {
   Model3DS model;
   const ImportResult result = Import3DS(model, path);
   for (const LoaderMessage& message : result.messages) {
-    std::fprintf(stderr, "%s: %s\n", message.caption.c_str(), message.text.c_str());
+    std::fprintf(stderr, "%s: %s\n", Printable(message.caption).c_str(), Printable(message.text).c_str());
   }
   if (!result.ok) return 1;
   JsonWriter json;
@@ -222,13 +222,13 @@ int projectInfo(const std::string& path) {
   std::vector<uint8_t> bytes;
   std::string reason;
   if (!ReadRegularFile(path, kMaxProjectFileBytes, bytes, &reason)) {
-    std::fprintf(stderr, "kestrova-render: cannot open %s: %s\n", path.c_str(), reason.c_str());
+    std::fprintf(stderr, "kestrova-render: cannot open %s: %s\n", Printable(path).c_str(), Printable(reason).c_str());
     return 1;
   }
   const ProjectParse parse = ParseProject(bytes.data(), bytes.size());
   if (!parse.ok) {
-    std::fprintf(stderr, "kestrova-render: %s is not a project Kestrova can read: %s\n", path.c_str(),
-                 parse.error.c_str());
+    std::fprintf(stderr, "kestrova-render: %s is not a project Kestrova can read: %s\n", Printable(path).c_str(),
+                 Printable(parse.error).c_str());
     return 1;
   }
   const ProjectData& d = parse.data;
@@ -394,7 +394,7 @@ int writeVideo(SceneState& scene, RenderHost& host, const RenderOptions& options
     return failed(failure, error);
   }
   reportModelMessages(scene);
-  std::printf("\nWrote %s (%d frames, %dx%d, %d frames a second)\n", path.c_str(), frames, options.width,
+  std::printf("\nWrote %s (%d frames, %dx%d, %d frames a second)\n", Printable(path).c_str(), frames, options.width,
               options.height, options.fps);
   return 0;
 }
@@ -590,7 +590,7 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
       return failed(failure, why + " (--allow-missing draws the default picture instead)");
     }
     for (const std::string& face : shownMissing) {
-      std::fprintf(stderr, "kestrova-render: %s; drew the default picture instead\n", face.c_str());
+      std::fprintf(stderr, "kestrova-render: %s; drew the default picture instead\n", Printable(face).c_str());
     }
   } else if (options.product == kProductScreenShot) {
     // The board takes its size from the last picture loaded: make that the
@@ -715,7 +715,7 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
                   options.shard->second, first, last);
       return 0;
     }
-    std::printf("\nWrote %d frames as %s\n", written, options.output.c_str());
+    std::printf("\nWrote %d frames as %s\n", written, Printable(options.output).c_str());
     return 0;
   }
   std::optional<int> frame;
@@ -778,7 +778,7 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
     phases.lap("write");
   }
   reportModelMessages(*scene);
-  std::printf("Wrote %s (%dx%d)\n", options.output.c_str(), options.width, options.height);
+  std::printf("Wrote %s (%dx%d)\n", Printable(options.output).c_str(), options.width, options.height);
   phases.print();
   return 0;
 }

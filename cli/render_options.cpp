@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <algorithm>
 
 #include "formats/file_names.h"
 #include "formats/video_writer.h"
@@ -100,6 +102,8 @@ const char* const kUsage =
 
 namespace {
 
+constexpr size_t kMaxGivenText = 4096;
+
 [[noreturn]] void fail(const std::string& message) { throw UsageError(message); }
 
 bool parseInt(const std::string& text, long min, long max, long* value) {
@@ -127,6 +131,24 @@ bool parseFloat(const std::string& text, float* value) {
 
 }  // namespace
 
+std::string Printable(const std::string& text, size_t cap) {
+  std::string out;
+  out.reserve(std::min(text.size(), cap) + 16);
+  size_t i = 0;
+  for (; i < text.size() && out.size() < cap; ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+      out += escaped;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  if (i < text.size()) out += " ... (" + std::to_string(text.size() - i) + " more bytes)";
+  return out;
+}
+
 RenderOptions ParseOptions(const std::vector<std::string>& args) {
   RenderOptions options;
   bool infoAsked = false;
@@ -137,6 +159,8 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
     }
     options.given += (options.given.empty() ? "" : " ") + args[i];
   }
+  // Kept in every picture's text: a few kilobytes, however long the cells.
+  if (options.given.size() > kMaxGivenText) options.given = options.given.substr(0, kMaxGivenText) + " ...";
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg.rfind("--", 0) == 0) options.named.push_back(arg);

@@ -72,6 +72,11 @@ struct RenderOptions {
 
 extern const char* const kUsage;
 
+// Text from files and spreadsheets as a terminal may show it: control
+// characters (an escape sequence could retitle the terminal) written as
+// \xNN, and at most `cap` bytes, the rest counted.
+std::string Printable(const std::string& text, size_t cap = 4096);
+
 // Parses `args` (the program name left out). Throws UsageError.
 RenderOptions ParseOptions(const std::vector<std::string>& args);
 

@@ -1148,3 +1148,34 @@ TEST(RenderShards, FramesSplitByTheirPlaceFromTheFirstAndRowsKeepTheCommandLines
     EXPECT_EQ(image.pixel(0, 0) & 0xFFFFFF, 0x102030u) << name << ": the command line's background";
   }
 }
+
+TEST(RenderSafety, NamesFromFilesReachTheTerminalEscapedCappedAndAsValidJson) {
+  QTemporaryDir dir;
+  const fs::path root = dir.path().toStdString();
+  // A project whose front names a picture with an escape sequence that
+  // would retitle a terminal.
+  const std::string hostile = "Boxes/\x1b]0;owned\x07.png";
+  writeBytes((root / "hostile.TSMR").string(), handWrittenProject(hostile));
+  const CliRun drawn = run((root / "hostile.TSMR").string() + " --size 32x24 -o " + (root / "h.png").string());
+  EXPECT_EQ(drawn.status, 1) << drawn.output;
+  EXPECT_EQ(drawn.output.find('\x1b'), std::string::npos) << "no raw escape reaches the terminal";
+  EXPECT_NE(drawn.output.find("\\x1b"), std::string::npos) << drawn.output;
+  // --info of a file whose name is not UTF-8 is still valid JSON.
+  const fs::path odd = root / "caf\xe9.TSMR";
+  writeBytes(odd.string(), handWrittenProject(hostile));
+  const CliRun info = run("--info \"" + odd.string() + "\"");
+  ASSERT_EQ(info.status, 0) << info.output;
+  QJsonParseError error{};
+  const QJsonDocument json = QJsonDocument::fromJson(QByteArray::fromStdString(info.output), &error);
+  EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+  EXPECT_TRUE(json.object()["boxFrontImage"].toString().contains("owned"));
+  // The raw bytes are never in the text: the stray byte is written as \u00e9.
+  EXPECT_EQ(info.output.find('\xe9'), std::string::npos);
+  fs::remove(odd);
+  // A cell of 200 kB: a capped message and a few kilobytes of picture text.
+  std::ofstream(root / "long.csv") << "output,rotation\nlong.png," << std::string(200000, '9') << "\n";
+  const CliRun longCell = run("--batch " + (root / "long.csv").string());
+  EXPECT_EQ(longCell.status, 1);
+  EXPECT_LT(longCell.output.size(), 20000u);
+  EXPECT_NE(longCell.output.find("more bytes"), std::string::npos);
+}
