@@ -50,7 +50,10 @@ ExportImageDialog::ExportImageDialog(const Choice& initial, QWidget* parent) : Q
   size->addWidget(new QLabel("x", this));
   size->addWidget(height_);
   size->addWidget(new QLabel("pixels", this));
-  form->addRow("&Size:", size);
+  // A row of several controls gets its label's shortcut by hand.
+  auto* sizeLabel = new QLabel("&Size:", this);
+  sizeLabel->setBuddy(width_);
+  form->addRow(sizeLabel, size);
   supersample_ = combo(this, "ExportSupersample", "Supersampling",
                        {"None", "2 x 2 (smoother edges)", "3 x 3", "4 x 4 (smoothest)"}, initial.supersample - 1);
   form->addRow("S&upersampling:", supersample_);
@@ -80,7 +83,9 @@ ExportImageDialog::ExportImageDialog(const Choice& initial, QWidget* parent) : Q
   auto* framing = new QHBoxLayout;
   framing->addWidget(fit_);
   framing->addWidget(margin_);
-  form->addRow("Fr&aming:", framing);
+  auto* framingLabel = new QLabel("Fr&aming:", this);
+  framingLabel->setBuddy(fit_);
+  form->addRow(framingLabel, framing);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setText("Export...");
   buttons->button(QDialogButtonBox::Ok)->setObjectName("ExportImageOk");
