@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "application.h"
+#include "pictures/metafile_helper.h"
 #include "main_window.h"
 #include "qt_platform.h"
 #include "res/toolbar_art.h"
@@ -20,6 +21,8 @@ namespace {
 int terminateSignal[2] = {-1, -1};
 
 void onTerminate(int) {
+  // A picture being drawn does not hold the quit up.
+  kestrova::StopPictureHelpers();
   const char byte = 1;
   [[maybe_unused]] const ssize_t written = ::write(terminateSignal[0], &byte, 1);
 }

@@ -20,6 +20,7 @@
 #include "cli/batch.h"
 #include "cli/render_job.h"
 #include "cli/render_options.h"
+#include "pictures/metafile_helper.h"
 #include "render/texture_loader.h"
 
 using namespace kestrova;
@@ -29,7 +30,12 @@ namespace {
 
 volatile std::sig_atomic_t interrupted = 0;
 
-void onInterrupt(int) { interrupted = 1; }
+// A drawing under way is ended too: the picture helper's own time limit
+// is 15 s.
+void onInterrupt(int) {
+  interrupted = 1;
+  StopPictureHelpers();
+}
 
 [[noreturn]] void usage(const std::string& message) {
   std::fprintf(stderr, "kestrova-render: %s\nTry 'kestrova-render --help'.\n", Printable(message).c_str());

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QSvgRenderer>
+#include <QXmlStreamReader>
 #include <poppler-qt6.h>
 #include <Magick++.h>
 
@@ -12,6 +13,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "cmyk_jpeg.h"
 #include "metafile.h"
 #include "picture.h"
 #include "qimage_bridge.h"
@@ -145,8 +147,12 @@ bool psdComplete(const std::vector<uint8_t>& bytes) {
   uint64_t at = 26;
   for (int section = 0; section < 3; ++section) {
     const bool wide = large && section == 2;
-    if (at + (wide ? 8 : 4) > bytes.size()) return false;
-    at += (wide ? 8 : 4) + (wide ? readBig64(bytes, at) : readBig32(bytes, at));
+    const uint64_t field = wide ? 8 : 4;
+    if (at + field > bytes.size()) return false;
+    const uint64_t length = wide ? readBig64(bytes, at) : readBig32(bytes, at);
+    // A 64-bit length can run past the end, or wrap round to land before it.
+    if (length > bytes.size() - at - field) return false;
+    at += field + length;
   }
   if (at + 2 > bytes.size()) return false;
   const unsigned compression = static_cast<unsigned>(bytes[at]) << 8 | bytes[at + 1];
@@ -166,6 +172,21 @@ bool psdComplete(const std::vector<uint8_t>& bytes) {
   return left - rows * entry >= packed;
 }
 
+// ImageMagick as the helper uses it: within the helper's own memory limit,
+// never spilling to disk.
+void startMagick() {
+  static std::once_flag started;
+  std::call_once(started, [] {
+    Magick::InitializeMagick(nullptr);
+    Magick::ResourceLimits::memory(512ull * 1024 * 1024);
+    Magick::ResourceLimits::map(512ull * 1024 * 1024);
+    Magick::ResourceLimits::disk(0);
+    Magick::ResourceLimits::width(kMaxPsdSide);
+    Magick::ResourceLimits::height(kMaxPsdSide);
+    Magick::ResourceLimits::thread(1);
+  });
+}
+
 PictureResult decodePsd(const std::vector<uint8_t>& bytes, const std::string& name) {
   PictureResult result;
   // The header's size is checked before ImageMagick sees the file: a few
@@ -176,26 +197,25 @@ PictureResult decodePsd(const std::vector<uint8_t>& bytes, const std::string& na
     result.error = name + ": the Photoshop file is damaged (no picture size).";
     return result;
   }
-  if (width > static_cast<uint32_t>(kMaxPsdSide) || height > static_cast<uint32_t>(kMaxPsdSide)) {
+  startMagick();
+  // The system's policy may hold ImageMagick to less than we ask (Debian's:
+  // 16000 a side, 128 million pixels): the limit named is the one in force.
+  const uint64_t side = std::min<uint64_t>(Magick::ResourceLimits::width(), Magick::ResourceLimits::height());
+  const uint64_t area = Magick::ResourceLimits::area();
+  if (width > side || height > side) {
     result.error = name + " is a Photoshop picture of " + std::to_string(width) + " x " + std::to_string(height) +
-                   " pixels; Kestrova reads at most " + std::to_string(kMaxPsdSide) + " on a side.";
+                   " pixels; Kestrova reads at most " + std::to_string(side) + " on a side.";
+    return result;
+  }
+  if (area > 0 && uint64_t{width} * height > area) {
+    result.error = name + " is a Photoshop picture of " + std::to_string(width) + " x " + std::to_string(height) +
+                   " pixels; Kestrova reads at most " + std::to_string(area / 1000000) + " million pixels.";
     return result;
   }
   if (!psdComplete(bytes)) {
     result.error = name + ": the Photoshop file is cut short (still being saved?).";
     return result;
   }
-  static std::once_flag started;
-  std::call_once(started, [] {
-    Magick::InitializeMagick(nullptr);
-    // Within the helper's own memory limit, and never spilling to disk.
-    Magick::ResourceLimits::memory(512ull * 1024 * 1024);
-    Magick::ResourceLimits::map(512ull * 1024 * 1024);
-    Magick::ResourceLimits::disk(0);
-    Magick::ResourceLimits::width(kMaxPsdSide);
-    Magick::ResourceLimits::height(kMaxPsdSide);
-    Magick::ResourceLimits::thread(1);
-  });
   try {
     Magick::Image image;
     // Warnings (a file cut short, as one still being saved is) refuse it too.
@@ -205,6 +225,23 @@ PictureResult decodePsd(const std::vector<uint8_t>& bytes, const std::string& na
     image.subRange(1);
     image.magick("PSD");
     image.read(Magick::Blob(bytes.data(), bytes.size()));
+    if (image.colorSpace() == MagickCore::CMYKColorspace) {
+      // A print cover's inks go through LittleCMS, as a CMYK JPEG's do,
+      // not ImageMagick's naive formula.
+      CmykPicture inks;
+      inks.width = static_cast<int>(image.columns());
+      inks.height = static_cast<int>(image.rows());
+      inks.cmyk.resize(static_cast<size_t>(inks.width) * static_cast<size_t>(inks.height) * 4);
+      image.write(0, 0, image.columns(), image.rows(), "CMYK", Magick::CharPixel, inks.cmyk.data());
+      const Magick::Blob profile = image.iccColorProfile();
+      const auto* from = static_cast<const uint8_t*>(profile.data());
+      if (from && profile.length() > 0) inks.profile.assign(from, from + profile.length());
+      RgbaImage rgba;
+      std::string why;
+      if (!CmykToSrgb(inks, &rgba, &why, nullptr)) throw std::runtime_error(why);
+      result.picture = std::make_unique<PsdPicture>(ToQImage(rgba).copy());
+      return result;
+    }
     image.colorSpace(MagickCore::sRGBColorspace);
     QImage composite(static_cast<int>(image.columns()), static_cast<int>(image.rows()), QImage::Format_RGBA8888);
     if (composite.isNull()) throw std::runtime_error("too large");
@@ -216,6 +253,25 @@ PictureResult decodePsd(const std::vector<uint8_t>& bytes, const std::string& na
     result.error = name + ": the Photoshop file could not be read (" + std::string(e.what()).substr(0, 120) + ").";
   }
   return result;
+}
+
+// The first reference of an SVG to anything outside itself, or empty. Qt's
+// renderer reads any picture an <image> names, so a client's drawing could
+// copy a private picture (or stall on a pipe) into a published shot; only
+// pictures held in the file (data:) and its own parts (#name) are drawn.
+// Read with the same XML reader the renderer uses, entities expanded alike.
+QString outsideReference(const QByteArray& svg) {
+  QXmlStreamReader reader(svg);
+  while (!reader.atEnd()) {
+    if (reader.readNext() != QXmlStreamReader::StartElement) continue;
+    for (const QXmlStreamAttribute& attribute : reader.attributes()) {
+      if (attribute.name() != QLatin1String("href")) continue;
+      const QString target = attribute.value().trimmed().toString();
+      if (target.isEmpty() || target.startsWith('#') || target.startsWith("data:", Qt::CaseInsensitive)) continue;
+      return target;
+    }
+  }
+  return {};
 }
 
 }  // namespace
@@ -274,6 +330,12 @@ PictureResult DecodeMetafileHere(const std::vector<uint8_t>& bytes, const std::s
   if (IsPsd(bytes)) return decodePsd(bytes, name);
   if (IsSvg(bytes)) {
     const QByteArray svg(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
+    const QString outside = outsideReference(svg);
+    if (!outside.isEmpty()) {
+      result.error = name + " refers to a picture outside itself (" + outside.left(80).toStdString() +
+                     "); Kestrova draws only what an SVG holds: embed the picture in it as data.";
+      return result;
+    }
     const QSize size = QSvgRenderer(svg).defaultSize();
     if (!size.isValid() || size.isEmpty()) {
       result.error = name + ": the drawing could not be read, or has no size.";

@@ -5,7 +5,9 @@
 #include <QProcess>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -17,6 +19,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "helper_confinement.h"
 #include "picture.h"
 
 namespace kestrova {
@@ -32,6 +35,7 @@ constexpr rlim_t kHelperCpuSeconds = 10;
 constexpr int kHelperWallMs = 15000;
 // The longest message of the helper's the user is shown.
 constexpr size_t kMaxHelperMessage = 200;
+constexpr unsigned kCloseRangeCloexec = 1u << 2;
 
 void put32(QByteArray& out, int32_t value) { out.append(reinterpret_cast<const char*>(&value), 4); }
 
@@ -61,7 +65,50 @@ void limit(int resource, rlim_t value) {
   setrlimit(resource, &cap);
 }
 
+// The helpers drawing now, so an interrupt can end them at once: slots
+// an async signal handler can read.
+constexpr int kHelperSlots = 64;
+std::atomic<pid_t> runningHelpers[kHelperSlots];
+std::atomic<bool> helpersStopped{false};
+
+// The first line of the helper's standard error says how it is confined;
+// it is for whoever runs the helper by hand, not a message for the user.
+constexpr char kConfinementPrefix[] = "kestrova-metafile: ";
+
+class RunningHelper {
+ public:
+  explicit RunningHelper(pid_t pid) {
+    for (auto& slot : runningHelpers) {
+      pid_t empty = 0;
+      if (slot.compare_exchange_strong(empty, pid)) {
+        slot_ = &slot;
+        break;
+      }
+    }
+    // Stopped between its start and here: the handler could not see it.
+    if (helpersStopped.load()) ::kill(pid, SIGKILL);
+  }
+  ~RunningHelper() {
+    if (slot_) slot_->store(0);
+  }
+  RunningHelper(const RunningHelper&) = delete;
+  RunningHelper& operator=(const RunningHelper&) = delete;
+
+ private:
+  std::atomic<pid_t>* slot_ = nullptr;
+};
+
 }  // namespace
+
+void StopPictureHelpers() {
+  helpersStopped.store(true);
+  for (auto& slot : runningHelpers) {
+    const pid_t pid = slot.load();
+    if (pid > 0) ::kill(pid, SIGKILL);
+  }
+}
+
+bool PictureHelpersStopped() { return helpersStopped.load(); }
 
 std::string MetafileHelperPath() {
   const QByteArray set = qgetenv("KESTROVA_METAFILE_HELPER");
@@ -87,7 +134,11 @@ int wallLimitMs() {
 
 // The helper's complaint as the user sees it: its first line, at most 200
 // characters of printable text.
-std::string oneLine(const QByteArray& said) {
+std::string oneLine(QByteArray said) {
+  if (said.startsWith(kConfinementPrefix)) {
+    const qsizetype end = said.indexOf('\n');
+    said = end < 0 ? QByteArray() : said.mid(end + 1);
+  }
   std::string line;
   for (const char c : said.trimmed()) {
     if (c == '\n' || c == '\r' || line.size() >= kMaxHelperMessage) break;
@@ -98,13 +149,26 @@ std::string oneLine(const QByteArray& said) {
 
 }  // namespace
 
-MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes, int page, int width, int height) {
+MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes, int page, int width, int height,
+                                 int fitSide) {
   MetafileRaster result;
+  if (helpersStopped.load()) {
+    result.error = "drawing was stopped";
+    return result;
+  }
+  const std::string program = MetafileHelperPath();
+  // Said at once, not after the start's time limit.
+  if (::access(program.c_str(), X_OK) != 0) {
+    result.error = "the picture helper " + program + " cannot be started (" + std::strerror(errno) + ")";
+    return result;
+  }
   QProcess helper;
-  helper.setProgram(QString::fromStdString(MetafileHelperPath()));
+  helper.setProgram(QString::fromStdString(program));
   QStringList arguments;
   if (page > 0) arguments << "--page" << QString::number(page);
   const bool sized = width > 0 && height > 0;
+  fitSide = sized ? 0 : std::clamp(fitSide, 0, kMaxDrawingSide);
+  if (fitSide > 0) arguments << "--fit" << QString::number(fitSide);
   if (sized) {
     width = std::min(width, kMaxDrawingSide);
     height = std::min(height, kMaxDrawingSide);
@@ -119,13 +183,16 @@ MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes, int page, in
   // The helper dies with the program and starts with only its standard
   // input, output and error: nothing of the program's (its sockets, its
   // files) is within reach of a drawing that takes it over.
+  // Marked close-on-exec rather than closed: Qt's own pipe, which reports a
+  // failed start, must stay open until the helper's program replaces us.
   helper.setChildProcessModifier([] {
     ::prctl(PR_SET_PDEATHSIG, SIGKILL);
-    ::syscall(SYS_close_range, 3u, ~0u, 0u);
+    ::syscall(SYS_close_range, 3u, ~0u, kCloseRangeCloexec);
   });
   // At most the picture asked for (else one of the largest side) and its
   // header: a helper flooding its output is stopped, not buffered.
-  const qint64 most = kHeaderBytes + (sized ? qint64{width} * height : qint64{kMaxMetafileSide} * kMaxMetafileSide) * 4;
+  const qint64 largest = std::max(kMaxMetafileSide, fitSide);
+  const qint64 most = kHeaderBytes + (sized ? qint64{width} * height : largest * largest) * 4;
   QByteArray out;
   QByteArray said;
   bool flooded = false;
@@ -142,13 +209,19 @@ MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes, int page, in
   });
   helper.start(QIODevice::ReadWrite);
   if (!helper.waitForStarted(5000)) {
-    result.error = "the metafile helper could not be started (" + helper.errorString().toStdString() + ")";
+    result.error = "the picture helper " + program + " could not be started (" + helper.errorString().toStdString() + ")";
     return result;
   }
+  const RunningHelper running(static_cast<pid_t>(helper.processId()));
   helper.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
   helper.closeWriteChannel();
   if (!helper.waitForFinished(wallMs)) {
     helper.kill();
+    if (helpersStopped.load()) {
+      helper.waitForFinished(1000);
+      result.error = "drawing was stopped";
+      return result;
+    }
     helper.waitForFinished(1000);
     result.error = wallMs < kHelperWallMs ? "no time was left to draw it (the load's drawings took 30 s)"
                                           : "the metafile took too long to draw";
@@ -158,6 +231,10 @@ MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes, int page, in
   said.append(helper.readAllStandardError().left(std::max<qsizetype>(0, 4096 - said.size())));
   if (flooded || out.size() > most) {
     result.error = "the metafile helper sent more than a picture; it was stopped";
+    return result;
+  }
+  if (helpersStopped.load()) {
+    result.error = "drawing was stopped";
     return result;
   }
   if (helper.exitStatus() != QProcess::NormalExit || helper.exitCode() != 0) {
@@ -173,7 +250,7 @@ MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes, int page, in
   }
   const int drawnWidth = get32(out, 12);
   const int drawnHeight = get32(out, 16);
-  const int limit = sized ? kMaxDrawingSide : kMaxMetafileSide;
+  const int limit = sized ? kMaxDrawingSide : std::max(kMaxMetafileSide, fitSide);
   if (drawnWidth < 1 || drawnHeight < 1 || drawnWidth > limit || drawnHeight > limit ||
       (sized && (drawnWidth != width || drawnHeight != height)) ||
       out.size() != kHeaderBytes + static_cast<qsizetype>(drawnWidth) * drawnHeight * 4) {
@@ -196,7 +273,9 @@ int RunMetafileHelper(const MetafileDecoder& decode, int argc, char** argv) {
   ::syscall(SYS_close_range, 3u, ~0u, 0u);
   int askedWidth = 0;
   int askedHeight = 0;
+  int fitSide = 0;
   for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], "--fit") == 0) fitSide = std::clamp(std::atoi(argv[i + 1]), 0, kMaxDrawingSide);
     if (std::strcmp(argv[i], "--page") == 0) SetDocumentPage(std::atoi(argv[i + 1]));
     if (std::strcmp(argv[i], "--size") == 0 && std::sscanf(argv[i + 1], "%dx%d", &askedWidth, &askedHeight) != 2) {
       askedWidth = askedHeight = 0;
@@ -216,6 +295,14 @@ int RunMetafileHelper(const MetafileDecoder& decode, int argc, char** argv) {
       return 1;
     }
   }
+  // The picture is in hand: from here on the players can read nothing but
+  // their own libraries and data, whatever a drawing names.
+  std::error_code ignored;
+  const std::string ownFolder =
+      std::filesystem::read_symlink("/proc/self/exe", ignored).parent_path().string();
+  const Confinement confinement = ConfineToLibraries(ownFolder);
+  std::fprintf(stderr, "%s%s\n", kConfinementPrefix, confinement.said.c_str());
+  std::fflush(stderr);
   const PictureResult decoded = decode(bytes, "the metafile");
   if (!decoded.picture) {
     std::fputs(decoded.error.c_str(), stderr);
@@ -238,6 +325,10 @@ int RunMetafileHelper(const MetafileDecoder& decode, int argc, char** argv) {
       width = std::clamp(static_cast<int>(width * scale + 0.5), 1, kMaxMetafileSide);
       height = std::clamp(static_cast<int>(height * scale + 0.5), 1, kMaxMetafileSide);
     }
+  }
+  if (fitSide > 0 && decoded.picture->scalable() && askedWidth == 0) {
+    // Drawn at once at the size its face needs: one drawing, not two.
+    FitDrawing(decoded.picture->himetricWidth(), decoded.picture->himetricHeight(), fitSide, &width, &height);
   }
   const RgbaImage drawn = decoded.picture->render(width, height);
   if (drawn.width != width || drawn.height != height) {

@@ -31,7 +31,17 @@ struct MetafileRaster {
 // `page`: which page of a PDF (0 the first); other drawings have one.
 // `width` x `height`: the size to draw at (up to kMaxDrawingSide); 0 for
 // the drawing's own size (a scalable one larger, up to kMaxMetafileSide).
-MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes, int page = 0, int width = 0, int height = 0);
+// `fitSide`: with no size given, a drawing that stays sharp at any size
+// (SVG, PDF) is drawn at FitDrawing's size for that side, the size its face
+// needs, rather than its own; others are drawn at their own size.
+MetafileRaster DrawMetafileApart(const std::vector<uint8_t>& bytes, int page = 0, int width = 0, int height = 0,
+                                 int fitSide = 0);
+
+// Ends every helper drawing now and refuses to start more: for Ctrl+C and
+// SIGTERM, so a program that was asked to stop does not wait out a drawing.
+// Safe to call from a signal handler.
+void StopPictureHelpers();
+bool PictureHelpersStopped();
 
 // The helper's side: reads the metafile on standard input, writes the
 // raster on standard output (or a message on standard error). Returns the

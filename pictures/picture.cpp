@@ -11,12 +11,14 @@
 #include <QImageReader>
 #include <QPainter>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <limits>
 #include <mutex>
 #include <optional>
+#include <utility>
 
 #include "formats/file_read.h"
 #include "http_fetch.h"
@@ -32,9 +34,14 @@ constexpr int kMaxJpegScans = 64;
 FetchLimits fetchLimits;
 std::optional<QDeadlineTimer> loadDeadline;
 constexpr int64_t kMaxPictureBytes = 64ll * 1024 * 1024;
-// Refuse pictures whose pixels alone would take more than 256 MB to decode
-// (a 6000-pixel square cover takes 144 MB; a 16000-pixel claim 1 GB).
-constexpr int kMaxPixelsAllocationMB = 256;
+constexpr int kMaxPixelsAllocationMB = static_cast<int>(kMaxPictureMemory >> 20);
+std::mutex notesLock;
+std::vector<std::string> notes;
+
+void notePicture(const std::string& note) {
+  const std::lock_guard<std::mutex> hold(notesLock);
+  if (notes.size() < 64) notes.push_back(note);
+}
 
 
 // A picture with see-through pixels is drawn onto black, as the picture
@@ -73,40 +80,49 @@ class RasterPicture : public Picture {
 };
 
 
-// A drawing played by the helper (metafile, SVG, PDF, Photoshop). A
-// scalable one keeps its file, so it can be drawn again, sharp, at any size
-// a face needs.
+// A drawing played by the helper (metafile, SVG, PDF, Photoshop) at its
+// own size.
 class DrawingPicture : public RasterPicture {
  public:
-  DrawingPicture(MetafileRaster drawn, std::vector<uint8_t> bytes, int page)
-      : RasterPicture(ToQImage(drawn.pixels), drawn.himetricWidth, drawn.himetricHeight),
-        bytes_(drawn.scalable ? std::move(bytes) : std::vector<uint8_t>()),
-        page_(page),
-        scalable_(drawn.scalable),
-        drawnWidth_(drawn.pixels.width),
-        drawnHeight_(drawn.pixels.height) {}
-  bool scalable() const override { return scalable_; }
+  explicit DrawingPicture(MetafileRaster drawn)
+      : RasterPicture(ToQImage(drawn.pixels), drawn.himetricWidth, drawn.himetricHeight) {}
+};
+
+// A drawing that stays sharp at any size (SVG, PDF): kept as its file, and
+// drawn by the helper at each size asked; the size it was first drawn at
+// is kept, so a face is drawn once.
+class ScalablePicture : public Picture {
+ public:
+  ScalablePicture(MetafileRaster drawn, std::vector<uint8_t> bytes, int page)
+      : bytes_(std::move(bytes)), page_(page), drawn_(std::move(drawn.pixels)) {
+    himetricWidth_ = drawn.himetricWidth;
+    himetricHeight_ = drawn.himetricHeight;
+  }
+  bool scalable() const override { return true; }
   RgbaImage render(int width, int height) const override {
-    if (scalable_ && (width != drawnWidth_ || height != drawnHeight_) && width <= kMaxDrawingSide &&
-        height <= kMaxDrawingSide) {
-      MetafileRaster again = DrawMetafileApart(bytes_, page_, width, height);
+    if (width == drawn_.width && height == drawn_.height) return FromQImage(onBlack(ToQImage(drawn_)));
+    if (width <= kMaxDrawingSide && height <= kMaxDrawingSide) {
+      MetafileRaster drawn = DrawMetafileApart(bytes_, page_, width, height);
       // Drawn on black like any picture with clear parts.
-      if (again.error.empty()) return FromQImage(onBlack(ToQImage(again.pixels)));
+      if (drawn.error.empty()) return FromQImage(onBlack(ToQImage(drawn.pixels)));
     }
-    return RasterPicture::render(width, height);
+    return RasterPicture(ToQImage(drawn_)).render(width, height);
   }
 
  private:
   std::vector<uint8_t> bytes_;
   int page_ = 0;
-  bool scalable_ = false;
-  int drawnWidth_ = 0;
-  int drawnHeight_ = 0;
+  RgbaImage drawn_;
 };
 
 }  // namespace
 
 void SetPictureFetchLimits(const FetchLimits& limits) { fetchLimits = limits; }
+
+std::vector<std::string> TakePictureNotes() {
+  const std::lock_guard<std::mutex> hold(notesLock);
+  return std::exchange(notes, {});
+}
 
 bool IsWebPictureName(const std::string& name) {
   return name.find("http://") != std::string::npos || name.find("https://") != std::string::npos;
@@ -159,7 +175,21 @@ int JpegScanCount(const std::vector<uint8_t>& bytes) {
 }
 
 
-PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string& name, int page) {
+int NearestPowerOfTwo(int pixels, int most) {
+  if (pixels > most) return most;
+  if (pixels < 1) return 1;
+  const double exponent = std::floor(std::log2(static_cast<double>(pixels)) + 0.5);
+  return std::min(most, 1 << static_cast<int>(exponent));
+}
+
+void FitDrawing(int himetricWidth, int himetricHeight, int side, int* width, int* height) {
+  const double w = std::max(1, himetricWidth);
+  const double h = std::max(1, himetricHeight);
+  *width = NearestPowerOfTwo(static_cast<int>(std::lround(side * std::min(1.0, w / h))), side);
+  *height = NearestPowerOfTwo(static_cast<int>(std::lround(side * std::min(1.0, h / w))), side);
+}
+
+PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string& name, int page, int fitSide) {
   PictureResult result;
   if (bytes.empty()) {
     result.error = name + " is empty.";
@@ -167,24 +197,33 @@ PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string
   }
   // Drawings are played by the helper process, with its limits.
   if (IsWmf(bytes) || IsEmf(bytes) || IsSvg(bytes) || IsPdf(bytes) || IsPsd(bytes)) {
-    MetafileRaster drawn = DrawMetafileApart(bytes, page);
+    MetafileRaster drawn = DrawMetafileApart(bytes, page, 0, 0, fitSide);
     if (!drawn.error.empty()) {
       result.error = name + ": " + drawn.error;
       return result;
     }
-    result.picture = std::make_unique<DrawingPicture>(std::move(drawn), bytes, page);
+    if (drawn.scalable) {
+      result.picture = std::make_unique<ScalablePicture>(std::move(drawn), bytes, page);
+    } else {
+      result.picture = std::make_unique<DrawingPicture>(std::move(drawn));
+    }
     return result;
   }
 
-  if (IsCmykJpeg(bytes)) {
+  const bool cmykJpeg = IsCmykJpeg(bytes);
+  if (cmykJpeg || IsCmykTiff(bytes)) {
     // A print cover: its inks to screen colours through its own profile, or
     // a press profile, never by a naive formula.
     RgbaImage rgba;
     std::string why;
-    if (JpegScanCount(bytes) > kMaxJpegScans || !DecodeCmykJpeg(bytes, &rgba, &why)) {
+    std::string note;
+    const bool decoded = cmykJpeg ? JpegScanCount(bytes) <= kMaxJpegScans && DecodeCmykJpeg(bytes, &rgba, &why, &note)
+                                  : DecodeCmykTiff(bytes, &rgba, &why, &note);
+    if (!decoded) {
       result.error = name + " could not be decoded: " + (why.empty() ? "too many scans" : why);
       return result;
     }
+    if (!note.empty()) notePicture(name + ": " + note + ".");
     result.picture = std::make_unique<RasterPicture>(ToQImage(rgba));
     return result;
   }
@@ -245,7 +284,7 @@ bool ReadPictureSize(const std::string& path, int* himetricWidth, int* himetricH
   return true;
 }
 
-PictureResult LoadPicture(const std::string& path) {
+PictureResult LoadPicture(const std::string& path, int fitSide) {
   std::vector<uint8_t> bytes;
   if (IsWebPictureName(path)) {
     int timeoutMs = fetchLimits.timeoutMs;
@@ -270,9 +309,9 @@ PictureResult LoadPicture(const std::string& path) {
     if (bytes.empty() && !ReadRegularFile(file, kMaxPictureBytes, bytes, &reason)) {
       return {nullptr, "Cannot open " + file + ": " + reason + "."};
     }
-    return DecodePicture(bytes, path, page);
+    return DecodePicture(bytes, path, page, fitSide);
   }
-  return DecodePicture(bytes, path);
+  return DecodePicture(bytes, path, 0, fitSide);
 }
 
 }  // namespace kestrova

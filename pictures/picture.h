@@ -35,7 +35,17 @@ struct PictureResult {
 // inch), placeable WMF and EMF (their own frame), SVG and PDF (their own
 // size; drawn again sharp at whatever size render asks). `name` only helps the error message.
 // `page`: which page of a PDF (0 the first).
-PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string& name, int page = 0);
+// `fitSide`: a drawing that stays sharp at any size is drawn at once at
+// FitDrawing's size for it (a face's texture), not first at its own; 0 for
+// its own size.
+PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string& name, int page = 0,
+                            int fitSide = 0);
+
+// The nearest power of two to `pixels` on a log scale, from 1 to `most`.
+int NearestPowerOfTwo(int pixels, int most);
+// The size a scalable drawing is drawn at for a face: its shape kept, the
+// longer side at `side` (a power of two), each side a power of two.
+void FitDrawing(int himetricWidth, int himetricHeight, int side, int* width, int* height);
 
 // WMF and EMF decoded in this process, with libwmf and libemf2svg. Only the
 // metafile helper calls it: the program itself draws metafiles apart
@@ -48,7 +58,12 @@ int JpegScanCount(const std::vector<uint8_t>& bytes);
 
 // Reads a file, or fetches an http/https address (10 s, 64 MB at most), then
 // decodes it. "cover.pdf#page=3" is page 3 of cover.pdf.
-PictureResult LoadPicture(const std::string& path);
+PictureResult LoadPicture(const std::string& path, int fitSide = 0);
+
+// What decoding said of pictures that did load, though not quite as they
+// asked (a colour profile that could not be used): each note once, for
+// whoever shows the program's messages.
+std::vector<std::string> TakePictureNotes();
 
 // How long and how much LoadPicture waits for from a web address.
 struct FetchLimits {

@@ -79,12 +79,7 @@ void replaceSlot(uint32_t& slot, GLuint name) {
 
 }  // namespace
 
-int TextureDimension(int pixels, int maxTextureSize) {
-  if (pixels > maxTextureSize) return maxTextureSize;
-  if (pixels < 1) return 1;
-  const double exponent = std::floor(std::log2(static_cast<double>(pixels)) + 0.5);
-  return std::min(maxTextureSize, 1 << static_cast<int>(exponent));
-}
+int TextureDimension(int pixels, int maxTextureSize) { return NearestPowerOfTwo(pixels, maxTextureSize); }
 
 std::vector<uint8_t> TexturePixels(RgbaImage&& stretched) {
   std::vector<uint8_t> out = std::move(stretched.pixels);
@@ -194,7 +189,10 @@ namespace {
 PreparedTexture prepareFresh(const std::string& path, int maxSize, int drawingSide) {
   PreparedTexture prepared;
   prepared.path = path;
-  PictureResult decoded = LoadPicture(path);
+  // A drawing is drawn at the size asked for, its shape kept: the longer
+  // side at drawingSide, the other in proportion.
+  const int side = TextureDimension(std::max(drawingSide, 1), kMaxDrawingTexture);
+  PictureResult decoded = LoadPicture(path, side);
   if (!decoded.picture) {
     prepared.error = decoded.error;
     return prepared;
@@ -203,13 +201,7 @@ PreparedTexture prepareFresh(const std::string& path, int maxSize, int drawingSi
   int width = TextureDimension(HimetricToPixels(picture.himetricWidth()), maxSize);
   int height = TextureDimension(HimetricToPixels(picture.himetricHeight()), maxSize);
   if (picture.scalable()) {
-    // A drawing is drawn at the size asked for, its shape kept: the longer
-    // side at drawingSide, the other in proportion.
-    const double w = std::max(1, picture.himetricWidth());
-    const double h = std::max(1, picture.himetricHeight());
-    const int side = TextureDimension(std::max(drawingSide, 1), kMaxDrawingTexture);
-    width = TextureDimension(static_cast<int>(std::lround(side * std::min(1.0, w / h))), side);
-    height = TextureDimension(static_cast<int>(std::lround(side * std::min(1.0, h / w))), side);
+    FitDrawing(picture.himetricWidth(), picture.himetricHeight(), side, &width, &height);
     prepared.scalable = true;
   }
   RgbaImage stretched = picture.render(width, height);

@@ -32,7 +32,7 @@ PACKAGES=(
   libmagick++-6.q16-dev
   # Print covers: CMYK JPEGs through LittleCMS and a press profile
   # (Ghostscript's, in libgs-common); jpgicc is the tests' reference.
-  liblcms2-dev liblcms2-utils libgs-common libjpeg-dev
+  liblcms2-dev liblcms2-utils libtiff-dev libgs-common libjpeg-dev
   # Studio lighting from HDR environments: OpenEXR for .exr, stb_image for
   # Radiance .hdr.
   libopenexr-dev libstb-dev
