@@ -46,7 +46,7 @@ constexpr uint64_t kReadFolder = LANDLOCK_ACCESS_FS_READ_FILE | LANDLOCK_ACCESS_
 const char* const kReadable[] = {
     "/usr/lib",  "/usr/lib64", "/lib", "/lib64", "/usr/local/lib", "/usr/share/fonts", "/usr/local/share/fonts",
     "/usr/share/fontconfig", "/etc/fonts", "/var/cache/fontconfig", "/usr/share/poppler",
-    "/usr/share/ImageMagick-6", "/etc/ImageMagick-6", "/usr/share/X11/locale", "/usr/share/icu",
+    "/usr/share/ImageMagick-6", "/etc/ImageMagick-6", "/usr/share/color/icc", "/usr/share/X11/locale", "/usr/share/icu",
     "/etc/ld.so.cache", "/usr/share/zoneinfo", "/etc/localtime",
 };
 

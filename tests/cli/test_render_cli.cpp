@@ -640,7 +640,7 @@ TEST(RenderExports, InterruptedItStopsRemovesItsTemporaryAndKeepsTheOldFile) {
   }
 }
 
-TEST(RenderExports, ThePictureHelperDiesWithTheProgram) {
+TEST(RenderExports, ThePictureHelperDiesWithTheProgramAndWithItsInterrupt) {
   QTemporaryDir dir;
   const std::string folder = dir.path().toStdString();
   // A helper that says who it is and then takes its time.
@@ -649,35 +649,48 @@ TEST(RenderExports, ThePictureHelperDiesWithTheProgram) {
   std::filesystem::permissions(helper, std::filesystem::perms::owner_all);
   // Any drawing goes to the helper: an SVG is one.
   std::ofstream(folder + "/front.svg") << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"8\" height=\"8\"/>";
-  QProcess render;
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  environment.insert("KESTROVA_METAFILE_HELPER", QString::fromStdString(helper));
-  render.setProcessEnvironment(environment);
-  render.start(KESTROVA_RENDER, {"-o", QString::fromStdString(folder + "/shot.png"), "--size", "64x64", "--face",
-                                 QString::fromStdString("front=" + folder + "/front.svg")});
-  ASSERT_TRUE(render.waitForStarted());
-  pid_t helperPid = 0;
-  for (int tries = 0; tries < 200 && helperPid == 0; ++tries) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    std::ifstream(folder + "/helper.pid") >> helperPid;
+  // Killed, the program takes the helper with it; asked to stop (Ctrl+C,
+  // SIGTERM), it ends the helper at once rather than wait out its 15 s.
+  for (const int signal : {SIGKILL, SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    std::filesystem::remove(folder + "/helper.pid");
+    QProcess render;
+    render.setProcessChannelMode(QProcess::MergedChannels);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("KESTROVA_METAFILE_HELPER", QString::fromStdString(helper));
+    render.setProcessEnvironment(environment);
+    render.start(KESTROVA_RENDER, {"-o", QString::fromStdString(folder + "/shot.png"), "--size", "64x64", "--face",
+                                   QString::fromStdString("front=" + folder + "/front.svg")});
+    ASSERT_TRUE(render.waitForStarted());
+    pid_t helperPid = 0;
+    for (int tries = 0; tries < 200 && helperPid == 0; ++tries) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      std::ifstream(folder + "/helper.pid") >> helperPid;
+    }
+    ASSERT_GT(helperPid, 0) << "the helper started";
+    ::kill(static_cast<pid_t>(render.processId()), signal);
+    EXPECT_TRUE(render.waitForFinished(8000)) << "the program waited for its helper";
+    if (signal != SIGKILL) {
+      EXPECT_NE(render.exitCode(), 0) << render.readAll().toStdString();
+    }
+    // Ended: no such process, or a zombie waiting to be reaped by whoever
+    // inherited it.
+    auto ended = [](pid_t pid) {
+      std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+      std::string number, name, state;
+      return !(stat >> number >> name >> state) || state == "Z";
+    };
+    bool gone = false;
+    for (int tries = 0; tries < 100 && !gone; ++tries) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      gone = ended(helperPid);
+    }
+    EXPECT_TRUE(gone) << "the helper outlived the program's end";
+    if (!gone) ::kill(helperPid, SIGKILL);
+    render.kill();
+    render.waitForFinished(20000);
+    EXPECT_FALSE(std::filesystem::exists(folder + "/shot.png")) << "no shot of a load that was stopped";
   }
-  ASSERT_GT(helperPid, 0) << "the helper started";
-  ::kill(static_cast<pid_t>(render.processId()), SIGKILL);
-  render.waitForFinished(5000);
-  // Ended: no such process, or a zombie waiting to be reaped by whoever
-  // inherited it.
-  auto ended = [](pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string number, name, state;
-    return !(stat >> number >> name >> state) || state == "Z";
-  };
-  bool gone = false;
-  for (int tries = 0; tries < 100 && !gone; ++tries) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    gone = ended(helperPid);
-  }
-  EXPECT_TRUE(gone) << "the helper outlived the program that started it";
-  if (!gone) ::kill(helperPid, SIGKILL);
 }
 
 namespace {
