@@ -1,4 +1,5 @@
 #include "cli/render_job.h"
+#include "pictures/picture.h"
 
 #include <GL/gl.h>
 #include <QCryptographicHash>
@@ -615,6 +616,10 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
     if (!loaded) {
       return failed(failure, "cannot use " + faces[i].second + " for --face " + options.faces[i].first + ": " + why);
     }
+  }
+  // Pictures that loaded, though not quite as they asked.
+  for (const std::string& note : TakePictureNotes()) {
+    std::fprintf(stderr, "kestrova-render: %s\n", Printable(note).c_str());
   }
   if (options.rotation) scene->rotation = *options.rotation;
   if (options.lighting) scene->lightingMode = 2;

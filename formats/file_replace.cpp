@@ -41,17 +41,53 @@ std::string PendingPrefix(const std::string& path) {
 
 namespace {
 
+// This machine's name as our temporaries record it: letters, digits, dots
+// and dashes, so it reads back from a file name unchanged.
+std::string hostTag() {
+  char name[256] = {};
+  ::gethostname(name, sizeof name - 1);
+  std::string tag;
+  for (const char* c = name; *c && tag.size() < 32; ++c) {
+    const bool plain = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9') ||
+                       *c == '.' || *c == '-';
+    tag += plain ? *c : '_';
+  }
+  return tag.empty() ? "host" : tag;
+}
+
+bool isSuffixCharacter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+
+// The process that made `name`, when it is exactly one of our temporaries
+// for `prefix`'s target made on this machine: prefix, pid, "@", this host,
+// "-" and mkstemp's six characters. 0 for anything else: another host's
+// process cannot be asked whether it still runs.
+long ownerOf(const std::string& name, const std::string& prefix, const std::string& host) {
+  if (name.compare(0, prefix.size(), prefix) != 0) return 0;
+  size_t at = prefix.size();
+  long pid = 0;
+  const size_t digits = at;
+  while (at < name.size() && name[at] >= '0' && name[at] <= '9' && at - digits < 9) pid = pid * 10 + (name[at++] - '0');
+  if (at == digits || at >= name.size() || name[at] != '@') return 0;
+  if (name.compare(at + 1, host.size(), host) != 0) return 0;
+  at += 1 + host.size();
+  if (name.size() != at + 7 || name[at] != '-') return 0;
+  for (size_t i = at + 1; i < name.size(); ++i) {
+    if (!isSuffixCharacter(name[i])) return 0;
+  }
+  return pid;
+}
+
 // Our temporaries for the same target left by processes that are gone (a
 // crash, a power cut): a live one belongs to a save still under way.
 void removeStale(const std::string& path) {
   const std::string folder = folderOf(path);
   const std::string prefix = PendingPrefix(path);
+  const std::string host = hostTag();
   DIR* entries = ::opendir(folder.c_str());
   if (!entries) return;
   while (const dirent* entry = ::readdir(entries)) {
     const std::string name = entry->d_name;
-    if (name.compare(0, prefix.size(), prefix) != 0) continue;
-    const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+    const long pid = ownerOf(name, prefix, host);
     if (pid <= 0 || pid == ::getpid()) continue;
     if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;  // still running
     const std::string full = folder + "/" + name;
@@ -63,16 +99,39 @@ void removeStale(const std::string& path) {
   ::closedir(entries);
 }
 
+// The file a name stands for: a symbolic link's target (followed to the
+// end), so writing through a link replaces the file and leaves the link.
+std::string followLinks(const std::string& path) {
+  std::string at = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info {};
+    if (::lstat(at.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return at;
+    std::string target(static_cast<size_t>(info.st_size > 0 ? info.st_size : 4096) + 1, '\0');
+    const ssize_t n = ::readlink(at.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<size_t>(n) >= target.size()) return at;
+    target.resize(static_cast<size_t>(n));
+    at = target[0] == '/' ? target : folderOf(at) + "/" + target;
+  }
+  return at;
+}
+
 }  // namespace
 
 PendingFile::~PendingFile() { discard(); }
 
-bool PendingFile::open(const std::string& path, std::string* reason) {
+bool PendingFile::open(const std::string& named, std::string* reason) {
   discard();
+  const std::string path = followLinks(named);
+  // A file the user may not write is refused, as the shell refuses it,
+  // though the folder would let a new file take its name.
+  if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) {
+    if (reason) *reason = std::strerror(errno);
+    return false;
+  }
   removeStale(path);
   const std::string folder = folderOf(path);
   std::string pattern = (folder == "." && path.find('/') == std::string::npos ? std::string() : folder + "/") +
-                        PendingPrefix(path) + std::to_string(::getpid()) + "-XXXXXX";
+                        PendingPrefix(path) + std::to_string(::getpid()) + "@" + hostTag() + "-XXXXXX";
   fd_ = ::mkstemp(pattern.data());
   if (fd_ < 0) {
     if (reason) *reason = std::strerror(errno);
@@ -144,8 +203,12 @@ bool ReplaceFile(const std::string& path, const std::vector<uint8_t>& bytes, std
   if (!file.open(path, reason)) return false;
   const int fd = file.takeDescriptor();
   bool ok = writeAll(fd, bytes);
-  const int failure = ok ? 0 : errno;
-  ::close(fd);
+  int failure = ok ? 0 : errno;
+  // A network file system may report a failed write only at close.
+  if (::close(fd) != 0 && ok) {
+    ok = false;
+    failure = errno;
+  }
   if (!ok) {
     if (reason) *reason = std::strerror(failure ? failure : EIO);
     return false;  // the temporary goes with `file`

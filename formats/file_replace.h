@@ -6,11 +6,13 @@
 namespace kestrova {
 
 // A file written beside `path` under a hidden name of ours,
-// ".<name>.kestrova-<pid>-XXXXXX", that takes `path`'s name only when it is
-// committed whole: a failure, a full disk or an interrupted program leaves
-// whatever was at `path` as it was. The temporary is created exclusively, so
-// a link planted there is never followed. Left-overs of ours beside `path`
-// from processes no longer running are removed when the next one opens.
+// ".<name>.kestrova-<pid>@<host>-XXXXXX", that takes `path`'s name only when
+// it is committed whole: a failure, a full disk or an interrupted program
+// leaves whatever was at `path` as it was. The temporary is created
+// exclusively, so a link planted there is never followed. Left-overs of
+// ours beside `path` from processes of this machine no longer running are
+// removed when the next one opens. A `path` that is a symbolic link
+// replaces the file it points to; one the user may not write is refused.
 class PendingFile {
  public:
   PendingFile() = default;

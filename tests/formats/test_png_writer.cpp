@@ -11,9 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "formats/file_replace.h"
 #include "formats/png_writer.h"
 #include "tests/support/file_size_limit.h"
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -168,10 +170,21 @@ TEST(PendingFiles, AWriteGoesToAHiddenTemporaryAndClearsOnlyOurStaleOnes) {
   if (child == 0) ::_exit(0);
   ::waitpid(child, nullptr, 0);
   const std::string gone = std::to_string(child);
-  const std::vector<std::string> stale = {".shot.png.kestrova-" + gone + "-a1b2c3"};
-  const std::vector<std::string> kept = {".shot.png.kestrova-1-d4e5f6",          // a live process's save
-                                         ".other.png.kestrova-" + gone + "-x1",  // another target's
-                                         "shot.png.kestrova-" + gone + "-y2"};   // not one of our names
+  char name[256] = {};
+  ::gethostname(name, sizeof name - 1);
+  const std::string here = "@" + std::string(name);
+  ASSERT_EQ(here.find_first_not_of("@abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-"), std::string::npos)
+      << "a host name this test can spell";
+  const std::vector<std::string> stale = {".shot.png.kestrova-" + gone + here + "-a1b2c3"};
+  const std::vector<std::string> kept = {".shot.png.kestrova-1" + here + "-d4e5f6",          // a live process's save
+                                         ".shot.png.kestrova-" + gone + "@elsewhere-a1b2c3",  // another host's
+                                         ".shot.png.kestrova-" + gone + here + "-a1b2c",      // not mkstemp's six
+                                         ".shot.png.kestrova-" + gone + here + "-a1b2c3d",
+                                         ".shot.png.kestrova-" + gone + here + "-a1b.c3",
+                                         ".shot.png.kestrova-" + gone + "-a1b2c3",            // no host
+                                         ".shot.png.kestrova-" + gone + here + "x-a1b2c3",   // another host's
+                                         ".other.png.kestrova-" + gone + here + "-x1y2z3",    // another target's
+                                         "shot.png.kestrova-" + gone + here + "-y2y2y2"};     // not one of our names
   for (const auto& name : stale) std::ofstream(folder / name) << "left over";
   for (const auto& name : kept) std::ofstream(folder / name) << "not ours to remove";
 
@@ -181,7 +194,7 @@ TEST(PendingFiles, AWriteGoesToAHiddenTemporaryAndClearsOnlyOurStaleOnes) {
   ASSERT_TRUE(png.open(target, 8, 8, false, &error)) << error;
   int ours = 0;
   for (const auto& entry : fs::directory_iterator(folder)) {
-    ours += entry.path().filename().string().rfind(".shot.png.kestrova-" + std::to_string(::getpid()) + "-", 0) == 0;
+    ours += entry.path().filename().string().rfind(".shot.png.kestrova-" + std::to_string(::getpid()) + here + "-", 0) == 0;
   }
   EXPECT_EQ(ours, 1) << "written under a hidden name of ours";
   EXPECT_FALSE(fs::exists(target)) << "the name is taken only when whole";
@@ -192,5 +205,91 @@ TEST(PendingFiles, AWriteGoesToAHiddenTemporaryAndClearsOnlyOurStaleOnes) {
   size_t entries = 0;
   for (const auto& entry : fs::directory_iterator(folder)) entries += entry.is_regular_file();
   EXPECT_EQ(entries, kept.size() + 1) << "no temporary of this write is left";
+  fs::remove_all(folder);
+}
+
+TEST(PendingFiles, NewFilesTakeTheUmasksModeAndReplacedOnesKeepTheirs) {
+  const fs::path folder = fs::path(tempPath("modes"));
+  fs::create_directories(folder);
+  const std::vector<uint8_t> rgba = pattern(4, 4);
+  // What the shell's ">" gives a new file under each umask: 0666 less it.
+  for (const mode_t mask : {0022, 0077, 0002, 0027}) {
+    const mode_t before = ::umask(mask);
+    for (const char* writer : {"bytes", "png"}) {
+      SCOPED_TRACE(std::string(writer) + " under umask " + std::to_string(mask));
+      const std::string path = (folder / (std::string("new.") + writer)).string();
+      fs::remove(path);
+      std::string error;
+      if (std::string(writer) == "bytes") {
+        ASSERT_TRUE(ReplaceFile(path, {1, 2, 3}, &error)) << error;
+      } else {
+        PngWriter png;
+        ASSERT_TRUE(png.open(path, 4, 4, false, &error) && png.write(rgba.data(), 4, &error) && png.finish(&error))
+            << error;
+      }
+      struct stat info {};
+      ASSERT_EQ(::stat(path.c_str(), &info), 0);
+      EXPECT_EQ(info.st_mode & 07777, 0666 & ~mask);
+      // A file already there keeps its own mode.
+      ::chmod(path.c_str(), 0640);
+      ASSERT_TRUE(ReplaceFile(path, {4, 5}, &error)) << error;
+      ASSERT_EQ(::stat(path.c_str(), &info), 0);
+      EXPECT_EQ(info.st_mode & 07777, 0640u);
+    }
+    ::umask(before);
+  }
+  fs::remove_all(folder);
+}
+
+TEST(PendingFiles, ALinkIsWrittenThroughAReadOnlyFileIsRefusedAndAFailedRenameFails) {
+  const fs::path folder = fs::path(tempPath("through"));
+  fs::remove_all(folder);
+  fs::create_directories(folder / "real");
+  const std::string real = (folder / "real" / "shot.bin").string();
+  std::ofstream(real) << "old";
+  const std::string link = (folder / "shot.bin").string();
+  fs::create_symlink("real/shot.bin", link);
+  std::string error;
+  ASSERT_TRUE(ReplaceFile(link, {'n', 'e', 'w'}, &error)) << error;
+  EXPECT_TRUE(fs::is_symlink(link)) << "the link stays a link";
+  std::ifstream in(real);
+  std::string text;
+  in >> text;
+  EXPECT_EQ(text, "new") << "the file it points to was replaced";
+
+  // Without write permission: refused, as the shell refuses it, and kept.
+  // Root may write anything, so the check runs as an ordinary user.
+  const fs::path open = folder / "open";
+  fs::create_directories(open);
+  ::chmod(open.c_str(), 0777);
+  const std::string locked = (open / "locked.bin").string();
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(10);
+    { std::ofstream(locked) << "kept"; }
+    if (::chmod(locked.c_str(), 0444) != 0) ::_exit(11);
+    std::string why;
+    if (ReplaceFile(locked, {'x'}, &why)) ::_exit(12);
+    if (why.find("Permission denied") == std::string::npos) ::_exit(13);
+    std::ifstream kept(locked);
+    std::string inside;
+    kept >> inside;
+    ::_exit(inside == "kept" ? 0 : 14);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+      << "12: a read-only file was replaced; 13: without saying why; 14: changed";
+
+  // A rename that fails (the name is a folder's) is a failure, and leaves
+  // no temporary behind.
+  fs::create_directories(folder / "taken" / "inside");
+  error.clear();
+  EXPECT_FALSE(ReplaceFile((folder / "taken").string(), {'x'}, &error));
+  EXPECT_FALSE(error.empty());
+  size_t hidden = 0;
+  for (const auto& entry : fs::directory_iterator(folder)) hidden += entry.path().filename().string()[0] == '.';
+  EXPECT_EQ(hidden, 0u);
   fs::remove_all(folder);
 }
