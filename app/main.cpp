@@ -35,7 +35,7 @@ void quitOnTerminate(QApplication& application) {
   // Close-on-exec: no helper the program starts may write to it.
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, terminateSignal) != 0) return;
   auto* notifier = new QSocketNotifier(terminateSignal[1], QSocketNotifier::Read, &application);
-  QObject::connect(notifier, &QSocketNotifier::activated, &application, [] { QApplication::quit(); });
+  QObject::connect(notifier, &QSocketNotifier::activated, &application, [] { kestrova::RequestQuit(); });
   struct sigaction action {};
   action.sa_handler = onTerminate;
   sigemptyset(&action.sa_mask);
@@ -84,5 +84,7 @@ int main(int argc, char** argv) {
   Application app(platform);
   if (!app.InitInstance(QCoreApplication::arguments().mid(1))) return 1;
   platform.setParentWindow(app.mainWindow());
+  // Asked to end while a question of the start-up was open.
+  if (kestrova::QuitRequested()) return 0;
   return QApplication::exec();
 }

@@ -41,8 +41,24 @@ QString startPath(const FileDialogRequest& request) {
 
 }  // namespace
 
+namespace {
+bool quitRequested = false;
+}  // namespace
+
+void RequestQuit() {
+  quitRequested = true;
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    auto* dialog = qobject_cast<QDialog*>(window);
+    if (dialog && dialog->isVisible() && dialog->isModal()) dialog->reject();
+  }
+  QApplication::quit();
+}
+
+bool QuitRequested() { return quitRequested; }
+
 MessageAnswer QtPlatform::messageBox(const std::string& text, const std::string& caption,
                                      MessageButtons buttons, MessageIcon icon) {
+  if (quitRequested) return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
   QMessageBox box(parent_);
   box.setWindowTitle(toQt(caption));
   box.setText(toQt(text));
@@ -63,6 +79,7 @@ MessageAnswer QtPlatform::messageBox(const std::string& text, const std::string&
 }
 
 std::optional<std::string> QtPlatform::openFileName(const FileDialogRequest& request) {
+  if (quitRequested) return {};
   QFileDialog dialog(parent_, toQt(request.title), startPath(request), qtFilter(request.filter));
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(request.fileMustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
@@ -72,6 +89,7 @@ std::optional<std::string> QtPlatform::openFileName(const FileDialogRequest& req
 }
 
 std::optional<std::string> QtPlatform::saveFileName(const FileDialogRequest& request) {
+  if (quitRequested) return {};
   QFileDialog dialog(parent_, toQt(request.title), startPath(request), qtFilter(request.filter));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
@@ -85,6 +103,7 @@ std::optional<std::string> QtPlatform::saveFileName(const FileDialogRequest& req
 }
 
 std::optional<uint32_t> QtPlatform::chooseColor(uint32_t initial) {
+  if (quitRequested) return {};
   const QColor start(initial & 0xFF, (initial >> 8) & 0xFF, (initial >> 16) & 0xFF);
   const QColor chosen = QColorDialog::getColor(start, parent_);
   if (!chosen.isValid()) return {};

@@ -22,4 +22,10 @@ class QtPlatform : public Platform {
   QWidget* parent_ = nullptr;
 };
 
+// Asked to end (SIGTERM, Ctrl+C): the dialog open now is answered as its
+// Cancel, none opens after, and the program ends as closing its window
+// ends it, also before its main loop has started.
+void RequestQuit();
+bool QuitRequested();
+
 }  // namespace kestrova

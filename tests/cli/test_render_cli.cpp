@@ -1192,3 +1192,35 @@ TEST(RenderSafety, NamesFromFilesReachTheTerminalEscapedCappedAndAsValidJson) {
   EXPECT_LT(longCell.output.size(), 20000u);
   EXPECT_NE(longCell.output.find("more bytes"), std::string::npos);
 }
+
+TEST(WindowSignals, SigtermEndsTheWindowWhileAStartQuestionIsOpenAndKeepsTheMarker) {
+  if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "the window needs a display";
+  QTemporaryDir dir;
+  const std::string folder = dir.path().toStdString();
+  // A copy of the program in a folder of its own: no marker there ("Flag.txt
+  // was not found") and a home never seen before (the update question).
+  std::filesystem::create_directories(folder + "/program");
+  std::filesystem::create_directories(folder + "/home");
+  std::filesystem::copy_file(KESTROVA_WINDOW, folder + "/program/kestrova");
+  QProcess window;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("HOME", QString::fromStdString(folder + "/home"));
+  environment.remove("XDG_CONFIG_HOME");
+  environment.remove("XDG_STATE_HOME");
+  window.setProcessEnvironment(environment);
+  window.setProcessChannelMode(QProcess::MergedChannels);
+  window.start(QString::fromStdString(folder + "/program/kestrova"), {});
+  ASSERT_TRUE(window.waitForStarted());
+  std::this_thread::sleep_for(std::chrono::seconds(3));
+  ASSERT_EQ(window.state(), QProcess::Running) << "waiting on its question";
+  ::kill(static_cast<pid_t>(window.processId()), SIGTERM);
+  const bool ended = window.waitForFinished(8000);
+  EXPECT_TRUE(ended) << "SIGTERM was ignored while a question was open";
+  if (!ended) {
+    window.kill();
+    window.waitForFinished(5000);
+  }
+  EXPECT_EQ(window.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(window.exitCode(), 0) << window.readAll().toStdString();
+  EXPECT_EQ(fileBytes(folder + "/program/Flag.txt"), "False") << "the marker is written as at any other end";
+}
