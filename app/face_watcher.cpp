@@ -33,6 +33,14 @@ void FaceWatcher::watchProject(const QString& path) {
   if (!watcher_.directories().contains(folder)) watcher_.addPath(folder);
 }
 
+void FaceWatcher::forgetProject() { project_.clear(); }
+
+void FaceWatcher::hold() { ++holds_; }
+
+void FaceWatcher::release() {
+  if (holds_ > 0 && --holds_ == 0 && !touched_.empty()) settle_.start();
+}
+
 void FaceWatcher::seen(const QString& path) {
   if (stamps_.count(path)) stamps_[path] = stamp(path);
 }
@@ -59,6 +67,8 @@ void FaceWatcher::folderTouched(const QString& folder) {
 }
 
 void FaceWatcher::settle() {
+  // Nothing is reloaded under an export: it waits for the hold's end.
+  if (holds_ > 0) return;
   std::set<QString> touched;
   touched.swap(touched_);
   for (const QString& path : touched) {

@@ -19,7 +19,14 @@ class FaceWatcher : public QObject {
   // The project the shot came from; a save by the program itself (`seen`)
   // is not a change.
   void watchProject(const QString& path);
+  // The shot no longer comes from a file (New): no outside save of the old
+  // one may replace it.
+  void forgetProject();
   void seen(const QString& path);
+  // While held (an export under way), changes wait; they are reported when
+  // the last hold ends.
+  void hold();
+  void release();
 
  signals:
   void faceChanged(int slot, const QString& path);
@@ -39,4 +46,17 @@ class FaceWatcher : public QObject {
   std::map<QString, QString> stamps_;
   std::set<QString> touched_;
   QTimer settle_;
+  int holds_ = 0;
+};
+
+// Holds a watcher's reports for a scope.
+class WatchHold {
+ public:
+  explicit WatchHold(FaceWatcher& watcher) : watcher_(watcher) { watcher_.hold(); }
+  ~WatchHold() { watcher_.release(); }
+  WatchHold(const WatchHold&) = delete;
+  WatchHold& operator=(const WatchHold&) = delete;
+
+ private:
+  FaceWatcher& watcher_;
 };

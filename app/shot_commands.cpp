@@ -345,8 +345,13 @@ void ShotCommands::OnSaveProject() {
       "Save a Tessmere File", "Quillane Keyframe Files (*.TSMR) | *.TSMR | All Files (*.*) | *.*||"));
   if (!path) return;
   const kestrova::ProjectResult saved = kestrova::WriteProject(scene(), *path);
-  if (!saved.ok) showError(saved.error);
-  faceWatcher_->seen(QFileInfo(QString::fromStdString(*path)).absoluteFilePath());
+  if (!saved.ok) {
+    showError(saved.error);
+    return;
+  }
+  // The shot is now this file's: an outside save of the one it came from
+  // no longer replaces it.
+  faceWatcher_->watchProject(QFileInfo(QString::fromStdString(*path)).absoluteFilePath());
 }
 
 void ShotCommands::loadPreset(int index) {
@@ -467,6 +472,7 @@ void ShotCommands::OnCopyImage() {
 // ---- New, help, colour, settings ----
 
 void ShotCommands::OnFileNew() {
+  faceWatcher_->forgetProject();
   kestrova::SceneState& shot = scene();
   const bool panelOpen = shot.controlPanel != nullptr;
   if (panelOpen) delete shot.controlPanel;  // its close remembers where it stood
@@ -576,6 +582,9 @@ void ShotCommands::sayCancelled(const std::string& path) {
 // ---- Export Image ----
 
 void ShotCommands::OnExportImage() {
+  // A face or project saved meanwhile is reloaded after, not into the frame
+  // being exported.
+  const WatchHold hold(*faceWatcher_);
   ExportImageDialog options(ExportImageDialog::Remembered(), view_.window());
   if (options.exec() != QDialog::Accepted) return;
   const ExportImageDialog::Choice choice = options.choice();
@@ -668,6 +677,7 @@ void ShotCommands::OnExportImage() {
 // ---- Export Animation ----
 
 void ShotCommands::OnExportAnimation() {
+  const WatchHold hold(*faceWatcher_);
   kestrova::SceneState& shot = scene();
   const QSize size = SettingsDialog::VideoSize(videoFormat_);
   const int fps = SettingsDialog::VideoFps(videoFormat_);

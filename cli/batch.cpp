@@ -53,6 +53,10 @@ bool ReadBatch(const std::string& path, BatchTable* table, std::string* error) {
     *error = "cannot read " + path;
     return false;
   }
+  return ReadBatchFrom(in, path, table, error);
+}
+
+bool ReadBatchFrom(std::istream& in, const std::string& path, BatchTable* table, std::string* error) {
   csv_parser parser;
   csv_init(&parser, CSV_APPEND_NULL);
   Collector collector;

@@ -1,6 +1,7 @@
 #pragma once
 // A spreadsheet of renders: the first row names the columns, each an option
 // of kestrova-render without its dashes; every other row is one job.
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@ struct BatchTable {
 // Reads a CSV file (quoted cells may hold commas and line breaks). False with
 // `error` when it cannot be read or has no header.
 bool ReadBatch(const std::string& path, BatchTable* table, std::string* error);
+// The same from a stream; `path` names it in messages.
+bool ReadBatchFrom(std::istream& in, const std::string& path, BatchTable* table, std::string* error);
 
 // The options a row adds to the command line's: "--column value" for every
 // non-empty cell; "face.NAME" becomes "--face NAME=value"; yes/no columns

@@ -360,6 +360,35 @@ TEST_F(NoDeadEnds, AProjectSavedAgainByAnotherProgramOpensAgain) {
   QTest::qWait(600);
   EXPECT_EQ(scene().rotation, (Vec3{1, 2, 3})) << "not opened again after its own save";
   EXPECT_EQ(platform_.messages.size(), messages);
+
+  // Saved under another name, the shot is that file's: an outside save of
+  // the old one leaves it, one of the new one opens again.
+  const fs::path other = path() / "other.TSMR";
+  platform_.fileAnswers = {other.string()};
+  commands()->OnSaveProject();
+  scene().rotation = {4, 5, 6};
+  write({11, 12, 0});
+  QTest::qWait(600);
+  EXPECT_EQ(scene().rotation, (Vec3{4, 5, 6})) << "the old file's save replaced the shot saved as another";
+  {
+    auto shot = std::make_unique<SceneState>();
+    shot->productKind = kProductBox;
+    shot->rotation = {21, 22, 0};
+    ASSERT_TRUE(WriteProject(*shot, other.string() + ".saving").ok);
+    fs::rename(other.string() + ".saving", other);
+  }
+  EXPECT_TRUE(QTest::qWaitFor([&] { return scene().rotation == Vec3{21, 22, 0}; }, 3000)) << "the new file is watched";
+  // A new shot comes from no file.
+  commands()->OnFileNew();
+  scene().rotation = {7, 8, 9};
+  {
+    auto shot = std::make_unique<SceneState>();
+    shot->rotation = {31, 32, 0};
+    ASSERT_TRUE(WriteProject(*shot, other.string() + ".saving").ok);
+    fs::rename(other.string() + ".saving", other);
+  }
+  QTest::qWait(600);
+  EXPECT_EQ(scene().rotation, (Vec3{7, 8, 9})) << "an outside save replaced a new shot";
 }
 
 TEST_F(NoDeadEnds, CheckArtworkListsEveryFaceForTheWindowAndTheExportSize) {
