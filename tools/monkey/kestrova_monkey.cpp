@@ -4,7 +4,9 @@
 // seed and written to a log, one action a line, flushed as it goes, so a run
 // that ends in a crash shows what led there, and --replay plays a log again.
 // Dialogs the program asks through its platform (files, colours, questions)
-// get random answers: a sample project, a picture, a new file, or Cancel.
+// get random answers: a sample project, a picture, a new file, or Cancel;
+// they are logged too, so a replay answers alike. A replay plays its whole
+// log unless --seconds is given.
 //
 //   kestrova-monkey [--seed N] [--seconds S] [--log FILE] [--replay FILE]
 //
@@ -23,7 +25,9 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -43,12 +47,19 @@ namespace {
 // One thing done: what, to which window (by its place among the visible
 // top-level windows), where, with what.
 struct Action {
-  QString kind;  // click, drag, wheel, key, menu, resize
+  // click, drag, wheel, key, menu, resize; or an answer queued for the
+  // dialogs to come: file (`text`, in the run's folder, empty for Cancel),
+  // question (`value` 1 for Yes), colour (`value`)
+  QString kind;
+  QString text;
   int window = 0;
   double x = 0, y = 0, x2 = 0, y2 = 0;  // as fractions of the window
   int value = 0;  // button, key, menu item, wheel step
 
+  bool answer() const { return kind == "file" || kind == "question" || kind == "colour"; }
   QString line() const {
+    if (kind == "file") return "file " + text;
+    if (answer()) return QString("%1 %2").arg(kind).arg(value);
     return QString("%1 %2 %3 %4 %5 %6 %7")
         .arg(kind)
         .arg(window)
@@ -61,6 +72,16 @@ struct Action {
   static Action parse(const QString& text) {
     const QStringList f = text.split(' ');
     Action a;
+    if (f.size() >= 1 && f[0] == "file") {
+      a.kind = f[0];
+      a.text = text.mid(5);
+      return a;
+    }
+    if (f.size() == 2 && (f[0] == "question" || f[0] == "colour")) {
+      a.kind = f[0];
+      a.value = static_cast<int>(f[1].toUInt());
+      return a;
+    }
     if (f.size() < 7) return a;
     a.kind = f[0];
     a.window = f[1].toInt();
@@ -150,23 +171,42 @@ class Monkey : public QObject {
   }
 
   // Answers for whatever the next action may ask: a sample, a picture, a
-  // new file in the run's folder, or Cancel.
+  // new file in the run's folder, or Cancel. Each is logged as it is
+  // queued, so a replay gives the dialogs the same answers.
   void refillAnswers() {
-    const std::string base = folder_.toStdString();
-    const std::vector<std::optional<std::string>> choices = {
-        std::nullopt,
-        base + "/Sequences/04 Cube.TSMR",
-        base + "/Boxes/standard-box-front.jpg",
-        base + "/Mug/MugTexture.jpg",
-        base + "/out/shot" + std::to_string(below(3)) + ".png",
-        base + "/out/anim.gif",
-        base + "/out/project.TSMR",
+    const std::vector<QString> choices = {
+        "",
+        "Sequences/04 Cube.TSMR",
+        "Boxes/standard-box-front.jpg",
+        "Mug/MugTexture.jpg",
+        "out/shot" + QString::number(below(3)) + ".png",
+        "out/anim.gif",
+        "out/project.TSMR",
     };
-    while (platform_.fileAnswers.size() < 4) platform_.fileAnswers.push_back(choices[static_cast<size_t>(below(7))]);
-    while (platform_.answers.size() < 4) {
-      platform_.answers.push_back(below(2) ? kestrova::MessageAnswer::Yes : kestrova::MessageAnswer::No);
+    while (platform_.fileAnswers.size() < 4) queue({"file", choices[static_cast<size_t>(below(7))]});
+    while (platform_.answers.size() < 4) queue({"question", {}, 0, 0, 0, 0, 0, below(2)});
+    while (platform_.colorAnswers.size() < 2) {
+      queue({"colour", {}, 0, 0, 0, 0, 0, static_cast<int>(static_cast<uint32_t>(random_()) & 0xFFFFFF)});
     }
-    while (platform_.colorAnswers.size() < 2) platform_.colorAnswers.push_back(static_cast<uint32_t>(random_()) & 0xFFFFFF);
+  }
+
+  void queue(const Action& answer) {
+    if (answer.kind == "file") {
+      platform_.fileAnswers.push_back(answer.text.isEmpty() ? std::nullopt
+                                                            : std::optional<std::string>(
+                                                                  (folder_ + "/" + answer.text).toStdString()));
+    } else if (answer.kind == "question") {
+      platform_.answers.push_back(answer.value ? kestrova::MessageAnswer::Yes : kestrova::MessageAnswer::No);
+    } else {
+      platform_.colorAnswers.push_back(static_cast<uint32_t>(answer.value));
+    }
+    record(answer);
+  }
+
+  void record(const Action& entry) {
+    if (!log_) return;
+    log_->write((entry.line() + "\n").toUtf8());
+    log_->flush();
   }
 
   void perform(const Action& a) {
@@ -209,7 +249,9 @@ class Monkey : public QObject {
       if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
       return;
     }
-    if (clock_.elapsed() > seconds_ * 1000LL || (!replay_.empty() && next_ >= replay_.size())) {
+    // A replay plays its whole log, unless a time is given.
+    const bool late = (replay_.empty() || seconds_ > 0) && clock_.elapsed() > std::max(seconds_, 0) * 1000LL;
+    if (late || (!replay_.empty() && next_ >= replay_.size())) {
       if (QWidget* modal = QApplication::activeModalWidget()) {
         modal->close();  // its loop ends, and the action that opened it
       } else if (depth_ == 0) {
@@ -225,12 +267,12 @@ class Monkey : public QObject {
       return;
     }
     if (pending_) return;  // the last action has not started yet
-    refillAnswers();
+    if (replay_.empty()) refillAnswers();
+    // A replay queues the logged answers that came before this action.
+    while (!replay_.empty() && next_ < replay_.size() && replay_[next_].answer()) queue(replay_[next_++]);
+    if (!replay_.empty() && next_ >= replay_.size()) return;
     const Action action = replay_.empty() ? invent() : replay_[next_++];
-    if (log_) {
-      log_->write((action.line() + "\n").toUtf8());
-      log_->flush();
-    }
+    record(action);
     ++done_;
     pending_ = true;
     QTimer::singleShot(0, this, [this, action] {
@@ -261,7 +303,7 @@ class Monkey : public QObject {
 
 int main(int argc, char** argv) {
   uint32_t seed = static_cast<uint32_t>(QDateTime::currentMSecsSinceEpoch());
-  int seconds = 60;
+  int seconds = -1;  // 60 for a run of its own; a replay's whole log
   QString logPath;
   QString replayPath;
   for (int i = 1; i + 1 < argc; i += 2) {
@@ -309,9 +351,14 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "kestrova-monkey: cannot write %s\n", qPrintable(logPath));
       return 2;
     }
-    log.write(QString("# kestrova-monkey --seed %1 --seconds %2\n").arg(seed).arg(seconds).toUtf8());
+    log.write(QString("# kestrova-monkey --seed %1 --seconds %2\n").arg(seed).arg(seconds < 0 ? 60 : seconds).toUtf8());
   }
-  std::printf("kestrova-monkey: seed %u, %d s%s\n", seed, seconds, replay.empty() ? "" : ", replaying");
+  if (replay.empty() && seconds < 0) seconds = 60;
+  if (replay.empty()) {
+    std::printf("kestrova-monkey: seed %u, %d s\n", seed, seconds);
+  } else {
+    std::printf("kestrova-monkey: replaying %zu lines\n", replay.size());
+  }
   std::fflush(stdout);
 
   kestrova::test::ScriptedPlatform platform;
@@ -330,7 +377,15 @@ int main(int argc, char** argv) {
   // What the program told the user, by its first line: a dead end or a
   // message that should not have come shows here.
   std::map<std::string, int> said;
-  for (const auto& message : platform.messages) ++said[message.text.substr(0, message.text.find('\n'))];
+  // The run's own folder, which differs from run to run, as "RUN".
+  const std::string runFolder = folder.path().toStdString();
+  for (const auto& message : platform.messages) {
+    std::string line = message.text.substr(0, message.text.find('\n'));
+    for (size_t at = line.find(runFolder); at != std::string::npos; at = line.find(runFolder, at)) {
+      line.replace(at, runFolder.size(), "RUN");
+    }
+    ++said[line];
+  }
   for (const auto& [text, times] : said) std::printf("  %4d x %s\n", times, text.c_str());
   std::fflush(stdout);
   return drawing ? 0 : 1;
