@@ -171,3 +171,18 @@ TEST(PictureSafety, ADrawingIsDrawnOnceForItsFace) {
   for (std::string line; std::getline(runs, line);) ++count;
   EXPECT_EQ(count, 1) << "the helper ran for each drawing of the one face";
 }
+
+TEST(PictureSafety, TheHelperDrawsAtTheWidthAndHeightAskedInThatOrder) {
+  const std::string svg =
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"40\"><rect width=\"20\" height=\"40\" "
+      "fill=\"#ff0000\"/><rect x=\"20\" width=\"20\" height=\"40\" fill=\"#0000ff\"/></svg>";
+  for (const auto& [width, height] : {std::pair{64, 16}, {16, 64}, {300, 7}}) {
+    const MetafileRaster drawn = DrawMetafileApart({svg.begin(), svg.end()}, 0, width, height);
+    ASSERT_TRUE(drawn.error.empty()) << width << "x" << height << ": " << drawn.error;
+    EXPECT_EQ(drawn.pixels.width, width);
+    EXPECT_EQ(drawn.pixels.height, height);
+    // Stretched, not turned: red on the left, blue on the right.
+    EXPECT_GT(drawn.pixels.at(1, height / 2)[0], 200);
+    EXPECT_GT(drawn.pixels.at(width - 2, height / 2)[2], 200);
+  }
+}

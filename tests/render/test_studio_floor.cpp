@@ -221,3 +221,54 @@ TEST_F(StudioFloorTest, SupersampledTransparentEdgesAreStraightNotPremultiplied)
     EXPECT_GT(edges, 20) << factor;
   }
 }
+
+TEST_F(StudioFloorTest, TheReflectionFadesTowardsTheBackgroundOverFourTenthsOfTheHeight) {
+  // Down the middle of the red front's mirror image: how far each row is
+  // from the background, for three backgrounds. The mirror holds the front
+  // at half strength at the contact, fades as the square of what is left of
+  // 0.4 of the product's height, and is gone there: on any background, with
+  // no band darker or lighter than the fade on its way.
+  for (const Vec3 background : {Vec3{0, 0, 0}, Vec3{1, 1, 1}, Vec3{0.2f, 0.3f, 0.9f}}) {
+    SCOPED_TRACE(std::to_string(background[2]));
+    scene_->backgroundColor = background;
+    ApplyClearColor(*scene_);
+    const RgbaImage plain = draw(StudioFloor{});
+    const uint8_t* ground = plain.at(0, kH - 1);
+    int left = kW, right = -1, bottom = -1, top = kH;
+    for (int y = 0; y < kH; ++y) {
+      for (int x = 0; x < kW; ++x) {
+        const uint8_t* p = plain.at(x, y);
+        if (p[0] > 200 && p[1] < 40 && p[2] < 40) {
+          left = std::min(left, x), right = std::max(right, x);
+          top = std::min(top, y), bottom = std::max(bottom, y);
+        }
+      }
+    }
+    ASSERT_GE(right, left) << "the red front shows";
+    const int x = (left + right) / 2;
+    int faceRow = bottom;
+    while (faceRow > 0 && !(plain.at(x, faceRow)[0] > 200 && plain.at(x, faceRow)[1] < 40)) --faceRow;
+    const int frontRows = faceRow - top + 1;
+    StudioFloor floor = floorOf(false, true);
+    floor.reflectionStrength = 100;
+    const RgbaImage studio = draw(floor);
+    auto away = [&](int row) {
+      const uint8_t* p = studio.at(x, row);
+      return std::abs(p[0] - ground[0]) + std::abs(p[1] - ground[1]) + std::abs(p[2] - ground[2]);
+    };
+    const int depth = static_cast<int>(0.4 * frontRows);
+    ASSERT_LT(faceRow + depth + 4, kH);
+    const int first = away(faceRow + 2);
+    EXPECT_GT(first, 150) << "the mirror image is strong at the contact";
+    int previous = first;
+    for (int row = faceRow + 3; row <= faceRow + depth + 4; ++row) {
+      EXPECT_LE(away(row), previous + 3) << "no band on the way, row " << row - faceRow;
+      previous = away(row);
+    }
+    // Half-way down, about a quarter of the contact's (perspective leans it).
+    const double half = static_cast<double>(away(faceRow + 2 + depth / 2)) / first;
+    EXPECT_GT(half, 0.1) << "faded too soon";
+    EXPECT_LT(half, 0.45) << "faded too late";
+    EXPECT_LE(away(faceRow + depth + 4), 6) << "gone by four tenths of the height";
+  }
+}
