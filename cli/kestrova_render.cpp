@@ -116,6 +116,7 @@ int watchJob(const RenderOptions& options, JobContext& context) {
   ObserveTextureLoads([&inputs](const SceneState&, int, const std::string& path) { inputs.insert(path); });
   std::signal(SIGINT, onInterrupt);
   std::signal(SIGTERM, onInterrupt);
+  bool first = true;
   while (!interrupted) {
     // Taken before the render reads them: a save while it draws is not lost.
     auto seen = stamps(inputs);
@@ -124,7 +125,11 @@ int watchJob(const RenderOptions& options, JobContext& context) {
       if (RunJob(options, context, &failure) != 0) std::fprintf(stderr, "kestrova-render: %s\n", Printable(failure).c_str());
     } catch (const UsageError& mistake) {
       std::fprintf(stderr, "kestrova-render: %s\n", Printable(mistake.what()).c_str());
+      // A command line refused from the start (an output that is one of
+      // its inputs, say) is not watched: no save of a picture mends it.
+      if (first) return 2;
     }
+    first = false;
     // Files the first render found are as it read them.
     for (const auto& [file, stamp] : stamps(inputs)) seen.emplace(file, stamp);
     std::printf("Watching %zu files; Ctrl+C stops.\n", inputs.size());

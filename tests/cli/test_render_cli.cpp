@@ -1131,6 +1131,13 @@ TEST(RenderSafety, AnOutputThatIsAnInputByAnyNameIsRefusedAndASheetCannotAllowTh
     EXPECT_NE(over.output.find("is an input"), std::string::npos) << over.output;
     EXPECT_EQ(bytesOf(root / "cover.png"), before) << "the artwork is untouched";
   }
+  // Watching, the same is refused at once rather than watched.
+  const CliRun watched = runProgram("timeout 60 " + std::string(KESTROVA_RENDER),
+                                    "--watch --face front=" + (root / "cover.png").string() + " --size 32x24 -o " +
+                                        (root / "alias.png").string());
+  EXPECT_EQ(watched.status, 2) << watched.output;
+  EXPECT_NE(watched.output.find("is an input"), std::string::npos) << watched.output;
+  EXPECT_EQ(bytesOf(root / "cover.png"), before);
   std::ofstream(root / "web.csv") << "output,allow-web,size\nw.png,yes,32x24\n";
   const CliRun sheet = run("--batch " + (root / "web.csv").string());
   EXPECT_EQ(sheet.status, 1) << sheet.output;
