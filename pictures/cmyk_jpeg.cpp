@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <mutex>
 
 extern "C" {
 #include <jpeglib.h>
@@ -201,7 +202,39 @@ std::string PictureTooLarge(const std::string& name, uint64_t width, uint64_t he
          " MB of pixels Kestrova reads (about 8192 x 8192)";
 }
 
-bool IsCmykTiff(const std::vector<uint8_t>& bytes) { return TiffFile(bytes).cmyk(); }
+// Whether a TIFF's first directory says its pixels are inks (photometric
+// 5), read by hand: most TIFFs are RGB, and libtiff would be opened on them
+// twice, its complaints about a damaged file said twice.
+bool saysInks(const std::vector<uint8_t>& bytes) {
+  if (bytes.size() < 8) return false;
+  const bool little = bytes[0] == 'I' && bytes[1] == 'I';
+  if (!little && !(bytes[0] == 'M' && bytes[1] == 'M')) return false;
+  auto read16 = [&](size_t at) -> uint32_t {
+    return little ? bytes[at] | bytes[at + 1] << 8 : bytes[at] << 8 | bytes[at + 1];
+  };
+  auto read32 = [&](size_t at) -> uint32_t {
+    return little ? read16(at) | read16(at + 2) << 16 : read16(at) << 16 | read16(at + 2);
+  };
+  if (read16(2) != 42) return false;
+  const size_t directory = read32(4);
+  if (directory > bytes.size() || bytes.size() - directory < 2) return false;
+  const uint32_t entries = read16(directory);
+  for (uint32_t i = 0; i < entries; ++i) {
+    const size_t at = directory + 2 + static_cast<size_t>(i) * 12;
+    if (at + 12 > bytes.size()) return false;
+    if (read16(at) == 262) return read16(at + 2) == 3 && read16(at + 8) == 5;
+  }
+  return false;
+}
+
+bool IsCmykTiff(const std::vector<uint8_t>& bytes) { return saysInks(bytes) && TiffFile(bytes).cmyk(); }
+
+void QuietTiffWarnings() {
+  // libtiff's default handler writes every oddity of a file to the
+  // terminal, Qt's TIFF reader's included; what fails is said as an error.
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { TIFFSetWarningHandler(nullptr); });
+}
 
 bool CmykToSrgb(const CmykPicture& picture, RgbaImage* image, std::string* error, std::string* note) {
   cmsHPROFILE input = nullptr;

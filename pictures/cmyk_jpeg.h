@@ -26,6 +26,8 @@ std::string PictureTooLarge(const std::string& name, uint64_t width, uint64_t he
 bool IsCmykJpeg(const std::vector<uint8_t>& bytes);
 // Whether a TIFF holds 8-bit CMYK in strips: the layout press tools write.
 bool IsCmykTiff(const std::vector<uint8_t>& bytes);
+// Keeps libtiff's warnings (any reader's, Qt's too) off the terminal.
+void QuietTiffWarnings();
 
 // Turns top-down RGBA pixels described by the ICC profile `profile` into
 // sRGB in place. False (pixels untouched) when the profile is not an RGB one

@@ -210,6 +210,7 @@ PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string
     return result;
   }
 
+  QuietTiffWarnings();
   const bool cmykJpeg = IsCmykJpeg(bytes);
   if (cmykJpeg || IsCmykTiff(bytes)) {
     // A print cover: its inks to screen colours through its own profile, or
@@ -273,6 +274,7 @@ PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string
 }
 
 bool ReadPictureSize(const std::string& path, int* himetricWidth, int* himetricHeight) {
+  QuietTiffWarnings();
   QImageReader reader(QString::fromStdString(path));
   reader.setDecideFormatFromContent(true);
   QSize size = reader.size();
