@@ -329,7 +329,17 @@ int main(int argc, char** argv) {
     std::printf("kestrova-render %s\n", KESTROVA_VERSION);
     return 0;
   }
-  options.folder = fs::current_path().string();
+  // Names are the user's, from the folder they ran us in: a folder deleted
+  // under the shell gives them no meaning.
+  std::error_code lost;
+  options.folder = fs::current_path(lost).string();
+  if (lost) {
+    std::fprintf(stderr,
+                 "kestrova-render: the folder it was started in no longer exists (%s); start it from one that "
+                 "does\n",
+                 lost.message().c_str());
+    return 2;
+  }
   PrintTimings(options.timings);
   // Ctrl+C and SIGTERM stop at the next band of rows or frame, leaving the
   // file that was at the output; a file-size limit is a failed write with a

@@ -1231,3 +1231,13 @@ TEST(WindowSignals, SigtermEndsTheWindowWhileAStartQuestionIsOpenAndKeepsTheMark
   EXPECT_EQ(window.exitCode(), 0) << window.readAll().toStdString();
   EXPECT_EQ(fileBytes(folder + "/program/Flag.txt"), "False") << "the marker is written as at any other end";
 }
+
+TEST(RenderSafety, AFolderDeletedUnderTheShellIsSaidNotAnAbort) {
+  QTemporaryDir dir;
+  const std::string gone = dir.path().toStdString() + "/gone";
+  const CliRun run = runProgram("mkdir '" + gone + "' && cd '" + gone + "' && rmdir '" + gone + "' && exec " +
+                                    std::string(KESTROVA_RENDER),
+                                "-o " + dir.path().toStdString() + "/shot.png --size 32x24");
+  EXPECT_EQ(run.status, 2) << run.output;
+  EXPECT_NE(run.output.find("no longer exists"), std::string::npos) << run.output;
+}
