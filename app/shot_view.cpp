@@ -1,5 +1,7 @@
 #include "shot_view.h"
 
+#include "pictures/picture.h"
+
 #include <algorithm>
 
 #include <QDir>
@@ -181,6 +183,12 @@ void ShotView::selectFaceImage(kestrova::FaceRequest face, const kestrova::AskFo
   if (!loaded) {
     app_.platform().messageBox("Kestrova could not use this picture.\n\n" + error, "Warning",
                                kestrova::MessageButtons::Ok, kestrova::MessageIcon::Warning);
+  }
+  // Loaded, though not quite as the picture asked (its colour profile).
+  std::string notes;
+  for (const std::string& note : kestrova::TakePictureNotes()) notes += (notes.empty() ? "" : "\n") + note;
+  if (loaded && !notes.empty()) {
+    app_.platform().messageBox(notes, "Kestrova", kestrova::MessageButtons::Ok, kestrova::MessageIcon::Information);
   }
   requestFrame();
   sharpenDrawingsSoon();

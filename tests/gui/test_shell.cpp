@@ -5,6 +5,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -183,6 +184,38 @@ TEST_F(ShellTest, AnUnreadablePickIsReportedAndChangesNothing) {
   EXPECT_NE(platform_.messages.back().text.find("bad.jpg"), std::string::npos);
   EXPECT_EQ(scene.textureSlot[kSlotBoxBack], before);
   EXPECT_EQ(scene.textureName[kNameBoxBack], name);
+}
+
+TEST_F(ShellTest, ACmykCoverWhoseProfileCannotBeUsedLoadsAndSaysSo) {
+  writeFlag("False");
+  QImage rgb(16, 16, QImage::Format_RGB32);
+  rgb.fill(qRgb(200, 40, 40));
+  ASSERT_TRUE(rgb.save(QString::fromStdString((path() / "rgb.jpg").string()), "JPEG", 95));
+  const std::string toInks = "jpgicc -e -o /usr/share/color/icc/ghostscript/default_cmyk.icc '" +
+                             (path() / "rgb.jpg").string() + "' '" + (path() / "cover.jpg").string() + "' > /dev/null";
+  ASSERT_EQ(std::system(toInks.c_str()), 0);
+  {
+    // Its embedded profile spoiled, so LittleCMS cannot open it.
+    std::fstream cover(path() / "cover.jpg", std::ios::in | std::ios::out | std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(cover)), {});
+    const size_t signature = bytes.find("acsp");
+    ASSERT_NE(signature, std::string::npos);
+    cover.seekp(static_cast<std::streamoff>(signature));
+    cover.put('x');
+  }
+  platform_.fileAnswers = {(path() / "cover.jpg").string()};
+  auto app = start();
+  SceneState& scene = Application::ActiveView()->scene();
+  scene.playing = false;
+  scene.productKind = kProductBox;
+  const size_t before = platform_.messages.size();
+  scene.boxFrontLoadRequest = 2;
+  Application::ActiveView()->requestFrame();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return platform_.messages.size() > before; }, 5000));
+  EXPECT_EQ(platform_.messages.back().icon, MessageIcon::Information);
+  EXPECT_NE(platform_.messages.back().text.find("cover.jpg"), std::string::npos) << platform_.messages.back().text;
+  EXPECT_NE(platform_.messages.back().text.find("press profile"), std::string::npos);
+  EXPECT_NE(scene.textureName[kNameBoxFront].find("cover.jpg"), std::string::npos) << "and the picture is used";
 }
 
 TEST_F(ShellTest, CaptureReadsTheViewsOwnFramebuffer) {
