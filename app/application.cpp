@@ -155,7 +155,7 @@ void Application::registerRedrawView(ShotView* view) {
 }
 
 void Application::frameDrawn(const QElapsedTimer& frameStart, bool another) {
-  if (!redrawView_ || !another) return;
+  if (!redrawView_ || !another || framesOnRequestOnly_) return;
   const qint64 elapsed = frameStart.isValid() ? frameStart.elapsed() : 0;
   frameTimer_.start(static_cast<int>(std::max<qint64>(0, kFrameIntervalMs - elapsed)));
 }

@@ -53,6 +53,9 @@ class Application : public QObject {
 
   // The view to keep redrawing; null clears the registration.
   void registerRedrawView(ShotView* view);
+  // Frames only when the caller draws them (the monkey): a replay then sees
+  // the same frames between the same actions, however busy the machine.
+  void setFramesOnRequestOnly(bool on) { framesOnRequestOnly_ = on; }
   ShotView* redrawView() const { return redrawView_; }
   // Called by the view when it has drawn a frame that began at `frameStart`;
   // `another` schedules the next one, else drawing rests until asked.
@@ -102,6 +105,7 @@ class Application : public QObject {
   std::unique_ptr<MainWindow> mainWindow_;
   ShotView* redrawView_ = nullptr;
   QTimer frameTimer_;
+  bool framesOnRequestOnly_ = false;
   bool skipIntro_ = false;
   QString openAtStart_;
 };

@@ -119,9 +119,9 @@ std::string followLinks(const std::string& path) {
 
 PendingFile::~PendingFile() { discard(); }
 
-bool PendingFile::open(const std::string& named, std::string* reason) {
+bool PendingFile::open(const std::string& named, std::string* reason, bool followLink) {
   discard();
-  const std::string path = followLinks(named);
+  const std::string path = followLink ? followLinks(named) : named;
   // A file the user may not write is refused, as the shell refuses it,
   // though the folder would let a new file take its name.
   if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) {
@@ -198,9 +198,9 @@ void PendingFile::discard() {
   temporary_.clear();
 }
 
-bool ReplaceFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* reason) {
+bool ReplaceFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* reason, bool followLink) {
   PendingFile file;
-  if (!file.open(path, reason)) return false;
+  if (!file.open(path, reason, followLink)) return false;
   const int fd = file.takeDescriptor();
   bool ok = writeAll(fd, bytes);
   int failure = ok ? 0 : errno;

@@ -20,7 +20,10 @@ class PendingFile {
   PendingFile(const PendingFile&) = delete;
   PendingFile& operator=(const PendingFile&) = delete;
 
-  bool open(const std::string& path, std::string* reason);
+  // `followLink`: a `path` that is a symbolic link replaces the file it
+  // points to (the user's exports); false for the program's own files,
+  // which replace whatever stands at their name.
+  bool open(const std::string& path, std::string* reason, bool followLink = true);
   const std::string& temporaryPath() const { return temporary_; }
   // The open descriptor, handed over: the caller closes it (fdopen, ...).
   int takeDescriptor();
@@ -45,6 +48,7 @@ std::string PendingPrefix(const std::string& path);
 // it replaces (or the usual ones for a new file), and it is flushed to disk,
 // with its folder, before it takes the name: a power cut leaves the old file
 // or the new one. On failure the old file is untouched and `reason` says why.
-bool ReplaceFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* reason);
+bool ReplaceFile(const std::string& path, const std::vector<uint8_t>& bytes, std::string* reason,
+                 bool followLink = true);
 
 }  // namespace kestrova

@@ -33,7 +33,8 @@ std::optional<std::string> ReadStartMarker(const std::string& folder) {
 }
 
 bool WriteStartMarker(const std::string& folder, const std::string& text) {
-  return ReplaceFile((fs::path(folder) / kStartMarkerFile).string(), {text.begin(), text.end()}, nullptr);
+  return ReplaceFile((fs::path(folder) / kStartMarkerFile).string(), {text.begin(), text.end()}, nullptr,
+                     /*followLink=*/false);
 }
 
 int ListSequences(const std::string& programFolder, SceneState& scene, const std::string& userSequences) {

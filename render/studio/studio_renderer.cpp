@@ -47,13 +47,10 @@ constexpr double kContactShare = 0.4;
 constexpr double kContactReach = 0.12;
 constexpr int kContactSamples = 48;
 
-struct Material {
-  float roughness, reflectance, coat, coatRoughness;
-};
+using Material = SurfaceFinish;
 
 Material materialOf(const SceneState& scene, studio::Material kind) {
-  if (kind == studio::Material::Ceramic) return {0.45f, 0.04f, 1.0f, 0.06f};
-  return {0.7f, 0.04f, std::clamp(scene.look.gloss, 0, 100) / 100.0f, 0.08f};
+  return FinishOf(scene, kind == studio::Material::Ceramic);
 }
 
 // A copy of a classic texture as sRGB with mipmaps: filtered in linear light
@@ -911,6 +908,11 @@ bool DescribeStudioShot(SceneState& scene, int width, int height, std::string* j
   const bool ok = renderer->describe(scene, width, height, json, &why);
   if (!ok && error) *error = why;
   return ok;
+}
+
+SurfaceFinish FinishOf(const SceneState& scene, bool ceramic) {
+  if (ceramic) return {0.45f, 0.04f, 1.0f, 0.06f};
+  return {0.7f, 0.04f, std::clamp(scene.look.gloss, 0, 100) / 100.0f, 0.08f};
 }
 
 void ForgetStudioResources() {

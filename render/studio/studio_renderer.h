@@ -25,6 +25,13 @@ inline bool DrawStudioFrame(SceneState& scene, int width, int height, std::strin
 // frame (y up) with each texture's mean linear colour.
 bool DescribeStudioShot(SceneState& scene, int width, int height, std::string* json, std::string* error);
 
+// The product's surface as the studio look shades it: GGX roughness, the
+// share of light a clear coat reflects (0 for none) and its roughness.
+struct SurfaceFinish {
+  float roughness, reflectance, coat, coatRoughness;
+};
+SurfaceFinish FinishOf(const SceneState& scene, bool ceramic);
+
 // Forgets what was kept for the current context (its GL names are gone or
 // about to go).
 void ForgetStudioResources();

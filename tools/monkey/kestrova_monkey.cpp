@@ -33,6 +33,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/application.h"
@@ -124,6 +125,15 @@ class Monkey : public QObject {
     for (QWidget* top : QApplication::topLevelWidgets()) {
       if (top->isVisible() && !top->isMinimized() && top->width() > 0 && top->height() > 0) shown.push_back(top);
     }
+    // Qt lists its windows in no fixed order (a set of pointers): a replay
+    // must pick the same window by the same number.
+    std::stable_sort(shown.begin(), shown.end(), [this](QWidget* a, QWidget* b) {
+      auto key = [this](QWidget* w) {
+        return std::make_tuple(w != app_.mainWindow(), QString(w->metaObject()->className()), w->windowTitle(),
+                               w->objectName());
+      };
+      return key(a) < key(b);
+    });
     return shown;
   }
 
@@ -231,7 +241,9 @@ class Monkey : public QObject {
                         Qt::NoScrollPhase, false);
       QApplication::sendEvent(target, &wheel);
     } else if (a.kind == "key") {
-      QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : window;
+      // The chosen window's own focus, not the desktop's active window:
+      // which window the window system activates is a matter of timing.
+      QWidget* focus = window->focusWidget() ? window->focusWidget() : window;
       QTest::keyClick(focus, kKeys[static_cast<size_t>(a.value) % std::size(kKeys)]);
     } else if (a.kind == "menu") {
       const std::vector<QAction*> all = commands();
@@ -267,12 +279,23 @@ class Monkey : public QObject {
       return;
     }
     if (pending_) return;  // the last action has not started yet
+    // What the last action asked of the view (a face's picture is asked for
+    // from its drawing) happens now, before the next action, however busy
+    // the machine: a replay then meets the same dialogs in the same order.
+    if (ShotView* view = Application::ActiveView()) view->repaint();
     if (replay_.empty()) refillAnswers();
-    // A replay queues the logged answers that came before this action.
+    // A replay queues the answers logged before this action, as the run
+    // had them queued: a dialog asked again and again (a name with the
+    // wrong ending) runs out of answers at the same point.
     while (!replay_.empty() && next_ < replay_.size() && replay_[next_].answer()) queue(replay_[next_++]);
     if (!replay_.empty() && next_ >= replay_.size()) return;
     const Action action = replay_.empty() ? invent() : replay_[next_++];
     record(action);
+    if (qEnvironmentVariableIsSet("KESTROVA_MONKEY_TRACE")) {
+      QWidget* modal = QApplication::activeModalWidget();
+      std::fprintf(stderr, "%d %s w%zu m%zu d%d %s\n", done_, qPrintable(action.line()), windows().size(),
+                   platform_.messages.size(), depth_, modal ? modal->metaObject()->className() : "-");
+    }
     ++done_;
     pending_ = true;
     QTimer::singleShot(0, this, [this, action] {
@@ -368,6 +391,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kestrova-monkey: the program did not start\n");
     return 1;
   }
+  app->setFramesOnRequestOnly(true);
   Monkey monkey(*app, platform, folder.path(), seed, seconds, logPath.isEmpty() ? nullptr : &log, replay);
   QApplication::exec();
 
