@@ -4,5 +4,6 @@
 source "$(dirname "${BASH_SOURCE[0]}")/tools/common.sh"
 install_missing
 configure_and_build -DKESTROVA_STRICT=ON
+install_test_tools
 cd "$BUILD_DIR"
 xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j2 --timeout 300

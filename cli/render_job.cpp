@@ -1,5 +1,6 @@
 #include "cli/render_job.h"
 #include "pictures/picture.h"
+#include "render/shop_export.h"
 
 #include <GL/gl.h>
 #include <QCryptographicHash>
@@ -78,6 +79,40 @@ fs::path resolveOutput(const RenderOptions& options, const std::string& name) {
   const fs::path path(name);
   if (path.is_absolute() || options.outputFolder.empty()) return resolve(options, name);
   return fs::path(options.outputFolder) / path;
+}
+
+// --glb and --usdz: the product as a shop's 3D model, beside its picture.
+bool writeShopModels(SceneState& scene, const RenderOptions& options, std::string* failure) {
+  ShopExportOptions shop;
+  shop.textureSize = options.textureSize;
+  std::copy(options.dimensions, options.dimensions + 3, shop.dimensions);
+  ShopModel model;
+  std::string why;
+  if (!BuildShopModel(scene, shop, &model, &why)) {
+    failed(failure, "cannot make the 3D model: " + why);
+    return false;
+  }
+  const uint64_t limit = static_cast<uint64_t>(options.modelLimitMB) << 20;
+  for (const auto& [name, binary] : {std::pair{&options.glb, true}, {&options.usdz, false}}) {
+    if (name->empty()) continue;
+    const std::vector<uint8_t> bytes = binary ? WriteGlb(model) : WriteUsdz(model);
+    const std::string path = resolveOutput(options, *name).string();
+    if (bytes.size() > limit) {
+      char size[32];
+      std::snprintf(size, sizeof size, "%.1f", static_cast<double>(bytes.size()) / (1 << 20));
+      failed(failure, path + " would be " + size + " MB, more than the " + std::to_string(options.modelLimitMB) +
+                          " MB a shop page takes: a smaller --texture-size (now " +
+                          std::to_string(options.textureSize) + ") makes it smaller");
+      return false;
+    }
+    if (!ReplaceFile(path, bytes, &why)) {
+      failed(failure, "cannot write " + path + ": " + why);
+      return false;
+    }
+    std::printf("Wrote %s (%zu triangles, a %d x %d %s texture)\n", path.c_str(), model.indices.size() / 3,
+                model.textureWidth, model.textureHeight, model.textureMime == "image/png" ? "PNG" : "JPEG");
+  }
+  return true;
 }
 
 // --timings: how long each phase took, printed to stderr at the end, so
@@ -659,6 +694,9 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
     std::vector<fs::path> outputs;
     if (!options.frames) outputs.push_back(output);
     if (!options.describe.empty()) outputs.push_back(resolve(options, options.describe));
+    for (const std::string* model : {&options.glb, &options.usdz}) {
+      if (!model->empty()) outputs.push_back(resolveOutput(options, *model));
+    }
     for (const fs::path& out : outputs) {
       for (const fs::path& in : inputs) {
         std::error_code missing;
@@ -674,6 +712,10 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
         !ReplaceFile(path, {json.begin(), json.end()}, &why)) {
       return failed(failure, "cannot describe the studio in " + path + ": " + why);
     }
+  }
+
+  if (!options.glb.empty() || !options.usdz.empty()) {
+    if (!writeShopModels(*scene, options, failure)) return 1;
   }
 
   const FileText text = fileText(options, project);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <algorithm>
+#include <cctype>
 
 #include "formats/file_names.h"
 #include "formats/video_writer.h"
@@ -49,6 +50,13 @@ const char* const kUsage =
     "  --describe FILE.json      write the studio look's scene (camera, lights,\n"
     "                            environment, floor, the product's triangles) as\n"
     "                            JSON, for another renderer to rebuild\n"
+    "  --glb FILE.glb            also write the product as a 3D model for shop pages\n"
+    "                            (glTF binary, metres, real size, one material)\n"
+    "  --usdz FILE.usdz          the same model for Apple's Quick Look (USDZ)\n"
+    "  --dimensions HxWxD        the model's size in millimetres instead of the\n"
+    "                            style's real size, e.g. 190x135x14\n"
+    "  --texture-size N          the model's texture atlas, at most N pixels a side\n"
+    "                            (a power of two, 64 to 8192; default 2048)\n"
     "  --gloss N                 the studio look's clear glossy coat on boxes and\n"
     "                            books, 0-100 (default 0)\n"
     "  --video FILE              the animation (or the turntable) as a video:\n"
@@ -309,6 +317,34 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
       options.look.fit = static_cast<int>(margin);
     } else if (arg == "--describe") {
       options.describe = value();
+    } else if (arg == "--glb" || arg == "--usdz") {
+      const std::string& name = value();
+      const std::string ending = arg == "--glb" ? ".glb" : ".usdz";
+      if (name.size() < ending.size() ||
+          !std::equal(ending.rbegin(), ending.rend(), name.rbegin(),
+                      [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); })) {
+        fail(arg + " writes a " + ending + " file, not '" + name + "'");
+      }
+      (arg == "--glb" ? options.glb : options.usdz) = name;
+    } else if (arg == "--dimensions") {
+      const std::string& text = value();
+      float size[3] = {0, 0, 0};
+      size_t at = 0;
+      bool ok = true;
+      for (int i = 0; i < 3 && ok; ++i) {
+        const size_t x = i < 2 ? text.find('x', at) : text.size();
+        ok = x != std::string::npos && parseFloat(text.substr(at, x - at), &size[i]) && size[i] >= 1 &&
+             size[i] <= 10000;
+        at = x + 1;
+      }
+      if (!ok) fail("--dimensions wants HEIGHTxWIDTHxDEPTH in millimetres, each 1 to 10000, not '" + text + "'");
+      std::copy(size, size + 3, options.dimensions);
+    } else if (arg == "--texture-size") {
+      long side = 0;
+      if (!parseInt(value(), 64, 8192, &side) || (side & (side - 1)) != 0) {
+        fail("--texture-size wants a power of two from 64 to 8192");
+      }
+      options.textureSize = static_cast<int>(side);
     } else if (arg == "--gloss") {
       long gloss = 0;
       if (!parseInt(value(), 0, 100, &gloss)) fail("--gloss wants a number from 0 to 100");

@@ -39,6 +39,11 @@ struct RenderOptions {
   bool floorGiven = false;  // --floor was named (the studio look has a shadow unless told otherwise)
   StudioLook look;
   std::string describe;  // the studio look's scene written out as JSON
+  std::string glb;       // the product as a shop's 3D model, glTF binary
+  std::string usdz;      // the same for Apple's Quick Look
+  float dimensions[3] = {0, 0, 0};  // the model's height, width, depth in mm (0: real size)
+  int textureSize = 2048;           // the model's texture atlas, largest side
+  int modelLimitMB = 5;             // a larger model is refused
   std::string video;
   int fps = 30;
   double turntable = 0;  // seconds of one turn; 0: no turntable

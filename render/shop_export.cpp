@@ -89,6 +89,11 @@ double RealHeightMetres(const SceneState& scene) {
   if (scene.productKind == kProductMug) return kMugHeight;
   if (scene.productKind == kProductScreenShot) return kBoardHeight;
   if (scene.productKind <= 1.0f) {
+    // The paperbacks keep the book style they were chosen over (both draw
+    // as the flat book): their binding tells them from the hard back.
+    for (int style = kBookStyleCount - 1; style >= 0; --style) {
+      if (scene.bookBinding == kBookStyleBinding[style]) return kBookStyles[style].height;
+    }
     return kBookStyles[std::clamp(scene.bookStyle, 0, kBookStyleCount - 1)].height;
   }
   return kBoxStyles[std::clamp(static_cast<int>(scene.boxStyle), 0, kBoxStyleCount - 1)].height;
@@ -185,6 +190,23 @@ bool BuildShopModel(SceneState& scene, const ShopExportOptions& options, ShopMod
       out.uv[1] = static_cast<float>((p.y + (1 - t) * p.height) / side);
       model->indices.push_back(static_cast<uint32_t>(model->vertices.size()));
       model->vertices.push_back(out);
+    }
+  }
+  // Faces look outwards, as glTF and USD take them (counter-clockwise seen
+  // from outside, normals out): the classic drawing winds some products the
+  // other way round, which its own frame never shows. A product inside out
+  // has a negative volume.
+  double volume = 0;
+  for (size_t i = 0; i + 2 < model->vertices.size(); i += 3) {
+    const float* a = model->vertices[i].position;
+    const float* b = model->vertices[i + 1].position;
+    const float* c = model->vertices[i + 2].position;
+    volume += a[0] * (b[1] * c[2] - b[2] * c[1]) + a[1] * (b[2] * c[0] - b[0] * c[2]) + a[2] * (b[0] * c[1] - b[1] * c[0]);
+  }
+  if (volume < 0) {
+    for (size_t i = 0; i + 2 < model->indices.size(); i += 3) std::swap(model->indices[i + 1], model->indices[i + 2]);
+    for (ModelVertex& v : model->vertices) {
+      for (float& n : v.normal) n = -n;
     }
   }
   const studio::SurfaceFinish finish = studio::FinishOf(scene, mesh.material == studio::Material::Ceramic);

@@ -36,8 +36,12 @@ PACKAGES=(
   # Studio lighting from HDR environments: OpenEXR for .exr, stb_image for
   # Radiance .hdr.
   libopenexr-dev libstb-dev
-  # The studio look's reference renderer in the tests.
-  blender
+  # The studio look's reference renderer in the tests, and the shop models'
+  # independent reader (Blender's glTF importer wants numpy).
+  blender python3-numpy
+  # The shop models' checkers run on node: Khronos' glTF-Validator and
+  # three.js's USDZ reader, installed from npm by install_test_tools.
+  nodejs
   # libwmf draws WMF text and some shapes with the URW base fonts; without
   # them every metafile fails to play.
   fonts-urw-base35
@@ -58,6 +62,23 @@ install_missing() {
     echo "Installing: ${missing[*]}"
     as_root apt-get update -qq
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+# The tests' tools from npm, pinned, into the build folder; npm itself from
+# Debian when the machine has none.
+NPM_TOOLS=(gltf-validator@2.0.0-dev.3.10 three@0.170.0)
+install_test_tools() {
+  if ! command -v npm > /dev/null 2>&1; then
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends npm
+  fi
+  local folder="$BUILD_DIR/npm-tools"
+  local stamp="$folder/.installed ${NPM_TOOLS[*]}"
+  if [ ! -f "$stamp" ]; then
+    mkdir -p "$folder"
+    npm install --silent --no-audit --no-fund --prefix "$folder" "${NPM_TOOLS[@]}"
+    touch "$stamp"
   fi
 }
 

@@ -1241,3 +1241,137 @@ TEST(RenderSafety, AFolderDeletedUnderTheShellIsSaidNotAnAbort) {
   EXPECT_EQ(run.status, 2) << run.output;
   EXPECT_NE(run.output.find("no longer exists"), std::string::npos) << run.output;
 }
+
+namespace {
+
+// A script of this folder run with node from the test tools' folder, where
+// its packages (glTF-Validator, three.js) were installed by the test set-up.
+CliRun nodeScript(const std::string& script, const std::string& arguments) {
+  const std::string copy = std::string(KESTROVA_NPM_TOOLS) + "/" + script;
+  std::error_code failed;
+  fs::copy_file(std::string(KESTROVA_CLI_SCRIPTS) + "/" + script, copy, fs::copy_options::overwrite_existing, failed);
+  return runProgram("node " + copy, arguments);
+}
+
+// The JSON objects a tool printed on lines starting with `tag` and a space.
+std::vector<QJsonObject> taggedLines(const std::string& output, const std::string& tag) {
+  std::vector<QJsonObject> found;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(tag + " ", 0) != 0) continue;
+    found.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(line.substr(tag.size() + 1))).object());
+  }
+  return found;
+}
+
+void flatPicture(const std::string& path, QRgb colour) {
+  QImage picture(64, 64, QImage::Format_RGB32);
+  picture.fill(colour);
+  ASSERT_TRUE(picture.save(QString::fromStdString(path)));
+}
+
+}  // namespace
+
+TEST(ShopModels, EveryProductsGlbPassesKhronosValidatorAtItsRealSizeStandingWithItsFrontOnPlusZ) {
+  QTemporaryDir dir;
+  const std::string folder = dir.path().toStdString();
+  flatPicture(folder + "/red.png", qRgb(220, 20, 20));
+  flatPicture(folder + "/blue.png", qRgb(20, 20, 220));
+  const std::string faces = " --face front=" + folder + "/red.png --face back=" + folder + "/blue.png";
+  // What each style stands for, in millimetres high: a software box, DVD
+  // cases, CD jewel cases, an audio cassette's case, a cube, a hardback and
+  // paperbacks, a 350 ml mug, a 30 cm print on a board.
+  const struct {
+    const char* name;
+    std::string arguments;
+    double height;
+    bool front, back;  // the red front and blue back are checked
+  } kProducts[] = {
+      {"box0", "--product box --style 0" + faces, 260, true, true},
+      {"box1", "--product box --style 1" + faces, 260, true, true},
+      {"box2", "--product box --style 2" + faces, 190, true, true},
+      {"box3", "--product box --style 3" + faces, 190, true, true},
+      {"box4", "--product box --style 4" + faces, 124, true, true},
+      {"box5", "--product box --style 5" + faces, 124, true, true},
+      {"box6", "--product box --style 6" + faces, 110, true, true},
+      {"box7", "--product box --style 7" + faces, 260, true, true},
+      {"book0", "--product book --style 0 --face front=" + folder + "/red.png", 225, true, false},
+      {"book1", "--product book --style 1 --face front=" + folder + "/red.png", 180, true, false},
+      {"book2", "--product book --style 2 --face front=" + folder + "/red.png", 180, true, false},
+      {"mug", "--product mug", 95, false, false},
+      {"board", "--product screenshot", 300, false, false},
+  };
+  std::string files;
+  for (const auto& product : kProducts) {
+    const std::string glb = folder + "/" + product.name + ".glb";
+    const CliRun made = run(product.arguments + " --size 64x48 -o " + folder + "/" + product.name + ".png --glb " + glb);
+    ASSERT_EQ(made.status, 0) << product.name << ": " << made.output;
+    files += " " + glb;
+  }
+  const CliRun validated = nodeScript("gltf_validate.js", files);
+  ASSERT_EQ(validated.status, 0) << validated.output;
+  const std::vector<QJsonObject> reports = taggedLines(validated.output, "GLTF");
+  ASSERT_EQ(reports.size(), std::size(kProducts)) << validated.output;
+  for (const QJsonObject& report : reports) {
+    EXPECT_EQ(report["errors"].toInt(), 0) << QJsonDocument(report).toJson().toStdString();
+  }
+  const CliRun read = runProgram("blender", std::string("-b --factory-startup --python ") + KESTROVA_CLI_SCRIPTS +
+                                                "/blender_shop.py --" + files);
+  const std::vector<QJsonObject> models = taggedLines(read.output, "SHOP");
+  ASSERT_EQ(models.size(), std::size(kProducts)) << read.output;
+  for (size_t i = 0; i < models.size(); ++i) {
+    const auto& product = kProducts[i];
+    const QJsonObject& model = models[i];
+    SCOPED_TRACE(product.name);
+    ASSERT_FALSE(model.contains("error")) << model["error"].toString().toStdString();
+    const QJsonArray low = model["min"].toArray(), high = model["max"].toArray();
+    EXPECT_NEAR(high[1].toDouble() - low[1].toDouble(), product.height / 1000, product.height / 1000 * 0.01)
+        << "its real height, in metres";
+    EXPECT_NEAR(low[1].toDouble(), 0, 1e-4) << "standing on the ground";
+    EXPECT_NEAR(low[0].toDouble() + high[0].toDouble(), 0, 1e-4) << "centred across";
+    EXPECT_NEAR(low[2].toDouble() + high[2].toDouble(), 0, 1e-4) << "centred front to back";
+    const QJsonArray front = model["front"].toArray(), back = model["back"].toArray();
+    if (product.front) {
+      ASSERT_EQ(front.size(), 3);
+      EXPECT_GT(front[0].toInt(), 150) << "the red front looks towards +Z";
+      EXPECT_LT(front[2].toInt(), 80);
+    }
+    if (product.back) {
+      ASSERT_EQ(back.size(), 3);
+      EXPECT_GT(back[2].toInt(), 150) << "the blue back looks towards -Z";
+      EXPECT_LT(back[0].toInt(), 80);
+    }
+  }
+}
+
+TEST(ShopModels, DimensionsAskedAndAUsdzStoredAlignedLayerFirstThatThreeReadsAlike) {
+  QTemporaryDir dir;
+  const std::string folder = dir.path().toStdString();
+  const CliRun made = run("--product box --style 2 --dimensions 190x135x14 --size 64x48 -o " + folder +
+                          "/dvd.png --glb " + folder + "/dvd.glb --usdz " + folder + "/dvd.usdz");
+  ASSERT_EQ(made.status, 0) << made.output;
+  const CliRun structure = runProgram("python3", std::string(KESTROVA_CLI_SCRIPTS) + "/usdz_structure.py " + folder + "/dvd.usdz");
+  EXPECT_EQ(structure.output, "ok\n");
+  // Both files read by readers apart from ours: the size asked, in metres.
+  const CliRun usdz = nodeScript("usdz_read.mjs", folder + "/dvd.usdz");
+  const std::vector<QJsonObject> usd = taggedLines(usdz.output, "USDZ");
+  const CliRun glb = runProgram("blender", std::string("-b --factory-startup --python ") + KESTROVA_CLI_SCRIPTS +
+                                               "/blender_shop.py -- " + folder + "/dvd.glb");
+  const std::vector<QJsonObject> gltf = taggedLines(glb.output, "SHOP");
+  ASSERT_EQ(usd.size(), 1u) << usdz.output;
+  ASSERT_EQ(gltf.size(), 1u) << glb.output;
+  EXPECT_EQ(usd[0]["textured"].toInt(), 1) << "its artwork is bound";
+  const double asked[3] = {0.135, 0.190, 0.014};  // width, height, depth
+  for (const QJsonObject& model : {usd[0], gltf[0]}) {
+    for (int axis = 0; axis < 3; ++axis) {
+      const double extent = model["max"].toArray()[axis].toDouble() - model["min"].toArray()[axis].toDouble();
+      EXPECT_NEAR(extent, asked[axis], asked[axis] * 0.01) << "axis " << axis;
+    }
+  }
+  // What cannot be written is said.
+  for (const char* wrong : {"--glb model.gltf", "--usdz model.zip", "--dimensions 190x135", "--dimensions 0x10x10",
+                            "--texture-size 1000", "--texture-size 16384"}) {
+    const CliRun refused = run(std::string(wrong) + " -o " + folder + "/x.png");
+    EXPECT_EQ(refused.status, 2) << wrong << ": " << refused.output;
+  }
+}
