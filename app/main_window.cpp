@@ -142,6 +142,10 @@ void MainWindow::createActions() {
   exportImageAction_->setStatusTip("Save the shot as a picture of any size, in the classic frame or the studio look");
   addAction(exportImageAction_);
   connect(exportImageAction_, &QAction::triggered, this, [this] { commands_->OnExportImage(); });
+  exportModelAction_ = new QAction("Export 3D &Model...", this);
+  exportModelAction_->setObjectName("Export3DModel");
+  exportModelAction_->setStatusTip("Save the product as a 3D model for shop pages (GLB, or USDZ for Quick Look)");
+  connect(exportModelAction_, &QAction::triggered, this, [this] { commands_->OnExport3DModel(); });
   studioFloorAction_ = new QAction("Studio &Floor", this);
   studioFloorAction_->setObjectName("StudioFloor");
   studioFloorAction_->setCheckable(true);
@@ -170,6 +174,7 @@ void MainWindow::createMenus() {
   file->addAction(action(id::kCommandNew));
   file->addAction(action(id::kCommandCopyImage));
   file->addAction(exportImageAction_);
+  file->addAction(exportModelAction_);
   file->addAction(action(id::kCommandExportAnimation));
   file->addAction(checkArtworkAction_);
   file->addAction(action(id::kCommandOpenProject));

@@ -61,6 +61,7 @@ class MainWindow : public QMainWindow, public WindowHost {
   QAction* studioFloorAction_ = nullptr;
   QAction* studioLookAction_ = nullptr;
   QAction* exportImageAction_ = nullptr;
+  QAction* exportModelAction_ = nullptr;
   QAction* checkArtworkAction_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   // Built at once, installed by Start.

@@ -36,6 +36,7 @@
 #include "shot/new_shot.h"
 #include "shot/program_folder.h"
 #include "shot/project_io.h"
+#include "render/shop_export.h"
 #include "shot/update_check.h"
 #include "shot_view.h"
 
@@ -672,6 +673,43 @@ void ShotCommands::OnExportImage() {
   } else {
     window_.showStatusText(QString::fromStdString("Exported " + *path));
   }
+}
+
+// ---- Export 3D Model ----
+
+void ShotCommands::OnExport3DModel() {
+  kestrova::FileDialogRequest request;
+  request.title = "Export 3D Model";
+  request.filter = "glTF Binary (*.glb)|*.glb|USDZ for Quick Look (*.usdz)|*.usdz||";
+  request.defaultExtension = "glb";
+  request.confirmOverwrite = true;
+  const auto path = saveNameOfType(request, {".glb", ".usdz"}, "3D models");
+  if (!path) return;
+  kestrova::ShopModel model;
+  std::string error;
+  {
+    WaitCursor wait;
+    view_.makeCurrent();
+    const bool built = kestrova::BuildShopModel(scene(), kestrova::ShopExportOptions{}, &model, &error);
+    view_.doneCurrent();
+    if (!built) {
+      showError("Kestrova could not make the 3D model: " + error + ".");
+      return;
+    }
+  }
+  const bool usdz = kestrova::EndsWithIgnoringCase(*path, ".usdz");
+  const std::vector<uint8_t> bytes = usdz ? kestrova::WriteUsdz(model) : kestrova::WriteGlb(model);
+  constexpr size_t kShopLimit = size_t{5} << 20;
+  if (bytes.size() > kShopLimit) {
+    showError("The 3D model would be " + std::to_string((bytes.size() + (1 << 19)) >> 20) +
+              " MB, more than the 5 MB a shop page takes: use smaller artwork, or kestrova-render's --texture-size.");
+    return;
+  }
+  if (!kestrova::ReplaceFile(*path, bytes, &error)) {
+    showError("Kestrova could not write " + *path + ": " + error + ".");
+    return;
+  }
+  window_.showStatusText(QString::fromStdString("Wrote " + *path));
 }
 
 // ---- Export Animation ----

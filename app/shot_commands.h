@@ -61,6 +61,8 @@ class ShotCommands : public QObject, public kestrova::PanelHost, public IntroHos
   QWidget* OnCheckArtwork();
   // File > Export Image...: any size, either look, with progress.
   void OnExportImage();
+  // File > Export 3D Model...: the product as a shop's model, GLB or USDZ.
+  void OnExport3DModel();
   // View > Studio Floor: the floor under the product, kept in the settings.
   void setStudioFloor(bool on);
   void setStudioLook(bool on);

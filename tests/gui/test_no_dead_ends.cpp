@@ -445,3 +445,29 @@ TEST_F(NoDeadEnds, ADrawingShownLargerThanItsTextureIsDrawnAgainAtTheViewsSize) 
   EXPECT_TRUE(QTest::qWaitFor([&] { return scene().artwork[kSlotBoxFront].textureHeight > 2048; }, 5000))
       << scene().artwork[kSlotBoxFront].textureHeight;
 }
+
+TEST_F(NoDeadEnds, ExportThreeDModelWritesAGlbOrUsdzFromTheFileMenu) {
+  QAction* action = window()->findChild<QAction*>("Export3DModel");
+  auto fileBytes = [](const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+  };
+  ASSERT_NE(action, nullptr);
+  EXPECT_EQ(action->text().toStdString(), "Export 3D &Model...");
+  const fs::path glb = path() / "product.glb";
+  const fs::path usdz = path() / "product.usdz";
+  // A name of another kind is asked again, then each kind is written.
+  platform_.fileAnswers = {(path() / "product.obj").string(), glb.string()};
+  action->trigger();
+  ASSERT_TRUE(fs::exists(glb)) << "written";
+  const std::vector<uint8_t> bytes = fileBytes(glb);
+  ASSERT_GT(bytes.size(), 12u);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "glTF");
+  EXPECT_EQ(platform_.fileRequests.back().title, "Export 3D Model");
+  platform_.fileAnswers = {usdz.string()};
+  action->trigger();
+  const std::vector<uint8_t> zip = fileBytes(usdz);
+  ASSERT_GT(zip.size(), 4u);
+  EXPECT_EQ(zip[0], 'P');
+  EXPECT_EQ(zip[1], 'K');
+}
