@@ -29,7 +29,8 @@ void onRecord(int, void* data) {
 constexpr const char* kValueColumns[] = {"project", "output", "size",     "product", "style",      "rotation",
                                          "frame",   "frames", "video",    "turntable", "supersample", "background",
                                          "quality", "fps",    "floor",    "shadow",  "reflection", "softness",
-                                         "look",    "studio", "environment", "lens", "fit", "gloss"};
+                                         "look",    "studio", "environment", "lens", "fit", "gloss",
+                                         "glb",     "usdz",   "dimensions", "texture-size"};
 // Options that are a flag: the cell says yes or no.
 // Not "allow-web": only the person running the program may let a render
 // reach the network, never a spreadsheet handed to them.

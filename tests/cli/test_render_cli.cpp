@@ -1375,3 +1375,32 @@ TEST(ShopModels, DimensionsAskedAndAUsdzStoredAlignedLayerFirstThatThreeReadsAli
     EXPECT_EQ(refused.status, 2) << wrong << ": " << refused.output;
   }
 }
+
+TEST(ShopModels, AModelPastFiveMegabytesIsRefusedSayingWhatToChangeAndARowWritesOne) {
+  QTemporaryDir dir;
+  const std::string folder = dir.path().toStdString();
+  // Noise does not compress: three faces of it make a large texture.
+  QImage noise(2048, 2048, QImage::Format_RGB32);
+  uint32_t state = 12345;
+  for (int y = 0; y < noise.height(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(noise.scanLine(y));
+    for (int x = 0; x < noise.width(); ++x) row[x] = (state = state * 1664525u + 1013904223u) >> 8;
+  }
+  ASSERT_TRUE(noise.save(QString::fromStdString(folder + "/noise.png")));
+  const std::string faces =
+      " --face front=" + folder + "/noise.png --face back=" + folder + "/noise.png --face left=" + folder + "/noise.png";
+  const CliRun big = run(faces + " --texture-size 8192 --size 64x48 -o " + folder + "/a.png --glb " + folder + "/big.glb");
+  EXPECT_EQ(big.status, 1) << big.output;
+  EXPECT_NE(big.output.find("more than the 5 MB"), std::string::npos) << big.output;
+  EXPECT_NE(big.output.find("--texture-size"), std::string::npos) << big.output;
+  EXPECT_FALSE(fs::exists(folder + "/big.glb"));
+  const CliRun small = run(faces + " --texture-size 1024 --size 64x48 -o " + folder + "/a.png --glb " + folder + "/small.glb");
+  EXPECT_EQ(small.status, 0) << small.output;
+  EXPECT_LT(fs::file_size(folder + "/small.glb"), 5u << 20);
+  // One spreadsheet row gives the picture and the model.
+  std::ofstream(folder + "/rows.csv") << "output,glb,product\nmug.png,mug.glb,mug\n";
+  const CliRun rows = run("--batch " + folder + "/rows.csv --size 64x48");
+  EXPECT_EQ(rows.status, 0) << rows.output;
+  EXPECT_TRUE(fs::exists(folder + "/mug.png"));
+  EXPECT_TRUE(fs::exists(folder + "/mug.glb"));
+}
