@@ -735,19 +735,29 @@ void expectSamePatches(const RgbaImage& ours, const QString& theirsPath) {
 
 }  // namespace
 
+namespace {
+
+// Three patches in RGB, put into press inks by jpgicc (LittleCMS's tool) as
+// FOLDER/cmyk.jpg (its profile embedded when asked), and back to sRGB by
+// jpgicc again as FOLDER/back.jpg: the oracle. The inks' bytes.
+std::vector<uint8_t> inksByJpgicc(const std::string& folder, bool embedProfile) {
+  const QImage patches = threePatches(qRgb(200, 40, 40), qRgb(40, 160, 60), qRgb(230, 200, 40));
+  EXPECT_TRUE(patches.save(QString::fromStdString(folder + "/rgb.jpg"), "JPEG", 100));
+  const std::string press = kestrova::kPressProfile;
+  const std::string toInks = std::string("jpgicc ") + (embedProfile ? "-e " : "") + "-o " + press + " " + folder +
+                             "/rgb.jpg " + folder + "/cmyk.jpg > /dev/null";
+  const std::string back = "jpgicc -i " + press + " " + folder + "/cmyk.jpg " + folder + "/back.jpg > /dev/null";
+  EXPECT_EQ(std::system(toInks.c_str()), 0);
+  EXPECT_EQ(std::system(back.c_str()), 0);
+  return fileBytes(folder + "/cmyk.jpg");
+}
+
+}  // namespace
+
 TEST(Artwork, ACmykCoverComesOutAsLittleCmsOwnToolSeesIt) {
   QTemporaryDir dir;
   const std::string folder = dir.path().toStdString();
-  // Three patches in RGB, put into press inks by jpgicc (LittleCMS's tool),
-  // and back to sRGB by jpgicc again: the oracle.
-  const QImage patches = threePatches(qRgb(200, 40, 40), qRgb(40, 160, 60), qRgb(230, 200, 40));
-  ASSERT_TRUE(patches.save(QString::fromStdString(folder + "/rgb.jpg"), "JPEG", 100));
-  const std::string press = kestrova::kPressProfile;
-  const std::string toInks = "jpgicc -o " + press + " " + folder + "/rgb.jpg " + folder + "/cmyk.jpg > /dev/null";
-  const std::string back = "jpgicc -i " + press + " " + folder + "/cmyk.jpg " + folder + "/back.jpg > /dev/null";
-  ASSERT_EQ(std::system(toInks.c_str()), 0);
-  ASSERT_EQ(std::system(back.c_str()), 0);
-  const std::vector<uint8_t> cmyk = fileBytes(folder + "/cmyk.jpg");
+  const std::vector<uint8_t> cmyk = inksByJpgicc(folder, false);
   ASSERT_TRUE(IsCmykJpeg(cmyk));
   const PictureResult ours = DecodePicture(cmyk, "cover.jpg");
   ASSERT_TRUE(ours.picture) << ours.error;
@@ -1072,15 +1082,7 @@ TEST(Artwork, CmykTiffAndPhotoshopInksComeOutAsLittleCmsOwnToolSeesThem) {
 TEST(Artwork, ACmykCoverWithAnUnusableProfileIsReadWithThePressProfileAndSaysSo) {
   QTemporaryDir dir;
   const std::string folder = dir.path().toStdString();
-  const QImage patches = threePatches(qRgb(200, 40, 40), qRgb(40, 160, 60), qRgb(230, 200, 40));
-  ASSERT_TRUE(patches.save(QString::fromStdString(folder + "/rgb.jpg"), "JPEG", 100));
-  const std::string press = kPressProfile;
-  const std::string toInks =
-      "jpgicc -e -o " + press + " " + folder + "/rgb.jpg " + folder + "/cmyk.jpg > /dev/null";
-  const std::string back = "jpgicc -i " + press + " " + folder + "/cmyk.jpg " + folder + "/back.jpg > /dev/null";
-  ASSERT_EQ(std::system(toInks.c_str()), 0);
-  ASSERT_EQ(std::system(back.c_str()), 0);
-  std::vector<uint8_t> cmyk = fileBytes(folder + "/cmyk.jpg");
+  std::vector<uint8_t> cmyk = inksByJpgicc(folder, true);
   // The embedded profile's signature spoiled: LittleCMS cannot open it.
   const std::string signature = "acsp";
   auto found = std::search(cmyk.begin(), cmyk.end(), signature.begin(), signature.end());
