@@ -43,7 +43,7 @@ void onInterrupt(int) {
 }
 
 // The columns whose cells name files read: taken from the CSV's folder.
-// Outputs (output, video, describe, glb, usdz) are kept as written, with the folder
+// Outputs (output, video, describe, glb, usdz, html) are kept as written, with the folder
 // beside them, so a "%" in the folder's name never reads as a frame field.
 bool namesAnInput(const std::string& column) {
   return column == "project" || column == "environment" || column.rfind("face.", 0) == 0;
@@ -208,7 +208,7 @@ int runBatch(const std::vector<std::string>& arguments, const RenderOptions& opt
       const fs::path outFolder = job->outputFolder.empty() ? fs::path(startFolder) : fs::path(job->outputFolder);
       const std::string out = job->video.empty() ? job->output : job->video;
       if (!out.empty()) files[row].writes.push_back(normalPath(outFolder, out));
-      for (const std::string* also : {&job->describe, &job->glb, &job->usdz}) {
+      for (const std::string* also : {&job->describe, &job->glb, &job->usdz, &job->html}) {
         if (!also->empty()) files[row].writes.push_back(normalPath(outFolder, *also));
       }
       if (!job->project.empty()) files[row].reads.push_back(normalPath(startFolder, job->project));

@@ -81,8 +81,50 @@ fs::path resolveOutput(const RenderOptions& options, const std::string& name) {
   return fs::path(options.outputFolder) / path;
 }
 
-// --glb and --usdz: the product as a shop's 3D model, beside its picture.
-bool writeShopModels(SceneState& scene, const RenderOptions& options, std::string* failure) {
+// The viewer a product page carries, and its licences, from the program's
+// folder. False with `why` when they are not there.
+bool readViewer(const fs::path& programFolder, std::string* script, std::string* licences, std::string* why) {
+  const fs::path folder = programFolder / "Web" / "model-viewer";
+  auto read = [](const fs::path& file, std::string* text) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return false;
+    text->assign(std::istreambuf_iterator<char>(in), {});
+    return true;
+  };
+  std::string apache, three, lit;
+  if (!read(folder / "model-viewer.min.js", script) || !read(folder / "LICENSE", &apache) ||
+      !read(folder / "LICENSE.three", &three) || !read(folder / "LICENSE.lit", &lit)) {
+    *why = "the page's viewer is missing from " + folder.string();
+    return false;
+  }
+  *licences = "model-viewer:\n\n" + apache + "\nthree.js:\n\n" + three + "\nLit:\n\n" + lit;
+  return true;
+}
+
+// The studio look's picture of the shot, as PNG: a product page's poster.
+std::vector<uint8_t> studioPoster(SceneState& scene, int width, int height, std::string* why) {
+  const bool studio = scene.look.studio;
+  scene.look.studio = true;
+  RenderHost host;
+  ExportOptions o;
+  o.width = width;
+  o.height = height;
+  const RgbaImage picture = RenderExport(scene, host, o, why);
+  scene.look.studio = studio;
+  if (picture.pixels.empty()) return {};
+  const QImage image(picture.pixels.data(), picture.width, picture.height, picture.width * 4,
+                     QImage::Format_RGBA8888);
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return {png.begin(), png.end()};
+}
+
+// --glb, --usdz and --html: the product as a shop's 3D model, beside its
+// picture, and a page that shows it.
+bool writeShopModels(SceneState& scene, const RenderOptions& options, const fs::path& programFolder,
+                     std::string* failure) {
   ShopExportOptions shop;
   shop.textureSize = options.textureSize;
   std::copy(options.dimensions, options.dimensions + 3, shop.dimensions);
@@ -93,11 +135,10 @@ bool writeShopModels(SceneState& scene, const RenderOptions& options, std::strin
     return false;
   }
   const uint64_t limit = static_cast<uint64_t>(options.modelLimitMB) << 20;
-  for (const auto& [name, binary] : {std::pair{&options.glb, true}, {&options.usdz, false}}) {
-    if (name->empty()) continue;
-    const std::vector<uint8_t> bytes = binary ? WriteGlb(model) : WriteUsdz(model);
-    const std::string path = resolveOutput(options, *name).string();
-    if (bytes.size() > limit) {
+  const std::vector<uint8_t> glb = WriteGlb(model);
+  auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes, bool limited) {
+    const std::string path = resolveOutput(options, name).string();
+    if (limited && bytes.size() > limit) {
       char size[32];
       std::snprintf(size, sizeof size, "%.1f", static_cast<double>(bytes.size()) / (1 << 20));
       failed(failure, path + " would be " + size + " MB, more than the " + std::to_string(options.modelLimitMB) +
@@ -111,8 +152,28 @@ bool writeShopModels(SceneState& scene, const RenderOptions& options, std::strin
     }
     std::printf("Wrote %s (%zu triangles, a %d x %d %s texture)\n", path.c_str(), model.indices.size() / 3,
                 model.textureWidth, model.textureHeight, model.textureMime == "image/png" ? "PNG" : "JPEG");
+    return true;
+  };
+  if (!options.glb.empty() && !write(options.glb, glb, true)) return false;
+  if (!options.usdz.empty() && !write(options.usdz, WriteUsdz(model), true)) return false;
+  if (options.html.empty()) return true;
+  if (glb.size() > limit) return write(options.html, glb, true);  // refused, saying why
+  ShopPageParts page;
+  page.title = model.name;
+  page.glb = glb;
+  if (!readViewer(programFolder, &page.viewerScript, &page.licences, &why) ||
+      !ShopCameraOf(scene, options.width, options.height, &page.camera, &why)) {
+    failed(failure, "cannot write the page " + options.html + ": " + why);
+    return false;
   }
-  return true;
+  page.poster = studioPoster(scene, options.width, options.height, &why);
+  if (!options.usdz.empty()) {
+    // Quick Look's model beside the page, named from the page's folder.
+    const fs::path html = resolveOutput(options, options.html), usdz = resolveOutput(options, options.usdz);
+    page.usdzName = usdz.lexically_relative(html.parent_path()).generic_string();
+  }
+  const std::string text = WriteShopPage(page);
+  return write(options.html, {text.begin(), text.end()}, false);
 }
 
 // --timings: how long each phase took, printed to stderr at the end, so
@@ -694,7 +755,7 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
     std::vector<fs::path> outputs;
     if (!options.frames) outputs.push_back(output);
     if (!options.describe.empty()) outputs.push_back(resolve(options, options.describe));
-    for (const std::string* model : {&options.glb, &options.usdz}) {
+    for (const std::string* model : {&options.glb, &options.usdz, &options.html}) {
       if (!model->empty()) outputs.push_back(resolveOutput(options, *model));
     }
     for (const fs::path& out : outputs) {
@@ -714,8 +775,8 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
     }
   }
 
-  if (!options.glb.empty() || !options.usdz.empty()) {
-    if (!writeShopModels(*scene, options, failure)) return 1;
+  if (!options.glb.empty() || !options.usdz.empty() || !options.html.empty()) {
+    if (!writeShopModels(*scene, options, programFolder, failure)) return 1;
   }
 
   const FileText text = fileText(options, project);

@@ -53,6 +53,9 @@ const char* const kUsage =
     "  --glb FILE.glb            also write the product as a 3D model for shop pages\n"
     "                            (glTF binary, metres, real size, one material)\n"
     "  --usdz FILE.usdz          the same model for Apple's Quick Look (USDZ)\n"
+    "  --html FILE.html          a one-file product page: the model, the viewer\n"
+    "                            (model-viewer) and a studio picture as its poster,\n"
+    "                            inline; with --usdz, Quick Look's model beside it\n"
     "  --dimensions HxWxD        the model's size in millimetres instead of the\n"
     "                            style's real size, e.g. 190x135x14\n"
     "  --texture-size N          the model's texture atlas, at most N pixels a side\n"
@@ -317,15 +320,15 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
       options.look.fit = static_cast<int>(margin);
     } else if (arg == "--describe") {
       options.describe = value();
-    } else if (arg == "--glb" || arg == "--usdz") {
+    } else if (arg == "--glb" || arg == "--usdz" || arg == "--html") {
       const std::string& name = value();
-      const std::string ending = arg == "--glb" ? ".glb" : ".usdz";
+      const std::string ending = arg == "--glb" ? ".glb" : arg == "--usdz" ? ".usdz" : ".html";
       if (name.size() < ending.size() ||
           !std::equal(ending.rbegin(), ending.rend(), name.rbegin(),
                       [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); })) {
         fail(arg + " writes a " + ending + " file, not '" + name + "'");
       }
-      (arg == "--glb" ? options.glb : options.usdz) = name;
+      (arg == "--glb" ? options.glb : arg == "--usdz" ? options.usdz : options.html) = name;
     } else if (arg == "--dimensions") {
       const std::string& text = value();
       float size[3] = {0, 0, 0};

@@ -41,6 +41,7 @@ struct RenderOptions {
   std::string describe;  // the studio look's scene written out as JSON
   std::string glb;       // the product as a shop's 3D model, glTF binary
   std::string usdz;      // the same for Apple's Quick Look
+  std::string html;      // a one-file product page showing the model
   float dimensions[3] = {0, 0, 0};  // the model's height, width, depth in mm (0: real size)
   int textureSize = 2048;           // the model's texture atlas, largest side
   int modelLimitMB = 5;             // a larger model is refused

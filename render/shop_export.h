@@ -6,6 +6,7 @@
 #include <string>
 
 #include "formats/shop_model.h"
+#include "formats/shop_page.h"
 #include "scene/scene_state.h"
 
 namespace kestrova {
@@ -24,5 +25,10 @@ double RealHeightMetres(const SceneState& scene);
 // False with `error` when the product has no triangles or the GL cannot
 // give its textures back.
 bool BuildShopModel(SceneState& scene, const ShopExportOptions& options, ShopModel* model, std::string* error);
+
+// The studio look's camera for a width x height picture of the shot, in the
+// shop model's frame (metres, standing at its bottom's middle, unturned), as
+// a product page's viewer takes it. Its roll (the shot's Z) is left out.
+bool ShopCameraOf(SceneState& scene, int width, int height, ShopPageCamera* camera, std::string* error);
 
 }  // namespace kestrova

@@ -39,9 +39,10 @@ PACKAGES=(
   # The studio look's reference renderer in the tests, and the shop models'
   # independent reader (Blender's glTF importer wants numpy).
   blender python3-numpy
-  # The shop models' checkers run on node: Khronos' glTF-Validator and
-  # three.js's USDZ reader, installed from npm by install_test_tools.
-  nodejs
+  # The shop models' checkers run on node: Khronos' glTF-Validator,
+  # three.js's USDZ reader and Puppeteer driving Debian's Chromium (the
+  # product page), installed from npm by install_test_tools.
+  nodejs chromium
   # libwmf draws WMF text and some shapes with the URW base fonts; without
   # them every metafile fails to play.
   fonts-urw-base35
@@ -67,7 +68,7 @@ install_missing() {
 
 # The tests' tools from npm, pinned, into the build folder; npm itself from
 # Debian when the machine has none.
-NPM_TOOLS=(gltf-validator@2.0.0-dev.3.10 three@0.170.0)
+NPM_TOOLS=(gltf-validator@2.0.0-dev.3.10 three@0.170.0 puppeteer-core@23.11.1)
 install_test_tools() {
   if ! command -v npm > /dev/null 2>&1; then
     as_root apt-get update -qq

@@ -1404,3 +1404,49 @@ TEST(ShopModels, AModelPastFiveMegabytesIsRefusedSayingWhatToChangeAndARowWrites
   EXPECT_TRUE(fs::exists(folder + "/mug.png"));
   EXPECT_TRUE(fs::exists(folder + "/mug.glb"));
 }
+
+TEST(ShopModels, TheOneFilePageShowsTheProductAsTheStudioPictureDoesWithItsRedFrontRed) {
+  QTemporaryDir dir;
+  const std::string folder = dir.path().toStdString();
+  flatPicture(folder + "/red.png", qRgb(220, 20, 20));
+  const std::string shot = "--face front=" + folder + "/red.png --rotation 20,35,0 --size 640x480";
+  const CliRun made = run(shot + " -o " + folder + "/shot.png --usdz " + folder + "/box.usdz --html " + folder +
+                          "/box.html");
+  ASSERT_EQ(made.status, 0) << made.output;
+  // Nothing is fetched from elsewhere: no address but the USDZ beside it.
+  std::ifstream in(folder + "/box.html");
+  const std::string page((std::istreambuf_iterator<char>(in)), {});
+  EXPECT_EQ(page.find("src=\"http"), std::string::npos);
+  EXPECT_NE(page.find("ios-src=\"box.usdz\""), std::string::npos);
+  EXPECT_NE(page.find("Apache License"), std::string::npos) << "the viewer's licences are in the page";
+  const CliRun studio = run(shot + " --look studio --floor none -o " + folder + "/studio.png");
+  ASSERT_EQ(studio.status, 0) << studio.output;
+  const CliRun opened = nodeScript("page_shot.mjs", folder + "/box.html " + folder + "/page.png 640 480");
+  const std::vector<QJsonObject> pages = taggedLines(opened.output, "PAGE");
+  ASSERT_EQ(pages.size(), 1u) << opened.output;
+  ASSERT_EQ(pages[0]["state"].toString().toStdString(), "loaded") << opened.output;
+  // The silhouettes: what is not the white page.
+  const QImage ours = QImage(QString::fromStdString(folder + "/studio.png")).convertToFormat(QImage::Format_RGB32);
+  const QImage theirs = QImage(QString::fromStdString(folder + "/page.png")).convertToFormat(QImage::Format_RGB32);
+  ASSERT_EQ(ours.size(), theirs.size());
+  auto shown = [](QRgb p) { return 765 - qRed(p) - qGreen(p) - qBlue(p) > 30; };
+  long both = 0, either = 0, front = 0, redInPage = 0;
+  for (int y = 0; y < ours.height(); ++y) {
+    for (int x = 0; x < ours.width(); ++x) {
+      const QRgb a = ours.pixel(x, y), b = theirs.pixel(x, y);
+      both += shown(a) && shown(b);
+      either += shown(a) || shown(b);
+      if (qRed(a) > 150 && qGreen(a) < 80 && qBlue(a) < 80) {
+        ++front;
+        redInPage += qRed(b) > 150 && qGreen(b) < 80 && qBlue(b) < 80;
+      }
+    }
+  }
+  ASSERT_GT(either, 10000) << "the product is in the picture";
+  std::printf("page against studio picture: intersection over union %.3f, red front %.3f, %.1f s to load\n",
+              static_cast<double>(both) / either, front ? static_cast<double>(redInPage) / front : 0.0,
+              pages[0]["seconds"].toDouble());
+  EXPECT_GE(static_cast<double>(both) / either, 0.9) << "intersection over union of the silhouettes";
+  ASSERT_GT(front, 5000);
+  EXPECT_GE(static_cast<double>(redInPage) / front, 0.9) << "the red front reads red";
+}

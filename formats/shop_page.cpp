@@ -1,0 +1,103 @@
+#include "shop_page.h"
+
+#include <cstdio>
+
+namespace kestrova {
+
+namespace {
+
+// Text as an HTML attribute's value holds it.
+std::string attribute(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '"': out += "&quot;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// A script inline may not hold "</script": the page would end it there.
+std::string inlineScript(const std::string& script) {
+  std::string out;
+  out.reserve(script.size());
+  for (size_t i = 0; i < script.size(); ++i) {
+    if (script.compare(i, 8, "</script") == 0 || script.compare(i, 8, "</SCRIPT") == 0) {
+      out += "<\\/";
+      ++i;
+      continue;
+    }
+    out += script[i];
+  }
+  return out;
+}
+
+// A comment may not hold "--".
+std::string comment(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    out += text[i];
+    if (text[i] == '-' && i + 1 < text.size() && text[i + 1] == '-') out += ' ';
+  }
+  return out;
+}
+
+std::string number(double v) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6g", v);
+  return text;
+}
+
+}  // namespace
+
+std::string Base64(const std::vector<uint8_t>& bytes) {
+  static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    const uint32_t n = static_cast<uint32_t>(bytes[i]) << 16 | (i + 1 < bytes.size() ? bytes[i + 1] << 8 : 0) |
+                       (i + 2 < bytes.size() ? bytes[i + 2] : 0);
+    out += kDigits[n >> 18 & 63];
+    out += kDigits[n >> 12 & 63];
+    out += i + 1 < bytes.size() ? kDigits[n >> 6 & 63] : '=';
+    out += i + 2 < bytes.size() ? kDigits[n & 63] : '=';
+  }
+  return out;
+}
+
+std::string WriteShopPage(const ShopPageParts& parts) {
+  const ShopPageCamera& c = parts.camera;
+  std::string page;
+  page += "<!doctype html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
+  page += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
+  page += "<meta name=\"generator\" content=\"Kestrova\">\n";
+  page += "<title>" + attribute(parts.title) + "</title>\n";
+  page += "<style>html, body { margin: 0; height: 100%; background: #fff; }\n"
+          "model-viewer { width: 100%; height: 100%; --poster-color: #fff; }</style>\n";
+  page += "<!--\nThe viewer below is model-viewer, with three.js and Lit, under these licences:\n\n" +
+          comment(parts.licences) + "\n-->\n";
+  page += "<script type=\"module\">\n" + inlineScript(parts.viewerScript) + "\n</script>\n</head>\n<body>\n";
+  page += "<model-viewer alt=\"" + attribute(parts.title) + "\"\n";
+  page += "  src=\"data:model/gltf-binary;base64," + Base64(parts.glb) + "\"\n";
+  if (!parts.poster.empty()) page += "  poster=\"data:image/png;base64," + Base64(parts.poster) + "\"\n";
+  page += "  camera-controls touch-action=\"pan-y\" interaction-prompt=\"none\" shadow-intensity=\"0\"\n";
+  page += "  ar ar-modes=\"webxr scene-viewer quick-look\"";
+  if (!parts.usdzName.empty()) page += " ios-src=\"" + attribute(parts.usdzName) + "\"";
+  page += "\n  camera-orbit=\"" + number(c.theta) + "deg " + number(c.phi) + "deg " + number(c.radius) + "m\"\n";
+  page += "  camera-target=\"" + number(c.target[0]) + "m " + number(c.target[1]) + "m " + number(c.target[2]) + "m\"\n";
+  page += "  field-of-view=\"" + number(c.fieldOfView) + "deg\" min-field-of-view=\"1deg\" max-field-of-view=\"120deg\"\n";
+  page += "  min-camera-orbit=\"auto auto 0m\" max-camera-orbit=\"auto auto " + number(c.radius * 20) + "m\">\n";
+  // The poster stands for the model while it loads: no bar across it.
+  page += "  <div slot=\"progress-bar\"></div>\n</model-viewer>\n";
+  // The page's own checks ask for the 3D view without the poster.
+  page += "<script>if (location.hash === '#no-poster') "
+          "document.querySelector('model-viewer').removeAttribute('poster');</script>\n";
+  page += "</body>\n</html>\n";
+  return page;
+}
+
+}  // namespace kestrova

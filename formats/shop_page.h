@@ -1,0 +1,33 @@
+#pragma once
+// A product page in one file: the model and the viewer (model-viewer) inline,
+// a poster picture shown before WebGL starts, nothing fetched from elsewhere.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kestrova {
+
+struct ShopPageCamera {
+  double target[3] = {0, 0, 0};  // metres, in the model's frame
+  double theta = 0;              // degrees about +Y, 0 from the front (+Z)
+  double phi = 90;               // degrees down from straight above
+  double radius = 1;             // metres
+  double fieldOfView = 27;       // vertical, degrees
+};
+
+struct ShopPageParts {
+  std::string title;
+  std::vector<uint8_t> glb;
+  std::vector<uint8_t> poster;  // PNG
+  std::string usdzName;         // beside the page, for Quick Look; empty for none
+  std::string viewerScript;     // model-viewer's, as released
+  std::string licences;         // the viewer's licence texts
+  ShopPageCamera camera;
+};
+
+std::string WriteShopPage(const ShopPageParts& parts);
+
+// Base64, as data: addresses take it.
+std::string Base64(const std::vector<uint8_t>& bytes);
+
+}  // namespace kestrova
