@@ -104,6 +104,9 @@ bool readViewer(const fs::path& programFolder, std::string* script, std::string*
 // The studio look's picture of the shot, as PNG: a product page's poster.
 std::vector<uint8_t> studioPoster(SceneState& scene, int width, int height, std::string* why) {
   const bool studio = scene.look.studio;
+  const StudioFloor floor = scene.studioFloor;
+  // As --look studio draws it: a photographed product stands on its shadow.
+  if (!studio && !floor.on()) scene.studioFloor.shadow = true;
   scene.look.studio = true;
   RenderHost host;
   ExportOptions o;
@@ -111,6 +114,7 @@ std::vector<uint8_t> studioPoster(SceneState& scene, int width, int height, std:
   o.height = height;
   const RgbaImage picture = RenderExport(scene, host, o, why);
   scene.look.studio = studio;
+  scene.studioFloor = floor;
   if (picture.pixels.empty()) return {};
   const QImage image(picture.pixels.data(), picture.width, picture.height, picture.width * 4,
                      QImage::Format_RGBA8888);
@@ -171,6 +175,24 @@ bool writeShopModels(SceneState& scene, const RenderOptions& options, const fs::
     // Quick Look's model beside the page, named from the page's folder.
     const fs::path html = resolveOutput(options, options.html), usdz = resolveOutput(options, options.usdz);
     page.usdzName = usdz.lexically_relative(html.parent_path()).generic_string();
+  }
+  if (options.turntable > 0) {
+    // With a page, --turntable N is the fallback's number of pictures.
+    const int pictures = std::clamp(static_cast<int>(std::lround(options.turntable)), 4, 72);
+    const float startY = scene.rotation[1];
+    for (int i = 0; i < pictures; ++i) {
+      scene.rotation[1] = TurntableAngle(startY, i, pictures);
+      std::string ignored;
+      const std::vector<uint8_t> png = studioPoster(scene, options.width, options.height, &ignored);
+      QImage picture;
+      picture.loadFromData(png.data(), static_cast<int>(png.size()), "PNG");
+      QByteArray jpeg;
+      QBuffer buffer(&jpeg);
+      buffer.open(QIODevice::WriteOnly);
+      picture.convertToFormat(QImage::Format_RGB32).save(&buffer, "JPEG", 85);
+      page.turntable.push_back({jpeg.begin(), jpeg.end()});
+    }
+    scene.rotation[1] = startY;
   }
   const std::string text = WriteShopPage(page);
   return write(options.html, {text.begin(), text.end()}, false);

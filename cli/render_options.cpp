@@ -55,7 +55,9 @@ const char* const kUsage =
     "  --usdz FILE.usdz          the same model for Apple's Quick Look (USDZ)\n"
     "  --html FILE.html          a one-file product page: the model, the viewer\n"
     "                            (model-viewer) and a studio picture as its poster,\n"
-    "                            inline; with --usdz, Quick Look's model beside it\n"
+    "                            inline; with --usdz, Quick Look's model beside it;\n"
+    "                            with --turntable N, N pictures of a turn that\n"
+    "                            browsers without WebGL turn by dragging\n"
     "  --dimensions HxWxD        the model's size in millimetres instead of the\n"
     "                            style's real size, e.g. 190x135x14\n"
     "  --texture-size N          the model's texture atlas, at most N pixels a side\n"
@@ -447,7 +449,9 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
     if (options.turntable == 0 && options.project.empty()) fail("--video wants a project with keys, or --turntable");
     options.output = options.video;
   }
-  if (options.turntable > 0 && options.video.empty()) fail("--turntable makes a video: add --video FILE");
+  if (options.turntable > 0 && options.video.empty() && options.html.empty()) {
+    fail("--turntable makes a video (add --video FILE) or a page's turning pictures (add --html FILE)");
+  }
   if (options.output.empty() && options.info.empty()) fail("no output file given (-o FILE)");
   return options;
 }

@@ -77,7 +77,8 @@ std::string WriteShopPage(const ShopPageParts& parts) {
   page += "<meta name=\"generator\" content=\"Kestrova\">\n";
   page += "<title>" + attribute(parts.title) + "</title>\n";
   page += "<style>html, body { margin: 0; height: 100%; background: #fff; }\n"
-          "model-viewer { width: 100%; height: 100%; --poster-color: #fff; }</style>\n";
+          "model-viewer { width: 100%; height: 100%; --poster-color: #fff; }\n"
+          "#turntable:focus { outline: none; }</style>\n";
   page += "<!--\nThe viewer below is model-viewer, with three.js and Lit, under these licences:\n\n" +
           comment(parts.licences) + "\n-->\n";
   page += "<script type=\"module\">\n" + inlineScript(parts.viewerScript) + "\n</script>\n</head>\n<body>\n";
@@ -93,6 +94,36 @@ std::string WriteShopPage(const ShopPageParts& parts) {
   page += "  min-camera-orbit=\"auto auto 0m\" max-camera-orbit=\"auto auto " + number(c.radius * 20) + "m\">\n";
   // The poster stands for the model while it loads: no bar across it.
   page += "  <div slot=\"progress-bar\"></div>\n</model-viewer>\n";
+  if (!parts.turntable.empty()) {
+    // Without WebGL the viewer cannot draw: the turn's pictures stand in,
+    // turned by dragging (or the arrow keys) instead.
+    page += "<div id=\"turntable\" hidden tabindex=\"0\" role=\"img\" aria-label=\"" + attribute(parts.title) +
+            ", turned by dragging\" style=\"width:100%;height:100%;touch-action:pan-y;cursor:grab\">\n";
+    for (size_t i = 0; i < parts.turntable.size(); ++i) {
+      page += "<img alt=\"\" draggable=\"false\" style=\"width:100%;height:100%;object-fit:contain" +
+              std::string(i ? ";display:none" : "") + "\" src=\"data:image/jpeg;base64," +
+              Base64(parts.turntable[i]) + "\">\n";
+    }
+    page += "</div>\n<script>(() => {\n"
+            "  const canvas = document.createElement('canvas');\n"
+            "  const webgl = !!(canvas.getContext('webgl2') || canvas.getContext('webgl'));\n"
+            "  if (webgl && location.hash !== '#turntable') return;\n"
+            "  document.querySelector('model-viewer').remove();\n"
+            "  const box = document.getElementById('turntable');\n"
+            "  const pictures = box.querySelectorAll('img');\n"
+            "  let shown = 0, from = null;\n"
+            "  const show = (i) => { pictures[shown].style.display = 'none';\n"
+            "    shown = ((i % pictures.length) + pictures.length) % pictures.length;\n"
+            "    pictures[shown].style.display = ''; };\n"
+            "  box.hidden = false;\n"
+            "  box.addEventListener('pointerdown', (e) => { from = {x: e.clientX, at: shown}; box.setPointerCapture(e.pointerId); });\n"
+            "  box.addEventListener('pointermove', (e) => { if (from) show(from.at + Math.round((from.x - e.clientX) / "
+            "(box.clientWidth / pictures.length))); });\n"
+            "  box.addEventListener('pointerup', () => { from = null; });\n"
+            "  box.addEventListener('keydown', (e) => { if (e.key === 'ArrowLeft') show(shown + 1);\n"
+            "    if (e.key === 'ArrowRight') show(shown - 1); });\n"
+            "})();</script>\n";
+  }
   // The page's own checks ask for the 3D view without the poster.
   page += "<script>if (location.hash === '#no-poster') "
           "document.querySelector('model-viewer').removeAttribute('poster');</script>\n";

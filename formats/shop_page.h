@@ -23,6 +23,9 @@ struct ShopPageParts {
   std::string viewerScript;     // model-viewer's, as released
   std::string licences;         // the viewer's licence texts
   ShopPageCamera camera;
+  // Pictures of one turn (JPEG), for browsers without WebGL: dragged
+  // across, the product turns. Empty for none.
+  std::vector<std::vector<uint8_t>> turntable;
 };
 
 std::string WriteShopPage(const ShopPageParts& parts);

@@ -1450,3 +1450,39 @@ TEST(ShopModels, TheOneFilePageShowsTheProductAsTheStudioPictureDoesWithItsRedFr
   ASSERT_GT(front, 5000);
   EXPECT_GE(static_cast<double>(redInPage) / front, 0.9) << "the red front reads red";
 }
+
+TEST(ShopModels, WithoutWebGlThePageTurnsThroughItsPicturesByDragging) {
+  QTemporaryDir dir;
+  const std::string folder = dir.path().toStdString();
+  flatPicture(folder + "/red.png", qRgb(220, 20, 20));
+  const std::string shot = "--face front=" + folder + "/red.png --size 320x240";
+  const CliRun made = run(shot + " -o " + folder + "/shot.png --html " + folder + "/turn.html --turntable 8");
+  ASSERT_EQ(made.status, 0) << made.output;
+  // What the studio look draws at the start of the turn and a quarter on.
+  ASSERT_EQ(run(shot + " --look studio -o " + folder + "/start.png").status, 0);
+  ASSERT_EQ(run(shot + " --look studio --rotation 30,120,0 -o " + folder + "/quarter.png").status, 0);
+  // Two pictures of eight across: a quarter of a turn.
+  const CliRun turned = nodeScript("turntable_shot.mjs", folder + "/turn.html " + folder + "/before.png " + folder +
+                                                            "/after.png 320 240 80");
+  const std::vector<QJsonObject> turns = taggedLines(turned.output, "TURN");
+  ASSERT_EQ(turns.size(), 1u) << turned.output;
+  EXPECT_EQ(turns[0]["pictures"].toInt(), 8);
+  EXPECT_FALSE(turns[0]["viewer"].toBool()) << "the viewer gives way to the pictures";
+  // Each shown picture is the studio look's (as JPEG): within a few levels.
+  auto difference = [](const std::string& a, const std::string& b) {
+    const QImage x = QImage(QString::fromStdString(a)).convertToFormat(QImage::Format_RGB32);
+    const QImage y = QImage(QString::fromStdString(b)).convertToFormat(QImage::Format_RGB32);
+    if (x.size() != y.size()) return 255.0;
+    double sum = 0;
+    for (int j = 0; j < x.height(); ++j) {
+      for (int i = 0; i < x.width(); ++i) {
+        const QRgb p = x.pixel(i, j), q = y.pixel(i, j);
+        sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+      }
+    }
+    return sum / (3.0 * x.width() * x.height());
+  };
+  EXPECT_LT(difference(folder + "/before.png", folder + "/start.png"), 4.0);
+  EXPECT_LT(difference(folder + "/after.png", folder + "/quarter.png"), 4.0);
+  EXPECT_GT(difference(folder + "/after.png", folder + "/start.png"), 8.0) << "it turned";
+}
