@@ -566,6 +566,84 @@ const char* SlotFaceName(TextureSlot slot) {
 
 // The artwork check: a table or JSON on standard output, warnings failing
 // the run only when asked to.
+// --shop-check: the model --glb and --usdz would write, against a shop's
+// rules, each with where it comes from. Nothing is written.
+struct ShopRule {
+  const char* rules;  // the rule set
+  const char* what;
+  const char* source;
+};
+
+int shopCheck(SceneState& scene, const RenderOptions& options, std::string* failure) {
+  ShopExportOptions shop;
+  shop.textureSize = options.textureSize;
+  std::copy(options.dimensions, options.dimensions + 3, shop.dimensions);
+  ShopModel model;
+  std::string why;
+  if (!BuildShopModel(scene, shop, &model, &why)) return failed(failure, "cannot make the 3D model: " + why);
+  const size_t glb = WriteGlb(model).size();
+  const size_t usdz = WriteUsdz(model).size();
+  const size_t triangles = model.indices.size() / 3;
+  const ModelBounds bounds = BoundsOf(model);
+  const double height = bounds.max[1] - bounds.min[1];
+  auto powerOfTwo = [](int n) { return n > 0 && (n & (n - 1)) == 0; };
+  constexpr const char* kKhronos =
+      "Khronos 3D Commerce: the glTF Asset Auditor's recommended schema (@khronosgroup/gltf-asset-auditor 1.0.5)";
+  constexpr const char* kShopify = "Shopify's 3D models for products: GLB or USDZ under 15 MB, one material, real-world scale";
+  constexpr const char* kGoogle = "Google Merchant Center's 3D models: glTF binary (GLB) with its textures inside";
+  struct Result {
+    std::string rule, measured, source;
+    bool passed;
+  };
+  std::vector<Result> results;
+  auto check = [&](const char* set, const std::string& rule, const std::string& measured, bool passed,
+                   const char* source) {
+    if (options.shopRules == set) results.push_back({rule, measured, source, passed});
+  };
+  char kb[32];
+  std::snprintf(kb, sizeof kb, "%.0f KB", static_cast<double>(glb) / 1024);
+  char mb[32];
+  std::snprintf(mb, sizeof mb, "%.2f MB (GLB), %.2f MB (USDZ)", static_cast<double>(glb) / (1 << 20),
+                static_cast<double>(usdz) / (1 << 20));
+  const std::string texture = std::to_string(model.textureWidth) + " x " + std::to_string(model.textureHeight);
+  check("khronos", "file of at most 5120 KB", kb, glb <= 5120u * 1024, kKhronos);
+  check("khronos", "at most 100000 triangles", std::to_string(triangles), triangles <= 100000, kKhronos);
+  check("khronos", "at most 5 materials", "1", true, kKhronos);
+  check("khronos", "textures 512 to 2048 a side", texture,
+        model.textureWidth >= 512 && model.textureWidth <= 2048 && model.textureHeight >= 512 &&
+            model.textureHeight <= 2048,
+        kKhronos);
+  check("khronos", "texture sides powers of two", texture,
+        powerOfTwo(model.textureWidth) && powerOfTwo(model.textureHeight), kKhronos);
+  check("shopify", "files under 15 MB", mb, glb < 15u << 20 && usdz < 15u << 20, kShopify);
+  check("shopify", "one material", "1", true, kShopify);
+  char metres[48];
+  std::snprintf(metres, sizeof metres, "%.3f m high", height);
+  check("shopify", "real-world scale, in metres", metres, height > 0.005 && height < 5, kShopify);
+  check("google", "glTF binary with its textures inside", "GLB, texture " + texture + " inside", true, kGoogle);
+  bool passed = true;
+  for (const Result& r : results) passed = passed && r.passed;
+  if (options.json) {
+    JsonWriter json;
+    json.beginObject().key("rules").value(options.shopRules).key("checks").beginArray();
+    for (const Result& r : results) {
+      json.beginObject().key("rule").value(r.rule).key("measured").value(r.measured).key("passed").value(r.passed)
+          .key("source").value(r.source).endObject();
+    }
+    json.endArray().key("passed").value(passed).endObject();
+    std::fputs(json.text().c_str(), stdout);
+    std::fputs("\n", stdout);
+  } else {
+    std::printf("The 3D model against %s's rules:\n", options.shopRules.c_str());
+    for (const Result& r : results) {
+      std::printf("  %-4s %s: %s\n", r.passed ? "ok" : "FAIL", r.rule.c_str(), r.measured.c_str());
+    }
+    std::printf("Source: %s\n", results.empty() ? "" : results.front().source.c_str());
+  }
+  std::fflush(stdout);
+  return passed ? 0 : failed(failure, "the 3D model does not meet " + options.shopRules + "'s rules");
+}
+
 int preflight(SceneState& scene, const RenderOptions& options, std::string* failure) {
   if (const std::optional<ShownProduct> shown = ShownProductOf(scene.productKind)) LoadAssetsFor(scene, *shown);
   const std::vector<FaceCheck> checks = CheckArtwork(scene, options.width, options.height);
@@ -627,7 +705,7 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
     if (EndsWithIgnoringCase(options.info, ".tsmr")) return projectInfo(options.info);
     fail("--info reads a .3ds model or a .TSMR project");
   }
-  if (!options.preflight && options.video.empty() && !EndsWithIgnoringCase(options.output, ".png") &&
+  if (!options.preflight && !options.shopCheck && options.video.empty() && !EndsWithIgnoringCase(options.output, ".png") &&
       !EndsWithIgnoringCase(options.output, ".bmp") &&
       !isJpeg(options.output)) {
     fail("the output file must end in .png, .jpg, .jpeg or .bmp");
@@ -767,6 +845,7 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
   }
   if (options.background) ApplyClearColor(*scene);
   if (options.preflight) return preflight(*scene, options, failure);
+  if (options.shopCheck) return shopCheck(*scene, options, failure);
   // A render never writes over what it reads: the same file by identity
   // (a link or another name for it counts), whatever it is called.
   {

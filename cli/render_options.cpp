@@ -92,6 +92,9 @@ const char* const kUsage =
     "                            N processes split the work without talking\n"
     "  --watch                   render again whenever the project or a picture\n"
     "                            it uses is saved, until interrupted\n"
+    "  --shop-check              check the 3D model (--glb, --usdz) against a\n"
+    "                            shop's rules, each with its source; writes nothing\n"
+    "  --shop-rules NAME         khronos (3D Commerce, default), shopify or google\n"
     "  --preflight               check each face's artwork for a picture of\n"
     "                            --size instead of drawing: its pixels, the size\n"
     "                            it is shown at, the stretch and the aspect\n"
@@ -109,6 +112,7 @@ const char* const kUsage =
     "  renders frames A to B as numbered pictures\n"
     "\n"
     "kestrova-render SHOT.TSMR --preflight --size WxH [--json] [--strict]\n"
+    "kestrova-render SHOT.TSMR --shop-check [--shop-rules khronos|shopify|google] [--json]\n"
     "  checks the shot's artwork for a picture of that size\n"
     "kestrova-render --info MODEL.3ds | SHOT.TSMR\n"
     "  prints what the model loader or the project reader reads, as JSON\n";
@@ -204,6 +208,13 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
       options.watch = true;
     } else if (arg == "--preflight") {
       options.preflight = true;
+    } else if (arg == "--shop-check") {
+      options.shopCheck = true;
+    } else if (arg == "--shop-rules") {
+      options.shopRules = value();
+      if (options.shopRules != "khronos" && options.shopRules != "shopify" && options.shopRules != "google") {
+        fail("--shop-rules wants khronos, shopify or google, not '" + options.shopRules + "'");
+      }
     } else if (arg == "--json") {
       options.json = true;
     } else if (arg == "--strict") {
@@ -411,12 +422,20 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
     options.info = options.project;
     options.project.clear();
   }
-  if ((options.json || options.strict) && !options.preflight) fail("--json and --strict go with --preflight");
+  if ((options.json || options.strict) && !options.preflight && !options.shopCheck) {
+    fail("--json and --strict go with --preflight or --shop-check");
+  }
   if (options.preflight) {
     if (!options.video.empty() || options.frames || options.watch) {
       fail("--preflight checks one picture: leave out --video, --frames and --watch");
     }
     return options;  // draws nothing, so needs no output
+  }
+  if (options.shopCheck) {
+    if (!options.video.empty() || options.frames || options.watch || options.preflight) {
+      fail("--shop-check checks one model: leave out --video, --frames, --watch and --preflight");
+    }
+    return options;  // writes nothing
   }
   // A project brings its own product: its faces are checked once it is read.
   for (const auto& [face, image] : options.faces) {

@@ -57,6 +57,8 @@ struct RenderOptions {
   bool metadata = true;
   bool watch = false;  // render again whenever an input file changes
   bool preflight = false;  // check the artwork against --size instead of drawing
+  bool shopCheck = false;  // check the shop model against a shop's rules instead of drawing
+  std::string shopRules = "khronos";  // whose: khronos, shopify or google
   bool json = false;       // the check as JSON
   bool strict = false;     // a warning of the check fails the run
   // Where relative names are taken from: the current folder; and, for an

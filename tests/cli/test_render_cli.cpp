@@ -1486,3 +1486,43 @@ TEST(ShopModels, WithoutWebGlThePageTurnsThroughItsPicturesByDragging) {
   EXPECT_LT(difference(folder + "/after.png", folder + "/quarter.png"), 4.0);
   EXPECT_GT(difference(folder + "/after.png", folder + "/start.png"), 8.0) << "it turned";
 }
+
+TEST(ShopModels, TheShopCheckMeasuresTheModelItWouldWriteAgainstEachShopsRules) {
+  QTemporaryDir dir;
+  const std::string folder = dir.path().toStdString();
+  ASSERT_EQ(run("--size 64x48 -o " + folder + "/a.png --glb " + folder + "/box.glb").status, 0);
+  const double written = static_cast<double>(fs::file_size(folder + "/box.glb")) / 1024;
+  // The rule sets, as Khronos' asset auditor recommends (5120 KB, 100000
+  // triangles, textures 512 to 2048 a side, powers of two) and as the shops
+  // ask (Shopify: under 15 MB, one material, metres).
+  const struct {
+    std::string arguments;
+    size_t checks;
+    bool passed;
+  } kCases[] = {
+      {"", 5, true},
+      {"--shop-rules shopify", 3, true},
+      {"--shop-rules google", 1, true},
+      {"--texture-size 1024 --product mug", 5, true},
+      {"--texture-size 4096 --face front=" + folder + "/a.png --face back=" + folder + "/a.png --face left=" + folder +
+           "/a.png --face right=" + folder + "/a.png --face top=" + folder + "/a.png", 5, true},
+      {"--texture-size 64", 5, false},                 // smaller than 512 a side
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.arguments);
+    const CliRun checked = run("--shop-check --json " + c.arguments);
+    EXPECT_EQ(checked.status, c.passed ? 0 : 1) << checked.output;
+    const QJsonObject report = QJsonDocument::fromJson(QByteArray::fromStdString(
+        checked.output.substr(0, checked.output.rfind('}') + 1))).object();
+    ASSERT_FALSE(report.isEmpty()) << checked.output;
+    EXPECT_EQ(report["passed"].toBool(), c.passed);
+    const QJsonArray checks = report["checks"].toArray();
+    EXPECT_EQ(static_cast<size_t>(checks.size()), c.checks);
+    for (const QJsonValue& check : checks) EXPECT_FALSE(check.toObject()["source"].toString().isEmpty());
+    if (c.arguments.empty()) {
+      // The size it measures is the size --glb writes.
+      const std::string measured = checks[0].toObject()["measured"].toString().toStdString();
+      EXPECT_NEAR(std::stod(measured), written, 1.0) << measured;
+    }
+  }
+}
