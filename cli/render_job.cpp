@@ -101,40 +101,55 @@ bool readViewer(const fs::path& programFolder, std::string* script, std::string*
   return true;
 }
 
-// The studio look's picture of the shot, as PNG: a product page's poster.
-std::vector<uint8_t> studioPoster(SceneState& scene, int width, int height, std::string* why) {
+// The studio look's picture of the shot, as --look studio draws it: a
+// product page's poster and its turning pictures. Empty, with `why`, when
+// it cannot be drawn.
+RgbaImage studioPicture(SceneState& scene, int width, int height, std::string* why) {
   const bool studio = scene.look.studio;
   const StudioFloor floor = scene.studioFloor;
-  // As --look studio draws it: a photographed product stands on its shadow.
+  // A photographed product stands on its shadow.
   if (!studio && !floor.on()) scene.studioFloor.shadow = true;
   scene.look.studio = true;
   RenderHost host;
   ExportOptions o;
   o.width = width;
   o.height = height;
-  const RgbaImage picture = RenderExport(scene, host, o, why);
+  RgbaImage picture = RenderExport(scene, host, o, why);
   scene.look.studio = studio;
   scene.studioFloor = floor;
+  return picture;
+}
+
+// A picture as PNG or JPEG bytes; empty for none.
+std::vector<uint8_t> encoded(const RgbaImage& picture, const char* format, int quality) {
   if (picture.pixels.empty()) return {};
   const QImage image(picture.pixels.data(), picture.width, picture.height, picture.width * 4,
                      QImage::Format_RGBA8888);
-  QByteArray png;
-  QBuffer buffer(&png);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "PNG");
-  return {png.begin(), png.end()};
+  (std::string(format) == "JPEG" ? image.convertToFormat(QImage::Format_RGB32) : image).save(&buffer, format, quality);
+  return {bytes.begin(), bytes.end()};
+}
+
+// The model options the command line asks for.
+ShopExportOptions shopOptionsOf(const RenderOptions& options) {
+  ShopExportOptions shop;
+  shop.textureSize = options.textureSize;
+  std::copy(options.dimensions, options.dimensions + 3, shop.dimensions);
+  return shop;
 }
 
 // --glb, --usdz and --html: the product as a shop's 3D model, beside its
 // picture, and a page that shows it.
 bool writeShopModels(SceneState& scene, const RenderOptions& options, const fs::path& programFolder,
                      std::string* failure) {
-  ShopExportOptions shop;
-  shop.textureSize = options.textureSize;
-  std::copy(options.dimensions, options.dimensions + 3, shop.dimensions);
   ShopModel model;
+  ShopPageParts page;
   std::string why;
-  if (!BuildShopModel(scene, shop, &model, &why)) {
+  // A page's camera is taken with the model, from the same triangles.
+  if (!BuildShopModel(scene, shopOptionsOf(options), &model, &why, options.html.empty() ? nullptr : &page.camera,
+                      options.width, options.height)) {
     failed(failure, "cannot make the 3D model: " + why);
     return false;
   }
@@ -162,15 +177,13 @@ bool writeShopModels(SceneState& scene, const RenderOptions& options, const fs::
   if (!options.usdz.empty() && !write(options.usdz, WriteUsdz(model), true)) return false;
   if (options.html.empty()) return true;
   if (glb.size() > limit) return write(options.html, glb, true);  // refused, saying why
-  ShopPageParts page;
   page.title = model.name;
   page.glb = glb;
-  if (!readViewer(programFolder, &page.viewerScript, &page.licences, &why) ||
-      !ShopCameraOf(scene, options.width, options.height, &page.camera, &why)) {
+  if (!readViewer(programFolder, &page.viewerScript, &page.licences, &why)) {
     failed(failure, "cannot write the page " + options.html + ": " + why);
     return false;
   }
-  page.poster = studioPoster(scene, options.width, options.height, &why);
+  page.poster = encoded(studioPicture(scene, options.width, options.height, &why), "PNG", -1);
   if (!options.usdz.empty()) {
     // Quick Look's model beside the page, named from the page's folder.
     const fs::path html = resolveOutput(options, options.html), usdz = resolveOutput(options, options.usdz);
@@ -183,14 +196,7 @@ bool writeShopModels(SceneState& scene, const RenderOptions& options, const fs::
     for (int i = 0; i < pictures; ++i) {
       scene.rotation[1] = TurntableAngle(startY, i, pictures);
       std::string ignored;
-      const std::vector<uint8_t> png = studioPoster(scene, options.width, options.height, &ignored);
-      QImage picture;
-      picture.loadFromData(png.data(), static_cast<int>(png.size()), "PNG");
-      QByteArray jpeg;
-      QBuffer buffer(&jpeg);
-      buffer.open(QIODevice::WriteOnly);
-      picture.convertToFormat(QImage::Format_RGB32).save(&buffer, "JPEG", 85);
-      page.turntable.push_back({jpeg.begin(), jpeg.end()});
+      page.turntable.push_back(encoded(studioPicture(scene, options.width, options.height, &ignored), "JPEG", 85));
     }
     scene.rotation[1] = startY;
   }
@@ -568,19 +574,12 @@ const char* SlotFaceName(TextureSlot slot) {
 // the run only when asked to.
 // --shop-check: the model --glb and --usdz would write, against a shop's
 // rules, each with where it comes from. Nothing is written.
-struct ShopRule {
-  const char* rules;  // the rule set
-  const char* what;
-  const char* source;
-};
-
 int shopCheck(SceneState& scene, const RenderOptions& options, std::string* failure) {
-  ShopExportOptions shop;
-  shop.textureSize = options.textureSize;
-  std::copy(options.dimensions, options.dimensions + 3, shop.dimensions);
   ShopModel model;
   std::string why;
-  if (!BuildShopModel(scene, shop, &model, &why)) return failed(failure, "cannot make the 3D model: " + why);
+  if (!BuildShopModel(scene, shopOptionsOf(options), &model, &why)) {
+    return failed(failure, "cannot make the 3D model: " + why);
+  }
   const size_t glb = WriteGlb(model).size();
   const size_t usdz = WriteUsdz(model).size();
   const size_t triangles = model.indices.size() / 3;

@@ -25,16 +25,15 @@ class Reader {
  public:
   Reader(const uint8_t* bytes, size_t size) : bytes_(bytes), size_(size) {}
 
-  float f32(const char* what) {
-    float v;
-    take(&v, 4, what);
+  // One value of the file's own (little-endian) layout.
+  template <typename T>
+  T read(const char* what) {
+    T v;
+    take(&v, sizeof v, what);
     return v;
   }
-  int32_t i32(const char* what) {
-    int32_t v;
-    take(&v, 4, what);
-    return v;
-  }
+  float f32(const char* what) { return read<float>(what); }
+  int32_t i32(const char* what) { return read<int32_t>(what); }
   Vec3 vec3(const char* what) { return {f32(what), f32(what), f32(what)}; }
 
   // The framework's string: a byte length below 255; else 0xFF and a 16-bit
@@ -69,21 +68,9 @@ class Reader {
 
   size_t offset() const { return at_; }
   size_t left() const { return size_ - at_; }
-  uint8_t u8(const char* what) {
-    uint8_t v;
-    take(&v, 1, what);
-    return v;
-  }
-  uint32_t u32(const char* what) {
-    uint32_t v;
-    take(&v, 4, what);
-    return v;
-  }
-  uint16_t u16(const char* what) {
-    uint16_t v;
-    take(&v, 2, what);
-    return v;
-  }
+  uint8_t u8(const char* what) { return read<uint8_t>(what); }
+  uint32_t u32(const char* what) { return read<uint32_t>(what); }
+  uint16_t u16(const char* what) { return read<uint16_t>(what); }
   void skip(size_t n, const char* what) {
     if (n > size_ - at_) fail("the file ends in the middle of the " + std::string(what));
     at_ += n;

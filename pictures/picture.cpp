@@ -80,14 +80,6 @@ class RasterPicture : public Picture {
 };
 
 
-// A drawing played by the helper (metafile, SVG, PDF, Photoshop) at its
-// own size.
-class DrawingPicture : public RasterPicture {
- public:
-  explicit DrawingPicture(MetafileRaster drawn)
-      : RasterPicture(ToQImage(drawn.pixels), drawn.himetricWidth, drawn.himetricHeight) {}
-};
-
 // A drawing that stays sharp at any size (SVG, PDF): kept as its file, and
 // drawn by the helper at each size asked; the size it was first drawn at
 // is kept, so a face is drawn once.
@@ -205,7 +197,9 @@ PictureResult DecodePicture(const std::vector<uint8_t>& bytes, const std::string
     if (drawn.scalable) {
       result.picture = std::make_unique<ScalablePicture>(std::move(drawn), bytes, page);
     } else {
-      result.picture = std::make_unique<DrawingPicture>(std::move(drawn));
+      // A metafile or Photoshop file: its pixels at its own size, its own frame.
+      result.picture =
+          std::make_unique<RasterPicture>(ToQImage(drawn.pixels), drawn.himetricWidth, drawn.himetricHeight);
     }
     return result;
   }

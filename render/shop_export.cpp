@@ -100,12 +100,51 @@ double RealHeightMetres(const SceneState& scene) {
   return kBoxStyles[std::clamp(static_cast<int>(scene.boxStyle), 0, kBoxStyleCount - 1)].height;
 }
 
-bool BuildShopModel(SceneState& scene, const ShopExportOptions& options, ShopModel* model, std::string* error) {
+namespace {
+
+void cameraOf(const SceneState& scene, const studio::StudioMesh& mesh, int width, int height, ShopPageCamera* camera) {
+  using studio::operator*;
+  using studio::operator+;
+  using studio::operator-;
+  const studio::StudioCamera placed =
+      studio::PlaceCamera(scene, mesh, static_cast<double>(width) / std::max(1, height), {});
+  // The view is turning and moving only: its inverse is its rotation's
+  // transpose. Rows of the rotation are the eye's axes in the floor's frame.
+  const auto& m = placed.view.m;
+  const studio::V3 row0{m[0], m[4], m[8]}, row1{m[1], m[5], m[9]}, row2{m[2], m[6], m[10]};
+  const studio::V3 t{m[12], m[13], m[14]};
+  const studio::V3 eye = (row0 * -t[0]) + (row1 * -t[1]) + (row2 * -t[2]);
+  const studio::V3 forward = row2 * -1.0;
+  // The floor's frame is the model's turned by the shot's Y about its base;
+  // the model stands at that base, in metres.
+  const studio::Mat4 back = studio::Mat4::Rotation(-scene.rotation[1], {0, 1, 0});
+  const double scale = RealHeightMetres(scene) / std::max(1e-9, mesh.max[1] - mesh.min[1]);
+  const studio::V3 from = back.direction(eye) * scale;
+  const studio::V3 looking = studio::Normalized(back.direction(forward));
+  // The target: the point of the line of sight nearest the model's middle.
+  const studio::V3 middle{0, (mesh.max[1] - mesh.min[1]) * scale / 2, 0};
+  const studio::V3 target = from + looking * studio::Dot(middle - from, looking);
+  const studio::V3 v = from - target;
+  const double radius = studio::Length(v);
+  for (int a = 0; a < 3; ++a) camera->target[a] = target[a];
+  camera->radius = radius;
+  camera->theta = std::atan2(v[0], v[2]) * 180 / M_PI;
+  camera->phi = std::acos(std::clamp(v[1] / std::max(1e-12, radius), -1.0, 1.0)) * 180 / M_PI;
+  camera->fieldOfView = 2 * std::atan(placed.tanHalfY) * 180 / M_PI;
+}
+
+}  // namespace
+
+
+bool BuildShopModel(SceneState& scene, const ShopExportOptions& options, ShopModel* model, std::string* error,
+                    ShopPageCamera* camera, int width, int height) {
   const studio::StudioMesh mesh = studio::CaptureProductMesh(scene);
   if (mesh.empty()) {
     *error = "the product has nothing to write";
     return false;
   }
+  // The page's camera comes from the same triangles: captured once.
+  if (camera) cameraOf(scene, mesh, width, height, camera);
   // Each face's picture, as the GL holds it.
   std::map<uint32_t, Placed> pictures;
   for (const studio::MeshBatch& batch : mesh.batches) {
@@ -227,43 +266,6 @@ bool BuildShopModel(SceneState& scene, const ShopExportOptions& options, ShopMod
   model->textureMime = usePng ? "image/png" : "image/jpeg";
   model->textureWidth = side;
   model->textureHeight = side;
-  return true;
-}
-
-bool ShopCameraOf(SceneState& scene, int width, int height, ShopPageCamera* camera, std::string* error) {
-  using studio::operator*;
-  using studio::operator+;
-  using studio::operator-;
-  const studio::StudioMesh mesh = studio::CaptureProductMesh(scene);
-  if (mesh.empty()) {
-    *error = "the product has nothing to show";
-    return false;
-  }
-  const studio::StudioCamera placed =
-      studio::PlaceCamera(scene, mesh, static_cast<double>(width) / std::max(1, height), {});
-  // The view is turning and moving only: its inverse is its rotation's
-  // transpose. Rows of the rotation are the eye's axes in the floor's frame.
-  const auto& m = placed.view.m;
-  const studio::V3 row0{m[0], m[4], m[8]}, row1{m[1], m[5], m[9]}, row2{m[2], m[6], m[10]};
-  const studio::V3 t{m[12], m[13], m[14]};
-  const studio::V3 eye = (row0 * -t[0]) + (row1 * -t[1]) + (row2 * -t[2]);
-  const studio::V3 forward = row2 * -1.0;
-  // The floor's frame is the model's turned by the shot's Y about its base;
-  // the model stands at that base, in metres.
-  const studio::Mat4 back = studio::Mat4::Rotation(-scene.rotation[1], {0, 1, 0});
-  const double scale = RealHeightMetres(scene) / std::max(1e-9, mesh.max[1] - mesh.min[1]);
-  const studio::V3 from = back.direction(eye) * scale;
-  const studio::V3 looking = studio::Normalized(back.direction(forward));
-  // The target: the point of the line of sight nearest the model's middle.
-  const studio::V3 middle{0, (mesh.max[1] - mesh.min[1]) * scale / 2, 0};
-  const studio::V3 target = from + looking * studio::Dot(middle - from, looking);
-  const studio::V3 v = from - target;
-  const double radius = studio::Length(v);
-  for (int a = 0; a < 3; ++a) camera->target[a] = target[a];
-  camera->radius = radius;
-  camera->theta = std::atan2(v[0], v[2]) * 180 / M_PI;
-  camera->phi = std::acos(std::clamp(v[1] / std::max(1e-12, radius), -1.0, 1.0)) * 180 / M_PI;
-  camera->fieldOfView = 2 * std::atan(placed.tanHalfY) * 180 / M_PI;
   return true;
 }
 

@@ -23,12 +23,11 @@ struct ShopExportOptions {
 double RealHeightMetres(const SceneState& scene);
 
 // False with `error` when the product has no triangles or the GL cannot
-// give its textures back.
-bool BuildShopModel(SceneState& scene, const ShopExportOptions& options, ShopModel* model, std::string* error);
-
-// The studio look's camera for a width x height picture of the shot, in the
-// shop model's frame (metres, standing at its bottom's middle, unturned), as
-// a product page's viewer takes it. Its roll (the shot's Z) is left out.
-bool ShopCameraOf(SceneState& scene, int width, int height, ShopPageCamera* camera, std::string* error);
+// give its textures back. `camera`: also the studio look's camera for a
+// width x height picture of the shot, in the model's frame (metres,
+// standing at its bottom's middle, unturned), as a product page's viewer
+// takes it; its roll (the shot's Z) is left out.
+bool BuildShopModel(SceneState& scene, const ShopExportOptions& options, ShopModel* model, std::string* error,
+                    ShopPageCamera* camera = nullptr, int width = 0, int height = 0);
 
 }  // namespace kestrova
