@@ -48,6 +48,7 @@
 #include "render/scene_initialiser.h"
 #include "render/studio/studio_mesh.h"
 #include "render/studio/studio_renderer.h"
+#include "render/studio/studio_setup.h"
 #include "scene/product_styles.h"
 
 namespace fs = std::filesystem;
@@ -553,6 +554,36 @@ bool ShowsSlot(const SceneState& scene, TextureSlot slot) {
   return false;
 }
 
+// The faces that carry a seller's artwork: a book's page edges are the
+// product's own.
+bool IsArtworkFace(const SceneState& scene, TextureSlot slot) {
+  if (!ShowsSlot(scene, slot)) return false;
+  return slot < kSlotBookPage1 || slot > kSlotBookPage3;
+}
+
+// Once a render names any face, the faces it leaves out show plain card of
+// one colour, never the program's sample artwork: a seller's box must not
+// carry someone else's name on its top.
+bool blankFacesNotGiven(SceneState& scene, const std::vector<TextureSlot>& given, uint32_t colour, std::string* why) {
+  PreparedTexture plain;
+  plain.width = plain.height = 4;
+  for (int i = 0; i < 16; ++i) {
+    plain.pixels.insert(plain.pixels.end(), {static_cast<uint8_t>(colour >> 16), static_cast<uint8_t>(colour >> 8),
+                                             static_cast<uint8_t>(colour), 255});
+  }
+  // The board and the box size themselves by the last picture loaded: a
+  // plain face must not count as one.
+  const auto width = scene.pictureWidth[0], height = scene.pictureHeight[0];
+  for (int s = 0; s < kTextureSlotCount; ++s) {
+    const auto slot = static_cast<TextureSlot>(s);
+    if (!IsArtworkFace(scene, slot) || std::find(given.begin(), given.end(), slot) != given.end()) continue;
+    if (!UploadTexture(scene, plain, scene.textureSlot[slot], why)) return false;
+  }
+  scene.pictureWidth[0] = width;
+  scene.pictureHeight[0] = height;
+  return true;
+}
+
 // The --face name of a slot.
 const char* SlotFaceName(TextureSlot slot) {
   switch (slot) {
@@ -646,6 +677,14 @@ int shopCheck(SceneState& scene, const RenderOptions& options, std::string* fail
 int preflight(SceneState& scene, const RenderOptions& options, std::string* failure) {
   if (const std::optional<ShownProduct> shown = ShownProductOf(scene.productKind)) LoadAssetsFor(scene, *shown);
   const std::vector<FaceCheck> checks = CheckArtwork(scene, options.width, options.height);
+  // The faces a render that names some leaves plain.
+  std::vector<const char*> plain;
+  if (options.project.empty() && !options.faces.empty()) {
+    for (int s = 0; s < kTextureSlotCount; ++s) {
+      const auto slot = static_cast<TextureSlot>(s);
+      if (IsArtworkFace(scene, slot) && scene.artwork[slot].path.empty()) plain.push_back(SlotFaceName(slot));
+    }
+  }
   if (options.json) {
     JsonWriter json;
     json.beginObject().key("width").value(options.width).key("height").value(options.height);
@@ -666,10 +705,17 @@ int preflight(SceneState& scene, const RenderOptions& options, std::string* fail
       for (const std::string& warning : check.warnings) json.value(warning);
       json.endArray().endObject();
     }
+    json.endArray().key("plainFaces").beginArray();
+    for (const char* face : plain) json.value(face);
     json.endArray().key("warnings").value(AnyWarnings(checks)).endObject();
     std::fputs(json.text().c_str(), stdout);
   } else {
     std::fputs(ArtworkTable(checks, options.width, options.height).c_str(), stdout);
+    if (!plain.empty()) {
+      std::string line = "Plain card, no picture given:";
+      for (size_t i = 0; i < plain.size(); ++i) line += std::string(i ? ", " : " ") + plain[i];
+      std::printf("%s\n", line.c_str());
+    }
   }
   std::fflush(stdout);
   if (!options.strict || !AnyWarnings(checks)) return 0;
@@ -812,6 +858,12 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
       return failed(failure, "cannot use " + faces[i].second + " for --face " + options.faces[i].first + ": " + why);
     }
   }
+  if (project.empty() && !faces.empty()) {
+    std::vector<TextureSlot> given;
+    for (const auto& face : faces) given.push_back(face.first);
+    std::string why;
+    if (!blankFacesNotGiven(*scene, given, options.blank, &why)) return failed(failure, "cannot draw the plain faces: " + why);
+  }
   // Pictures that loaded, though not quite as they asked.
   for (const std::string& note : TakePictureNotes()) {
     std::fprintf(stderr, "kestrova-render: %s\n", Printable(note).c_str());
@@ -832,6 +884,7 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
   if (options.isNamed("--lens")) look.lens = options.look.lens;
   if (options.isNamed("--fit")) look.fit = options.look.fit;
   if (options.isNamed("--gloss")) look.gloss = options.look.gloss;
+  if (options.isNamed("--glaze")) look.glaze = options.glaze;
   if (options.isNamed("--environment")) look.environment = resolve(options, options.look.environment).string();
   if (!look.environment.empty() && !options.isNamed("--environment") && !project.empty() &&
       fs::path(look.environment).is_relative()) {
@@ -839,10 +892,19 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
   }
   // A photographed product stands on its shadow.
   if (look.studio && !fromProject && !options.isNamed("--floor")) floor.shadow = true;
-  if (options.background) {
-    scene->backgroundColor = *options.background;
+  // A set-up with a sweep of its own (the dark one) brings it, unless the
+  // command line names a background.
+  std::optional<Vec3> background = options.background;
+  if (!background && look.studio && options.isNamed("--studio")) {
+    if (const std::optional<studio::StudioSetup> setup = studio::BuiltInStudio(look.setup); setup && setup->sweep) {
+      const studio::V3& sweep = *setup->sweep;
+      background = Vec3{static_cast<float>(sweep[0]), static_cast<float>(sweep[1]), static_cast<float>(sweep[2])};
+    }
   }
-  if (options.background) ApplyClearColor(*scene);
+  if (background) {
+    scene->backgroundColor = *background;
+    ApplyClearColor(*scene);
+  }
   if (options.preflight) return preflight(*scene, options, failure);
   if (options.shopCheck) return shopCheck(*scene, options, failure);
   // A render never writes over what it reads: the same file by identity

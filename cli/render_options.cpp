@@ -82,6 +82,12 @@ const char* const kUsage =
     "                            or book style 0-2 (default 0, Standard Hard Back)\n"
     "  --rotation X,Y,Z          rotation in degrees (default 30,30,0)\n"
     "  --background RRGGBB       background colour in hex (default FFFFFF)\n"
+    "  --blank RRGGBB            the colour of the faces left without a picture\n"
+    "                            once any --face is given (default FFFFFF: plain\n"
+    "                            white card)\n"
+    "  --glaze RRGGBB            the mug's glaze: its lip, inside, foot and handle\n"
+    "                            in the studio look and the 3D models (default\n"
+    "                            FFFFFF)\n"
     "  --lighting                turn the spot light on\n"
     "  --timings                 print each phase's milliseconds to stderr\n"
     "  --batch FILE.csv          one render per row of a spreadsheet: the first row\n"
@@ -281,15 +287,16 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
         start = comma + 1;
       }
       options.rotation = rotation;
-    } else if (arg == "--background") {
+    } else if (arg == "--background" || arg == "--blank" || arg == "--glaze") {
       std::string text = value();
       if (!text.empty() && text[0] == '#') text.erase(0, 1);
       if (text.size() != 6 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-        fail("--background wants a colour RRGGBB in hex, not '" + text + "'");
+        fail(arg + " wants a colour RRGGBB in hex, not '" + text + "'");
       }
-      const long rgb = std::strtol(text.c_str(), nullptr, 16);
-      options.background = Vec3{((rgb >> 16) & 0xFF) / 255.0f, ((rgb >> 8) & 0xFF) / 255.0f,
-                                (rgb & 0xFF) / 255.0f};
+      const auto rgb = static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 16));
+      if (arg == "--blank") options.blank = rgb;
+      else if (arg == "--glaze") options.glaze = rgb;
+      else options.background = Vec3{((rgb >> 16) & 0xFF) / 255.0f, ((rgb >> 8) & 0xFF) / 255.0f, (rgb & 0xFF) / 255.0f};
     } else if (arg == "--lighting") {
       options.lighting = true;
     } else if (arg == "--timings") {

@@ -40,6 +40,7 @@ struct StudioLook {
   int fit = -1;                  // margin in percent around product and shadow; -1: the shot's pan and zoom
   int gloss = 0;                 // 0 to 100: a clear glossy coat over printed card
   std::string environment;       // an equirectangular HDR picture lighting the product; empty: the studio's own
+  uint32_t glaze = 0xFFFFFF;     // the mug's glaze (lip, inside, foot, handle), RRGGBB
 };
 
 constexpr int kTrackFrames = 10000;      // frames 0 to 9999

@@ -44,6 +44,48 @@ std::vector<V3> ProjectEnvironment(const FloatPicture& picture) {
   return sh;
 }
 
+V3 BrightestDirection(const FloatPicture& picture) {
+  // The brightest thousandth of the upper half's light, by solid angle: the
+  // sun or the window, whatever else the picture holds.
+  struct Sample {
+    double radiance, weight;
+    V3 direction;
+  };
+  std::vector<Sample> samples;
+  const int step = std::max(1, static_cast<int>(std::sqrt(double(picture.width) * picture.height / 2.5e5)));
+  const double dTheta = M_PI / picture.height, dPhi = 2 * M_PI / picture.width;
+  double total = 0;
+  for (int y = 0; y < picture.height / 2; y += step) {
+    const double theta = (y + 0.5) * dTheta;
+    const double weight = std::sin(theta);
+    for (int x = 0; x < picture.width; x += step) {
+      const double phi = (x + 0.5) * dPhi - M_PI;
+      const float* p = &picture.rgb[(static_cast<size_t>(y) * picture.width + x) * 3];
+      const double l = luminance({std::max(0.0f, p[0]), std::max(0.0f, p[1]), std::max(0.0f, p[2])});
+      samples.push_back({l, weight, {std::sin(theta) * std::sin(phi), std::cos(theta), -std::sin(theta) * std::cos(phi)}});
+      total += weight;
+    }
+  }
+  std::sort(samples.begin(), samples.end(), [](const Sample& a, const Sample& b) { return a.radiance > b.radiance; });
+  V3 sum{0, 0, 0};
+  double taken = 0;
+  for (const Sample& s : samples) {
+    if (taken > total * 0.001 && taken > 0) break;
+    sum = sum + s.direction * (s.radiance * s.weight);
+    taken += s.weight;
+  }
+  if (!(Length(sum) > 0)) return {0, 1, 0};
+  V3 d = Normalized(sum);
+  // A sun at the horizon would throw its shadow out of the picture.
+  const double lowest = std::sin(20.0 * M_PI / 180.0);
+  if (d[1] < lowest) {
+    const double flat = std::hypot(d[0], d[2]);
+    const double scale = flat > 0 ? std::sqrt(1 - lowest * lowest) / flat : 0;
+    d = flat > 0 ? V3{d[0] * scale, lowest, d[2] * scale} : V3{0, 1, 0};
+  }
+  return d;
+}
+
 bool LightFromEnvironment(const std::string& path, StudioSetup* setup, std::string* error) {
   FloatPicture picture;
   if (!ReadEnvironmentPicture(path, &picture, error)) return false;
@@ -63,6 +105,9 @@ bool LightFromEnvironment(const std::string& path, StudioSetup* setup, std::stri
   }
   lit.intensity *= wanted / measured;
   setup->environment = lit;
+  // The key stands where the picture's light comes from, so the product's
+  // light and the floor's one shadow agree with what lights them.
+  if (!setup->lights.empty()) setup->lights.front().direction = BrightestDirection(picture);
   return true;
 }
 

@@ -18,6 +18,10 @@ namespace kestrova::studio {
 // channel, in the order StudioEnvironment::harmonics keeps.
 std::vector<V3> ProjectEnvironment(const FloatPicture& picture);
 
+// Where the picture's brightest light (a sun, a window) stands, as a unit
+// direction in the floor's frame, never lower than 20 degrees.
+V3 BrightestDirection(const FloatPicture& picture);
+
 bool LightFromEnvironment(const std::string& path, StudioSetup* setup, std::string* error);
 
 }  // namespace kestrova::studio

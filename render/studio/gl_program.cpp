@@ -34,6 +34,11 @@ GlProgram::~GlProgram() {
   if (program_ != 0 && glIsProgram(program_)) glDeleteProgram(program_);
 }
 
+void GlProgram::release() {
+  if (program_ != 0 && glIsProgram(program_)) glDeleteProgram(program_);
+  program_ = 0;
+}
+
 bool GlProgram::build(const char* vertex, const char* fragment, std::string* error) {
   const GLuint vs = compile(GL_VERTEX_SHADER, vertex, error);
   if (vs == 0) return false;
@@ -48,6 +53,7 @@ bool GlProgram::build(const char* vertex, const char* fragment, std::string* err
   glBindAttribLocation(program_, 0, "aPosition");
   glBindAttribLocation(program_, 1, "aNormal");
   glBindAttribLocation(program_, 2, "aUv");
+  glBindAttribLocation(program_, 3, "aOpenness");
   glLinkProgram(program_);
   glDeleteShader(vs);
   glDeleteShader(fs);

@@ -51,6 +51,81 @@ std::vector<Captured> feedback(SceneState& scene, int viewport) {
   return triangles;
 }
 
+// A product made only of faces square to its axes (every box style, the
+// flat books, the board) is drawn by the classic frame as separate slabs
+// that stop a hair short of each other or poke a hair past: the front ends
+// 0.1 units outside the sides, the bottom floats 0.09 above the front's
+// foot. Seen at an edge, the rasteriser shows the far faces' insides
+// through those slits as a dotted dark line. Coordinates that close
+// together along an axis are one plane moved to its outer side, so the
+// faces meet edge to edge; the board's two sides, as far apart as the
+// board is thick, stay apart.
+// True when it closed them: the triangles then face outwards, so the
+// faces hidden behind others can be left out rather than fight them for
+// the pixels of a shared edge.
+bool closeSeams(std::vector<Captured>* triangles) {
+  if (triangles->empty()) return false;
+  for (const Captured& t : *triangles) {
+    const V3 n = Cross(t.p[1] - t.p[0], t.p[2] - t.p[0]);
+    const double length = Length(n);
+    if (!(length > 0)) return false;
+    int flat = 0;
+    for (size_t c = 0; c < 3; ++c) flat += std::fabs(n[c]) / length > 1 - 1e-6 ? 1 : 0;
+    if (flat != 1) return false;
+  }
+  double size = 0;
+  for (size_t axis = 0; axis < 3; ++axis) {
+    std::vector<double> values;
+    for (const Captured& t : *triangles) {
+      for (const V3& p : t.p) values.push_back(p[axis]);
+    }
+    if (values.empty()) return false;
+    std::sort(values.begin(), values.end());
+    size = std::max(size, values.back() - values.front());
+  }
+  const double reach = 0.005 * size;
+  for (size_t axis = 0; axis < 3; ++axis) {
+    std::vector<double> values;
+    for (const Captured& t : *triangles) {
+      for (const V3& p : t.p) values.push_back(p[axis]);
+    }
+    std::sort(values.begin(), values.end());
+    values.erase(std::unique(values.begin(), values.end()), values.end());
+    const double extent = values.back() - values.front();
+    const double middle = (values.back() + values.front()) / 2;
+    // Runs of values each within reach of the next, spanning little of the
+    // product's extent on this axis.
+    std::map<double, double> moved;
+    for (size_t first = 0; first < values.size();) {
+      size_t last = first;
+      while (last + 1 < values.size() && values[last + 1] - values[last] <= reach) ++last;
+      const bool narrow = values[last] - values[first] <= std::min(reach, 0.25 * extent);
+      const double outer = std::fabs(values[first] - middle) > std::fabs(values[last] - middle) ? values[first] : values[last];
+      for (size_t i = first; i <= last; ++i) moved[values[i]] = narrow ? outer : values[i];
+      first = last + 1;
+    }
+    for (Captured& t : *triangles) {
+      for (V3& p : t.p) p[axis] = moved[p[axis]];
+    }
+  }
+  V3 low = triangles->front().p[0], high = low;
+  for (const Captured& t : *triangles) {
+    for (const V3& p : t.p) {
+      for (size_t c = 0; c < 3; ++c) low[c] = std::min(low[c], p[c]), high[c] = std::max(high[c], p[c]);
+    }
+  }
+  const V3 middle = (low + high) * 0.5;
+  for (Captured& t : *triangles) {
+    const V3 n = Cross(t.p[1] - t.p[0], t.p[2] - t.p[0]);
+    if (Dot(n, (t.p[0] + t.p[1] + t.p[2]) * (1.0 / 3) - middle) < 0) {
+      std::swap(t.p[1], t.p[2]);
+      std::swap(t.uv[1][0], t.uv[2][0]);
+      std::swap(t.uv[1][1], t.uv[2][1]);
+    }
+  }
+  return true;
+}
+
 using Key = std::tuple<long, long, long>;
 Key keyOf(const V3& p) {
   return {std::lround(p[0] * 256), std::lround(p[1] * 256), std::lround(p[2] * 256)};
@@ -119,8 +194,15 @@ StudioMesh CaptureProductMesh(SceneState& scene) {
     if (*shown == ShownProduct::Mug && t.texture == reflection) continue;
     Captured c = t;
     for (V3& p : c.p) p = p - pivot;
+    // The mug's lip, inside, foot and handle take one spot of the wrap each:
+    // the studio glazes them instead of stretching that spot's colour.
+    if (*shown == ShownProduct::Mug && c.uv[0][0] == c.uv[1][0] && c.uv[1][0] == c.uv[2][0] &&
+        c.uv[0][1] == c.uv[1][1] && c.uv[1][1] == c.uv[2][1]) {
+      c.texture = 0;
+    }
     kept.push_back(c);
   }
+  mesh.closed = closeSeams(&kept);
   std::stable_sort(kept.begin(), kept.end(), [](const Captured& a, const Captured& b) { return a.texture < b.texture; });
 
   // Smooth normals where neighbouring triangles meet at a shallow angle.

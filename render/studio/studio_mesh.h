@@ -16,6 +16,7 @@ struct MeshVertex {
   float position[3];
   float normal[3];
   float uv[2];
+  float openness = 1;  // the share of the sky the point sees past the product itself (1: all)
 };
 
 // Consecutive triangles showing one texture.
@@ -29,6 +30,7 @@ struct StudioMesh {
   std::vector<MeshVertex> vertices;
   std::vector<MeshBatch> batches;
   Material material = Material::Card;
+  bool closed = false;  // a solid seen from outside only: its triangles wind outwards
   V3 min{0, 0, 0}, max{0, 0, 0};
   bool empty() const { return vertices.empty(); }
   double size() const;  // the largest extent

@@ -46,6 +46,12 @@ constexpr float kFaintest = 0.04f;
 constexpr double kContactShare = 0.4;
 constexpr double kContactReach = 0.12;
 constexpr int kContactSamples = 48;
+// The product's own occlusion: depth pictures of it from this many
+// directions over the sky, at this size.
+constexpr int kOpennessSamples = 32;
+constexpr int kOpennessSide = 256;
+// Multisampling for smooth edges where the target has none of its own.
+constexpr int kEdgeSamples = 4;
 
 using Material = SurfaceFinish;
 
@@ -92,6 +98,8 @@ ShotKey keyOf(const SceneState& s) {
                static_cast<float>(s.studioFloor.reflectionStrength), static_cast<float>(s.studioFloor.softness),
                s.look.lens, static_cast<float>(s.look.fit), static_cast<float>(s.look.gloss)};
   for (uint32_t t : s.textureSlot) k.numbers.push_back(static_cast<float>(t));
+  for (float c : s.backgroundColor) k.numbers.push_back(c);  // the floor's bounce
+  k.numbers.push_back(static_cast<float>(s.look.glaze));
   k.setup = s.look.setup;
   k.environment = s.look.environment;
   if (!k.environment.empty()) {
@@ -124,6 +132,7 @@ class Renderer {
  public:
   ~Renderer() { release(); }
 
+  // The context went: its names with it.
   void abandon() {
     product_.abandon();
     depth_.abandon();
@@ -132,6 +141,8 @@ class Renderer {
     names_.clear();
     textures_.clear();
     built_ = false;
+    failure_.clear();
+    edgesWidth_ = edgesHeight_ = 0;
     prepared_.reset();
   }
 
@@ -144,6 +155,8 @@ class Renderer {
   GLuint make(GLenum kind);
   bool prepare(SceneState& scene, std::string* error);
   void castOcclusion(Prepared& p);
+  void bakeOpenness(StudioMesh& mesh);
+  bool edgeBuffer(int width, int height);
   void castKeyShadow(Prepared& p);
   GLuint artwork(GLuint classic, const SceneState& scene);
   void bindMesh() const;
@@ -158,6 +171,10 @@ class Renderer {
   GLuint occlusionFramebuffer_ = 0, occlusionTexture_ = 0, occlusionStencil_ = 0;
   GLuint shadowFramebuffer_ = 0, shadowTexture_ = 0;
   GLuint white_ = 0;
+  GLuint opennessFramebuffer_ = 0, opennessDepth_ = 0;
+  GLuint edgesFramebuffer_ = 0, edgesColour_ = 0, edgesDepth_ = 0;
+  int edgesWidth_ = 0, edgesHeight_ = 0, edgeSamples_ = 0;
+  std::string failure_;  // why this context cannot draw the look: not tried again every frame
   std::map<GLuint, ArtworkTexture> textures_;
   std::unique_ptr<Prepared> prepared_;
 };
@@ -174,6 +191,30 @@ GLuint Renderer::make(GLenum kind) {
   return name;
 }
 
+bool Renderer::edgeBuffer(int width, int height) {
+  if (edgeSamples_ < 2) return false;
+  if (edgesFramebuffer_ != 0 && edgesWidth_ == width && edgesHeight_ == height) return true;
+  if (edgesFramebuffer_ == 0) {
+    edgesColour_ = make(GL_RENDERBUFFER);
+    edgesDepth_ = make(GL_RENDERBUFFER);
+    edgesFramebuffer_ = make(GL_FRAMEBUFFER);
+  }
+  glBindRenderbuffer(GL_RENDERBUFFER, edgesColour_);
+  glRenderbufferStorageMultisample(GL_RENDERBUFFER, edgeSamples_, GL_RGBA8, width, height);
+  glBindRenderbuffer(GL_RENDERBUFFER, edgesDepth_);
+  glRenderbufferStorageMultisample(GL_RENDERBUFFER, edgeSamples_, GL_DEPTH24_STENCIL8, width, height);
+  glBindFramebuffer(GL_FRAMEBUFFER, edgesFramebuffer_);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, edgesColour_);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, edgesDepth_);
+  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+    edgeSamples_ = 0;  // drawn straight into the target from now on
+    return false;
+  }
+  edgesWidth_ = width;
+  edgesHeight_ = height;
+  return true;
+}
+
 void Renderer::release() {
   for (const auto& [kind, name] : names_) {
     switch (kind) {
@@ -186,17 +227,29 @@ void Renderer::release() {
   names_.clear();
   for (auto& [classic, copy] : textures_) glDeleteTextures(1, &copy.name);
   textures_.clear();
+  edgesFramebuffer_ = 0;
+  edgesWidth_ = edgesHeight_ = 0;
 }
 
 bool Renderer::build(std::string* error) {
   if (built_ && product_.valid()) return true;
-  abandon();
+  if (!failure_.empty()) {
+    *error = failure_;
+    return false;
+  }
+  // What a half-finished build made is deleted, not forgotten.
+  release();
+  product_.release();
+  depth_.release();
+  cast_.release();
+  floor_.release();
+  prepared_.reset();
   std::string why;
   if (!product_.build(shaders::kProductVertex, shaders::kProductFragment, &why) ||
       !depth_.build(shaders::kDepthVertex, shaders::kDepthFragment, &why) ||
       !cast_.build(shaders::kCastVertex, shaders::kCastFragment, &why) ||
       !floor_.build(shaders::kFloorVertex, shaders::kFloorFragment, &why)) {
-    *error = "the graphics driver cannot draw the studio look: " + why;
+    *error = failure_ = "the graphics driver cannot draw the studio look: " + why;
     return false;
   }
   vertexBuffer_ = make(GL_BUFFER);
@@ -240,10 +293,22 @@ bool Renderer::build(std::string* error) {
   glTexImage2D(GL_TEXTURE_2D, 0, GL_SRGB8_ALPHA8, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  if (!occlusionOk || !shadowOk) {
-    *error = "the graphics driver cannot make the studio's shadow buffers";
+  opennessDepth_ = make(GL_RENDERBUFFER);
+  glBindRenderbuffer(GL_RENDERBUFFER, opennessDepth_);
+  glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, kOpennessSide, kOpennessSide);
+  opennessFramebuffer_ = make(GL_FRAMEBUFFER);
+  glBindFramebuffer(GL_FRAMEBUFFER, opennessFramebuffer_);
+  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, opennessDepth_);
+  glDrawBuffer(GL_NONE);
+  glReadBuffer(GL_NONE);
+  const bool opennessOk = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+  if (!occlusionOk || !shadowOk || !opennessOk) {
+    *error = failure_ = "the graphics driver cannot make the studio's shadow buffers";
     return false;
   }
+  GLint samples = 0;
+  glGetIntegerv(GL_MAX_SAMPLES, &samples);
+  edgeSamples_ = std::min(kEdgeSamples, static_cast<int>(samples));
   built_ = true;
   return true;
 }
@@ -327,9 +392,10 @@ GLuint Renderer::artwork(GLuint classic, const SceneState& scene) {
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-  GLfloat anisotropy = 1;
-  glGetFloatv(GL_MAX_TEXTURE_MAX_ANISOTROPY_EXT, &anisotropy);
-  glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, std::min(16.0f, std::max(1.0f, anisotropy)));
+  // No anisotropic filtering: Mesa's software rasteriser draws it with a
+  // dotted line of wrong 2 x 2 blocks across a face where its footprint
+  // changes size (the cracks across a light cover).
+  glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, 1.0f);
   textures_[classic] = probe;
   return probe.name;
 }
@@ -339,16 +405,19 @@ void Renderer::bindMesh() const {
   glEnableVertexAttribArray(0);
   glEnableVertexAttribArray(1);
   glEnableVertexAttribArray(2);
+  glEnableVertexAttribArray(3);
   const auto stride = static_cast<GLsizei>(sizeof(MeshVertex));
   glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(MeshVertex, position)));
   glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(MeshVertex, normal)));
   glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(MeshVertex, uv)));
+  glVertexAttribPointer(3, 1, GL_FLOAT, GL_FALSE, stride, reinterpret_cast<void*>(offsetof(MeshVertex, openness)));
 }
 
 void Renderer::unbindMesh() const {
   glDisableVertexAttribArray(0);
   glDisableVertexAttribArray(1);
   glDisableVertexAttribArray(2);
+  glDisableVertexAttribArray(3);
   glBindBuffer(GL_ARRAY_BUFFER, 0);
 }
 
@@ -412,7 +481,10 @@ void Renderer::castOcclusion(Prepared& p) {
   const V3 up{0, 1, 0};
   const double floorLight = std::max(1e-6, Irradiance(p.setup, up)[1]);
   double lightsPart = 0;
-  for (const StudioLight& light : p.setup.lights) lightsPart += light.intensity * std::max(0.0, light.direction[1]);
+  // Only the key casts: a photograph shows one shadow, the fill and rim
+  // lift the floor evenly.
+  const StudioLight& key = p.setup.lights.front();
+  lightsPart = key.intensity * std::max(0.0, key.direction[1]);
   lightsPart = std::clamp(lightsPart / floorLight, 0.0, 0.95);
   // A share for the darkening right at the contact, where the floor sees
   // little of the room at all.
@@ -422,17 +494,15 @@ void Renderer::castOcclusion(Prepared& p) {
   const int vertices = static_cast<int>(p.mesh.vertices.size());
   const int loc = cast_.uniform("uLight");
   const int weight = cast_.uniform("uWeight");
-  for (size_t l = 0; l < p.setup.lights.size(); ++l) {
-    const StudioLight& light = p.setup.lights[l];
-    const double share = light.intensity * std::max(0.0, light.direction[1]) / floorLight * (1 - kContactShare);
-    if (!(share > 0)) continue;
+  {
+    const StudioLight& light = key;
+    const double share = lightsPart * (1 - kContactShare);
     const V3 centre = productCentre(p) + light.direction * (light.distance * size);
     V3 u, v;
     across(light.direction, &u, &v);
-    // The key's face grows with the softness asked for; it has the most
-    // points, as its shadow is the one seen.
-    const double radius = light.radius * size * (l == 0 ? p.keySpread : 1.0);
-    const int samples = l == 0 ? kKeySamples : kKeySamples / 3;
+    // The key's face grows with the softness asked for.
+    const double radius = light.radius * size * p.keySpread;
+    const int samples = share > 0 ? kKeySamples : 0;
     for (int i = 0; i < samples; ++i) {
       // A Vogel spiral over the light's round face: even, and the same every run.
       const double r = std::sqrt((i + 0.5) / samples) * radius;
@@ -488,6 +558,69 @@ void Renderer::castOcclusion(Prepared& p) {
   glDisable(GL_BLEND);
 }
 
+void Renderer::bakeOpenness(StudioMesh& mesh) {
+  if (mesh.empty()) return;
+  const Mat4 model = Mat4::Translation(V3{0, 0, 0} - BasePoint(mesh));
+  std::vector<V3> points(mesh.vertices.size()), normals(mesh.vertices.size());
+  V3 centre{0, 0, 0};
+  for (size_t i = 0; i < mesh.vertices.size(); ++i) {
+    const MeshVertex& v = mesh.vertices[i];
+    points[i] = model.point({v.position[0], v.position[1], v.position[2]});
+    normals[i] = Normalized({v.normal[0], v.normal[1], v.normal[2]});
+    centre = centre + points[i];
+  }
+  centre = centre * (1.0 / static_cast<double>(points.size()));
+  double radius = 1e-3;
+  for (const V3& q : points) radius = std::max(radius, Length(q - centre));
+  glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+  glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(mesh.vertices.size() * sizeof(MeshVertex)),
+               mesh.vertices.data(), GL_STATIC_DRAW);
+  glBindBuffer(GL_ARRAY_BUFFER, 0);
+  std::vector<double> seen(points.size(), 0), weights(points.size(), 0);
+  std::vector<float> depth(static_cast<size_t>(kOpennessSide) * kOpennessSide);
+  glBindFramebuffer(GL_FRAMEBUFFER, opennessFramebuffer_);
+  glViewport(0, 0, kOpennessSide, kOpennessSide);
+  depth_.use();
+  uniformMatrix(depth_, "uModel", model);
+  glEnable(GL_DEPTH_TEST);
+  glDepthFunc(GL_LESS);
+  glDepthMask(GL_TRUE);
+  glDisable(GL_CULL_FACE);
+  glPixelStorei(GL_PACK_ALIGNMENT, 4);
+  bindMesh();
+  // A point sees the sky in a direction when nothing of the product stands
+  // nearer that way: its depth towards the sky against the product's
+  // nearest there. Looked up a little off the surface, so a face never
+  // hides itself.
+  const double lift = radius * 0.02;
+  for (int i = 0; i < kOpennessSamples; ++i) {
+    const double h = (i + 0.5) / kOpennessSamples;
+    const double ring = std::sqrt(std::max(0.0, 1 - h * h));
+    const double a = i * kGoldenAngle;
+    const V3 d{ring * std::cos(a), h, ring * std::sin(a)};
+    const Mat4 view = Mat4::LookAt(centre + d * (radius * 2), centre, std::fabs(d[1]) < 0.9 ? V3{0, 1, 0} : V3{1, 0, 0});
+    const Mat4 viewProjection = Mat4::Ortho(-radius, radius, -radius, radius, 0.0, radius * 4) * view;
+    uniformMatrix(depth_, "uLightViewProjection", viewProjection);
+    glClear(GL_DEPTH_BUFFER_BIT);
+    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(mesh.vertices.size()));
+    glReadPixels(0, 0, kOpennessSide, kOpennessSide, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
+    for (size_t k = 0; k < points.size(); ++k) {
+      const double w = Dot(normals[k], d);
+      if (w <= 0) continue;
+      const V3 c = viewProjection.point(points[k] + normals[k] * lift);
+      const int x = std::clamp(static_cast<int>((c[0] * 0.5 + 0.5) * kOpennessSide), 0, kOpennessSide - 1);
+      const int y = std::clamp(static_cast<int>((c[1] * 0.5 + 0.5) * kOpennessSide), 0, kOpennessSide - 1);
+      const double nearest = depth[static_cast<size_t>(y) * kOpennessSide + static_cast<size_t>(x)];
+      weights[k] += w;
+      if (c[2] * 0.5 + 0.5 <= nearest + 2.0 / kOpennessSide) seen[k] += w;
+    }
+  }
+  unbindMesh();
+  for (size_t k = 0; k < points.size(); ++k) {
+    mesh.vertices[k].openness = weights[k] > 0 ? static_cast<float>(seen[k] / weights[k]) : 1.0f;
+  }
+}
+
 void Renderer::castKeyShadow(Prepared& p) {
   const StudioLight& key = p.setup.lights.front();
   const V3 centre = productCentre(p);
@@ -515,9 +648,15 @@ void Renderer::castKeyShadow(Prepared& p) {
   glDepthMask(GL_TRUE);
   glEnable(GL_POLYGON_OFFSET_FILL);
   glPolygonOffset(2.0f, 8.0f);
+  // A solid's faces turned to the key are never in its own shadow: only its
+  // far side goes into the map, so a lit face is never compared with
+  // itself (whose two triangles' depths part along their shared diagonal
+  // and left a dotted line across it).
+  if (p.mesh.closed) glEnable(GL_CULL_FACE), glCullFace(GL_FRONT);
   bindMesh();
   glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(p.mesh.vertices.size()));
   unbindMesh();
+  glDisable(GL_CULL_FACE);
   glDisable(GL_POLYGON_OFFSET_FILL);
 }
 
@@ -552,6 +691,22 @@ bool Renderer::prepare(SceneState& scene, std::string* error) {
   p->meshKey = meshKeyOf(scene);
   const bool sameMesh = prepared_ && prepared_->meshKey == p->meshKey;
   p->mesh = sameMesh ? std::move(prepared_->mesh) : CaptureProductMesh(scene);
+  if (!sameMesh) {
+    bakeOpenness(p->mesh);
+    // Copies of pictures the new product does not show go: a batch of
+    // shots with other covers keeps one shot's pictures, not every row's.
+    for (auto it = textures_.begin(); it != textures_.end();) {
+      const GLuint classic = it->first;
+      const bool shown = std::any_of(p->mesh.batches.begin(), p->mesh.batches.end(),
+                                     [classic](const MeshBatch& b) { return b.texture == classic; });
+      if (shown) {
+        ++it;
+        continue;
+      }
+      glDeleteTextures(1, &it->second.name);
+      it = textures_.erase(it);
+    }
+  }
   const Mat4 turn = Mat4::Rotation(scene.rotation[1], {0, 1, 0});
   p->model = turn * Mat4::Translation(V3{0, 0, 0} - BasePoint(p->mesh));
   double footprint = 0;
@@ -617,18 +772,23 @@ bool Renderer::prepare(SceneState& scene, std::string* error) {
 
 void Renderer::setLights(const Prepared& p, const V3& eye) {
   const StudioSetup& s = p.setup;
-  std::array<float, 9> directions{}, colours{};
-  std::array<float, 3> spreads{};
+  std::array<float, 9> positions{}, colours{};
+  std::array<float, 3> spreads{}, reaches{};
+  const double size = p.mesh.size();
   for (size_t i = 0; i < 3; ++i) {
     if (i >= s.lights.size()) continue;
     const StudioLight& light = s.lights[i];
+    const V3 at = productCentre(p) + light.direction * (light.distance * size);
     for (size_t c = 0; c < 3; ++c) {
-      directions[i * 3 + c] = static_cast<float>(light.direction[c]);
+      positions[i * 3 + c] = static_cast<float>(at[c]);
       colours[i * 3 + c] = static_cast<float>(light.colour[c] * light.intensity);
     }
     spreads[i] = static_cast<float>(std::min(0.5, light.radius / light.distance));
+    reaches[i] = static_cast<float>(light.distance * size);
   }
-  glUniform3fv(product_.uniform("uLightDirection"), 3, directions.data());
+  glUniform3fv(product_.uniform("uLightPosition"), 3, positions.data());
+  glUniform1fv(product_.uniform("uLightReach"), 3, reaches.data());
+  glUniform1f(product_.uniform("uContactHeight"), static_cast<float>(0.2 * std::min(p.height, size)));
   glUniform3fv(product_.uniform("uLightColour"), 3, colours.data());
   glUniform1fv(product_.uniform("uLightSpread"), 3, spreads.data());
   uniform3(product_, "uSky", s.environment.sky);
@@ -648,8 +808,20 @@ void Renderer::setLights(const Prepared& p, const V3& eye) {
 void Renderer::drawBatches(const Prepared& p, int artworkUniform, const SceneState& scene) {
   glActiveTexture(GL_TEXTURE0);
   glUniform1i(artworkUniform, 0);
+  const int tint = product_.uniform("uTint");
+  const uint32_t glaze = static_cast<uint32_t>(scene.look.glaze);
+  auto linear = [](uint32_t v) {
+    const double c = v / 255.0;
+    return static_cast<float>(c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
+  };
   bindMesh();
   for (const MeshBatch& batch : p.mesh.batches) {
+    // A mug's parts with no picture are glaze, in its own colour.
+    if (batch.texture == 0 && p.mesh.material == studio::Material::Ceramic) {
+      glUniform3f(tint, linear((glaze >> 16) & 0xFF), linear((glaze >> 8) & 0xFF), linear(glaze & 0xFF));
+    } else {
+      glUniform3f(tint, 1, 1, 1);
+    }
     glBindTexture(GL_TEXTURE_2D, artwork(batch.texture, scene));
     glDrawArrays(GL_TRIANGLES, batch.first, batch.count);
   }
@@ -670,7 +842,19 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
   glMatrixMode(GL_MODELVIEW);
   bool ok = build(error) && prepare(scene, error);
   glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
-  glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+  // Smooth edges at any size: drawn multisampled and resolved into the
+  // target, unless the target is multisampled itself (the window's).
+  GLint targetSamples = 0;
+  glGetIntegerv(GL_SAMPLES, &targetSamples);
+  const bool resolve = ok && targetSamples < 2 && viewport[2] > 0 && viewport[3] > 0 &&
+                       edgeBuffer(viewport[2], viewport[3]);
+  if (resolve) {
+    glBindFramebuffer(GL_FRAMEBUFFER, edgesFramebuffer_);
+    glViewport(0, 0, viewport[2], viewport[3]);
+  } else {
+    glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
+    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+  }
   glDisable(GL_LIGHTING);
   glDisable(GL_TEXTURE_2D);
   glDisable(GL_BLEND);
@@ -742,6 +926,7 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
       glUniform1f(product_.uniform("uFadeStrength"), floor.reflectionStrength / 100.0f);
       glEnable(GL_DEPTH_TEST);
       glDepthFunc(GL_LESS);
+      if (p.mesh.closed) glEnable(GL_CULL_FACE), glCullFace(GL_FRONT);  // the mirror turns the winding
       glColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
       drawBatches(p, artworkUniform, scene);
       glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
@@ -759,7 +944,15 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
     glUniform1f(product_.uniform("uFadeStrength"), 1.0f);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
+    if (p.mesh.closed) glEnable(GL_CULL_FACE), glCullFace(GL_BACK);
     drawBatches(p, artworkUniform, scene);
+    glDisable(GL_CULL_FACE);
+  }
+  if (resolve) {
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, edgesFramebuffer_);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
+    glBlitFramebuffer(0, 0, viewport[2], viewport[3], viewport[0], viewport[1], viewport[0] + viewport[2],
+                      viewport[1] + viewport[3], GL_COLOR_BUFFER_BIT, GL_NEAREST);
   }
   glUseProgram(static_cast<GLuint>(program));
   glActiveTexture(static_cast<GLenum>(activeTexture));

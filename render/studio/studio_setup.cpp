@@ -17,14 +17,15 @@ void normalise(StudioSetup* s) {
   s->environment.intensity *= scale;
 }
 
-StudioSetup make(const char* name, double keyRadius, double fill, double rim, double dome) {
+StudioSetup make(const char* name, double distance, double keyRadius, double fill, double rim, double dome) {
   StudioSetup s;
   s.name = name;
   // Key high on the camera's right, fill lower on its left, rim high
-  // behind: high enough that their shadows stay short.
-  s.lights = {{"key", Normalized({0.45, 1.2, 0.8}), 4.0, keyRadius, 1.0, {1.0, 0.98, 0.95}},
-              {"fill", Normalized({-0.85, 0.6, 0.6}), 4.0, keyRadius * 1.5, fill, {0.95, 0.97, 1.0}},
-              {"rim", Normalized({-0.3, 1.3, -0.6}), 4.0, keyRadius * 0.5, rim, {1.0, 1.0, 1.0}}};
+  // behind: high enough that their shadows stay short. Close lights grade
+  // a face more across its width; the fill and rim stand farther off.
+  s.lights = {{"key", Normalized({0.45, 1.2, 0.8}), distance, keyRadius, 1.0, {1.0, 0.98, 0.95}},
+              {"fill", Normalized({-0.85, 0.6, 0.6}), distance * 1.4, keyRadius * 1.5, fill, {0.95, 0.97, 1.0}},
+              {"rim", Normalized({-0.3, 1.3, -0.6}), distance, keyRadius * 0.5, rim, {1.0, 1.0, 1.0}}};
   s.environment.sky = {1.0, 1.0, 1.0};
   s.environment.horizon = {0.9, 0.9, 0.9};
   s.environment.ground = {0.55, 0.55, 0.55};
@@ -41,9 +42,17 @@ const std::vector<std::string>& StudioNames() {
 }
 
 std::optional<StudioSetup> BuiltInStudio(const std::string& name) {
-  if (name == "bright") return make("bright", 0.6, 0.22, 0.45, 0.3);
-  if (name == "soft") return make("soft", 1.2, 0.45, 0.25, 0.6);
-  if (name == "dark") return make("dark", 0.35, 0.06, 0.8, 0.08);
+  // High key on a white sweep; a light tent (big, close, even light all
+  // round); a low key on a dark sweep: one hard key, almost no fill, a
+  // strong rim that draws the edges.
+  if (name == "bright") return make("bright", 2.2, 0.6, 0.3, 0.45, 0.35);
+  if (name == "soft") return make("soft", 1.8, 1.2, 0.6, 0.25, 0.75);
+  if (name == "dark") {
+    StudioSetup s = make("dark", 3.0, 0.2, 0.02, 1.4, 0.04);
+    s.lights[2].direction = Normalized({-0.5, 0.9, -0.9});
+    s.sweep = V3{0.13, 0.13, 0.14};
+    return s;
+  }
   return std::nullopt;
 }
 

@@ -14,7 +14,9 @@ namespace kestrova::studio {
 struct StudioLight {
   std::string name;
   V3 direction;      // unit, from the product towards the light
-  double distance;   // from the product's centre, in product sizes (its largest extent)
+  double distance;   // from the product's centre, in product sizes (its largest extent); light
+                     // falls off with the square of the distance, so a face grades across
+                     // its width as under a soft box
   double radius;     // of the light's round face, in product sizes
   double intensity;  // irradiance on a surface facing it; white card facing the key shows white
   V3 colour;         // linear RGB, about 1
@@ -34,8 +36,11 @@ struct StudioEnvironment {
 
 struct StudioSetup {
   std::string name;
-  std::vector<StudioLight> lights;  // the first is the key
+  std::vector<StudioLight> lights;  // the first is the key, the one light that casts the floor's shadow
   StudioEnvironment environment;
+  // The sweep's colour (sRGB, 0 to 1) where the set-up has its own, used
+  // when the user names no background.
+  std::optional<V3> sweep;
 };
 
 // "bright", "soft" or "dark"; nothing for another name.

@@ -11,12 +11,15 @@ uniform mat4 uProjection;
 in vec3 aPosition;
 in vec3 aNormal;
 in vec2 aUv;
+in float aOpenness;
 out vec3 vWorld;
 out vec3 vNormal;
 out vec2 vUv;
+out float vOpenness;
 void main() {
   vec4 world = uModel * vec4(aPosition, 1.0);
   vWorld = world.xyz;
+  vOpenness = aOpenness;
   vNormal = mat3(uModel) * aNormal;
   vUv = aUv;
   gl_Position = uProjection * uView * world;
@@ -25,7 +28,9 @@ void main() {
 
 // Lambert diffuse, GGX specular with Smith visibility and Schlick Fresnel,
 // and a clear coat over it (Filament's model). Lights are irradiances
-// scaled so white card facing the key shows 1.
+// scaled so white card facing the key at the product's centre shows 1;
+// each is a round soft box at its place, falling off with the square of
+// the distance, so a flat face grades across its width.
 inline constexpr const char* kProductFragment = R"(#version 130
 uniform sampler2D uArtwork;
 uniform sampler2DShadow uShadowMap;
@@ -33,9 +38,12 @@ uniform mat4 uShadowMatrix;
 uniform float uShadowSpread;
 uniform float uShadowNormalOffset;
 uniform vec3 uEye;
-uniform vec3 uLightDirection[3];
+uniform vec3 uLightPosition[3];
+uniform float uLightReach[3];  // from the light to the product's centre
 uniform vec3 uLightColour[3];
 uniform float uLightSpread[3];
+uniform float uContactHeight;  // the room's light thins below this height, where the floor meets the product
+uniform vec3 uTint;
 uniform vec3 uSky;
 uniform vec3 uHorizon;
 uniform vec3 uGround;
@@ -53,6 +61,7 @@ uniform int uFrontFacingFlip; // -1 for the mirrored reflection
 in vec3 vWorld;
 in vec3 vNormal;
 in vec2 vUv;
+in float vOpenness;
 
 const float PI = 3.14159265;
 
@@ -128,19 +137,28 @@ void main() {
   // The reflection's picture blurs with its depth below the floor: coarser
   // mipmap levels further down.
   float depthBelow = uFadeHeight > 0.0 ? clamp(-vWorld.y / uFadeHeight, 0.0, 1.0) : 0.0;
-  vec3 albedo = texture(uArtwork, vUv, 6.0 * depthBelow).rgb;  // an sRGB texture: already linear
+  vec3 albedo = texture(uArtwork, vUv, 6.0 * depthBelow).rgb * uTint;  // an sRGB texture: already linear
   float nv = max(dot(n, v), 1e-4);
   float visibility = keyVisibility(n);
-  vec3 diffuse = dome(n);
+  // The room's light reaches less of what the product hides from the sky
+  // (a mug's inside, the body under its handle) and of what stands close to
+  // the floor.
+  float height = uFadeHeight > 0.0 ? -vWorld.y : vWorld.y;
+  float contact = mix(0.7, 1.0, smoothstep(0.0, uContactHeight, height));
+  float openness = clamp(vOpenness, 0.0, 1.0);
+  vec3 diffuse = dome(n) * (0.15 + 0.85 * openness) * contact;
   vec3 specular = vec3(0.0);
   float coatEnergy = 1.0;
   float fc = schlick(0.04, nv) * uCoat;
   for (int i = 0; i < 3; ++i) {
-    vec3 l = uLightDirection[i];
+    vec3 toLight = uLightPosition[i] - vWorld;
+    float d = max(length(toLight), 1e-4);
+    vec3 l = toLight / d;
     float nl = dot(n, l);
     if (nl <= 0.0) continue;
-    float shadow = i == 0 ? visibility : 1.0;
-    vec3 e = uLightColour[i] * nl * shadow;
+    float shadow = i == 0 ? visibility : mix(0.6, 1.0, openness);
+    float falloff = uLightReach[i] * uLightReach[i] / (d * d);
+    vec3 e = uLightColour[i] * nl * shadow * falloff;
     vec3 h = normalize(l + v);
     float nh = max(dot(n, h), 0.0);
     float vh = max(dot(v, h), 0.0);

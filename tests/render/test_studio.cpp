@@ -220,7 +220,8 @@ TEST_F(StudioTest, ALongerLensKeystonesLess) {
   const double wide = taper(24), normal = taper(50), tele = taper(135);
   EXPECT_GT(wide, normal + 0.02);
   EXPECT_GT(normal, tele + 0.01);
-  EXPECT_NEAR(tele, 1.0, 0.06);
+  // Smoothed edges take a partly covered pixel off each end of a row.
+  EXPECT_NEAR(tele, 1.0, 0.08);
 }
 
 TEST_F(StudioTest, AFineGratingShownAtItsOwnSizeKeepsItsContrast) {
@@ -288,18 +289,31 @@ TEST_F(StudioTest, TransparentCornersAreClearAndTheShadowIsPartlySeeThrough) {
   for (const auto& [x, y] : {std::pair{0, 0}, {kW - 1, 0}, {0, kH - 1}, {kW - 1, kH - 1}}) {
     EXPECT_EQ(image.at(x, y)[3], 0) << x << "," << y;
   }
-  int partial = 0, solid = 0;
-  for (size_t i = 0; i < image.pixels.size(); i += 4) {
-    const uint8_t alpha = image.pixels[i + 3];
-    if (alpha == 255) ++solid;
-    // The shadow: see-through, and black however clear.
-    if (alpha > 10 && alpha < 200) {
+  int partial = 0, solid = 0, edges = 0;
+  for (int y = 1; y + 1 < kH; ++y) {
+    for (int x = 1; x + 1 < kW; ++x) {
+      const uint8_t alpha = image.at(x, y)[3];
+      if (alpha == 255) ++solid;
+      if (alpha <= 10 || alpha >= 200) continue;
+      bool besideProduct = false;
+      for (int dy = -2; dy <= 2; ++dy) {
+        for (int dx = -2; dx <= 2; ++dx) {
+          const int u = std::clamp(x + dx, 0, kW - 1), v = std::clamp(y + dy, 0, kH - 1);
+          besideProduct = besideProduct || image.at(u, v)[3] >= 250;
+        }
+      }
+      if (besideProduct) {
+        ++edges;  // the product's own edge, partly covering the pixel
+        continue;
+      }
+      // The shadow: see-through, and black however clear.
       ++partial;
-      EXPECT_LT(image.pixels[i], 40);
+      EXPECT_LT(image.at(x, y)[0], 40) << x << "," << y;
     }
   }
   EXPECT_GT(solid, 2000);
   EXPECT_GT(partial, 300);
+  EXPECT_GT(edges, 100) << "the product's edges are smoothed at the picture's own size";
 }
 
 TEST_F(StudioTest, TheSameShotGivesTheSameBytesAndTilesMeetWithoutASeam) {
