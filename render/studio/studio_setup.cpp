@@ -48,7 +48,7 @@ std::optional<StudioSetup> BuiltInStudio(const std::string& name) {
   if (name == "bright") return make("bright", 2.2, 0.6, 0.3, 0.45, 0.35);
   if (name == "soft") return make("soft", 1.8, 1.2, 0.6, 0.25, 0.75);
   if (name == "dark") {
-    StudioSetup s = make("dark", 3.0, 0.2, 0.02, 1.4, 0.04);
+    StudioSetup s = make("dark", 3.0, 0.2, 0.01, 1.4, 0.02);
     s.lights[2].direction = Normalized({-0.5, 0.9, -0.9});
     s.sweep = V3{0.13, 0.13, 0.14};
     return s;

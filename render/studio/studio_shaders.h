@@ -156,7 +156,8 @@ void main() {
     vec3 l = toLight / d;
     float nl = dot(n, l);
     if (nl <= 0.0) continue;
-    float shadow = i == 0 ? visibility : mix(0.6, 1.0, openness);
+    // A cavity (the mug's inside) takes in little of any light.
+    float shadow = (i == 0 ? visibility : 1.0) * mix(0.3, 1.0, openness);
     float falloff = uLightReach[i] * uLightReach[i] / (d * d);
     vec3 e = uLightColour[i] * nl * shadow * falloff;
     vec3 h = normalize(l + v);

@@ -1529,3 +1529,61 @@ TEST(ShopModels, TheShopCheckMeasuresTheModelItWouldWriteAgainstEachShopsRules) 
     }
   }
 }
+
+namespace {
+
+bool greyish(QRgb p) { return std::abs(qRed(p) - qGreen(p)) < 8 && std::abs(qGreen(p) - qBlue(p)) < 8; }
+
+std::string flatPicture(const std::string& path, QColor colour) {
+  QImage picture(64, 32, QImage::Format_RGB32);
+  picture.fill(colour);
+  picture.save(QString::fromStdString(path));
+  return path;
+}
+
+}  // namespace
+
+// Glaze is glaze: under a dark wrap the lip, inside and handle stay white.
+TEST(StudioMug, TheGlazeStaysWhiteUnderADarkWrap) {
+  QTemporaryDir dir;
+  const std::string folder = dir.path().toStdString();
+  const std::string common = " --look studio --product mug --floor none --fit 5 --rotation 40,0,0 --size 320x240 -o ";
+  ASSERT_EQ(run(common + folder + "/dark.png --face wrap=" + flatPicture(folder + "/d.png", QColor(40, 40, 60))).status, 0);
+  const QImage dark(QString::fromStdString(folder + "/dark.png"));
+  int glaze = 0;
+  for (int y = 0; y < dark.height(); ++y) {
+    for (int x = 0; x < dark.width(); ++x) {
+      const QRgb p = dark.pixel(x, y);
+      glaze += greyish(p) && qRed(p) > 150 && qRed(p) < 250;
+    }
+  }
+  EXPECT_GT(glaze, 1500) << "the lip, the inside and the handle are glaze, not the wrap";
+
+}
+
+// Once a render names a face, the others are plain card of --blank's
+// colour, never the program's sample artwork (a navy top saying KESTROVA).
+TEST(StudioMug, FacesNotGivenArePlainInEveryLook) {
+  QTemporaryDir dir;
+  const std::string folder = dir.path().toStdString();
+  const std::string red = flatPicture(folder + "/red.png", QColor(220, 30, 30));
+  auto navy = [&](const std::string& arguments) {
+    const std::string out = folder + "/out.png";
+    EXPECT_EQ(run("--size 320x240 -o " + out + " " + arguments).status, 0) << arguments;
+    const QImage image(QString::fromStdString(out));
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        const QRgb p = image.pixel(x, y);
+        count += qBlue(p) > qRed(p) + 40 && qBlue(p) > 80;
+      }
+    }
+    return count;
+  };
+  for (const std::string look : {"classic", "studio"}) {
+    SCOPED_TRACE(look);
+    EXPECT_GT(navy("--look " + look), 300) << "the sample box, as a control";
+    EXPECT_EQ(navy("--look " + look + " --face front=" + red), 0);
+    EXPECT_GT(navy("--look " + look + " --face front=" + red + " --blank 2040C0"), 300) << "--blank's colour";
+  }
+}

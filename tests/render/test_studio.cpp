@@ -381,3 +381,122 @@ TEST_F(StudioTest, ABlueSkyTurnsAWhiteProductBluishAndABrokenOneIsRefused) {
   EXPECT_TRUE(RenderExport(*scene_, host_, options, &error).pixels.empty());
   EXPECT_NE(error.find("blue-sky.hdr"), std::string::npos) << error;
 }
+
+namespace {
+
+// A texture of rows from `top` to `bottom`: a smooth sky, in which any
+// crack or wrong block shows.
+uint32_t MakeGradientTexture(int width, int height, std::array<int, 3> top, std::array<int, 3> bottom) {
+  std::vector<uint8_t> pixels;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      for (size_t c = 0; c < 3; ++c) pixels.push_back(static_cast<uint8_t>(top[c] + (bottom[c] - top[c]) * y / (height - 1)));
+      pixels.push_back(255);
+    }
+  }
+  GLuint name = 0;
+  glGenTextures(1, &name);
+  glBindTexture(GL_TEXTURE_2D, name);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
+  return name;
+}
+
+double luminanceOf(const uint8_t* p) { return 0.2126 * p[0] + 0.7152 * p[1] + 0.0722 * p[2]; }
+
+double percentile(std::vector<double> v, double share) {
+  if (v.empty()) return 0;
+  const auto k = static_cast<long>(share * static_cast<double>(v.size() - 1));
+  std::nth_element(v.begin(), v.begin() + k, v.end());
+  return v[static_cast<size_t>(k)];
+}
+
+}  // namespace
+
+// A smooth light cover at the picture's own size: no pixel (or 2 x 2 block)
+// stands out from the ring of pixels around it, in any set-up.
+TEST_F(StudioTest, ASmoothCoverHasNoCracksAndAFlatGreyFaceGradesInEverySetUp) {
+  for (const std::string setup : {"bright", "soft", "dark"}) {
+    SCOPED_TRACE(setup);
+    scene_->look.setup = setup;
+    scene_->look.fit = 5;
+    scene_->textureSlot[kSlotBoxFront] = MakeGradientTexture(600, 800, {200, 220, 250}, {250, 250, 250});
+    const RgbaImage sky = draw(800, 600);
+    int odd = 0;
+    for (int y = 2; y + 2 < sky.height; ++y) {
+      for (int x = 2; x + 2 < sky.width; ++x) {
+        std::vector<double> ring;
+        for (int k = -2; k <= 2; ++k) {
+          for (const auto& [dx, dy] : {std::pair{k, -2}, {k, 2}, {-2, k}, {2, k}}) ring.push_back(luminanceOf(sky.at(x + dx, y + dy)));
+        }
+        const auto [low, high] = std::minmax_element(ring.begin(), ring.end());
+        if (*high - *low < 3 && std::fabs(luminanceOf(sky.at(x, y)) - percentile(ring, 0.5)) > 4) ++odd;
+      }
+    }
+    EXPECT_EQ(odd, 0);
+
+    // Grey card facing the camera: lit by lights that stand somewhere, it
+    // grades across its width and height as under a soft box.
+    scene_->rotation = {10, 0, 0};
+    scene_->textureSlot[kSlotBoxFront] = test::MakeFlatTexture(128, 128, 128);
+    const RgbaImage grey = draw();
+    std::vector<double> front;
+    for (int y = kH / 4; y < kH * 3 / 4; ++y) {
+      for (int x = kW / 3; x < kW * 2 / 3; ++x) front.push_back(luminanceOf(grey.at(x, y)));
+    }
+    EXPECT_GE(percentile(front, 0.95) - percentile(front, 0.05), 4);
+    scene_->rotation = {30, 30, 0};
+  }
+}
+
+TEST_F(StudioTest, TheDarkSetUpKeepsTheShadowSideDarkerThanTheBrightOne) {
+  colourFaces();
+  std::array<double, 2> side{};
+  for (size_t i = 0; i < 2; ++i) {
+    scene_->look.setup = i == 0 ? "bright" : "dark";
+    side[i] = groupBrightness(draw())[1];  // the green spine, turned from the key
+  }
+  EXPECT_GT(side[0] - side[1], 25) << side[0] << " " << side[1];
+  const studio::StudioSetup dark = *studio::BuiltInStudio("dark");
+  ASSERT_TRUE(dark.sweep.has_value());
+  EXPECT_LT((*dark.sweep)[0], 0.3) << "a dark sweep";
+}
+
+// The floor's one shadow falls away from the environment's sun.
+TEST_F(StudioTest, AnEnvironmentsSunThrowsTheShadowToTheOtherSide) {
+  colourFaces();
+  scene_->rotation = {30, 0, 0};
+  scene_->look.fit = 5;
+  auto shadowCentre = [&](double sunX) {
+    const std::string path = ::testing::TempDir() + "sun.hdr";
+    const std::vector<uint8_t> bytes = test::RadianceBytes(128, 64, [sunX](int x, int y) {
+      const bool sun = std::abs(x - sunX * 128) < 4 && y > 14 && y < 22;  // about 45 degrees up
+      return sun ? std::array<float, 3>{400, 400, 380} : std::array<float, 3>{0.4f, 0.4f, 0.45f};
+    });
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+    scene_->look.environment = path;
+    const RgbaImage image = draw();
+    // Where the grey floor darkens, weighted by how much, against the
+    // product's own middle.
+    double sum = 0, weight = 0, product = 0, count = 0;
+    for (int y = 0; y < kH; ++y) {
+      for (int x = 0; x < kW; ++x) {
+        const uint8_t* p = image.at(x, y);
+        if (leading(p) >= 0) {
+          product += x, ++count;
+        } else if (isGrey(p) && p[0] < 250) {
+          sum += x * (255.0 - p[0]), weight += 255.0 - p[0];
+        }
+      }
+    }
+    EXPECT_GT(weight, 0);
+    EXPECT_GT(count, 0);
+    return sum / std::max(weight, 1.0) - product / std::max(count, 1.0);
+  };
+  // The picture's left quarter looks to the camera's left.
+  EXPECT_GT(shadowCentre(0.25), 5) << "sun on the left, shadow on the right";
+  EXPECT_LT(shadowCentre(0.75), -5) << "sun on the right, shadow on the left";
+}
