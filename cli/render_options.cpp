@@ -83,7 +83,7 @@ const char* const kUsage =
     "  --rotation X,Y,Z          rotation in degrees (default 30,30,0)\n"
     "  --background RRGGBB       background colour in hex (default FFFFFF)\n"
     "  --blank RRGGBB            the colour of the faces left without a picture\n"
-    "                            once any --face is given (default FFFFFF: plain\n"
+    "                            once any --face is given (default EEEEEE: plain\n"
     "                            white card)\n"
     "  --glaze RRGGBB            the mug's glaze: its lip, inside, foot and handle\n"
     "                            in the studio look and the 3D models (default\n"

@@ -29,7 +29,8 @@ struct RenderOptions {
   bool styleGiven = false;
   std::optional<Vec3> rotation;
   std::optional<Vec3> background;
-  uint32_t blank = 0xFFFFFF;  // RRGGBB of the faces a render gives no picture for
+  uint32_t blank = 0xEEEEEE;  // RRGGBB of the faces a render gives no picture for: a white card that
+                              // still shows on a white background in the unlit classic frame
   uint32_t glaze = 0xFFFFFF;  // RRGGBB of the mug's glaze
   bool lighting = false;
   int quality = 92;
