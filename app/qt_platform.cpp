@@ -61,6 +61,9 @@ MessageAnswer QtPlatform::messageBox(const std::string& text, const std::string&
   if (quitRequested) return buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
   QMessageBox box(parent_);
   box.setWindowTitle(toQt(caption));
+  // Messages carry file names, which may look like markup: "<img src=...>"
+  // read as rich text would have Qt open that file.
+  box.setTextFormat(Qt::PlainText);
   box.setText(toQt(text));
   switch (icon) {
     case MessageIcon::None: box.setIcon(QMessageBox::NoIcon); break;

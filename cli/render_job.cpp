@@ -190,9 +190,13 @@ bool writeShopModels(SceneState& scene, const RenderOptions& options, const fs::
     const fs::path html = resolveOutput(options, options.html), usdz = resolveOutput(options, options.usdz);
     page.usdzName = usdz.lexically_relative(html.parent_path()).generic_string();
   }
-  if (options.turntable > 0) {
-    // With a page, --turntable N is the fallback's number of pictures.
-    const int pictures = std::clamp(static_cast<int>(std::lround(options.turntable)), 4, 72);
+  // The page's pictures have their own option; --turntable N alone (no
+  // video, whose seconds it counts) still means N pictures, as it did.
+  const int asked = options.turnPictures > 0 ? options.turnPictures
+                    : options.video.empty() && options.turntable > 0 ? static_cast<int>(std::lround(options.turntable))
+                                                                     : 0;
+  if (asked > 0) {
+    const int pictures = std::clamp(asked, 4, 72);
     const float startY = scene.rotation[1];
     for (int i = 0; i < pictures; ++i) {
       scene.rotation[1] = TurntableAngle(startY, i, pictures);
@@ -750,7 +754,8 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
     if (EndsWithIgnoringCase(options.info, ".tsmr")) return projectInfo(options.info);
     fail("--info reads a .3ds model or a .TSMR project");
   }
-  if (!options.preflight && !options.shopCheck && options.video.empty() && !EndsWithIgnoringCase(options.output, ".png") &&
+  if (!options.preflight && !options.shopCheck && options.video.empty() && !options.output.empty() &&
+      !EndsWithIgnoringCase(options.output, ".png") &&
       !EndsWithIgnoringCase(options.output, ".bmp") &&
       !isJpeg(options.output)) {
     fail("the output file must end in .png, .jpg, .jpeg or .bmp");
@@ -769,7 +774,8 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
   // Names are the user's, from the current folder or the batch's.
   const fs::path output = resolveOutput(options, options.output);
   const fs::path project = options.project.empty() ? fs::path() : resolve(options, options.project);
-  if (options.transparent && options.video.empty() && !EndsWithIgnoringCase(options.output, ".png")) fail("--transparent writes PNG: name a .png output");
+  if (options.transparent && options.video.empty() && !options.output.empty() &&
+      !EndsWithIgnoringCase(options.output, ".png")) fail("--transparent writes PNG: name a .png output");
   std::optional<FramePattern> pattern;
   if (options.frames) {
     // Read from the name as given: the folder it lands in may hold a "%".
@@ -913,17 +919,30 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
     std::vector<fs::path> inputs;
     if (!project.empty()) inputs.push_back(project);
     for (const auto& [slot, image] : faces) inputs.push_back(image);
+    // The pictures the project itself shows, found wherever they were.
+    for (const FaceArtwork& artwork : scene->artwork) {
+      if (!artwork.path.empty() && !IsWebPictureName(artwork.path)) inputs.push_back(artwork.path);
+    }
     if (!look.environment.empty()) inputs.push_back(look.environment);
     std::vector<fs::path> outputs;
-    if (!options.frames) outputs.push_back(output);
+    if (!options.frames && !options.output.empty()) outputs.push_back(output);
     if (!options.describe.empty()) outputs.push_back(resolve(options, options.describe));
     for (const std::string* model : {&options.glb, &options.usdz, &options.html}) {
       if (!model->empty()) outputs.push_back(resolveOutput(options, *model));
     }
-    for (const fs::path& out : outputs) {
+    for (size_t i = 0; i < outputs.size(); ++i) {
+      const fs::path& out = outputs[i];
       for (const fs::path& in : inputs) {
         std::error_code missing;
         if (fs::equivalent(out, in, missing)) fail("the output " + out.string() + " is an input of this render: " + in.string());
+      }
+      // Two outputs of one render in one file: the last would replace the
+      // first, and the run would say both were written.
+      for (size_t j = i + 1; j < outputs.size(); ++j) {
+        std::error_code missing;
+        if (fs::equivalent(out, outputs[j], missing) || fs::absolute(out).lexically_normal() == fs::absolute(outputs[j]).lexically_normal()) {
+          fail("two outputs of this render are one file: " + out.string() + " and " + outputs[j].string());
+        }
       }
     }
   }
@@ -940,6 +959,7 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
   if (!options.glb.empty() || !options.usdz.empty() || !options.html.empty()) {
     if (!writeShopModels(*scene, options, programFolder, failure)) return 1;
   }
+  if (options.output.empty() && options.video.empty()) return 0;  // no picture was asked for
 
   const FileText text = fileText(options, project);
   RenderHost host;

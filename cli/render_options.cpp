@@ -56,8 +56,10 @@ const char* const kUsage =
     "  --html FILE.html          a one-file product page: the model, the viewer\n"
     "                            (model-viewer) and a studio picture as its poster,\n"
     "                            inline; with --usdz, Quick Look's model beside it;\n"
-    "                            with --turntable N, N pictures of a turn that\n"
+    "                            with --turn-pictures N, N pictures of a turn that\n"
     "                            browsers without WebGL turn by dragging\n"
+    "  --turn-pictures N         the page's pictures of one turn, 4 to 72 (the\n"
+    "                            older --turntable N with --html alone still works)\n"
     "  --dimensions HxWxD        the model's size in millimetres instead of the\n"
     "                            style's real size, e.g. 190x135x14\n"
     "  --texture-size N          the model's texture atlas, at most N pixels a side\n"
@@ -394,6 +396,10 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
       long fps = 0;
       if (!parseInt(value(), 1, 120, &fps)) fail("--fps wants 1 to 120 frames a second");
       options.fps = static_cast<int>(fps);
+    } else if (arg == "--turn-pictures") {
+      long pictures = 0;
+      if (!parseInt(value(), 4, 72, &pictures)) fail("--turn-pictures wants 4 to 72 pictures of one turn");
+      options.turnPictures = static_cast<int>(pictures);
     } else if (arg == "--turntable") {
       const std::string& text = value();
       float seconds = 0;
@@ -475,10 +481,15 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
     if (options.turntable == 0 && options.project.empty()) fail("--video wants a project with keys, or --turntable");
     options.output = options.video;
   }
+  if (options.turnPictures > 0 && options.html.empty()) fail("--turn-pictures go in a product page: add --html FILE");
   if (options.turntable > 0 && options.video.empty() && options.html.empty()) {
     fail("--turntable makes a video (add --video FILE) or a page's turning pictures (add --html FILE)");
   }
-  if (options.output.empty() && options.info.empty()) fail("no output file given (-o FILE)");
+  // A model, a page or the studio's description may be all a run writes.
+  const bool somethingElse = !options.glb.empty() || !options.usdz.empty() || !options.html.empty() ||
+                             !options.describe.empty();
+  if (options.output.empty() && options.info.empty() && !somethingElse) fail("no output file given (-o FILE)");
+  if (options.output.empty() && (options.frames || options.frame)) fail("--frame and --frames write pictures: name them with -o");
   return options;
 }
 

@@ -51,6 +51,7 @@ struct RenderOptions {
   std::string video;
   int fps = 30;
   double turntable = 0;  // seconds of one turn; 0: no turntable
+  int turnPictures = 0;  // a product page's pictures of one turn, for browsers without WebGL; 0: none
   std::vector<std::pair<std::string, std::string>> faces;  // face name, image
   bool timings = false;
   bool help = false;

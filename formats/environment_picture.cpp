@@ -58,26 +58,104 @@ class MemoryStream : public Imf::IStream {
   uint64_t at_ = 0;
 };
 
+// The header of an OpenEXR file, walked by hand before OpenEXR is given
+// the file: every attribute's length is checked against the bytes there
+// are (the library trusts a string's length and sets memory aside for it
+// first), and the picture's size is read, so an oversized one is refused
+// from its header alone.
+bool exrHeader(const std::vector<uint8_t>& bytes, long long* width, long long* height, std::string* why) {
+  const size_t n = bytes.size();
+  if (n < 8 || bytes[0] != 0x76 || bytes[1] != 0x2f || bytes[2] != 0x31 || bytes[3] != 0x01) {
+    return *why = "it is no OpenEXR picture", false;
+  }
+  size_t at = 8;
+  auto text = [&](size_t* end) {
+    const auto* start = bytes.data() + at;
+    const auto* zero = static_cast<const uint8_t*>(std::memchr(start, 0, std::min<size_t>(n - at, 256)));
+    if (zero == nullptr) return false;
+    *end = static_cast<size_t>(zero - bytes.data());
+    return true;
+  };
+  bool found = false;
+  for (int attributes = 0; attributes < 1024; ++attributes) {
+    if (at >= n) return *why = "its header is cut short", false;
+    if (bytes[at] == 0) {
+      if (!found) return *why = "its header gives no data window", false;
+      return true;
+    }
+    size_t nameEnd = 0, typeEnd = 0;
+    if (!text(&nameEnd)) return *why = "an attribute's name never ends", false;
+    const std::string name(reinterpret_cast<const char*>(bytes.data() + at), nameEnd - at);
+    at = nameEnd + 1;
+    if (at >= n || !text(&typeEnd)) return *why = "the attribute " + name + " has no type", false;
+    const std::string type(reinterpret_cast<const char*>(bytes.data() + at), typeEnd - at);
+    at = typeEnd + 1;
+    if (4 > n - at) return *why = "its header is cut short", false;
+    int32_t size = 0;
+    std::memcpy(&size, bytes.data() + at, 4);  // little-endian, as this machine
+    at += 4;
+    if (size < 0 || static_cast<size_t>(size) > n - at) {
+      return *why = "the attribute " + name + " claims " + std::to_string(size) + " bytes, more than the file holds", false;
+    }
+    if (name == "dataWindow" && type == "box2i" && size == 16) {
+      int32_t box[4];
+      std::memcpy(box, bytes.data() + at, 16);
+      *width = static_cast<long long>(box[2]) - box[0] + 1;
+      *height = static_cast<long long>(box[3]) - box[1] + 1;
+      found = true;
+    }
+    at += static_cast<size_t>(size);
+  }
+  return *why = "its header has too many attributes", false;
+}
+
+// Lighting needs no more than this many pixels: a larger picture is read
+// a band of rows at a time and averaged down, so an 8K sky (or a small
+// file that unpacks to one) never sits in memory whole.
+constexpr long long kLightingPixels = 2048LL * 1024LL;
+
 bool decodeExr(const std::vector<uint8_t>& bytes, FloatPicture* out, std::string* why) {
+  long long width = 0, height = 0;
+  if (!exrHeader(bytes, &width, &height, why) || !sizeAllowed(width, height, why)) return false;
   try {
     MemoryStream stream(bytes);
     Imf::RgbaInputFile file(stream, 1);
     const Imath::Box2i window = file.dataWindow();
-    const long long width = static_cast<long long>(window.max.x) - window.min.x + 1;
-    const long long height = static_cast<long long>(window.max.y) - window.min.y + 1;
-    if (!sizeAllowed(width, height, why)) return false;
-    Imf::Array2D<Imf::Rgba> pixels(height, width);
-    file.setFrameBuffer(&pixels[0][0] - window.min.x - window.min.y * width, 1, static_cast<size_t>(width));
-    file.readPixels(window.min.y, window.max.y);
+    if (static_cast<long long>(window.max.x) - window.min.x + 1 != width ||
+        static_cast<long long>(window.max.y) - window.min.y + 1 != height) {
+      return *why = "its header reads two ways", false;
+    }
+    int factor = 1;
+    while (width * height / (static_cast<long long>(factor) * factor) > kLightingPixels) ++factor;
     FloatPicture picture;
-    picture.width = static_cast<int>(width);
-    picture.height = static_cast<int>(height);
-    picture.rgb.resize(static_cast<size_t>(width * height * 3));
-    for (long long y = 0; y < height; ++y) {
-      for (long long x = 0; x < width; ++x) {
-        const Imf::Rgba& p = pixels[y][x];
-        float* o = &picture.rgb[static_cast<size_t>((y * width + x) * 3)];
-        o[0] = p.r, o[1] = p.g, o[2] = p.b;
+    picture.width = static_cast<int>((width + factor - 1) / factor);
+    picture.height = static_cast<int>((height + factor - 1) / factor);
+    picture.rgb.assign(static_cast<size_t>(picture.width) * static_cast<size_t>(picture.height) * 3, 0.0f);
+    std::vector<double> sum(static_cast<size_t>(picture.width) * 3), count(static_cast<size_t>(picture.width));
+    Imf::Array2D<Imf::Rgba> band(factor, width);
+    for (long long y0 = 0; y0 < height; y0 += factor) {
+      const long long rows = std::min<long long>(factor, height - y0);
+      const long long first = window.min.y + y0;
+      // The band's rows land in its own storage, whatever their number.
+      file.setFrameBuffer(&band[0][0] - window.min.x - first * width, 1, static_cast<size_t>(width));
+      file.readPixels(static_cast<int>(first), static_cast<int>(first + rows - 1));
+      std::fill(sum.begin(), sum.end(), 0.0);
+      std::fill(count.begin(), count.end(), 0.0);
+      for (long long r = 0; r < rows; ++r) {
+        for (long long x = 0; x < width; ++x) {
+          const Imf::Rgba& p = band[r][x];
+          const float rgb[3] = {p.r, p.g, p.b};
+          for (float v : rgb) {
+            if (!std::isfinite(v)) return *why = "it holds values that are not numbers (infinite or NaN)", false;
+          }
+          const size_t o = static_cast<size_t>(x / factor);
+          for (size_t c = 0; c < 3; ++c) sum[o * 3 + c] += rgb[c];
+          count[o] += 1;
+        }
+      }
+      float* row = &picture.rgb[static_cast<size_t>(y0 / factor) * static_cast<size_t>(picture.width) * 3];
+      for (size_t o = 0; o < count.size(); ++o) {
+        for (size_t c = 0; c < 3; ++c) row[o * 3 + c] = static_cast<float>(sum[o * 3 + c] / std::max(1.0, count[o]));
       }
     }
     *out = std::move(picture);
@@ -161,7 +239,7 @@ bool decodeHdr(const std::vector<uint8_t>& bytes, FloatPicture* out, std::string
   picture.rgb.assign(pixels.get(), pixels.get() + static_cast<size_t>(width) * static_cast<size_t>(height) * 3);
   for (float v : picture.rgb) {
     if (!std::isfinite(v)) {
-      *why = "it holds values that are not numbers";
+      *why = "it holds values that are not numbers (infinite or NaN)";
       return false;
     }
   }

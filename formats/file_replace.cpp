@@ -99,13 +99,26 @@ void removeStale(const std::string& path) {
   ::closedir(entries);
 }
 
+// A link another user planted in a folder anyone may write to but only
+// owners may delete from (/tmp): followed, it would have us replace a file
+// of our own that its maker could not touch. The kernel's
+// protected_symlinks rule, kept whatever the machine's setting.
+bool plantedLink(const std::string& link, const struct stat& info) {
+  struct stat folder {};
+  if (::stat(folderOf(link).c_str(), &folder) != 0) return false;
+  const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+  return shared && info.st_uid != ::geteuid() && info.st_uid != folder.st_uid;
+}
+
 // The file a name stands for: a symbolic link's target (followed to the
 // end), so writing through a link replaces the file and leaves the link.
+// Empty for a link that must not be followed.
 std::string followLinks(const std::string& path) {
   std::string at = path;
   for (int hops = 0; hops < 40; ++hops) {
     struct stat info {};
     if (::lstat(at.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return at;
+    if (plantedLink(at, info)) return {};
     std::string target(static_cast<size_t>(info.st_size > 0 ? info.st_size : 4096) + 1, '\0');
     const ssize_t n = ::readlink(at.c_str(), target.data(), target.size());
     if (n <= 0 || static_cast<size_t>(n) >= target.size()) return at;
@@ -119,9 +132,41 @@ std::string followLinks(const std::string& path) {
 
 PendingFile::~PendingFile() { discard(); }
 
+// The process's file-creation mask, read without changing it: another
+// thread may be creating files meanwhile.
+namespace {
+
+mode_t currentUmask() {
+  if (FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, status)) {
+      unsigned mask = 0;
+      if (std::sscanf(line, "Umask: %o", &mask) == 1) {
+        std::fclose(status);
+        return static_cast<mode_t>(mask & 0777);
+      }
+    }
+    std::fclose(status);
+  }
+  return 022;  // no /proc: the usual mask, rather than a race
+}
+
+}  // namespace
+
 bool PendingFile::open(const std::string& named, std::string* reason, bool followLink) {
   discard();
   const std::string path = followLink ? followLinks(named) : named;
+  if (path.empty()) {
+    if (reason) *reason = "it is a link another user made in a shared folder";
+    return false;
+  }
+  // Only a plain file is replaced: a rename over a device, a pipe or a
+  // socket would take the name from what others use.
+  struct stat target {};
+  if (::stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode)) {
+    if (reason) *reason = S_ISDIR(target.st_mode) ? "it is a folder" : "it is not a plain file (a device, a pipe or a socket)";
+    return false;
+  }
   // A file the user may not write is refused, as the shell refuses it,
   // though the folder would let a new file take its name.
   if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) {
@@ -159,9 +204,7 @@ bool PendingFile::commit(std::string* reason) {
   if (::stat(path_.c_str(), &existing) == 0) {
     mode = existing.st_mode & 07777;
   } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
+    mode = 0666 & ~currentUmask();
   }
   int fd = fd_;
   fd_ = -1;

@@ -177,7 +177,13 @@ void readExtension(Reader& in, ProjectData& d) {
   for (uint8_t& b : magic) b = in.u8("extension block");
   if (std::memcmp(magic, kExtensionMagic, 4) != 0) return;
   const uint32_t length = in.u32("extension block");
-  if (length > kMaxExtensionBytes || length > in.left()) {
+  // Two faults, two messages: a block larger than any this program writes
+  // is refused as such, even when that many bytes do follow.
+  if (length > kMaxExtensionBytes) {
+    in.fail("its extension block claims " + std::to_string(length) + " bytes; a block holds at most " +
+            std::to_string(kMaxExtensionBytes));
+  }
+  if (length > in.left()) {
     in.fail("its extension block claims " + std::to_string(length) + " bytes but " + std::to_string(in.left()) +
             " follow");
   }

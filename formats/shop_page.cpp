@@ -54,6 +54,24 @@ std::string number(double v) {
 
 }  // namespace
 
+std::string RelativeUrl(const std::string& name) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    const bool unreserved = (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || u == '-' ||
+                            u == '.' || u == '_' || u == '~' || u == '/';
+    if (unreserved) {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[u >> 4];
+      out += kHex[u & 15];
+    }
+  }
+  return out;
+}
+
 std::string Base64(const std::vector<uint8_t>& bytes) {
   static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
@@ -87,7 +105,7 @@ std::string WriteShopPage(const ShopPageParts& parts) {
   if (!parts.poster.empty()) page += "  poster=\"data:image/png;base64," + Base64(parts.poster) + "\"\n";
   page += "  camera-controls touch-action=\"pan-y\" interaction-prompt=\"none\" shadow-intensity=\"0\"\n";
   page += "  ar ar-modes=\"webxr scene-viewer quick-look\"";
-  if (!parts.usdzName.empty()) page += " ios-src=\"" + attribute(parts.usdzName) + "\"";
+  if (!parts.usdzName.empty()) page += " ios-src=\"" + attribute(RelativeUrl(parts.usdzName)) + "\"";
   page += "\n  camera-orbit=\"" + number(c.theta) + "deg " + number(c.phi) + "deg " + number(c.radius) + "m\"\n";
   page += "  camera-target=\"" + number(c.target[0]) + "m " + number(c.target[1]) + "m " + number(c.target[2]) + "m\"\n";
   page += "  field-of-view=\"" + number(c.fieldOfView) + "deg\" min-field-of-view=\"1deg\" max-field-of-view=\"120deg\"\n";

@@ -30,6 +30,11 @@ struct ShopPageParts {
 
 std::string WriteShopPage(const ShopPageParts& parts);
 
+// A file name as a relative address holds it: every byte but the
+// unreserved ones and '/' percent-encoded, so "a#b.usdz" is not read as "a"
+// and a fragment.
+std::string RelativeUrl(const std::string& name);
+
 // Base64, as data: addresses take it.
 std::string Base64(const std::vector<uint8_t>& bytes);
 

@@ -262,15 +262,39 @@ PictureResult decodePsd(const std::vector<uint8_t>& bytes, const std::string& na
 // Read with the same XML reader the renderer uses, entities expanded alike.
 QString outsideReference(const QByteArray& svg) {
   QXmlStreamReader reader(svg);
+  // Names as written: a prefix the file never declares ("xlink:href" with
+  // no xmlns:xlink) is still a reference the renderer follows.
+  reader.setNamespaceProcessing(false);
   while (!reader.atEnd()) {
-    if (reader.readNext() != QXmlStreamReader::StartElement) continue;
+    const QXmlStreamReader::TokenType token = reader.readNext();
+    // A style sheet named outside the file is read by the renderer too.
+    if (token == QXmlStreamReader::ProcessingInstruction &&
+        reader.processingInstructionTarget().compare(QLatin1String("xml-stylesheet"), Qt::CaseInsensitive) == 0) {
+      return QStringLiteral("the style sheet ") + reader.processingInstructionData().trimmed().toString();
+    }
+    if (token != QXmlStreamReader::StartElement) continue;
     for (const QXmlStreamAttribute& attribute : reader.attributes()) {
-      if (attribute.name() != QLatin1String("href")) continue;
+      const QStringView name = attribute.qualifiedName();
+      if (name != QLatin1String("href") && !name.endsWith(QLatin1String(":href"))) continue;
       const QString target = attribute.value().trimmed().toString();
-      if (target.isEmpty() || target.startsWith('#') || target.startsWith("data:", Qt::CaseInsensitive)) continue;
+      if (target.isEmpty() || target.startsWith('#')) continue;
+      // Pictures of pixels held in the file are drawn; a drawing held in
+      // the file could name other files in turn.
+      static const char* const kHeldPictures[] = {"data:image/png", "data:image/jpeg", "data:image/jpg",
+                                                  "data:image/gif", "data:image/bmp", "data:image/webp"};
+      bool held = false;
+      for (const char* prefix : kHeldPictures) {
+        const QString p = QLatin1String(prefix);
+        held = held || (target.startsWith(p, Qt::CaseInsensitive) && target.size() > p.size() &&
+                        (target[p.size()] == ';' || target[p.size()] == ','));
+      }
+      if (held) continue;
       return target;
     }
   }
+  // What the reader cannot read, the renderer's own reading may take
+  // differently: refused rather than guessed at.
+  if (reader.hasError()) return QStringLiteral("(a drawing whose XML cannot be read: ") + reader.errorString() + ")";
   return {};
 }
 

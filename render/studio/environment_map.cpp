@@ -103,7 +103,15 @@ bool LightFromEnvironment(const std::string& path, StudioSetup* setup, std::stri
     *error = "cannot light the studio from " + path + ": it is black";
     return false;
   }
-  lit.intensity *= wanted / measured;
+  // The scale goes into the coefficients themselves: a picture stored
+  // at 1e30 would otherwise give coefficients past a float's range and a
+  // strength below it, and light the product black.
+  const double scale = wanted / measured;
+  if (!std::isfinite(scale) || !(scale > 0)) {
+    *error = "cannot light the studio from " + path + ": its values are too large to use";
+    return false;
+  }
+  for (V3& coefficient : lit.harmonics) coefficient = coefficient * scale;
   setup->environment = lit;
   // The key stands where the picture's light comes from, so the product's
   // light and the floor's one shadow agree with what lights them.

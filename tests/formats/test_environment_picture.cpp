@@ -7,6 +7,9 @@
 #include <ImfArray.h>
 
 #include <array>
+#include <cstring>
+#include <functional>
+#include <limits>
 #include <cstdio>
 #include <fstream>
 
@@ -73,6 +76,7 @@ TEST(EnvironmentPicture, BrokenOversizedAndOtherFilesAreRefusedByName) {
     const char* says;
   } cases[] = {
       {"huge.hdr", test::RadianceBytes(1, 1, gradient, "-Y 100000 +X 100000"), "larger than"},
+      {"tall.hdr", test::RadianceBytes(1, 1, gradient, "-Y 16385 +X 8"), "larger than"},
       {"cut.hdr", std::vector<uint8_t>(good.begin(), good.end() - 40), "cut short"},
       {"text.hdr", {'h', 'e', 'l', 'l', 'o'}, "no Radiance"},
       {"text.exr", {'h', 'e', 'l', 'l', 'o'}, "OpenEXR"},
@@ -87,5 +91,72 @@ TEST(EnvironmentPicture, BrokenOversizedAndOtherFilesAreRefusedByName) {
     EXPECT_NE(error.find(c.says), std::string::npos) << c.name << ": " << error;
     EXPECT_NE(error.find(path), std::string::npos) << error;
     EXPECT_EQ(picture.width, 7) << "left untouched";
+  }
+}
+
+namespace {
+
+void writeExr(const std::string& path, int width, int height, const std::function<Imf::Rgba(int, int)>& pixel) {
+  Imf::Array2D<Imf::Rgba> pixels(height, width);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) pixels[y][x] = pixel(x, y);
+  }
+  Imf::RgbaOutputFile file(path.c_str(), width, height, Imf::WRITE_RGBA);
+  file.setFrameBuffer(&pixels[0][0], 1, static_cast<size_t>(width));
+  file.writePixels(height);
+}
+
+}  // namespace
+
+// OpenEXR files refused from what they hold before any large memory is set
+// aside: a header attribute claiming more than the file, values that are
+// not numbers. A large sky is read averaged down for lighting.
+TEST(EnvironmentPicture, OpenExrHeadersAndValuesAreCheckedAndLargeSkiesReadSmaller) {
+  // The magic, the version, then one string attribute claiming 2 GB.
+  std::vector<uint8_t> claims = {0x76, 0x2f, 0x31, 0x01, 2, 0, 0, 0};
+  for (const char* text : {"owner", "string"}) claims.insert(claims.end(), text, text + std::strlen(text) + 1);
+  claims.insert(claims.end(), {0xff, 0xff, 0xff, 0x7f, 'x', 'y', 0});
+  FloatPicture picture;
+  std::string error;
+  EXPECT_FALSE(ReadEnvironmentPicture(temporary("claims.exr", claims), &picture, &error));
+  EXPECT_NE(error.find("claims 2147483647 bytes"), std::string::npos) << error;
+
+  for (const float odd : {std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN()}) {
+    const std::string path = ::testing::TempDir() + "odd.exr";
+    writeExr(path, 8, 4, [odd](int x, int y) { return x == 3 && y == 2 ? Imf::Rgba(odd, 1, 1, 1) : Imf::Rgba(1, 1, 1, 1); });
+    EXPECT_FALSE(ReadEnvironmentPicture(path, &picture, &error)) << odd;
+    EXPECT_NE(error.find("not numbers"), std::string::npos) << error;
+  }
+
+  // 4096 x 2048, a bright left half: read at half the size, each pixel the
+  // mean of the four it stands for.
+  const std::string large = ::testing::TempDir() + "large.exr";
+  writeExr(large, 4096, 2048, [](int x, int) { return x < 2048 ? Imf::Rgba(4, 2, 1, 1) : Imf::Rgba(0, 0, 0, 1); });
+  ASSERT_TRUE(ReadEnvironmentPicture(large, &picture, &error)) << error;
+  EXPECT_EQ(picture.width, 2048);
+  EXPECT_EQ(picture.height, 1024);
+  EXPECT_FLOAT_EQ(picture.rgb[0], 4);
+  EXPECT_FLOAT_EQ(picture.rgb[1], 2);
+  EXPECT_FLOAT_EQ(picture.rgb[(1023 * 2048 + 2047) * 3], 0);
+}
+
+// A run-length scanline whose literal runs are 128 bytes long, the most
+// one count byte says, built by hand after the Radiance format.
+TEST(EnvironmentPicture, ALiteralRunOfExactly128BytesIsRead) {
+  const std::string header = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 1 +X 128\n";
+  std::vector<uint8_t> bytes(header.begin(), header.end());
+  bytes.insert(bytes.end(), {2, 2, 0, 128});
+  for (int channel = 0; channel < 4; ++channel) {
+    bytes.push_back(128);  // a literal run of 128 bytes
+    for (int i = 0; i < 128; ++i) bytes.push_back(static_cast<uint8_t>(channel == 3 ? 129 : channel == 0 ? 64 + i : 128));
+  }
+  FloatPicture picture;
+  std::string error;
+  ASSERT_TRUE(ReadEnvironmentPicture(temporary("literal.hdr", bytes), &picture, &error)) << error;
+  ASSERT_EQ(picture.width, 128);
+  for (int i = 0; i < 128; i += 17) {
+    // Mantissa m with exponent 129: m / 128.
+    EXPECT_NEAR(picture.rgb[static_cast<size_t>(i) * 3], (64 + i) / 128.0, 0.01) << i;
+    EXPECT_NEAR(picture.rgb[static_cast<size_t>(i) * 3 + 1], 1.0, 0.01) << i;
   }
 }

@@ -216,3 +216,56 @@ TEST(ProjectFormat, TheExtensionBlockAfterTheKeysCarriesTheFloorAndLook) {
   EXPECT_EQ(again.data.look.setup, "dark");
   EXPECT_EQ(again.data.look.environment, "sky.hdr");
 }
+
+// Any one field of the floor or the look away from its default is enough
+// for the block to be written, and it reads back as written.
+TEST(ProjectFormat, EachFloorAndLookFieldAloneIsKeptThroughASave) {
+  const struct {
+    const char* field;
+    void (*change)(SceneState&);
+    bool (*kept)(const ProjectData&);
+  } kCases[] = {
+      {"shadow", [](SceneState& s) { s.studioFloor.shadow = true; }, [](const ProjectData& d) { return d.floor.shadow; }},
+      {"reflection", [](SceneState& s) { s.studioFloor.reflection = true; },
+       [](const ProjectData& d) { return d.floor.reflection; }},
+      {"shadow strength", [](SceneState& s) { s.studioFloor.shadowStrength = 17; },
+       [](const ProjectData& d) { return d.floor.shadowStrength == 17; }},
+      {"reflection strength", [](SceneState& s) { s.studioFloor.reflectionStrength = 18; },
+       [](const ProjectData& d) { return d.floor.reflectionStrength == 18; }},
+      {"softness", [](SceneState& s) { s.studioFloor.softness = 19; },
+       [](const ProjectData& d) { return d.floor.softness == 19; }},
+      {"studio", [](SceneState& s) { s.look.studio = true; }, [](const ProjectData& d) { return d.look.studio; }},
+      {"set-up", [](SceneState& s) { s.look.setup = "soft"; }, [](const ProjectData& d) { return d.look.setup == "soft"; }},
+      {"lens", [](SceneState& s) { s.look.lens = 35; }, [](const ProjectData& d) { return d.look.lens == 35.0f; }},
+      {"fit", [](SceneState& s) { s.look.fit = 7; }, [](const ProjectData& d) { return d.look.fit == 7; }},
+      {"gloss", [](SceneState& s) { s.look.gloss = 60; }, [](const ProjectData& d) { return d.look.gloss == 60; }},
+      {"environment", [](SceneState& s) { s.look.environment = "room.exr"; },
+       [](const ProjectData& d) { return d.look.environment == "room.exr"; }},
+  };
+  for (const auto& c : kCases) {
+    SceneState scene;
+    c.change(scene);
+    const std::vector<uint8_t> saved = SerialiseProject(scene);
+    const ProjectParse parse = ParseProject(saved.data(), saved.size());
+    ASSERT_TRUE(parse.ok) << c.field << ": " << parse.error;
+    EXPECT_TRUE(parse.data.hasExtension) << c.field;
+    EXPECT_TRUE(c.kept(parse.data)) << c.field;
+  }
+}
+
+// A block larger than any this program writes says so, not that fewer
+// bytes follow than do.
+TEST(ProjectFormat, AnOversizedExtensionBlockIsRefusedForItsSize) {
+  for (const uint32_t claimed : {kMaxExtensionBytes + 1, 1400000u}) {
+    std::vector<uint8_t> bytes = handBuilt('\x05', 0);
+    bytes.insert(bytes.end(), {'K', 'S', 'T', 'X'});
+    Stream length;
+    length.u32(claimed);
+    bytes.insert(bytes.end(), length.data.begin(), length.data.end());
+    bytes.resize(bytes.size() + claimed, 0);
+    const ProjectParse parse = ParseProject(bytes.data(), bytes.size());
+    EXPECT_FALSE(parse.ok);
+    EXPECT_NE(parse.error.find("at most " + std::to_string(kMaxExtensionBytes)), std::string::npos) << parse.error;
+    EXPECT_EQ(parse.error.find("but"), std::string::npos) << parse.error;
+  }
+}

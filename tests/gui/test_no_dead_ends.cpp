@@ -3,6 +3,8 @@
 // toggles, the clipboard's flavours, screenshots, the status hint.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
@@ -14,6 +16,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
@@ -217,6 +220,30 @@ TEST_F(NoDeadEnds, TheClipboardOffersAWholeBmpFileAndAnImage) {
   EXPECT_EQ(decoded.size(), QSize(4, 2));
   EXPECT_EQ(decoded.pixelColor(0, 1), QColor(30, 20, 10));
   EXPECT_TRUE(mime->hasImage());
+}
+
+// A file name that looks like markup is shown as it is: read as rich
+// text, "<img src=FIFO>" had Qt open the FIFO and block the window.
+TEST_F(NoDeadEnds, AMessageShowsAFileNameAsTextNeverAsMarkup) {
+  QtPlatform platform;
+  Qt::TextFormat format = Qt::AutoText;
+  QString shown;
+  std::function<void()> answer = [&] {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      auto* box = qobject_cast<QMessageBox*>(widget);
+      if (box == nullptr || !box->isVisible()) continue;
+      format = box->textFormat();
+      shown = box->text();
+      box->button(QMessageBox::Ok)->click();
+      return;
+    }
+    QTimer::singleShot(20, answer);
+  };
+  QTimer::singleShot(20, answer);
+  platform.messageBox("Cannot find <img src=\"/tmp/kestrova-fifo\">", "Kestrova", MessageButtons::Ok,
+                      MessageIcon::Warning);
+  EXPECT_EQ(format, Qt::PlainText);
+  EXPECT_EQ(shown, "Cannot find <img src=\"/tmp/kestrova-fifo\">");
 }
 
 TEST_F(NoDeadEnds, SaveDialogsTakeTheChosenTypesSuffix) {

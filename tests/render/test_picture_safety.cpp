@@ -62,9 +62,19 @@ bool landlockOffered() {
 }
 
 // KESTROVA_METAFILE_HELPER for one test.
+// What the program had before is put back after, so tests run in one
+// process do not change each other's helper.
 struct HelperOverride {
-  explicit HelperOverride(const std::string& path) { ::setenv("KESTROVA_METAFILE_HELPER", path.c_str(), 1); }
-  ~HelperOverride() { ::unsetenv("KESTROVA_METAFILE_HELPER"); }
+  explicit HelperOverride(const std::string& path) {
+    if (const char* before = std::getenv("KESTROVA_METAFILE_HELPER")) previous = before, had = true;
+    ::setenv("KESTROVA_METAFILE_HELPER", path.c_str(), 1);
+  }
+  ~HelperOverride() {
+    if (had) ::setenv("KESTROVA_METAFILE_HELPER", previous.c_str(), 1);
+    else ::unsetenv("KESTROVA_METAFILE_HELPER");
+  }
+  std::string previous;
+  bool had = false;
 };
 
 }  // namespace
@@ -92,6 +102,28 @@ TEST(PictureSafety, AnSvgDrawsNoPictureFromOutsideItselfOnlyItsOwn) {
   const RgbaImage pixels = drawn.picture->render(8, 8);
   EXPECT_EQ(pixels.at(4, 4)[0], 0);
   EXPECT_EQ(pixels.at(4, 4)[1], 255);
+}
+
+// Our own check refuses these before the renderer sees them; the
+// confinement is the second wall, not the only one.
+TEST(PictureSafety, ReferencesHiddenFromANamespaceAwareReaderAreRefusedToo) {
+  const std::string svgInside = "data:image/svg+xml;base64," +
+                                QByteArray::fromStdString(svgShowing("/etc/passwd")).toBase64().toStdString();
+  const std::string kCases[] = {
+      // The prefix never declared: a namespace-aware reader stops at it.
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"8\" height=\"8\"><image width=\"8\" height=\"8\" "
+      "xlink:href=\"/etc/passwd\"/></svg>",
+      // A drawing inside the drawing, naming a file in turn.
+      svgShowing(svgInside),
+      // A style sheet the renderer would read.
+      "<?xml version=\"1.0\"?><?xml-stylesheet type=\"text/css\" href=\"/etc/passwd\"?>"
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"8\" height=\"8\"><rect width=\"8\" height=\"8\"/></svg>",
+  };
+  for (const std::string& svg : kCases) {
+    const PictureResult refused = decode(svg, "client.svg");
+    EXPECT_FALSE(refused.picture) << svg;
+    EXPECT_EQ(refused.error.rfind("client.svg", 0), 0u) << refused.error;
+  }
 }
 
 TEST(PictureSafety, TheConfinedHelperCanReadItsLibrariesAndNothingOfTheUsers) {
