@@ -11,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <array>
 #include <cstdio>
@@ -1586,4 +1587,45 @@ TEST(StudioMug, FacesNotGivenArePlainInEveryLook) {
     EXPECT_EQ(navy("--look " + look + " --face front=" + red), 0);
     EXPECT_GT(navy("--look " + look + " --face front=" + red + " --blank 2040C0"), 300) << "--blank's colour";
   }
+}
+
+// What a run writes never lands on what it reads, on another of its own
+// outputs or on a device, and a model alone needs no picture.
+TEST(RenderOutputs, OutputsThatWouldHitAnInputAnotherOutputOrADeviceAreRefused) {
+  QTemporaryDir dir;
+  const std::string folder = dir.path().toStdString();
+  fs::create_directories(folder + "/Boxes");
+  fs::copy_file(std::string(KESTROVA_PROGRAM_DIR) + "/Sequences/01 Retail Box.TSMR", folder + "/shot.TSMR");
+  const std::string front = folder + "/Boxes/standard-box-front.jpg";
+  fs::copy_file(std::string(KESTROVA_PROGRAM_DIR) + "/Boxes/standard-box-front.jpg", front);
+  const auto before = fs::file_size(front);
+  const std::string fifo = folder + "/pipe.json";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    std::string arguments;
+    const char* says;
+  } kCases[] = {
+      {"'" + folder + "/shot.TSMR' -o '" + front + "'", "is an input"},  // a picture the project shows
+      {"--look studio -o " + folder + "/a.png --describe " + folder + "/a.png", "one file"},
+      {"-o " + folder + "/c.png --look studio --describe " + folder + "/./Boxes/../c.png", "one file"},
+      {"--look studio --describe /dev/null", "not a plain file"},
+      {"--look studio --describe " + fifo, "not a plain file"},
+  };
+  for (const auto& c : kCases) {
+    const CliRun refused = run("--size 64x48 " + c.arguments);
+    EXPECT_NE(refused.status, 0) << c.arguments;
+    EXPECT_NE(refused.output.find(c.says), std::string::npos) << c.arguments << ": " << refused.output;
+  }
+  EXPECT_EQ(fs::file_size(front), before);
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  EXPECT_TRUE(fs::is_fifo(fifo));
+
+  // A model or the studio's description alone: no -o needed.
+  for (const std::string& alone : {"--glb " + folder + "/m.glb", "--look studio --describe " + folder + "/d.json"}) {
+    const CliRun written = run("--size 64x48 " + alone);
+    EXPECT_EQ(written.status, 0) << alone << ": " << written.output;
+  }
+  EXPECT_TRUE(fs::exists(folder + "/m.glb"));
+  EXPECT_TRUE(fs::exists(folder + "/d.json"));
+  EXPECT_NE(run("--size 64x48 --look studio").status, 0) << "nothing to write is still an error";
 }
