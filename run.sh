@@ -3,7 +3,8 @@
 # renders the default shot to a PNG instead.
 source "$(dirname "${BASH_SOURCE[0]}")/tools/common.sh"
 install_missing
-configure_and_build
+# Only the program: the tests and benchmarks need packages ./test.sh installs.
+configure_and_build -DKESTROVA_TESTS=OFF -DKESTROVA_BENCH=OFF
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   out="$BUILD_DIR/kestrova-shot.png"
   "$BUILD_DIR/program/kestrova-render" -o "$out"

@@ -5,19 +5,12 @@ set -euo pipefail
 KESTROVA_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_DIR="${KESTROVA_BUILD_DIR:-$KESTROVA_ROOT/build}"
 
+# What building and running need: ./run.sh installs these alone.
 PACKAGES=(
   cmake ninja-build g++ pkg-config ccache
   qt6-base-dev libqt6opengl6-dev qt6-svg-dev
   libgl-dev libglu1-mesa-dev libegl-dev libgl1-mesa-dri libegl-mesa0
-  xvfb xauth
-  googletest libgtest-dev libbenchmark-dev
   libwmf-dev libemf2svg-dev fonts-dejavu-core libx11-dev
-  # The install test: the desktop-file checkers, manual pages, a pretend user.
-  desktop-file-utils appstream man-db xdotool
-  # The Debian package: its dependencies computed, its checker.
-  dpkg-dev lintian file
-  # The cluster test: a one-node Slurm cluster of its own.
-  slurm-wlm munge
   # Video export.
   libavcodec-dev libavformat-dev libswscale-dev libavutil-dev
   # PNG written as it is drawn.
@@ -26,16 +19,34 @@ PACKAGES=(
   libcsv-dev
   # WebP and TIFF artwork: Qt's image-format plugins.
   qt6-image-formats-plugins
-  # PDF artwork (Poppler, in the picture helper) and its reference renderer.
-  libpoppler-qt6-dev poppler-utils
+  # PDF artwork (Poppler, in the picture helper).
+  libpoppler-qt6-dev
   # Photoshop artwork: ImageMagick's Magick++, in the picture helper only.
   libmagick++-6.q16-dev
   # Print covers: CMYK JPEGs through LittleCMS and a press profile
-  # (Ghostscript's, in libgs-common); jpgicc is the tests' reference.
-  liblcms2-dev liblcms2-utils libtiff-dev libgs-common libjpeg-dev
+  # (Ghostscript's, in libgs-common).
+  liblcms2-dev libtiff-dev libgs-common libjpeg-dev
   # Studio lighting from HDR environments: OpenEXR for .exr, stb_image for
   # Radiance .hdr.
   libopenexr-dev libstb-dev
+  # libwmf draws WMF text and some shapes with the URW base fonts; without
+  # them every metafile fails to play.
+  fonts-urw-base35
+)
+
+# What the tests add: ./test.sh installs these too.
+TEST_PACKAGES=(
+  googletest libgtest-dev libbenchmark-dev
+  # The window tests' virtual X server.
+  xvfb xauth
+  # The install test: the desktop-file checkers, manual pages, a pretend user.
+  desktop-file-utils appstream man-db xdotool
+  # The Debian package: its dependencies computed, its checker.
+  dpkg-dev lintian file
+  # The cluster test: a one-node Slurm cluster of its own.
+  slurm-wlm munge
+  # Reference tools: Poppler's renderer, LittleCMS's jpgicc.
+  poppler-utils liblcms2-utils
   # The studio look's reference renderer in the tests, and the shop models'
   # independent reader (Blender's glTF importer wants numpy).
   blender python3-numpy
@@ -43,18 +54,19 @@ PACKAGES=(
   # three.js's USDZ reader and Puppeteer driving Debian's Chromium (the
   # product page), installed from npm by install_test_tools.
   nodejs chromium
-  # libwmf draws WMF text and some shapes with the URW base fonts; without
-  # them every metafile fails to play.
-  fonts-urw-base35
 )
 
 as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
+# Installs what is missing of PACKAGES, and of TEST_PACKAGES too when
+# called with "tests".
 install_missing() {
+  local wanted=("${PACKAGES[@]}")
+  if [ "${1:-}" = tests ]; then wanted+=("${TEST_PACKAGES[@]}"); fi
   local missing=()
-  for package in "${PACKAGES[@]}"; do
+  for package in "${wanted[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
       missing+=("$package")
     fi
