@@ -913,6 +913,33 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
     glActiveTexture(GL_TEXTURE1);
     glBindTexture(GL_TEXTURE_2D, shadowTexture_);
     glUniform1i(product_.uniform("uShadowMap"), 1);
+    {
+      // What the coat mirrors: the floor as the picture shows it, its
+      // shadow, and the set-up's strip light.
+      auto linear = [](float v) {
+        const double c = std::clamp(static_cast<double>(v), 0.0, 1.0);
+        return static_cast<float>(c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
+      };
+      glUniform3f(product_.uniform("uFloorSeen"), linear(bg[0]), linear(bg[1]), linear(bg[2]));
+      glActiveTexture(GL_TEXTURE2);
+      glBindTexture(GL_TEXTURE_2D, occlusionTexture_);
+      glUniform1i(product_.uniform("uOcclusion"), 2);
+      glUniform3f(product_.uniform("uRegion"), static_cast<float>(p.region[0]), static_cast<float>(p.region[1]),
+                  static_cast<float>(p.region[2]));
+      glUniform1f(product_.uniform("uShadowStrength"), floor.shadow ? floor.shadowStrength / 100.0f : 0.0f);
+      glUniform1f(product_.uniform("uFaintest"), kFaintest);
+      const StudioSetup& s = p.setup;
+      const double size = p.mesh.size(), a = s.stripAzimuth * M_PI / 180;
+      const V3 towards{std::sin(a), 0, std::cos(a)};
+      const V3 centre = towards * (s.stripDistance * size) + V3{0, s.stripHeight * size / 2, 0};
+      uniform3(product_, "uCardCentre", centre);
+      uniform3(product_, "uCardNormal", V3{0, 0, 0} - towards);
+      glUniform2f(product_.uniform("uCardHalf"), static_cast<float>(s.stripWidth * size / 2),
+                  static_cast<float>(s.stripHeight * size / 2));
+      const float strip = static_cast<float>(s.stripBrightness);
+      glUniform3f(product_.uniform("uCardSeen"), strip, strip, strip);
+      glActiveTexture(GL_TEXTURE0);
+    }
     const int artworkUniform = product_.uniform("uArtwork");
 
     if (aboveFloor && floor.reflection && floor.reflectionStrength > 0) {

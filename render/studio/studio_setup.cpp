@@ -45,8 +45,17 @@ std::optional<StudioSetup> BuiltInStudio(const std::string& name) {
   // High key on a white sweep; a light tent (big, close, even light all
   // round); a low key on a dark sweep: one hard key, almost no fill, a
   // strong rim that draws the edges.
-  if (name == "bright") return make("bright", 2.2, 0.6, 0.3, 0.45, 0.35);
-  if (name == "soft") return make("soft", 1.8, 1.2, 0.6, 0.25, 0.75);
+  if (name == "bright") {
+    StudioSetup s = make("bright", 2.2, 0.6, 0.3, 0.45, 0.35);
+    s.stripBrightness = 8.0;
+    return s;
+  }
+  if (name == "soft") {
+    StudioSetup s = make("soft", 1.8, 1.2, 0.6, 0.25, 0.75);
+    s.stripBrightness = 5.0;
+    s.stripWidth = 2.0;  // the tent's wall
+    return s;
+  }
   if (name == "dark") {
     StudioSetup s = make("dark", 3.0, 0.2, 0.01, 1.4, 0.02);
     s.lights[2].direction = Normalized({-0.5, 0.9, -0.9});

@@ -41,6 +41,13 @@ struct StudioSetup {
   // The sweep's colour (sRGB, 0 to 1) where the set-up has its own, used
   // when the user names no background.
   std::optional<V3> sweep;
+  // A strip light standing on the floor, out of the picture, for a glossy
+  // coat to mirror (its brightness as the camera would see it; 0 for none):
+  // from the product towards the camera's right, this many product sizes
+  // off, so high and so wide.
+  double stripBrightness = 0;
+  double stripAzimuth = 40;  // degrees from the camera towards the key
+  double stripDistance = 1.3, stripWidth = 1.2, stripHeight = 0.7;
 };
 
 // "bright", "soft" or "dark"; nothing for another name.

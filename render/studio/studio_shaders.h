@@ -44,6 +44,18 @@ uniform vec3 uLightColour[3];
 uniform float uLightSpread[3];
 uniform float uContactHeight;  // the room's light thins below this height, where the floor meets the product
 uniform vec3 uTint;
+// What a glossy coat mirrors: the floor (with the product's shadow on it),
+// a white card standing on the floor out of the picture, as photographers
+// set one for a glossy front to catch, and the room.
+uniform vec3 uFloorSeen;        // the floor's colour as the camera sees it, unshadowed
+uniform sampler2D uOcclusion;   // the floor's shadow catcher
+uniform vec3 uRegion;           // its square: centre x, centre z, half side
+uniform float uShadowStrength;
+uniform float uFaintest;
+uniform vec3 uCardCentre;
+uniform vec3 uCardNormal;       // horizontal, towards the product
+uniform vec2 uCardHalf;         // half its width and height
+uniform vec3 uCardSeen;         // 0 for none
 uniform vec3 uSky;
 uniform vec3 uHorizon;
 uniform vec3 uGround;
@@ -96,6 +108,34 @@ vec3 dome(vec3 n) {
   }
   float up = clamp(n.y, -1.0, 1.0);
   return mix(uGround, 0.5 * (uSky + uHorizon), 0.5 + 0.5 * up) * uDome;
+}
+
+vec3 mirrored(vec3 p, vec3 r, float blur) {
+  if (dot(uCardSeen, uCardSeen) > 0.0) {
+    float facing = -dot(r, uCardNormal);
+    if (facing > 1e-3) {
+      float t = dot(uCardCentre - p, uCardNormal) / -facing;
+      if (t > 0.0) {
+        vec3 d = p + t * r - uCardCentre;
+        vec3 across = normalize(cross(vec3(0.0, 1.0, 0.0), uCardNormal));
+        // Soft edges, wider the rougher the coat and the farther the card.
+        float soft = max(1e-3, blur * t);
+        float inside = (1.0 - smoothstep(uCardHalf.x - soft, uCardHalf.x + soft, abs(dot(d, across)))) *
+                       (1.0 - smoothstep(uCardHalf.y - soft, uCardHalf.y + soft, abs(d.y)));
+        if (inside > 0.0) return mix(r.y < 0.0 ? uFloorSeen : dome(r), uCardSeen, inside);
+      }
+    }
+  }
+  if (r.y < -1e-3) {
+    vec3 h = p - r * (p.y / r.y);
+    vec2 at = (h.xz - uRegion.xy) / (2.0 * uRegion.z) + 0.5;
+    float occlusion = 0.0;
+    if (at.x > 0.0 && at.x < 1.0 && at.y > 0.0 && at.y < 1.0) {
+      occlusion = max(0.0, texture(uOcclusion, at).r - uFaintest) / (1.0 - uFaintest);
+    }
+    return uFloorSeen * (1.0 - uShadowStrength * clamp(occlusion, 0.0, 1.0));
+  }
+  return dome(r);
 }
 
 float ggx(float nh, float a) {
@@ -175,7 +215,7 @@ void main() {
     specular += e * PI * (base + coat);
   }
   vec3 r = reflect(-v, n);
-  specular += dome(r) * fc * 1.5;
+  specular += (uFadeHeight > 0.0 ? dome(r) : mirrored(vWorld, r, uCoatRoughness)) * fc;
   coatEnergy = 1.0 - fc;
   vec3 colour = (albedo * diffuse * coatEnergy + specular) * uExposure;
   vec3 shown = toSrgb(neutral(colour));

@@ -500,3 +500,28 @@ TEST_F(StudioTest, AnEnvironmentsSunThrowsTheShadowToTheOtherSide) {
   EXPECT_GT(shadowCentre(0.25), 5) << "sun on the left, shadow on the right";
   EXPECT_LT(shadowCentre(0.75), -5) << "sun on the right, shadow on the left";
 }
+
+// A glossy coat mirrors the studio: in the default pose the front catches
+// the set-up's strip light, a bright patch a matt front never shows.
+TEST_F(StudioTest, AGlossyFrontCatchesTheStripLightInTheDefaultPose) {
+  for (auto& slot : scene_->textureSlot) slot = test::MakeFlatTexture(200, 40, 40);
+  scene_->textureSlot[kSlotBoxFront] = test::MakeFlatTexture(50, 50, 60);
+  scene_->look.gloss = 0;
+  const RgbaImage matt = draw();
+  scene_->look.gloss = 100;
+  const RgbaImage gloss = draw();
+  // The front's pixels, found in the matt picture (the camera is the same).
+  std::vector<double> mattFront, glossFront;
+  for (int y = 0; y < kH; ++y) {
+    for (int x = 0; x < kW; ++x) {
+      const uint8_t* p = matt.at(x, y);
+      if (!(p[2] > p[0] + 2 && p[0] < 120 && std::abs(p[0] - p[1]) < 6)) continue;
+      mattFront.push_back(luminanceOf(p));
+      glossFront.push_back(luminanceOf(gloss.at(x, y)));
+    }
+  }
+  ASSERT_GT(mattFront.size(), 2000u);
+  EXPECT_LT(percentile(mattFront, 0.99) - percentile(mattFront, 0.5), 15) << "a matt front grades, but has no highlight";
+  EXPECT_GT(percentile(glossFront, 0.99) - percentile(glossFront, 0.5), 40)
+      << percentile(glossFront, 0.5) << " " << percentile(glossFront, 0.99);
+}
