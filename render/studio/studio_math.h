@@ -82,7 +82,13 @@ struct Mat4 {
     return {m[0] * p[0] + m[4] * p[1] + m[8] * p[2] + m[12], m[1] * p[0] + m[5] * p[1] + m[9] * p[2] + m[13],
             m[2] * p[0] + m[6] * p[1] + m[10] * p[2] + m[14]};
   }
-  V3 direction(const V3& d) const {
+  // The point in homogeneous coordinates (w kept), as a projection gives it.
+  std::array<double, 4> apply4(const V3& p) const {
+    std::array<double, 4> r{};
+    for (size_t row = 0; row < 4; ++row) r[row] = m[row] * p[0] + m[4 + row] * p[1] + m[8 + row] * p[2] + m[12 + row];
+    return r;
+  }
+    V3 direction(const V3& d) const {
     return {m[0] * d[0] + m[4] * d[1] + m[8] * d[2], m[1] * d[0] + m[5] * d[1] + m[9] * d[2],
             m[2] * d[0] + m[6] * d[1] + m[10] * d[2]};
   }

@@ -52,6 +52,8 @@ constexpr int kOpennessSamples = 32;
 constexpr int kOpennessSide = 256;
 // Multisampling for smooth edges where the target has none of its own.
 constexpr int kEdgeSamples = 4;
+// The largest part drawn multisampled at once, a side.
+constexpr int kEdgeTile = 2048;
 
 using Material = SurfaceFinish;
 
@@ -173,6 +175,7 @@ class Renderer {
   GLuint white_ = 0;
   GLuint opennessFramebuffer_ = 0, opennessDepth_ = 0;
   GLuint edgesFramebuffer_ = 0, edgesColour_ = 0, edgesDepth_ = 0;
+  GLuint resolvedFramebuffer_ = 0, resolvedTexture_ = 0;
   int edgesWidth_ = 0, edgesHeight_ = 0, edgeSamples_ = 0;
   std::string failure_;  // why this context cannot draw the look: not tried again every frame
   std::map<GLuint, ArtworkTexture> textures_;
@@ -198,7 +201,16 @@ bool Renderer::edgeBuffer(int width, int height) {
     edgesColour_ = make(GL_RENDERBUFFER);
     edgesDepth_ = make(GL_RENDERBUFFER);
     edgesFramebuffer_ = make(GL_FRAMEBUFFER);
+    resolvedTexture_ = make(GL_TEXTURE);
+    resolvedFramebuffer_ = make(GL_FRAMEBUFFER);
   }
+  glBindTexture(GL_TEXTURE_2D, resolvedTexture_);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+  glBindFramebuffer(GL_FRAMEBUFFER, resolvedFramebuffer_);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, resolvedTexture_, 0);
+  const bool resolvedOk = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
   glBindRenderbuffer(GL_RENDERBUFFER, edgesColour_);
   glRenderbufferStorageMultisample(GL_RENDERBUFFER, edgeSamples_, GL_RGBA8, width, height);
   glBindRenderbuffer(GL_RENDERBUFFER, edgesDepth_);
@@ -206,7 +218,7 @@ bool Renderer::edgeBuffer(int width, int height) {
   glBindFramebuffer(GL_FRAMEBUFFER, edgesFramebuffer_);
   glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, edgesColour_);
   glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, edgesDepth_);
-  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+  if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE || !resolvedOk) {
     edgeSamples_ = 0;  // drawn straight into the target from now on
     return false;
   }
@@ -842,19 +854,17 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
   glMatrixMode(GL_MODELVIEW);
   bool ok = build(error) && prepare(scene, error);
   glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
-  // Smooth edges at any size: drawn multisampled and resolved into the
-  // target, unless the target is multisampled itself (the window's).
+  // Smooth edges at any size: the product is drawn multisampled and laid
+  // over the floor, unless the target is multisampled itself (the
+  // window's). The floor and the reflection have no edges to smooth and go
+  // straight into the target: a multisampled floor costs a third of the
+  // picture's time on a software rasteriser.
   GLint targetSamples = 0;
   glGetIntegerv(GL_SAMPLES, &targetSamples);
-  const bool resolve = ok && targetSamples < 2 && viewport[2] > 0 && viewport[3] > 0 &&
-                       edgeBuffer(viewport[2], viewport[3]);
-  if (resolve) {
-    glBindFramebuffer(GL_FRAMEBUFFER, edgesFramebuffer_);
-    glViewport(0, 0, viewport[2], viewport[3]);
-  } else {
-    glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
-    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
-  }
+  bool resolve = ok && targetSamples < 2 && viewport[2] > 0 && viewport[3] > 0 && edgeSamples_ >= 2;
+  int box[4] = {0, 0, viewport[2], viewport[3]};  // the product's part of the tile: left, top, width, height
+  glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
+  glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
   glDisable(GL_LIGHTING);
   glDisable(GL_TEXTURE_2D);
   glDisable(GL_BLEND);
@@ -965,6 +975,33 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
       glClear(GL_DEPTH_BUFFER_BIT);
     }
 
+    if (resolve) {
+      // Only the rectangle the product covers is drawn multisampled.
+      double left = w, right = 0, top = h, bottom = 0;
+      const Mat4 toClip = projection * camera.view * p.model;
+      for (const MeshVertex& v : p.mesh.vertices) {
+        const V3 at{v.position[0], v.position[1], v.position[2]};
+        const std::array<double, 4> c = toClip.apply4(at);
+        if (!(c[3] > 0)) {
+          left = 0, right = w, top = 0, bottom = h;  // behind the eye: all of it
+          break;
+        }
+        const double x = (c[0] / c[3] * 0.5 + 0.5) * w, y = (0.5 - c[1] / c[3] * 0.5) * h;
+        left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = std::max(bottom, y);
+      }
+      box[0] = std::clamp(static_cast<int>(std::floor(left)) - 2, 0, w);
+      box[1] = std::clamp(static_cast<int>(std::floor(top)) - 2, 0, h);
+      box[2] = std::clamp(static_cast<int>(std::ceil(right)) + 2, 0, w) - box[0];
+      box[3] = std::clamp(static_cast<int>(std::ceil(bottom)) + 2, 0, h) - box[1];
+      resolve = box[2] > 0 && box[3] > 0 && edgeBuffer(box[2], box[3]);
+    }
+    if (resolve) {
+      glBindFramebuffer(GL_FRAMEBUFFER, edgesFramebuffer_);
+      glViewport(0, 0, box[2], box[3]);
+      glClearColor(0, 0, 0, 0);
+      glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+      uniformMatrix(product_, "uProjection", TileProjection(camera, width, height, x0 + box[0], y0 + box[1], box[2], box[3]));
+    }
     uniformMatrix(product_, "uModel", p.model);
     glUniform1i(product_.uniform("uFrontFacingFlip"), 1);
     glUniform1f(product_.uniform("uFadeHeight"), 0.0f);
@@ -975,11 +1012,39 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
     drawBatches(p, artworkUniform, scene);
     glDisable(GL_CULL_FACE);
   }
-  if (resolve) {
+  if (resolve && ok && !prepared_->mesh.empty()) {
+    // Resolved, the product's colours are weighted by how much of each
+    // pixel it covers, its alpha that share: laid over the floor as such.
     glBindFramebuffer(GL_READ_FRAMEBUFFER, edgesFramebuffer_);
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
-    glBlitFramebuffer(0, 0, viewport[2], viewport[3], viewport[0], viewport[1], viewport[0] + viewport[2],
-                      viewport[1] + viewport[3], GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolvedFramebuffer_);
+    glBlitFramebuffer(0, 0, box[2], box[3], 0, 0, box[2], box[3], GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
+    glViewport(viewport[0] + box[0], viewport[1] + (viewport[3] - box[1] - box[3]), box[2], box[3]);
+    glUseProgram(0);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, resolvedTexture_);
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    glBegin(GL_QUADS);
+    glTexCoord2f(0, 0), glVertex2f(-1, -1);
+    glTexCoord2f(1, 0), glVertex2f(1, -1);
+    glTexCoord2f(1, 1), glVertex2f(1, 1);
+    glTexCoord2f(0, 1), glVertex2f(-1, 1);
+    glEnd();
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
   }
   glUseProgram(static_cast<GLuint>(program));
   glActiveTexture(static_cast<GLenum>(activeTexture));
@@ -989,6 +1054,7 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
   glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
   return ok;
 }
+
 
 // The mean colour of a classic texture, in linear light.
 V3 meanColour(GLuint texture) {
@@ -1116,7 +1182,25 @@ bool DrawStudioTile(SceneState& scene, int width, int height, int x0, int y0, in
   Renderer*& renderer = current();
   if (renderer == nullptr) renderer = new Renderer();
   std::string why;
-  const bool ok = renderer->draw(scene, width, height, x0, y0, w, h, &why);
+  GLint viewport[4];
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  GLint samples = 0;
+  glGetIntegerv(GL_SAMPLES, &samples);
+  bool ok = true;
+  if (samples >= 2 || (viewport[2] <= kEdgeTile && viewport[3] <= kEdgeTile) || viewport[2] != w || viewport[3] != h) {
+    ok = renderer->draw(scene, width, height, x0, y0, w, h, &why);
+  } else {
+    // The multisampled buffer holds a part at a time: a large picture costs
+    // no more memory than a small one.
+    for (int sy = 0; ok && sy < h; sy += kEdgeTile) {
+      for (int sx = 0; ok && sx < w; sx += kEdgeTile) {
+        const int sw = std::min(kEdgeTile, w - sx), sh = std::min(kEdgeTile, h - sy);
+        glViewport(viewport[0] + sx, viewport[1] + (h - sy - sh), sw, sh);  // GL rows run bottom-up
+        ok = renderer->draw(scene, width, height, x0 + sx, y0 + sy, sw, sh, &why);
+      }
+    }
+    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
+  }
   if (!ok && error) *error = why;
   return ok;
 }
