@@ -223,7 +223,7 @@ int runBatch(const std::vector<std::string>& arguments, const RenderOptions& opt
   }
   // Covers, backs and the default artwork recur from row to row: each is
   // decoded once.
-  KeepPreparedTextures(size_t{512} << 20);
+  KeepPreparedTextures(static_cast<size_t>(options.cacheMegabytes) << 20);
   std::signal(SIGINT, onInterrupt);
   std::signal(SIGTERM, onInterrupt);
   const size_t total = table.rows.size();

@@ -96,6 +96,9 @@ const char* const kUsage =
     "                            names the columns, each an option without its\n"
     "                            dashes (output, project, size, face.front, ...);\n"
     "                            empty cells take the command line's value\n"
+    "  --cache-mb N              a batch keeps up to N megabytes of decoded\n"
+    "                            pictures for rows that use them again, the\n"
+    "                            least recently used going first (default 128)\n"
     "  --shard K/N               rows (and --frames) K, K+N, K+2N, ... (K from 0):\n"
     "                            N processes split the work without talking\n"
     "  --watch                   render again whenever the project or a picture\n"
@@ -396,6 +399,10 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
       long fps = 0;
       if (!parseInt(value(), 1, 120, &fps)) fail("--fps wants 1 to 120 frames a second");
       options.fps = static_cast<int>(fps);
+    } else if (arg == "--cache-mb") {
+      long megabytes = 0;
+      if (!parseInt(value(), 0, 65536, &megabytes)) fail("--cache-mb wants 0 to 65536 megabytes");
+      options.cacheMegabytes = static_cast<int>(megabytes);
     } else if (arg == "--turn-pictures") {
       long pictures = 0;
       if (!parseInt(value(), 4, 72, &pictures)) fail("--turn-pictures wants 4 to 72 pictures of one turn");

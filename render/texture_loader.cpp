@@ -122,7 +122,7 @@ struct TextureKeeper {
   std::mutex lock;
   size_t budget = 0;
   size_t used = 0;
-  std::deque<KeptTexture> kept;  // oldest first
+  std::deque<KeptTexture> kept;  // least recently used first
 
   void trim() {
     while (used > budget && !kept.empty()) {
@@ -164,8 +164,13 @@ std::shared_ptr<const PreparedTexture> PrepareTextureShared(const std::string& p
   {
     const std::lock_guard<std::mutex> hold(k.lock);
     if (k.budget > 0) key = keepKey(path, maxSize, drawingSide);
-    for (const KeptTexture& kept : k.kept) {
-      if (!key.empty() && kept.key == key) return kept.texture;
+    for (auto it = k.kept.begin(); !key.empty() && it != k.kept.end(); ++it) {
+      if (it->key != key) continue;
+      // Least recently used goes first: a cover every row uses stays.
+      KeptTexture found = *it;
+      k.kept.erase(it);
+      k.kept.push_back(found);
+      return found.texture;
     }
   }
   auto prepared = std::make_shared<const PreparedTexture>(prepareFresh(path, maxSize, drawingSide));

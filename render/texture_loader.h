@@ -74,8 +74,9 @@ std::shared_ptr<const PreparedTexture> PrepareTextureShared(const std::string& p
                                                             int drawingSide = kDefaultDrawingSide);
 
 // Keeps prepared pictures of local files, by name, size and modification
-// time, up to `budgetBytes` of pixels (the oldest go first), so a process
-// drawing many shots decodes each picture once. 0 (the default) keeps none.
+// time, up to `budgetBytes` of pixels (the least recently used go first), so
+// a process drawing many shots decodes each picture once. 0 (the default)
+// keeps none.
 void KeepPreparedTextures(size_t budgetBytes);
 bool UploadTexture(SceneState& scene, const PreparedTexture& prepared, uint32_t& slot, std::string* error = nullptr);
 

@@ -1121,3 +1121,26 @@ TEST(Artwork, PhotoshopLengthsAndSizesPastWhatCanBeReadAreRefusedNamingTheLimit)
   EXPECT_FALSE(tooWide.picture);
   EXPECT_NE(tooWide.error.find("at most 16000 on a side"), std::string::npos) << tooWide.error;
 }
+
+// The batch's picture cache lets the least recently used picture go, not
+// the oldest: a cover every row asks for again stays decoded.
+TEST(PictureCache, TheLeastRecentlyUsedPictureGoesFirst) {
+  QTemporaryDir dir;
+  auto picture = [&](const char* name, QRgb colour) {
+    QImage image(16, 16, QImage::Format_RGB32);
+    image.fill(colour);
+    const std::string path = dir.path().toStdString() + "/" + name;
+    image.save(QString::fromStdString(path));
+    return path;
+  };
+  const std::string a = picture("a.png", qRgb(200, 0, 0)), b = picture("b.png", qRgb(0, 200, 0)),
+                    c = picture("c.png", qRgb(0, 0, 200));
+  KeepPreparedTextures(2 * 16 * 16 * 4 + 100);  // room for two
+  const auto firstA = PrepareTextureShared(a, 64);
+  const auto firstB = PrepareTextureShared(b, 64);
+  EXPECT_EQ(PrepareTextureShared(a, 64), firstA) << "kept";
+  PrepareTextureShared(c, 64);  // one must go: b, unused since a was asked for again
+  EXPECT_EQ(PrepareTextureShared(a, 64), firstA) << "the recently used picture stays";
+  EXPECT_NE(PrepareTextureShared(b, 64), firstB) << "the least recently used one was decoded again";
+  KeepPreparedTextures(0);
+}
