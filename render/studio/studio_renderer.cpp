@@ -48,7 +48,7 @@ constexpr double kContactReach = 0.12;
 constexpr int kContactSamples = 48;
 // The product's own occlusion: depth pictures of it from this many
 // directions over the sky, at this size.
-constexpr int kOpennessSamples = 32;
+constexpr int kOpennessSamples = 64;
 constexpr int kOpennessSide = 256;
 // Multisampling for smooth edges where the target has none of its own.
 constexpr int kEdgeSamples = 4;
@@ -620,11 +620,20 @@ void Renderer::bakeOpenness(StudioMesh& mesh) {
       const double w = Dot(normals[k], d);
       if (w <= 0) continue;
       const V3 c = viewProjection.point(points[k] + normals[k] * lift);
-      const int x = std::clamp(static_cast<int>((c[0] * 0.5 + 0.5) * kOpennessSide), 0, kOpennessSide - 1);
-      const int y = std::clamp(static_cast<int>((c[1] * 0.5 + 0.5) * kOpennessSide), 0, kOpennessSide - 1);
-      const double nearest = depth[static_cast<size_t>(y) * kOpennessSide + static_cast<size_t>(x)];
+      const int x = static_cast<int>((c[0] * 0.5 + 0.5) * kOpennessSide);
+      const int y = static_cast<int>((c[1] * 0.5 + 0.5) * kOpennessSide);
+      // Nine texels around it: a thin wall's edge counts by how much of it
+      // stands in front, not all or nothing.
+      int open = 0;
+      for (int dy = -1; dy <= 1; ++dy) {
+        for (int dx = -1; dx <= 1; ++dx) {
+          const int u = std::clamp(x + dx, 0, kOpennessSide - 1), v = std::clamp(y + dy, 0, kOpennessSide - 1);
+          const double nearest = depth[static_cast<size_t>(v) * kOpennessSide + static_cast<size_t>(u)];
+          open += c[2] * 0.5 + 0.5 <= nearest + 2.0 / kOpennessSide ? 1 : 0;
+        }
+      }
       weights[k] += w;
-      if (c[2] * 0.5 + 0.5 <= nearest + 2.0 / kOpennessSide) seen[k] += w;
+      seen[k] += w * open / 9.0;
     }
   }
   unbindMesh();

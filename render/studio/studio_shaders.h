@@ -186,7 +186,7 @@ void main() {
   float height = uFadeHeight > 0.0 ? -vWorld.y : vWorld.y;
   float contact = mix(0.7, 1.0, smoothstep(0.0, uContactHeight, height));
   float openness = clamp(vOpenness, 0.0, 1.0);
-  vec3 diffuse = dome(n) * (0.15 + 0.85 * openness) * contact;
+  vec3 diffuse = dome(n) * openness * contact;
   vec3 specular = vec3(0.0);
   float coatEnergy = 1.0;
   float fc = schlick(0.04, nv) * uCoat;
@@ -197,7 +197,7 @@ void main() {
     float nl = dot(n, l);
     if (nl <= 0.0) continue;
     // A cavity (the mug's inside) takes in little of any light.
-    float shadow = (i == 0 ? visibility : 1.0) * mix(0.3, 1.0, openness);
+    float shadow = (i == 0 ? visibility : 1.0) * mix(0.05, 1.0, openness * openness);
     float falloff = uLightReach[i] * uLightReach[i] / (d * d);
     vec3 e = uLightColour[i] * nl * shadow * falloff;
     vec3 h = normalize(l + v);

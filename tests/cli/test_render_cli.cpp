@@ -1544,8 +1544,9 @@ std::string flatPicture(const std::string& path, QColor colour) {
 
 }  // namespace
 
-// Glaze is glaze: under a dark wrap the lip, inside and handle stay white.
-TEST(StudioMug, TheGlazeStaysWhiteUnderADarkWrap) {
+// Glaze is glaze: under a dark wrap the lip, inside and handle stay white;
+// the inside is darker than the body.
+TEST(StudioMug, TheGlazeStaysWhiteUnderADarkWrapAndTheInsideIsDarker) {
   QTemporaryDir dir;
   const std::string folder = dir.path().toStdString();
   const std::string common = " --look studio --product mug --floor none --fit 5 --rotation 40,0,0 --size 320x240 -o ";
@@ -1560,6 +1561,26 @@ TEST(StudioMug, TheGlazeStaysWhiteUnderADarkWrap) {
   }
   EXPECT_GT(glaze, 1500) << "the lip, the inside and the handle are glaze, not the wrap";
 
+  // A green wrap and a warm glaze of the same lightness tell the body from
+  // the inside, which sees little of the room and darkens towards the bottom.
+  ASSERT_EQ(run(common + folder + "/light.png --glaze F0DCCD --face wrap=" +
+                flatPicture(folder + "/l.png", QColor(200, 235, 200))).status, 0);
+  const QImage light(QString::fromStdString(folder + "/light.png"));
+  std::vector<double> body, inside;
+  for (int y = 0; y < light.height(); ++y) {
+    for (int x = light.width() / 3; x < light.width() * 2 / 3; ++x) {
+      const QRgb p = light.pixel(x, y);
+      if (qRed(p) == 255 && qGreen(p) == 255 && qBlue(p) == 255) continue;
+      const double l = 0.2126 * qRed(p) + 0.7152 * qGreen(p) + 0.0722 * qBlue(p);
+      if (qGreen(p) > qRed(p) + 12) body.push_back(l);
+      else if (y < light.height() / 2 && qRed(p) > qBlue(p) + 12 && qRed(p) >= qGreen(p)) inside.push_back(l);
+    }
+  }
+  ASSERT_GT(inside.size(), 2000u);
+  ASSERT_GT(body.size(), 2000u);
+  std::nth_element(inside.begin(), inside.begin() + static_cast<long>(inside.size() / 2), inside.end());
+  std::nth_element(body.begin(), body.begin() + static_cast<long>(body.size() / 2), body.end());
+  EXPECT_LE(inside[inside.size() / 2], 0.8 * body[body.size() / 2]);
 }
 
 // Once a render names a face, the others are plain card of --blank's
