@@ -177,7 +177,10 @@ void main() {
   // The reflection's picture blurs with its depth below the floor: coarser
   // mipmap levels further down.
   float depthBelow = uFadeHeight > 0.0 ? clamp(-vWorld.y / uFadeHeight, 0.0, 1.0) : 0.0;
-  vec3 albedo = texture(uArtwork, vUv, 6.0 * depthBelow).rgb * uTint;  // an sRGB texture: already linear
+  // The product's own print a third of a level sharper than the mipmaps would
+  // pick: small text keeps the darkness a good shrink (Lanczos, in linear
+  // light) gives it, where the plain choice blurs it paler.
+  vec3 albedo = texture(uArtwork, vUv, uFadeHeight > 0.0 ? 6.0 * depthBelow : -0.35).rgb * uTint;  // sRGB: read linear
   float nv = max(dot(n, v), 1e-4);
   float visibility = keyVisibility(n);
   // The room's light reaches less of what the product hides from the sky

@@ -1650,3 +1650,101 @@ TEST(RenderOutputs, OutputsThatWouldHitAnInputAnotherOutputOrADeviceAreRefused) 
   EXPECT_TRUE(fs::exists(folder + "/d.json"));
   EXPECT_NE(run("--size 64x48 --look studio").status, 0) << "nothing to write is still an error";
 }
+
+namespace {
+
+double toLinear(double v) {
+  v /= 255;
+  return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+}
+double toLevels(double v) {
+  v = std::clamp(v, 0.0, 1.0);
+  return 255 * (v <= 0.0031308 ? v * 12.92 : 1.055 * std::pow(v, 1 / 2.4) - 0.055);
+}
+
+// Lanczos-3 along one axis of a linear-light picture, to `out` samples.
+std::vector<double> lanczosAxis(const std::vector<double>& in, int width, int height, int out, bool alongRows) {
+  const int n = alongRows ? width : height;
+  const double scale = static_cast<double>(out) / n, support = 3 / std::min(scale, 1.0);
+  const int w2 = alongRows ? out : width, h2 = alongRows ? height : out;
+  std::vector<double> result(static_cast<size_t>(w2) * h2);
+  auto sinc = [](double x) { return x == 0 ? 1.0 : std::sin(M_PI * x) / (M_PI * x); };
+  for (int i = 0; i < out; ++i) {
+    const double centre = (i + 0.5) / scale - 0.5;
+    std::vector<std::pair<int, double>> taps;
+    double total = 0;
+    for (int k = static_cast<int>(std::floor(centre - support)) + 1; k <= static_cast<int>(std::floor(centre + support)); ++k) {
+      const double x = (k - centre) * std::min(scale, 1.0), weight = sinc(x) * sinc(x / 3);
+      taps.emplace_back(std::clamp(k, 0, n - 1), weight);
+      total += weight;
+    }
+    const int lines = alongRows ? height : width;
+    for (int line = 0; line < lines; ++line) {
+      double sum = 0;
+      for (const auto& [k, weight] : taps) sum += weight * in[alongRows ? static_cast<size_t>(line) * width + k : static_cast<size_t>(k) * width + line];
+      result[alongRows ? static_cast<size_t>(line) * w2 + i : static_cast<size_t>(i) * w2 + line] = sum / total;
+    }
+  }
+  return result;
+}
+
+}  // namespace
+
+// Small print shown smaller than its picture keeps the darkness a good
+// shrink gives it: Lanczos-3 in linear light, computed here.
+TEST(StudioPrint, ASmallParagraphIsAsDarkAsALanczosShrinkOfTheCover) {
+  QTemporaryDir dir;
+  const std::string folder = dir.path().toStdString();
+  // Lines of 7-pixel "glyphs" two or four strokes wide, as 10-pixel text has.
+  QImage cover(1000, 1400, QImage::Format_RGB32);
+  cover.fill(qRgb(255, 255, 255));
+  uint32_t seed = 12345;
+  auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8; };
+  for (int top = 20; top < 1380; top += 14) {
+    for (int x = 20; x < 940;) {
+      for (int glyph = 3 + static_cast<int>(next() % 6); glyph > 0; --glyph, x += 5) {
+        for (int y = top + 2; y < top + 9; ++y) cover.setPixel(x, y, qRgb(20, 20, 20));
+        if (next() % 10 < 6) for (int y = top + 2; y < top + 9; ++y) cover.setPixel(x + 3, y, qRgb(20, 20, 20));
+        if (next() % 2) for (int k = 0; k < 4; ++k) cover.setPixel(x + k, top + 2, qRgb(20, 20, 20));
+        if (next() % 2) for (int k = 0; k < 4; ++k) cover.setPixel(x + k, top + 8, qRgb(20, 20, 20));
+      }
+      x += 4;
+    }
+  }
+  ASSERT_TRUE(cover.save(QString::fromStdString(folder + "/cover.png")));
+  // The middle of the cover, in linear light.
+  const int cw = 500, ch = 700;
+  std::vector<double> middle(static_cast<size_t>(cw) * ch);
+  for (int y = 0; y < ch; ++y) {
+    for (int x = 0; x < cw; ++x) middle[static_cast<size_t>(y) * cw + x] = toLinear(qRed(cover.pixel(250 + x, 350 + y)));
+  }
+  auto darkest = [](std::vector<double> v) {
+    std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 100), v.end());
+    return v[v.size() / 100];
+  };
+  for (const char* size : {"1000x800", "1250x1000", "1470x1176"}) {
+    SCOPED_TRACE(size);
+    const std::string out = folder + "/shot.png";
+    ASSERT_EQ(run(std::string("--look studio --floor none --rotation 0,0,0 --size ") + size + " -o " + out +
+                  " --face front=" + folder + "/cover.png").status, 0);
+    const QImage shot(QString::fromStdString(out));
+    // The front, head-on: the span of non-white pixels across the middle.
+    int x0 = -1, x1 = -1, y0 = -1, y1 = -1;
+    for (int x = 0; x < shot.width(); ++x) {
+      if (qRed(shot.pixel(x, shot.height() / 2)) < 250) x0 = x0 < 0 ? x : x0, x1 = x;
+    }
+    for (int y = 0; y < shot.height(); ++y) {
+      if (qRed(shot.pixel(shot.width() / 2, y)) < 250) y0 = y0 < 0 ? y : y0, y1 = y;
+    }
+    ASSERT_GT(x1 - x0, 100);
+    const double scale = (x1 - x0 + 1) / 1000.0;
+    std::vector<double> seen;
+    for (int y = y0 + (y1 - y0) / 4; y < y1 - (y1 - y0) / 4; ++y) {
+      for (int x = x0 + (x1 - x0) / 4; x < x1 - (x1 - x0) / 4; ++x) seen.push_back(qGray(shot.pixel(x, y)));
+    }
+    const int ow = static_cast<int>(std::lround(cw * scale)), oh = static_cast<int>(std::lround(ch * scale));
+    std::vector<double> shrunk = lanczosAxis(lanczosAxis(middle, cw, ch, oh, false), cw, oh, ow, true);
+    for (double& v : shrunk) v = toLevels(v);
+    EXPECT_NEAR(darkest(seen), darkest(shrunk), 20) << "at " << scale << " of its size";
+  }
+}
