@@ -678,7 +678,8 @@ int shopCheck(SceneState& scene, const RenderOptions& options, std::string* fail
   return passed ? 0 : failed(failure, "the 3D model does not meet " + options.shopRules + "'s rules");
 }
 
-int preflight(SceneState& scene, const RenderOptions& options, std::string* failure) {
+int preflight(SceneState& scene, const RenderOptions& options,
+              const std::vector<std::pair<std::string, std::string>>& unreadable, std::string* failure) {
   if (const std::optional<ShownProduct> shown = ShownProductOf(scene.productKind)) LoadAssetsFor(scene, *shown);
   const std::vector<FaceCheck> checks = CheckArtwork(scene, options.width, options.height);
   // The faces a render that names some leaves plain.
@@ -711,6 +712,8 @@ int preflight(SceneState& scene, const RenderOptions& options, std::string* fail
     }
     json.endArray().key("plainFaces").beginArray();
     for (const char* face : plain) json.value(face);
+    json.endArray().key("unreadable").beginArray();
+    for (const auto& [face, why] : unreadable) json.beginObject().key("face").value(face).key("error").value(why).endObject();
     json.endArray().key("warnings").value(AnyWarnings(checks)).endObject();
     std::fputs(json.text().c_str(), stdout);
   } else {
@@ -722,6 +725,11 @@ int preflight(SceneState& scene, const RenderOptions& options, std::string* fail
     }
   }
   std::fflush(stdout);
+  if (!unreadable.empty()) {
+    std::string why;
+    for (const auto& [face, reason] : unreadable) why += (why.empty() ? "--face " : "; --face ") + face + ": " + reason;
+    return failed(failure, why);
+  }
   if (!options.strict || !AnyWarnings(checks)) return 0;
   std::string why = "--strict: ";
   bool first = true;
@@ -854,12 +862,17 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
     if (!slot) fail("--face " + face + ": this product's faces are " + FaceNames(scene->productKind));
     faces.emplace_back(*slot, resolve(options, image).string());
   }
+  std::vector<std::pair<std::string, std::string>> unreadable;  // face, why: the check reports them
   for (size_t i = 0; i < faces.size(); ++i) {
     const float absolute = scene->imagePathIsAbsolute;
     scene->imagePathIsAbsolute = 2;
     std::string why;
     const bool loaded = LoadTexture(*scene, faces[i].second, scene->textureSlot[faces[i].first], &why);
     scene->imagePathIsAbsolute = absolute;
+    if (!loaded && options.preflight) {
+      unreadable.emplace_back(options.faces[i].first, "cannot use " + faces[i].second + ": " + why);
+      continue;
+    }
     if (!loaded) {
       return failed(failure, "cannot use " + faces[i].second + " for --face " + options.faces[i].first + ": " + why);
     }
@@ -911,7 +924,7 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
     scene->backgroundColor = *background;
     ApplyClearColor(*scene);
   }
-  if (options.preflight) return preflight(*scene, options, failure);
+  if (options.preflight) return preflight(*scene, options, unreadable, failure);
   if (options.shopCheck) return shopCheck(*scene, options, failure);
   // A render never writes over what it reads: the same file by identity
   // (a link or another name for it counts), whatever it is called.

@@ -1748,3 +1748,16 @@ TEST(StudioPrint, ASmallParagraphIsAsDarkAsALanczosShrinkOfTheCover) {
     EXPECT_NEAR(darkest(seen), darkest(shrunk), 20) << "at " << scale << " of its size";
   }
 }
+
+// The check still reports, as JSON, when a face's picture cannot be read:
+// that face with its error, and a failing status.
+TEST(RenderPreflight, AnUnreadableFaceIsInTheJsonWithItsError) {
+  const CliRun check = run("--preflight --json --face front=/nonexistent/cover.png");
+  EXPECT_EQ(check.status, 1) << check.output;
+  const QJsonObject report = QJsonDocument::fromJson(QByteArray::fromStdString(
+      check.output.substr(0, check.output.rfind('}') + 1))).object();
+  const QJsonArray unreadable = report["unreadable"].toArray();
+  ASSERT_EQ(unreadable.size(), 1) << check.output;
+  EXPECT_EQ(unreadable[0].toObject()["face"].toString(), "front");
+  EXPECT_TRUE(unreadable[0].toObject()["error"].toString().contains("/nonexistent/cover.png"));
+}
