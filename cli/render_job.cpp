@@ -96,13 +96,25 @@ bool readViewer(const fs::path& programFolder, std::string* script, std::string*
     text->assign(std::istreambuf_iterator<char>(in), {});
     return true;
   };
-  std::string apache, three, lit;
-  if (!read(folder / "model-viewer.min.js", script) || !read(folder / "LICENSE", &apache) ||
-      !read(folder / "LICENSE.three", &three) || !read(folder / "LICENSE.lit", &lit)) {
+  if (!read(folder / "model-viewer.min.js", script)) {
     *why = "the page's viewer is missing from " + folder.string();
     return false;
   }
-  *licences = "model-viewer:\n\n" + apache + "\nthree.js:\n\n" + three + "\nLit:\n\n" + lit;
+  // Every work the viewer bundles, with its own licence text.
+  const std::pair<const char*, const char*> kLicences[] = {{"model-viewer", "LICENSE"},
+                                                           {"three.js", "LICENSE.three"},
+                                                           {"Lit", "LICENSE.lit"},
+                                                           {"fflate (in three.js)", "LICENSE.fflate"},
+                                                           {"gainmap-js", "LICENSE.gainmap"}};
+  licences->clear();
+  for (const auto& [work, file] : kLicences) {
+    std::string text;
+    if (!read(folder / file, &text)) {
+      *why = "the licence of the page's viewer is missing: " + (folder / file).string();
+      return false;
+    }
+    *licences += std::string(licences->empty() ? "" : "\n") + work + ":\n\n" + text;
+  }
   return true;
 }
 

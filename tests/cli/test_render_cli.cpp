@@ -1422,6 +1422,10 @@ TEST(ShopModels, TheOneFilePageShowsTheProductAsTheStudioPictureDoesWithItsRedFr
   EXPECT_EQ(page.find("src=\"http"), std::string::npos);
   EXPECT_NE(page.find("ios-src=\"box.usdz\""), std::string::npos);
   EXPECT_NE(page.find("Apache License"), std::string::npos) << "the viewer's licences are in the page";
+  // The works the viewer bundles, each with its copyright line.
+  for (const char* holder : {"three.js authors", "Google LLC", "Arjun Barrett", "MONOGRID"}) {
+    EXPECT_NE(page.find(holder), std::string::npos) << holder;
+  }
   const CliRun studio = run(shot + " --look studio --floor none -o " + folder + "/studio.png");
   ASSERT_EQ(studio.status, 0) << studio.output;
   const CliRun opened = nodeScript("page_shot.mjs", folder + "/box.html " + folder + "/page.png 640 480");
