@@ -198,7 +198,10 @@ void ApplyProject(SceneState& scene, const ProjectData& d, ProjectPanel* panel, 
     std::string why;
     const std::string host = WebPictureHost(name, &why);
     if (host.empty()) {
+      // Refused is missing too: a render must not draw the default picture
+      // in its place without a word.
       if (faceErrors) faceErrors->push_back(why);
+      if (missing) missing->push_back({image.slot, name, why});
       refusedNames.push_back(name);
       continue;
     }
@@ -225,7 +228,19 @@ void ApplyProject(SceneState& scene, const ProjectData& d, ProjectPanel* panel, 
     const float absolute = scene.imagePathIsAbsolute;
     // Found beside the project, or where an absolute name says.
     if (found != name || (fs::path(found).is_absolute() && isFile(found))) scene.imagePathIsAbsolute = 2;
-    const bool loaded = LoadTexture(scene, found, scene.textureSlot[image.slot], &why);
+    bool loaded = false;
+    std::error_code none;
+    const fs::file_status status = fs::status(name, none);
+    if (found == name && fs::path(name).is_absolute() && fs::exists(status) && !fs::is_regular_file(status)) {
+      // A device, a pipe or a folder named outright is no picture: never
+      // read, and not looked for under the program's folder either.
+      why = "Cannot use " + name + ": it is not a picture file (a device, a pipe or a folder).";
+    } else if (found == name && fs::path(name).is_absolute() && !fs::exists(status) &&
+               !isFile(fs::current_path(none).string() + "/" + name)) {
+      why = "Cannot open " + name + ": No such file or directory.";
+    } else {
+      loaded = LoadTexture(scene, found, scene.textureSlot[image.slot], &why);
+    }
     scene.imagePathIsAbsolute = absolute;
     if (!loaded) {
       if (faceErrors) faceErrors->push_back(name + ": " + why);
