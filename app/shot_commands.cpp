@@ -423,6 +423,16 @@ std::optional<std::string> ShotCommands::saveNameOfType(kestrova::FileDialogRequ
   }
 }
 
+// Where every export's file chooser starts: the folder the last export
+// went to, else the user's pictures, never the program's own folder (the
+// current one, after start-up).
+std::string ShotCommands::exportFolder() const {
+  QString folder = screenshotFolder_;
+  if (folder.isEmpty()) folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+  if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
+  return folder.toStdString();
+}
+
 void ShotCommands::OnFileSaveScreenshot() {
   const kestrova::CapturedFrame frame = captureForExport(false);
   kestrova::FileDialogRequest request;
@@ -431,11 +441,7 @@ void ShotCommands::OnFileSaveScreenshot() {
       "Export Bitmap (*.bmp)|*.*|PNG Picture (*.png)|*.png|JPEG Picture (*.jpg)|*.jpg;*.jpeg|All Files|*.*||";
   request.defaultExtension = "bmp";
   request.confirmOverwrite = true;
-  // The user's own pictures, never the program's folders.
-  QString folder = screenshotFolder_;
-  if (folder.isEmpty()) folder = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
-  if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
-  request.initialDirectory = folder.toStdString();
+  request.initialDirectory = exportFolder();
   const auto path = saveNameOfType(request, {".bmp", ".png", ".jpg", ".jpeg"}, "screenshots");
   if (!path) {
     showPanelAgain();
@@ -595,8 +601,10 @@ void ShotCommands::OnExportImage() {
   request.filter = "PNG Image (*.png)|*.png|JPEG Image (*.jpg)|*.jpg|Bitmap (*.bmp)|*.bmp||";
   request.defaultExtension = "png";
   request.confirmOverwrite = true;
+  request.initialDirectory = exportFolder();
   const auto path = app_.platform().saveFileName(request);
   if (!path) return;
+  screenshotFolder_ = QFileInfo(QString::fromStdString(*path)).absolutePath();
   const bool png = kestrova::EndsWithIgnoringCase(*path, ".png");
   const bool jpeg = kestrova::EndsWithIgnoringCase(*path, ".jpg") || kestrova::EndsWithIgnoringCase(*path, ".jpeg");
   if (!png && !jpeg && !kestrova::EndsWithIgnoringCase(*path, ".bmp")) {
@@ -683,8 +691,10 @@ void ShotCommands::OnExport3DModel() {
   request.filter = "glTF Binary (*.glb)|*.glb|USDZ for Quick Look (*.usdz)|*.usdz||";
   request.defaultExtension = "glb";
   request.confirmOverwrite = true;
+  request.initialDirectory = exportFolder();
   const auto path = saveNameOfType(request, {".glb", ".usdz"}, "3D models");
   if (!path) return;
+  screenshotFolder_ = QFileInfo(QString::fromStdString(*path)).absolutePath();
   kestrova::ShopModel model;
   std::string error;
   {
@@ -727,8 +737,10 @@ void ShotCommands::OnExportAnimation() {
   request.filter = "MP4 Video (*.mp4)|*.mp4|WebM Video (*.webm)|*.webm|GIF Animation (*.gif)|*.gif||";
   request.defaultExtension = "mp4";
   request.confirmOverwrite = true;
+  request.initialDirectory = exportFolder();
   const auto path = saveNameOfType(request, {".mp4", ".webm", ".gif"}, "animations");
   if (!path) return;
+  screenshotFolder_ = QFileInfo(QString::fromStdString(*path)).absolutePath();
   std::string error;
   auto writer = kestrova::VideoWriter::Open(*path, size.width(), size.height(), fps, &error);
   if (!writer) {

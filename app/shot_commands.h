@@ -134,5 +134,6 @@ class ShotCommands : public QObject, public kestrova::PanelHost, public IntroHos
   std::optional<QPoint> panelPosition_;
   FaceWatcher* faceWatcher_ = nullptr;
   // The folder of the last screenshot this run.
-  QString screenshotFolder_;
+  QString screenshotFolder_;  // the folder the last export went to
+  std::string exportFolder() const;
 };

@@ -5,10 +5,13 @@
 
 #include <malloc.h>
 
+#include <algorithm>
 #include <csignal>
 #include <chrono>
 #include <future>
 #include <map>
+
+#include <sys/stat.h>
 #include <optional>
 #include <set>
 #include <thread>
@@ -49,6 +52,35 @@ bool namesAnInput(const std::string& column) {
   return column == "project" || column == "environment" || column.rfind("face.", 0) == 0;
 }
 
+// The columns whose cells name files written.
+bool namesAnOutput(const std::string& column) {
+  return column == "output" || column == "video" || column == "describe" || column == "glb" || column == "usdz" ||
+         column == "html";
+}
+
+// A file's identity: its device and inode where it exists, so a link or
+// another name for it is the same file; else its name with the links of
+// its folders followed.
+std::string identityOf(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0) return "inode " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+  std::error_code ignored;
+  const fs::path canonical = fs::weakly_canonical(path, ignored);
+  return (canonical.empty() ? fs::path(path) : canonical).lexically_normal().string();
+}
+
+// Whether `name`, written by a sheet in `folder`, stays inside that folder
+// (its links followed): a spreadsheet handed over must not write anywhere
+// else on the machine.
+bool staysInside(const fs::path& folder, const std::string& name) {
+  if (fs::path(name).is_absolute()) return false;
+  std::error_code ignored;
+  const fs::path base = fs::weakly_canonical(folder, ignored);
+  const fs::path target = fs::weakly_canonical(folder / name, ignored);
+  const auto [end, at] = std::mismatch(base.begin(), base.end(), target.begin(), target.end());
+  return end == base.end();
+}
+
 // What a row reads and writes, resolved, for the checks made before any row
 // is drawn.
 struct RowFiles {
@@ -65,19 +97,20 @@ std::string normalPath(const fs::path& folder, const std::string& name) {
 // spreadsheet itself), a row reading another's output: refused, naming the
 // rows, before anything is drawn. Empty when the rows are independent.
 std::string crossedRows(const std::vector<RowFiles>& rows, const std::string& spreadsheet) {
-  std::map<std::string, size_t> writer;
+  std::map<std::string, size_t> writer;  // by identity
+  const std::string sheet = identityOf(spreadsheet);
   for (size_t r = 0; r < rows.size(); ++r) {
     for (const std::string& file : rows[r].writes) {
-      const auto [at, fresh] = writer.emplace(file, r);
+      const auto [at, fresh] = writer.emplace(identityOf(file), r);
       if (!fresh) {
         return "rows " + std::to_string(at->second + 1) + " and " + std::to_string(r + 1) + " both write " + file;
       }
-      if (file == spreadsheet) return "row " + std::to_string(r + 1) + " would write over the spreadsheet " + file;
+      if (identityOf(file) == sheet) return "row " + std::to_string(r + 1) + " would write over the spreadsheet " + file;
     }
   }
   for (size_t r = 0; r < rows.size(); ++r) {
     for (const std::string& file : rows[r].reads) {
-      const auto found = writer.find(file);
+      const auto found = writer.find(identityOf(file));
       if (found == writer.end()) continue;
       if (found->second == r) {
         return "row " + std::to_string(r + 1) + " writes " + file + ", which it reads";
@@ -167,9 +200,19 @@ int runBatch(const std::vector<std::string>& arguments, const RenderOptions& opt
   const fs::path tableFolder = csv.parent_path();
   const std::string startFolder = options.folder;
   for (size_t c = 0; c < table.columns.size(); ++c) {
-    if (!namesAnInput(table.columns[c])) continue;
-    for (auto& row : table.rows) {
-      if (!row[c].empty() && fs::path(row[c]).is_relative()) row[c] = (tableFolder / row[c]).string();
+    const std::string& column = table.columns[c];
+    for (size_t r = 0; r < table.rows.size(); ++r) {
+      std::string& cell = table.rows[r][c];
+      if (cell.empty()) continue;
+      if (namesAnOutput(column) && !staysInside(tableFolder, cell)) {
+        std::fprintf(stderr, "kestrova-render: %s: row %zu writes %s outside the spreadsheet's folder; nothing was drawn\n",
+                     Printable(csv.string()).c_str(), r + 1, Printable(cell).c_str());
+        return 2;
+      }
+      // The sheet's models, pages and descriptions land beside it, whoever
+      // names the row's picture (its output cell keeps its own way).
+      const bool beside = namesAnInput(column) || column == "describe" || column == "glb" || column == "usdz" || column == "html";
+      if (beside && fs::path(cell).is_relative()) cell = (tableFolder / cell).string();
     }
   }
   std::vector<std::string> shared;

@@ -160,10 +160,12 @@ bool PendingFile::open(const std::string& named, std::string* reason, bool follo
     if (reason) *reason = "it is a link another user made in a shared folder";
     return false;
   }
-  // Only a plain file is replaced: a rename over a device, a pipe or a
-  // socket would take the name from what others use.
+  // A name the user gave replaces only a plain file: a rename over a
+  // device, a pipe or a socket would take the name from what others use.
+  // (The program's own files, named by the program, replace whatever sits
+  // at their name.)
   struct stat target {};
-  if (::stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode)) {
+  if (followLink && ::stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode)) {
     if (reason) *reason = S_ISDIR(target.st_mode) ? "it is a folder" : "it is not a plain file (a device, a pipe or a socket)";
     return false;
   }

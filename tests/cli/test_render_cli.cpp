@@ -1023,7 +1023,20 @@ TEST(RenderBatch, RowsThatTreadOnEachOtherAreRefusedBeforeAnythingIsDrawn) {
        "row 2 reads"},
       {"reads-own-output", "output,face.front,size\nz.png,z.png,32x24\n", "row 1 writes"},
       {"the-sheet", "output,size\nthe-sheet.csv,32x24\n", "spreadsheet"},
+      // Other names for one file: a symbolic link, a hard link.
+      {"through-a-link", "output,size\nlink-to-sheet.csv,32x24\n", "spreadsheet"},
+      {"hard-link", "output,face.front,size\nhard-cover.png,,32x24\ny.png,cover.png,32x24\n", "row 2 reads"},
+      // The models, pages and descriptions count too.
+      {"model-over-model", "output,glb,size\na.png,m.glb,32x24\nb.png,m.glb,32x24\n", "both write"},
+      {"describe-over-input", "output,describe,face.front,look,size\nd.png,cover.png,cover.png,studio,32x24\n",
+       "which it reads"},
+      // Outside the sheet's folder, however named.
+      {"climbs-out", "output,size\n../../x.png,32x24\n", "outside the spreadsheet's folder"},
+      {"absolute", "output,size\n/tmp/kestrova-batch-x.png,32x24\n", "outside the spreadsheet's folder"},
+      {"model-climbs-out", "output,glb,size\na.png,../m.glb,32x24\n", "outside the spreadsheet's folder"},
   };
+  fs::create_symlink(root / "through-a-link.csv", root / "link-to-sheet.csv");
+  fs::create_hard_link(root / "cover.png", root / "hard-cover.png");
   for (const auto& c : cases) {
     const fs::path sheet = root / (std::string(c.name) + ".csv");
     std::ofstream(sheet) << c.rows;
@@ -1035,6 +1048,21 @@ TEST(RenderBatch, RowsThatTreadOnEachOtherAreRefusedBeforeAnythingIsDrawn) {
     EXPECT_EQ(fs::last_write_time(root / "cover.png"), before) << c.name;
     EXPECT_FALSE(fs::exists(root / "x.png"));
   }
+  EXPECT_FALSE(fs::exists("/tmp/kestrova-batch-x.png"));
+  EXPECT_TRUE(fs::is_symlink(root / "link-to-sheet.csv"));
+}
+
+// A row's model lands beside the sheet even when its picture's name comes
+// from the command line.
+TEST(RenderBatch, AModelCellLandsBesideTheSheet) {
+  QTemporaryDir dir, elsewhere;
+  const fs::path root = dir.path().toStdString();
+  std::ofstream(root / "models.csv") << "glb,size\nbox.glb,32x24\n";
+  const CliRun batch = runProgram("cd '" + elsewhere.path().toStdString() + "' && " KESTROVA_RENDER,
+                                  "--batch " + (root / "models.csv").string() + " -o picture.png");
+  EXPECT_EQ(batch.status, 0) << batch.output;
+  EXPECT_TRUE(fs::exists(root / "box.glb")) << batch.output;
+  EXPECT_FALSE(fs::exists(fs::path(elsewhere.path().toStdString()) / "box.glb"));
 }
 
 TEST(RenderBatch, CellsFlagsAndShardsSayWhatTheyMean) {

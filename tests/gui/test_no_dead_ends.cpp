@@ -487,14 +487,50 @@ TEST_F(NoDeadEnds, ExportThreeDModelWritesAGlbOrUsdzFromTheFileMenu) {
   platform_.fileAnswers = {(path() / "product.obj").string(), glb.string()};
   action->trigger();
   ASSERT_TRUE(fs::exists(glb)) << "written";
+  ASSERT_FALSE(platform_.fileRequests.empty());
+  const std::string start = platform_.fileRequests.front().initialDirectory;
+  EXPECT_FALSE(start.empty());
+  EXPECT_EQ(start.find(path().string()), std::string::npos) << "never the program's folder: " << start;
   const std::vector<uint8_t> bytes = fileBytes(glb);
   ASSERT_GT(bytes.size(), 12u);
   EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 4), "glTF");
   EXPECT_EQ(platform_.fileRequests.back().title, "Export 3D Model");
   platform_.fileAnswers = {usdz.string()};
   action->trigger();
+  EXPECT_EQ(platform_.fileRequests.back().initialDirectory, path().string()) << "the last folder used";
   const std::vector<uint8_t> zip = fileBytes(usdz);
   ASSERT_GT(zip.size(), 4u);
   EXPECT_EQ(zip[0], 'P');
   EXPECT_EQ(zip[1], 'K');
+}
+
+// View > Studio Look and Studio Floor are check items that tell assistive
+// technology whether they are on.
+TEST_F(NoDeadEnds, TheStudioMenuItemsSayTheirStateToAssistiveTechnology) {
+  window()->showMenusAndToolbar();
+  QMenu* view = nullptr;
+  for (QAction* menu : window()->menuBar()->actions()) {
+    if (menu->text() == "&View") view = menu->menu();
+  }
+  ASSERT_NE(view, nullptr);
+  for (const char* name : {"StudioLook", "StudioFloor"}) {
+    SCOPED_TRACE(name);
+    QAction* action = window()->findChild<QAction*>(name);
+    ASSERT_NE(action, nullptr);
+    QAccessibleInterface* menu = QAccessible::queryAccessibleInterface(view);
+    ASSERT_NE(menu, nullptr);
+    auto item = [&]() -> QAccessibleInterface* {
+      for (int i = 0; i < menu->childCount(); ++i) {
+        QAccessibleInterface* child = menu->child(i);
+        if (child && child->text(QAccessible::Name) == action->text().remove('&')) return child;
+      }
+      return nullptr;
+    };
+    ASSERT_NE(item(), nullptr) << "in the View menu";
+    EXPECT_TRUE(item()->state().checkable);
+    for (const bool on : {true, false}) {
+      action->setChecked(on);
+      EXPECT_EQ(static_cast<bool>(item()->state().checked), on);
+    }
+  }
 }
