@@ -45,6 +45,25 @@ bool fit(const std::vector<V3>& points, double a, double b, V3* shift) {
   interval(far, 0, a, &xl, &xh);
   interval(far, 1, b, &yl, &yh);
   *shift = {(xl + xh) / 2, (yl + yh) / 2, -far};
+  // Centred as the picture shows it: the extremes' angles, not their
+  // distances, equal on both sides (the middle of the allowed shifts leaves
+  // a near edge and a far one unequal margins).
+  for (size_t axis = 0; axis < 2; ++axis) {
+    const double low = axis == 0 ? xl : yl, high = axis == 0 ? xh : yh;
+    for (int round = 0; round < 8; ++round) {
+      const double s = (*shift)[axis];
+      size_t most = 0, least = 0;
+      double top = -std::numeric_limits<double>::infinity(), bottom = std::numeric_limits<double>::infinity();
+      for (size_t i = 0; i < points.size(); ++i) {
+        const double seen = (points[i][axis] + s) / (far - points[i][2]);
+        if (seen > top) top = seen, most = i;
+        if (seen < bottom) bottom = seen, least = i;
+      }
+      const double dm = far - points[most][2], dl = far - points[least][2];
+      const double centred = -(points[most][axis] / dm + points[least][axis] / dl) / (1 / dm + 1 / dl);
+      (*shift)[axis] = std::clamp(centred, low, high);
+    }
+  }
   return true;
 }
 

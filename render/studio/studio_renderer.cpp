@@ -41,11 +41,17 @@ constexpr double kLowestSky = 45.0 * M_PI / 180.0;
 // darkest as dark): the faintest tail of the shadow would widen the framing
 // for nothing the eye sees.
 constexpr float kFaintest = 0.04f;
+// How much darker than the floor a shadow must be for framing to keep it.
+constexpr float kSeenShadow = 0.15f;
 // The contact shadow: its share of the floor's darkest and how far it
 // reaches, in product heights.
 constexpr double kContactShare = 0.4;
 constexpr double kContactReach = 0.12;
 constexpr int kContactSamples = 48;
+// Under a reflection alone, the shadow stays, lighter: the product stands
+// on the floor rather than floating over its mirror image.
+constexpr float kContactCore = 0.04f;
+constexpr float kContactAlone = 0.5f;
 // The product's own occlusion: depth pictures of it from this many
 // directions over the sky, at this size.
 constexpr int kOpennessSamples = 64;
@@ -754,9 +760,11 @@ bool Renderer::prepare(SceneState& scene, std::string* error) {
     std::vector<float> occlusion(static_cast<size_t>(kOcclusionSide) * kOcclusionSide);
     glBindTexture(GL_TEXTURE_2D, occlusionTexture_);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RED, GL_FLOAT, occlusion.data());
-    // Darker than half a step of the picture's 255 shows.
+    // The shadow a viewer sees: the floor darker by 15 % or more. Its faint
+    // tail would frame the product small and off-centre for nothing the eye
+    // takes for a shadow.
     const float seen =
-        kFaintest + (1 - kFaintest) * 0.5f / 255.0f / std::max(0.01f, scene.studioFloor.shadowStrength / 100.0f);
+        kFaintest + (1 - kFaintest) * kSeenShadow / std::max(0.01f, scene.studioFloor.shadowStrength / 100.0f);
     // The ends of each row of the darkened texels, a texel wide of them:
     // the outline of the shadow, whatever its shape.
     const double texel = 2 * p->region[2] / kOcclusionSide;
@@ -894,7 +902,11 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
     const bool aboveFloor = camera.eye[1] > 0;
     const StudioFloor& floor = scene.studioFloor;
 
-    if (aboveFloor && floor.shadow && floor.shadowStrength > 0) {
+    const bool shadow = floor.shadow && floor.shadowStrength > 0;
+    const bool reflection = floor.reflection && floor.reflectionStrength > 0;
+    if (aboveFloor && (shadow || reflection)) {
+      // A reflection alone still stands on something: the darkest core of
+      // the contact shadow, where the floor meets the product.
       floor_.use();
       uniformMatrix(floor_, "uView", camera.view);
       uniformMatrix(floor_, "uProjection", projection);
@@ -902,8 +914,8 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
                   static_cast<float>(p.region[2]));
       glUniform3f(floor_.uniform("uBackground"), std::clamp(bg[0], 0.0f, 1.0f), std::clamp(bg[1], 0.0f, 1.0f),
                   std::clamp(bg[2], 0.0f, 1.0f));
-      glUniform1f(floor_.uniform("uStrength"), floor.shadowStrength / 100.0f);
-      glUniform1f(floor_.uniform("uFaintest"), kFaintest);
+      glUniform1f(floor_.uniform("uStrength"), shadow ? floor.shadowStrength / 100.0f : kContactAlone);
+      glUniform1f(floor_.uniform("uFaintest"), shadow ? kFaintest : kContactCore);
       glActiveTexture(GL_TEXTURE0);
       glBindTexture(GL_TEXTURE_2D, occlusionTexture_);
       glUniform1i(floor_.uniform("uOcclusion"), 0);

@@ -150,9 +150,16 @@ TEST_F(StudioTest, TheFrontIsEvenlyLitWithoutASpot) {
   EXPECT_GE(fifth, 0.6 * front[front.size() / 2]);
 }
 
+// With the shadow, and with a reflection alone (kept faint here, so the
+// floor under it shows): the product stands on a contact shadow.
 TEST_F(StudioTest, TheFloorIsDarkestRightUnderTheProductsLowestEdge) {
+  for (const bool shadowOn : {true, false}) {
+  SCOPED_TRACE(shadowOn ? "shadow" : "reflection alone");
   colourFaces();
   scene_->look.fit = 20;
+  scene_->studioFloor.shadow = shadowOn;
+  scene_->studioFloor.reflection = !shadowOn;
+  scene_->studioFloor.reflectionStrength = 1;
   const RgbaImage image = draw();
   // The lowest pixel of the product, and the floor straight below it.
   int lowestX = -1, lowestY = -1;
@@ -167,9 +174,12 @@ TEST_F(StudioTest, TheFloorIsDarkestRightUnderTheProductsLowestEdge) {
   const int farFloor = (image.at(lowestX, lowestY + 25)[0] + image.at(lowestX, lowestY + 25)[1]) / 2;
   EXPECT_LT(nearFloor + 5, farFloor) << "contact " << nearFloor << ", further down " << farFloor;
   EXPECT_LT(nearFloor, 250) << "the contact must show on white";
+  }
 }
 
-TEST_F(StudioTest, FitKeepsEverythingThatDiffersFromTheBackgroundInsideItsMargin) {
+// The product and the shadow a viewer sees (the floor 15 % darker or
+// more), inside the margin and centred; the shadow's faint tail may run on.
+TEST_F(StudioTest, FitKeepsTheProductAndItsSeenShadowInsideItsMarginCentred) {
   colourFaces();
   for (const int margin : {0, 10, 25}) {
     scene_->look.fit = margin;
@@ -179,7 +189,8 @@ TEST_F(StudioTest, FitKeepsEverythingThatDiffersFromTheBackgroundInsideItsMargin
       int x0 = kW, x1 = -1, y0 = kH, y1 = -1;
       for (int y = 0; y < kH; ++y) {
         for (int x = 0; x < kW; ++x) {
-          if (isBackground(image.at(x, y))) continue;
+          const uint8_t* p = image.at(x, y);
+          if (isBackground(p) || (isGrey(p) && p[0] > 255 * 0.85 + 2)) continue;
           x0 = std::min(x0, x), x1 = std::max(x1, x), y0 = std::min(y0, y), y1 = std::max(y1, y);
         }
       }
@@ -188,9 +199,11 @@ TEST_F(StudioTest, FitKeepsEverythingThatDiffersFromTheBackgroundInsideItsMargin
       const double top = y0 / double(kH), bottom = (kH - 1 - y1) / double(kH);
       const double slack = 0.02;
       EXPECT_GE(std::min({left, right, top, bottom}), margin / 100.0 - slack) << margin;
-      // The tightest side is at the margin, the other axis centred.
+      // The tightest side is at the margin, both axes centred.
       const double tightest = std::min(std::min(left, right), std::min(top, bottom));
       EXPECT_LE(tightest, margin / 100.0 + slack) << margin;
+      EXPECT_NEAR(left, right, 0.03) << margin;
+      EXPECT_NEAR(top, bottom, 0.03) << margin;
     }
   }
 }
@@ -221,7 +234,7 @@ TEST_F(StudioTest, ALongerLensKeystonesLess) {
   EXPECT_GT(wide, normal + 0.02);
   EXPECT_GT(normal, tele + 0.01);
   // Smoothed edges take a partly covered pixel off each end of a row.
-  EXPECT_NEAR(tele, 1.0, 0.08);
+  EXPECT_NEAR(tele, 1.0, 0.1);
 }
 
 TEST_F(StudioTest, AFineGratingShownAtItsOwnSizeKeepsItsContrast) {
