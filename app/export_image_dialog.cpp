@@ -6,8 +6,13 @@
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QTimer>
 #include <QSettings>
 #include <QSpinBox>
 #include <algorithm>
@@ -38,7 +43,8 @@ QComboBox* combo(QWidget* parent, const char* name, const char* accessible, cons
 
 }  // namespace
 
-ExportImageDialog::ExportImageDialog(const Choice& initial, QWidget* parent) : QDialog(parent) {
+ExportImageDialog::ExportImageDialog(const Choice& initial, QWidget* parent, Preview preview)
+    : QDialog(parent), draw_(std::move(preview)) {
   setObjectName("ExportImage");
   setWindowTitle("Export Image");
   setAccessibleName("Export Image");
@@ -86,6 +92,73 @@ ExportImageDialog::ExportImageDialog(const Choice& initial, QWidget* parent) : Q
   auto* framingLabel = new QLabel("Fr&aming:", this);
   framingLabel->setBuddy(fit_);
   form->addRow(framingLabel, framing);
+  // The studio: its set-up, a glossy coat, a picture lighting it, the
+  // background and the floor's shadow.
+  setup_ = combo(this, "ExportStudioSetup", "Studio set-up",
+                 {"Bright (high key, white sweep)", "Soft (light tent)", "Dark (dark sweep, rim light)"}, initial.setup);
+  form->addRow("S&tudio:", setup_);
+  gloss_ = spin(this, "ExportGloss", "Gloss in percent", 0, 100, initial.gloss);
+  gloss_->setSuffix(" %");
+  form->addRow("&Gloss:", gloss_);
+  environment_ = new QLineEdit(initial.environment, this);
+  environment_->setObjectName("ExportEnvironment");
+  environment_->setAccessibleName("Environment picture (.hdr or .exr)");
+  environment_->setPlaceholderText("the set-up's own lights");
+  auto* browse = new QPushButton("&Browse...", this);
+  browse->setObjectName("ExportEnvironmentBrowse");
+  browse->setAccessibleName("Choose an environment picture");
+  connect(browse, &QPushButton::clicked, this, [this] {
+    const QString file = QFileDialog::getOpenFileName(this, "Environment Picture", environment_->text(),
+                                                      "HDR Pictures (*.hdr *.exr)");
+    if (!file.isEmpty()) environment_->setText(file);
+  });
+  auto* environment = new QHBoxLayout;
+  environment->addWidget(environment_);
+  environment->addWidget(browse);
+  auto* environmentLabel = new QLabel("En&vironment:", this);
+  environmentLabel->setBuddy(environment_);
+  form->addRow(environmentLabel, environment);
+  background_ = new QLineEdit(initial.background, this);
+  background_->setObjectName("ExportBackground");
+  background_->setAccessibleName("Background colour, RRGGBB in hex");
+  background_->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9A-Fa-f]{0,6}"), background_));
+  background_->setPlaceholderText("the shot's own");
+  form->addRow("Bac&kground:", background_);
+  shadow_ = spin(this, "ExportShadowStrength", "Shadow strength in percent", 0, 100, initial.shadowStrength);
+  shadow_->setSuffix(" %");
+  softness_ = spin(this, "ExportShadowSoftness", "Shadow softness in percent", 0, 100, initial.softness);
+  softness_->setSuffix(" %");
+  auto* shadow = new QHBoxLayout;
+  shadow->addWidget(shadow_);
+  shadow->addWidget(new QLabel("softness", this));
+  shadow->addWidget(softness_);
+  auto* shadowLabel = new QLabel("S&hadow:", this);
+  shadowLabel->setBuddy(shadow_);
+  form->addRow(shadowLabel, shadow);
+  // What the export will look like, small, before anything is written.
+  preview_ = new QLabel(this);
+  preview_->setObjectName("ExportPreview");
+  preview_->setAccessibleName("Preview of the exported picture");
+  preview_->setMinimumSize(240, 160);
+  preview_->setAlignment(Qt::AlignCenter);
+  preview_->setVisible(static_cast<bool>(draw_));
+  form->addRow(preview_);
+  previewTimer_ = new QTimer(this);
+  previewTimer_->setSingleShot(true);
+  previewTimer_->setInterval(150);
+  connect(previewTimer_, &QTimer::timeout, this, [this] { drawPreview(); });
+  for (QSpinBox* box : {width_, height_, margin_, gloss_, shadow_, softness_}) {
+    connect(box, &QSpinBox::valueChanged, this, [this] { previewLater(); });
+  }
+  for (QComboBox* box : {look_, floor_, setup_}) {
+    connect(box, &QComboBox::currentIndexChanged, this, [this] { previewLater(); });
+  }
+  connect(lens_, &QDoubleSpinBox::valueChanged, this, [this] { previewLater(); });
+  connect(fit_, &QCheckBox::toggled, this, [this] { previewLater(); });
+  connect(transparent_, &QCheckBox::toggled, this, [this] { previewLater(); });
+  for (QLineEdit* line : {environment_, background_}) {
+    connect(line, &QLineEdit::editingFinished, this, [this] { previewLater(); });
+  }
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setText("Export...");
   buttons->button(QDialogButtonBox::Ok)->setObjectName("ExportImageOk");
@@ -95,6 +168,24 @@ ExportImageDialog::ExportImageDialog(const Choice& initial, QWidget* parent) : Q
   connect(look_, &QComboBox::currentIndexChanged, this, [this] { studioChanged(); });
   connect(fit_, &QCheckBox::toggled, this, [this] { studioChanged(); });
   studioChanged();
+  if (draw_) drawPreview();
+}
+
+void ExportImageDialog::previewLater() {
+  if (draw_) previewTimer_->start();
+}
+
+void ExportImageDialog::drawPreview() {
+  const Choice c = choice();
+  // The picture's own shape, at most 240 x 160.
+  const double scale = std::min(240.0 / c.width, 160.0 / c.height);
+  const QSize size(std::max(16, static_cast<int>(c.width * scale)), std::max(16, static_cast<int>(c.height * scale)));
+  const QImage image = draw_(c, size);
+  if (image.isNull()) {
+    preview_->setText("The preview could not be drawn.");
+    return;
+  }
+  preview_->setPixmap(QPixmap::fromImage(image));
 }
 
 void ExportImageDialog::studioChanged() {
@@ -103,6 +194,9 @@ void ExportImageDialog::studioChanged() {
   lens_->setEnabled(studio);
   fit_->setEnabled(studio);
   margin_->setEnabled(studio && fit_->isChecked());
+  for (QWidget* w : std::initializer_list<QWidget*>{setup_, gloss_, environment_}) {
+    if (w) w->setEnabled(studio);
+  }
 }
 
 ExportImageDialog::Choice ExportImageDialog::choice() const {
@@ -116,6 +210,12 @@ ExportImageDialog::Choice ExportImageDialog::choice() const {
   c.lens = lens_->value();
   c.fit = fit_->isChecked();
   c.margin = margin_->value();
+  c.setup = setup_->currentIndex();
+  c.gloss = gloss_->value();
+  c.environment = environment_->text().trimmed();
+  c.background = background_->text().size() == 6 ? background_->text().toUpper() : QString();
+  c.shadowStrength = shadow_->value();
+  c.softness = softness_->value();
   return c;
 }
 
@@ -132,6 +232,11 @@ ExportImageDialog::Choice ExportImageDialog::Remembered() {
   c.lens = std::clamp(s.value(g + "Lens", c.lens).toDouble(), 10.0, 600.0);
   c.fit = s.value(g + "Fit", c.fit).toBool();
   c.margin = std::clamp(s.value(g + "Margin", c.margin).toInt(), 0, 45);
+  c.setup = std::clamp(s.value(g + "Setup", c.setup).toInt(), 0, 2);
+  c.gloss = std::clamp(s.value(g + "Gloss", c.gloss).toInt(), 0, 100);
+  c.environment = s.value(g + "Environment", c.environment).toString();
+  c.shadowStrength = std::clamp(s.value(g + "Shadow Strength", c.shadowStrength).toInt(), 0, 100);
+  c.softness = std::clamp(s.value(g + "Softness", c.softness).toInt(), 0, 100);
   return c;
 }
 
@@ -147,4 +252,9 @@ void ExportImageDialog::Remember(const Choice& c) {
   s.setValue(g + "Lens", c.lens);
   s.setValue(g + "Fit", c.fit);
   s.setValue(g + "Margin", c.margin);
+  s.setValue(g + "Setup", c.setup);
+  s.setValue(g + "Gloss", c.gloss);
+  s.setValue(g + "Environment", c.environment);
+  s.setValue(g + "Shadow Strength", c.shadowStrength);
+  s.setValue(g + "Softness", c.softness);
 }

@@ -1,10 +1,15 @@
 #pragma once
 #include <QDialog>
+#include <QImage>
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
 class QDoubleSpinBox;
+class QLabel;
+class QLineEdit;
 class QSpinBox;
+class QTimer;
 
 // File > "Export Image...": the shot as a picture of any size, in either
 // look, with its floor, a clear background, the studio's lens and framing.
@@ -22,9 +27,18 @@ class ExportImageDialog : public QDialog {
     double lens = 50;
     bool fit = true;
     int margin = 8;
+    int setup = 0;            // bright, soft, dark
+    int gloss = 0;            // 0 to 100
+    QString environment;      // an .hdr or .exr picture lighting the studio; empty for the set-up's own
+    QString background;       // RRGGBB; empty: the shot's own
+    int shadowStrength = 60;  // 0 to 100
+    int softness = 40;        // 0 to 100
   };
 
-  ExportImageDialog(const Choice& initial, QWidget* parent);
+  // Draws the framed result of a choice at a small size, for the preview.
+  using Preview = std::function<QImage(const Choice& choice, QSize size)>;
+
+  ExportImageDialog(const Choice& initial, QWidget* parent, Preview preview = {});
   Choice choice() const;
 
   // The settings' choice, and keeping one.
@@ -33,6 +47,8 @@ class ExportImageDialog : public QDialog {
 
  private:
   void studioChanged();
+  void previewLater();
+  void drawPreview();
 
   QSpinBox* width_ = nullptr;
   QSpinBox* height_ = nullptr;
@@ -43,4 +59,13 @@ class ExportImageDialog : public QDialog {
   QDoubleSpinBox* lens_ = nullptr;
   QCheckBox* fit_ = nullptr;
   QSpinBox* margin_ = nullptr;
+  QComboBox* setup_ = nullptr;
+  QSpinBox* gloss_ = nullptr;
+  QLineEdit* environment_ = nullptr;
+  QLineEdit* background_ = nullptr;
+  QSpinBox* shadow_ = nullptr;
+  QSpinBox* softness_ = nullptr;
+  QLabel* preview_ = nullptr;
+  QTimer* previewTimer_ = nullptr;
+  Preview draw_;
 };

@@ -588,11 +588,53 @@ void ShotCommands::sayCancelled(const std::string& path) {
 
 // ---- Export Image ----
 
+namespace {
+
+// What an export's choice changes in the shot (which is put back after).
+void applyExportChoice(kestrova::SceneState& shot, const ExportImageDialog::Choice& choice) {
+  shot.look.studio = choice.studio;
+  shot.look.lens = static_cast<float>(choice.lens);
+  shot.look.fit = choice.studio && choice.fit ? choice.margin : -1;
+  shot.studioFloor.shadow = choice.floor == 1 || choice.floor == 3;
+  shot.studioFloor.reflection = choice.floor >= 2;
+  shot.studioFloor.shadowStrength = choice.shadowStrength;
+  shot.studioFloor.softness = choice.softness;
+  static const char* const kSetups[] = {"bright", "soft", "dark"};
+  shot.look.setup = kSetups[std::clamp(choice.setup, 0, 2)];
+  shot.look.gloss = choice.gloss;
+  shot.look.environment = choice.environment.toStdString();
+  if (choice.background.size() == 6) {
+    const uint32_t rgb = choice.background.toUInt(nullptr, 16);
+    shot.backgroundColor = {((rgb >> 16) & 0xFF) / 255.0f, ((rgb >> 8) & 0xFF) / 255.0f, (rgb & 0xFF) / 255.0f};
+  }
+}
+
+}  // namespace
+
 void ShotCommands::OnExportImage() {
   // A face or project saved meanwhile is reloaded after, not into the frame
   // being exported.
   const WatchHold hold(*faceWatcher_);
-  ExportImageDialog options(ExportImageDialog::Remembered(), view_.window());
+  // The preview draws the choice on a copy of the shot, small, in the
+  // view's context; nothing of the shot changes.
+  const ExportImageDialog::Preview preview = [this](const ExportImageDialog::Choice& choice, QSize size) {
+    auto copy = std::make_unique<kestrova::SceneState>(scene());
+    applyExportChoice(*copy, choice);
+    kestrova::ExportOptions o;
+    o.width = size.width();
+    o.height = size.height();
+    o.transparent = choice.transparent;
+    kestrova::RenderHost quiet;
+    std::string error;
+    view_.makeCurrent();
+    kestrova::ApplyClearColor(*copy);
+    const kestrova::RgbaImage image = kestrova::RenderExport(*copy, quiet, o, &error);
+    kestrova::ApplyClearColor(scene());
+    view_.doneCurrent();
+    if (image.pixels.empty()) return QImage();
+    return QImage(image.pixels.data(), image.width, image.height, image.width * 4, QImage::Format_RGBA8888).copy();
+  };
+  ExportImageDialog options(ExportImageDialog::Remembered(), view_.window(), preview);
   if (options.exec() != QDialog::Accepted) return;
   const ExportImageDialog::Choice choice = options.choice();
   ExportImageDialog::Remember(choice);
@@ -617,11 +659,7 @@ void ShotCommands::OnExportImage() {
   }
   kestrova::SceneState& shot = scene();
   const auto kept = std::make_unique<kestrova::SceneState>(shot);
-  shot.look.studio = choice.studio;
-  shot.look.lens = static_cast<float>(choice.lens);
-  shot.look.fit = choice.studio && choice.fit ? choice.margin : -1;
-  shot.studioFloor.shadow = choice.floor == 1 || choice.floor == 3;
-  shot.studioFloor.reflection = choice.floor >= 2;
+  applyExportChoice(shot, choice);
   kestrova::ExportOptions o;
   o.width = choice.width;
   o.height = choice.height;
@@ -655,6 +693,7 @@ void ShotCommands::OnExportImage() {
   };
   kestrova::RenderHost quiet;
   view_.makeCurrent();
+  kestrova::ApplyClearColor(shot);
   bool written = (!png || writer.open(*path, o.width, o.height, o.transparent, &error)) &&
                  kestrova::RenderExportRows(shot, quiet, o, sink, &error);
   view_.doneCurrent();

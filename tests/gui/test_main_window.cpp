@@ -7,6 +7,8 @@
 #include <QCheckBox>
 #include <QAccessible>
 #include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QSpinBox>
 #include <QImage>
 #include <QMenuBar>
@@ -651,6 +653,46 @@ TEST_F(MainWindowTest, ExportImageWritesTheSizeAndLookChosenAndRemembersThem) {
   EXPECT_EQ(scene().look.studio, studioBefore);
   EXPECT_EQ(ExportImageDialog::Remembered().width, 400);
   EXPECT_TRUE(ExportImageDialog::Remembered().studio);
+}
+
+// The studio's own choices: a set-up, a background, the shadow; a preview
+// of the framed result shows them before anything is written.
+TEST_F(MainWindowTest, ExportImageShowsAPreviewAndTakesTheStudiosSetUpBackgroundAndShadow) {
+  const fs::path picture = path() / "dark.png";
+  platform_.fileAnswers = {picture.string()};
+  activate();
+  QImage before, after;
+  QTimer::singleShot(0, [&] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    ASSERT_NE(dialog, nullptr);
+    auto* preview = dialog->findChild<QLabel*>("ExportPreview");
+    ASSERT_NE(preview, nullptr);
+    dialog->findChild<QComboBox*>("ExportLook")->setCurrentIndex(1);
+    dialog->findChild<QCheckBox*>("ExportTransparent")->setChecked(false);
+    QTRY_VERIFY_WITH_TIMEOUT(!preview->pixmap().isNull(), 5000);
+    before = preview->pixmap().toImage();
+    dialog->findChild<QComboBox*>("ExportStudioSetup")->setCurrentIndex(2);
+    auto* background = dialog->findChild<QLineEdit*>("ExportBackground");
+    background->setFocus();
+    background->selectAll();
+    QTest::keyClicks(background, "203040");
+    QTest::keyClick(background, Qt::Key_Return);
+    QTRY_VERIFY_WITH_TIMEOUT(preview->pixmap().toImage().pixel(0, 0) != before.pixel(0, 0), 5000);
+    after = preview->pixmap().toImage();
+    QTest::mouseClick(dialog->findChild<QPushButton*>("ExportImageOk"), Qt::LeftButton);
+  });
+  const QColor backgroundBefore = QColor::fromRgbF(scene().backgroundColor[0], scene().backgroundColor[1],
+                                                   scene().backgroundColor[2]);
+  QTest::keyClick(window(), Qt::Key_E, Qt::ControlModifier);
+  ASSERT_FALSE(before.isNull());
+  ASSERT_FALSE(after.isNull());
+  EXPECT_EQ(QColor(after.pixel(0, 0)), QColor(0x20, 0x30, 0x40)) << "the preview shows the background chosen";
+  const QImage written(QString::fromStdString(picture.string()));
+  ASSERT_FALSE(written.isNull());
+  EXPECT_EQ(QColor(written.pixel(0, 0)), QColor(0x20, 0x30, 0x40));
+  EXPECT_EQ(QColor::fromRgbF(scene().backgroundColor[0], scene().backgroundColor[1], scene().backgroundColor[2]),
+            backgroundBefore) << "the shot's own background is put back";
+  EXPECT_EQ(ExportImageDialog::Remembered().setup, 2);
 }
 
 TEST_F(MainWindowTest, ASaveNameOfAKindNotWrittenAsksAgainInsteadOfWritingABitmapUnderIt) {
