@@ -1,16 +1,25 @@
 // The studio look beside the classic frame, in one run: a new 1920 x 1080
 // picture of the default box drawn each way (its pose changed each time, so
-// nothing is kept from the last), and the peak memory of a 7680 x 4320
-// picture written as a PNG by kestrova-render in a fresh process each way.
+// nothing is kept from the last), the peak memory of a 7680 x 4320 picture
+// written as a PNG by kestrova-render in a fresh process each way, a still
+// and a 200-row batch as whole processes each way (time and peak memory,
+// and the studio's ratios to the classic), and 200 rows each with a cover
+// of its own at 2000 x 2000.
 #include <GL/gl.h>
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "bench/default_box.h"
+#include "bench/fresh_process.h"
+#include "formats/png_writer.h"
 #include "render/export_image.h"
 #include "render/headless_context.h"
 
@@ -57,8 +66,77 @@ void peakMemory(benchmark::State& state, bool studio) {
   state.counters["peak_MiB"] = peak;
 }
 
+// A folder of covers (a few, or one a row at 2000 x 2000) and two
+// spreadsheets of 200 rows: the same three covers again and again, and a
+// cover of its own every row.
+std::filesystem::path batchFolder() {
+  static const std::filesystem::path folder = [] {
+    const std::filesystem::path f = std::filesystem::temp_directory_path() / "kestrova-bench-studio-batch";
+    std::filesystem::create_directories(f / "out");
+    std::vector<uint8_t> row(2000 * 4);
+    for (int cover = 0; cover < 200; ++cover) {
+      const std::filesystem::path name = f / ("cover" + std::to_string(cover) + ".png");
+      if (std::filesystem::exists(name)) continue;
+      kestrova::PngWriter writer;
+      std::string error;
+      if (!writer.open(name.string(), 2000, 2000, false, &error)) break;
+      for (int y = 0; y < 2000; ++y) {
+        for (int x = 0; x < 2000; ++x) {
+          uint8_t* p = &row[static_cast<size_t>(x) * 4];
+          p[0] = static_cast<uint8_t>(y * (cover + 1)), p[1] = static_cast<uint8_t>(x * 7), p[2] = static_cast<uint8_t>(cover * 5);
+          p[3] = 255;
+        }
+        writer.write(row.data(), 1, &error);
+      }
+      writer.finish(&error);
+    }
+    std::ofstream same(f / "same.csv"), distinct(f / "distinct.csv");
+    same << "output,face.front\n";
+    distinct << "output,face.front\n";
+    for (int r = 0; r < 200; ++r) {
+      same << "out/s" << r << ".png,cover" << r % 3 << ".png\n";
+      distinct << "out/d" << r << ".png,cover" << r << ".png\n";
+    }
+    return f;
+  }();
+  return folder;
+}
+
+// Whole processes, each look: the still, the batch of recurring covers,
+// the batch of covers of their own. Counters: seconds and peak MiB each,
+// and the studio's ratios to the classic for the still and the batch.
+void looksAsProcesses(benchmark::State& state) {
+  const std::filesystem::path folder = batchFolder();
+  std::map<std::string, kestrova::bench::ProcessRun> runs;
+  for (auto _ : state) {
+    for (const char* look : {"classic", "studio"}) {
+      const std::string l = look;
+      runs["still " + l] = kestrova::bench::RunProcess(
+          {KESTROVA_RENDER_PROGRAM, "--look", l, "--size", "1920x1080", "-o", (folder / "out" / "still.png").string()});
+      runs["batch " + l] = kestrova::bench::RunProcess(
+          {KESTROVA_RENDER_PROGRAM, "--look", l, "--size", "1920x1080", "--batch", (folder / "same.csv").string()});
+      runs["distinct " + l] = kestrova::bench::RunProcess(
+          {KESTROVA_RENDER_PROGRAM, "--look", l, "--size", "1920x1080", "--batch", (folder / "distinct.csv").string()});
+    }
+  }
+  for (const auto& [name, run] : runs) {
+    if (run.status != 0) return state.SkipWithError((name + " failed").c_str());
+    std::string key = name;
+    for (char& c : key) c = c == ' ' ? '_' : c;
+    state.counters[key + "_s"] = run.seconds;
+    state.counters[key + "_MiB"] = static_cast<double>(run.peakKiB) / 1024;
+  }
+  for (const char* what : {"still", "batch"}) {
+    const auto& classic = runs[std::string(what) + " classic"];
+    const auto& studio = runs[std::string(what) + " studio"];
+    state.counters[std::string(what) + "_time_ratio"] = studio.seconds / classic.seconds;
+    state.counters[std::string(what) + "_memory_ratio"] = static_cast<double>(studio.peakKiB) / classic.peakKiB;
+  }
+}
+
 }  // namespace
 
+BENCHMARK(looksAsProcesses)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK_CAPTURE(picture, classic, false)->Args({1920, 1080})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(picture, studio, true)->Args({1920, 1080})->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK_CAPTURE(peakMemory, classic, false)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -54,7 +54,7 @@ constexpr float kContactCore = 0.04f;
 constexpr float kContactAlone = 0.5f;
 // The product's own occlusion: depth pictures of it from this many
 // directions over the sky, at this size.
-constexpr int kOpennessSamples = 64;
+constexpr int kOpennessSamples = 48;
 constexpr int kOpennessSide = 256;
 // Multisampling for smooth edges where the target has none of its own.
 constexpr int kEdgeSamples = 4;
@@ -152,6 +152,8 @@ class Renderer {
     failure_.clear();
     edgesWidth_ = edgesHeight_ = 0;
     prepared_.reset();
+    bakedShape_.clear();
+    baked_.clear();
   }
 
   bool draw(SceneState& scene, int width, int height, int x0, int y0, int w, int h, std::string* error);
@@ -186,6 +188,9 @@ class Renderer {
   std::string failure_;  // why this context cannot draw the look: not tried again every frame
   std::map<GLuint, ArtworkTexture> textures_;
   std::unique_ptr<Prepared> prepared_;
+  // The last bake, by the geometry it was made for: a batch's rows show the
+  // same product with other covers, and the sky it sees is the same.
+  std::vector<float> bakedShape_, baked_;
 };
 
 GLuint Renderer::make(GLenum kind) {
@@ -719,7 +724,17 @@ bool Renderer::prepare(SceneState& scene, std::string* error) {
   const bool sameMesh = prepared_ && prepared_->meshKey == p->meshKey;
   p->mesh = sameMesh ? std::move(prepared_->mesh) : CaptureProductMesh(scene);
   if (!sameMesh) {
-    bakeOpenness(p->mesh);
+    std::vector<float> shape;
+    shape.reserve(p->mesh.vertices.size() * 6);
+    for (const MeshVertex& v : p->mesh.vertices) shape.insert(shape.end(), {v.position[0], v.position[1], v.position[2], v.normal[0], v.normal[1], v.normal[2]});
+    if (shape == bakedShape_ && baked_.size() == p->mesh.vertices.size()) {
+      for (size_t i = 0; i < baked_.size(); ++i) p->mesh.vertices[i].openness = baked_[i];
+    } else {
+      bakeOpenness(p->mesh);
+      bakedShape_ = std::move(shape);
+      baked_.clear();
+      for (const MeshVertex& v : p->mesh.vertices) baked_.push_back(v.openness);
+    }
     // Copies of pictures the new product does not show go: a batch of
     // shots with other covers keeps one shot's pictures, not every row's.
     for (auto it = textures_.begin(); it != textures_.end();) {
