@@ -13,6 +13,8 @@
 
 #include "render/export_image.h"
 #include "render/texture_loader.h"
+#include "formats/environment_picture.h"
+#include "render/studio/environment_map.h"
 #include "render/studio/studio_camera.h"
 #include "render/studio/studio_setup.h"
 #include "tests/support/headless_fixture.h"
@@ -537,4 +539,38 @@ TEST_F(StudioTest, AGlossyFrontCatchesTheStripLightInTheDefaultPose) {
   EXPECT_LT(percentile(mattFront, 0.99) - percentile(mattFront, 0.5), 15) << "a matt front grades, but has no highlight";
   EXPECT_GT(percentile(glossFront, 0.99) - percentile(glossFront, 0.5), 40)
       << percentile(glossFront, 0.5) << " " << percentile(glossFront, 0.99);
+}
+
+// The environment's spherical harmonics against their analytic values: a
+// constant sky gives L00 = c * 4 pi * Y00 and nothing else (each pixel
+// weighted by its solid angle, sin theta with it); a bright spot straight
+// ahead of the camera's view (the picture's middle column, looking to -z)
+// or on its left (-x) turns the first-order terms that way.
+TEST(StudioEnvironment, SphericalHarmonicsOfKnownSkysHaveTheirAnalyticValues) {
+  FloatPicture constant;
+  constant.width = 256;
+  constant.height = 128;
+  constant.rgb.assign(static_cast<size_t>(constant.width) * constant.height * 3, 2.0f);
+  const std::vector<studio::V3> sh = studio::ProjectEnvironment(constant);
+  ASSERT_EQ(sh.size(), 9u);
+  EXPECT_NEAR(sh[0][0], 2.0 * 4 * M_PI * 0.282095, 0.01);
+  for (size_t k = 1; k < 9; ++k) EXPECT_NEAR(sh[k][0], 0.0, 0.01) << k;
+
+  auto spot = [](int column) {
+    FloatPicture p;
+    p.width = 256;
+    p.height = 128;
+    p.rgb.assign(static_cast<size_t>(p.width) * p.height * 3, 0.0f);
+    for (int y = 60; y < 68; ++y) {
+      for (int x = column - 4; x < column + 4; ++x) {
+        for (size_t c = 0; c < 3; ++c) p.rgb[(static_cast<size_t>(y) * p.width + x) * 3 + c] = 100;
+      }
+    }
+    return studio::ProjectEnvironment(p);
+  };
+  const std::vector<studio::V3> ahead = spot(128), left = spot(64);
+  // Order: 0, then y, z, x for the first order.
+  EXPECT_LT(ahead[2][0], -0.5 * std::fabs(ahead[3][0]) - 1e-3) << "the middle looks to -z";
+  EXPECT_LT(left[3][0], -0.5 * std::fabs(left[2][0]) - 1e-3) << "the left quarter looks to -x";
+  EXPECT_NEAR(ahead[1][0], 0.0, std::fabs(ahead[2][0]) * 0.1) << "on the horizon: nothing up or down";
 }
