@@ -1826,3 +1826,23 @@ TEST(RenderProjects, FacesThatAreNoPictureFilesAreRefusedByTheirOwnNames) {
         << "reported under the program's folder: " << refused.output;
   }
 }
+
+// A product page is held to the shop's 5 MB as the model alone is: noise
+// covers at a large texture make one too big, and nothing is written.
+TEST(ShopModels, APageOverFiveMegabytesIsRefusedSayingWhatToChange) {
+  QTemporaryDir dir;
+  const std::string folder = dir.path().toStdString();
+  QImage noise(1024, 1024, QImage::Format_RGB32);
+  uint32_t seed = 7;
+  for (int y = 0; y < noise.height(); ++y) {
+    for (int x = 0; x < noise.width(); ++x) noise.setPixel(x, y, (seed = seed * 1664525u + 1013904223u) >> 8);
+  }
+  ASSERT_TRUE(noise.save(QString::fromStdString(folder + "/noise.png")));
+  std::string faces;
+  for (const char* face : {"front", "back", "left", "right", "top", "bottom"}) faces += std::string(" --face ") + face + "=" + folder + "/noise.png";
+  const CliRun page = run("--size 64x48 --texture-size 4096 --html " + folder + "/page.html" + faces);
+  EXPECT_EQ(page.status, 1) << page.output;
+  EXPECT_NE(page.output.find("more than the 5 MB"), std::string::npos) << page.output;
+  EXPECT_NE(page.output.find("--texture-size"), std::string::npos) << page.output;
+  EXPECT_FALSE(fs::exists(folder + "/page.html"));
+}
