@@ -21,8 +21,10 @@ namespace {
 int terminateSignal[2] = {-1, -1};
 
 void onTerminate(int) {
-  // A picture being drawn does not hold the quit up.
+  // A picture being drawn does not hold the quit up, nor does an export
+  // between two of its tiles.
   kestrova::StopPictureHelpers();
+  kestrova::NoteTerminateSignal();
   const char byte = 1;
   [[maybe_unused]] const ssize_t written = ::write(terminateSignal[0], &byte, 1);
 }

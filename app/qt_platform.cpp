@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include <atomic>
 #include <cstring>
 
 #include "formats/bmp_export.h"
@@ -55,6 +56,14 @@ void RequestQuit() {
 }
 
 bool QuitRequested() { return quitRequested; }
+
+namespace {
+std::atomic<bool> terminateSignalled{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+}  // namespace
+
+void NoteTerminateSignal() { terminateSignalled.store(true, std::memory_order_relaxed); }
+bool TerminateSignalled() { return terminateSignalled.load(std::memory_order_relaxed); }
 
 MessageAnswer QtPlatform::messageBox(const std::string& text, const std::string& caption,
                                      MessageButtons buttons, MessageIcon icon) {

@@ -26,6 +26,10 @@ class QtPlatform : public Platform {
 // Cancel, none opens after, and the program ends as closing its window
 // ends it, also before its main loop has started.
 void RequestQuit();
+// Noted by the signal handler itself (async-signal-safe): work that runs
+// without the event loop (an export's tiles) asks this between its steps.
+void NoteTerminateSignal();
+bool TerminateSignalled();
 bool QuitRequested();
 
 }  // namespace kestrova

@@ -1,6 +1,7 @@
 #include "shot_commands.h"
 
 #include "app/artwork_check_dialog.h"
+#include "app/qt_platform.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -666,6 +667,11 @@ void ShotCommands::OnExportImage() {
   o.supersample = choice.supersample;
   o.transparent = choice.transparent;
   if (shot.playing && shot.keyCount > 0) o.frame = shot.currentFrame;
+  // Tiles small enough that a request to end is seen within a second or
+  // two, even at 16000 x 16000 in the studio look.
+  o.maxTile = 1024;
+  bool ended = false;
+  o.stop = [&ended] { return ended = kestrova::TerminateSignalled() || kestrova::QuitRequested(); };
   QProgressDialog progress("Exporting the picture...", "Cancel", 0, choice.height, view_.window());
   progress.setWindowTitle("Export Image");
   progress.setWindowModality(Qt::WindowModal);
@@ -713,7 +719,10 @@ void ShotCommands::OnExportImage() {
   }
   progress.reset();
   putShotBack(*kept);
-  if (cancelled) {
+  if (ended) {
+    // The program is ending: the unfinished file goes with the writer,
+    // nothing to say.
+  } else if (cancelled) {
     sayCancelled(*path);
   } else if (!written) {
     showError("Kestrova could not export " + *path + ": " + error);

@@ -254,6 +254,11 @@ bool RenderExportRows(SceneState& scene, RenderHost& host, const ExportOptions& 
     for (int y0 = 0; ok && y0 < o.height; y0 += tile) {
       const int h = std::min(tile, o.height - y0);
       for (int x0 = 0; x0 < o.width; x0 += tile) {
+        if (o.stop && o.stop()) {
+          if (error) *error = "stopped";
+          ok = false;
+          break;
+        }
         const int w = std::min(tile, o.width - x0);
         if (w == o.width && !o.transparent && o.supersample == 1) {
           // The common case, one opaque tile across: read back and handed on

@@ -21,6 +21,9 @@ struct ExportOptions {
   bool transparent = false;  // the background becomes alpha 0, straight alpha
   int maxTile = 0;           // the largest tile side; 0: the GL's largest renderbuffer, at most 4096
   std::optional<int> frame;  // a frame of the baked animation, else the still shot
+  // Asked between tiles: true stops the picture there (the program is
+  // asked to end), failing with "stopped".
+  std::function<bool()> stop;
 };
 
 // A headless context going away: the framebuffer kept for its next picture

@@ -205,3 +205,28 @@ TEST_F(Export, ASinkThatFailsStopsTheDrawingWithItsReason) {
   EXPECT_EQ(error, "the disk is full");
   EXPECT_EQ(calls, 2) << "nothing more is drawn or read once the sink says stop";
 }
+
+// Asked to stop, a picture ends at the next tile, in either look: no more
+// rows reach the sink and it fails saying so.
+TEST_F(Export, AStopAskedForEndsThePictureAtTheNextTile) {
+  for (const bool studio : {false, true}) {
+    SCOPED_TRACE(studio ? "studio" : "classic");
+    scene_->look.studio = studio;
+    ExportOptions o;
+    o.width = 256;
+    o.height = 256;
+    o.maxTile = 64;  // 16 tiles
+    int asked = 0;
+    o.stop = [&asked] { return ++asked > 3; };
+    int rows = 0;
+    const ExportRows sink = [&rows](const uint8_t*, int, int count, std::string*) {
+      rows += count;
+      return true;
+    };
+    std::string error;
+    EXPECT_FALSE(RenderExportRows(*scene_, host_, o, sink, &error));
+    EXPECT_EQ(error, "stopped");
+    EXPECT_EQ(asked, 4) << "asked before each tile, and no more once it said stop";
+    EXPECT_LT(rows, 256);
+  }
+}
