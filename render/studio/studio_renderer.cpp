@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -48,6 +49,11 @@ constexpr float kSeenShadow = 0.15f;
 constexpr double kContactShare = 0.4;
 constexpr double kContactReach = 0.12;
 constexpr int kContactSamples = 48;
+// While the shot keeps changing in the window (a drag), each light and the
+// sky cast from this many points: the same soft shape, drawn four times as
+// fast; the full count follows once the shot rests.
+constexpr int kDraftSamples = 12;
+constexpr std::chrono::milliseconds kResting{250};
 // Under a reflection alone, the shadow stays, lighter: the product stands
 // on the floor rather than floating over its mirror image.
 constexpr float kContactCore = 0.04f;
@@ -98,13 +104,16 @@ std::vector<float> meshKeyOf(const SceneState& s) {
 
 ShotKey keyOf(const SceneState& s) {
   ShotKey k;
-  k.numbers = {s.rotation[0], s.rotation[1], s.rotation[2], s.pan[0], s.pan[1], s.pan[2], s.scale[0], s.scale[1],
+  // The camera's height and tilt, its lens and its margin are left out:
+  // the studio's shadows are the same from any camera, and moving it (a
+  // drag up and down, a new lens) draws again without casting them again.
+  k.numbers = {s.rotation[1], s.pan[0], s.pan[1], s.pan[2], s.scale[0], s.scale[1],
                s.scale[2], s.productKind, static_cast<float>(s.bookStyle), s.bookBinding, s.boxStyle,
                s.textureScroll[0], s.textureScroll[1], static_cast<float>(s.pictureWidth[0]),
                static_cast<float>(s.pictureHeight[0]), static_cast<float>(s.studioFloor.shadow),
                static_cast<float>(s.studioFloor.reflection), static_cast<float>(s.studioFloor.shadowStrength),
                static_cast<float>(s.studioFloor.reflectionStrength), static_cast<float>(s.studioFloor.softness),
-               s.look.lens, static_cast<float>(s.look.fit), static_cast<float>(s.look.gloss)};
+               s.look.fit >= 0 ? 1.0f : 0.0f, static_cast<float>(s.look.gloss)};
   for (uint32_t t : s.textureSlot) k.numbers.push_back(static_cast<float>(t));
   for (float c : s.backgroundColor) k.numbers.push_back(c);  // the floor's bounce
   k.numbers.push_back(static_cast<float>(s.look.glaze));
@@ -133,6 +142,7 @@ struct Prepared {
   double keySpread = 0;
   double height = 1;
   double shadowRadius = 1;  // half the side the key's shadow map covers
+  bool draft = false;       // cast from fewer points, while the window's shot keeps changing
   V3 floorAlbedo{0, 0, 0};
 };
 
@@ -157,6 +167,9 @@ class Renderer {
   }
 
   bool draw(SceneState& scene, int width, int height, int x0, int y0, int w, int h, std::string* error);
+  // The window's frames may be drafts while the shot keeps changing;
+  // pictures written never are.
+  bool interactive_ = false;
   bool describe(SceneState& scene, int width, int height, std::string* json, std::string* error);
 
  private:
@@ -191,6 +204,7 @@ class Renderer {
   // The last bake, by the geometry it was made for: a batch's rows show the
   // same product with other covers, and the sky it sees is the same.
   std::vector<float> bakedShape_, baked_;
+  std::chrono::steady_clock::time_point lastChange_{};
 };
 
 GLuint Renderer::make(GLenum kind) {
@@ -525,7 +539,7 @@ void Renderer::castOcclusion(Prepared& p) {
     across(light.direction, &u, &v);
     // The key's face grows with the softness asked for.
     const double radius = light.radius * size * p.keySpread;
-    const int samples = share > 0 ? kKeySamples : 0;
+    const int samples = share > 0 ? (p.draft ? kDraftSamples : kKeySamples) : 0;
     for (int i = 0; i < samples; ++i) {
       // A Vogel spiral over the light's round face: even, and the same every run.
       const double r = std::sqrt((i + 0.5) / samples) * radius;
@@ -541,8 +555,9 @@ void Renderer::castOcclusion(Prepared& p) {
   // steeply they reach the floor.
   std::vector<std::pair<V3, double>> sky;
   double total = 0;
-  for (int i = 0; i < kSkySamples; ++i) {
-    const double h = std::sin(kLowestSky) + (1 - std::sin(kLowestSky)) * (i + 0.5) / kSkySamples;
+  const int skySamples = p.draft ? kDraftSamples : kSkySamples;
+  for (int i = 0; i < skySamples; ++i) {
+    const double h = std::sin(kLowestSky) + (1 - std::sin(kLowestSky)) * (i + 0.5) / skySamples;
     const double ring = std::sqrt(std::max(0.0, 1 - h * h));
     const double a = i * kGoldenAngle;
     sky.emplace_back(V3{ring * std::cos(a), h, ring * std::sin(a)}, h * h);
@@ -561,8 +576,9 @@ void Renderer::castOcclusion(Prepared& p) {
   const double contactReach = kContactReach * p.height;
   double contactTotal = 0;
   std::vector<std::pair<V3, double>> dome;
-  for (int i = 0; i < kContactSamples; ++i) {
-    const double h = std::sin(5 * M_PI / 180) + (1 - std::sin(5 * M_PI / 180)) * (i + 0.5) / kContactSamples;
+  const int contactSamples = p.draft ? kDraftSamples : kContactSamples;
+  for (int i = 0; i < contactSamples; ++i) {
+    const double h = std::sin(5 * M_PI / 180) + (1 - std::sin(5 * M_PI / 180)) * (i + 0.5) / contactSamples;
     const double ring = std::sqrt(std::max(0.0, 1 - h * h));
     const double a = i * kGoldenAngle;
     dome.emplace_back(V3{ring * std::cos(a), h, ring * std::sin(a)}, h);
@@ -694,9 +710,15 @@ void Renderer::castKeyShadow(Prepared& p) {
 
 bool Renderer::prepare(SceneState& scene, std::string* error) {
   ShotKey key = keyOf(scene);
-  if (prepared_ && prepared_->key == key) return true;
+  const auto now = std::chrono::steady_clock::now();
+  const bool moving = interactive_ && now - lastChange_ < kResting;
+  if (prepared_ && prepared_->key == key && (!prepared_->draft || moving)) return true;
+  const bool changed = !(prepared_ && prepared_->key == key);
+  const bool draft = interactive_ && changed && moving;
+  if (changed) lastChange_ = now;
   auto p = std::make_unique<Prepared>();
   p->key = std::move(key);
+  p->draft = draft;
   std::optional<StudioSetup> setup = BuiltInStudio(scene.look.setup);
   if (!setup) {
     *error = "there is no studio called '" + scene.look.setup + "'";
@@ -770,8 +792,10 @@ bool Renderer::prepare(SceneState& scene, std::string* error) {
   castOcclusion(*p);
   castKeyShadow(*p);
 
-  // Framing keeps whatever of the floor the shadow or the reflection darkens.
-  if (scene.studioFloor.shadow && scene.studioFloor.shadowStrength > 0) {
+  // Framing keeps whatever of the floor the shadow or the reflection darkens
+  // (only framing asks: the shot's own pan and zoom need none of it).
+  const bool framed = scene.look.fit >= 0;
+  if (framed && scene.studioFloor.shadow && scene.studioFloor.shadowStrength > 0) {
     std::vector<float> occlusion(static_cast<size_t>(kOcclusionSide) * kOcclusionSide);
     glBindTexture(GL_TEXTURE_2D, occlusionTexture_);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RED, GL_FLOAT, occlusion.data());
@@ -799,7 +823,7 @@ bool Renderer::prepare(SceneState& scene, std::string* error) {
       }
     }
   }
-  if (scene.studioFloor.reflection && scene.studioFloor.reflectionStrength > 0) {
+  if (framed && scene.studioFloor.reflection && scene.studioFloor.reflectionStrength > 0) {
     Mat4 mirror;
     mirror.m[5] = -1;
     const Mat4 mirrored = mirror * p->model;
@@ -1238,6 +1262,15 @@ bool DrawStudioTile(SceneState& scene, int width, int height, int x0, int y0, in
     glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
   }
   if (!ok && error) *error = why;
+  return ok;
+}
+
+bool DrawStudioFrame(SceneState& scene, int width, int height, std::string* error) {
+  Renderer*& renderer = current();
+  if (renderer == nullptr) renderer = new Renderer();
+  renderer->interactive_ = true;
+  const bool ok = DrawStudioTile(scene, width, height, 0, 0, width, height, error);
+  renderer->interactive_ = false;
   return ok;
 }
 

@@ -14,10 +14,10 @@ namespace kestrova::studio {
 // part of the same shot. False, with `error`, when the GL cannot do it.
 bool DrawStudioTile(SceneState& scene, int width, int height, int x0, int y0, int w, int h, std::string* error);
 
-// The whole picture, for the window's view.
-inline bool DrawStudioFrame(SceneState& scene, int width, int height, std::string* error) {
-  return DrawStudioTile(scene, width, height, 0, 0, width, height, error);
-}
+// The whole picture, for the window's view: while the shot keeps changing
+// (a drag), its shadows are cast from fewer points, and in full once it
+// rests.
+bool DrawStudioFrame(SceneState& scene, int width, int height, std::string* error);
 
 // The shot as the studio look would draw it at width x height, described as
 // plain data (JSON) another renderer can rebuild: the camera, the lights,
