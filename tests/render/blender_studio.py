@@ -68,15 +68,23 @@ floor_bsdf.inputs["Roughness"].default_value = 1.0
 floor_bsdf.inputs["Specular"].default_value = 0.0
 floor.data.materials.append(floor_material)
 
-# Each light a sun as wide as the light is seen from the product; its
-# strength the irradiance that makes white card facing it show `intensity`.
+# Each light a round soft box at its place (its distance from the
+# product's middle, along its direction), facing the product, of its size;
+# its power gives white card facing it at the product's middle the
+# irradiance that shows `intensity`. A Lambertian disc of radius r and power
+# P lights a point on its axis d away with P / (pi (d^2 + r^2)).
+heights = [p[1] for part in shot["parts"] for p in part["triangles"]]
+middle = point([0.0, max(heights) / 2, 0.0])
 for light in shot["lights"]:
-    data = bpy.data.lights.new(light["name"], type="SUN")
-    data.energy = light["intensity"] * math.pi
+    data = bpy.data.lights.new(light["name"], type="AREA")
+    data.shape = "DISK"
+    radius, distance = light["radius"], light["distance"]
+    data.size = 2 * radius
+    data.energy = light["intensity"] * math.pi * math.pi * (distance * distance + radius * radius)
     data.color = light["colour"]
-    data.angle = 2 * math.atan(light["radius"] / light["distance"])
     obj = bpy.data.objects.new(light["name"], data)
     towards = point(light["direction"]).normalized()
+    obj.location = middle + towards * distance
     obj.rotation_euler = towards.to_track_quat("Z", "Y").to_euler()
     scene.collection.objects.link(obj)
 
