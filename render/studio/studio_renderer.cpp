@@ -664,9 +664,39 @@ void Renderer::bakeOpenness(StudioMesh& mesh) {
     }
   }
   unbindMesh();
+  // One value a corner, wherever triangles share it, then smoothed with its
+  // neighbours a few times: the depth pictures' texels would otherwise leave
+  // streaks between the columns of a round wall.
+  std::map<std::array<long, 3>, size_t> corners;
+  std::vector<size_t> cornerOf(points.size());
   for (size_t k = 0; k < points.size(); ++k) {
-    mesh.vertices[k].openness = weights[k] > 0 ? static_cast<float>(seen[k] / weights[k]) : 1.0f;
+    const std::array<long, 3> key = {std::lround(points[k][0] * 256), std::lround(points[k][1] * 256),
+                                     std::lround(points[k][2] * 256)};
+    cornerOf[k] = corners.emplace(key, corners.size()).first->second;
   }
+  std::vector<double> open(corners.size(), 0), count(corners.size(), 0);
+  for (size_t k = 0; k < points.size(); ++k) {
+    open[cornerOf[k]] += weights[k] > 0 ? seen[k] / weights[k] : 1.0;
+    count[cornerOf[k]] += 1;
+  }
+  for (size_t c = 0; c < open.size(); ++c) open[c] /= std::max(1.0, count[c]);
+  std::vector<std::vector<size_t>> neighbours(open.size());
+  for (size_t t = 0; t + 2 < points.size(); t += 3) {
+    for (size_t i = 0; i < 3; ++i) {
+      const size_t a = cornerOf[t + i], b = cornerOf[t + (i + 1) % 3];
+      if (a != b) neighbours[a].push_back(b), neighbours[b].push_back(a);
+    }
+  }
+  for (int round = 0; round < 3; ++round) {
+    std::vector<double> next(open.size());
+    for (size_t c = 0; c < open.size(); ++c) {
+      double sum = 0;
+      for (size_t n : neighbours[c]) sum += open[n];
+      next[c] = neighbours[c].empty() ? open[c] : 0.5 * open[c] + 0.5 * sum / static_cast<double>(neighbours[c].size());
+    }
+    open.swap(next);
+  }
+  for (size_t k = 0; k < points.size(); ++k) mesh.vertices[k].openness = static_cast<float>(open[cornerOf[k]]);
 }
 
 void Renderer::castKeyShadow(Prepared& p) {
