@@ -603,3 +603,30 @@ TEST_F(ProjectFiles, AFacePickedFromAnotherFolderIsFoundAgainFromAnyFolder) {
   EXPECT_EQ(missing[0].slot, kSlotBoxTop);
   EXPECT_EQ(missing[0].name, "Boxes/gone.png");
 }
+
+// A project saved without the floor and look block (an older program's, or
+// one with the defaults) leaves the window's floor and look as they are; one
+// with the block brings its own.
+TEST_F(ProjectFiles, AProjectWithoutTheBlockKeepsTheWindowsFloorAndLook) {
+  SceneState plain;
+  const std::string without = dir_.path().toStdString() + "/plain.TSMR";
+  ASSERT_TRUE(WriteProject(plain, without).ok);
+  scene_->studioFloor.shadow = true;
+  scene_->studioFloor.softness = 77;
+  scene_->look.studio = true;
+  scene_->look.setup = "dark";
+  ASSERT_TRUE(ReadProject(*scene_, without).ok);
+  EXPECT_TRUE(scene_->studioFloor.shadow);
+  EXPECT_EQ(scene_->studioFloor.softness, 77);
+  EXPECT_TRUE(scene_->look.studio);
+  EXPECT_EQ(scene_->look.setup, "dark");
+
+  SceneState styled;
+  styled.look.setup = "soft";
+  const std::string with = dir_.path().toStdString() + "/styled.TSMR";
+  ASSERT_TRUE(WriteProject(styled, with).ok);
+  ASSERT_TRUE(ReadProject(*scene_, with).ok);
+  EXPECT_EQ(scene_->look.setup, "soft");
+  EXPECT_FALSE(scene_->look.studio);
+  EXPECT_FALSE(scene_->studioFloor.shadow);
+}
