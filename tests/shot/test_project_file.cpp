@@ -630,3 +630,37 @@ TEST_F(ProjectFiles, AProjectWithoutTheBlockKeepsTheWindowsFloorAndLook) {
   EXPECT_FALSE(scene_->look.studio);
   EXPECT_FALSE(scene_->studioFloor.shadow);
 }
+
+// Where stored face names lead and how picked pictures are stored, as the
+// rules say: beside the project (its folder, then its Boxes/, Books/ and
+// Mug/), an absolute name as it is; a picture below the project's folder
+// relative to it, anything else (a sibling folder too) absolute.
+TEST(FaceNames, StoredNamesLeadBesideTheProjectAndPickedOnesAreStoredSo) {
+  QTemporaryDir dir;
+  const fs::path root = fs::path(dir.path().toStdString());
+  const fs::path project = root / "shots";
+  for (const fs::path& file : {project / "cover.png", project / "Books" / "spine.jpg", project / "Mug" / "wrap.jpg",
+                               project / "Boxes" / "front.jpg", root / "elsewhere" / "back.png"}) {
+    fs::create_directories(file.parent_path());
+    std::ofstream(file) << "x";
+  }
+  const struct {
+    std::string stored;
+    fs::path found;
+  } kResolved[] = {
+      {"cover.png", project / "cover.png"},
+      {"Books/spine.jpg", project / "Books" / "spine.jpg"},
+      {"spine.jpg", project / "Books" / "spine.jpg"},
+      {"wrap.jpg", project / "Mug" / "wrap.jpg"},
+      {"old/folder/front.jpg", project / "Boxes" / "front.jpg"},
+      {(root / "elsewhere" / "back.png").string(), root / "elsewhere" / "back.png"},
+      {"missing.png", "missing.png"},
+  };
+  for (const auto& c : kResolved) EXPECT_EQ(ResolveFaceName(c.stored, project.string()), c.found.string()) << c.stored;
+
+  const std::string program = (root / "program").string();
+  EXPECT_EQ(StoredFaceName((project / "Books" / "spine.jpg").string(), "", project.string(), program), "Books/spine.jpg");
+  EXPECT_EQ(StoredFaceName((root / "elsewhere" / "back.png").string(), "", project.string(), program),
+            (root / "elsewhere" / "back.png").string())
+      << "a sibling folder is stored absolute, never as ../";
+}
