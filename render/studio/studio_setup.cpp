@@ -57,7 +57,7 @@ std::optional<StudioSetup> BuiltInStudio(const std::string& name) {
     return s;
   }
   if (name == "dark") {
-    StudioSetup s = make("dark", 3.0, 0.2, 0.01, 1.4, 0.02);
+    StudioSetup s = make("dark", 3.0, 0.2, 0.0, 1.4, 0.01);
     s.lights[2].direction = Normalized({-0.5, 0.9, -0.9});
     s.sweep = V3{0.13, 0.13, 0.14};
     return s;
