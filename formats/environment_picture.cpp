@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <iterator>
 #include <cstring>
 #include <exception>
@@ -137,7 +138,12 @@ bool decodeExr(const std::vector<uint8_t>& bytes, FloatPicture* out, std::string
       const long long rows = std::min<long long>(factor, height - y0);
       const long long first = window.min.y + y0;
       // The band's rows land in its own storage, whatever their number.
-      file.setFrameBuffer(&band[0][0] - window.min.x - first * width, 1, static_cast<size_t>(width));
+      // OpenEXR wants the address pixel (0, 0) would have; for a window far
+      // from the origin that lies far outside the band, so it is reckoned
+      // in plain integers (which wrap), never as a pointer that overflows.
+      const uintptr_t origin = reinterpret_cast<uintptr_t>(&band[0][0]) -
+                               static_cast<uintptr_t>(window.min.x + first * width) * sizeof(Imf::Rgba);
+      file.setFrameBuffer(reinterpret_cast<Imf::Rgba*>(origin), 1, static_cast<size_t>(width));
       file.readPixels(static_cast<int>(first), static_cast<int>(first + rows - 1));
       std::fill(sum.begin(), sum.end(), 0.0);
       std::fill(count.begin(), count.end(), 0.0);
