@@ -98,7 +98,7 @@ const char* const kUsage =
     "                            empty cells take the command line's value\n"
     "  --cache-mb N              a batch keeps up to N megabytes of decoded\n"
     "                            pictures for rows that use them again, the\n"
-    "                            least recently used going first (default 128)\n"
+    "                            least recently used going first (default 96)\n"
     "  --shard K/N               rows (and --frames) K, K+N, K+2N, ... (K from 0):\n"
     "                            N processes split the work without talking\n"
     "  --watch                   render again whenever the project or a picture\n"

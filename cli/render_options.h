@@ -32,7 +32,7 @@ struct RenderOptions {
   uint32_t blank = 0xEEEEEE;  // RRGGBB of the faces a render gives no picture for: a white card that
                               // still shows on a white background in the unlit classic frame
   uint32_t glaze = 0xFFFFFF;  // RRGGBB of the mug's glaze
-  int cacheMegabytes = 128;   // decoded pictures a batch keeps for rows that use them again: with the
+  int cacheMegabytes = 96;    // decoded pictures a batch keeps for rows that use them again: with the
                               // studio's own buffers, a batch of new 2000² covers stays under 400 MB
   bool lighting = false;
   int quality = 92;

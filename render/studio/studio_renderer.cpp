@@ -357,7 +357,7 @@ const FaceArtwork* fullerArtwork(const SceneState& scene, GLuint classic, int w,
   for (size_t slot = 0; slot < scene.textureSlot.size(); ++slot) {
     const FaceArtwork& a = scene.artwork[slot];
     if (scene.textureSlot[slot] != classic || a.path.empty() || a.scalable || IsWebPictureName(a.path)) continue;
-    if (a.width > 0 && a.height > 0 && (a.width != w || a.height != h)) return &a;
+    if (a.width > 0 && a.height > 0 && (a.width > w || a.height > h)) return &a;
   }
   return nullptr;
 }
