@@ -1846,3 +1846,42 @@ TEST(ShopModels, APageOverFiveMegabytesIsRefusedSayingWhatToChange) {
   EXPECT_NE(page.output.find("--texture-size"), std::string::npos) << page.output;
   EXPECT_FALSE(fs::exists(folder + "/page.html"));
 }
+
+// A light, smooth cover shows no crack at the picture's own size: no pixel
+// stands out from the flat ring of pixels two away from it (Mesa's
+// anisotropic filtering drew a dotted line of wrong 2 x 2 blocks here).
+TEST(StudioPrint, ASmoothLightCoverHasNoCracks) {
+  QTemporaryDir dir;
+  const std::string folder = dir.path().toStdString();
+  QImage sky(900, 1200, QImage::Format_RGB32);
+  for (int y = 0; y < sky.height(); ++y) {
+    const double t = y / 1199.0;
+    for (int x = 0; x < sky.width(); ++x) sky.setPixel(x, y, qRgb(200 + int(50 * t), 220 + int(30 * t), 250));
+  }
+  ASSERT_TRUE(sky.save(QString::fromStdString(folder + "/sky.png")));
+  for (const char* pose : {"30,30,0", "20,-30,0"}) {
+    SCOPED_TRACE(pose);
+    const std::string out = folder + "/shot.png";
+    ASSERT_EQ(run(std::string("--look studio --studio dark --rotation ") + pose + " --size 1000x750 --face front=" +
+                  folder + "/sky.png -o " + out).status, 0);
+    const QImage shot(QString::fromStdString(out));
+    auto level = [&shot](int x, int y) {
+      const QRgb p = shot.pixel(x, y);
+      return (qRed(p) + qGreen(p) + qBlue(p)) / 3.0;
+    };
+    int odd = 0;
+    for (int y = 2; y + 2 < shot.height(); ++y) {
+      for (int x = 2; x + 2 < shot.width(); ++x) {
+        std::vector<double> ring;
+        for (int k = -2; k <= 2; ++k) {
+          for (const auto& [dx, dy] : {std::pair{k, -2}, {k, 2}, {-2, k}, {2, k}}) ring.push_back(level(x + dx, y + dy));
+        }
+        const auto [low, high] = std::minmax_element(ring.begin(), ring.end());
+        if (*high - *low >= 4) continue;
+        std::nth_element(ring.begin(), ring.begin() + 8, ring.end());
+        odd += std::fabs(level(x, y) - ring[8]) > 4;
+      }
+    }
+    EXPECT_EQ(odd, 0);
+  }
+}

@@ -436,9 +436,11 @@ TEST_F(StudioTest, ASmoothCoverHasNoCracksAndAFlatGreyFaceGradesInEverySetUp) {
   for (const std::string setup : {"bright", "soft", "dark"}) {
     SCOPED_TRACE(setup);
     scene_->look.setup = setup;
-    scene_->look.fit = 5;
-    scene_->textureSlot[kSlotBoxFront] = MakeGradientTexture(600, 800, {200, 220, 250}, {250, 250, 250});
-    const RgbaImage sky = draw(800, 600);
+    // The shot's own framing at 1280 x 960: the front large enough for the
+    // texture's footprint to change size across it.
+    scene_->look.fit = -1;
+    scene_->textureSlot[kSlotBoxFront] = MakeGradientTexture(900, 1200, {200, 220, 250}, {250, 250, 250});
+    const RgbaImage sky = draw(1280, 960);
     int odd = 0;
     for (int y = 2; y + 2 < sky.height; ++y) {
       for (int x = 2; x + 2 < sky.width; ++x) {
