@@ -8,7 +8,7 @@
 // they are logged too, so a replay answers alike. A replay plays its whole
 // log unless --seconds is given.
 //
-//   kestrova-monkey [--seed N] [--seconds S] [--log FILE] [--replay FILE]
+//   kestrova-monkey [--seed N] [--seconds S] [--log FILE] [--replay FILE] [--look studio]
 //
 // Exit status 0 when the window was still drawing at the end.
 #include <QAction>
@@ -329,14 +329,16 @@ int main(int argc, char** argv) {
   int seconds = -1;  // 60 for a run of its own; a replay's whole log
   QString logPath;
   QString replayPath;
+  bool studio = false;  // the window starts in the studio look (give it to the replay too)
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     if (option == "--seed") seed = static_cast<uint32_t>(std::stoul(argv[i + 1]));
     else if (option == "--seconds") seconds = std::stoi(argv[i + 1]);
     else if (option == "--log") logPath = argv[i + 1];
     else if (option == "--replay") replayPath = argv[i + 1];
+    else if (option == "--look" && std::string(argv[i + 1]) == "studio") studio = true;
     else {
-      std::fprintf(stderr, "usage: kestrova-monkey [--seed N] [--seconds S] [--log FILE] [--replay FILE]\n");
+      std::fprintf(stderr, "usage: kestrova-monkey [--seed N] [--seconds S] [--log FILE] [--replay FILE] [--look studio]\n");
       return 2;
     }
   }
@@ -374,7 +376,11 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "kestrova-monkey: cannot write %s\n", qPrintable(logPath));
       return 2;
     }
-    log.write(QString("# kestrova-monkey --seed %1 --seconds %2\n").arg(seed).arg(seconds < 0 ? 60 : seconds).toUtf8());
+    log.write(QString("# kestrova-monkey --seed %1 --seconds %2%3\n")
+                  .arg(seed)
+                  .arg(seconds < 0 ? 60 : seconds)
+                  .arg(studio ? " --look studio" : "")
+                  .toUtf8());
   }
   if (replay.empty() && seconds < 0) seconds = 60;
   if (replay.empty()) {
@@ -386,6 +392,7 @@ int main(int argc, char** argv) {
 
   kestrova::test::ScriptedPlatform platform;
   Application::UseProfileNames();
+  if (studio) QSettings().setValue("Studio Look/On", true);
   auto app = std::make_unique<Application>(platform, folder.path());
   if (!app->InitInstance({})) {
     std::fprintf(stderr, "kestrova-monkey: the program did not start\n");
