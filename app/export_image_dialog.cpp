@@ -172,7 +172,9 @@ ExportImageDialog::ExportImageDialog(const Choice& initial, QWidget* parent, Pre
 }
 
 void ExportImageDialog::previewLater() {
-  if (draw_) previewTimer_->start();
+  // Drawn at once, not on a timer: what the dialog shows follows the
+  // user's steps in order, whatever the machine's speed.
+  if (draw_) drawPreview();
 }
 
 void ExportImageDialog::drawPreview() {
