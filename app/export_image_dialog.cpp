@@ -12,7 +12,6 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
-#include <QTimer>
 #include <QSettings>
 #include <QSpinBox>
 #include <algorithm>
@@ -143,10 +142,6 @@ ExportImageDialog::ExportImageDialog(const Choice& initial, QWidget* parent, Pre
   preview_->setAlignment(Qt::AlignCenter);
   preview_->setVisible(static_cast<bool>(draw_));
   form->addRow(preview_);
-  previewTimer_ = new QTimer(this);
-  previewTimer_->setSingleShot(true);
-  previewTimer_->setInterval(150);
-  connect(previewTimer_, &QTimer::timeout, this, [this] { drawPreview(); });
   for (QSpinBox* box : {width_, height_, margin_, gloss_, shadow_, softness_}) {
     connect(box, &QSpinBox::valueChanged, this, [this] { previewLater(); });
   }

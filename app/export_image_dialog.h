@@ -9,7 +9,6 @@ class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
 class QSpinBox;
-class QTimer;
 
 // File > "Export Image...": the shot as a picture of any size, in either
 // look, with its floor, a clear background, the studio's lens and framing.
@@ -66,6 +65,5 @@ class ExportImageDialog : public QDialog {
   QSpinBox* shadow_ = nullptr;
   QSpinBox* softness_ = nullptr;
   QLabel* preview_ = nullptr;
-  QTimer* previewTimer_ = nullptr;
   Preview draw_;
 };
