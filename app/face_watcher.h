@@ -27,6 +27,9 @@ class FaceWatcher : public QObject {
   // the last hold ends.
   void hold();
   void release();
+  // A change seen and not yet reported: it is reported when the file has
+  // been quiet a moment, whatever the user does meanwhile.
+  bool settling() const { return settle_.isActive(); }
 
  signals:
   void faceChanged(int slot, const QString& path);

@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -37,6 +38,7 @@
 #include <vector>
 
 #include "app/application.h"
+#include "app/face_watcher.h"
 #include "app/main_window.h"
 #include "app/shot_view.h"
 #include "tests/support/scripted_platform.h"
@@ -113,6 +115,7 @@ class Monkey : public QObject {
   }
   int actions() const { return done_; }
   bool drawing() const { return drawing_; }
+  bool finished() const { return finished_; }
 
  private:
   double unit() { return std::uniform_real_distribution<double>(0.0, 1.0)(random_); }
@@ -231,6 +234,12 @@ class Monkey : public QObject {
     if (a.kind == "click") {
       QTest::mouseClick(target, button, Qt::NoModifier, local);
     } else if (a.kind == "drag") {
+      if (qEnvironmentVariableIsSet("KESTROVA_MONKEY_TRACE")) {
+        if (auto* menu = qobject_cast<QMenu*>(target)) {
+          QAction* under = menu->actionAt(target->mapFrom(window, to));
+          std::fprintf(stderr, "  drag in menu %s to %s\n", qPrintable(menu->title()), under ? qPrintable(under->text()) : "-");
+        }
+      }
       QTest::mousePress(target, button, Qt::NoModifier, local);
       for (int s = 1; s <= 4; ++s) {
         QTest::mouseMove(target, local + (target->mapFrom(window, to) - local) * s / 4);
@@ -253,7 +262,21 @@ class Monkey : public QObject {
     }
   }
 
+  // Work that runs on its own clock: an export (its progress shows once
+  // it looks long, and its ticks let the monkey in), or a changed file's
+  // reload waiting for the file to be quiet. What the monkey would do in
+  // the meantime depends on the machine's speed, so it waits, as a user
+  // watching a progress bar would; a replay then meets the same program.
+  bool busy() const {
+    if (qobject_cast<QProgressDialog*>(QApplication::activeModalWidget())) return true;
+    MainWindow* window = app_.mainWindow();
+    if (!window) return false;
+    const auto watchers = window->findChildren<FaceWatcher*>();
+    return std::any_of(watchers.begin(), watchers.end(), [](const FaceWatcher* w) { return w->settling(); });
+  }
+
   void step() {
+    if (busy()) return;
     // An action that opens a modal dialog runs that dialog's loop; this
     // timer fires on inside it (each action runs from a timer of its own),
     // so the monkey goes on in the dialog, a few dialogs deep at most.
@@ -273,7 +296,18 @@ class Monkey : public QObject {
           const long long before = view->framesDrawn();
           view->requestFrame();
           drawing_ = QTest::qWaitFor([&] { return view->framesDrawn() > before; }, 5000);
+          if (!drawing_) {
+            // Why not: what a fault hunt asks first.
+            QWidget* top = view->window();
+            std::fprintf(stderr,
+                         "kestrova-monkey: the view (%dx%d, %s) in %s (%dx%d, %s%s, state %d) drew no frame\n",
+                         view->width(), view->height(), view->isVisible() ? "visible" : "hidden",
+                         top->metaObject()->className(), top->width(), top->height(),
+                         top->isVisible() ? "visible" : "hidden", top->isMinimized() ? ", minimised" : "",
+                         static_cast<int>(top->windowState()));
+          }
         }
+        finished_ = true;
         QApplication::quit();
       }
       return;
@@ -293,8 +327,11 @@ class Monkey : public QObject {
     record(action);
     if (qEnvironmentVariableIsSet("KESTROVA_MONKEY_TRACE")) {
       QWidget* modal = QApplication::activeModalWidget();
-      std::fprintf(stderr, "%d %s w%zu m%zu d%d %s\n", done_, qPrintable(action.line()), windows().size(),
-                   platform_.messages.size(), depth_, modal ? modal->metaObject()->className() : "-");
+      QString shown;
+      for (QWidget* w : windows()) shown += QString(" %1:%2").arg(w->metaObject()->className(), w->windowTitle());
+      std::fprintf(stderr, "%d %s w%zu m%zu d%d %s |%s\n", done_, qPrintable(action.line()), windows().size(),
+                   platform_.messages.size(), depth_, modal ? modal->metaObject()->className() : "-",
+                   qPrintable(shown));
     }
     ++done_;
     pending_ = true;
@@ -319,6 +356,7 @@ class Monkey : public QObject {
   int depth_ = 0;
   bool pending_ = false;
   bool drawing_ = false;
+  bool finished_ = false;  // ended by the monkey, not by the program
   int done_ = 0;
 };
 
@@ -399,10 +437,16 @@ int main(int argc, char** argv) {
     return 1;
   }
   app->setFramesOnRequestOnly(true);
+  // Exit ends the run however it is reached (a drag down the File menu
+  // chose it once, and the run read as a window that stopped drawing).
+  if (MainWindow* window = app->mainWindow()) {
+    for (QAction* exit : window->findChildren<QAction*>("57665")) exit->setVisible(false);
+  }
   Monkey monkey(*app, platform, folder.path(), seed, seconds, logPath.isEmpty() ? nullptr : &log, replay);
   QApplication::exec();
 
   const bool drawing = monkey.drawing();
+  if (!monkey.finished()) std::fprintf(stderr, "kestrova-monkey: the program ended before the monkey did\n");
   std::printf("kestrova-monkey: %d actions, %zu messages shown, the window %s\n", monkey.actions(),
               platform.messages.size(), drawing ? "still draws" : "no longer draws");
   // What the program told the user, by its first line: a dead end or a
