@@ -700,7 +700,7 @@ namespace {
 
 // A version-5 project written field by field, naming `front` as the box's
 // front picture, turned to face the camera.
-std::vector<uint8_t> handWrittenProject(const std::string& front) {
+std::vector<uint8_t> handWrittenProject(const std::string& front, const std::string& mug = "") {
   std::vector<uint8_t> b;
   auto f32 = [&b](float v) {
     uint32_t u;
@@ -722,7 +722,7 @@ std::vector<uint8_t> handWrittenProject(const std::string& front) {
   str("");  // web link
   str(""), str(""), str("");  // book front, back, spine
   f32(0), f32(0), f32(0);
-  str(""), f32(0);  // mug
+  str(mug), f32(static_cast<float>(mug.size()));  // mug
   for (int face = 0; face < 5; ++face) str(""), f32(0);  // bottom, top, right, left, back
   str(front), f32(static_cast<float>(front.size()));
   f32(4);                                   // the box
@@ -768,6 +768,8 @@ TEST(RenderProjects, FacesBesideTheProjectOrAbsoluteAreDrawnAndAMissingOneFails)
   writeBytes(root + "/shots/beside.TSMR", handWrittenProject("Boxes/x.png"));
   writeBytes(root + "/shots/absolute.TSMR", handWrittenProject(root + "/art/y.png"));
   writeBytes(root + "/shots/missing.TSMR", handWrittenProject("Boxes/nowhere.png"));
+  // The mug's picture is not drawn on a box: its absence is no fault.
+  writeBytes(root + "/shots/other.TSMR", handWrittenProject("Boxes/x.png", "Mug/nowhere.png"));
   const std::string from = "cd \"" + root + "/elsewhere\" && " + KESTROVA_RENDER + " ";
 
   const CliRun beside = runProgram(from, "../shots/beside.TSMR --size 160x120 -o a.png");
@@ -791,6 +793,9 @@ TEST(RenderProjects, FacesBesideTheProjectOrAbsoluteAreDrawnAndAMissingOneFails)
   const CliRun allowed = runProgram(from, "../shots/missing.TSMR --allow-missing --size 160x120 -o c.png");
   EXPECT_EQ(allowed.status, 0) << allowed.output;
   EXPECT_NE(allowed.output.find("default picture"), std::string::npos) << allowed.output;
+  const CliRun other = runProgram(from, "../shots/other.TSMR --size 160x120 -o d.png");
+  EXPECT_EQ(other.status, 0) << other.output;
+  EXPECT_EQ(other.output.find("nowhere"), std::string::npos) << other.output;
 }
 
 TEST(RenderProducts, EveryProductStyleAndFaceNameDrawsOrIsRefusedWithAMessage) {

@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cerrno>
@@ -142,12 +143,25 @@ TEST(PictureSafety, TheConfinedHelperCanReadItsLibrariesAndNothingOfTheUsers) {
     if (::open(secret.c_str(), O_WRONLY | O_TRUNC) >= 0) ::_exit(14);
     if (::open("/etc/ld.so.cache", O_RDONLY) < 0) ::_exit(15);
     if (::open("/etc/fonts/fonts.conf", O_RDONLY) < 0 && errno == EACCES) ::_exit(16);
+    // Nothing of the user's may be made, removed, renamed or linked either,
+    // each refused by the confinement itself (EACCES), not by chance.
+    const std::string folder = dir.path().toStdString();
+    const std::string made = folder + "/made.png";
+    if (::open(made.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600) >= 0 || errno != EACCES) ::_exit(17);
+    if (::mkdir((folder + "/sub").c_str(), 0700) == 0 || errno != EACCES) ::_exit(18);
+    if (::unlink(secret.c_str()) == 0 || errno != EACCES) ::_exit(19);
+    if (::rename(secret.c_str(), made.c_str()) == 0 || errno != EACCES) ::_exit(20);
+    if (::link(secret.c_str(), made.c_str()) == 0 || errno != EACCES) ::_exit(21);
+    if (::symlink(secret.c_str(), made.c_str()) == 0 || errno != EACCES) ::_exit(22);
     ::_exit(0);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "10 not confined, 11-14 read or wrote what it must not, 15-16 lost its libraries";
+  EXPECT_EQ(WEXITSTATUS(status), 0)
+      << "10 not confined, 11-14 read or wrote what it must not, 15-16 lost its libraries, 17-22 made, removed, "
+         "renamed or linked a file";
+  EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(secret)));
 
   // The helper says at its start which confinement it got.
   const std::string svg = writeFile(dir.path().toStdString() + "/plain.svg",

@@ -590,3 +590,86 @@ TEST(StudioEnvironment, SphericalHarmonicsOfKnownSkysHaveTheirAnalyticValues) {
   EXPECT_LT(left[3][0], -0.5 * std::fabs(left[2][0]) - 1e-3) << "the left quarter looks to -x";
   EXPECT_NEAR(ahead[1][0], 0.0, std::fabs(ahead[2][0]) * 0.1) << "on the horizon: nothing up or down";
 }
+
+// The strength is how much of the floor's light the shadow takes: at 100
+// the darkest floor in sight (the contact's penumbra; the core lies under
+// the product) loses well over half its light, and half the strength takes
+// half as much.
+TEST_F(StudioTest, TheShadowsCoreIsAsDarkAsItsStrengthAsks) {
+  colourFaces();
+  scene_->look.fit = 20;
+  scene_->studioFloor.reflection = false;
+  // The floor's darkest grey, away from the product's edge.
+  auto darkestFloor = [this](int strength) {
+    scene_->studioFloor.shadowStrength = strength;
+    const RgbaImage image = draw();
+    int darkest = 255;
+    for (int y = 2; y + 2 < kH; ++y) {
+      for (int x = 2; x + 2 < kW; ++x) {
+        bool floorOnly = true;
+        for (int dy = -2; dy <= 2 && floorOnly; ++dy) {
+          for (int dx = -2; dx <= 2 && floorOnly; ++dx) floorOnly = isGrey(image.at(x + dx, y + dy));
+        }
+        if (floorOnly) darkest = std::min(darkest, static_cast<int>(image.at(x, y)[1]));
+      }
+    }
+    return darkest;
+  };
+  const int none = darkestFloor(0);
+  const int full = darkestFloor(100);
+  const int half = darkestFloor(50);
+  EXPECT_GT(none, 240) << "no shadow at strength 0";
+  // In linear light the darkening is proportional to the strength.
+  const double taken = 1 - linear(static_cast<uint8_t>(full)) / linear(static_cast<uint8_t>(none));
+  EXPECT_GT(taken, 0.6) << "full " << full << ", none " << none;
+  const double takenHalf = 1 - linear(static_cast<uint8_t>(half)) / linear(static_cast<uint8_t>(none));
+  EXPECT_NEAR(takenHalf, taken / 2, 0.06) << "full " << full << ", half " << half << ", none " << none;
+}
+
+// A face the key lights at a grazing 75 to 85 degrees is shaded smoothly: the
+// shadow map's depth, looked up on the face itself, would shadow the face
+// in stripes (acne) at such angles.
+TEST_F(StudioTest, AFaceLitAtAGrazingAngleShowsNoStripes) {
+  const uint32_t blue = test::MakeFlatTexture(30, 30, 200);
+  for (auto& slot : scene_->textureSlot) slot = blue;
+  scene_->textureSlot[kSlotBoxFront] = test::MakeFlatTexture(210, 210, 40);
+  scene_->rotation = {0, 0, 0};
+  scene_->look.fit = 10;
+  scene_->studioFloor.reflection = false;
+  // The sun 40 degrees up, 76 to 84 degrees from the front's normal.
+  for (const double sunX : {0.77, 0.785, 0.8}) {
+    SCOPED_TRACE(sunX);
+    const std::string path = ::testing::TempDir() + "grazing.hdr";
+    const std::vector<uint8_t> bytes = test::RadianceBytes(256, 64, [sunX](int x, int y) {
+      const bool sun = std::abs(x - sunX * 256) < 3 && y > 15 && y < 20;
+      return sun ? std::array<float, 3>{3000, 3000, 2900} : std::array<float, 3>{0.05f, 0.05f, 0.05f};
+    });
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+    scene_->look.environment = path;
+    const RgbaImage image = draw(640, 480);
+    auto front = [&](int x, int y) {
+      const uint8_t* p = image.at(x, y);
+      return p[0] > p[2] + 30 && p[1] > p[2] + 30;
+    };
+    int inside = 0, odd = 0;
+    for (int y = 3; y + 3 < image.height; ++y) {
+      for (int x = 3; x + 3 < image.width; ++x) {
+        bool whole = true;
+        std::vector<int> ring;
+        for (int dy = -3; dy <= 3 && whole; ++dy) {
+          for (int dx = -3; dx <= 3 && whole; ++dx) {
+            whole = front(x + dx, y + dy);
+            if (std::max(std::abs(dx), std::abs(dy)) == 3) ring.push_back(image.at(x + dx, y + dy)[1]);
+          }
+        }
+        if (!whole) continue;
+        ++inside;
+        std::nth_element(ring.begin(), ring.begin() + 12, ring.end());
+        odd += std::abs(image.at(x, y)[1] - ring[12]) > 6;
+      }
+    }
+    EXPECT_GT(inside, 20000) << "the front fills a good part of the picture";
+    EXPECT_EQ(odd, 0) << "pixels off their surroundings: stripes";
+  }
+}

@@ -101,6 +101,8 @@ const Qt::Key kKeys[] = {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Tab,   Qt::Key_
                          Qt::Key_Up,     Qt::Key_Down,   Qt::Key_Left,  Qt::Key_Right,   Qt::Key_F4,
                          Qt::Key_Home,   Qt::Key_End,    Qt::Key_PageUp, Qt::Key_5,      Qt::Key_Minus,
                          Qt::Key_Delete, Qt::Key_Backspace};
+constexpr int kLongestWaitMs = 60000;
+
 const Qt::MouseButton kButtons[] = {Qt::LeftButton, Qt::LeftButton, Qt::RightButton, Qt::MiddleButton};
 
 class Monkey : public QObject {
@@ -267,16 +269,28 @@ class Monkey : public QObject {
   // reload waiting for the file to be quiet. What the monkey would do in
   // the meantime depends on the machine's speed, so it waits, as a user
   // watching a progress bar would; a replay then meets the same program.
-  bool busy() const {
-    if (qobject_cast<QProgressDialog*>(QApplication::activeModalWidget())) return true;
+  const char* busy() const {
+    if (qobject_cast<QProgressDialog*>(QApplication::activeModalWidget())) return "an export";
     MainWindow* window = app_.mainWindow();
-    if (!window) return false;
+    if (!window) return nullptr;
     const auto watchers = window->findChildren<FaceWatcher*>();
-    return std::any_of(watchers.begin(), watchers.end(), [](const FaceWatcher* w) { return w->settling(); });
+    if (std::any_of(watchers.begin(), watchers.end(), [](const FaceWatcher* w) { return w->settling(); })) {
+      return "a changed file's reload";
+    }
+    return nullptr;
   }
 
   void step() {
-    if (busy()) return;
+    // Waiting has its end: work that never ends is a finding, said on the
+    // way, and the monkey goes on.
+    if (const char* what = busy(); what && (!waiting_.isValid() || waiting_.elapsed() < kLongestWaitMs)) {
+      if (!waiting_.isValid()) waiting_.start();
+      return;
+    } else if (what) {
+      std::fprintf(stderr, "kestrova-monkey: still waiting for %s after %d s, after action %d\n", what,
+                   kLongestWaitMs / 1000, done_);
+    }
+    waiting_.invalidate();
     // An action that opens a modal dialog runs that dialog's loop; this
     // timer fires on inside it (each action runs from a timer of its own),
     // so the monkey goes on in the dialog, a few dialogs deep at most.
@@ -353,6 +367,7 @@ class Monkey : public QObject {
   size_t next_ = 0;
   QTimer timer_;
   QElapsedTimer clock_;
+  QElapsedTimer waiting_;
   int depth_ = 0;
   bool pending_ = false;
   bool drawing_ = false;
