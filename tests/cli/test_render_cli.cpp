@@ -1890,3 +1890,43 @@ TEST(StudioPrint, ASmoothLightCoverHasNoCracks) {
     EXPECT_EQ(odd, 0);
   }
 }
+
+// USD's texture rows run bottom up where the GL's atlas runs top down: a
+// cover red above and blue below is red at the top of the front as three's
+// own loader reads the Quick Look model.
+TEST(ShopModels, AUsdzFrontShowsItsCoverTheRightWayUpToThree) {
+  QTemporaryDir dir;
+  const std::string folder = dir.path().toStdString();
+  QImage cover(64, 96, QImage::Format_RGB32);
+  cover.fill(QColor(230, 20, 20));
+  for (int y = 48; y < 96; ++y) {
+    for (int x = 0; x < 64; ++x) cover.setPixel(x, y, qRgb(20, 20, 230));
+  }
+  ASSERT_TRUE(cover.save(QString::fromStdString(folder + "/cover.png")));
+  const CliRun made = run("--product box --rotation 0,0,0 --face front=" + folder + "/cover.png --size 64x48 -o " +
+                          folder + "/box.png --usdz " + folder + "/box.usdz");
+  ASSERT_EQ(made.status, 0) << made.output;
+  const CliRun read = nodeScript("usdz_read.mjs", folder + "/box.usdz");
+  const std::vector<QJsonObject> front = taggedLines(read.output, "FRONT");
+  ASSERT_EQ(front.size(), 1u) << read.output;
+  // The atlas as stored in the package (stored, not compressed).
+  QFile file(QString::fromStdString(folder + "/box.usdz"));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray bytes = file.readAll();
+  qsizetype at = bytes.indexOf("\x89PNG");
+  if (at < 0) at = bytes.indexOf("\xFF\xD8\xFF");
+  ASSERT_GE(at, 0);
+  QImage atlas;
+  ASSERT_TRUE(atlas.loadFromData(bytes.mid(at)));
+  auto sample = [&atlas](const QJsonArray& uv) {
+    // Just inside the face, towards the atlas's middle of it.
+    const double u = uv[0].toDouble(), v = 1 - uv[1].toDouble();
+    return atlas.pixel(std::clamp(static_cast<int>(u * atlas.width()), 0, atlas.width() - 1),
+                       std::clamp(static_cast<int>(v * atlas.height()), 0, atlas.height() - 1));
+  };
+  const QRgb top = sample(front[0]["top"].toArray()), bottom = sample(front[0]["bottom"].toArray());
+  EXPECT_GT(qRed(top), 150) << "top " << std::hex << top;
+  EXPECT_LT(qBlue(top), 100) << "top " << std::hex << top;
+  EXPECT_GT(qBlue(bottom), 150) << "bottom " << std::hex << bottom;
+  EXPECT_LT(qRed(bottom), 100) << "bottom " << std::hex << bottom;
+}

@@ -24,3 +24,18 @@ group.traverse((o) => {
   if (o.material && o.material.map) textured += 1;
 });
 console.log('USDZ ' + JSON.stringify({min: box.min.toArray(), max: box.max.toArray(), meshes, triangles, textured}));
+// Where the front's top and bottom take their picture from, as three reads
+// the coordinates (its textures' rows run bottom up: v = 1 is the top).
+let front = null;
+group.traverse((o) => {
+  if (!o.isMesh || !o.geometry.attributes.normal || !o.geometry.attributes.uv) return;
+  const {position, normal, uv} = o.geometry.attributes;
+  for (let i = 0; i < position.count; ++i) {
+    if (normal.getZ(i) < 0.99) continue;
+    const y = position.getY(i);
+    if (!front) front = {top: [y, uv.getX(i), uv.getY(i)], bottom: [y, uv.getX(i), uv.getY(i)]};
+    if (y > front.top[0]) front.top = [y, uv.getX(i), uv.getY(i)];
+    if (y < front.bottom[0]) front.bottom = [y, uv.getX(i), uv.getY(i)];
+  }
+});
+if (front) console.log('FRONT ' + JSON.stringify({top: front.top.slice(1), bottom: front.bottom.slice(1)}));

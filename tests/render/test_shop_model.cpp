@@ -1,0 +1,85 @@
+// The shop model's texture atlas, read back the way a viewer reads it:
+// every face's triangles take their texture from the atlas at their UVs.
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <QImage>
+
+#include <array>
+#include <cmath>
+#include <vector>
+
+#include "render/shop_export.h"
+#include "tests/support/headless_fixture.h"
+#include "tests/support/test_textures.h"
+
+using namespace kestrova;
+
+namespace {
+
+GLuint flatTexture(int width, int height, std::array<uint8_t, 3> colour) {
+  std::vector<uint8_t> texels(static_cast<size_t>(width) * height * 4);
+  for (size_t i = 0; i < texels.size(); i += 4) {
+    texels[i] = colour[0], texels[i + 1] = colour[1], texels[i + 2] = colour[2], texels[i + 3] = 255;
+  }
+  GLuint name = 0;
+  glGenTextures(1, &name);
+  glBindTexture(GL_TEXTURE_2D, name);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+  return name;
+}
+
+class ShopModelTest : public test::HeadlessGL {};
+
+}  // namespace
+
+// Pictures of very different heights go on several shelves; a shelf that
+// started lower than its tallest picture would lay the next shelf over it.
+TEST_F(ShopModelTest, EachFacesTrianglesShowItsOwnPictureFromTheAtlas) {
+  SceneState scene;
+  test::StillTestBox(scene);
+  scene.look.studio = true;
+  struct Face {
+    TextureSlot slot;
+    int width, height;
+    std::array<uint8_t, 3> colour;
+    float normal[3];  // in the model: front to +Z, up +Y
+  };
+  const Face faces[] = {
+      {kSlotBoxFront, 300, 400, {220, 30, 30}, {0, 0, 1}},  {kSlotBoxBack, 500, 60, {30, 200, 30}, {0, 0, -1}},
+      {kSlotBoxLeft, 90, 380, {30, 30, 220}, {-1, 0, 0}},   {kSlotBoxRight, 400, 70, {220, 220, 30}, {1, 0, 0}},
+      {kSlotBoxTop, 260, 250, {30, 220, 220}, {0, 1, 0}},   {kSlotBoxBottom, 450, 40, {220, 30, 220}, {0, -1, 0}},
+  };
+  for (const Face& f : faces) scene.textureSlot[f.slot] = flatTexture(f.width, f.height, f.colour);
+  ShopExportOptions options;
+  options.textureSize = 1024;
+  ShopModel model;
+  std::string error;
+  ASSERT_TRUE(BuildShopModel(scene, options, &model, &error)) << error;
+  QImage atlas;
+  ASSERT_TRUE(atlas.loadFromData(model.texture.data(), static_cast<int>(model.texture.size())));
+  int checked[6] = {};
+  for (size_t t = 0; t + 2 < model.indices.size(); t += 3) {
+    const ModelVertex* v[3] = {&model.vertices[model.indices[t]], &model.vertices[model.indices[t + 1]],
+                               &model.vertices[model.indices[t + 2]]};
+    for (int i = 0; i < 6; ++i) {
+      const float* n = faces[i].normal;
+      if (v[0]->normal[0] * n[0] + v[0]->normal[1] * n[1] + v[0]->normal[2] * n[2] < 0.99f) continue;
+      // The triangle's middle, and halfway from it to each corner.
+      for (int corner = -1; corner < 3; ++corner) {
+        double u = 0, w = 0;
+        for (const ModelVertex* p : v) u += p->uv[0] / 3, w += p->uv[1] / 3;
+        if (corner >= 0) u = (u + v[corner]->uv[0]) / 2, w = (w + v[corner]->uv[1]) / 2;
+        const QRgb c = atlas.pixel(std::clamp(static_cast<int>(u * atlas.width()), 0, atlas.width() - 1),
+                                   std::clamp(static_cast<int>(w * atlas.height()), 0, atlas.height() - 1));
+        EXPECT_NEAR(qRed(c), faces[i].colour[0], 12) << "face " << i << " at " << u << "," << w;
+        EXPECT_NEAR(qGreen(c), faces[i].colour[1], 12) << "face " << i << " at " << u << "," << w;
+        EXPECT_NEAR(qBlue(c), faces[i].colour[2], 12) << "face " << i << " at " << u << "," << w;
+      }
+      ++checked[i];
+    }
+  }
+  for (int i = 0; i < 6; ++i) EXPECT_GE(checked[i], 2) << "face " << i << " has its triangles";
+}
