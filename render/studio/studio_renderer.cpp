@@ -627,13 +627,14 @@ void Renderer::bakeOpenness(StudioMesh& mesh) {
   glDisable(GL_CULL_FACE);
   glPixelStorei(GL_PACK_ALIGNMENT, 4);
   bindMesh();
-  // A point sees the sky in a direction when nothing of the product stands
-  // nearer that way: its depth towards the sky against the product's
-  // nearest there. Looked up a little off the surface, so a face never
-  // hides itself.
+  // A point sees the room in a direction when nothing of the product stands
+  // nearer that way: its depth that way against the product's nearest
+  // there. Looked up a little off the surface, so a face never hides
+  // itself. The whole sphere: below the horizon an outside wall sees the
+  // lit floor, a cavity's wall its own other side.
   const double lift = radius * 0.02;
-  for (int i = 0; i < kOpennessSamples; ++i) {
-    const double h = (i + 0.5) / kOpennessSamples;
+  for (int i = 0; i < 2 * kOpennessSamples; ++i) {
+    const double h = -1 + (i + 0.5) / kOpennessSamples;
     const double ring = std::sqrt(std::max(0.0, 1 - h * h));
     const double a = i * kGoldenAngle;
     const V3 d{ring * std::cos(a), h, ring * std::sin(a)};

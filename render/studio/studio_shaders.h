@@ -218,7 +218,11 @@ void main() {
     specular += e * PI * (base + coat);
   }
   vec3 r = reflect(-v, n);
-  specular += (uFadeHeight > 0.0 ? dome(r) : mirrored(vWorld, r, uCoatRoughness)) * fc;
+  // What a cavity mirrors is mostly its own walls, not the room: the
+  // room's reflection fades with the openness (Lagarde's specular occlusion
+  // from ambient occlusion), and an open face keeps all of it.
+  float mirrorSeen = clamp(pow(nv + openness, exp2(-16.0 * uCoatRoughness - 1.0)) - 1.0 + openness, 0.0, 1.0);
+  specular += (uFadeHeight > 0.0 ? dome(r) : mirrored(vWorld, r, uCoatRoughness)) * fc * mirrorSeen;
   coatEnergy = 1.0 - fc;
   vec3 colour = (albedo * diffuse * coatEnergy + specular) * uExposure;
   vec3 shown = toSrgb(neutral(colour));
