@@ -7,7 +7,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMouseEvent>
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "animation/keyframes.h"
 #include "app/application.h"
@@ -80,10 +82,54 @@ void framesWhileDragging(benchmark::State& state) {
   state.counters["fps"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
+// Both looks in turns of ten frames, so a busy machine slows both alike:
+// the studio look's frame rate as a share of the classic one's.
+void studioShareWhileDragging(benchmark::State& state) {
+  RunningProgram& p = program();
+  SceneState& scene = p.view->scene();
+  p.send(QEvent::MouseButtonPress, {300, 300});
+  int i = 0;
+  double seconds[2] = {0, 0};
+  long long frames[2] = {0, 0};
+  std::vector<double> shares;  // each turn's: a slow moment of the machine spoils one, not the figure
+  for (auto _ : state) {
+    double turn[2] = {0, 0};
+    for (int look = 0; look < 2; ++look) {
+      scene.look.studio = look == 1;
+      scene.studioFloor.shadow = look == 1;
+      scene.studioFloor.reflection = false;
+      // The first frame of a turn pays for the change of look.
+      const long long first = p.view->framesDrawn();
+      p.send(QEvent::MouseMove, {300 + (++i % 40), 300});
+      while (p.view->framesDrawn() == first) QApplication::processEvents(QEventLoop::AllEvents, 5);
+      QElapsedTimer clock;
+      clock.start();
+      for (int f = 0; f < 10; ++f) {
+        const long long before = p.view->framesDrawn();
+        p.send(QEvent::MouseMove, {300 + (++i % 40), 300});
+        while (p.view->framesDrawn() == before) QApplication::processEvents(QEventLoop::AllEvents, 5);
+      }
+      turn[look] = clock.nsecsElapsed() / 1e9;
+      seconds[look] += turn[look];
+      frames[look] += 10;
+    }
+    shares.push_back(turn[0] / turn[1]);
+  }
+  p.send(QEvent::MouseButtonRelease, {300, 300});
+  scene.look.studio = false;
+  scene.studioFloor.shadow = false;
+  const double classic = frames[0] / seconds[0], studio = frames[1] / seconds[1];
+  state.counters["classic_fps"] = classic;
+  state.counters["studio_fps"] = studio;
+  std::nth_element(shares.begin(), shares.begin() + static_cast<long>(shares.size() / 2), shares.end());
+  state.counters["studio_share"] = shares[shares.size() / 2];
+}
+
 }  // namespace
 
 BENCHMARK(dragEvents)->Unit(benchmark::kMicrosecond);
 BENCHMARK(framesWhileDragging)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3.0);
+BENCHMARK(studioShareWhileDragging)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(10.0);
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
