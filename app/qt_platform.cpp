@@ -64,6 +64,7 @@ static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler
 
 void NoteTerminateSignal() { terminateSignalled.store(true, std::memory_order_relaxed); }
 bool TerminateSignalled() { return terminateSignalled.load(std::memory_order_relaxed); }
+void ForgetTerminateSignal() { terminateSignalled.store(false, std::memory_order_relaxed); }
 
 MessageAnswer QtPlatform::messageBox(const std::string& text, const std::string& caption,
                                      MessageButtons buttons, MessageIcon icon) {

@@ -30,6 +30,8 @@ void RequestQuit();
 // without the event loop (an export's tiles) asks this between its steps.
 void NoteTerminateSignal();
 bool TerminateSignalled();
+// What was noted is gone (a test that sent itself the signal goes on).
+void ForgetTerminateSignal();
 bool QuitRequested();
 
 }  // namespace kestrova

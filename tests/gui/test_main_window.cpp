@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QAccessible>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
@@ -21,6 +22,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <csignal>
 #include <cstring>
 #include <fstream>
 
@@ -29,6 +31,7 @@
 #include "formats/project_file.h"
 #include "app/export_image_dialog.h"
 #include "app/intro_dialog.h"
+#include "app/qt_platform.h"
 #include "app/settings_dialog.h"
 #include "pictures/qimage_bridge.h"
 #include "res/resource_ids.h"
@@ -653,6 +656,49 @@ TEST_F(MainWindowTest, ExportImageWritesTheSizeAndLookChosenAndRemembersThem) {
   EXPECT_EQ(scene().look.studio, studioBefore);
   EXPECT_EQ(ExportImageDialog::Remembered().width, 400);
   EXPECT_TRUE(ExportImageDialog::Remembered().studio);
+}
+
+// SIGTERM during a long export (8000 x 8000 takes most of a minute) stops
+// it at the next tile: the program can end at once, and nothing of the
+// picture is left at its name or beside it.
+TEST_F(MainWindowTest, ASignalToEndStopsABigExportAtTheNextTileLeavingNoFile) {
+  const fs::path picture = path() / "big.png";
+  platform_.fileAnswers = {picture.string()};
+  activate();
+  // The program's own handler notes the signal, as this one does.
+  struct sigaction noting {}, before {};
+  noting.sa_handler = [](int) { kestrova::NoteTerminateSignal(); };
+  sigemptyset(&noting.sa_mask);
+  ASSERT_EQ(sigaction(SIGTERM, &noting, &before), 0);
+  QTimer::singleShot(0, [] {
+    QWidget* dialog = QApplication::activeModalWidget();
+    ASSERT_NE(dialog, nullptr);
+    for (const char* name : {"ExportWidth", "ExportHeight"}) {
+      auto* box = dialog->findChild<QSpinBox*>(name);
+      ASSERT_NE(box, nullptr);
+      box->setValue(8000);
+    }
+    dialog->findChild<QComboBox*>("ExportLook")->setCurrentIndex(0);
+    QTest::mouseClick(dialog->findChild<QPushButton*>("ExportImageOk"), Qt::LeftButton);
+  });
+  QElapsedTimer sent;
+  QTimer::singleShot(1500, [&sent] {
+    sent.start();
+    ::raise(SIGTERM);
+  });
+  QTest::keyClick(window(), Qt::Key_E, Qt::ControlModifier);
+  const qint64 afterSignal = sent.isValid() ? sent.elapsed() : -1;
+  sigaction(SIGTERM, &before, nullptr);
+  const bool noted = kestrova::TerminateSignalled();
+  kestrova::ForgetTerminateSignal();
+  ASSERT_TRUE(noted) << "the signal came while the export ran";
+  EXPECT_FALSE(fs::exists(picture)) << "a picture cut short is no picture";
+  for (const auto& entry : fs::directory_iterator(path())) {
+    EXPECT_EQ(entry.path().filename().string().find("big"), std::string::npos) << entry.path();
+  }
+  EXPECT_TRUE(platform_.messages.empty() || platform_.messages.back().text.find("big.png") == std::string::npos)
+      << "the program is ending: nothing to say";
+  std::printf("the export ended %lld ms after the signal\n", static_cast<long long>(afterSignal));
 }
 
 // The studio's own choices: a set-up, a background, the shadow; a preview
