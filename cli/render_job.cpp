@@ -30,7 +30,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/json_writer.h"
+#include "formats/json_writer.h"
 #include "cli/render_options.h"
 #include "formats/bmp_export.h"
 #include "formats/file_names.h"

@@ -9,6 +9,8 @@
 #include <limits>
 #include <sstream>
 
+#include "formats/json_writer.h"
+
 namespace kestrova {
 
 namespace {
@@ -33,22 +35,8 @@ std::string number(double v) {
   return text;
 }
 
-std::string jsonString(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
+// What a model's JSON holds in place of a number gone wrong.
+double finite(double v) { return std::isfinite(v) ? v : 0; }
 
 
 }  // namespace
@@ -98,44 +86,56 @@ std::vector<uint8_t> WriteGlb(const ShopModel& model) {
 
   const ModelBounds bounds = BoundsOf(model);
   const size_t count = model.vertices.size();
-  std::ostringstream json;
-  json << "{\"asset\":{\"version\":\"2.0\",\"generator\":\"Kestrova\"},";
+  JsonWriter json(true);
+  json.beginObject().key("asset").beginObject().key("version").value("2.0").key("generator").value("Kestrova").endObject();
   const bool coat = model.material.clearcoat > 0;
-  if (coat) json << "\"extensionsUsed\":[\"KHR_materials_clearcoat\"],";
-  json << "\"scene\":0,\"scenes\":[{\"nodes\":[0]}],";
-  json << "\"nodes\":[{\"mesh\":0,\"name\":" << jsonString(model.name) << "}],";
-  json << "\"meshes\":[{\"name\":" << jsonString(model.name)
-       << ",\"primitives\":[{\"attributes\":{\"POSITION\":0,\"NORMAL\":1,\"TEXCOORD_0\":2},\"indices\":3,"
-          "\"material\":0}]}],";
-  json << "\"materials\":[{\"name\":\"Artwork\",\"pbrMetallicRoughness\":{\"baseColorTexture\":{\"index\":0},"
-       << "\"metallicFactor\":" << number(model.material.metallic)
-       << ",\"roughnessFactor\":" << number(model.material.roughness) << "}";
+  if (coat) json.key("extensionsUsed").beginArray().value("KHR_materials_clearcoat").endArray();
+  json.key("scene").value(0).key("scenes").beginArray().beginObject().key("nodes").beginArray().value(0).endArray();
+  json.endObject().endArray();
+  json.key("nodes").beginArray().beginObject().key("mesh").value(0).key("name").value(model.name).endObject().endArray();
+  json.key("meshes").beginArray().beginObject().key("name").value(model.name).key("primitives").beginArray();
+  json.beginObject().key("attributes").beginObject().key("POSITION").value(0).key("NORMAL").value(1);
+  json.key("TEXCOORD_0").value(2).endObject().key("indices").value(3).key("material").value(0).endObject();
+  json.endArray().endObject().endArray();
+  json.key("materials").beginArray().beginObject().key("name").value("Artwork").key("pbrMetallicRoughness");
+  json.beginObject().key("baseColorTexture").beginObject().key("index").value(0).endObject();
+  json.key("metallicFactor").value(finite(model.material.metallic));
+  json.key("roughnessFactor").value(finite(model.material.roughness)).endObject();
   if (coat) {
-    json << ",\"extensions\":{\"KHR_materials_clearcoat\":{\"clearcoatFactor\":" << number(model.material.clearcoat)
-         << ",\"clearcoatRoughnessFactor\":" << number(model.material.clearcoatRoughness) << "}}";
+    json.key("extensions").beginObject().key("KHR_materials_clearcoat").beginObject();
+    json.key("clearcoatFactor").value(finite(model.material.clearcoat));
+    json.key("clearcoatRoughnessFactor").value(finite(model.material.clearcoatRoughness)).endObject().endObject();
   }
-  json << "}],";
+  json.endObject().endArray();
   // Linear filtering with mipmaps, clamped: the atlas's pictures must not
   // bleed into each other across its edges.
-  json << "\"samplers\":[{\"magFilter\":9729,\"minFilter\":9987,\"wrapS\":33071,\"wrapT\":33071}],";
-  json << "\"textures\":[{\"sampler\":0,\"source\":0}],";
-  json << "\"images\":[{\"bufferView\":4,\"mimeType\":" << jsonString(model.textureMime) << "}],";
-  json << "\"accessors\":[";
-  json << "{\"bufferView\":0,\"componentType\":5126,\"count\":" << count << ",\"type\":\"VEC3\",\"min\":["
-       << number(bounds.min[0]) << "," << number(bounds.min[1]) << "," << number(bounds.min[2]) << "],\"max\":["
-       << number(bounds.max[0]) << "," << number(bounds.max[1]) << "," << number(bounds.max[2]) << "]},";
-  json << "{\"bufferView\":1,\"componentType\":5126,\"count\":" << count << ",\"type\":\"VEC3\"},";
-  json << "{\"bufferView\":2,\"componentType\":5126,\"count\":" << count << ",\"type\":\"VEC2\"},";
-  json << "{\"bufferView\":3,\"componentType\":5125,\"count\":" << model.indices.size() << ",\"type\":\"SCALAR\"}],";
-  json << "\"bufferViews\":[";
-  for (size_t i = 0; i < views.size(); ++i) {
-    json << (i ? "," : "") << "{\"buffer\":0,\"byteOffset\":" << views[i].offset
-         << ",\"byteLength\":" << views[i].length;
-    if (views[i].target) json << ",\"target\":" << views[i].target;
-    json << "}";
+  json.key("samplers").beginArray().beginObject().key("magFilter").value(9729).key("minFilter").value(9987);
+  json.key("wrapS").value(33071).key("wrapT").value(33071).endObject().endArray();
+  json.key("textures").beginArray().beginObject().key("sampler").value(0).key("source").value(0).endObject().endArray();
+  json.key("images").beginArray().beginObject().key("bufferView").value(4).key("mimeType").value(model.textureMime);
+  json.endObject().endArray();
+  auto accessor = [&json](int view, int type, size_t n, const char* shape) -> JsonWriter& {
+    return json.beginObject().key("bufferView").value(view).key("componentType").value(type).key("count").value(n).key(
+        "type").value(shape);
+  };
+  json.key("accessors").beginArray();
+  accessor(0, 5126, count, "VEC3").key("min").beginArray();
+  for (const float v : bounds.min) json.value(finite(v));
+  json.endArray().key("max").beginArray();
+  for (const float v : bounds.max) json.value(finite(v));
+  json.endArray().endObject();
+  accessor(1, 5126, count, "VEC3").endObject();
+  accessor(2, 5126, count, "VEC2").endObject();
+  accessor(3, 5125, model.indices.size(), "SCALAR").endObject();
+  json.endArray().key("bufferViews").beginArray();
+  for (const View& view : views) {
+    json.beginObject().key("buffer").value(0).key("byteOffset").value(view.offset).key("byteLength").value(view.length);
+    if (view.target) json.key("target").value(view.target);
+    json.endObject();
   }
-  json << "],\"buffers\":[{\"byteLength\":" << bin.size() << "}]}";
-  std::string text = json.str();
+  json.endArray().key("buffers").beginArray().beginObject().key("byteLength").value(bin.size()).endObject().endArray();
+  json.endObject();
+  std::string text = json.text();
   while (text.size() % 4 != 0) text += ' ';
 
   std::vector<uint8_t> glb;

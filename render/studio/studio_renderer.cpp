@@ -17,6 +17,7 @@
 #include <memory>
 #include <vector>
 
+#include "formats/json_writer.h"
 #include "render/studio/environment_map.h"
 #include "render/studio/gl_program.h"
 #include "render/studio/studio_camera.h"
@@ -1168,23 +1169,8 @@ V3 meanColour(GLuint texture) {
   return sum * (4.0 / static_cast<double>(pixels.size()));
 }
 
-std::string number(double v) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.6g", std::isfinite(v) ? v : 0.0);
-  return text;
-}
-
-std::string vector3(const V3& v) { return "[" + number(v[0]) + ", " + number(v[1]) + ", " + number(v[2]) + "]"; }
-
-std::string quotedText(const std::string& text) {
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"' || c == '\\') out += '\\';
-    if (static_cast<unsigned char>(c) < 0x20) continue;
-    out += c;
-  }
-  return out + "\"";
-}
+// What a description holds in place of a number gone wrong.
+double finite(double v) { return std::isfinite(v) ? v : 0.0; }
 
 bool Renderer::describe(SceneState& scene, int width, int height, std::string* json, std::string* error) {
   GLint framebuffer = 0;
@@ -1201,50 +1187,50 @@ bool Renderer::describe(SceneState& scene, int width, int height, std::string* j
   const Prepared& p = *prepared_;
   const StudioCamera camera = PlaceCamera(scene, p.mesh, static_cast<double>(width) / height, p.floorPoints);
   const Material material = materialOf(scene, p.mesh.material);
-  std::string out = "{\n";
-  out += "  \"width\": " + std::to_string(width) + ", \"height\": " + std::to_string(height) + ",\n";
-  out += "  \"frame\": \"y up, the floor at y = 0; lights' intensities are the radiance of white card facing them\",\n";
+  JsonWriter out;
+  out.beginObject().key("width").value(width).key("height").value(height);
+  out.key("frame").value("y up, the floor at y = 0; lights' intensities are the radiance of white card facing them");
   // The camera: where it stands and its axes in the floor's frame.
   const Mat4& v = camera.view;
-  out += "  \"camera\": {\"position\": " + vector3(camera.eye) + ", \"right\": " + vector3({v.m[0], v.m[4], v.m[8]}) +
-         ", \"up\": " + vector3({v.m[1], v.m[5], v.m[9]}) + ", \"back\": " + vector3({v.m[2], v.m[6], v.m[10]}) +
-         ", \"verticalFieldOfView\": " + number(2 * std::atan(camera.tanHalfY) * 180 / M_PI) +
-         ", \"lens\": " + number(scene.look.lens) + ", \"sensorHeight\": 24},\n";
-  out += "  \"lights\": [";
+  out.key("camera").beginObject(true).key("position").vector3(camera.eye);
+  out.key("right").vector3(V3{v.m[0], v.m[4], v.m[8]}).key("up").vector3(V3{v.m[1], v.m[5], v.m[9]});
+  out.key("back").vector3(V3{v.m[2], v.m[6], v.m[10]});
+  out.key("verticalFieldOfView").value(finite(2 * std::atan(camera.tanHalfY) * 180 / M_PI));
+  out.key("lens").value(finite(scene.look.lens)).key("sensorHeight").value(24).endObject();
+  out.key("lights").beginArray();
   const double size = p.mesh.size();
   for (size_t i = 0; i < p.setup.lights.size(); ++i) {
     const StudioLight& l = p.setup.lights[i];
-    out += std::string(i ? ", " : "") + "\n    {\"name\": " + quotedText(l.name) + ", \"direction\": " + vector3(l.direction) +
-           ", \"distance\": " + number(l.distance * size) + ", \"radius\": " + number(l.radius * size * (i == 0 ? p.keySpread : 1.0)) +
-           ", \"intensity\": " + number(l.intensity) + ", \"colour\": " + vector3(l.colour) + "}";
+    out.beginObject(true).key("name").value(l.name).key("direction").vector3(l.direction);
+    out.key("distance").value(finite(l.distance * size));
+    out.key("radius").value(finite(l.radius * size * (i == 0 ? p.keySpread : 1.0)));
+    out.key("intensity").value(finite(l.intensity)).key("colour").vector3(l.colour).endObject();
   }
-  out += "],\n";
+  out.endArray();
   const StudioEnvironment& e = p.setup.environment;
-  out += "  \"environment\": {\"sky\": " + vector3(e.sky * e.intensity) + ", \"horizon\": " +
-         vector3(e.horizon * e.intensity) + ", \"ground\": " + vector3(e.ground * e.intensity) + ", \"fromPicture\": " +
-         (e.harmonics.empty() ? "false" : "true") + "},\n";
+  out.key("environment").beginObject(true).key("sky").vector3(e.sky * e.intensity);
+  out.key("horizon").vector3(e.horizon * e.intensity).key("ground").vector3(e.ground * e.intensity);
+  out.key("fromPicture").value(!e.harmonics.empty()).endObject();
   const Vec3& bg = scene.backgroundColor;
-  out += "  \"background\": " + vector3({std::clamp(bg[0], 0.0f, 1.0f), std::clamp(bg[1], 0.0f, 1.0f),
-                                       std::clamp(bg[2], 0.0f, 1.0f)}) + ",\n";
-  out += "  \"floorAlbedo\": " + vector3(p.floorAlbedo) + ",\n";
-  out += "  \"floor\": {\"shadow\": " + number(scene.studioFloor.shadow ? scene.studioFloor.shadowStrength / 100.0 : 0) +
-         ", \"reflection\": " + number(scene.studioFloor.reflection ? scene.studioFloor.reflectionStrength / 100.0 : 0) + "},\n";
-  out += "  \"material\": {\"roughness\": " + number(material.roughness) + ", \"specular\": " +
-         number(material.reflectance) + ", \"coat\": " + number(material.coat) + ", \"coatRoughness\": " +
-         number(material.coatRoughness) + "},\n";
-  out += "  \"parts\": [";
-  for (size_t b = 0; b < p.mesh.batches.size(); ++b) {
-    const MeshBatch& batch = p.mesh.batches[b];
-    out += std::string(b ? "," : "") + "\n    {\"colour\": " + vector3(meanColour(batch.texture)) + ", \"triangles\": [";
+  out.key("background").vector3(V3{std::clamp(bg[0], 0.0f, 1.0f), std::clamp(bg[1], 0.0f, 1.0f), std::clamp(bg[2], 0.0f, 1.0f)});
+  out.key("floorAlbedo").vector3(p.floorAlbedo);
+  out.key("floor").beginObject(true);
+  out.key("shadow").value(scene.studioFloor.shadow ? scene.studioFloor.shadowStrength / 100.0 : 0.0);
+  out.key("reflection").value(scene.studioFloor.reflection ? scene.studioFloor.reflectionStrength / 100.0 : 0.0).endObject();
+  out.key("material").beginObject(true).key("roughness").value(finite(material.roughness));
+  out.key("specular").value(finite(material.reflectance)).key("coat").value(finite(material.coat));
+  out.key("coatRoughness").value(finite(material.coatRoughness)).endObject();
+  out.key("parts").beginArray();
+  for (const MeshBatch& batch : p.mesh.batches) {
+    out.beginObject(true).key("colour").vector3(meanColour(batch.texture)).key("triangles").beginArray();
     for (int i = 0; i < batch.count; ++i) {
       const MeshVertex& vertex = p.mesh.vertices[static_cast<size_t>(batch.first + i)];
-      const V3 w = p.model.point({vertex.position[0], vertex.position[1], vertex.position[2]});
-      out += (i ? ", " : "") + vector3(w);
+      out.vector3(p.model.point({vertex.position[0], vertex.position[1], vertex.position[2]}));
     }
-    out += "]}";
+    out.endArray().endObject();
   }
-  out += "\n  ]\n}\n";
-  *json = std::move(out);
+  out.endArray().endObject();
+  *json = out.text();
   return true;
 }
 

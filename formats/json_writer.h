@@ -1,26 +1,42 @@
 #pragma once
-// Just enough JSON for the --info reports: objects, arrays, strings, numbers.
+// The program's one JSON writer: the reports of the command line, the
+// studio's description, the 3D models' glTF. Objects, arrays, strings,
+// numbers; any bytes in a string still make valid JSON.
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <type_traits>
+#include <vector>
 
 namespace kestrova {
 
 class JsonWriter {
  public:
-  std::string text() const { return out_ + "\n"; }
+  // Indented for people to read, or `compact` (a file's own JSON, where
+  // every byte is carried).
+  explicit JsonWriter(bool compact = false) : compact_(compact) {}
 
-  JsonWriter& beginObject() { return open('{'); }
+  std::string text() const { return compact_ ? out_ : out_ + "\n"; }
+
+  JsonWriter& beginObject(bool oneLine = false) { return open('{', oneLine); }
   JsonWriter& endObject() { return close('}'); }
-  JsonWriter& beginArray() { return open('['); }
+  // `oneLine`: short arrays (a vector, a colour) keep to one line.
+  JsonWriter& beginArray(bool oneLine = false) { return open('[', oneLine); }
   JsonWriter& endArray() { return close(']'); }
 
   JsonWriter& key(const std::string& name) {
     separate();
     quote(name);
-    out_ += ": ";
+    out_ += compact_ ? ":" : ": ";
     afterKey_ = true;
     return *this;
+  }
+  // x, y, z on one line.
+  template <typename Vector>
+  JsonWriter& vector3(const Vector& v) {
+    beginArray(true);
+    for (int i = 0; i < 3; ++i) value(static_cast<double>(v[i]));
+    return endArray();
   }
   JsonWriter& value(const std::string& s) {
     separate();
@@ -33,7 +49,8 @@ class JsonWriter {
     out_ += b ? "true" : "false";
     return *this;
   }
-  JsonWriter& value(int v) {
+  template <typename Integer, std::enable_if_t<std::is_integral_v<Integer> && !std::is_same_v<Integer, bool>, int> = 0>
+  JsonWriter& value(Integer v) {
     separate();
     out_ += std::to_string(v);
     return *this;
@@ -52,18 +69,19 @@ class JsonWriter {
   JsonWriter& value(float v) { return value(static_cast<double>(v)); }
 
  private:
-  JsonWriter& open(char c) {
+  JsonWriter& open(char c, bool oneLine) {
     separate();
     out_ += c;
-    ++depth_;
+    oneLine_.push_back(compact_ || oneLine || (!oneLine_.empty() && oneLine_.back()));
     first_ = true;
     return *this;
   }
   JsonWriter& close(char c) {
-    --depth_;
-    if (!first_) {
+    const bool flat = oneLine_.empty() || oneLine_.back();
+    if (!oneLine_.empty()) oneLine_.pop_back();
+    if (!first_ && !flat) {
       out_ += '\n';
-      out_.append(static_cast<size_t>(depth_) * 2, ' ');
+      out_.append(oneLine_.size() * 2, ' ');
     }
     out_ += c;
     first_ = false;
@@ -74,10 +92,14 @@ class JsonWriter {
       afterKey_ = false;
       return;
     }
-    if (depth_ == 0) return;
+    if (oneLine_.empty()) return;
     if (!first_) out_ += ',';
-    out_ += '\n';
-    out_.append(static_cast<size_t>(depth_) * 2, ' ');
+    if (oneLine_.back()) {
+      if (!first_ && !compact_) out_ += ' ';
+    } else {
+      out_ += '\n';
+      out_.append(oneLine_.size() * 2, ' ');
+    }
     first_ = false;
   }
   // The length of a well-formed UTF-8 sequence at s[i], or 0.
@@ -136,7 +158,8 @@ class JsonWriter {
   }
 
   std::string out_;
-  int depth_ = 0;
+  bool compact_ = false;
+  std::vector<bool> oneLine_;  // each open container's: kept to one line
   bool first_ = true;
   bool afterKey_ = false;
 };
