@@ -30,7 +30,7 @@
 #include "platform.h"
 #include "pictures/picture.h"
 #include "render/export_image.h"
-#include "render/render_frame.h"
+#include "render/classic/render_frame.h"
 #include "render/scene_initialiser.h"
 #include "render/texture_loader.h"
 #include "settings_dialog.h"

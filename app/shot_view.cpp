@@ -25,7 +25,7 @@
 #include "platform.h"
 #include "render/gl_extensions.h"
 #include "render/preflight.h"
-#include "render/render_frame.h"
+#include "render/classic/render_frame.h"
 #include "render/scene_initialiser.h"
 #include "render/studio/studio_renderer.h"
 #include "render/texture_loader.h"

@@ -15,7 +15,7 @@
 #include "shot/project_io.h"
 #include "render/headless_context.h"
 #include "render/read_framebuffer.h"
-#include "render/render_frame.h"
+#include "render/classic/render_frame.h"
 #include "render/render_to_image.h"
 #include "scene/product_styles.h"
 #include "bench/bench_context.h"

@@ -8,9 +8,9 @@
 
 #include "bench/bench_context.h"
 #include "bench/default_box.h"
-#include "render/face_geometry.h"
+#include "render/classic/face_geometry.h"
 #include "render/headless_context.h"
-#include "render/render_frame.h"
+#include "render/classic/render_frame.h"
 #include "scene/product_styles.h"
 
 using namespace kestrova;

@@ -13,7 +13,7 @@
 
 #include "read_framebuffer.h"
 #include "preflight.h"
-#include "render_frame.h"
+#include "render/classic/render_frame.h"
 #include "texture_loader.h"
 #include "scene_initialiser.h"
 #include "studio/studio_renderer.h"

@@ -10,8 +10,8 @@
 #include <optional>
 
 #include "deferred_assets.h"
-#include "feedback_polygons.h"
-#include "render_frame.h"
+#include "render/classic/feedback_polygons.h"
+#include "render/classic/render_frame.h"
 
 namespace kestrova {
 

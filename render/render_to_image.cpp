@@ -2,7 +2,7 @@
 
 #include "headless_context.h"
 #include "read_framebuffer.h"
-#include "render_frame.h"
+#include "render/classic/render_frame.h"
 
 namespace kestrova {
 

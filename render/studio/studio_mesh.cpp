@@ -8,8 +8,8 @@
 #include <tuple>
 
 #include "render/deferred_assets.h"
-#include "render/feedback_polygons.h"
-#include "render/render_frame.h"
+#include "render/classic/feedback_polygons.h"
+#include "render/classic/render_frame.h"
 
 namespace kestrova::studio {
 

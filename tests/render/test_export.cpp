@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "render/export_image.h"
-#include "render/render_frame.h"
+#include "render/classic/render_frame.h"
 #include "render/scene_initialiser.h"
 #include "scene/product_styles.h"
 #include "tests/support/headless_fixture.h"

@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "render/face_geometry.h"
-#include "render/render_frame.h"
+#include "render/classic/face_geometry.h"
+#include "render/classic/render_frame.h"
 #include "scene/scene_edits.h"
 #include "render/render_to_image.h"
 #include "render/scene_initialiser.h"

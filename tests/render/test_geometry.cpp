@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "render/render_frame.h"
+#include "render/classic/render_frame.h"
 #include "render/scene_initialiser.h"
 #include "scene/product_styles.h"
 #include "tests/support/headless_fixture.h"

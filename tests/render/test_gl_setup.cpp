@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "render/gl_extensions.h"
-#include "render/render_frame.h"
+#include "render/classic/render_frame.h"
 #include "render/read_framebuffer.h"
 #include "render/scene_initialiser.h"
 #include "tests/support/headless_fixture.h"

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "shot/startup.h"
-#include "render/model_drawing.h"
+#include "render/classic/model_drawing.h"
 #include "render/render_to_image.h"
 #include "scene/product_styles.h"
 #include "tests/support/artwork_fixture.h"

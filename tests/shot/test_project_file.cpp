@@ -15,7 +15,7 @@
 #include "shot/project_io.h"
 #include "render/texture_loader.h"
 #include "animation/keyframes.h"
-#include "render/render_frame.h"
+#include "render/classic/render_frame.h"
 #include "tests/support/file_size_limit.h"
 #include "tests/support/headless_fixture.h"
 #include "tests/support/http_test_server.h"

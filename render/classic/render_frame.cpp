@@ -1,13 +1,13 @@
-#include "render_frame.h"
+#include "render/classic/render_frame.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
 
-#include "deferred_assets.h"
-#include "face_geometry.h"
-#include "model_drawing.h"
-#include "studio_floor.h"
-#include "studio/studio_renderer.h"
+#include "render/deferred_assets.h"
+#include "render/classic/face_geometry.h"
+#include "render/classic/model_drawing.h"
+#include "render/classic/studio_floor.h"
+#include "render/studio/studio_renderer.h"
 
 #include <algorithm>
 #include <string>

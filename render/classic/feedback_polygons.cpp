@@ -1,8 +1,8 @@
-#include "render/feedback_polygons.h"
+#include "render/classic/feedback_polygons.h"
 
 #include <GL/gl.h>
 
-#include "render/render_frame.h"
+#include "render/classic/render_frame.h"
 
 namespace kestrova {
 

@@ -1,9 +1,9 @@
-#include "model_drawing.h"
+#include "render/classic/model_drawing.h"
 
 #include <GL/gl.h>
 
-#include "face_geometry.h"
-#include "scene_initialiser.h"
+#include "render/classic/face_geometry.h"
+#include "render/scene_initialiser.h"
 
 namespace kestrova {
 

@@ -1,8 +1,8 @@
-#include "face_geometry.h"
+#include "render/classic/face_geometry.h"
 
 #include <GL/gl.h>
 
-#include "scene_initialiser.h"
+#include "render/scene_initialiser.h"
 
 namespace kestrova {
 
