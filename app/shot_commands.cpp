@@ -37,7 +37,7 @@
 #include "shot/new_shot.h"
 #include "shot/program_folder.h"
 #include "shot/project_io.h"
-#include "render/shop_export.h"
+#include "render/shop_files.h"
 #include "shot/update_check.h"
 #include "shot_view.h"
 
@@ -743,28 +743,24 @@ void ShotCommands::OnExport3DModel() {
   const auto path = saveNameOfType(request, {".glb", ".usdz"}, "3D models");
   if (!path) return;
   screenshotFolder_ = QFileInfo(QString::fromStdString(*path)).absolutePath();
-  kestrova::ShopModel model;
+  kestrova::ShopFilesRequest files;
+  (kestrova::EndsWithIgnoringCase(*path, ".usdz") ? files.usdz : files.glb) = *path;
+  files.tooLarge = [](const std::string&, uint64_t bytes) {
+    return "The 3D model would be " + std::to_string((bytes + (1 << 19)) >> 20) +
+           " MB, more than the 5 MB a shop page takes: use smaller artwork, or kestrova-render's --texture-size.";
+  };
   std::string error;
+  bool written = false;
   {
     WaitCursor wait;
     view_.makeCurrent();
-    const bool built = kestrova::BuildShopModel(scene(), kestrova::ShopExportOptions{}, &model, &error);
+    written = kestrova::WriteShopFiles(scene(), files, nullptr, &error);
     view_.doneCurrent();
-    if (!built) {
-      showError("Kestrova could not make the 3D model: " + error + ".");
-      return;
-    }
   }
-  const bool usdz = kestrova::EndsWithIgnoringCase(*path, ".usdz");
-  const std::vector<uint8_t> bytes = usdz ? kestrova::WriteUsdz(model) : kestrova::WriteGlb(model);
-  constexpr size_t kShopLimit = size_t{5} << 20;
-  if (bytes.size() > kShopLimit) {
-    showError("The 3D model would be " + std::to_string((bytes.size() + (1 << 19)) >> 20) +
-              " MB, more than the 5 MB a shop page takes: use smaller artwork, or kestrova-render's --texture-size.");
-    return;
-  }
-  if (!kestrova::ReplaceFile(*path, bytes, &error)) {
-    showError("Kestrova could not write " + *path + ": " + error + ".");
+  if (!written) {
+    // "cannot make the 3D model: ...", said as a sentence of its own.
+    if (error.rfind("cannot ", 0) == 0) error = "Kestrova could not " + error.substr(7) + ".";
+    showError(error);
     return;
   }
   window_.showStatusText(QString::fromStdString("Wrote " + *path));

@@ -1,6 +1,7 @@
 #include "cli/render_job.h"
 #include "pictures/picture.h"
 #include "render/shop_export.h"
+#include "render/shop_files.h"
 
 #include <GL/gl.h>
 #include <QCryptographicHash>
@@ -86,69 +87,6 @@ fs::path resolveOutput(const RenderOptions& options, const std::string& name) {
   return fs::path(options.outputFolder) / path;
 }
 
-// The viewer a product page carries, and its licences, from the program's
-// folder. False with `why` when they are not there.
-bool readViewer(const fs::path& programFolder, std::string* script, std::string* licences, std::string* why) {
-  const fs::path folder = programFolder / "Web" / "model-viewer";
-  auto read = [](const fs::path& file, std::string* text) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return false;
-    text->assign(std::istreambuf_iterator<char>(in), {});
-    return true;
-  };
-  if (!read(folder / "model-viewer.min.js", script)) {
-    *why = "the page's viewer is missing from " + folder.string();
-    return false;
-  }
-  // Every work the viewer bundles, with its own licence text.
-  const std::pair<const char*, const char*> kLicences[] = {{"model-viewer", "LICENSE"},
-                                                           {"three.js", "LICENSE.three"},
-                                                           {"Lit", "LICENSE.lit"},
-                                                           {"fflate (in three.js)", "LICENSE.fflate"},
-                                                           {"gainmap-js", "LICENSE.gainmap"}};
-  licences->clear();
-  for (const auto& [work, file] : kLicences) {
-    std::string text;
-    if (!read(folder / file, &text)) {
-      *why = "the licence of the page's viewer is missing: " + (folder / file).string();
-      return false;
-    }
-    *licences += std::string(licences->empty() ? "" : "\n") + work + ":\n\n" + text;
-  }
-  return true;
-}
-
-// The studio look's picture of the shot, as --look studio draws it: a
-// product page's poster and its turning pictures. Empty, with `why`, when
-// it cannot be drawn.
-RgbaImage studioPicture(SceneState& scene, int width, int height, std::string* why) {
-  const bool studio = scene.look.studio;
-  const StudioFloor floor = scene.studioFloor;
-  // A photographed product stands on its shadow.
-  if (!studio && !floor.on()) scene.studioFloor.shadow = true;
-  scene.look.studio = true;
-  RenderHost host;
-  ExportOptions o;
-  o.width = width;
-  o.height = height;
-  RgbaImage picture = RenderExport(scene, host, o, why);
-  scene.look.studio = studio;
-  scene.studioFloor = floor;
-  return picture;
-}
-
-// A picture as PNG or JPEG bytes; empty for none.
-std::vector<uint8_t> encoded(const RgbaImage& picture, const char* format, int quality) {
-  if (picture.pixels.empty()) return {};
-  const QImage image(picture.pixels.data(), picture.width, picture.height, picture.width * 4,
-                     QImage::Format_RGBA8888);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  (std::string(format) == "JPEG" ? image.convertToFormat(QImage::Format_RGB32) : image).save(&buffer, format, quality);
-  return {bytes.begin(), bytes.end()};
-}
-
 // The model options the command line asks for.
 ShopExportOptions shopOptionsOf(const RenderOptions& options) {
   ShopExportOptions shop;
@@ -161,68 +99,31 @@ ShopExportOptions shopOptionsOf(const RenderOptions& options) {
 // picture, and a page that shows it.
 bool writeShopModels(SceneState& scene, const RenderOptions& options, const fs::path& programFolder,
                      std::string* failure) {
-  ShopModel model;
-  ShopPageParts page;
-  std::string why;
-  // A page's camera is taken with the model, from the same triangles.
-  if (!BuildShopModel(scene, shopOptionsOf(options), &model, &why, options.html.empty() ? nullptr : &page.camera,
-                      options.width, options.height)) {
-    failed(failure, "cannot make the 3D model: " + why);
-    return false;
-  }
-  const uint64_t limit = static_cast<uint64_t>(options.modelLimitMB) << 20;
-  const std::vector<uint8_t> glb = WriteGlb(model);
-  auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes, bool limited) {
-    const std::string path = resolveOutput(options, name).string();
-    if (limited && bytes.size() > limit) {
-      char size[32];
-      std::snprintf(size, sizeof size, "%.1f", static_cast<double>(bytes.size()) / (1 << 20));
-      failed(failure, path + " would be " + size + " MB, more than the " + std::to_string(options.modelLimitMB) +
-                          " MB a shop page takes: a smaller --texture-size (now " +
-                          std::to_string(options.textureSize) + ") makes it smaller");
-      return false;
-    }
-    if (!ReplaceFile(path, bytes, &why)) {
-      failed(failure, "cannot write " + path + ": " + why);
-      return false;
-    }
-    std::printf("Wrote %s (%zu triangles, a %d x %d %s texture)\n", path.c_str(), model.indices.size() / 3,
-                model.textureWidth, model.textureHeight, model.textureMime == "image/png" ? "PNG" : "JPEG");
-    return true;
-  };
-  if (!options.glb.empty() && !write(options.glb, glb, true)) return false;
-  if (!options.usdz.empty() && !write(options.usdz, WriteUsdz(model), true)) return false;
-  if (options.html.empty()) return true;
-  if (glb.size() > limit) return write(options.html, glb, true);  // refused, saying why
-  page.title = model.name;
-  page.glb = glb;
-  if (!readViewer(programFolder, &page.viewerScript, &page.licences, &why)) {
-    failed(failure, "cannot write the page " + options.html + ": " + why);
-    return false;
-  }
-  page.poster = encoded(studioPicture(scene, options.width, options.height, &why), "PNG", -1);
-  if (!options.usdz.empty()) {
-    // Quick Look's model beside the page, named from the page's folder.
-    const fs::path html = resolveOutput(options, options.html), usdz = resolveOutput(options, options.usdz);
-    page.usdzName = usdz.lexically_relative(html.parent_path()).generic_string();
-  }
+  ShopFilesRequest request;
+  if (!options.glb.empty()) request.glb = resolveOutput(options, options.glb).string();
+  if (!options.usdz.empty()) request.usdz = resolveOutput(options, options.usdz).string();
+  if (!options.html.empty()) request.html = resolveOutput(options, options.html).string();
+  request.model = shopOptionsOf(options);
+  request.limitBytes = static_cast<uint64_t>(options.modelLimitMB) << 20;
+  request.width = options.width;
+  request.height = options.height;
+  request.programFolder = programFolder.string();
   // The page's pictures have their own option; --turntable N alone (no
   // video, whose seconds it counts) still means N pictures, as it did.
-  const int asked = options.turnPictures > 0 ? options.turnPictures
-                    : options.video.empty() && options.turntable > 0 ? static_cast<int>(std::lround(options.turntable))
-                                                                     : 0;
-  if (asked > 0) {
-    const int pictures = std::clamp(asked, 4, 72);
-    const float startY = scene.rotation[1];
-    for (int i = 0; i < pictures; ++i) {
-      scene.rotation[1] = TurntableAngle(startY, i, pictures);
-      std::string ignored;
-      page.turntable.push_back(encoded(studioPicture(scene, options.width, options.height, &ignored), "JPEG", 85));
-    }
-    scene.rotation[1] = startY;
-  }
-  const std::string text = WriteShopPage(page);
-  return write(options.html, {text.begin(), text.end()}, false);
+  request.turnPictures = options.turnPictures > 0 ? options.turnPictures
+                         : options.video.empty() && options.turntable > 0 ? static_cast<int>(std::lround(options.turntable))
+                                                                          : 0;
+  request.tooLarge = [&options](const std::string& path, uint64_t bytes) {
+    return path + " would be " + Megabytes(bytes) + " MB, more than the " + std::to_string(options.modelLimitMB) +
+           " MB a shop page takes: a smaller --texture-size (now " + std::to_string(options.textureSize) +
+           ") makes it smaller";
+  };
+  std::vector<std::string> wrote;
+  std::string why;
+  const bool written = WriteShopFiles(scene, request, &wrote, &why);
+  for (const std::string& line : wrote) std::printf("Wrote %s\n", line.c_str());
+  if (!written) failed(failure, why);
+  return written;
 }
 
 // --timings: how long each phase took, printed to stderr at the end, so
