@@ -42,8 +42,9 @@ QComboBox* combo(QWidget* parent, const char* name, const char* accessible, cons
 
 }  // namespace
 
-ExportImageDialog::ExportImageDialog(const Choice& initial, QWidget* parent, Preview preview)
-    : QDialog(parent), draw_(std::move(preview)) {
+ExportImageDialog::ExportImageDialog(const Choice& initial, QWidget* parent, Preview preview,
+                                     ChooseFile chooseEnvironment)
+    : QDialog(parent), draw_(std::move(preview)), chooseEnvironment_(std::move(chooseEnvironment)) {
   setObjectName("ExportImage");
   setWindowTitle("Export Image");
   setAccessibleName("Export Image");
@@ -107,8 +108,10 @@ ExportImageDialog::ExportImageDialog(const Choice& initial, QWidget* parent, Pre
   browse->setObjectName("ExportEnvironmentBrowse");
   browse->setAccessibleName("Choose an environment picture");
   connect(browse, &QPushButton::clicked, this, [this] {
-    const QString file = QFileDialog::getOpenFileName(this, "Environment Picture", environment_->text(),
-                                                      "HDR Pictures (*.hdr *.exr)");
+    const QString file = chooseEnvironment_ ? chooseEnvironment_(environment_->text())
+                                            : QFileDialog::getOpenFileName(this, "Environment Picture",
+                                                                           environment_->text(),
+                                                                           "HDR Pictures (*.hdr *.exr)");
     if (!file.isEmpty()) environment_->setText(file);
   });
   auto* environment = new QHBoxLayout;

@@ -36,8 +36,11 @@ class ExportImageDialog : public QDialog {
 
   // Draws the framed result of a choice at a small size, for the preview.
   using Preview = std::function<QImage(const Choice& choice, QSize size)>;
+  // Asks for an environment picture, starting from the one named now; empty
+  // for none chosen.
+  using ChooseFile = std::function<QString(const QString& current)>;
 
-  ExportImageDialog(const Choice& initial, QWidget* parent, Preview preview = {});
+  ExportImageDialog(const Choice& initial, QWidget* parent, Preview preview = {}, ChooseFile chooseEnvironment = {});
   Choice choice() const;
 
   // The settings' choice, and keeping one.
@@ -66,4 +69,5 @@ class ExportImageDialog : public QDialog {
   QSpinBox* softness_ = nullptr;
   QLabel* preview_ = nullptr;
   Preview draw_;
+  ChooseFile chooseEnvironment_;
 };

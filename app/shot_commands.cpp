@@ -635,7 +635,18 @@ void ShotCommands::OnExportImage() {
     if (image.pixels.empty()) return QImage();
     return QImage(image.pixels.data(), image.width, image.height, image.width * 4, QImage::Format_RGBA8888).copy();
   };
-  ExportImageDialog options(ExportImageDialog::Remembered(), view_.window(), preview);
+  // Asked through the platform, as every file of the program is.
+  const ExportImageDialog::ChooseFile chooseEnvironment = [this](const QString& current) {
+    kestrova::FileDialogRequest request;
+    request.title = "Environment Picture";
+    request.filter = "HDR Pictures (*.hdr *.exr)|*.hdr;*.exr||";
+    request.fileMustExist = true;
+    request.initialDirectory =
+        current.isEmpty() ? exportFolder() : QFileInfo(current).absolutePath().toStdString();
+    const std::optional<std::string> chosen = app_.platform().openFileName(request);
+    return chosen ? QString::fromStdString(*chosen) : QString();
+  };
+  ExportImageDialog options(ExportImageDialog::Remembered(), view_.window(), preview, chooseEnvironment);
   if (options.exec() != QDialog::Accepted) return;
   const ExportImageDialog::Choice choice = options.choice();
   ExportImageDialog::Remember(choice);

@@ -705,12 +705,20 @@ TEST_F(MainWindowTest, ASignalToEndStopsABigExportAtTheNextTileLeavingNoFile) {
 // of the framed result shows them before anything is written.
 TEST_F(MainWindowTest, ExportImageShowsAPreviewAndTakesTheStudiosSetUpBackgroundAndShadow) {
   const fs::path picture = path() / "dark.png";
-  platform_.fileAnswers = {picture.string()};
+  const fs::path sky = path() / "sky.hdr";
+  platform_.fileAnswers = {sky.string(), picture.string()};
   activate();
   QImage before, after;
+  QString chosenSky;
   QTimer::singleShot(0, [&] {
     QWidget* dialog = QApplication::activeModalWidget();
     ASSERT_NE(dialog, nullptr);
+    // The environment is asked for as every file is (a program's own
+    // chooser would escape the platform: its answers, its folders).
+    QTest::mouseClick(dialog->findChild<QPushButton*>("ExportEnvironmentBrowse"), Qt::LeftButton);
+    auto* environment = dialog->findChild<QLineEdit*>("ExportEnvironment");
+    chosenSky = environment->text();
+    environment->clear();
     auto* preview = dialog->findChild<QLabel*>("ExportPreview");
     ASSERT_NE(preview, nullptr);
     dialog->findChild<QComboBox*>("ExportLook")->setCurrentIndex(1);
@@ -739,6 +747,9 @@ TEST_F(MainWindowTest, ExportImageShowsAPreviewAndTakesTheStudiosSetUpBackground
   EXPECT_EQ(QColor::fromRgbF(scene().backgroundColor[0], scene().backgroundColor[1], scene().backgroundColor[2]),
             backgroundBefore) << "the shot's own background is put back";
   EXPECT_EQ(ExportImageDialog::Remembered().setup, 2);
+  EXPECT_EQ(chosenSky.toStdString(), sky.string());
+  ASSERT_FALSE(platform_.fileRequests.empty());
+  EXPECT_EQ(platform_.fileRequests.front().title, "Environment Picture");
 }
 
 TEST_F(MainWindowTest, ASaveNameOfAKindNotWrittenAsksAgainInsteadOfWritingABitmapUnderIt) {

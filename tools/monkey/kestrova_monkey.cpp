@@ -295,7 +295,12 @@ class Monkey : public QObject {
     // timer fires on inside it (each action runs from a timer of its own),
     // so the monkey goes on in the dialog, a few dialogs deep at most.
     if (depth_ > 3) {
-      if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+      // A popup (a context menu) runs a loop of its own: it goes first.
+      if (QWidget* popup = QApplication::activePopupWidget()) {
+        popup->close();
+      } else if (QWidget* modal = QApplication::activeModalWidget()) {
+        modal->close();
+      }
       return;
     }
     // A replay plays its whole log, unless a time is given.
