@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <tuple>
 #include <map>
 #include <memory>
 #include <vector>
@@ -83,17 +84,10 @@ struct ArtworkTexture {
   std::string source;  // the file read at its own size, when not the classic copy
 };
 
-// What a drawing of the shot depends on beyond the tile.
-struct ShotKey {
-  std::vector<float> numbers;
-  std::string setup, environment;
-  bool operator==(const ShotKey& o) const {
-    return numbers == o.numbers && setup == o.setup && environment == o.environment;
-  }
-};
-
 // What the product's triangles depend on: not the turn (they are captured
-// unturned), the floor or the look, so a drag keeps them.
+// unturned), the floor or the look, so a drag keeps them. The capture draws
+// the classic frame, which reads the shot as it will: this list is the one
+// the classic frame's geometry follows.
 std::vector<float> meshKeyOf(const SceneState& s) {
   std::vector<float> k = {s.pan[0], s.pan[1], s.pan[2], s.scale[0], s.scale[1], s.scale[2], s.productKind,
                           static_cast<float>(s.bookStyle), s.bookBinding, s.boxStyle, s.textureScroll[0],
@@ -103,37 +97,66 @@ std::vector<float> meshKeyOf(const SceneState& s) {
   return k;
 }
 
-ShotKey keyOf(const SceneState& s) {
-  ShotKey k;
-  // The camera's height and tilt, its lens and its margin are left out:
-  // the studio's shadows are the same from any camera, and moving it (a
-  // drag up and down, a new lens) draws again without casting them again.
-  k.numbers = {s.rotation[1], s.pan[0], s.pan[1], s.pan[2], s.scale[0], s.scale[1],
-               s.scale[2], s.productKind, static_cast<float>(s.bookStyle), s.bookBinding, s.boxStyle,
-               s.textureScroll[0], s.textureScroll[1], static_cast<float>(s.pictureWidth[0]),
-               static_cast<float>(s.pictureHeight[0]), static_cast<float>(s.studioFloor.shadow),
-               static_cast<float>(s.studioFloor.reflection), static_cast<float>(s.studioFloor.shadowStrength),
-               static_cast<float>(s.studioFloor.reflectionStrength), static_cast<float>(s.studioFloor.softness),
-               s.look.fit >= 0 ? 1.0f : 0.0f, static_cast<float>(s.look.gloss)};
-  for (uint32_t t : s.textureSlot) k.numbers.push_back(static_cast<float>(t));
-  for (float c : s.backgroundColor) k.numbers.push_back(c);  // the floor's bounce
-  k.numbers.push_back(static_cast<float>(s.look.glaze));
-  k.setup = s.look.setup;
-  k.environment = s.look.environment;
-  if (!k.environment.empty()) {
-    // The picture saved again under the same name lights the next frame.
-    std::error_code error;
-    const auto size = std::filesystem::file_size(k.environment, error);
-    const auto time = std::filesystem::last_write_time(k.environment, error).time_since_epoch().count();
-    k.environment += "|" + std::to_string(size) + "|" + std::to_string(time);
+// A picture saved again under the same name lights the next frame.
+std::string fileStamp(const std::string& path) {
+  if (path.empty()) return {};
+  std::error_code error;
+  const auto size = std::filesystem::file_size(path, error);
+  const auto time = std::filesystem::last_write_time(path, error).time_since_epoch().count();
+  return std::to_string(size) + "|" + std::to_string(time);
+}
+
+bool same(const StudioFloor& a, const StudioFloor& b) {
+  return std::tie(a.shadow, a.reflection, a.shadowStrength, a.reflectionStrength, a.softness) ==
+         std::tie(b.shadow, b.reflection, b.shadowStrength, b.reflectionStrength, b.softness);
+}
+template <typename T>
+bool same(const T& a, const T& b) {
+  return a == b;
+}
+
+// Everything the preparation reads of the shot, each beside where it comes
+// from. One list makes both the copy the preparation works from and the
+// comparison that says whether it must run again: what it reads cannot be
+// left out of what is compared. The camera's height and tilt, its lens and
+// its margin are not here: the studio's shadows are the same from any
+// camera, and moving it (a drag up and down, a new lens) draws again
+// without casting them again.
+#define KESTROVA_PREPARED_FROM(X)                                                                 \
+  X(std::vector<float>, mesh, meshKeyOf(s))                                                       \
+  X(float, turn, s.rotation[1])                                                                   \
+  X(StudioFloor, floor, s.studioFloor)                                                            \
+  X(bool, framed, s.look.fit >= 0)                                                                \
+  X(std::string, setup, s.look.setup)                                                             \
+  X(std::string, environment, s.look.environment)                                                 \
+  X(std::string, environmentStamp, fileStamp(s.look.environment))                                 \
+  X(Vec3, background, s.backgroundColor)                                                          \
+  /* Drawn, not prepared: a new finish is a change the window drafts through, as any other. */   \
+  X(int, gloss, s.look.gloss)                                                                     \
+  X(uint32_t, glaze, s.look.glaze)
+
+struct PreparedFrom {
+#define KESTROVA_MEMBER(type, name, from) type name{};
+  KESTROVA_PREPARED_FROM(KESTROVA_MEMBER)
+#undef KESTROVA_MEMBER
+  bool operator==(const PreparedFrom& o) const {
+#define KESTROVA_SAME(type, name, from) &&same(name, o.name)
+    return true KESTROVA_PREPARED_FROM(KESTROVA_SAME);
+#undef KESTROVA_SAME
   }
-  return k;
+};
+
+PreparedFrom preparedFrom(const SceneState& s) {
+  PreparedFrom in;
+#define KESTROVA_COPY(type, name, from) in.name = from;
+  KESTROVA_PREPARED_FROM(KESTROVA_COPY)
+#undef KESTROVA_COPY
+  return in;
 }
 
 // What a shot's parts share: its triangles, studio, shadows and framing.
 struct Prepared {
-  ShotKey key;
-  std::vector<float> meshKey;
+  PreparedFrom key;
   StudioMesh mesh;
   StudioSetup setup;
   Mat4 model;
@@ -476,8 +499,8 @@ void across(const V3& d, V3* u, V3* v) {
 }
 
 // How far below the floor the reflection has faded away.
-double reflectionFade(const SceneState& scene, double height) {
-  return height * (0.3 + 0.7 * std::clamp(scene.studioFloor.softness, 0, 100) / 100.0);
+double reflectionFade(const StudioFloor& floor, double height) {
+  return height * (0.3 + 0.7 * std::clamp(floor.softness, 0, 100) / 100.0);
 }
 
 V3 productCentre(const Prepared& p) { return {0, p.height / 2, 0}; }
@@ -741,31 +764,34 @@ void Renderer::castKeyShadow(Prepared& p) {
 }
 
 bool Renderer::prepare(SceneState& scene, std::string* error) {
-  ShotKey key = keyOf(scene);
+  PreparedFrom in = preparedFrom(scene);
   const auto now = std::chrono::steady_clock::now();
   const bool moving = interactive_ && now - lastChange_ < kResting;
-  if (prepared_ && prepared_->key == key && (!prepared_->draft || moving)) return true;
-  const bool changed = !(prepared_ && prepared_->key == key);
+  if (prepared_ && prepared_->key == in && (!prepared_->draft || moving)) return true;
+  const bool changed = !(prepared_ && prepared_->key == in);
   const bool draft = interactive_ && changed && moving;
   if (changed) lastChange_ = now;
   auto p = std::make_unique<Prepared>();
-  p->key = std::move(key);
+  p->key = std::move(in);
+  // From here on the shot is read through what the key holds; only the
+  // product's capture reads the shot itself (keyed by its own list).
+  const PreparedFrom& from = p->key;
   p->draft = draft;
-  std::optional<StudioSetup> setup = BuiltInStudio(scene.look.setup);
+  std::optional<StudioSetup> setup = BuiltInStudio(from.setup);
   if (!setup) {
-    *error = "there is no studio called '" + scene.look.setup + "'";
+    *error = "there is no studio called '" + from.setup + "'";
     return false;
   }
   p->setup = *setup;
-  if (!scene.look.environment.empty()) {
+  if (!from.environment.empty()) {
     std::string why;
-    if (!LightFromEnvironment(scene.look.environment, &p->setup, &why)) {
+    if (!LightFromEnvironment(from.environment, &p->setup, &why)) {
       *error = why;
       return false;
     }
   }
   {
-    const Vec3& bg = scene.backgroundColor;
+    const Vec3& bg = from.background;
     V3 albedo;
     for (size_t c = 0; c < 3; ++c) {
       const double v = std::clamp(static_cast<double>(bg[c]), 0.0, 1.0);
@@ -774,8 +800,7 @@ bool Renderer::prepare(SceneState& scene, std::string* error) {
     AddFloorBounce(&p->setup, albedo);
     p->floorAlbedo = albedo;
   }
-  p->meshKey = meshKeyOf(scene);
-  const bool sameMesh = prepared_ && prepared_->meshKey == p->meshKey;
+  const bool sameMesh = prepared_ && prepared_->key.mesh == from.mesh;
   p->mesh = sameMesh ? std::move(prepared_->mesh) : CaptureProductMesh(scene);
   if (!sameMesh) {
     std::vector<float> shape;
@@ -803,7 +828,7 @@ bool Renderer::prepare(SceneState& scene, std::string* error) {
       it = textures_.erase(it);
     }
   }
-  const Mat4 turn = Mat4::Rotation(scene.rotation[1], {0, 1, 0});
+  const Mat4 turn = Mat4::Rotation(from.turn, {0, 1, 0});
   p->model = turn * Mat4::Translation(V3{0, 0, 0} - BasePoint(p->mesh));
   double footprint = 0;
   for (const MeshVertex& v : p->mesh.vertices) {
@@ -813,7 +838,7 @@ bool Renderer::prepare(SceneState& scene, std::string* error) {
   }
   p->region = {0, 0, footprint + 2.3 * p->height};
   // Softness 0 to 100 makes the key's face a tenth to twice its size.
-  p->keySpread = 0.1 + 1.9 * std::clamp(scene.studioFloor.softness, 0, 100) / 100.0;
+  p->keySpread = 0.1 + 1.9 * std::clamp(from.floor.softness, 0, 100) / 100.0;
 
   if (!sameMesh) {
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
@@ -826,8 +851,8 @@ bool Renderer::prepare(SceneState& scene, std::string* error) {
 
   // Framing keeps whatever of the floor the shadow or the reflection darkens
   // (only framing asks: the shot's own pan and zoom need none of it).
-  const bool framed = scene.look.fit >= 0;
-  if (framed && scene.studioFloor.shadow && scene.studioFloor.shadowStrength > 0) {
+  const bool framed = from.framed;
+  if (framed && from.floor.shadow && from.floor.shadowStrength > 0) {
     std::vector<float> occlusion(static_cast<size_t>(kOcclusionSide) * kOcclusionSide);
     glBindTexture(GL_TEXTURE_2D, occlusionTexture_);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RED, GL_FLOAT, occlusion.data());
@@ -835,7 +860,7 @@ bool Renderer::prepare(SceneState& scene, std::string* error) {
     // tail would frame the product small and off-centre for nothing the eye
     // takes for a shadow.
     const float seen =
-        kFaintest + (1 - kFaintest) * kSeenShadow / std::max(0.01f, scene.studioFloor.shadowStrength / 100.0f);
+        kFaintest + (1 - kFaintest) * kSeenShadow / std::max(0.01f, from.floor.shadowStrength / 100.0f);
     // The ends of each row of the darkened texels, a texel wide of them:
     // the outline of the shadow, whatever its shape.
     const double texel = 2 * p->region[2] / kOcclusionSide;
@@ -855,11 +880,11 @@ bool Renderer::prepare(SceneState& scene, std::string* error) {
       }
     }
   }
-  if (framed && scene.studioFloor.reflection && scene.studioFloor.reflectionStrength > 0) {
+  if (framed && from.floor.reflection && from.floor.reflectionStrength > 0) {
     Mat4 mirror;
     mirror.m[5] = -1;
     const Mat4 mirrored = mirror * p->model;
-    const double fade = reflectionFade(scene, p->height);
+    const double fade = reflectionFade(from.floor, p->height);
     for (const MeshVertex& v : p->mesh.vertices) {
       V3 point = mirrored.point({v.position[0], v.position[1], v.position[2]});
       point[1] = std::max(point[1], -fade);  // gone below that
@@ -1051,7 +1076,7 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
       mirror.m[5] = -1;
       uniformMatrix(product_, "uModel", mirror * p.model);
       glUniform1i(product_.uniform("uFrontFacingFlip"), -1);
-      glUniform1f(product_.uniform("uFadeHeight"), static_cast<float>(reflectionFade(scene, p.height)));
+      glUniform1f(product_.uniform("uFadeHeight"), static_cast<float>(reflectionFade(scene.studioFloor, p.height)));
       glUniform1f(product_.uniform("uFadeStrength"), floor.reflectionStrength / 100.0f);
       glEnable(GL_DEPTH_TEST);
       glDepthFunc(GL_LESS);
