@@ -10,9 +10,11 @@
 #include <cmath>
 #include <map>
 
+#include "pictures/picture.h"
 #include "render/studio/studio_camera.h"
 #include "render/studio/studio_mesh.h"
 #include "render/studio/studio_renderer.h"
+#include "render/texture_loader.h"
 #include "scene/product_styles.h"
 
 namespace kestrova {
@@ -28,52 +30,65 @@ constexpr double kBoardHeight = 0.30;
 constexpr int kGutter = 2;
 
 struct Placed {
-  int width = 0, height = 0;
-  std::vector<uint8_t> pixels;  // RGBA, the GL's rows (bottom first)
+  int width = 0, height = 0;    // as stored in the atlas
+  std::vector<uint8_t> pixels;  // RGBA, the GL's rows (bottom first), at its own size
+  int ownWidth = 0, ownHeight = 0;
   int x = 0, y = 0;             // in the atlas, rows from the top
 };
 
-// Shelves, tallest first, in a square of `side`: false when they do not fit.
-bool pack(std::vector<Placed*>& order, int side) {
-  int x = 0, y = 0, shelf = 0;
+// Tallest first, each where it ends lowest on the skyline the pictures
+// placed so far make (a picture may sit on a lower neighbour beside a tall
+// one, where plain shelves waste the space), in a `width` x `height` atlas:
+// false when they do not fit.
+bool pack(std::vector<Placed*>& order, int width, int height) {
+  struct Span {
+    int x, y, width;
+  };
+  std::vector<Span> skyline = {{0, 0, width}};
   for (Placed* p : order) {
     const int w = p->width + 2 * kGutter, h = p->height + 2 * kGutter;
-    if (w > side || h > side) return false;
-    if (x + w > side) {
-      x = 0;
-      y += shelf;
-      shelf = 0;
+    int bestTop = height + 1, bestX = 0, bestY = 0;
+    size_t bestAt = 0;
+    for (size_t i = 0; i < skyline.size(); ++i) {
+      const int x = skyline[i].x;
+      if (x + w > width) break;
+      int y = 0;
+      for (size_t j = i; j < skyline.size() && skyline[j].x < x + w; ++j) y = std::max(y, skyline[j].y);
+      if (y + h <= height && y + h < bestTop) bestTop = y + h, bestX = x, bestY = y, bestAt = i;
     }
-    if (y + h > side) return false;
-    p->x = x + kGutter;
-    p->y = y + kGutter;
-    x += w;
-    shelf = std::max(shelf, h);
+    if (bestTop > height) return false;
+    p->x = bestX + kGutter;
+    p->y = bestY + kGutter;
+    // The spans it covers give way to its top.
+    std::vector<Span> next(skyline.begin(), skyline.begin() + static_cast<std::ptrdiff_t>(bestAt));
+    next.push_back({bestX, bestTop, w});
+    for (size_t j = bestAt; j < skyline.size(); ++j) {
+      const int end = skyline[j].x + skyline[j].width;
+      if (end <= bestX + w) continue;
+      const int from = std::max(skyline[j].x, bestX + w);
+      next.push_back({from, skyline[j].y, end - from});
+    }
+    skyline.clear();
+    for (const Span& span : next) {
+      if (!skyline.empty() && skyline.back().y == span.y) skyline.back().width += span.width;
+      else skyline.push_back(span);
+    }
   }
   return true;
 }
 
-// Halves a picture (box filter).
-void halve(Placed& p) {
-  const int w = std::max(1, p.width / 2), h = std::max(1, p.height / 2);
-  std::vector<uint8_t> out(static_cast<size_t>(w) * h * 4);
-  for (int y = 0; y < h; ++y) {
-    for (int x = 0; x < w; ++x) {
-      for (int c = 0; c < 4; ++c) {
-        int sum = 0;
-        for (int dy = 0; dy < 2; ++dy) {
-          for (int dx = 0; dx < 2; ++dx) {
-            const int sx = std::min(p.width - 1, 2 * x + dx), sy = std::min(p.height - 1, 2 * y + dy);
-            sum += p.pixels[(static_cast<size_t>(sy) * p.width + sx) * 4 + c];
-          }
-        }
-        out[(static_cast<size_t>(y) * w + x) * 4 + c] = static_cast<uint8_t>((sum + 2) / 4);
-      }
-    }
+// The picture at the size it is stored at, from its own pixels.
+void shrink(Placed& p) {
+  if (p.width == p.ownWidth && p.height == p.ownHeight) return;
+  const QImage own(p.pixels.data(), p.ownWidth, p.ownHeight, p.ownWidth * 4, QImage::Format_RGBA8888);
+  const QImage small = own.scaled(p.width, p.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                           .convertToFormat(QImage::Format_RGBA8888);
+  std::vector<uint8_t> pixels(static_cast<size_t>(p.width) * p.height * 4);
+  for (int y = 0; y < p.height; ++y) {
+    std::copy(small.constScanLine(y), small.constScanLine(y) + p.width * 4,
+              pixels.begin() + static_cast<std::ptrdiff_t>(static_cast<size_t>(y) * p.width * 4));
   }
-  p.width = w;
-  p.height = h;
-  p.pixels = std::move(out);
+  p.pixels = std::move(pixels);
 }
 
 QByteArray encode(const QImage& image, const char* format, int quality) {
@@ -163,7 +178,27 @@ bool BuildShopModel(SceneState& scene, const ShopExportOptions& options, ShopMod
       p.pixels = {255, 255, 255, 255};
       continue;
     }
+    // The picture at its own size where the classic frame shrank it (a
+    // 1200-pixel cover kept at 512): a model is looked at as closely as a
+    // shot. Up to the atlas's side; the packing halves what does not fit.
+    if (const FaceArtwork* fuller = FullerArtwork(scene, batch.texture, p.width, p.height)) {
+      const PictureResult decoded = LoadPicture(fuller->path);
+      const int largest = std::max(16, options.textureSize);
+      const double shrink = std::min(1.0, static_cast<double>(largest) / std::max(fuller->width, fuller->height));
+      const int fw = std::max(1, static_cast<int>(std::lround(fuller->width * shrink)));
+      const int fh = std::max(1, static_cast<int>(std::lround(fuller->height * shrink)));
+      if (decoded.picture) {
+        RgbaImage image = decoded.picture->render(fw, fh);
+        if (image.width == fw && image.height == fh) {
+          p.width = fw;
+          p.height = fh;
+          p.pixels = TexturePixels(std::move(image));
+          continue;
+        }
+      }
+    }
     p.pixels.resize(static_cast<size_t>(p.width) * p.height * 4);
+    glBindTexture(GL_TEXTURE_2D, batch.texture);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, p.pixels.data());
   }
@@ -177,15 +212,45 @@ bool BuildShopModel(SceneState& scene, const ShopExportOptions& options, ShopMod
   std::vector<Placed*> order;
   for (auto& [name, p] : pictures) order.push_back(&p);
   std::sort(order.begin(), order.end(), [](const Placed* a, const Placed* b) { return a->height > b->height; });
+  // Every picture at its own size, in the smallest atlas of powers of two
+  // up to the limit that holds them (a rectangle where that is smaller);
+  // past the limit, all of them a tenth smaller at a time, from their own
+  // pixels, until they fit. Then all grow together while they still fit:
+  // the atlas's pixels are paid for anyway, and a box's faces fill most of
+  // it.
   const int most = std::max(16, options.textureSize);
-  int side = 16;
-  for (;;) {
-    while (side < most && !pack(order, side)) side *= 2;
-    if (pack(order, side)) break;
-    for (Placed* p : order) halve(*p);
+  int atlasWidth = 0, atlasHeight = 0;
+  for (auto& [name, p] : pictures) p.ownWidth = p.width, p.ownHeight = p.height;
+  auto sizeAt = [&order](double scale) {
+    for (Placed* p : order) {
+      p->width = std::max(1, static_cast<int>(std::lround(p->ownWidth * scale)));
+      p->height = std::max(1, static_cast<int>(std::lround(p->ownHeight * scale)));
+    }
     std::sort(order.begin(), order.end(), [](const Placed* a, const Placed* b) { return a->height > b->height; });
+  };
+  double pictureScale = 1.0;
+  for (;; pictureScale *= 0.9) {
+    sizeAt(pictureScale);
+    long long best = 0;
+    for (int w = 16; w <= most; w *= 2) {
+      for (int h = 16; h <= most; h *= 2) {
+        const long long area = static_cast<long long>(w) * h;
+        // Of two of one area, the squarer.
+        const bool better = best == 0 || area < best || (area == best && std::abs(w - h) < std::abs(atlasWidth - atlasHeight));
+        if (better && pack(order, w, h)) atlasWidth = w, atlasHeight = h, best = area;
+      }
+    }
+    if (best > 0) break;
   }
-  QImage atlas(side, side, QImage::Format_RGB32);
+  for (double grown = pictureScale * 1.03;; grown *= 1.03) {
+    sizeAt(grown);
+    if (!pack(order, atlasWidth, atlasHeight)) break;
+    pictureScale = grown;
+  }
+  sizeAt(pictureScale);
+  pack(order, atlasWidth, atlasHeight);
+  for (Placed* p : order) shrink(*p);
+  QImage atlas(atlasWidth, atlasHeight, QImage::Format_RGB32);
   atlas.fill(Qt::white);
   for (const Placed* p : order) {
     // The GL's rows run from the picture's bottom; the atlas's from its top.
@@ -226,8 +291,8 @@ bool BuildShopModel(SceneState& scene, const ShopExportOptions& options, ShopMod
       const double length = std::sqrt(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2]);
       for (int a = 0; a < 3; ++a) out.normal[a] = length > 0 ? static_cast<float>(normal[a] / length) : (a == 1);
       const double u = std::clamp<double>(v.uv[0], 0, 1), t = std::clamp<double>(v.uv[1], 0, 1);
-      out.uv[0] = static_cast<float>((p.x + u * p.width) / side);
-      out.uv[1] = static_cast<float>((p.y + (1 - t) * p.height) / side);
+      out.uv[0] = static_cast<float>((p.x + u * p.width) / atlasWidth);
+      out.uv[1] = static_cast<float>((p.y + (1 - t) * p.height) / atlasHeight);
       model->indices.push_back(static_cast<uint32_t>(model->vertices.size()));
       model->vertices.push_back(out);
     }
@@ -264,8 +329,8 @@ bool BuildShopModel(SceneState& scene, const ShopExportOptions& options, ShopMod
   const QByteArray& chosen = usePng ? png : jpeg;
   model->texture.assign(chosen.begin(), chosen.end());
   model->textureMime = usePng ? "image/png" : "image/jpeg";
-  model->textureWidth = side;
-  model->textureHeight = side;
+  model->textureWidth = atlasWidth;
+  model->textureHeight = atlasHeight;
   return true;
 }
 

@@ -359,4 +359,13 @@ void LoadDefaultBoxTextures(SceneState& scene) {
   }
 }
 
+const FaceArtwork* FullerArtwork(const SceneState& scene, uint32_t texture, int width, int height) {
+  for (size_t slot = 0; slot < scene.textureSlot.size(); ++slot) {
+    const FaceArtwork& a = scene.artwork[slot];
+    if (scene.textureSlot[slot] != texture || a.path.empty() || a.scalable || IsWebPictureName(a.path)) continue;
+    if (a.width > 0 && a.height > 0 && (a.width > width || a.height > height)) return &a;
+  }
+  return nullptr;
+}
+
 }  // namespace kestrova

@@ -29,6 +29,12 @@ int TextureDimension(int pixels, int maxTextureSize);
 std::vector<uint8_t> TexturePixels(const RgbaImage& stretched);
 std::vector<uint8_t> TexturePixels(RgbaImage&& stretched);  // reuses the picture's memory
 
+// The picture file a face's texture was shrunk from, when it has more
+// pixels than the texture (`width` x `height`) kept: pictures of pixels
+// only (drawings are drawn at the size shown already), never from the web.
+// Null for none.
+const FaceArtwork* FullerArtwork(const SceneState& scene, uint32_t texture, int width, int height);
+
 // Loads a picture into `slot` (a new GL texture; the old one is deleted).
 // Names holding "http://" or "https://" are fetched; others are taken from
 // the current directory, or as they are when imagePathIsAbsolute >= 2. On

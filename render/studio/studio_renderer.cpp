@@ -374,18 +374,6 @@ bool Renderer::build(std::string* error) {
   return true;
 }
 
-// The picture file a classic texture was shrunk from, when it has more
-// pixels than the texture kept (pictures of pixels; drawings are drawn at
-// the size shown already).
-const FaceArtwork* fullerArtwork(const SceneState& scene, GLuint classic, int w, int h) {
-  for (size_t slot = 0; slot < scene.textureSlot.size(); ++slot) {
-    const FaceArtwork& a = scene.artwork[slot];
-    if (scene.textureSlot[slot] != classic || a.path.empty() || a.scalable || IsWebPictureName(a.path)) continue;
-    if (a.width > 0 && a.height > 0 && (a.width > w || a.height > h)) return &a;
-  }
-  return nullptr;
-}
-
 GLuint Renderer::artwork(GLuint classic, const SceneState& scene) {
   if (classic == 0 || !glIsTexture(classic)) return white_;
   glBindTexture(GL_TEXTURE_2D, classic);
@@ -401,7 +389,7 @@ GLuint Renderer::artwork(GLuint classic, const SceneState& scene) {
     const int x = (i % 4) * (w - 1) / 3, y = (i / 4) * (h - 1) / 3;
     glGetTextureSubImage(classic, 0, x, y, 0, 1, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, 4, probe.probe.data() + i * 4);
   }
-  const FaceArtwork* fuller = fullerArtwork(scene, classic, w, h);
+  const FaceArtwork* fuller = FullerArtwork(scene, classic, w, h);
   GLint largest = 4096;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
   if (fuller) {

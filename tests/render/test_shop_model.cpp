@@ -7,9 +7,12 @@
 
 #include <array>
 #include <cmath>
+#include <map>
+#include <set>
 #include <vector>
 
 #include "render/shop_export.h"
+#include "render/texture_loader.h"
 #include "tests/support/headless_fixture.h"
 #include "tests/support/test_textures.h"
 
@@ -82,4 +85,57 @@ TEST_F(ShopModelTest, EachFacesTrianglesShowItsOwnPictureFromTheAtlas) {
     }
   }
   for (int i = 0; i < 6; ++i) EXPECT_GE(checked[i], 2) << "face " << i << " has its triangles";
+}
+
+// A cover is stored at its own size or more (the classic frame keeps it at
+// a power of two: 1200 pixels wide at 1024), and a box's faces fill most
+// of the atlas (powers of two, as the asset auditors ask).
+TEST_F(ShopModelTest, AFrontOf1200PixelsIsStoredAtItsSizeAndABoxFillsMostOfItsAtlas) {
+  SceneState scene;
+  test::StillTestBox(scene);
+  QImage cover(1200, 1600, QImage::Format_RGB32);
+  cover.fill(QColor(200, 60, 40));
+  const std::string path = ::testing::TempDir() + "cover1200.png";
+  ASSERT_TRUE(cover.save(QString::fromStdString(path)));
+  scene.imagePathIsAbsolute = 2;
+  std::string why;
+  ASSERT_TRUE(LoadTexture(scene, path, scene.textureSlot[kSlotBoxFront], &why)) << why;
+  // The other faces, smaller: all of them fit at their own sizes.
+  const uint32_t side = flatTexture(100, 800, {40, 60, 200});
+  const uint32_t top = flatTexture(600, 100, {40, 200, 60});
+  scene.textureSlot[kSlotBoxLeft] = scene.textureSlot[kSlotBoxRight] = side;
+  scene.textureSlot[kSlotBoxTop] = scene.textureSlot[kSlotBoxBottom] = top;
+  scene.textureSlot[kSlotBoxBack] = flatTexture(600, 800, {120, 120, 120});
+  ShopExportOptions options;
+  ShopModel model;
+  std::string error;
+  ASSERT_TRUE(BuildShopModel(scene, options, &model, &error)) << error;
+  // Each face's rectangle in the atlas, from its triangles' UVs.
+  std::map<int, std::array<double, 4>> faces;  // by normal: u0, v0, u1, v1
+  for (const ModelVertex& v : model.vertices) {
+    const int key = static_cast<int>(std::lround(v.normal[0])) + 3 * static_cast<int>(std::lround(v.normal[1])) +
+                    9 * static_cast<int>(std::lround(v.normal[2]));
+    auto [at, fresh] = faces.try_emplace(key, std::array<double, 4>{v.uv[0], v.uv[1], v.uv[0], v.uv[1]});
+    auto& r = at->second;
+    r = {std::min(r[0], double(v.uv[0])), std::min(r[1], double(v.uv[1])), std::max(r[2], double(v.uv[0])),
+         std::max(r[3], double(v.uv[1]))};
+  }
+  ASSERT_EQ(faces.size(), 6u);
+  // At its own size at least (the pictures grow together into the atlas's
+  // room), in its own proportions.
+  const auto& front = faces[9];
+  const double stored[2] = {(front[2] - front[0]) * model.textureWidth, (front[3] - front[1]) * model.textureHeight};
+  EXPECT_GE(stored[0], 1200 - 1);
+  EXPECT_GE(stored[1], 1600 - 1);
+  EXPECT_NEAR(stored[0] / stored[1], 0.75, 0.004);
+  EXPECT_LE(std::max(model.textureWidth, model.textureHeight), options.textureSize);
+  // Faces sharing a picture share its place: count each place once.
+  std::set<std::array<long, 4>> places;
+  double used = 0;
+  for (const auto& [key, r] : faces) {
+    const std::array<long, 4> place = {std::lround(r[0] * 1e4), std::lround(r[1] * 1e4), std::lround(r[2] * 1e4),
+                                       std::lround(r[3] * 1e4)};
+    if (places.insert(place).second) used += (r[2] - r[0]) * (r[3] - r[1]);
+  }
+  EXPECT_GE(used, 0.7) << "of a " << model.textureWidth << " x " << model.textureHeight << " atlas";
 }
