@@ -1,5 +1,6 @@
 #include "shop_page.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace kestrova {
@@ -103,7 +104,11 @@ std::string WriteShopPage(const ShopPageParts& parts) {
   page += "<model-viewer alt=\"" + attribute(parts.title) + "\"\n";
   page += "  src=\"data:model/gltf-binary;base64," + Base64(parts.glb) + "\"\n";
   if (!parts.poster.empty()) page += "  poster=\"data:image/png;base64," + Base64(parts.poster) + "\"\n";
-  page += "  camera-controls touch-action=\"pan-y\" interaction-prompt=\"none\" shadow-intensity=\"0\"\n";
+  page += "  camera-controls touch-action=\"pan-y\" interaction-prompt=\"none\"\n";
+  // Lit as the poster is: its floor's shadow, the neutral tone mapping and
+  // studio light of a product shot.
+  page += "  shadow-intensity=\"" + number(std::clamp(parts.shadowIntensity, 0.0, 1.0)) + "\" shadow-softness=\"" +
+          number(std::clamp(parts.shadowSoftness, 0.0, 1.0)) + "\" tone-mapping=\"neutral\" exposure=\"1\"\n";
   page += "  ar ar-modes=\"webxr scene-viewer quick-look\"";
   if (!parts.usdzName.empty()) page += " ios-src=\"" + attribute(RelativeUrl(parts.usdzName)) + "\"";
   page += "\n  camera-orbit=\"" + number(c.theta) + "deg " + number(c.phi) + "deg " + number(c.radius) + "m\"\n";

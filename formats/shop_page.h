@@ -23,6 +23,10 @@ struct ShopPageParts {
   std::string viewerScript;     // model-viewer's, as released
   std::string licences;         // the viewer's licence texts
   ShopPageCamera camera;
+  // The floor's shadow as the poster shows it: 0 for none; its softness,
+  // 0 to 1.
+  double shadowIntensity = 0;
+  double shadowSoftness = 0.4;
   // Pictures of one turn (JPEG), for browsers without WebGL: dragged
   // across, the product turns. Empty for none.
   std::vector<std::vector<uint8_t>> turntable;

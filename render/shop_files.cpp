@@ -128,6 +128,11 @@ bool WriteShopFiles(SceneState& scene, const ShopFilesRequest& request, std::vec
   if (glb.size() > request.limitBytes) return write(request.html, glb, true);  // refused, saying why
   page.title = model.name;
   page.glb = glb;
+  // The poster's floor (a product drawn without one stands on its shadow).
+  const StudioFloor& floor = scene.studioFloor;
+  const bool shadow = floor.shadow || (!scene.look.studio && !floor.on());
+  page.shadowIntensity = shadow ? std::clamp(floor.shadowStrength, 0, 100) / 100.0 : 0.0;
+  page.shadowSoftness = std::clamp(floor.softness, 0, 100) / 100.0;
   if (!readViewer(request.programFolder, &page.viewerScript, &page.licences, &why)) {
     *error = "cannot write the page " + request.html + ": " + why;
     return false;

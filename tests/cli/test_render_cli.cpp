@@ -1445,7 +1445,8 @@ TEST(ShopModels, TheOneFilePageShowsTheProductAsTheStudioPictureDoesWithItsRedFr
   QTemporaryDir dir;
   const std::string folder = dir.path().toStdString();
   flatPicture(folder + "/red.png", qRgb(220, 20, 20));
-  const std::string shot = "--face front=" + folder + "/red.png --rotation 20,35,0 --size 640x480";
+  // Without a floor: the silhouettes are the product's alone.
+  const std::string shot = "--face front=" + folder + "/red.png --rotation 20,35,0 --size 640x480 --look studio --floor none";
   const CliRun made = run(shot + " -o " + folder + "/shot.png --usdz " + folder + "/box.usdz --html " + folder +
                           "/box.html");
   ASSERT_EQ(made.status, 0) << made.output;
@@ -1459,7 +1460,7 @@ TEST(ShopModels, TheOneFilePageShowsTheProductAsTheStudioPictureDoesWithItsRedFr
   for (const char* holder : {"three.js authors", "Google LLC", "Arjun Barrett", "MONOGRID"}) {
     EXPECT_NE(page.find(holder), std::string::npos) << holder;
   }
-  const CliRun studio = run(shot + " --look studio --floor none -o " + folder + "/studio.png");
+  const CliRun studio = run(shot + " -o " + folder + "/studio.png");
   ASSERT_EQ(studio.status, 0) << studio.output;
   const CliRun opened = nodeScript("page_shot.mjs", folder + "/box.html " + folder + "/page.png 640 480");
   const std::vector<QJsonObject> pages = taggedLines(opened.output, "PAGE");
@@ -1489,6 +1490,59 @@ TEST(ShopModels, TheOneFilePageShowsTheProductAsTheStudioPictureDoesWithItsRedFr
   EXPECT_GE(static_cast<double>(both) / either, 0.9) << "intersection over union of the silhouettes";
   ASSERT_GT(front, 5000);
   EXPECT_GE(static_cast<double>(redInPage) / front, 0.9) << "the red front reads red";
+}
+
+// The page's viewer stands the product on the poster's shadow (a contact
+// shadow: model-viewer's own, set from the floor's strength and softness):
+// around the product's foot the page is darker than its white, and it is
+// not without a floor.
+TEST(ShopModels, ThePagesViewerShowsTheFloorShadowThePosterHas) {
+  QTemporaryDir dir;
+  const std::string folder = dir.path().toStdString();
+  auto grey = [](QRgb p) { return std::abs(qRed(p) - qGreen(p)) < 8 && std::abs(qGreen(p) - qBlue(p)) < 8; };
+  auto aroundTheFoot = [&](const std::string& floor, const std::string& name) {
+    const CliRun made = run("--size 480x360 --look studio --fit 10 " + floor + " -o " + folder + "/" + name +
+                            ".png --html " + folder + "/" + name + ".html");
+    EXPECT_EQ(made.status, 0) << made.output;
+    const CliRun opened =
+        nodeScript("page_shot.mjs", folder + "/" + name + ".html " + folder + "/" + name + "-page.png 480 360");
+    EXPECT_EQ(taggedLines(opened.output, "PAGE").size(), 1u) << opened.output;
+    const QImage page =
+        QImage(QString::fromStdString(folder + "/" + name + "-page.png")).convertToFormat(QImage::Format_RGB32);
+    const int w = page.width(), h = page.height();
+    // The product: coloured or dark. The ring: white page within 15 pixels
+    // of it, below its middle.
+    std::vector<char> product(static_cast<size_t>(w) * h);
+    int top = h, bottom = 0;
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        const QRgb p = page.pixel(x, y);
+        if (grey(p) && qRed(p) >= 120) continue;
+        product[static_cast<size_t>(y) * w + x] = 1;
+        top = std::min(top, y), bottom = std::max(bottom, y);
+      }
+    }
+    int darker = 0;
+    for (int y = (top + bottom) / 2; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        const QRgb p = page.pixel(x, y);
+        if (product[static_cast<size_t>(y) * w + x] || !grey(p) || qGreen(p) >= 240) continue;
+        bool near = false;
+        for (int dy = -15; dy <= 15 && !near; dy += 3) {
+          for (int dx = -15; dx <= 15 && !near; dx += 3) {
+            const int u = std::clamp(x + dx, 0, w - 1), v = std::clamp(y + dy, 0, h - 1);
+            near = product[static_cast<size_t>(v) * w + u];
+          }
+        }
+        darker += near;
+      }
+    }
+    return darker;
+  };
+  const int shadow = aroundTheFoot("--floor shadow --shadow 100 --softness 100", "shadow");
+  const int none = aroundTheFoot("--floor none", "none");
+  EXPECT_GT(shadow, 800) << "the floor's shadow around the product's foot";
+  EXPECT_GT(shadow, 3 * none) << "without a floor only the product's own edges: " << none;
 }
 
 TEST(ShopModels, WithoutWebGlThePageTurnsThroughItsPicturesByDragging) {
