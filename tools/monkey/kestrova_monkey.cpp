@@ -271,6 +271,13 @@ class Monkey : public QObject {
   // watching a progress bar would; a replay then meets the same program.
   const char* busy() const {
     if (qobject_cast<QProgressDialog*>(QApplication::activeModalWidget())) return "an export";
+    // Inside an action, in a loop that action spun without a dialog of its
+    // own (a picture drawn by the helper, a page fetched): its length is
+    // the machine's, not the log's.
+    if (!modalAtStart_.empty() && QApplication::activeModalWidget() == modalAtStart_.back() &&
+        !QApplication::activePopupWidget()) {
+      return "an action's own work";
+    }
     MainWindow* window = app_.mainWindow();
     if (!window) return nullptr;
     const auto watchers = window->findChildren<FaceWatcher*>();
@@ -357,7 +364,9 @@ class Monkey : public QObject {
     QTimer::singleShot(0, this, [this, action] {
       pending_ = false;
       ++depth_;
+      modalAtStart_.push_back(QApplication::activeModalWidget());
       perform(action);
+      modalAtStart_.pop_back();
       --depth_;
     });
   }
@@ -373,6 +382,7 @@ class Monkey : public QObject {
   QTimer timer_;
   QElapsedTimer clock_;
   QElapsedTimer waiting_;
+  std::vector<QWidget*> modalAtStart_;  // each running action's: the dialog it was done in
   int depth_ = 0;
   bool pending_ = false;
   bool drawing_ = false;
