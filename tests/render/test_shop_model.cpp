@@ -21,17 +21,7 @@ using namespace kestrova;
 namespace {
 
 GLuint flatTexture(int width, int height, std::array<uint8_t, 3> colour) {
-  std::vector<uint8_t> texels(static_cast<size_t>(width) * height * 4);
-  for (size_t i = 0; i < texels.size(); i += 4) {
-    texels[i] = colour[0], texels[i + 1] = colour[1], texels[i + 2] = colour[2], texels[i + 3] = 255;
-  }
-  GLuint name = 0;
-  glGenTextures(1, &name);
-  glBindTexture(GL_TEXTURE_2D, name);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
-  return name;
+  return test::MakeFlatTexture(colour[0], colour[1], colour[2], width, height);
 }
 
 class ShopModelTest : public test::HeadlessGL {};

@@ -54,14 +54,15 @@ void StillTestBox(SceneState& scene) {
   ApplyClearColor(scene);
 }
 
-uint32_t MakeFlatTexture(uint8_t r, uint8_t g, uint8_t b) {
+uint32_t MakeFlatTexture(uint8_t r, uint8_t g, uint8_t b, int width, int height) {
+  std::vector<uint8_t> texels(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+  for (size_t i = 0; i < texels.size(); i += 4) texels[i] = r, texels[i + 1] = g, texels[i + 2] = b, texels[i + 3] = 255;
   GLuint name = 0;
   glGenTextures(1, &name);
   glBindTexture(GL_TEXTURE_2D, name);
-  const uint8_t texel[4] = {r, g, b, 255};
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, texel);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
   return name;
 }
 
