@@ -16,6 +16,7 @@
 #include "app/main_window.h"
 #include "app/shot_commands.h"
 #include "app/shot_view.h"
+#include "scene/scene_state.h"
 #include "bench/started_program.h"
 
 using namespace kestrova;
@@ -31,7 +32,19 @@ struct RunningProgram : bench::StartedProgram {
     wait.start();
     while (view->framesDrawn() < 3 && wait.elapsed() < 10000) QApplication::processEvents();
     ClearAll(view->scene());
+    // The sample stops wherever its animation has got to, which depends on
+    // the machine's speed: the box is put back in the default pose, or each
+    // run would drag a box of another size on the screen.
+    const SceneState fresh;
+    view->scene().rotation = fresh.rotation;
+    view->scene().pan = fresh.pan;
+    view->scene().scale = fresh.scale;
+    view->scene().spotLight = fresh.spotLight;
     app->mainWindow()->commands()->OnControlPanel();
+    // One frame a move: the frame a change owes after its own comes off a
+    // timer, and whether it fell inside a move's wait or not split runs
+    // into two speeds.
+    app->setFramesOnRequestOnly(true);
     QApplication::processEvents();
   }
 
