@@ -51,9 +51,11 @@ constexpr float kSeenShadow = 0.15f;
 constexpr double kContactShare = 0.4;
 constexpr double kContactReach = 0.12;
 constexpr int kContactSamples = 48;
-// While the shot keeps changing in the window (a drag), each light and the
-// sky cast from this many points: the same soft shape, drawn four times as
-// fast; the full count follows once the shot rests.
+// While the shot keeps changing in the window (a drag), the key casts from
+// this many points (fewer show as steps in its penumbra), and the sky and
+// the contact, when the product's shape changes, from that many: the same
+// soft shape, drawn faster; the full count follows once the shot rests.
+constexpr int kDraftKeySamples = 24;
 constexpr int kDraftSamples = 12;
 constexpr std::chrono::milliseconds kResting{250};
 // Under a reflection alone, the shadow stays, lighter: the product stands
@@ -162,6 +164,9 @@ struct Prepared {
   Mat4 model;
   std::vector<V3> floorPoints;
   V3 region{0, 0, 1};  // centre x, centre z, half side
+  // The part of the floor any shadow reaches (least x, least z, most x,
+  // most z): beyond it the floor is the background.
+  std::array<double, 4> shaded{0, 0, 0, 0};
   Mat4 shadowMatrix;
   double keySpread = 0;
   double height = 1;
@@ -176,7 +181,7 @@ class Renderer {
 
   // The context went: its names with it.
   void abandon() {
-    product_.abandon();
+    for (GlProgram& program : products_) program.abandon();
     depth_.abandon();
     cast_.abandon();
     floor_.abandon();
@@ -188,6 +193,7 @@ class Renderer {
     prepared_.reset();
     bakedShape_.clear();
     baked_.clear();
+    skyKey_.clear();
   }
 
   bool draw(SceneState& scene, int width, int height, int x0, int y0, int w, int h, std::string* error);
@@ -212,7 +218,12 @@ class Renderer {
   void setLights(const Prepared& p, const V3& eye);
 
   bool built_ = false;
-  GlProgram product_, depth_, cast_, floor_;
+  GlProgram depth_, cast_, floor_;
+  // The product's program in its variants (coat or none, full or draft
+  // shadow), each built when first drawn; `product_` the one drawing.
+  std::array<GlProgram, 4> products_;
+  GlProgram* product_ = &products_[0];
+  GlProgram* productProgram(bool coat, bool draft, std::string* error);
   std::vector<std::pair<GLenum, GLuint>> names_;
   GLuint vertexBuffer_ = 0;
   GLuint occlusionFramebuffer_ = 0, occlusionTexture_ = 0, occlusionStencil_ = 0;
@@ -228,6 +239,11 @@ class Renderer {
   // The last bake, by the geometry it was made for: a batch's rows show the
   // same product with other covers, and the sky it sees is the same.
   std::vector<float> bakedShape_, baked_;
+  // The sky's and the contact's shadow of the last shape, cast unturned,
+  // and what it was cast for.
+  GLuint skyTexture_ = 0;
+  std::vector<float> skyKey_;
+  bool skyDraft_ = false;
   std::chrono::steady_clock::time_point lastChange_{};
 };
 
@@ -243,9 +259,23 @@ GLuint Renderer::make(GLenum kind) {
   return name;
 }
 
+GlProgram* Renderer::productProgram(bool coat, bool draft, std::string* error) {
+  GlProgram& program = products_[(coat ? 1 : 0) + (draft ? 2 : 0)];
+  if (program.valid()) return &program;
+  std::string source = shaders::kProductFragment;
+  const std::string defines = std::string("#define COAT ") + (coat ? "1" : "0") + "\n#define KEY_TAPS " + (draft ? "4" : "16") + "\n";
+  source.insert(source.find('\n') + 1, defines);  // after #version
+  if (!program.build(shaders::kProductVertex, source.c_str(), error)) return nullptr;
+  return &program;
+}
+
 bool Renderer::edgeBuffer(int width, int height) {
   if (edgeSamples_ < 2) return false;
-  if (edgesFramebuffer_ != 0 && edgesWidth_ == width && edgesHeight_ == height) return true;
+  // Kept at the largest size asked for: a drag asks for another size each
+  // frame, and a new buffer each time would cost more than drawing in it.
+  if (edgesFramebuffer_ != 0 && edgesWidth_ >= width && edgesHeight_ >= height) return true;
+  width = std::max(width, edgesWidth_);
+  height = std::max(height, edgesHeight_);
   if (edgesFramebuffer_ == 0) {
     edgesColour_ = make(GL_RENDERBUFFER);
     edgesDepth_ = make(GL_RENDERBUFFER);
@@ -293,21 +323,20 @@ void Renderer::release() {
 }
 
 bool Renderer::build(std::string* error) {
-  if (built_ && product_.valid()) return true;
+  if (built_ && products_[0].valid()) return true;
   if (!failure_.empty()) {
     *error = failure_;
     return false;
   }
   // What a half-finished build made is deleted, not forgotten.
   release();
-  product_.release();
+  for (GlProgram& program : products_) program.release();
   depth_.release();
   cast_.release();
   floor_.release();
   prepared_.reset();
   std::string why;
-  if (!product_.build(shaders::kProductVertex, shaders::kProductFragment, &why) ||
-      !depth_.build(shaders::kDepthVertex, shaders::kDepthFragment, &why) ||
+  if (!productProgram(false, false, &why) || !depth_.build(shaders::kDepthVertex, shaders::kDepthFragment, &why) ||
       !cast_.build(shaders::kCastVertex, shaders::kCastFragment, &why) ||
       !floor_.build(shaders::kFloorVertex, shaders::kFloorFragment, &why)) {
     *error = failure_ = "the graphics driver cannot draw the studio look: " + why;
@@ -322,6 +351,14 @@ bool Renderer::build(std::string* error) {
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  skyTexture_ = make(GL_TEXTURE);
+  glBindTexture(GL_TEXTURE_2D, skyTexture_);
+  glTexImage2D(GL_TEXTURE_2D, 0, GL_R32F, kOcclusionSide, kOcclusionSide, 0, GL_RED, GL_FLOAT, nullptr);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  skyKey_.clear();
   occlusionStencil_ = make(GL_RENDERBUFFER);
   glBindRenderbuffer(GL_RENDERBUFFER, occlusionStencil_);
   glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, kOcclusionSide, kOcclusionSide);
@@ -493,6 +530,34 @@ double reflectionFade(const StudioFloor& floor, double height) {
 
 V3 productCentre(const Prepared& p) { return {0, p.height / 2, 0}; }
 
+// Where the floor's shadows can fall: each corner as the key's points cast
+// it (as the cast does), and within the sky's and the contact's reach of
+// it (the sky no lower than kLowestSky throws a corner no farther than its
+// height, the contact no farther than its reach).
+std::array<double, 4> shadedPart(const Prepared& p, const std::vector<V3>& keyPoints) {
+  const double r = p.region[2];
+  std::array<double, 4> all{p.region[0] - r, p.region[1] - r, p.region[0] + r, p.region[1] + r};
+  std::array<double, 4> box{1e30, 1e30, -1e30, -1e30};
+  auto grow = [&box](double x, double z, double by) {
+    box = {std::min(box[0], x - by), std::min(box[1], z - by), std::max(box[2], x + by), std::max(box[3], z + by)};
+  };
+  const double contactReach = kContactReach * p.height;
+  for (const MeshVertex& vertex : p.mesh.vertices) {
+    const V3 w = p.model.point({vertex.position[0], vertex.position[1], vertex.position[2]});
+    const double y = std::max(0.0, w[1]);
+    grow(w[0], w[2], std::max(y / std::tan(kLowestSky), std::min(contactReach, y / std::tan(5 * M_PI / 180))));
+    for (const V3& l : keyPoints) {
+      if (l[1] - y < 1e-4 * std::max(1.0, l[1])) return all;  // a light level with the product throws it anywhere
+      const double t = l[1] / (l[1] - y);
+      grow(l[0] + (w[0] - l[0]) * t, l[2] + (w[2] - l[2]) * t, 0);
+    }
+  }
+  // Two texels more: the shadow's texels are read with their neighbours.
+  const double margin = 2 * 2 * r / kOcclusionSide;
+  return {std::max(all[0], box[0] - margin), std::max(all[1], box[1] - margin), std::min(all[2], box[2] + margin),
+          std::min(all[3], box[3] + margin)};
+}
+
 void Renderer::castOcclusion(Prepared& p) {
   glBindFramebuffer(GL_FRAMEBUFFER, occlusionFramebuffer_);
   glViewport(0, 0, kOcclusionSide, kOcclusionSide);
@@ -501,7 +566,6 @@ void Renderer::castOcclusion(Prepared& p) {
   glClear(GL_COLOR_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
   if (p.mesh.empty()) return;
   cast_.use();
-  uniformMatrix(cast_, "uModel", p.model);
   glUniform3f(cast_.uniform("uRegion"), static_cast<float>(p.region[0]), static_cast<float>(p.region[1]),
               static_cast<float>(p.region[2]));
   glDisable(GL_DEPTH_TEST);
@@ -539,10 +603,109 @@ void Renderer::castOcclusion(Prepared& p) {
   // little of the room at all.
   const double skyShare = (1 - lightsPart) * (1 - kContactShare);
   const int reach = cast_.uniform("uReach");
-  glUniform1f(reach, 1e30f);
   const int vertices = static_cast<int>(p.mesh.vertices.size());
   const int loc = cast_.uniform("uLight");
   const int weight = cast_.uniform("uWeight");
+
+  // The sky and the contact see the product from all round: turning it turns
+  // their shadow and changes nothing else. They are cast once for a shape,
+  // in its own unturned frame, and laid down turned; a drag that turns the
+  // product casts the key alone.
+  const Mat4 unturned = Mat4::Translation(V3{0, 0, 0} - BasePoint(p.mesh));
+  std::vector<float> skyKey = p.key.mesh;
+  skyKey.insert(skyKey.end(), {static_cast<float>(skyShare), static_cast<float>(p.region[2]),
+                               static_cast<float>(p.height)});
+  if (skyKey != skyKey_ || (skyDraft_ && !p.draft)) {
+    uniformMatrix(cast_, "uModel", unturned);
+    // The sky: directions spread evenly over the dome, weighted by how
+    // steeply they reach the floor.
+    glUniform1f(reach, 1e30f);
+    std::vector<std::pair<V3, double>> sky;
+    double total = 0;
+    const int skySamples = p.draft ? kDraftSamples : kSkySamples;
+    for (int i = 0; i < skySamples; ++i) {
+      const double h = std::sin(kLowestSky) + (1 - std::sin(kLowestSky)) * (i + 0.5) / skySamples;
+      const double ring = std::sqrt(std::max(0.0, 1 - h * h));
+      const double a = i * kGoldenAngle;
+      sky.emplace_back(V3{ring * std::cos(a), h, ring * std::sin(a)}, h * h);
+      total += h * h;
+    }
+    for (const auto& [direction, cosine] : sky) {
+      glUniform4f(loc, static_cast<float>(direction[0]), static_cast<float>(direction[1]),
+                  static_cast<float>(direction[2]), 0.0f);
+      glUniform1f(weight, static_cast<float>(skyShare * cosine / total));
+      nextPass();
+      glDrawArrays(GL_TRIANGLES, 0, vertices);
+    }
+    // The contact: the whole dome down to the horizon, but only what stands
+    // within a short reach of the floor point casts (occluders farther off
+    // are cut at the height the reach allows in that direction).
+    const double contactReach = kContactReach * p.height;
+    double contactTotal = 0;
+    std::vector<std::pair<V3, double>> dome;
+    const int contactSamples = p.draft ? kDraftSamples : kContactSamples;
+    for (int i = 0; i < contactSamples; ++i) {
+      const double h = std::sin(5 * M_PI / 180) + (1 - std::sin(5 * M_PI / 180)) * (i + 0.5) / contactSamples;
+      const double ring = std::sqrt(std::max(0.0, 1 - h * h));
+      const double a = i * kGoldenAngle;
+      dome.emplace_back(V3{ring * std::cos(a), h, ring * std::sin(a)}, h);
+      contactTotal += h;
+    }
+    for (const auto& [direction, cosine] : dome) {
+      glUniform4f(loc, static_cast<float>(direction[0]), static_cast<float>(direction[1]),
+                  static_cast<float>(direction[2]), 0.0f);
+      glUniform1f(reach, static_cast<float>(contactReach * direction[1]));
+      glUniform1f(weight, static_cast<float>(kContactShare * cosine / contactTotal));
+      nextPass();
+      glDrawArrays(GL_TRIANGLES, 0, vertices);
+    }
+    glBindTexture(GL_TEXTURE_2D, skyTexture_);
+    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, kOcclusionSide, kOcclusionSide);
+    skyKey_ = std::move(skyKey);
+    skyDraft_ = p.draft;
+  }
+  // The kept sky, turned as the product is: texel centres fall on texel
+  // centres unturned, so an unturned product's floor is the cast itself.
+  {
+    unbindMesh();
+    glDisable(GL_STENCIL_TEST);
+    glDisable(GL_BLEND);
+    glUseProgram(0);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, skyTexture_);
+    glEnable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadIdentity();
+    const Mat4 turn = Mat4::Rotation(p.key.turn, {0, 1, 0});
+    const double r = p.region[2];
+    glBegin(GL_QUADS);
+    for (const auto& [s, t] : {std::pair{0, 0}, {1, 0}, {1, 1}, {0, 1}}) {
+      // Corners of the square reach past the region when turned; the
+      // clamped rim of the kept texture is empty floor.
+      const V3 corner = turn.point({(2.0 * s - 1) * r * 1.5, 0, (2.0 * t - 1) * r * 1.5});
+      glTexCoord2f(static_cast<float>(0.5 + (s - 0.5) * 1.5), static_cast<float>(0.5 + (t - 0.5) * 1.5));
+      glVertex2f(static_cast<float>((corner[0] - p.region[0]) / r), static_cast<float>((corner[2] - p.region[1]) / r));
+    }
+    glEnd();
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glDisable(GL_TEXTURE_2D);
+    cast_.use();
+    bindMesh();
+    glEnable(GL_BLEND);
+    glClear(GL_STENCIL_BUFFER_BIT);
+    glEnable(GL_STENCIL_TEST);
+    pass = 0;
+  }
+  uniformMatrix(cast_, "uModel", p.model);
+  glUniform1f(reach, 1e30f);
   {
     const StudioLight& light = key;
     const double share = lightsPart * (1 - kContactShare);
@@ -551,58 +714,20 @@ void Renderer::castOcclusion(Prepared& p) {
     across(light.direction, &u, &v);
     // The key's face grows with the softness asked for.
     const double radius = light.radius * size * p.keySpread;
-    const int samples = share > 0 ? (p.draft ? kDraftSamples : kKeySamples) : 0;
+    const int samples = share > 0 ? (p.draft ? kDraftKeySamples : kKeySamples) : 0;
+    std::vector<V3> points;
     for (int i = 0; i < samples; ++i) {
       // A Vogel spiral over the light's round face: even, and the same every run.
       const double r = std::sqrt((i + 0.5) / samples) * radius;
       const double a = i * kGoldenAngle;
       const V3 point = centre + u * (r * std::cos(a)) + v * (r * std::sin(a));
+      points.push_back(point);
       glUniform4f(loc, static_cast<float>(point[0]), static_cast<float>(point[1]), static_cast<float>(point[2]), 1.0f);
       glUniform1f(weight, static_cast<float>(share / samples));
       nextPass();
       glDrawArrays(GL_TRIANGLES, 0, vertices);
     }
-  }
-  // The sky: directions spread evenly over the dome, weighted by how
-  // steeply they reach the floor.
-  std::vector<std::pair<V3, double>> sky;
-  double total = 0;
-  const int skySamples = p.draft ? kDraftSamples : kSkySamples;
-  for (int i = 0; i < skySamples; ++i) {
-    const double h = std::sin(kLowestSky) + (1 - std::sin(kLowestSky)) * (i + 0.5) / skySamples;
-    const double ring = std::sqrt(std::max(0.0, 1 - h * h));
-    const double a = i * kGoldenAngle;
-    sky.emplace_back(V3{ring * std::cos(a), h, ring * std::sin(a)}, h * h);
-    total += h * h;
-  }
-  for (const auto& [direction, cosine] : sky) {
-    glUniform4f(loc, static_cast<float>(direction[0]), static_cast<float>(direction[1]),
-                static_cast<float>(direction[2]), 0.0f);
-    glUniform1f(weight, static_cast<float>(skyShare * cosine / total));
-    nextPass();
-    glDrawArrays(GL_TRIANGLES, 0, vertices);
-  }
-  // The contact: the whole dome down to the horizon, but only what stands
-  // within a short reach of the floor point casts (occluders farther off
-  // are cut at the height the reach allows in that direction).
-  const double contactReach = kContactReach * p.height;
-  double contactTotal = 0;
-  std::vector<std::pair<V3, double>> dome;
-  const int contactSamples = p.draft ? kDraftSamples : kContactSamples;
-  for (int i = 0; i < contactSamples; ++i) {
-    const double h = std::sin(5 * M_PI / 180) + (1 - std::sin(5 * M_PI / 180)) * (i + 0.5) / contactSamples;
-    const double ring = std::sqrt(std::max(0.0, 1 - h * h));
-    const double a = i * kGoldenAngle;
-    dome.emplace_back(V3{ring * std::cos(a), h, ring * std::sin(a)}, h);
-    contactTotal += h;
-  }
-  for (const auto& [direction, cosine] : dome) {
-    glUniform4f(loc, static_cast<float>(direction[0]), static_cast<float>(direction[1]),
-                static_cast<float>(direction[2]), 0.0f);
-    glUniform1f(reach, static_cast<float>(contactReach * direction[1]));
-    glUniform1f(weight, static_cast<float>(kContactShare * cosine / contactTotal));
-    nextPass();
-    glDrawArrays(GL_TRIANGLES, 0, vertices);
+    p.shaded = shadedPart(p, points);
   }
   unbindMesh();
   glDisable(GL_STENCIL_TEST);
@@ -899,29 +1024,29 @@ void Renderer::setLights(const Prepared& p, const V3& eye) {
     spreads[i] = static_cast<float>(std::min(0.5, light.radius / light.distance));
     reaches[i] = static_cast<float>(light.distance * size);
   }
-  glUniform3fv(product_.uniform("uLightPosition"), 3, positions.data());
-  glUniform1fv(product_.uniform("uLightReach"), 3, reaches.data());
-  glUniform1f(product_.uniform("uContactHeight"), static_cast<float>(0.2 * std::min(p.height, size)));
-  glUniform3fv(product_.uniform("uLightColour"), 3, colours.data());
-  glUniform1fv(product_.uniform("uLightSpread"), 3, spreads.data());
-  uniform3(product_, "uSky", s.environment.sky);
-  uniform3(product_, "uHorizon", s.environment.horizon);
-  uniform3(product_, "uGround", s.environment.ground);
-  glUniform1f(product_.uniform("uDome"), static_cast<float>(s.environment.intensity));
+  glUniform3fv(product_->uniform("uLightPosition"), 3, positions.data());
+  glUniform1fv(product_->uniform("uLightReach"), 3, reaches.data());
+  glUniform1f(product_->uniform("uContactHeight"), static_cast<float>(0.2 * std::min(p.height, size)));
+  glUniform3fv(product_->uniform("uLightColour"), 3, colours.data());
+  glUniform1fv(product_->uniform("uLightSpread"), 3, spreads.data());
+  uniform3(*product_, "uSky", s.environment.sky);
+  uniform3(*product_, "uHorizon", s.environment.horizon);
+  uniform3(*product_, "uGround", s.environment.ground);
+  glUniform1f(product_->uniform("uDome"), static_cast<float>(s.environment.intensity));
   std::array<float, 27> harmonics{};
   for (size_t i = 0; i < s.environment.harmonics.size() && i < 9; ++i) {
     for (size_t c = 0; c < 3; ++c) harmonics[i * 3 + c] = static_cast<float>(s.environment.harmonics[i][c]);
   }
-  glUniform3fv(product_.uniform("uHarmonics"), 9, harmonics.data());
-  glUniform1i(product_.uniform("uUseHarmonics"), s.environment.harmonics.size() == 9 ? 1 : 0);
-  uniform3(product_, "uEye", eye);
-  glUniform1f(product_.uniform("uExposure"), 1.0f);
+  glUniform3fv(product_->uniform("uHarmonics"), 9, harmonics.data());
+  glUniform1i(product_->uniform("uUseHarmonics"), s.environment.harmonics.size() == 9 ? 1 : 0);
+  uniform3(*product_, "uEye", eye);
+  glUniform1f(product_->uniform("uExposure"), 1.0f);
 }
 
 void Renderer::drawBatches(const Prepared& p, int artworkUniform, const SceneState& scene) {
   glActiveTexture(GL_TEXTURE0);
   glUniform1i(artworkUniform, 0);
-  const int tint = product_.uniform("uTint");
+  const int tint = product_->uniform("uTint");
   const uint32_t glaze = static_cast<uint32_t>(scene.look.glaze);
   auto linear = [](uint32_t v) {
     const double c = v / 255.0;
@@ -954,6 +1079,15 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
   glPushClientAttrib(GL_CLIENT_ALL_ATTRIB_BITS);
   glMatrixMode(GL_MODELVIEW);
   bool ok = build(error) && prepare(scene, error);
+  if (ok) {
+    GlProgram* chosen = productProgram(materialOf(scene, prepared_->mesh.material).coat > 0, prepared_->draft, error);
+    if (chosen) {
+      product_ = chosen;
+    } else {
+      failure_ = *error = "the graphics driver cannot draw the studio look: " + *error;
+      ok = false;
+    }
+  }
   glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
   // Smooth edges at any size: the product is drawn multisampled and laid
   // over the floor, unless the target is multisampled itself (the
@@ -962,7 +1096,11 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
   // picture's time on a software rasteriser.
   GLint targetSamples = 0;
   glGetIntegerv(GL_SAMPLES, &targetSamples);
-  bool resolve = ok && targetSamples < 2 && viewport[2] > 0 && viewport[3] > 0 && edgeSamples_ >= 2;
+  // While the window's shot keeps changing, the product is drawn at half
+  // the size and laid over the floor enlarged: most of a frame's time is
+  // its shading, and the full picture follows once the shot rests.
+  const int shrink = ok && prepared_->draft ? 2 : 1;
+  bool resolve = ok && (targetSamples < 2 || shrink > 1) && viewport[2] > 0 && viewport[3] > 0 && edgeSamples_ >= 2;
   int box[4] = {0, 0, viewport[2], viewport[3]};  // the product's part of the tile: left, top, width, height
   glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
   glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
@@ -1004,30 +1142,33 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
       glBindTexture(GL_TEXTURE_2D, occlusionTexture_);
       glUniform1i(floor_.uniform("uOcclusion"), 0);
       glDisable(GL_DEPTH_TEST);
-      const double r = p.region[2];
+      // Only where a shadow can fall: the rest is the background already,
+      // and a floor over the whole picture is a software rasteriser's
+      // longest pass.
+      const auto& [left, near, right, far] = p.shaded;
       glBegin(GL_QUADS);
-      glVertexAttrib3f(0, static_cast<float>(-r), 0, static_cast<float>(-r));
-      glVertexAttrib3f(0, static_cast<float>(-r), 0, static_cast<float>(r));
-      glVertexAttrib3f(0, static_cast<float>(r), 0, static_cast<float>(r));
-      glVertexAttrib3f(0, static_cast<float>(r), 0, static_cast<float>(-r));
+      glVertexAttrib3f(0, static_cast<float>(left), 0, static_cast<float>(near));
+      glVertexAttrib3f(0, static_cast<float>(left), 0, static_cast<float>(far));
+      glVertexAttrib3f(0, static_cast<float>(right), 0, static_cast<float>(far));
+      glVertexAttrib3f(0, static_cast<float>(right), 0, static_cast<float>(near));
       glEnd();
     }
 
-    product_.use();
-    uniformMatrix(product_, "uView", camera.view);
-    uniformMatrix(product_, "uProjection", projection);
-    uniformMatrix(product_, "uShadowMatrix", p.shadowMatrix);
+    product_->use();
+    uniformMatrix(*product_, "uView", camera.view);
+    uniformMatrix(*product_, "uProjection", projection);
+    uniformMatrix(*product_, "uShadowMatrix", p.shadowMatrix);
     const double spread = 0.002 + 0.004 * p.keySpread;
-    glUniform1f(product_.uniform("uShadowSpread"), static_cast<float>(spread));
-    glUniform1f(product_.uniform("uShadowNormalOffset"), static_cast<float>(spread * 2 * p.shadowRadius * 1.5));
-    glUniform1f(product_.uniform("uRoughness"), material.roughness);
-    glUniform1f(product_.uniform("uReflectance"), material.reflectance);
-    glUniform1f(product_.uniform("uCoat"), material.coat);
-    glUniform1f(product_.uniform("uCoatRoughness"), material.coatRoughness);
+    glUniform1f(product_->uniform("uShadowSpread"), static_cast<float>(spread));
+    glUniform1f(product_->uniform("uShadowNormalOffset"), static_cast<float>(spread * 2 * p.shadowRadius * 1.5));
+    glUniform1f(product_->uniform("uRoughness"), material.roughness);
+    glUniform1f(product_->uniform("uReflectance"), material.reflectance);
+    glUniform1f(product_->uniform("uCoat"), material.coat);
+    glUniform1f(product_->uniform("uCoatRoughness"), material.coatRoughness);
     setLights(p, camera.eye);
     glActiveTexture(GL_TEXTURE1);
     glBindTexture(GL_TEXTURE_2D, shadowTexture_);
-    glUniform1i(product_.uniform("uShadowMap"), 1);
+    glUniform1i(product_->uniform("uShadowMap"), 1);
     {
       // What the coat mirrors: the floor as the picture shows it, its
       // shadow, and the set-up's strip light.
@@ -1035,37 +1176,37 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
         const double c = std::clamp(static_cast<double>(v), 0.0, 1.0);
         return static_cast<float>(c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
       };
-      glUniform3f(product_.uniform("uFloorSeen"), linear(bg[0]), linear(bg[1]), linear(bg[2]));
+      glUniform3f(product_->uniform("uFloorSeen"), linear(bg[0]), linear(bg[1]), linear(bg[2]));
       glActiveTexture(GL_TEXTURE2);
       glBindTexture(GL_TEXTURE_2D, occlusionTexture_);
-      glUniform1i(product_.uniform("uOcclusion"), 2);
-      glUniform3f(product_.uniform("uRegion"), static_cast<float>(p.region[0]), static_cast<float>(p.region[1]),
+      glUniform1i(product_->uniform("uOcclusion"), 2);
+      glUniform3f(product_->uniform("uRegion"), static_cast<float>(p.region[0]), static_cast<float>(p.region[1]),
                   static_cast<float>(p.region[2]));
-      glUniform1f(product_.uniform("uShadowStrength"), floor.shadow ? floor.shadowStrength / 100.0f : 0.0f);
-      glUniform1f(product_.uniform("uFaintest"), kFaintest);
+      glUniform1f(product_->uniform("uShadowStrength"), floor.shadow ? floor.shadowStrength / 100.0f : 0.0f);
+      glUniform1f(product_->uniform("uFaintest"), kFaintest);
       const StudioSetup& s = p.setup;
       const double size = p.mesh.size(), a = s.stripAzimuth * M_PI / 180;
       const V3 towards{std::sin(a), 0, std::cos(a)};
       const V3 centre = towards * (s.stripDistance * size) + V3{0, s.stripHeight * size / 2, 0};
-      uniform3(product_, "uCardCentre", centre);
-      uniform3(product_, "uCardNormal", V3{0, 0, 0} - towards);
-      glUniform2f(product_.uniform("uCardHalf"), static_cast<float>(s.stripWidth * size / 2),
+      uniform3(*product_, "uCardCentre", centre);
+      uniform3(*product_, "uCardNormal", V3{0, 0, 0} - towards);
+      glUniform2f(product_->uniform("uCardHalf"), static_cast<float>(s.stripWidth * size / 2),
                   static_cast<float>(s.stripHeight * size / 2));
       const float strip = static_cast<float>(s.stripBrightness);
-      glUniform3f(product_.uniform("uCardSeen"), strip, strip, strip);
+      glUniform3f(product_->uniform("uCardSeen"), strip, strip, strip);
       glActiveTexture(GL_TEXTURE0);
     }
-    const int artworkUniform = product_.uniform("uArtwork");
+    const int artworkUniform = product_->uniform("uArtwork");
 
     if (aboveFloor && floor.reflection && floor.reflectionStrength > 0) {
       // The product mirrored in the floor, fading with depth: its nearest
       // surface only, blended once over the floor.
       Mat4 mirror;
       mirror.m[5] = -1;
-      uniformMatrix(product_, "uModel", mirror * p.model);
-      glUniform1i(product_.uniform("uFrontFacingFlip"), -1);
-      glUniform1f(product_.uniform("uFadeHeight"), static_cast<float>(reflectionFade(scene.studioFloor, p.height)));
-      glUniform1f(product_.uniform("uFadeStrength"), floor.reflectionStrength / 100.0f);
+      uniformMatrix(*product_, "uModel", mirror * p.model);
+      glUniform1i(product_->uniform("uFrontFacingFlip"), -1);
+      glUniform1f(product_->uniform("uFadeHeight"), static_cast<float>(reflectionFade(scene.studioFloor, p.height)));
+      glUniform1f(product_->uniform("uFadeStrength"), floor.reflectionStrength / 100.0f);
       glEnable(GL_DEPTH_TEST);
       glDepthFunc(GL_LESS);
       if (p.mesh.closed) glEnable(GL_CULL_FACE), glCullFace(GL_FRONT);  // the mirror turns the winding
@@ -1098,19 +1239,22 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
       box[1] = std::clamp(static_cast<int>(std::floor(top)) - 2, 0, h);
       box[2] = std::clamp(static_cast<int>(std::ceil(right)) + 2, 0, w) - box[0];
       box[3] = std::clamp(static_cast<int>(std::ceil(bottom)) + 2, 0, h) - box[1];
-      resolve = box[2] > 0 && box[3] > 0 && edgeBuffer(box[2], box[3]);
+      // Whole drawn pixels: the box may reach a pixel past the picture.
+      box[2] = (box[2] + shrink - 1) / shrink * shrink;
+      box[3] = (box[3] + shrink - 1) / shrink * shrink;
+      resolve = box[2] > 0 && box[3] > 0 && edgeBuffer(box[2] / shrink, box[3] / shrink);
     }
     if (resolve) {
       glBindFramebuffer(GL_FRAMEBUFFER, edgesFramebuffer_);
-      glViewport(0, 0, box[2], box[3]);
+      glViewport(0, 0, box[2] / shrink, box[3] / shrink);
       glClearColor(0, 0, 0, 0);
       glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-      uniformMatrix(product_, "uProjection", TileProjection(camera, width, height, x0 + box[0], y0 + box[1], box[2], box[3]));
+      uniformMatrix(*product_, "uProjection", TileProjection(camera, width, height, x0 + box[0], y0 + box[1], box[2], box[3]));
     }
-    uniformMatrix(product_, "uModel", p.model);
-    glUniform1i(product_.uniform("uFrontFacingFlip"), 1);
-    glUniform1f(product_.uniform("uFadeHeight"), 0.0f);
-    glUniform1f(product_.uniform("uFadeStrength"), 1.0f);
+    uniformMatrix(*product_, "uModel", p.model);
+    glUniform1i(product_->uniform("uFrontFacingFlip"), 1);
+    glUniform1f(product_->uniform("uFadeHeight"), 0.0f);
+    glUniform1f(product_->uniform("uFadeStrength"), 1.0f);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LEQUAL);
     if (p.mesh.closed) glEnable(GL_CULL_FACE), glCullFace(GL_BACK);
@@ -1122,12 +1266,21 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
     // pixel it covers, its alpha that share: laid over the floor as such.
     glBindFramebuffer(GL_READ_FRAMEBUFFER, edgesFramebuffer_);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolvedFramebuffer_);
-    glBlitFramebuffer(0, 0, box[2], box[3], 0, 0, box[2], box[3], GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    const int drawnWidth = box[2] / shrink, drawnHeight = box[3] / shrink;
+    // A texel more of the cleared buffer on each far side: the enlarged
+    // picture's rim blends with what lies beyond it, never an older frame's.
+    const int copyWidth = std::min(drawnWidth + 1, edgesWidth_), copyHeight = std::min(drawnHeight + 1, edgesHeight_);
+    glBlitFramebuffer(0, 0, copyWidth, copyHeight, 0, 0, copyWidth, copyHeight, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    const float s = static_cast<float>(drawnWidth) / static_cast<float>(edgesWidth_);
+    const float t = static_cast<float>(drawnHeight) / static_cast<float>(edgesHeight_);
     glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
     glViewport(viewport[0] + box[0], viewport[1] + (viewport[3] - box[1] - box[3]), box[2], box[3]);
     glUseProgram(0);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, resolvedTexture_);
+    const GLint filter = shrink > 1 ? GL_LINEAR : GL_NEAREST;
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
     glEnable(GL_TEXTURE_2D);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     glDisable(GL_DEPTH_TEST);
@@ -1142,9 +1295,9 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
     glLoadIdentity();
     glBegin(GL_QUADS);
     glTexCoord2f(0, 0), glVertex2f(-1, -1);
-    glTexCoord2f(1, 0), glVertex2f(1, -1);
-    glTexCoord2f(1, 1), glVertex2f(1, 1);
-    glTexCoord2f(0, 1), glVertex2f(-1, 1);
+    glTexCoord2f(s, 0), glVertex2f(1, -1);
+    glTexCoord2f(s, t), glVertex2f(1, 1);
+    glTexCoord2f(0, t), glVertex2f(-1, 1);
     glEnd();
     glPopMatrix();
     glMatrixMode(GL_PROJECTION);

@@ -26,6 +26,12 @@ void main() {
 }
 )";
 
+// Built in variants, each with the lines it needs: a software rasteriser
+// runs both sides of every branch, so a branch on a uniform saves nothing.
+// COAT 1 for a clear coat (its highlights and what it mirrors); KEY_TAPS
+// 16 for the key's soft shadow, 4 for the window's frames while the shot
+// keeps changing.
+//
 // Lambert diffuse, GGX specular with Smith visibility and Schlick Fresnel,
 // and a clear coat over it (Filament's model). Lights are irradiances
 // scaled so white card facing the key at the product's centre shows 1;
@@ -149,7 +155,10 @@ float smith(float nv, float nl, float a) {
   float gl = nv * sqrt(nl * nl * (1.0 - a2) + a2);
   return 0.5 / max(gv + gl, 1e-5);
 }
-float schlick(float f0, float vh) { return f0 + (1.0 - f0) * pow(1.0 - vh, 5.0); }
+float schlick(float f0, float vh) {
+  float m = 1.0 - vh, m2 = m * m;  // a power of five without pow(): a software rasteriser's exp and log are dear
+  return f0 + (1.0 - f0) * m2 * m2 * m;
+}
 
 // The key's shadow: a fixed disc of taps, as wide as the key is large.
 float keyVisibility(vec3 n) {
@@ -172,9 +181,13 @@ float keyVisibility(vec3 n) {
       vec2(0.343355, -0.733729), vec2(0.253730, 0.808932));
   float lit = 0.0;
   for (int i = 0; i < 4; ++i) lit += texture(uShadowMap, vec3(s.xy + taps[i] * uShadowSpread, s.z));
+#if KEY_TAPS > 4
   if (lit < 0.001 || lit > 3.999) return lit / 4.0;
   for (int i = 4; i < 16; ++i) lit += texture(uShadowMap, vec3(s.xy + taps[i] * uShadowSpread, s.z));
   return lit / 16.0;
+#else
+  return lit / 4.0;
+#endif
 }
 
 void main() {
@@ -202,7 +215,11 @@ void main() {
   vec3 diffuse = dome(n) * openness * contact;
   vec3 specular = vec3(0.0);
   float coatEnergy = 1.0;
+#if COAT
   float fc = schlick(0.04, nv) * uCoat;
+#else
+  float fc = 0.0;
+#endif
   for (int i = 0; i < 3; ++i) {
     vec3 toLight = uLightPosition[i] - vWorld;
     float d = max(length(toLight), 1e-4);
@@ -220,19 +237,23 @@ void main() {
     float a = clamp(uRoughness * uRoughness + uLightSpread[i], 0.02, 1.0);
     float base = ggx(nh, a) * smith(nv, nl, a) * schlick(uReflectance, vh);
     float coat = 0.0;
-    if (uCoat > 0.0) {
-      float ac = clamp(uCoatRoughness * uCoatRoughness + uLightSpread[i], 0.02, 1.0);
-      coat = ggx(nh, ac) * smith(nv, nl, ac) * schlick(0.04, vh) * uCoat;
-    }
+#if COAT
+    float ac = clamp(uCoatRoughness * uCoatRoughness + uLightSpread[i], 0.02, 1.0);
+    coat = ggx(nh, ac) * smith(nv, nl, ac) * schlick(0.04, vh) * uCoat;
     diffuse += e * (1.0 - schlick(0.04, vh) * uCoat);
+#else
+    diffuse += e;
+#endif
     specular += e * PI * (base + coat);
   }
+#if COAT
   vec3 r = reflect(-v, n);
   // What a cavity mirrors is mostly its own walls, not the room: the
   // room's reflection fades with the openness (Lagarde's specular occlusion
   // from ambient occlusion), and an open face keeps all of it.
   float mirrorSeen = clamp(pow(nv + openness, exp2(-16.0 * uCoatRoughness - 1.0)) - 1.0 + openness, 0.0, 1.0);
   specular += (uFadeHeight > 0.0 ? dome(r) : mirrored(vWorld, r, uCoatRoughness)) * fc * mirrorSeen;
+#endif
   coatEnergy = 1.0 - fc;
   vec3 colour = (albedo * diffuse * coatEnergy + specular) * uExposure;
   vec3 shown = toSrgb(neutral(colour));

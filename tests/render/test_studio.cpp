@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include <QImage>
@@ -16,6 +18,7 @@
 #include "formats/environment_picture.h"
 #include "render/studio/environment_map.h"
 #include "render/studio/studio_camera.h"
+#include "render/studio/studio_renderer.h"
 #include "render/studio/studio_setup.h"
 #include "tests/support/headless_fixture.h"
 #include "tests/support/radiance_writer.h"
@@ -672,4 +675,52 @@ TEST_F(StudioTest, AFaceLitAtAGrazingAngleShowsNoStripes) {
     EXPECT_GT(inside, 20000) << "the front fills a good part of the picture";
     EXPECT_EQ(odd, 0) << "pixels off their surroundings: stripes";
   }
+}
+
+// While a drag turns the product, the window draws a cheaper frame (the
+// product at half size, laid over the floor enlarged; the shadows from
+// fewer points), then the full one once the shot rests. The cheaper frame
+// must be the same picture, only softer: the product where the rested frame
+// has it, the shadow the same shape.
+TEST_F(StudioTest, AFrameDrawnDuringADragIsTheRestedFrameSofter) {
+  colourFaces();
+  auto frame = [this] {
+    glViewport(0, 0, kW, kH);
+    std::string error;
+    EXPECT_TRUE(studio::DrawStudioFrame(*scene_, kW, kH, &error)) << error;
+    RgbaImage image;
+    image.width = kW, image.height = kH;
+    image.pixels.resize(static_cast<size_t>(kW) * kH * 4);
+    glReadPixels(0, 0, kW, kH, GL_RGBA, GL_UNSIGNED_BYTE, image.pixels.data());
+    return image;
+  };
+  // Turns straight after each other: a drag (the first frames may still be
+  // full ones, on a slow machine).
+  RgbaImage dragged;
+  for (int turn = 30; turn <= 34; ++turn) {
+    scene_->rotation[1] = static_cast<float>(turn);
+    dragged = frame();
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  const RgbaImage rested = frame();  // the same shot, at rest
+  int product = 0, both = 0, differ = 0;
+  double floorDifference = 0;
+  int floorPixels = 0;
+  for (int y = 0; y < kH; ++y) {
+    for (int x = 0; x < kW; ++x) {
+      const uint8_t* a = dragged.at(x, y);
+      const uint8_t* b = rested.at(x, y);
+      const bool inA = !isGrey(a), inB = !isGrey(b);
+      product += inB;
+      both += inA && inB;
+      int most = 0;
+      for (int c = 0; c < 3; ++c) most = std::max(most, std::abs(a[c] - b[c]));
+      differ += most > 2;
+      if (!inA && !inB) floorDifference += most, ++floorPixels;
+    }
+  }
+  ASSERT_GT(product, 2000) << "the product is missing from the rested frame";
+  EXPECT_GT(differ, 100) << "the frame during the drag was not the cheaper one";
+  EXPECT_GT(static_cast<double>(both) / product, 0.97) << "the product moved or shrank while dragged";
+  EXPECT_LT(floorDifference / floorPixels, 2.0) << "the floor's shadow changed shape while dragged";
 }
