@@ -21,6 +21,7 @@
 #include "formats/json_writer.h"
 #include "render/studio/environment_map.h"
 #include "render/studio/gl_program.h"
+#include "render/studio/mipmaps.h"
 #include "render/studio/studio_camera.h"
 #include "render/studio/studio_mesh.h"
 #include "render/studio/studio_setup.h"
@@ -185,6 +186,7 @@ class Renderer {
     depth_.abandon();
     cast_.abandon();
     floor_.abandon();
+    resolve_.abandon();
     names_.clear();
     textures_.clear();
     built_ = false;
@@ -210,6 +212,7 @@ class Renderer {
   void castOcclusion(Prepared& p);
   void bakeOpenness(StudioMesh& mesh);
   bool edgeBuffer(int width, int height);
+  bool resolveProgram();
   void castKeyShadow(Prepared& p);
   GLuint artwork(GLuint classic, const SceneState& scene);
   void bindMesh() const;
@@ -230,7 +233,8 @@ class Renderer {
   GLuint shadowFramebuffer_ = 0, shadowTexture_ = 0;
   GLuint white_ = 0;
   GLuint opennessFramebuffer_ = 0, opennessDepth_ = 0;
-  GLuint edgesFramebuffer_ = 0, edgesColour_ = 0, edgesDepth_ = 0;
+  GLuint edgesFramebuffer_ = 0, edgesColour_ = 0, edgesDepth_ = 0;  // the colour a multisampled texture
+  GlProgram resolve_;  // averages its samples straight onto the target
   GLuint resolvedFramebuffer_ = 0, resolvedTexture_ = 0;
   int edgesWidth_ = 0, edgesHeight_ = 0, edgeSamples_ = 0;
   std::string failure_;  // why this context cannot draw the look: not tried again every frame
@@ -269,6 +273,14 @@ GlProgram* Renderer::productProgram(bool coat, bool draft, std::string* error) {
   return &program;
 }
 
+bool Renderer::resolveProgram() {
+  if (resolve_.valid()) return true;
+  const std::string fragment = "#version 130\n#extension GL_ARB_texture_multisample : require\n#define SAMPLES " +
+                               std::to_string(edgeSamples_) + "\n" + shaders::kResolveFragment;
+  std::string why;
+  return resolve_.build(shaders::kResolveVertex, fragment.c_str(), &why);
+}
+
 bool Renderer::edgeBuffer(int width, int height) {
   if (edgeSamples_ < 2) return false;
   // Kept at the largest size asked for: a drag asks for another size each
@@ -277,7 +289,7 @@ bool Renderer::edgeBuffer(int width, int height) {
   width = std::max(width, edgesWidth_);
   height = std::max(height, edgesHeight_);
   if (edgesFramebuffer_ == 0) {
-    edgesColour_ = make(GL_RENDERBUFFER);
+    edgesColour_ = make(GL_TEXTURE);
     edgesDepth_ = make(GL_RENDERBUFFER);
     edgesFramebuffer_ = make(GL_FRAMEBUFFER);
     resolvedTexture_ = make(GL_TEXTURE);
@@ -290,12 +302,13 @@ bool Renderer::edgeBuffer(int width, int height) {
   glBindFramebuffer(GL_FRAMEBUFFER, resolvedFramebuffer_);
   glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, resolvedTexture_, 0);
   const bool resolvedOk = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-  glBindRenderbuffer(GL_RENDERBUFFER, edgesColour_);
-  glRenderbufferStorageMultisample(GL_RENDERBUFFER, edgeSamples_, GL_RGBA8, width, height);
+  glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, edgesColour_);
+  glTexImage2DMultisample(GL_TEXTURE_2D_MULTISAMPLE, edgeSamples_, GL_RGBA8, width, height, GL_TRUE);
+  glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, 0);
   glBindRenderbuffer(GL_RENDERBUFFER, edgesDepth_);
   glRenderbufferStorageMultisample(GL_RENDERBUFFER, edgeSamples_, GL_DEPTH24_STENCIL8, width, height);
   glBindFramebuffer(GL_FRAMEBUFFER, edgesFramebuffer_);
-  glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, edgesColour_);
+  glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D_MULTISAMPLE, edgesColour_, 0);
   glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, edgesDepth_);
   if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE || !resolvedOk) {
     edgeSamples_ = 0;  // drawn straight into the target from now on
@@ -334,6 +347,7 @@ bool Renderer::build(std::string* error) {
   depth_.release();
   cast_.release();
   floor_.release();
+  resolve_.release();
   prepared_.reset();
   std::string why;
   if (!productProgram(false, false, &why) || !depth_.build(shaders::kDepthVertex, shaders::kDepthFragment, &why) ||
@@ -472,8 +486,11 @@ GLuint Renderer::artwork(GLuint classic, const SceneState& scene) {
   glBindTexture(GL_TEXTURE_2D, probe.name);
   glTexStorage2D(GL_TEXTURE_2D, levels, GL_SRGB8_ALPHA8, tw, th);
   glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, tw, th, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-  glGenerateMipmap(GL_TEXTURE_2D);
+  RgbaImage level{tw, th, std::move(pixels)};
+  for (int i = 0; i < levels; ++i) {
+    if (i > 0) level = HalvedInLinearLight(level);
+    glTexSubImage2D(GL_TEXTURE_2D, i, 0, 0, level.width, level.height, GL_RGBA, GL_UNSIGNED_BYTE, level.pixels.data());
+  }
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
   glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
@@ -1261,9 +1278,34 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
     drawBatches(p, artworkUniform, scene);
     glDisable(GL_CULL_FACE);
   }
-  if (resolve && ok && !prepared_->mesh.empty()) {
+  if (resolve && ok && !prepared_->mesh.empty() && shrink == 1 && resolveProgram()) {
     // Resolved, the product's colours are weighted by how much of each
     // pixel it covers, its alpha that share: laid over the floor as such.
+    // Averaged by a shader of ours, not by a blit: a software rasteriser
+    // compiles its blit afresh in every process (a twentieth of a second a
+    // picture), where ours comes from its shader cache.
+    glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
+    const int left = viewport[0] + box[0], bottom = viewport[1] + (viewport[3] - box[1] - box[3]);
+    glViewport(left, bottom, box[2], box[3]);
+    resolve_.use();
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, edgesColour_);
+    glUniform1i(resolve_.uniform("uEdges"), 0);
+    glUniform2i(resolve_.uniform("uOrigin"), left, bottom);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    glBegin(GL_QUADS);
+    glVertexAttrib2f(0, -1, -1);
+    glVertexAttrib2f(0, 1, -1);
+    glVertexAttrib2f(0, 1, 1);
+    glVertexAttrib2f(0, -1, 1);
+    glEnd();
+    glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, 0);
+  } else if (resolve && ok && !prepared_->mesh.empty()) {
+    // Drawn at a smaller size: resolved by a blit, then laid over the floor
+    // enlarged with filtering.
     glBindFramebuffer(GL_READ_FRAMEBUFFER, edgesFramebuffer_);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolvedFramebuffer_);
     const int drawnWidth = box[2] / shrink, drawnHeight = box[3] / shrink;

@@ -330,4 +330,22 @@ void main() {
 }
 )";
 
+// The product's multisampled picture laid over the target: each pixel the
+// mean of its samples (the version, the extension and SAMPLES come first).
+inline constexpr const char* kResolveVertex = R"(#version 130
+in vec3 aPosition;
+void main() { gl_Position = vec4(aPosition.xy, 0.0, 1.0); }
+)";
+
+inline constexpr const char* kResolveFragment = R"(
+uniform sampler2DMS uEdges;
+uniform ivec2 uOrigin;  // the target's pixel where the picture's first lies
+void main() {
+  ivec2 at = ivec2(gl_FragCoord.xy) - uOrigin;
+  vec4 sum = vec4(0.0);
+  for (int i = 0; i < SAMPLES; ++i) sum += texelFetch(uEdges, at, i);
+  gl_FragColor = sum / float(SAMPLES);
+}
+)";
+
 }  // namespace kestrova::studio::shaders

@@ -20,6 +20,7 @@
 #include <sys/stat.h>
 
 #include "pictures/cmyk_jpeg.h"
+#include "render/studio/mipmaps.h"
 #include "pictures/http_fetch.h"
 #include "pictures/picture.h"
 #include "pictures/qimage_bridge.h"
@@ -1143,4 +1144,53 @@ TEST(PictureCache, TheLeastRecentlyUsedPictureGoesFirst) {
   EXPECT_EQ(PrepareTextureShared(a, 64), firstA) << "the recently used picture stays";
   EXPECT_NE(PrepareTextureShared(b, 64), firstB) << "the least recently used one was decoded again";
   KeepPreparedTextures(0);
+}
+
+// The studio's mipmaps: each texel of a level the mean in linear light of
+// the two by two it covers, by IEC 61966-2-1's own curve (a mean taken on
+// the bytes would make a fine black-and-white print grey at 128, where
+// the light it gives is 188's).
+TEST(SrgbMipmaps, EachTexelIsTheLinearMeanOfTheFourItCoversAndSidesHalveRoundingDown) {
+  auto toLinear = [](int byte) {
+    const double c = byte / 255.0;
+    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+  };
+  auto toByte = [](double linear) {
+    const double c = linear <= 0.0031308 ? 12.92 * linear : 1.055 * std::pow(linear, 1 / 2.4) - 0.055;
+    return static_cast<int>(std::lround(c * 255));
+  };
+  uint32_t seed = 12345;
+  auto next = [&seed] { return static_cast<int>((seed = seed * 1664525u + 1013904223u) >> 24); };
+  RgbaImage level{64, 64, std::vector<uint8_t>(64 * 64 * 4)};
+  for (uint8_t& v : level.pixels) v = static_cast<uint8_t>(next());
+  // The checkerboard case by hand as well.
+  for (int i = 0; i < 4; ++i) {
+    uint8_t* p = level.pixels.data() + ((i / 2) * 64 + i % 2) * 4;
+    p[0] = p[1] = p[2] = (i == 0 || i == 3) ? 255 : 0;
+    p[3] = 255;
+  }
+  const RgbaImage half = studio::HalvedInLinearLight(level);
+  ASSERT_EQ(half.width, 32);
+  ASSERT_EQ(half.height, 32);
+  EXPECT_EQ(half.at(0, 0)[0], 188);
+  int worst = 0;
+  for (int y = 0; y < 32; ++y) {
+    for (int x = 0; x < 32; ++x) {
+      for (int c = 0; c < 4; ++c) {
+        const int a = level.at(2 * x, 2 * y)[c], b = level.at(2 * x + 1, 2 * y)[c];
+        const int d = level.at(2 * x, 2 * y + 1)[c], e = level.at(2 * x + 1, 2 * y + 1)[c];
+        const int expected = c == 3 ? (a + b + d + e + 2) / 4
+                                    : toByte((toLinear(a) + toLinear(b) + toLinear(d) + toLinear(e)) / 4);
+        worst = std::max(worst, std::abs(half.at(x, y)[c] - expected));
+      }
+    }
+  }
+  EXPECT_LE(worst, 1) << "a texel strays from the linear mean";
+  // Odd and thin sides: halved rounding down, never below one.
+  for (const auto& [w, h, hw, hh] : {std::array<int, 4>{5, 3, 2, 1}, {1, 1, 1, 1}, {1, 4, 1, 2}, {7, 1, 3, 1}}) {
+    const RgbaImage small = studio::HalvedInLinearLight(RgbaImage{w, h, std::vector<uint8_t>(static_cast<size_t>(w * h * 4), 200)});
+    EXPECT_EQ(small.width, hw) << w << "x" << h;
+    EXPECT_EQ(small.height, hh) << w << "x" << h;
+    EXPECT_EQ(small.at(small.width - 1, small.height - 1)[1], 200) << w << "x" << h;
+  }
 }
