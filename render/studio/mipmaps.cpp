@@ -59,7 +59,7 @@ RgbaImage HalvedInLinearLight(const RgbaImage& level) {
       const uint8_t* p[4] = {level.at(x0, y0), level.at(x1, y0), level.at(x0, y1), level.at(x1, y1)};
       for (int c = 0; c < 3; ++c) {
         const float mean = (decode[p[0][c]] + decode[p[1][c]] + decode[p[2][c]] + decode[p[3][c]]) * 0.25f;
-        out[c] = encode[static_cast<size_t>(std::lround(mean * (kEncodeSteps - 1)))];
+        out[c] = encode[static_cast<size_t>(mean * (kEncodeSteps - 1) + 0.5f)];  // never negative: truncating rounds
       }
       out[3] = static_cast<uint8_t>((p[0][3] + p[1][3] + p[2][3] + p[3][3] + 2) / 4);
     }

@@ -196,6 +196,7 @@ class Renderer {
     bakedShape_.clear();
     baked_.clear();
     skyKey_.clear();
+    castFor_.clear();
   }
 
   bool draw(SceneState& scene, int width, int height, int x0, int y0, int w, int h, std::string* error);
@@ -248,6 +249,11 @@ class Renderer {
   GLuint skyTexture_ = 0;
   std::vector<float> skyKey_;
   bool skyDraft_ = false;
+  // Counts the shapes baked: the same count, the same shape.
+  uint64_t shape_ = 0;
+  // What the floor's shadow and the key's shadow map were last cast for: a
+  // batch's rows that change only their covers cast nothing again.
+  std::vector<double> castFor_;
   std::chrono::steady_clock::time_point lastChange_{};
 };
 
@@ -629,9 +635,8 @@ void Renderer::castOcclusion(Prepared& p) {
   // in its own unturned frame, and laid down turned; a drag that turns the
   // product casts the key alone.
   const Mat4 unturned = Mat4::Translation(V3{0, 0, 0} - BasePoint(p.mesh));
-  std::vector<float> skyKey = p.key.mesh;
-  skyKey.insert(skyKey.end(), {static_cast<float>(skyShare), static_cast<float>(p.region[2]),
-                               static_cast<float>(p.height)});
+  std::vector<float> skyKey = {static_cast<float>(shape_), static_cast<float>(skyShare),
+                               static_cast<float>(p.region[2]), static_cast<float>(p.height)};
   if (skyKey != skyKey_ || (skyDraft_ && !p.draft)) {
     uniformMatrix(cast_, "uModel", unturned);
     // The sky: directions spread evenly over the dome, weighted by how
@@ -940,6 +945,7 @@ bool Renderer::prepare(SceneState& scene, std::string* error) {
       for (size_t i = 0; i < baked_.size(); ++i) p->mesh.vertices[i].openness = baked_[i];
     } else {
       bakeOpenness(p->mesh);
+      ++shape_;
       bakedShape_ = std::move(shape);
       baked_.clear();
       for (const MeshVertex& v : p->mesh.vertices) baked_.push_back(v.openness);
@@ -976,8 +982,27 @@ bool Renderer::prepare(SceneState& scene, std::string* error) {
                  p->mesh.vertices.data(), GL_STATIC_DRAW);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
   }
-  castOcclusion(*p);
-  castKeyShadow(*p);
+  // Everything the two casts read: the shape, where it stands, the studio's
+  // lights and the floor's bounce, the key's softness, a draft or not.
+  std::vector<double> castFor = {static_cast<double>(shape_), p->region[0], p->region[1], p->region[2], p->height,
+                                 p->keySpread, p->draft ? 1.0 : 0.0, p->mesh.size()};
+  castFor.insert(castFor.end(), p->model.m.begin(), p->model.m.end());
+  const V3 floorLight = Irradiance(p->setup, {0, 1, 0});
+  castFor.insert(castFor.end(), floorLight.begin(), floorLight.end());
+  if (!p->setup.lights.empty()) {
+    const StudioLight& key = p->setup.lights.front();
+    castFor.insert(castFor.end(), key.direction.begin(), key.direction.end());
+    castFor.insert(castFor.end(), {key.distance, key.radius, key.intensity});
+  }
+  if (prepared_ && castFor == castFor_) {
+    p->shadowMatrix = prepared_->shadowMatrix;
+    p->shadowRadius = prepared_->shadowRadius;
+    p->shaded = prepared_->shaded;
+  } else {
+    castOcclusion(*p);
+    castKeyShadow(*p);
+    castFor_ = std::move(castFor);
+  }
 
   // Framing keeps whatever of the floor the shadow or the reflection darkens
   // (only framing asks: the shot's own pan and zoom need none of it).
