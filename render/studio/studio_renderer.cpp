@@ -1157,7 +1157,11 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
   const Vec3& bg = scene.backgroundColor;
   glClearColor(std::clamp(bg[0], 0.0f, 1.0f), std::clamp(bg[1], 0.0f, 1.0f), std::clamp(bg[2], 0.0f, 1.0f), 1.0f);
   glClearDepth(1.0);
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+  // The target's depth is only needed for a reflection or a product drawn
+  // straight into it: a multisampled window's depth and stencil are most of
+  // a clear's cost on a software rasteriser.
+  bool depthCleared = !resolve || (scene.studioFloor.reflection && scene.studioFloor.reflectionStrength > 0);
+  glClear(GL_COLOR_BUFFER_BIT | (depthCleared ? GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT : 0));
   if (ok && !prepared_->mesh.empty()) {
     Prepared& p = *prepared_;
     const StudioCamera camera = PlaceCamera(scene, p.mesh, static_cast<double>(width) / height, p.floorPoints);
@@ -1293,6 +1297,7 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
       glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
       uniformMatrix(*product_, "uProjection", TileProjection(camera, width, height, x0 + box[0], y0 + box[1], box[2], box[3]));
     }
+    if (!resolve && !depthCleared) glClear(GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     uniformMatrix(*product_, "uModel", p.model);
     glUniform1i(product_->uniform("uFrontFacingFlip"), 1);
     glUniform1f(product_->uniform("uFadeHeight"), 0.0f);
@@ -1329,8 +1334,9 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
     glEnd();
     glBindTexture(GL_TEXTURE_2D_MULTISAMPLE, 0);
   } else if (resolve && ok && !prepared_->mesh.empty()) {
-    // Drawn at a smaller size: resolved by a blit, then laid over the floor
-    // enlarged with filtering.
+    // A draft, drawn at a smaller size, or a picture whose resolving shader
+    // could not be built: the samples resolved by a blit, then laid over the
+    // floor (a draft enlarged with filtering).
     glBindFramebuffer(GL_READ_FRAMEBUFFER, edgesFramebuffer_);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolvedFramebuffer_);
     const int drawnWidth = box[2] / shrink, drawnHeight = box[3] / shrink;
