@@ -20,6 +20,7 @@
 #include "render/studio/studio_camera.h"
 #include "render/studio/studio_renderer.h"
 #include "render/studio/studio_setup.h"
+#include "tests/support/colour_difference.h"
 #include "tests/support/headless_fixture.h"
 #include "tests/support/radiance_writer.h"
 #include "tests/support/test_textures.h"
@@ -132,9 +133,32 @@ TEST_F(StudioTest, AFaceTurnedToTheKeyShowsItsArtworksOwnColours) {
   for (const auto& patch : patches) {
     scene_->textureSlot[kSlotBoxFront] = test::MakeFlatTexture(patch[0], patch[1], patch[2]);
     const RgbaImage image = draw();
-    // The front fills the middle of the picture.
+    // The front fills the middle of the picture: as a person sees it, the
+    // patch's own colour (CIEDE2000 under 3, a difference hard to tell).
     const uint8_t* p = image.at(kW / 2, kH / 2);
-    for (int c = 0; c < 3; ++c) EXPECT_NEAR(p[c], patch[c], 10) << "channel " << c;
+    const double difference = test::DeltaE2000(test::SrgbToLab(p), test::SrgbToLab(patch));
+    EXPECT_LT(difference, 3.0) << "patch " << int(patch[0]) << "," << int(patch[1]) << "," << int(patch[2])
+                               << " drawn " << int(p[0]) << "," << int(p[1]) << "," << int(p[2]);
+  }
+}
+
+// The colour difference the test above judges by, against the pairs its
+// authors published with it (Sharma, Wu and Dalal, 2005, table 1).
+TEST(ColourDifference, Ciede2000GivesThePublishedDifferences) {
+  struct Pair {
+    std::array<double, 3> a, b;
+    double difference;
+  };
+  const Pair pairs[] = {
+      {{50, 2.6772, -79.7751}, {50, 0, -82.7485}, 2.0425}, {{50, 3.1571, -77.2803}, {50, 0, -82.7485}, 2.8615},
+      {{50, 2.8361, -74.0200}, {50, 0, -82.7485}, 3.4412}, {{50, 0, 0}, {50, -1, 2}, 2.3669},
+      {{50, 2.5, 0}, {73, 25, -18}, 27.1492},              {{50, 2.5, 0}, {61, -5, 29}, 22.8977},
+      {{50, 2.5, 0}, {56, -27, -3}, 31.9030},              {{50, 2.5, 0}, {58, 24, 15}, 19.4535},
+      {{50, 2.5, 0}, {50, 3.1736, 0.5854}, 1.0000},
+  };
+  for (const Pair& pair : pairs) {
+    EXPECT_NEAR(test::DeltaE2000(pair.a, pair.b), pair.difference, 1e-4) << pair.b[0] << " " << pair.b[1] << " " << pair.b[2];
+    EXPECT_NEAR(test::DeltaE2000(pair.b, pair.a), pair.difference, 1e-4) << "the difference is symmetric";
   }
 }
 

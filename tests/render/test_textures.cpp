@@ -21,6 +21,7 @@
 
 #include "pictures/cmyk_jpeg.h"
 #include "render/studio/mipmaps.h"
+#include "tests/support/colour_difference.h"
 #include "pictures/http_fetch.h"
 #include "pictures/picture.h"
 #include "pictures/qimage_bridge.h"
@@ -698,20 +699,6 @@ TEST(Artwork, APdfNameCanAskForAnotherPage) {
 namespace {
 
 // CIE Lab of an sRGB colour (D65), by the standard formulas.
-std::array<double, 3> lab(const uint8_t* rgb) {
-  double linear[3];
-  for (int c = 0; c < 3; ++c) {
-    const double v = rgb[c] / 255.0;
-    linear[c] = v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-  }
-  const double xyz[3] = {(0.4124 * linear[0] + 0.3576 * linear[1] + 0.1805 * linear[2]) / 0.95047,
-                         0.2126 * linear[0] + 0.7152 * linear[1] + 0.0722 * linear[2],
-                         (0.0193 * linear[0] + 0.1192 * linear[1] + 0.9505 * linear[2]) / 1.08883};
-  double f[3];
-  for (int c = 0; c < 3; ++c) f[c] = xyz[c] > 0.008856 ? std::cbrt(xyz[c]) : 7.787 * xyz[c] + 16.0 / 116.0;
-  return {116 * f[1] - 16, 500 * (f[0] - f[1]), 200 * (f[1] - f[2])};
-}
-
 // Three 20 x 40 patches side by side.
 QImage threePatches(QRgb left, QRgb middle, QRgb right) {
   QImage patches(60, 40, QImage::Format_RGB32);
@@ -726,8 +713,8 @@ void expectSamePatches(const RgbaImage& ours, const QString& theirsPath) {
   const QImage theirs = QImage(theirsPath).convertToFormat(QImage::Format_RGBA8888);
   ASSERT_EQ(theirs.size(), QSize(60, 40));
   for (int x : {10, 30, 50}) {
-    const auto a = lab(ours.at(x, 20));
-    const auto b = lab(theirs.constScanLine(20) + x * 4);
+    const auto a = test::SrgbToLab(ours.at(x, 20));
+    const auto b = test::SrgbToLab(theirs.constScanLine(20) + x * 4);
     const double deltaE =
         std::sqrt((a[0] - b[0]) * (a[0] - b[0]) + (a[1] - b[1]) * (a[1] - b[1]) + (a[2] - b[2]) * (a[2] - b[2]));
     EXPECT_LT(deltaE, 3.0) << "patch at " << x;
