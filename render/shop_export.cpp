@@ -178,6 +178,15 @@ bool BuildShopModel(SceneState& scene, const ShopExportOptions& options, ShopMod
       p.pixels = {255, 255, 255, 255};
       continue;
     }
+    // The program's own page edges as the studio look draws them: lines
+    // along the pages, without the classic picture's grain across them.
+    if (IsProgramPageEdges(scene, batch.texture)) {
+      RgbaImage lines = PageEdgeLines();
+      p.width = lines.width;
+      p.height = lines.height;
+      p.pixels = TexturePixels(std::move(lines));
+      continue;
+    }
     // The picture at its own size where the classic frame shrank it (a
     // 1200-pixel cover kept at 512): a model is looked at as closely as a
     // shot. Up to the atlas's side; the packing halves what does not fit.

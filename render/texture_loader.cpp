@@ -368,4 +368,47 @@ const FaceArtwork* FullerArtwork(const SceneState& scene, uint32_t texture, int 
   return nullptr;
 }
 
+bool IsProgramPageEdges(const SceneState& scene, uint32_t texture) {
+  if (texture == 0) return false;
+  for (size_t slot = 0; slot < scene.textureSlot.size(); ++slot) {
+    const std::string& path = scene.artwork[slot].path;
+    if (scene.textureSlot[slot] != texture || path.empty()) continue;
+    const std::string own = "Books/ePage.jpg";
+    return path == own || (path.size() > own.size() && path.compare(path.size() - own.size() - 1, std::string::npos,
+                                                                      "/" + own) == 0);
+  }
+  return false;
+}
+
+RgbaImage PageEdgeLines() {
+  // A leaf every eight texels, 128 across the block: each leaf's edge a
+  // shade of its own, the gap between two leaves darker, every eighth leaf
+  // (a folded section) darker still, so lines still show once the picture
+  // is shrunk. Nothing varies along the pages: that was the criss-cross of
+  // the classic picture's grain.
+  constexpr int kWidth = 1024, kHeight = 4, kLeaf = 8;
+  RgbaImage image{kWidth, kHeight, std::vector<uint8_t>(static_cast<size_t>(kWidth) * kHeight * 4)};
+  uint32_t seed = 20261209u;
+  auto next = [&seed](int range) { return static_cast<int>(((seed = seed * 1664525u + 1013904223u) >> 16) % range); };
+  std::vector<int> shade(kWidth);
+  for (int leaf = 0; leaf * kLeaf < kWidth; ++leaf) {
+    const int tone = next(7) - 3;
+    for (int i = 0; i < kLeaf; ++i) shade[static_cast<size_t>(leaf * kLeaf + i)] = tone;
+    const int gap = 18 + next(10) + (leaf % 8 == 0 ? 14 : 0);
+    shade[static_cast<size_t>(leaf * kLeaf)] -= gap;
+    shade[static_cast<size_t>(leaf * kLeaf + 1)] -= gap / 3;
+  }
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      uint8_t* p = image.pixels.data() + (static_cast<size_t>(y) * kWidth + x) * 4;
+      const int t = shade[static_cast<size_t>(x)];
+      p[0] = static_cast<uint8_t>(std::clamp(246 + t, 0, 255));
+      p[1] = static_cast<uint8_t>(std::clamp(240 + t, 0, 255));
+      p[2] = static_cast<uint8_t>(std::clamp(226 + t, 0, 255));
+      p[3] = 255;
+    }
+  }
+  return image;
+}
+
 }  // namespace kestrova

@@ -35,6 +35,15 @@ std::vector<uint8_t> TexturePixels(RgbaImage&& stretched);  // reuses the pictur
 // Null for none.
 const FaceArtwork* FullerArtwork(const SceneState& scene, uint32_t texture, int width, int height);
 
+// Whether `texture` holds the program's own page edges (Books/ePage.jpg).
+bool IsProgramPageEdges(const SceneState& scene, uint32_t texture);
+
+// The page edges as the studio look and the models draw them in place of
+// the program's own (which the classic frame keeps): one line a leaf along
+// the pages and nothing across them, rows top-down, RGBA. The picture's
+// width runs across the block's thickness.
+RgbaImage PageEdgeLines();
+
 // Loads a picture into `slot` (a new GL texture; the old one is deleted).
 // Names holding "http://" or "https://" are fetched; others are taken from
 // the current directory, or as they are when imagePathIsAbsolute >= 2. On

@@ -446,12 +446,14 @@ GLuint Renderer::artwork(GLuint classic, const SceneState& scene) {
     const int x = (i % 4) * (w - 1) / 3, y = (i / 4) * (h - 1) / 3;
     glGetTextureSubImage(classic, 0, x, y, 0, 1, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, 4, probe.probe.data() + i * 4);
   }
-  const FaceArtwork* fuller = FullerArtwork(scene, classic, w, h);
+  const bool pages = IsProgramPageEdges(scene, classic);
+  const FaceArtwork* fuller = pages ? nullptr : FullerArtwork(scene, classic, w, h);
   GLint largest = 4096;
   glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
   if (fuller) {
     probe.source = fuller->path + "|" + std::to_string(fuller->width) + "x" + std::to_string(fuller->height);
   }
+  if (pages) probe.source = "page edges";
   auto found = textures_.find(classic);
   if (found != textures_.end()) {
     const ArtworkTexture& kept = found->second;
@@ -468,6 +470,11 @@ GLuint Renderer::artwork(GLuint classic, const SceneState& scene) {
   // the GPU.
   std::vector<uint8_t> pixels;
   int tw = w, th = h;
+  if (pages) {
+    RgbaImage lines = PageEdgeLines();
+    tw = lines.width, th = lines.height;
+    pixels = TexturePixels(std::move(lines));
+  }
   if (fuller) {
     const PictureResult decoded = LoadPicture(fuller->path);
     if (decoded.picture) {

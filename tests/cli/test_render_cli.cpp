@@ -13,6 +13,7 @@
 #include <thread>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -1983,4 +1984,57 @@ TEST(ShopModels, AUsdzFrontShowsItsCoverTheRightWayUpToThree) {
   EXPECT_LT(qBlue(top), 100) << "top " << std::hex << top;
   EXPECT_GT(qBlue(bottom), 150) << "bottom " << std::hex << bottom;
   EXPECT_LT(qRed(bottom), 100) << "bottom " << std::hex << bottom;
+}
+
+// The hard back's page block seen from above in the studio look: the edges
+// of its leaves run along the book's width, one line a leaf, and nothing
+// crosses them (the classic picture's grain drew a criss-cross there).
+TEST(StudioBook, ThePageBlocksTopShowsLinesAlongThePagesAndNothingAcross) {
+  QTemporaryDir dir;
+  const std::string out = dir.filePath("top.png").toStdString();
+  const CliRun drawn =
+      run("--look studio --product book --style 0 --size 800x600 --rotation 90,0,0 --fit 5 -o " + out);
+  ASSERT_EQ(drawn.status, 0) << drawn.output;
+  const QImage image = QImage(QString::fromStdString(out)).convertToFormat(QImage::Format_RGB32);
+  ASSERT_FALSE(image.isNull());
+  // The page block: the cream rows and columns of the picture's lower half
+  // (the boards are greyer, the floor white).
+  auto cream = [&image](int x, int y) {
+    const QRgb p = image.pixel(x, y);
+    return qRed(p) > 215 && qRed(p) < 252 && qGreen(p) > 205 && qBlue(p) > 185 && qRed(p) - qBlue(p) > 12;
+  };
+  auto longestRun = [](const std::vector<int>& counts) {
+    const int most = *std::max_element(counts.begin(), counts.end());
+    int bestFirst = 0, bestLength = 0;
+    for (int i = 0, first = 0; i <= static_cast<int>(counts.size()); ++i) {
+      if (i < static_cast<int>(counts.size()) && counts[static_cast<size_t>(i)] >= most * 6 / 10) continue;
+      if (i - first > bestLength) bestFirst = first, bestLength = i - first;
+      first = i + 1;
+    }
+    return std::pair{bestFirst, bestLength};
+  };
+  const int top = image.height() / 2;
+  std::vector<int> rows(static_cast<size_t>(image.height() - top)), columns(static_cast<size_t>(image.width()));
+  for (int y = top; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if (cream(x, y)) ++rows[static_cast<size_t>(y - top)], ++columns[static_cast<size_t>(x)];
+    }
+  }
+  const auto [firstRow, height] = longestRun(rows);
+  const auto [firstColumn, width] = longestRun(columns);
+  ASSERT_GT(height, 40) << "no page block under the camera";
+  ASSERT_GT(width, 200) << "no page block under the camera";
+  double along = 0, across = 0;
+  int count = 0;
+  for (int y = top + firstRow + 6; y < top + firstRow + height - 7; ++y) {
+    for (int x = firstColumn + 20; x < firstColumn + width - 21; ++x) {
+      along += std::abs(qGreen(image.pixel(x + 1, y)) - qGreen(image.pixel(x, y)));
+      across += std::abs(qGreen(image.pixel(x, y + 1)) - qGreen(image.pixel(x, y)));
+      ++count;
+    }
+  }
+  along /= count;
+  across /= count;
+  EXPECT_GT(across, 0.2) << "the leaves' lines do not show";
+  EXPECT_LT(along, 0.05) << "something crosses the pages' lines (" << across << " across them)";
 }
