@@ -31,7 +31,7 @@ constexpr const char* kValueColumns[] = {"project", "output", "size",     "produ
                                          "quality", "fps",    "floor",    "shadow",  "reflection", "softness",
                                          "look",    "studio", "environment", "lens", "fit", "gloss",
                                          "glb",     "usdz",   "html",     "dimensions", "texture-size",
-                                         "blank",   "glaze",  "turn-pictures", "describe"};
+                                         "blank",   "glaze",  "turn-pictures", "describe", "pages", "paper"};
 // Options that are a flag: the cell says yes or no.
 // Not "allow-web": only the person running the program may let a render
 // reach the network, never a spreadsheet handed to them.

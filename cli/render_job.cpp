@@ -2,6 +2,7 @@
 #include "pictures/picture.h"
 #include "render/shop_export.h"
 #include "render/shop_files.h"
+#include "scene/paper.h"
 
 #include <GL/gl.h>
 #include <QCryptographicHash>
@@ -104,6 +105,15 @@ bool writeShopModels(SceneState& scene, const RenderOptions& options, const fs::
   if (!options.usdz.empty()) request.usdz = resolveOutput(options, options.usdz).string();
   if (!options.html.empty()) request.html = resolveOutput(options, options.html).string();
   request.model = shopOptionsOf(options);
+  if (options.pages > 0 && request.model.dimensions[2] <= 0 && scene.productKind <= 1.0f) {
+    // The spine as printers work it out: the leaves times the paper's
+    // caliper; the hard back's two boards beside them (the program's are
+    // 0.14 of its 11.2 units of height each: 2.8 mm at its 225 mm).
+    const double caliper = PaperCaliperMm(options.paperGsm).value_or(0.1);
+    constexpr double kHardBackBoardsMm = 2 * 0.14 / 11.2 * 225;
+    request.model.dimensions[2] = static_cast<float>(PageBlockMm(options.pages, caliper) +
+                                                     (scene.bookBinding >= 2.0f ? kHardBackBoardsMm : 0.0));
+  }
   request.limitBytes = static_cast<uint64_t>(options.modelLimitMB) << 20;
   request.width = options.width;
   request.height = options.height;

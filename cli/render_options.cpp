@@ -6,9 +6,11 @@
 #include <cstring>
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 #include "formats/file_names.h"
 #include "formats/video_writer.h"
+#include "scene/paper.h"
 #include "render/export_image.h"
 #include "scene/product_styles.h"
 
@@ -62,6 +64,11 @@ const char* const kUsage =
     "                            older --turntable N with --html alone still works)\n"
     "  --dimensions HxWxD        the model's size in millimetres instead of the\n"
     "                            style's real size, e.g. 190x135x14\n"
+    "  --pages N                 a book's printed pages: its model's spine is as\n"
+    "                            thick as N/2 leaves of its paper (with --glb,\n"
+    "                            --usdz, --html; --dimensions still decides)\n"
+    "  --paper GSM               the weight of those pages in g/m2, 60 to 119\n"
+    "                            (default 80)\n"
     "  --texture-size N          the model's texture atlas, at most N pixels a side\n"
     "                            (a power of two, 64 to 8192; default 2048)\n"
     "  --gloss N                 the studio look's clear glossy coat on boxes and\n"
@@ -367,6 +374,19 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
       }
       if (!ok) fail("--dimensions wants HEIGHTxWIDTHxDEPTH in millimetres, each 1 to 10000, not '" + text + "'");
       std::copy(size, size + 3, options.dimensions);
+    } else if (arg == "--pages") {
+      long pages = 0;
+      if (!parseInt(value(), 2, 20000, &pages)) fail("--pages wants a book's printed pages, 2 to 20000");
+      options.pages = static_cast<int>(pages);
+    } else if (arg == "--paper") {
+      const std::string& text = value();
+      float gsm = 0;
+      if (!parseFloat(text, &gsm) || !PaperCaliperMm(gsm)) {
+        fail("--paper wants the paper's weight in g/m2, " + std::to_string(std::lround(std::ceil(LightestPaperGsm()))) +
+             " to " + std::to_string(std::lround(std::floor(HeaviestPaperGsm()))) + ", not '" + text + "'");
+      }
+      options.paperGsm = gsm;
+      options.paperGiven = true;
     } else if (arg == "--texture-size") {
       long side = 0;
       if (!parseInt(value(), 64, 8192, &side) || (side & (side - 1)) != 0) {
@@ -463,6 +483,10 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
       fail("--face " + face + ": this product's faces are " + FaceNames(options.product));
     }
   }
+  if ((options.pages > 0 || options.paperGiven) && options.project.empty() && !(options.product <= 1.0f)) {
+    fail("--pages and --paper give a book's thickness: use them with --product book");
+  }
+  if (options.paperGiven && options.pages == 0) fail("--paper goes with --pages: the paper's weight of the book's pages");
   if (options.styleGiven && options.product == kProductMug) fail("--style picks a box or book style: the mug has none");
   if (options.styleGiven && options.product <= 1.0f && options.style >= kBookStyleCount) {
     fail("a book style is a number from 0 to 2");

@@ -48,6 +48,9 @@ struct RenderOptions {
   std::string usdz;      // the same for Apple's Quick Look
   std::string html;      // a one-file product page showing the model
   float dimensions[3] = {0, 0, 0};  // the model's height, width, depth in mm (0: real size)
+  int pages = 0;                    // a book's printed pages: its model's spine (0: the style's)
+  float paperGsm = 80;              // the weight of its paper, g/m2
+  bool paperGiven = false;
   int textureSize = 2048;           // the model's texture atlas, largest side
   int modelLimitMB = 5;             // a larger model is refused
   std::string video;

@@ -2038,3 +2038,32 @@ TEST(StudioBook, ThePageBlocksTopShowsLinesAlongThePagesAndNothingAcross) {
   EXPECT_GT(across, 0.2) << "the leaves' lines do not show";
   EXPECT_LT(along, 0.05) << "something crosses the pages' lines (" << across << " across them)";
 }
+
+// --pages and --paper make the model's spine as thick as printers work it
+// out (leaves times the caliper of Straub Publishing's table: 50 lb offset,
+// 74 g/m2, is 0.097 mm), the hard back with its two boards beside; read
+// back from the file's own bounds.
+TEST(ShopModels, ABooksSpineFollowsItsPagesAndPaper) {
+  QTemporaryDir dir;
+  auto depth = [&dir](const std::string& style, const std::string& pages) {
+    const std::string glb = dir.filePath("book.glb").toStdString();
+    const CliRun made = run("--product book --style " + style + " --size 64x48 -o " + dir.filePath("b.png").toStdString() +
+                            " --glb " + glb + " --pages " + pages + " --paper " + std::to_string(50 * 1.4801));
+    EXPECT_EQ(made.status, 0) << made.output;
+    std::ifstream in(glb, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.size() < 20) return 0.0;
+    uint32_t length = 0;
+    std::memcpy(&length, bytes.data() + 12, 4);
+    const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(bytes.substr(20, length))).object();
+    double thickness = 0;
+    for (const auto& accessor : json["accessors"].toArray()) {
+      const QJsonArray min = accessor.toObject()["min"].toArray(), max = accessor.toObject()["max"].toArray();
+      if (min.size() == 3) thickness = std::max(thickness, (max[2].toDouble() - min[2].toDouble()) * 1000);
+    }
+    return thickness;
+  };
+  EXPECT_NEAR(depth("1", "320"), 160 * 0.097, 0.01) << "a paperback of 320 pages";
+  EXPECT_NEAR(depth("1", "321"), 161 * 0.097, 0.01) << "an odd page needs its own leaf";
+  EXPECT_NEAR(depth("0", "320"), 160 * 0.097 + 2 * 2.8125, 0.01) << "a hard back: the boards beside the pages";
+}
