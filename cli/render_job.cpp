@@ -96,6 +96,16 @@ ShopExportOptions shopOptionsOf(const RenderOptions& options) {
   return shop;
 }
 
+// A book's thickness for --pages and --paper, as printers work out a spine:
+// the leaves times the paper's caliper; the hard back's two boards beside
+// them (the program's are 0.14 of its 11.2 units of height each: 2.8 mm at
+// its 225 mm).
+double SpineMm(const SceneState& scene, const RenderOptions& options) {
+  const double caliper = PaperCaliperMm(options.paperGsm).value_or(0.1);
+  constexpr double kHardBackBoardsMm = 2 * 0.14 / 11.2 * 225;
+  return PageBlockMm(options.pages, caliper) + (scene.bookBinding >= 2.0f ? kHardBackBoardsMm : 0.0);
+}
+
 // --glb, --usdz and --html: the product as a shop's 3D model, beside its
 // picture, and a page that shows it.
 bool writeShopModels(SceneState& scene, const RenderOptions& options, const fs::path& programFolder,
@@ -106,13 +116,7 @@ bool writeShopModels(SceneState& scene, const RenderOptions& options, const fs::
   if (!options.html.empty()) request.html = resolveOutput(options, options.html).string();
   request.model = shopOptionsOf(options);
   if (options.pages > 0 && request.model.dimensions[2] <= 0 && scene.productKind <= 1.0f) {
-    // The spine as printers work it out: the leaves times the paper's
-    // caliper; the hard back's two boards beside them (the program's are
-    // 0.14 of its 11.2 units of height each: 2.8 mm at its 225 mm).
-    const double caliper = PaperCaliperMm(options.paperGsm).value_or(0.1);
-    constexpr double kHardBackBoardsMm = 2 * 0.14 / 11.2 * 225;
-    request.model.dimensions[2] = static_cast<float>(PageBlockMm(options.pages, caliper) +
-                                                     (scene.bookBinding >= 2.0f ? kHardBackBoardsMm : 0.0));
+    request.model.dimensions[2] = static_cast<float>(SpineMm(scene, options));
   }
   request.limitBytes = static_cast<uint64_t>(options.modelLimitMB) << 20;
   request.width = options.width;
@@ -906,6 +910,11 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
         }
       }
     }
+  }
+  if (options.pages > 0 && scene->productKind <= 1.0f && options.dimensions[2] <= 0) {
+    // The picture shows the book as thick as its pages make it, as the
+    // model is.
+    studio::FitDepthToHeight(*scene, SpineMm(*scene, options) / (RealHeightMetres(*scene) * 1000));
   }
   if (!options.describe.empty()) {
     if (!look.studio) fail("--describe writes the studio look's scene: add --look studio");

@@ -246,4 +246,23 @@ StudioMesh CaptureProductMesh(SceneState& scene) {
   return mesh;
 }
 
+void FitDepthToHeight(SceneState& scene, double ratio) {
+  auto measured = [&scene](float depthScale) {
+    scene.scale[2] = depthScale;
+    const StudioMesh mesh = CaptureProductMesh(scene);
+    const double height = mesh.max[1] - mesh.min[1];
+    return height > 0 ? (mesh.max[2] - mesh.min[2]) / height : 0.0;
+  };
+  float a = scene.scale[2], b = a + 10;
+  double atA = measured(a), atB = measured(b);
+  // The secant: straight for the styles drawn as models, nearly so for the
+  // flat ones.
+  for (int step = 0; step < 4 && std::fabs(atB - ratio) > 1e-4 * ratio && atB != atA; ++step) {
+    const float c = static_cast<float>(b + (ratio - atB) * (b - a) / (atB - atA));
+    a = b, atA = atB;
+    b = c, atB = measured(c);
+  }
+  scene.scale[2] = b;
+}
+
 }  // namespace kestrova::studio

@@ -44,4 +44,10 @@ V3 ProductPivot(const SceneState& scene);
 // its front towards +z. Needs a current context holding the shot's textures.
 StudioMesh CaptureProductMesh(SceneState& scene);
 
+// Sets the shot's depth scale so that the product is `ratio` times as deep
+// as it is tall (a book's spine from its pages), found by capturing it at
+// a few scales: how a style's scale shapes it differs from style to style.
+// Needs what CaptureProductMesh needs.
+void FitDepthToHeight(SceneState& scene, double ratio);
+
 }  // namespace kestrova::studio

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -2066,4 +2067,34 @@ TEST(ShopModels, ABooksSpineFollowsItsPagesAndPaper) {
   EXPECT_NEAR(depth("1", "320"), 160 * 0.097, 0.01) << "a paperback of 320 pages";
   EXPECT_NEAR(depth("1", "321"), 161 * 0.097, 0.01) << "an odd page needs its own leaf";
   EXPECT_NEAR(depth("0", "320"), 160 * 0.097 + 2 * 2.8125, 0.01) << "a hard back: the boards beside the pages";
+}
+
+// The picture shows the book as thick as its pages make it: the studio's
+// own description of the product, seen unturned, is as deep against its
+// height as the spine against the style's real height (180 mm for the
+// paperback, 225 for the hard back).
+TEST(StudioBook, AStillShowsTheSpineItsPagesMake) {
+  QTemporaryDir dir;
+  auto depthToHeight = [&dir](const std::string& style) {
+    const std::string described = dir.filePath("d.json").toStdString();
+    const CliRun made = run("--look studio --product book --style " + style + " --rotation 0,0,0 --size 64x48 -o " +
+                            dir.filePath("b.png").toStdString() + " --describe " + described + " --pages 320 --paper " +
+                            std::to_string(50 * 1.4801));
+    EXPECT_EQ(made.status, 0) << made.output;
+    QFile file(QString::fromStdString(described));
+    if (!file.open(QIODevice::ReadOnly)) return 0.0;
+    double low[3] = {1e30, 1e30, 1e30}, high[3] = {-1e30, -1e30, -1e30};
+    for (const auto& part : QJsonDocument::fromJson(file.readAll()).object()["parts"].toArray()) {
+      for (const auto& corner : part.toObject()["triangles"].toArray()) {
+        const QJsonArray at = corner.toArray();
+        for (int a = 0; a < 3 && at.size() >= 3; ++a) {
+          low[a] = std::min(low[a], at[a].toDouble());
+          high[a] = std::max(high[a], at[a].toDouble());
+        }
+      }
+    }
+    return (high[2] - low[2]) / (high[1] - low[1]);
+  };
+  EXPECT_NEAR(depthToHeight("1"), 160 * 0.097 / 180, 0.002) << "the paperback";
+  EXPECT_NEAR(depthToHeight("0"), (160 * 0.097 + 2 * 2.8125) / 225, 0.002) << "the hard back";
 }
