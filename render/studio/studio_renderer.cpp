@@ -247,7 +247,7 @@ class Renderer {
   // The sky's and the contact's shadow of the last shape, cast unturned,
   // and what it was cast for.
   GLuint skyTexture_ = 0;
-  std::vector<float> skyKey_;
+  std::vector<double> skyKey_;
   bool skyDraft_ = false;
   // Counts the shapes baked: the same count, the same shape.
   uint64_t shape_ = 0;
@@ -364,20 +364,19 @@ bool Renderer::build(std::string* error) {
   }
   vertexBuffer_ = make(GL_BUFFER);
 
-  occlusionTexture_ = make(GL_TEXTURE);
-  glBindTexture(GL_TEXTURE_2D, occlusionTexture_);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_R32F, kOcclusionSide, kOcclusionSide, 0, GL_RED, GL_FLOAT, nullptr);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-  skyTexture_ = make(GL_TEXTURE);
-  glBindTexture(GL_TEXTURE_2D, skyTexture_);
-  glTexImage2D(GL_TEXTURE_2D, 0, GL_R32F, kOcclusionSide, kOcclusionSide, 0, GL_RED, GL_FLOAT, nullptr);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+  // The floor's square of shadow, and the sky's part of it kept unturned.
+  auto floorSquare = [this] {
+    const GLuint name = make(GL_TEXTURE);
+    glBindTexture(GL_TEXTURE_2D, name);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_R32F, kOcclusionSide, kOcclusionSide, 0, GL_RED, GL_FLOAT, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    return name;
+  };
+  occlusionTexture_ = floorSquare();
+  skyTexture_ = floorSquare();
   skyKey_.clear();
   occlusionStencil_ = make(GL_RENDERBUFFER);
   glBindRenderbuffer(GL_RENDERBUFFER, occlusionStencil_);
@@ -560,6 +559,36 @@ double reflectionFade(const StudioFloor& floor, double height) {
 
 V3 productCentre(const Prepared& p) { return {0, p.height / 2, 0}; }
 
+// A corner of a textured quad: its texture coordinates, then its place in
+// clip space.
+struct QuadCorner {
+  float s, t, x, y;
+};
+
+// The texture laid down as it stands, through the fixed pipeline, over the
+// quad the corners give in clip space.
+void texturedQuad(GLuint texture, const std::array<QuadCorner, 4>& corners) {
+  glUseProgram(0);
+  glActiveTexture(GL_TEXTURE0);
+  glBindTexture(GL_TEXTURE_2D, texture);
+  glEnable(GL_TEXTURE_2D);
+  glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  glLoadIdentity();
+  glBegin(GL_QUADS);
+  for (const QuadCorner& c : corners) glTexCoord2f(c.s, c.t), glVertex2f(c.x, c.y);
+  glEnd();
+  glPopMatrix();
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glDisable(GL_TEXTURE_2D);
+}
+
 // Where the floor's shadows can fall: each corner as the key's points cast
 // it (as the cast does), and within the sky's and the contact's reach of
 // it (the sky no lower than kLowestSky throws a corner no farther than its
@@ -642,8 +671,7 @@ void Renderer::castOcclusion(Prepared& p) {
   // in its own unturned frame, and laid down turned; a drag that turns the
   // product casts the key alone.
   const Mat4 unturned = Mat4::Translation(V3{0, 0, 0} - BasePoint(p.mesh));
-  std::vector<float> skyKey = {static_cast<float>(shape_), static_cast<float>(skyShare),
-                               static_cast<float>(p.region[2]), static_cast<float>(p.height)};
+  std::vector<double> skyKey = {static_cast<double>(shape_), skyShare, p.region[2], p.height};
   if (skyKey != skyKey_ || (skyDraft_ && !p.draft)) {
     uniformMatrix(cast_, "uModel", unturned);
     // The sky: directions spread evenly over the dome, weighted by how
@@ -699,33 +727,19 @@ void Renderer::castOcclusion(Prepared& p) {
     unbindMesh();
     glDisable(GL_STENCIL_TEST);
     glDisable(GL_BLEND);
-    glUseProgram(0);
-    glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, skyTexture_);
-    glEnable(GL_TEXTURE_2D);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
     const Mat4 turn = Mat4::Rotation(p.key.turn, {0, 1, 0});
     const double r = p.region[2];
-    glBegin(GL_QUADS);
-    for (const auto& [s, t] : {std::pair{0, 0}, {1, 0}, {1, 1}, {0, 1}}) {
+    std::array<QuadCorner, 4> corners;
+    const std::pair<int, int> unit[4] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    for (size_t i = 0; i < 4; ++i) {
+      const auto [s, t] = unit[i];
       // Corners of the square reach past the region when turned; the
       // clamped rim of the kept texture is empty floor.
       const V3 corner = turn.point({(2.0 * s - 1) * r * 1.5, 0, (2.0 * t - 1) * r * 1.5});
-      glTexCoord2f(static_cast<float>(0.5 + (s - 0.5) * 1.5), static_cast<float>(0.5 + (t - 0.5) * 1.5));
-      glVertex2f(static_cast<float>((corner[0] - p.region[0]) / r), static_cast<float>((corner[2] - p.region[1]) / r));
+      corners[i] = {static_cast<float>(0.5 + (s - 0.5) * 1.5), static_cast<float>(0.5 + (t - 0.5) * 1.5),
+                    static_cast<float>((corner[0] - p.region[0]) / r), static_cast<float>((corner[2] - p.region[1]) / r)};
     }
-    glEnd();
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glDisable(GL_TEXTURE_2D);
+    texturedQuad(skyTexture_, corners);
     cast_.use();
     bindMesh();
     glEnable(GL_BLEND);
@@ -1355,34 +1369,16 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
     const float t = static_cast<float>(drawnHeight) / static_cast<float>(edgesHeight_);
     glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
     glViewport(viewport[0] + box[0], viewport[1] + (viewport[3] - box[1] - box[3]), box[2], box[3]);
-    glUseProgram(0);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, resolvedTexture_);
     const GLint filter = shrink > 1 ? GL_LINEAR : GL_NEAREST;
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
-    glEnable(GL_TEXTURE_2D);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_CULL_FACE);
     glEnable(GL_BLEND);
     glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    glLoadIdentity();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-    glLoadIdentity();
-    glBegin(GL_QUADS);
-    glTexCoord2f(0, 0), glVertex2f(-1, -1);
-    glTexCoord2f(s, 0), glVertex2f(1, -1);
-    glTexCoord2f(s, t), glVertex2f(1, 1);
-    glTexCoord2f(0, t), glVertex2f(-1, 1);
-    glEnd();
-    glPopMatrix();
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
+    texturedQuad(resolvedTexture_, {{{0, 0, -1, -1}, {s, 0, 1, -1}, {s, t, 1, 1}, {0, t, -1, 1}}});
   }
   glUseProgram(static_cast<GLuint>(program));
   glActiveTexture(static_cast<GLenum>(activeTexture));
