@@ -856,6 +856,10 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
   if (options.isNamed("--fit")) look.fit = options.look.fit;
   if (options.isNamed("--gloss")) look.gloss = options.look.gloss;
   if (options.isNamed("--glaze")) look.glaze = options.glaze;
+  if (options.isNamed("--radius")) look.radius = options.look.radius;
+  if (options.isNamed("--device")) look.device = options.look.device;
+  if (options.isNamed("--screen-fit")) look.screenCover = options.look.screenCover;
+  if (options.isNamed("--title")) look.title = options.look.title;
   if (options.isNamed("--environment")) look.environment = resolve(options, options.look.environment).string();
   if (!look.environment.empty() && !options.isNamed("--environment") && !project.empty() &&
       fs::path(look.environment).is_relative()) {

@@ -13,6 +13,7 @@
 #include "scene/paper.h"
 #include "render/export_image.h"
 #include "scene/product_styles.h"
+#include "render/studio/product_shapes.h"
 
 namespace kestrova {
 
@@ -97,6 +98,16 @@ const char* const kUsage =
     "  --glaze RRGGBB            the mug's glaze: its lip, inside, foot and handle\n"
     "                            in the studio look and the 3D models (default\n"
     "                            FFFFFF)\n"
+    "  --radius MM               the studio look's and the models' retail boxes and\n"
+    "                            cube with edges rounded this far, 0 to 20 mm\n"
+    "                            (default 1; 0 for sharp)\n"
+    "  --device KIND             the studio look's and the models' screen shot in a\n"
+    "                            phone, tablet, laptop, monitor, browser window or\n"
+    "                            on a board (default board)\n"
+    "  --screen-fit FIT          the screen shot on a device's screen: contain\n"
+    "                            (default: whole, with black bars) or cover\n"
+    "                            (filling it, cropped)\n"
+    "  --title TEXT              the browser window's title\n"
     "  --lighting                turn the spot light on\n"
     "  --timings                 print each phase's milliseconds to stderr\n"
     "  --batch FILE.csv          one render per row of a spreadsheet: the first row\n"
@@ -339,6 +350,24 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
           !EndsWithIgnoringCase(options.look.environment, ".exr")) {
         fail("--environment reads a Radiance .hdr or an OpenEXR .exr picture, not '" + options.look.environment + "'");
       }
+    } else if (arg == "--radius") {
+      const std::string& text = value();
+      float radius = 0;
+      if (!parseFloat(text, &radius) || !(radius >= 0 && radius <= 20)) {
+        fail("--radius wants the edges' radius from 0 to 20 mm, not '" + text + "'");
+      }
+      options.look.radius = radius;
+    } else if (arg == "--device") {
+      const std::string& kind = value();
+      studio::Shape shape;
+      if (!studio::DeviceShape(kind, &shape)) fail(std::string("--device wants ") + studio::DeviceNames() + ", not '" + kind + "'");
+      options.look.device = kind;
+    } else if (arg == "--screen-fit") {
+      const std::string& fit = value();
+      if (fit != "contain" && fit != "cover") fail("--screen-fit wants contain or cover, not '" + fit + "'");
+      options.look.screenCover = fit == "cover";
+    } else if (arg == "--title") {
+      options.look.title = value();
     } else if (arg == "--lens") {
       const std::string& text = value();
       float lens = 0;
@@ -494,6 +523,13 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
   if (options.project.empty() && !options.look.studio && (options.look.setup != "bright" || !options.look.environment.empty() ||
                                options.look.lens != 50.0f || options.look.fit >= 0 || options.look.gloss != 0)) {
     fail("--studio, --environment, --lens, --fit and --gloss go with --look studio (or a project in the studio look)");
+  }
+  if (options.project.empty() && options.product != kProductScreenShot &&
+      (options.isNamed("--device") || options.isNamed("--screen-fit") || options.isNamed("--title"))) {
+    fail("--device, --screen-fit and --title show a screen shot: use them with --product screenshot");
+  }
+  if (options.project.empty() && options.product != kProductBox && options.isNamed("--radius")) {
+    fail("--radius rounds a box's edges: use it with --product box");
   }
   if (options.frame && options.frames) fail("--frame and --frames do not go together");
   if ((options.frame || options.frames) && options.project.empty()) {

@@ -117,6 +117,12 @@ double RealHeightMetres(const SceneState& scene) {
 
 namespace {
 
+// A case's or a device's own size; else the style's real height.
+double MetresPerUnit(const SceneState& scene, const studio::StudioMesh& mesh) {
+  if (mesh.mmPerUnit > 0) return mesh.mmPerUnit / 1000;
+  return RealHeightMetres(scene) / std::max(1e-9, mesh.max[1] - mesh.min[1]);
+}
+
 void cameraOf(const SceneState& scene, const studio::StudioMesh& mesh, int width, int height, ShopPageCamera* camera) {
   using studio::operator*;
   using studio::operator+;
@@ -133,7 +139,7 @@ void cameraOf(const SceneState& scene, const studio::StudioMesh& mesh, int width
   // The floor's frame is the model's turned by the shot's Y about its base;
   // the model stands at that base, in metres.
   const studio::Mat4 back = studio::Mat4::Rotation(-scene.rotation[1], {0, 1, 0});
-  const double scale = RealHeightMetres(scene) / std::max(1e-9, mesh.max[1] - mesh.min[1]);
+  const double scale = MetresPerUnit(scene, mesh);
   const studio::V3 from = back.direction(eye) * scale;
   const studio::V3 looking = studio::Normalized(back.direction(forward));
   // The target: the point of the line of sight nearest the model's middle.
@@ -153,7 +159,7 @@ void cameraOf(const SceneState& scene, const studio::StudioMesh& mesh, int width
 
 bool BuildShopModel(SceneState& scene, const ShopExportOptions& options, ShopModel* model, std::string* error,
                     ShopPageCamera* camera, int width, int height) {
-  const studio::StudioMesh mesh = studio::CaptureProductMesh(scene);
+  const studio::StudioMesh mesh = studio::ProductMesh(scene);
   if (mesh.empty()) {
     *error = "the product has nothing to write";
     return false;
@@ -278,7 +284,7 @@ bool BuildShopModel(SceneState& scene, const ShopExportOptions& options, ShopMod
   const double extent[3] = {std::max(1e-9, mesh.max[0] - mesh.min[0]), std::max(1e-9, mesh.max[1] - mesh.min[1]),
                             std::max(1e-9, mesh.max[2] - mesh.min[2])};
   double scale[3];
-  const double uniform = RealHeightMetres(scene) / extent[1];
+  const double uniform = MetresPerUnit(scene, mesh);
   scale[0] = options.dimensions[1] > 0 ? options.dimensions[1] / 1000.0 / extent[0] : uniform;
   scale[1] = options.dimensions[0] > 0 ? options.dimensions[0] / 1000.0 / extent[1] : uniform;
   scale[2] = options.dimensions[2] > 0 ? options.dimensions[2] / 1000.0 / extent[2] : uniform;
@@ -317,7 +323,7 @@ bool BuildShopModel(SceneState& scene, const ShopExportOptions& options, ShopMod
     const float* c = model->vertices[i + 2].position;
     volume += a[0] * (b[1] * c[2] - b[2] * c[1]) + a[1] * (b[2] * c[0] - b[0] * c[2]) + a[2] * (b[0] * c[1] - b[1] * c[0]);
   }
-  if (volume < 0) {
+  if (volume < 0 && !mesh.generated) {
     for (size_t i = 0; i + 2 < model->indices.size(); i += 3) std::swap(model->indices[i + 1], model->indices[i + 2]);
     for (ModelVertex& v : model->vertices) {
       for (float& n : v.normal) n = -n;

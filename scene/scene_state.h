@@ -41,6 +41,11 @@ struct StudioLook {
   int gloss = 0;                 // 0 to 100: a clear glossy coat over printed card
   std::string environment;       // an equirectangular HDR picture lighting the product; empty: the studio's own
   uint32_t glaze = 0xFFFFFF;     // the mug's glaze (lip, inside, foot, handle), RRGGBB
+  // The shapes the studio look and the models give the products.
+  float radius = -1;             // mm round a box's edges; -1: a folded card's own
+  std::string device = "board";  // a screen shot's: phone, tablet, laptop, monitor, browser or board
+  bool screenCover = false;      // the screen shot fills the screen, cropped; else it is letterboxed
+  std::string title;             // a browser window's title
 };
 
 constexpr int kTrackFrames = 10000;      // frames 0 to 9999

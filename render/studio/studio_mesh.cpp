@@ -10,6 +10,8 @@
 #include "render/deferred_assets.h"
 #include "render/classic/feedback_polygons.h"
 #include "render/classic/render_frame.h"
+#include "render/studio/product_shapes.h"
+#include "scene/product_styles.h"
 
 namespace kestrova::studio {
 
@@ -133,6 +135,13 @@ Key keyOf(const V3& p) {
 
 }  // namespace
 
+int StudioMesh::solidCount() const {
+  for (const MeshBatch& batch : batches) {
+    if (batch.surface == Surface::Clear) return batch.first;
+  }
+  return static_cast<int>(vertices.size());
+}
+
 double StudioMesh::size() const { return std::max({max[0] - min[0], max[1] - min[1], max[2] - min[2], 1e-6}); }
 
 V3 ProductPivot(const SceneState& scene) {
@@ -243,6 +252,54 @@ StudioMesh CaptureProductMesh(SceneState& scene) {
     }
     mesh.batches.back().count += 3;
   }
+  return mesh;
+}
+
+StudioMesh ProductMesh(SceneState& scene) {
+  StudioMesh captured = CaptureProductMesh(scene);
+  const Shape shape = ShapeOf(scene);
+  if (shape == Shape::Captured || captured.empty()) return captured;
+  const SidePictures pictures = PicturesOf(captured);
+  const V3 extent = captured.max - captured.min;
+  ShapeOptions options;
+  options.centre = (captured.min + captured.max) * 0.5;
+  const int style = std::clamp(static_cast<int>(scene.boxStyle), 0, kBoxStyleCount - 1);
+  const double aspect = scene.pictureHeight[0] > 0 ? static_cast<double>(scene.pictureWidth[0]) / scene.pictureHeight[0] : 1.0;
+  options.pictureAspect = aspect;
+  options.cover = scene.look.screenCover;
+  if (shape == Shape::RoundedBox) {
+    // A retail box has no standard size: its style's height and its drawn
+    // proportions, edges rounded as far as a folded card's (1 mm) unless
+    // asked otherwise.
+    options.unitsPerMm = extent[1] / (kBoxStyles[style].height * 1000);
+    options.size = {extent[0] / options.unitsPerMm, extent[1] / options.unitsPerMm, extent[2] / options.unitsPerMm};
+    options.radius = scene.look.radius >= 0 ? scene.look.radius : 1.0;
+  } else if (const std::optional<ShapeMeasures> real = RealMeasures(shape, aspect > 1); real && scene.productKind == kProductBox) {
+    // A case at its real measures, stretched as far as the shot's scale
+    // stretches its style's slab.
+    V3 standard = extent;
+    const ProductStyle& own = kBoxStyles[style];
+    if (scene.scale != Vec3{own.sx, own.sy, own.sz}) {
+      const Vec3 asked = scene.scale;
+      scene.scale = {own.sx, own.sy, own.sz};
+      const StudioMesh plain = CaptureProductMesh(scene);
+      scene.scale = asked;
+      if (!plain.empty()) standard = plain.max - plain.min;
+    }
+    options.unitsPerMm = standard[1] / real->height;
+    options.size = {real->width * extent[0] / standard[0], real->height * extent[1] / standard[1],
+                    real->depth * extent[2] / standard[2]};
+  } else {
+    // A device at its own size, as large in the shot as the board was.
+    options.size = real ? *real : ShapeMeasures{};
+    options.unitsPerMm = 1;
+    const StudioMesh first = BuildShape(shape, pictures, options);
+    const V3 built = first.max - first.min;
+    options.unitsPerMm = std::max(extent[0], extent[1]) / std::max({built[0], built[1], 1e-9});
+  }
+  StudioMesh mesh = BuildShape(shape, pictures, options);
+  mesh.material = captured.material;
+  mesh.mmPerUnit = 1 / options.unitsPerMm;
   return mesh;
 }
 

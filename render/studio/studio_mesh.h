@@ -19,11 +19,18 @@ struct MeshVertex {
   float openness = 1;  // the share of the sky the point sees past the product itself (1: all)
 };
 
+// What a batch is besides the product's printed card or glaze: a case's
+// moulded plastic, its clear sleeve or lid (drawn last, over what lies
+// under it), a device's glowing screen.
+enum class Surface : uint8_t { Finish, Plastic, Clear, Screen };
+
 // Consecutive triangles showing one texture.
 struct MeshBatch {
   uint32_t texture = 0;
   int first = 0;  // vertex index
   int count = 0;  // vertices, three a triangle
+  Surface surface = Surface::Finish;
+  uint32_t colour = 0xFFFFFF;  // RRGGBB the texture is multiplied by (a body without a picture)
 };
 
 struct StudioMesh {
@@ -31,8 +38,14 @@ struct StudioMesh {
   std::vector<MeshBatch> batches;
   Material material = Material::Card;
   bool closed = false;  // a solid seen from outside only: its triangles wind outwards
+  bool generated = false;  // a case or device made by code: its triangles wind outwards, closed or not
+  double mmPerUnit = 0;    // its real size, where it has one (0: its style's real height)
   V3 min{0, 0, 0}, max{0, 0, 0};
   bool empty() const { return vertices.empty(); }
+  // The vertices before the first clear batch (clear ones come last): what
+  // casts shadows and hides the sky. A sleeve over its print would
+  // otherwise shade the print it shows.
+  int solidCount() const;
   double size() const;  // the largest extent
 };
 
@@ -43,6 +56,11 @@ V3 ProductPivot(const SceneState& scene);
 // The product of the shot relative to its pivot, unturned: x right, y up,
 // its front towards +z. Needs a current context holding the shot's textures.
 StudioMesh CaptureProductMesh(SceneState& scene);
+
+// The product as the studio look and the models show it: a case, a device
+// or a rounded box where the shot's style has one, else as captured.
+// Needs what CaptureProductMesh needs.
+StudioMesh ProductMesh(SceneState& scene);
 
 // Sets the shot's depth scale so that the product is `ratio` times as deep
 // as it is tall (a book's spine from its pages), found by capturing it at

@@ -97,6 +97,13 @@ std::vector<float> meshKeyOf(const SceneState& s) {
                           s.textureScroll[1], static_cast<float>(s.pictureWidth[0]),
                           static_cast<float>(s.pictureHeight[0])};
   for (uint32_t t : s.textureSlot) k.push_back(static_cast<float>(t));
+  // The shapes the studio gives the products.
+  k.push_back(s.look.radius);
+  k.push_back(s.look.screenCover ? 1.0f : 0.0f);
+  for (const std::string* text : {&s.look.device, &s.look.title}) {
+    k.push_back(-1);
+    for (const char c : *text) k.push_back(static_cast<unsigned char>(c));
+  }
   return k;
 }
 
@@ -183,6 +190,7 @@ class Renderer {
   // The context went: its names with it.
   void abandon() {
     for (GlProgram& program : products_) program.abandon();
+    clear_.abandon();
     depth_.abandon();
     cast_.abandon();
     floor_.abandon();
@@ -218,7 +226,8 @@ class Renderer {
   GLuint artwork(GLuint classic, const SceneState& scene);
   void bindMesh() const;
   void unbindMesh() const;
-  void drawBatches(const Prepared& p, int artworkUniform, const SceneState& scene);
+  // The opaque batches, or the clear ones.
+  void drawBatches(const Prepared& p, int artworkUniform, const SceneState& scene, bool clear = false);
   void setLights(const Prepared& p, const V3& eye);
 
   bool built_ = false;
@@ -228,6 +237,8 @@ class Renderer {
   std::array<GlProgram, 4> products_;
   GlProgram* product_ = &products_[0];
   GlProgram* productProgram(bool coat, bool draft, std::string* error);
+  GlProgram clear_;
+  GlProgram* clearProgram_(std::string* error);
   std::vector<std::pair<GLenum, GLuint>> names_;
   GLuint vertexBuffer_ = 0;
   GLuint occlusionFramebuffer_ = 0, occlusionTexture_ = 0, occlusionStencil_ = 0;
@@ -269,11 +280,19 @@ GLuint Renderer::make(GLenum kind) {
   return name;
 }
 
+GlProgram* Renderer::clearProgram_(std::string* error) {
+  if (clear_.valid()) return &clear_;
+  std::string source = shaders::kProductFragment;
+  source.insert(source.find('\n') + 1, "#define COAT 0\n#define KEY_TAPS 4\n#define CLEAR 1\n");
+  if (!clear_.build(shaders::kProductVertex, source.c_str(), error)) return nullptr;
+  return &clear_;
+}
+
 GlProgram* Renderer::productProgram(bool coat, bool draft, std::string* error) {
   GlProgram& program = products_[(coat ? 1 : 0) + (draft ? 2 : 0)];
   if (program.valid()) return &program;
   std::string source = shaders::kProductFragment;
-  const std::string defines = std::string("#define COAT ") + (coat ? "1" : "0") + "\n#define KEY_TAPS " + (draft ? "4" : "16") + "\n";
+  const std::string defines = std::string("#define COAT ") + (coat ? "1" : "0") + "\n#define KEY_TAPS " + (draft ? "4" : "16") + "\n#define CLEAR 0\n";
   source.insert(source.find('\n') + 1, defines);  // after #version
   if (!program.build(shaders::kProductVertex, source.c_str(), error)) return nullptr;
   return &program;
@@ -350,6 +369,7 @@ bool Renderer::build(std::string* error) {
   // What a half-finished build made is deleted, not forgotten.
   release();
   for (GlProgram& program : products_) program.release();
+  clear_.release();
   depth_.release();
   cast_.release();
   floor_.release();
@@ -662,7 +682,7 @@ void Renderer::castOcclusion(Prepared& p) {
   // little of the room at all.
   const double skyShare = (1 - lightsPart) * (1 - kContactShare);
   const int reach = cast_.uniform("uReach");
-  const int vertices = static_cast<int>(p.mesh.vertices.size());
+  const int vertices = p.mesh.solidCount();
   const int loc = cast_.uniform("uLight");
   const int weight = cast_.uniform("uWeight");
 
@@ -822,7 +842,7 @@ void Renderer::bakeOpenness(StudioMesh& mesh) {
     const Mat4 viewProjection = Mat4::Ortho(-radius, radius, -radius, radius, 0.0, radius * 4) * view;
     uniformMatrix(depth_, "uLightViewProjection", viewProjection);
     glClear(GL_DEPTH_BUFFER_BIT);
-    glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(mesh.vertices.size()));
+    glDrawArrays(GL_TRIANGLES, 0, mesh.solidCount());
     glReadPixels(0, 0, kOpennessSide, kOpennessSide, GL_DEPTH_COMPONENT, GL_FLOAT, depth.data());
     for (size_t k = 0; k < points.size(); ++k) {
       const double w = Dot(normals[k], d);
@@ -913,7 +933,7 @@ void Renderer::castKeyShadow(Prepared& p) {
   // and left a dotted line across it).
   if (p.mesh.closed) glEnable(GL_CULL_FACE), glCullFace(GL_FRONT);
   bindMesh();
-  glDrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(p.mesh.vertices.size()));
+  glDrawArrays(GL_TRIANGLES, 0, p.mesh.solidCount());
   unbindMesh();
   glDisable(GL_CULL_FACE);
   glDisable(GL_POLYGON_OFFSET_FILL);
@@ -957,7 +977,7 @@ bool Renderer::prepare(SceneState& scene, std::string* error) {
     p->floorAlbedo = albedo;
   }
   const bool sameMesh = prepared_ && prepared_->key.mesh == from.mesh;
-  p->mesh = sameMesh ? std::move(prepared_->mesh) : CaptureProductMesh(scene);
+  p->mesh = sameMesh ? std::move(prepared_->mesh) : ProductMesh(scene);
   if (!sameMesh) {
     std::vector<float> shape;
     shape.reserve(p->mesh.vertices.size() * 6);
@@ -1106,23 +1126,29 @@ void Renderer::setLights(const Prepared& p, const V3& eye) {
   glUniform1f(product_->uniform("uExposure"), 1.0f);
 }
 
-void Renderer::drawBatches(const Prepared& p, int artworkUniform, const SceneState& scene) {
+void Renderer::drawBatches(const Prepared& p, int artworkUniform, const SceneState& scene, bool clear) {
   glActiveTexture(GL_TEXTURE0);
   glUniform1i(artworkUniform, 0);
   const int tint = product_->uniform("uTint");
+  const int emission = product_->uniform("uEmission");
   const uint32_t glaze = static_cast<uint32_t>(scene.look.glaze);
   auto linear = [](uint32_t v) {
     const double c = v / 255.0;
     return static_cast<float>(c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
   };
+  const Material finish = materialOf(scene, p.mesh.material);
   bindMesh();
   for (const MeshBatch& batch : p.mesh.batches) {
+    if ((batch.surface == studio::Surface::Clear) != clear) continue;
     // A mug's parts with no picture are glaze, in its own colour.
-    if (batch.texture == 0 && p.mesh.material == studio::Material::Ceramic) {
-      glUniform3f(tint, linear((glaze >> 16) & 0xFF), linear((glaze >> 8) & 0xFF), linear(glaze & 0xFF));
-    } else {
-      glUniform3f(tint, 1, 1, 1);
-    }
+    const uint32_t colour =
+        batch.texture == 0 && p.mesh.material == studio::Material::Ceramic ? glaze : batch.colour;
+    glUniform3f(tint, linear((colour >> 16) & 0xFF), linear((colour >> 8) & 0xFF), linear(colour & 0xFF));
+    glUniform1f(emission, batch.surface == studio::Surface::Screen ? 1.0f : 0.0f);
+    // Moulded plastic and glass are smoother than printed card.
+    const bool smooth = batch.surface == studio::Surface::Plastic || batch.surface == studio::Surface::Clear;
+    glUniform1f(product_->uniform("uRoughness"), smooth ? (clear ? 0.06f : 0.32f) : finish.roughness);
+    glUniform1f(product_->uniform("uReflectance"), smooth ? 0.04f : finish.reflectance);
     glBindTexture(GL_TEXTURE_2D, artwork(batch.texture, scene));
     glDrawArrays(GL_TRIANGLES, batch.first, batch.count);
   }
@@ -1221,48 +1247,54 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
       glEnd();
     }
 
-    product_->use();
-    uniformMatrix(*product_, "uView", camera.view);
-    uniformMatrix(*product_, "uProjection", projection);
-    uniformMatrix(*product_, "uShadowMatrix", p.shadowMatrix);
-    const double spread = 0.002 + 0.004 * p.keySpread;
-    glUniform1f(product_->uniform("uShadowSpread"), static_cast<float>(spread));
-    glUniform1f(product_->uniform("uShadowNormalOffset"), static_cast<float>(spread * 2 * p.shadowRadius * 1.5));
-    glUniform1f(product_->uniform("uRoughness"), material.roughness);
-    glUniform1f(product_->uniform("uReflectance"), material.reflectance);
-    glUniform1f(product_->uniform("uCoat"), material.coat);
-    glUniform1f(product_->uniform("uCoatRoughness"), material.coatRoughness);
-    setLights(p, camera.eye);
-    glActiveTexture(GL_TEXTURE1);
-    glBindTexture(GL_TEXTURE_2D, shadowTexture_);
-    glUniform1i(product_->uniform("uShadowMap"), 1);
-    {
-      // What the coat mirrors: the floor as the picture shows it, its
-      // shadow, and the set-up's strip light.
-      auto linear = [](float v) {
-        const double c = std::clamp(static_cast<double>(v), 0.0, 1.0);
-        return static_cast<float>(c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
-      };
-      glUniform3f(product_->uniform("uFloorSeen"), linear(bg[0]), linear(bg[1]), linear(bg[2]));
-      glActiveTexture(GL_TEXTURE2);
-      glBindTexture(GL_TEXTURE_2D, occlusionTexture_);
-      glUniform1i(product_->uniform("uOcclusion"), 2);
-      glUniform3f(product_->uniform("uRegion"), static_cast<float>(p.region[0]), static_cast<float>(p.region[1]),
-                  static_cast<float>(p.region[2]));
-      glUniform1f(product_->uniform("uShadowStrength"), floor.shadow ? floor.shadowStrength / 100.0f : 0.0f);
-      glUniform1f(product_->uniform("uFaintest"), kFaintest);
-      const StudioSetup& s = p.setup;
-      const double size = p.mesh.size(), a = s.stripAzimuth * M_PI / 180;
-      const V3 towards{std::sin(a), 0, std::cos(a)};
-      const V3 centre = towards * (s.stripDistance * size) + V3{0, s.stripHeight * size / 2, 0};
-      uniform3(*product_, "uCardCentre", centre);
-      uniform3(*product_, "uCardNormal", V3{0, 0, 0} - towards);
-      glUniform2f(product_->uniform("uCardHalf"), static_cast<float>(s.stripWidth * size / 2),
-                  static_cast<float>(s.stripHeight * size / 2));
-      const float strip = static_cast<float>(s.stripBrightness);
-      glUniform3f(product_->uniform("uCardSeen"), strip, strip, strip);
-      glActiveTexture(GL_TEXTURE0);
-    }
+    // Every uniform but the model's, for the program drawing the product
+    // (the clear parts have their own).
+    auto useProduct = [&](GlProgram* program) {
+      product_ = program;
+      product_->use();
+      uniformMatrix(*product_, "uView", camera.view);
+      uniformMatrix(*product_, "uProjection", projection);
+      uniformMatrix(*product_, "uShadowMatrix", p.shadowMatrix);
+      const double spread = 0.002 + 0.004 * p.keySpread;
+      glUniform1f(product_->uniform("uShadowSpread"), static_cast<float>(spread));
+      glUniform1f(product_->uniform("uShadowNormalOffset"), static_cast<float>(spread * 2 * p.shadowRadius * 1.5));
+      glUniform1f(product_->uniform("uRoughness"), material.roughness);
+      glUniform1f(product_->uniform("uReflectance"), material.reflectance);
+      glUniform1f(product_->uniform("uCoat"), material.coat);
+      glUniform1f(product_->uniform("uCoatRoughness"), material.coatRoughness);
+      setLights(p, camera.eye);
+      glActiveTexture(GL_TEXTURE1);
+      glBindTexture(GL_TEXTURE_2D, shadowTexture_);
+      glUniform1i(product_->uniform("uShadowMap"), 1);
+      {
+        // What the coat mirrors: the floor as the picture shows it, its
+        // shadow, and the set-up's strip light.
+        auto linear = [](float v) {
+          const double c = std::clamp(static_cast<double>(v), 0.0, 1.0);
+          return static_cast<float>(c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4));
+        };
+        glUniform3f(product_->uniform("uFloorSeen"), linear(bg[0]), linear(bg[1]), linear(bg[2]));
+        glActiveTexture(GL_TEXTURE2);
+        glBindTexture(GL_TEXTURE_2D, occlusionTexture_);
+        glUniform1i(product_->uniform("uOcclusion"), 2);
+        glUniform3f(product_->uniform("uRegion"), static_cast<float>(p.region[0]), static_cast<float>(p.region[1]),
+                    static_cast<float>(p.region[2]));
+        glUniform1f(product_->uniform("uShadowStrength"), floor.shadow ? floor.shadowStrength / 100.0f : 0.0f);
+        glUniform1f(product_->uniform("uFaintest"), kFaintest);
+        const StudioSetup& s = p.setup;
+        const double size = p.mesh.size(), a = s.stripAzimuth * M_PI / 180;
+        const V3 towards{std::sin(a), 0, std::cos(a)};
+        const V3 centre = towards * (s.stripDistance * size) + V3{0, s.stripHeight * size / 2, 0};
+        uniform3(*product_, "uCardCentre", centre);
+        uniform3(*product_, "uCardNormal", V3{0, 0, 0} - towards);
+        glUniform2f(product_->uniform("uCardHalf"), static_cast<float>(s.stripWidth * size / 2),
+                    static_cast<float>(s.stripHeight * size / 2));
+        const float strip = static_cast<float>(s.stripBrightness);
+        glUniform3f(product_->uniform("uCardSeen"), strip, strip, strip);
+        glActiveTexture(GL_TEXTURE0);
+      }
+    };
+    useProduct(product_);
     const int artworkUniform = product_->uniform("uArtwork");
 
     if (aboveFloor && floor.reflection && floor.reflectionStrength > 0) {
@@ -1328,6 +1360,25 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
     if (p.mesh.closed) glEnable(GL_CULL_FACE), glCullFace(GL_BACK);
     drawBatches(p, artworkUniform, scene);
     glDisable(GL_CULL_FACE);
+    // Clear plastic and glass last, over what lies under them: what shows
+    // through is dimmed by what the surface reflects, and its reflection
+    // is added (the colours are weighted by coverage already).
+    GlProgram* clearProgram = p.mesh.solidCount() < static_cast<int>(p.mesh.vertices.size()) ? clearProgram_(error) : nullptr;
+    if (clearProgram) {
+      GlProgram* drawn = product_;
+      useProduct(clearProgram);
+      uniformMatrix(*product_, "uModel", p.model);
+      glUniform1i(product_->uniform("uFrontFacingFlip"), 1);
+      glUniform1f(product_->uniform("uFadeHeight"), 0.0f);
+      glUniform1f(product_->uniform("uFadeStrength"), 1.0f);
+      glEnable(GL_BLEND);
+      glBlendFuncSeparate(GL_ONE, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+      glDepthMask(GL_FALSE);
+      drawBatches(p, product_->uniform("uArtwork"), scene, true);
+      glDepthMask(GL_TRUE);
+      glDisable(GL_BLEND);
+      product_ = drawn;
+    }
   }
   if (resolve && ok && !prepared_->mesh.empty() && shrink == 1 && resolveProgram()) {
     // Resolved, the product's colours are weighted by how much of each

@@ -50,6 +50,7 @@ uniform vec3 uLightColour[3];
 uniform float uLightSpread[3];
 uniform float uContactHeight;  // the room's light thins below this height, where the floor meets the product
 uniform vec3 uTint;
+uniform float uEmission;  // 1: a screen, showing its picture as it is, whatever the light
 // What a glossy coat mirrors: the floor (with the product's shadow on it),
 // a white card standing on the floor out of the picture, as photographers
 // set one for a glossy front to catch, and the room.
@@ -254,8 +255,18 @@ void main() {
   float mirrorSeen = clamp(pow(nv + openness, exp2(-16.0 * uCoatRoughness - 1.0)) - 1.0 + openness, 0.0, 1.0);
   specular += (uFadeHeight > 0.0 ? dome(r) : mirrored(vWorld, r, uCoatRoughness)) * fc * mirrorSeen;
 #endif
+#if CLEAR
+  // Clear plastic or glass: what lies under it shows through, dimmed by
+  // what it reflects, and on top the lights' highlights and the room
+  // mirrored, as much as Fresnel's law gives (colours weighted by
+  // coverage, as the blending takes them).
+  float fresnel = schlick(0.04, nv);
+  vec3 glint = specular + mirrored(vWorld, reflect(-v, n), 0.02) * fresnel;
+  gl_FragColor = vec4(toSrgb(neutral(glint * uExposure)), fresnel);
+  return;
+#endif
   coatEnergy = 1.0 - fc;
-  vec3 colour = (albedo * diffuse * coatEnergy + specular) * uExposure;
+  vec3 colour = mix((albedo * diffuse * coatEnergy + specular) * uExposure, albedo, uEmission);
   vec3 shown = toSrgb(neutral(colour));
   float alpha = 1.0;
   if (uFadeHeight > 0.0) alpha = uFadeStrength * (1.0 - depthBelow) * (1.0 - depthBelow);
