@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMenu>
@@ -160,6 +161,28 @@ void MainWindow::createActions() {
   studioLookAction_->setStatusTip("Draw the product standing in a lit studio, with soft shadows");
   addAction(studioLookAction_);
   connect(studioLookAction_, &QAction::toggled, this, [this](bool on) { commands_->setStudioLook(on); });
+  // The devices a screen shot is shown in, in the studio look (the classic
+  // frame has its board).
+  deviceMenu_ = new QMenu("Screen Shot &Device", this);
+  deviceMenu_->menuAction()->setObjectName("ScreenShotDevice");
+  deviceMenu_->menuAction()->setStatusTip("Show a screen shot in a phone, tablet, laptop, monitor or browser window in the studio look");
+  auto* devices = new QActionGroup(deviceMenu_);
+  const std::pair<const char*, const char*> kDevices[] = {{"phone", "&Phone"},     {"tablet", "&Tablet"},
+                                                          {"laptop", "&Laptop"},   {"monitor", "&Monitor"},
+                                                          {"browser", "&Browser Window"}, {"board", "B&oard"}};
+  for (const auto& [name, caption] : kDevices) {
+    QAction* device = deviceMenu_->addAction(caption);
+    device->setObjectName(QString("Device-") + name);
+    device->setCheckable(true);
+    device->setStatusTip(QString("Show the screen shot in a ") + (std::string(name) == "browser" ? "browser window" : name));
+    devices->addAction(device);
+    connect(device, &QAction::triggered, this, [this, device = std::string(name)] { commands_->setDevice(device); });
+  }
+  // A project may bring its own device: the menu shows the shot's.
+  connect(deviceMenu_, &QMenu::aboutToShow, this, [this] {
+    const QString shown = QString("Device-") + QString::fromStdString(commands_->scene().look.device);
+    for (QAction* device : deviceMenu_->actions()) device->setChecked(device->objectName() == shown);
+  });
 
   connect(advancedAction_, &QAction::toggled, this, [this](bool on) {
     app_.setAdvancedControls(on);
@@ -195,6 +218,7 @@ void MainWindow::createMenus() {
   view->addAction(action(id::kCommandBackgroundColor));
   view->addAction(studioFloorAction_);
   view->addAction(studioLookAction_);
+  view->addMenu(deviceMenu_);
   QMenu* help = pendingMenuBar_->addMenu("&Help");
   help->addAction(action(id::kCommandHelp));
   help->addAction(action(id::kCommandAbout));

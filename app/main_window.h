@@ -60,6 +60,7 @@ class MainWindow : public QMainWindow, public WindowHost {
   QAction* advancedAction_ = nullptr;
   QAction* studioFloorAction_ = nullptr;
   QAction* studioLookAction_ = nullptr;
+  QMenu* deviceMenu_ = nullptr;
   QAction* exportImageAction_ = nullptr;
   QAction* exportModelAction_ = nullptr;
   QAction* checkArtworkAction_ = nullptr;

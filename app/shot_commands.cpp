@@ -559,6 +559,11 @@ void ShotCommands::setStudioLook(bool on) {
   showStudioFloor();
 }
 
+void ShotCommands::setDevice(const std::string& device) {
+  scene().look.device = device;
+  view_.requestFrame();
+}
+
 void ShotCommands::showStudioFloor() {
   scene().studioFloor = app_.studioFloor();
   // A photographed product stands on its shadow.

@@ -66,6 +66,9 @@ class ShotCommands : public QObject, public kestrova::PanelHost, public IntroHos
   // View > Studio Floor: the floor under the product, kept in the settings.
   void setStudioFloor(bool on);
   void setStudioLook(bool on);
+  // View > Screen Shot Device: the device the studio look shows a screen
+  // shot in (phone, tablet, laptop, monitor, browser or board).
+  void setDevice(const std::string& device);
   // Opens the "Dynamic Controls" panel, unless one is open already.
   void OnControlPanel();
   // Opens a project file the user picks and plays its animation.

@@ -162,7 +162,7 @@ Vec3 BoxStyleScale(float boxStyle) {
 
 namespace {
 
-enum ExtensionTag : uint16_t { kTagFloor = 1, kTagLook = 2 };
+enum ExtensionTag : uint16_t { kTagFloor = 1, kTagLook = 2, kTagShapes = 3 };
 
 int32_t percent(Reader& in, const char* what) {
   const int32_t v = in.i32(what);
@@ -209,6 +209,16 @@ void readExtension(Reader& in, ProjectData& d) {
       if (d.look.fit > 45) in.fail("the framing margin is past 45 %");
       d.look.gloss = std::max(0, percent(in, "gloss"));
       d.look.environment = in.str("environment picture");
+    } else if (tag == kTagShapes) {
+      d.look.radius = in.f32("edge radius");
+      if (!(d.look.radius == -1 || (d.look.radius >= 0 && d.look.radius <= 20))) in.fail("the edges' radius is not 0 to 20 mm");
+      d.look.device = in.str("device");
+      static const char* const kDevices[] = {"phone", "tablet", "laptop", "monitor", "browser", "board"};
+      if (std::find(std::begin(kDevices), std::end(kDevices), d.look.device) == std::end(kDevices)) {
+        in.fail("its device '" + d.look.device + "' is none the program knows");
+      }
+      d.look.screenCover = in.u8("screen fit") != 0;
+      d.look.title = in.str("window title");
     }
     if (in.offset() > recordEnd) in.fail("an extension record is longer than it says");
     in.skip(recordEnd - in.offset(), "extension record");
@@ -361,7 +371,9 @@ std::vector<uint8_t> SerialiseProject(const SceneState& scene) {
                             f.softness != defaultFloor.softness;
   const bool lookChanged = l.studio || l.setup != defaultLook.setup || l.lens != defaultLook.lens ||
                            l.fit != defaultLook.fit || l.gloss != defaultLook.gloss || !l.environment.empty();
-  if (floorChanged || lookChanged) {
+  const bool shapesChanged = l.radius != defaultLook.radius || l.device != defaultLook.device ||
+                             l.screenCover != defaultLook.screenCover || !l.title.empty();
+  if (floorChanged || lookChanged || shapesChanged) {
     Writer block;
     block.u16(kTagFloor);
     block.u32(2 + 12);
@@ -380,6 +392,16 @@ std::vector<uint8_t> SerialiseProject(const SceneState& scene) {
     block.u16(kTagLook);
     block.u32(static_cast<uint32_t>(look.bytes.size()));
     block.bytes.insert(block.bytes.end(), look.bytes.begin(), look.bytes.end());
+    if (shapesChanged) {
+      Writer shapes;
+      shapes.f32(l.radius);
+      shapes.str(l.device);
+      shapes.u8(l.screenCover ? 1 : 0);
+      shapes.str(l.title);
+      block.u16(kTagShapes);
+      block.u32(static_cast<uint32_t>(shapes.bytes.size()));
+      block.bytes.insert(block.bytes.end(), shapes.bytes.begin(), shapes.bytes.end());
+    }
     for (uint8_t b : kExtensionMagic) out.u8(b);
     out.u32(static_cast<uint32_t>(block.bytes.size()));
     out.bytes.insert(out.bytes.end(), block.bytes.begin(), block.bytes.end());

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <map>
 #include <sstream>
 
 #include "formats/json_writer.h"
@@ -89,13 +90,24 @@ std::vector<uint8_t> WriteGlb(const ShopModel& model) {
   JsonWriter json(true);
   json.beginObject().key("asset").beginObject().key("version").value("2.0").key("generator").value("Kestrova").endObject();
   const bool coat = model.material.clearcoat > 0;
-  if (coat) json.key("extensionsUsed").beginArray().value("KHR_materials_clearcoat").endArray();
+  const size_t clear = std::min(model.clearCount, model.indices.size());
+  const size_t opaque = model.indices.size() - clear;
+  if (coat || clear > 0) {
+    json.key("extensionsUsed").beginArray();
+    if (coat) json.value("KHR_materials_clearcoat");
+    if (clear > 0) json.value("KHR_materials_transmission");
+    json.endArray();
+  }
   json.key("scene").value(0).key("scenes").beginArray().beginObject().key("nodes").beginArray().value(0).endArray();
   json.endObject().endArray();
   json.key("nodes").beginArray().beginObject().key("mesh").value(0).key("name").value(model.name).endObject().endArray();
   json.key("meshes").beginArray().beginObject().key("name").value(model.name).key("primitives").beginArray();
   json.beginObject().key("attributes").beginObject().key("POSITION").value(0).key("NORMAL").value(1);
   json.key("TEXCOORD_0").value(2).endObject().key("indices").value(3).key("material").value(0).endObject();
+  if (clear > 0) {
+    json.beginObject().key("attributes").beginObject().key("POSITION").value(0).key("NORMAL").value(1).endObject();
+    json.key("indices").value(4).key("material").value(1).endObject();
+  }
   json.endArray().endObject().endArray();
   json.key("materials").beginArray().beginObject().key("name").value("Artwork").key("pbrMetallicRoughness");
   json.beginObject().key("baseColorTexture").beginObject().key("index").value(0).endObject();
@@ -106,7 +118,15 @@ std::vector<uint8_t> WriteGlb(const ShopModel& model) {
     json.key("clearcoatFactor").value(finite(model.material.clearcoat));
     json.key("clearcoatRoughnessFactor").value(finite(model.material.clearcoatRoughness)).endObject().endObject();
   }
-  json.endObject().endArray();
+  json.endObject();
+  if (clear > 0) {
+    // Clear plastic: all the light it does not reflect goes through.
+    json.beginObject().key("name").value("Clear plastic").key("doubleSided").value(true).key("pbrMetallicRoughness");
+    json.beginObject().key("metallicFactor").value(0).key("roughnessFactor").value(0.05).endObject();
+    json.key("extensions").beginObject().key("KHR_materials_transmission").beginObject();
+    json.key("transmissionFactor").value(1).endObject().endObject().endObject();
+  }
+  json.endArray();
   // Linear filtering with mipmaps, clamped: the atlas's pictures must not
   // bleed into each other across its edges.
   json.key("samplers").beginArray().beginObject().key("magFilter").value(9729).key("minFilter").value(9987);
@@ -126,7 +146,8 @@ std::vector<uint8_t> WriteGlb(const ShopModel& model) {
   json.endArray().endObject();
   accessor(1, 5126, count, "VEC3").endObject();
   accessor(2, 5126, count, "VEC2").endObject();
-  accessor(3, 5125, model.indices.size(), "SCALAR").endObject();
+  accessor(3, 5125, opaque, "SCALAR").endObject();
+  if (clear > 0) accessor(3, 5125, clear, "SCALAR").key("byteOffset").value(opaque * 4).endObject();
   json.endArray().key("bufferViews").beginArray();
   for (const View& view : views) {
     json.beginObject().key("buffer").value(0).key("byteOffset").value(view.offset).key("byteLength").value(view.length);
@@ -153,42 +174,67 @@ std::vector<uint8_t> WriteGlb(const ShopModel& model) {
 
 namespace {
 
-std::string usdLayer(const ShopModel& model, const std::string& picture) {
-  std::ostringstream usd;
-  usd << "#usda 1.0\n(\n    defaultPrim = \"Product\"\n    metersPerUnit = 1\n    upAxis = \"Y\"\n"
-         "    doc = \"Written by Kestrova\"\n)\n\n";
-  usd << "def Xform \"Product\" (\n    kind = \"component\"\n)\n{\n";
-  usd << "    def Mesh \"Artwork\"\n    {\n";
-  usd << "        uniform bool doubleSided = 0\n";
+// One mesh of the model's triangles from index `from` to `to`, its
+// vertices numbered afresh.
+void usdMesh(std::ostringstream& usd, const ShopModel& model, const char* name, size_t from, size_t to) {
+  std::vector<uint32_t> own;
+  std::map<uint32_t, uint32_t> renumbered;
+  for (size_t i = from; i < to; ++i) {
+    if (renumbered.emplace(model.indices[i], static_cast<uint32_t>(own.size())).second) own.push_back(model.indices[i]);
+  }
+  ShopModel part;
+  for (const uint32_t v : own) part.vertices.push_back(model.vertices[v]);
+  usd << "    def Mesh \"" << name << "\"\n    {\n";
+  usd << "        uniform bool doubleSided = " << (std::string(name) == "Clear" ? 1 : 0) << "\n";
   usd << "        int[] faceVertexCounts = [";
-  for (size_t i = 0; i < model.indices.size() / 3; ++i) usd << (i ? ", 3" : "3");
+  for (size_t i = 0; i < (to - from) / 3; ++i) usd << (i ? ", 3" : "3");
   usd << "]\n        int[] faceVertexIndices = [";
-  for (size_t i = 0; i < model.indices.size(); ++i) usd << (i ? ", " : "") << model.indices[i];
-  const ModelBounds bounds = BoundsOf(model);
+  for (size_t i = from; i < to; ++i) usd << (i > from ? ", " : "") << renumbered[model.indices[i]];
+  const ModelBounds bounds = BoundsOf(part);
   usd << "]\n        float3[] extent = [(" << number(bounds.min[0]) << ", " << number(bounds.min[1]) << ", "
       << number(bounds.min[2]) << "), (" << number(bounds.max[0]) << ", " << number(bounds.max[1]) << ", "
       << number(bounds.max[2]) << ")]\n";
   usd << "        point3f[] points = [";
-  for (size_t i = 0; i < model.vertices.size(); ++i) {
-    const float* p = model.vertices[i].position;
+  for (size_t i = 0; i < part.vertices.size(); ++i) {
+    const float* p = part.vertices[i].position;
     usd << (i ? ", " : "") << "(" << number(p[0]) << ", " << number(p[1]) << ", " << number(p[2]) << ")";
   }
   usd << "]\n        normal3f[] normals = [";
-  for (size_t i = 0; i < model.vertices.size(); ++i) {
-    const float* n = model.vertices[i].normal;
+  for (size_t i = 0; i < part.vertices.size(); ++i) {
+    const float* n = part.vertices[i].normal;
     usd << (i ? ", " : "") << "(" << number(n[0]) << ", " << number(n[1]) << ", " << number(n[2]) << ")";
   }
   usd << "] (\n            interpolation = \"vertex\"\n        )\n";
   // USD's texture coordinates start at the bottom left.
   usd << "        texCoord2f[] primvars:st = [";
-  for (size_t i = 0; i < model.vertices.size(); ++i) {
-    const float* t = model.vertices[i].uv;
+  for (size_t i = 0; i < part.vertices.size(); ++i) {
+    const float* t = part.vertices[i].uv;
     usd << (i ? ", " : "") << "(" << number(t[0]) << ", " << number(1.0 - t[1]) << ")";
   }
   usd << "] (\n            interpolation = \"vertex\"\n        )\n";
   usd << "        uniform token subdivisionScheme = \"none\"\n";
-  usd << "        rel material:binding = </Product/Materials/Artwork>\n    }\n\n";
-  usd << "    def Scope \"Materials\"\n    {\n        def Material \"Artwork\"\n        {\n"
+  usd << "        rel material:binding = </Product/Materials/" << name << ">\n    }\n\n";
+}
+
+std::string usdLayer(const ShopModel& model, const std::string& picture) {
+  std::ostringstream usd;
+  usd << "#usda 1.0\n(\n    defaultPrim = \"Product\"\n    metersPerUnit = 1\n    upAxis = \"Y\"\n"
+         "    doc = \"Written by Kestrova\"\n)\n\n";
+  usd << "def Xform \"Product\" (\n    kind = \"component\"\n)\n{\n";
+  const size_t clear = std::min(model.clearCount, model.indices.size());
+  usdMesh(usd, model, "Artwork", 0, model.indices.size() - clear);
+  if (clear > 0) {
+    // In a transform of its own: readers that take one mesh a transform
+    // (three.js's) see both.
+    usd << "    def Xform \"ClearParts\"\n    {\n";
+    std::ostringstream inner;
+    usdMesh(inner, model, "Clear", model.indices.size() - clear, model.indices.size());
+    std::istringstream lines(inner.str());
+    for (std::string line; std::getline(lines, line);) usd << (line.empty() ? "" : "    ") << line << "\n";
+    usd << "    }\n\n";
+  }
+  usd << "    def Scope \"Materials\"\n    {\n";
+  usd << "        def Material \"Artwork\"\n        {\n"
          "            token outputs:surface.connect = </Product/Materials/Artwork/Surface.outputs:surface>\n\n"
          "            def Shader \"Surface\"\n            {\n"
          "                uniform token info:id = \"UsdPreviewSurface\"\n"
@@ -209,7 +255,21 @@ std::string usdLayer(const ShopModel& model, const std::string& picture) {
          "                token inputs:wrapS = \"clamp\"\n"
          "                token inputs:wrapT = \"clamp\"\n"
          "                token inputs:sourceColorSpace = \"sRGB\"\n"
-         "                float3 outputs:rgb\n            }\n        }\n    }\n}\n";
+         "                float3 outputs:rgb\n            }\n        }\n\n";
+  if (clear > 0) {
+    // Quick Look has no transmission: clear plastic is a smooth surface
+    // letting most light through.
+    usd << "        def Material \"Clear\"\n        {\n"
+           "            token outputs:surface.connect = </Product/Materials/Clear/Surface.outputs:surface>\n\n"
+           "            def Shader \"Surface\"\n            {\n"
+           "                uniform token info:id = \"UsdPreviewSurface\"\n"
+           "                color3f inputs:diffuseColor = (1, 1, 1)\n"
+           "                float inputs:opacity = 0.12\n"
+           "                float inputs:roughness = 0.05\n"
+           "                float inputs:ior = 1.5\n"
+           "                token outputs:surface\n            }\n        }\n\n";
+  }
+  usd << "    }\n}\n";
   return usd.str();
 }
 

@@ -27,6 +27,9 @@ struct ShopModel {
   std::vector<ModelVertex> vertices;
   std::vector<uint32_t> indices;  // three a triangle
   ModelMaterial material;
+  // The last clearCount indices are clear plastic or glass (a case's
+  // sleeve, a screen's glass), drawn through; their vertices come last too.
+  size_t clearCount = 0;
   std::vector<uint8_t> texture;   // encoded PNG or JPEG
   std::string textureMime;        // "image/png" or "image/jpeg"
   int textureWidth = 0;

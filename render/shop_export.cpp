@@ -166,14 +166,19 @@ bool BuildShopModel(SceneState& scene, const ShopExportOptions& options, ShopMod
   }
   // The page's camera comes from the same triangles: captured once.
   if (camera) cameraOf(scene, mesh, width, height, camera);
-  // Each face's picture, as the GL holds it.
-  std::map<uint32_t, Placed> pictures;
+  // Each face's picture, as the GL holds it; a part without one (a case's
+  // moulding) as a patch of its colour.
+  std::map<uint64_t, Placed> pictures;
+  auto keyOf = [](const studio::MeshBatch& batch) {
+    return batch.texture != 0 ? batch.texture : (uint64_t{1} << 32) | batch.colour;
+  };
   for (const studio::MeshBatch& batch : mesh.batches) {
-    if (pictures.count(batch.texture)) continue;
-    Placed& p = pictures[batch.texture];
+    if (SeeThrough(batch.surface) || pictures.count(keyOf(batch))) continue;
+    Placed& p = pictures[keyOf(batch)];
     if (batch.texture == 0) {
       p.width = p.height = 1;
-      p.pixels = {255, 255, 255, 255};
+      p.pixels = {static_cast<uint8_t>(batch.colour >> 16), static_cast<uint8_t>(batch.colour >> 8),
+                  static_cast<uint8_t>(batch.colour), 255};
       continue;
     }
     glBindTexture(GL_TEXTURE_2D, batch.texture);
@@ -292,8 +297,11 @@ bool BuildShopModel(SceneState& scene, const ShopExportOptions& options, ShopMod
 
   model->vertices.clear();
   model->indices.clear();
+  model->clearCount = 0;
+  // The clear parts come last in the mesh, and so in the model.
   for (const studio::MeshBatch& batch : mesh.batches) {
-    const Placed& p = pictures[batch.texture];
+    if (SeeThrough(batch.surface)) model->clearCount += static_cast<size_t>(batch.count);
+    const Placed& p = pictures[SeeThrough(batch.surface) ? keyOf(mesh.batches.front()) : keyOf(batch)];
     for (int i = batch.first; i < batch.first + batch.count; ++i) {
       const studio::MeshVertex& v = mesh.vertices[static_cast<size_t>(i)];
       ModelVertex out{};

@@ -51,6 +51,7 @@ struct Paint {
 
 Paint plastic(uint32_t colour) { return {0, Surface::Plastic, colour}; }
 const Paint kClear{0, Surface::Clear, kWhite};
+const Paint kGlass{0, Surface::Glass, kWhite};
 
 class Builder {
  public:
@@ -86,7 +87,7 @@ class Builder {
       }
     }
     const V3 middle = (low + high) * 0.5;
-    std::stable_partition(groups_.begin(), groups_.end(), [](const auto& g) { return g.first.surface != Surface::Clear; });
+    std::stable_partition(groups_.begin(), groups_.end(), [](const auto& g) { return !SeeThrough(g.first.surface); });
     for (const auto& [paint, vertices] : groups_) {
       MeshBatch batch{paint.texture, static_cast<int>(mesh.vertices.size()), static_cast<int>(vertices.size()),
                       paint.surface, paint.colour};
@@ -270,7 +271,10 @@ void keepCase(Builder& b, const SidePictures& pictures, const ShapeMeasures& siz
   const double gap = std::min(0.4, d * 0.04);  // the sleeve's film over the wrap
   const double coverWidth = w * 129.5 / 135, coverHeight = h * 183 / 190;
   b.use(plastic(kCaseBlack));
-  const std::vector<Point2> outline = roundedRect(w / 2 - gap, h / 2 - gap, std::min(4.0, w / 8));
+  // The body reaches the case's top, foot and opening side; the sleeve its
+  // spine.
+  const double corner = std::min(4.0, w / 8);
+  const std::vector<Point2> outline = roundedRect((w - gap) / 2, h / 2, corner, gap / 2, 0);
   cap(b, outline, d / 2 - gap, true, nullptr);
   cap(b, outline, -d / 2 + gap, false, nullptr);
   walls(b, outline, -d / 2 + gap, d / 2 - gap);
@@ -291,8 +295,10 @@ void keepCase(Builder& b, const SidePictures& pictures, const ShapeMeasures& siz
   arc(&profile, -w / 2 + round, d / 2 - round, round, 90, 180);
   arc(&profile, -w / 2 + round, -d / 2 + round, round, 180, 270);
   profile.push_back({w / 2 - 1.5, -d / 2, 0, -1});
+  // As high as the body's straight spine: no square corner of film past
+  // its rounded ones.
   b.use(kClear);
-  sweep(b, profile, -h / 2 + 1.2, h / 2 - 1.2);
+  sweep(b, profile, -h / 2 + corner, h / 2 - corner);
 }
 
 // A CD's jewel case: the clear base holding the back card (its two spine
@@ -442,18 +448,20 @@ void handheld(Builder& b, const SidePictures& pictures, const Handheld& device, 
   b.use(plastic(kGraphite));
   walls(b, body, -d / 2, d / 2);
   cap(b, body, -d / 2, false, nullptr);
+  // The glass lies level with the frame's rim, the screen under it.
+  const double glass = d / 2 - 4 * lift;
   b.use(plastic(kBlackGlass));
-  cap(b, body, d / 2, true, nullptr);
-  screen(b, pictures, sw, sh, device.screenCorner, d / 2 + lift, options, lift);
+  cap(b, body, glass, true, nullptr);
+  screen(b, pictures, sw, sh, device.screenCorner, glass + lift, options, lift);
   // The camera: a pill on the screen at its top, or a dot in the bezel.
   b.use(plastic(0x000000));
   const double edge = device.island ? device.screenHeight / 2 - 5.5 : (device.height + device.screenHeight) / 4;
   const double along = device.island ? 6 : 1.5, across = device.island ? 1.8 : 1.5;
   const std::vector<Point2> camera = landscape ? roundedRect(across, along, across, -edge, 0)
                                                : roundedRect(along, across, across, 0, edge);
-  cap(b, camera, d / 2 + 3 * lift, true, nullptr);
-  b.use(kClear);
-  cap(b, body, d / 2 + 4 * lift, true, nullptr);
+  cap(b, camera, glass + 3 * lift, true, nullptr);
+  b.use(kGlass);
+  cap(b, body, d / 2, true, nullptr);
 }
 
 // A laptop open at 110 degrees: its deck with keys and trackpad, its lid
@@ -506,7 +514,7 @@ void laptop(Builder& b, const SidePictures& pictures, const ShapeOptions& option
   b.use(plastic(0x000000));
   cap(b, roundedRect(1.2, 1.2, 1.2, 0, sh / 2 + 4), lift, true, nullptr);
   b.transform(open);
-  b.use(kClear);
+  b.use(kGlass);
   cap(b, shell, 3 * lift, true, nullptr);
   b.transform(Mat4());
 }
@@ -539,7 +547,7 @@ void monitor(Builder& b, const SidePictures& pictures, const ShapeOptions& optio
   cap(b, foot, 0, false, nullptr);
   cap(b, foot, 8, true, nullptr);
   b.transform(Mat4());
-  b.use(kClear);
+  b.use(kGlass);
   cap(b, panelOutline, 3 * lift, true, nullptr);
 }
 
@@ -646,30 +654,44 @@ SidePictures PicturesOf(const StudioMesh& captured) {
   struct Corner {
     double a, b, u, v;
   };
-  std::vector<Corner> corners[6];
-  std::map<uint32_t, int> textures[6];
+  // Each triangle facing a side's way, with how far out it lies; the
+  // outermost of them are the side (a slab's back may stand a little inside
+  // its sides' ends).
+  struct Facing {
+    double out;
+    uint32_t texture;
+    Corner corners[3];
+  };
+  std::vector<Facing> facing[6];
   for (const MeshBatch& batch : captured.batches) {
     for (int i = batch.first; i + 2 < batch.first + batch.count; i += 3) {
       const MeshVertex* t = &captured.vertices[static_cast<size_t>(i)];
       V3 p[3];
       for (int k = 0; k < 3; ++k) p[k] = {t[k].position[0], t[k].position[1], t[k].position[2]};
       const V3 centre = (p[0] + p[1] + p[2]) * (1.0 / 3) - middle;
-      int side = -1;
-      double best = 0;
       const V3 n = Normalized(Cross(p[1] - p[0], p[2] - p[0]));
-      for (int s = 0; s < 6; ++s) {
-        const double facing = std::fabs(Dot(n, kNormal[s]));
-        // On the side it faces and lies at.
-        if (facing > 0.99 && Dot(centre, kNormal[s]) > 0.9 * along(half, kNormal[s]) && facing > best) best = facing, side = s;
-      }
-      if (side < 0) continue;
-      ++textures[side][batch.texture];
-      for (int k = 0; k < 3; ++k) {
-        const V3 q = p[k] - middle;
+      for (int side = 0; side < 6; ++side) {
+        if (std::fabs(Dot(n, kNormal[side])) < 0.99 || Dot(centre, kNormal[side]) <= 0) continue;
+        Facing f{Dot(centre, kNormal[side]), batch.texture, {}};
         const double hs = std::max(1e-9, along(half, kAcross[side])), ht = std::max(1e-9, along(half, kUp[side]));
-        corners[side].push_back({(Dot(q, kAcross[side]) + hs) / (2 * hs), (Dot(q, kUp[side]) + ht) / (2 * ht),
-                                 t[k].uv[0], t[k].uv[1]});
+        for (int k = 0; k < 3; ++k) {
+          const V3 q = p[k] - middle;
+          f.corners[k] = {(Dot(q, kAcross[side]) + hs) / (2 * hs), (Dot(q, kUp[side]) + ht) / (2 * ht), t[k].uv[0], t[k].uv[1]};
+        }
+        facing[side].push_back(f);
       }
+    }
+  }
+  std::vector<Corner> corners[6];
+  std::map<uint32_t, int> textures[6];
+  const double size = std::max({half[0], half[1], half[2]});
+  for (int side = 0; side < 6; ++side) {
+    double outermost = 0;
+    for (const Facing& f : facing[side]) outermost = std::max(outermost, f.out);
+    for (const Facing& f : facing[side]) {
+      if (f.out < outermost - 0.02 * size) continue;
+      ++textures[side][f.texture];
+      corners[side].insert(corners[side].end(), f.corners, f.corners + 3);
     }
   }
   for (int side = 0; side < 6; ++side) {

@@ -137,7 +137,7 @@ Key keyOf(const V3& p) {
 
 int StudioMesh::solidCount() const {
   for (const MeshBatch& batch : batches) {
-    if (batch.surface == Surface::Clear) return batch.first;
+    if (SeeThrough(batch.surface)) return batch.first;
   }
   return static_cast<int>(vertices.size());
 }

@@ -1139,16 +1139,16 @@ void Renderer::drawBatches(const Prepared& p, int artworkUniform, const SceneSta
   const Material finish = materialOf(scene, p.mesh.material);
   bindMesh();
   for (const MeshBatch& batch : p.mesh.batches) {
-    if ((batch.surface == studio::Surface::Clear) != clear) continue;
+    if (SeeThrough(batch.surface) != clear) continue;
     // A mug's parts with no picture are glaze, in its own colour.
     const uint32_t colour =
         batch.texture == 0 && p.mesh.material == studio::Material::Ceramic ? glaze : batch.colour;
     glUniform3f(tint, linear((colour >> 16) & 0xFF), linear((colour >> 8) & 0xFF), linear(colour & 0xFF));
     glUniform1f(emission, batch.surface == studio::Surface::Screen ? 1.0f : 0.0f);
     // Moulded plastic and glass are smoother than printed card.
-    const bool smooth = batch.surface == studio::Surface::Plastic || batch.surface == studio::Surface::Clear;
+    const bool smooth = batch.surface == studio::Surface::Plastic || clear;
     glUniform1f(product_->uniform("uRoughness"), smooth ? (clear ? 0.06f : 0.32f) : finish.roughness);
-    glUniform1f(product_->uniform("uReflectance"), smooth ? 0.04f : finish.reflectance);
+    glUniform1f(product_->uniform("uReflectance"), batch.surface == studio::Surface::Glass ? 0.015f : smooth ? 0.04f : finish.reflectance);
     glBindTexture(GL_TEXTURE_2D, artwork(batch.texture, scene));
     glDrawArrays(GL_TRIANGLES, batch.first, batch.count);
   }

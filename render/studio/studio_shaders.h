@@ -260,7 +260,7 @@ void main() {
   // what it reflects, and on top the lights' highlights and the room
   // mirrored, as much as Fresnel's law gives (colours weighted by
   // coverage, as the blending takes them).
-  float fresnel = schlick(0.04, nv);
+  float fresnel = schlick(uReflectance, nv);
   vec3 glint = specular + mirrored(vWorld, reflect(-v, n), 0.02) * fresnel;
   gl_FragColor = vec4(toSrgb(neutral(glint * uExposure)), fresnel);
   return;

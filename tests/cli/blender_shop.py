@@ -41,6 +41,22 @@ def texture_colour(obj, polygon):
     return [round(pixels[at + c] * 255) for c in range(3)]
 
 
+def clear(obj, polygon):
+    """True for a polygon of a material the importer made see-through
+    (KHR_materials_transmission)."""
+    if not obj.material_slots:
+        return False
+    material = obj.material_slots[polygon.material_index].material
+    if material is None or not material.use_nodes:
+        return False
+    for node in material.node_tree.nodes:
+        if node.type == 'BSDF_PRINCIPLED':
+            for name in ('Transmission', 'Transmission Weight'):
+                if name in node.inputs and node.inputs[name].default_value > 0.5:
+                    return True
+    return False
+
+
 def read(path):
     bpy.ops.wm.read_factory_settings(use_empty=True)
     bpy.ops.import_scene.gltf(filepath=path)
@@ -48,6 +64,7 @@ def read(path):
     low = [float('inf')] * 3
     high = [float('-inf')] * 3
     faces = {'front': (0.0, None), 'back': (0.0, None)}
+    result_clear = [0]
     for obj in meshes:
         world = obj.matrix_world
         for vertex in obj.data.vertices:
@@ -58,13 +75,18 @@ def read(path):
                 low[a] = min(low[a], q[a])
                 high[a] = max(high[a], q[a])
         for polygon in obj.data.polygons:
+            # A case's clear sleeve lies over its print: the print is the face.
+            if clear(obj, polygon):
+                result_clear[0] += 1
+                continue
             n = world.to_3x3() @ polygon.normal
             facing = -n.y  # the file's +Z
             area = polygon.area
             for side, sign in (('front', 1), ('back', -1)):
                 if facing * sign > 0.9 and area > faces[side][0]:
                     faces[side] = (area, (obj, polygon))
-    result = {'file': os.path.basename(path), 'min': low, 'max': high, 'objects': len(meshes)}
+    result = {'file': os.path.basename(path), 'min': low, 'max': high, 'objects': len(meshes),
+              'clear': result_clear[0]}
     for side in ('front', 'back'):
         found = faces[side][1]
         result[side] = texture_colour(*found) if found else None

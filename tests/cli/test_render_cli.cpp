@@ -1315,29 +1315,42 @@ TEST(ShopModels, EveryProductsGlbPassesKhronosValidatorAtItsRealSizeStandingWith
   const std::string folder = dir.path().toStdString();
   flatPicture(folder + "/red.png", qRgb(220, 20, 20));
   flatPicture(folder + "/blue.png", qRgb(20, 20, 220));
+  ASSERT_TRUE(QImage(1600, 900, QImage::Format_RGB32).save(QString::fromStdString(folder + "/wide.png")));
+  const std::string screen = " --product screenshot --face screen=" + folder + "/wide.png --device ";
   const std::string faces = " --face front=" + folder + "/red.png --face back=" + folder + "/blue.png";
-  // What each style stands for, in millimetres high: a software box, DVD
-  // cases, CD jewel cases, an audio cassette's case, a cube, a hardback and
-  // paperbacks, a 350 ml mug, a 30 cm print on a board.
+  // What each style stands for, in millimetres high (and, where it has
+  // published ones, wide and deep; 0 where not): a software box; a DVD's
+  // keep case, Amaray's 135 x 190 x 14 and its slim 7 mm; a CD's jewel
+  // case, 142 x 125 x 10 and its slim 5 mm; a compact cassette's case on
+  // its end, 69 x 110 x 17; a cube; a hardback and paperbacks; a 350 ml mug;
+  // a 30 cm print on a board; a 16:9 screen shot in an iPhone 15 (147.6 x
+  // 71.6 x 7.80 mm, Apple's specifications) and an iPad of the 10th
+  // generation (248.6 x 179.5 x 7.0) turned sideways, a MacBook Air 13-inch
+  // (304.1 wide).
   const struct {
     const char* name;
     std::string arguments;
-    double height;
+    double height, width, depth;
     bool front, back;  // the red front and blue back are checked
   } kProducts[] = {
-      {"box0", "--product box --style 0" + faces, 260, true, true},
-      {"box1", "--product box --style 1" + faces, 260, true, true},
-      {"box2", "--product box --style 2" + faces, 190, true, true},
-      {"box3", "--product box --style 3" + faces, 190, true, true},
-      {"box4", "--product box --style 4" + faces, 124, true, true},
-      {"box5", "--product box --style 5" + faces, 124, true, true},
-      {"box6", "--product box --style 6" + faces, 110, true, true},
-      {"box7", "--product box --style 7" + faces, 260, true, true},
-      {"book0", "--product book --style 0 --face front=" + folder + "/red.png", 225, true, false},
-      {"book1", "--product book --style 1 --face front=" + folder + "/red.png", 180, true, false},
-      {"book2", "--product book --style 2 --face front=" + folder + "/red.png", 180, true, false},
-      {"mug", "--product mug", 95, false, false},
-      {"board", "--product screenshot", 300, false, false},
+      {"box0", "--product box --style 0" + faces, 260, 0, 0, true, true},
+      {"box1", "--product box --style 1" + faces, 260, 0, 0, true, true},
+      {"box2", "--product box --style 2" + faces, 190, 135, 14, true, true},
+      {"box3", "--product box --style 3" + faces, 190, 135, 7, true, true},
+      {"box4", "--product box --style 4" + faces, 125, 142, 10, true, true},
+      {"box5", "--product box --style 5" + faces, 125, 142, 5, true, true},
+      {"box6", "--product box --style 6" + faces, 110, 69, 17, true, true},
+      {"box7", "--product box --style 7" + faces, 260, 0, 0, true, true},
+      {"book0", "--product book --style 0 --face front=" + folder + "/red.png", 225, 0, 0, true, false},
+      {"book1", "--product book --style 1 --face front=" + folder + "/red.png", 180, 0, 0, true, false},
+      {"book2", "--product book --style 2 --face front=" + folder + "/red.png", 180, 0, 0, true, false},
+      {"mug", "--product mug", 95, 0, 0, false, false},
+      {"board", "--product screenshot", 300, 0, 0, false, false},
+      {"phone", screen + "phone", 71.6, 147.6, 7.8, false, false},
+      {"tablet", screen + "tablet", 179.5, 248.6, 7.0, false, false},
+      {"laptop", screen + "laptop", 0, 304.1, 0, false, false},
+      {"monitor", screen + "monitor", 0, 0, 0, false, false},
+      {"browser", screen + "browser", 0, 0, 0, false, false},
   };
   std::string files;
   for (const auto& product : kProducts) {
@@ -1352,6 +1365,7 @@ TEST(ShopModels, EveryProductsGlbPassesKhronosValidatorAtItsRealSizeStandingWith
   ASSERT_EQ(reports.size(), std::size(kProducts)) << validated.output;
   for (const QJsonObject& report : reports) {
     EXPECT_EQ(report["errors"].toInt(), 0) << QJsonDocument(report).toJson().toStdString();
+    EXPECT_EQ(report["warnings"].toInt(), 0) << QJsonDocument(report).toJson().toStdString();
   }
   const CliRun read = runProgram("blender", std::string("-b --factory-startup --python ") + KESTROVA_CLI_SCRIPTS +
                                                 "/blender_shop.py --" + files);
@@ -1363,8 +1377,12 @@ TEST(ShopModels, EveryProductsGlbPassesKhronosValidatorAtItsRealSizeStandingWith
     SCOPED_TRACE(product.name);
     ASSERT_FALSE(model.contains("error")) << model["error"].toString().toStdString();
     const QJsonArray low = model["min"].toArray(), high = model["max"].toArray();
-    EXPECT_NEAR(high[1].toDouble() - low[1].toDouble(), product.height / 1000, product.height / 1000 * 0.01)
-        << "its real height, in metres";
+    const double published[3] = {product.width, product.height, product.depth};
+    for (int axis = 0; axis < 3; ++axis) {
+      if (published[axis] == 0) continue;
+      EXPECT_NEAR(high[axis].toDouble() - low[axis].toDouble(), published[axis] / 1000, published[axis] / 1000 * 0.02)
+          << "its real size in metres, axis " << axis;
+    }
     EXPECT_NEAR(low[1].toDouble(), 0, 1e-4) << "standing on the ground";
     EXPECT_NEAR(low[0].toDouble() + high[0].toDouble(), 0, 1e-4) << "centred across";
     EXPECT_NEAR(low[2].toDouble() + high[2].toDouble(), 0, 1e-4) << "centred front to back";
@@ -2097,4 +2115,108 @@ TEST(StudioBook, AStillShowsTheSpineItsPagesMake) {
   };
   EXPECT_NEAR(depthToHeight("1"), 160 * 0.097 / 180, 0.002) << "the paperback";
   EXPECT_NEAR(depthToHeight("0"), (160 * 0.097 + 2 * 2.8125) / 225, 0.002) << "the hard back";
+}
+
+namespace {
+
+QImage drawn(const std::string& arguments, const QTemporaryDir& dir, const char* name) {
+  const std::string out = dir.filePath(name).toStdString();
+  const CliRun made = run(arguments + " -o " + out);
+  EXPECT_EQ(made.status, 0) << made.output;
+  return QImage(QString::fromStdString(out)).convertToFormat(QImage::Format_RGB32);
+}
+
+}  // namespace
+
+// A keep case seen head-on: where its corners are rounded the white floor
+// shows; the red wrap under its clear sleeve reads red, and in the default
+// pose the sleeve shines where it mirrors the studio's strip light, which
+// printed card (no sleeve) does not.
+TEST(StudioCases, AKeepCasesRoundedCornersShowTheFloorAndItsRedWrapShinesUnderItsSleeve) {
+  QTemporaryDir dir;
+  flatPicture(dir.filePath("red.png").toStdString(), qRgb(200, 30, 30));
+  const std::string red = " --face front=" + dir.filePath("red.png").toStdString();
+  const QImage ahead = drawn("--look studio --style 2 --floor none --rotation 0,0,0 --fit 5 --size 600x800" + red, dir, "a.png");
+  ASSERT_FALSE(ahead.isNull());
+  int left = ahead.width(), right = -1, top = ahead.height(), bottom = -1;
+  auto background = [&ahead](int x, int y) {
+    const QRgb p = ahead.pixel(x, y);
+    return qRed(p) > 250 && qGreen(p) > 250 && qBlue(p) > 250;
+  };
+  for (int y = 0; y < ahead.height(); ++y) {
+    for (int x = 0; x < ahead.width(); ++x) {
+      if (!background(x, y)) left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = std::max(bottom, y);
+    }
+  }
+  ASSERT_GT(right - left, 200) << "no case in sight";
+  // 4 mm of 135: a point a sixth of the radius in from both edges lies
+  // outside the arc (less than 0.29 of it).
+  const int inset = std::max(1, (right - left) * 4 / 135 / 6);
+  for (const auto& [x, y] : {std::pair{left + inset, top + inset}, std::pair{right - inset, top + inset},
+                             std::pair{left + inset, bottom - inset}, std::pair{right - inset, bottom - inset}}) {
+    EXPECT_TRUE(background(x, y)) << "a square corner at " << x << "," << y;
+  }
+  EXPECT_FALSE(background((left + right) / 2, top + inset)) << "the case's top edge";
+  const QRgb middle = ahead.pixel((left + right) / 2, (top + bottom) / 2);
+  EXPECT_GT(qRed(middle), 2 * qGreen(middle)) << "the wrap through the sleeve is not red";
+  EXPECT_GT(qRed(middle), 2 * qBlue(middle));
+
+  auto shine = [&](const std::string& style) {
+    const QImage turned = drawn("--look studio --style " + style + " --fit 5 --size 600x800" + red, dir, "t.png");
+    // Over red, a reflection of white light: the green and blue the print
+    // lacks.
+    int red = 0, shining = 0;
+    for (int y = 0; y < turned.height(); ++y) {
+      for (int x = 0; x < turned.width(); ++x) {
+        const QRgb p = turned.pixel(x, y);
+        if (qRed(p) > 2 * qGreen(p) && qRed(p) > 2 * qBlue(p)) ++red;
+        if (qRed(p) > 200 && qRed(p) > qGreen(p) + 30 && qGreen(p) > 120 && qBlue(p) > 120) ++shining;
+      }
+    }
+    return std::pair{red, shining};
+  };
+  const auto [caseRed, caseShine] = shine("2");
+  const auto [boxRed, boxShine] = shine("0");
+  EXPECT_GT(caseShine, caseRed / 50) << "the sleeve mirrors nothing (" << caseRed << " red pixels)";
+  EXPECT_LT(boxShine * 10, caseShine) << "printed card shines as if under plastic (" << boxRed << " red pixels)";
+}
+
+// A 16:9 screen shot on a phone's screen keeps its shape, fitted whole or
+// filling the screen: its circle stays round.
+TEST(StudioDevices, AScreenShotOnAPhoneKeepsItsCirclesRound) {
+  QTemporaryDir dir;
+  QImage shot(960, 540, QImage::Format_RGB32);
+  shot.fill(qRgb(30, 60, 150));
+  for (int y = 0; y < shot.height(); ++y) {
+    for (int x = 0; x < shot.width(); ++x) {
+      if (std::hypot(x - 480 + 0.5, y - 270 + 0.5) < 200) shot.setPixel(x, y, qRgb(250, 200, 30));
+    }
+  }
+  ASSERT_TRUE(shot.save(dir.filePath("shot.png")));
+  for (const char* fit : {"contain", "cover"}) {
+    SCOPED_TRACE(fit);
+    const QImage image = drawn(std::string("--look studio --product screenshot --device phone --screen-fit ") + fit +
+                                   " --face screen=" + dir.filePath("shot.png").toStdString() +
+                                   " --floor none --rotation 0,0,0 --fit 5 --size 1200x800",
+                               dir, "p.png");
+    ASSERT_FALSE(image.isNull());
+    // Yellow keeps red and green well above blue, under the glass's
+    // reflection too.
+    auto yellow = [&image](int x, int y) {
+      const QRgb p = image.pixel(x, y);
+      return qRed(p) > qBlue(p) + 90 && qGreen(p) > qBlue(p) + 60;
+    };
+    long sumX = 0, sumY = 0, count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        if (yellow(x, y)) sumX += x, sumY += y, ++count;
+      }
+    }
+    ASSERT_GT(count, 1000) << "no circle on the screen";
+    const int cx = static_cast<int>(sumX / count), cy = static_cast<int>(sumY / count);
+    int wide = 0, high = 0;
+    for (int x = 0; x < image.width(); ++x) wide += yellow(x, cy) ? 1 : 0;
+    for (int y = 0; y < image.height(); ++y) high += yellow(cx, y) ? 1 : 0;
+    EXPECT_NEAR(static_cast<double>(wide) / high, 1.0, 0.02) << wide << " wide, " << high << " high";
+  }
 }

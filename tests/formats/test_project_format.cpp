@@ -241,6 +241,11 @@ TEST(ProjectFormat, EachFloorAndLookFieldAloneIsKeptThroughASave) {
       {"gloss", [](SceneState& s) { s.look.gloss = 60; }, [](const ProjectData& d) { return d.look.gloss == 60; }},
       {"environment", [](SceneState& s) { s.look.environment = "room.exr"; },
        [](const ProjectData& d) { return d.look.environment == "room.exr"; }},
+      {"radius", [](SceneState& s) { s.look.radius = 0; }, [](const ProjectData& d) { return d.look.radius == 0.0f; }},
+      {"device", [](SceneState& s) { s.look.device = "laptop"; }, [](const ProjectData& d) { return d.look.device == "laptop"; }},
+      {"screen fit", [](SceneState& s) { s.look.screenCover = true; }, [](const ProjectData& d) { return d.look.screenCover; }},
+      {"title", [](SceneState& s) { s.look.title = "Kestrova \xE2\x80\x94 Home"; },
+       [](const ProjectData& d) { return d.look.title == "Kestrova \xE2\x80\x94 Home"; }},
   };
   for (const auto& c : kCases) {
     SceneState scene;
@@ -251,6 +256,13 @@ TEST(ProjectFormat, EachFloorAndLookFieldAloneIsKeptThroughASave) {
     EXPECT_TRUE(parse.data.hasExtension) << c.field;
     EXPECT_TRUE(c.kept(parse.data)) << c.field;
   }
+  // A device the program does not know is refused, naming it.
+  SceneState scene;
+  scene.look.device = "toaster";
+  const std::vector<uint8_t> saved = SerialiseProject(scene);
+  const ProjectParse parse = ParseProject(saved.data(), saved.size());
+  EXPECT_FALSE(parse.ok);
+  EXPECT_NE(parse.error.find("toaster"), std::string::npos) << parse.error;
 }
 
 // A block larger than any this program writes says so, not that fewer

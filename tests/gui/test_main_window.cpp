@@ -110,6 +110,7 @@ TEST_F(MainWindowTest, TheMenusHoldTheirItemsWithIdsAndShortcuts) {
                                 "&Edit", "32779 &Preferences... Ctrl+,", "&View",
                                 "59392 &Toolbar ", "59393 &Status Bar ", "-", "AdvancedControls &Advanced Controls ", "-",
                                 "32772 Control &Panel F4", "32773 &Background Color... ", "StudioFloor Studio &Floor ", "StudioLook Studio &Look ",
+                                "ScreenShotDevice Screen Shot &Device ",
                                 "&Help", "57670 &On Line Help F1", "57664 &About Kestrova... F10",
                                 "32781 Check for Updates "}));
   // The toolbar: save, separator, panel, colour, About.
@@ -557,6 +558,30 @@ TEST_F(MainWindowTest, TheStudioFloorFollowsItsMenuItemAndPreferencesAndIsKept) 
   EXPECT_TRUE(window()->studioFloorAction()->isChecked());
   EXPECT_TRUE(scene().studioFloor.on());
   EXPECT_EQ(scene().studioFloor.shadowStrength, 25);
+}
+
+// View > Screen Shot Device shows the screen shot in the device picked,
+// in the studio look; the menu ticks the shot's own.
+TEST_F(MainWindowTest, ViewScreenShotDeviceShowsTheScreenShotInAPhone) {
+  window()->findChild<QAction*>("StudioLook")->setChecked(true);
+  ASSERT_TRUE(scene().look.studio);
+  scene().productKind = kProductScreenShot;
+  const RgbaImage board = view_->captureFrame();
+  auto* menu = window()->findChild<QAction*>("ScreenShotDevice");
+  ASSERT_NE(menu, nullptr);
+  ASSERT_NE(menu->menu(), nullptr);
+  EXPECT_FALSE(menu->statusTip().isEmpty());
+  auto* phone = window()->findChild<QAction*>("Device-phone");
+  ASSERT_NE(phone, nullptr);
+  phone->trigger();
+  EXPECT_EQ(scene().look.device, "phone");
+  const RgbaImage shown = view_->captureFrame();
+  ASSERT_EQ(shown.pixels.size(), board.pixels.size());
+  EXPECT_NE(shown.pixels, board.pixels) << "the phone looks like the board";
+  scene().look.device = "laptop";
+  emit menu->menu()->aboutToShow();
+  EXPECT_TRUE(window()->findChild<QAction*>("Device-laptop")->isChecked());
+  EXPECT_FALSE(phone->isChecked());
 }
 
 TEST_F(MainWindowTest, ViewStudioLookDrawsTheStandingProductAndIsKept) {

@@ -83,6 +83,7 @@ TEST_F(ShopModelTest, EachFacesTrianglesShowItsOwnPictureFromTheAtlas) {
 TEST_F(ShopModelTest, AFrontOf1200PixelsIsStoredAtItsSizeAndABoxFillsMostOfItsAtlas) {
   SceneState scene;
   test::StillTestBox(scene);
+  scene.look.radius = 0;  // sharp: each face's picture on one flat face
   QImage cover(1200, 1600, QImage::Format_RGB32);
   cover.fill(QColor(200, 60, 40));
   const std::string path = ::testing::TempDir() + "cover1200.png";

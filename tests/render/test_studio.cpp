@@ -662,6 +662,7 @@ TEST_F(StudioTest, AFaceLitAtAGrazingAngleShowsNoStripes) {
   scene_->textureSlot[kSlotBoxFront] = test::MakeFlatTexture(210, 210, 40);
   scene_->rotation = {0, 0, 0};
   scene_->look.fit = 10;
+  scene_->look.radius = 0;  // flat to its edges: a rounded edge turning to the sun brightens, rightly
   scene_->studioFloor.reflection = false;
   // The sun 40 degrees up, 76 to 84 degrees from the front's normal.
   for (const double sunX : {0.77, 0.785, 0.8}) {
