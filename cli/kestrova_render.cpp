@@ -2,6 +2,7 @@
 // JPEG, BMP or video; one job from the command line, or one per row of a
 // batch.
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <malloc.h>
 
@@ -395,7 +396,12 @@ int main(int argc, char** argv) {
   StopWhenSet(&interrupted);
   // Web pictures are fetched through Qt's network access, which runs on an
   // event loop: without an application object its timeouts never fire.
-  QCoreApplication application(argc, argv);
+  // A browser window's title is drawn with a font, which takes a GUI
+  // application; off screen, where no display is asked for.
+  const bool text = !options.look.title.empty() || !options.project.empty() || !options.batch.empty();
+  if (text && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  std::unique_ptr<QCoreApplication> application =
+      text ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
   JobContext context;
   if (!options.batch.empty()) {
     const int status = runBatch(arguments, options, context);

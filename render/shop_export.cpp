@@ -13,6 +13,7 @@
 #include "pictures/picture.h"
 #include "render/studio/studio_camera.h"
 #include "render/studio/studio_mesh.h"
+#include "render/studio/product_shapes.h"
 #include "render/studio/studio_renderer.h"
 #include "render/texture_loader.h"
 #include "scene/product_styles.h"
@@ -170,11 +171,19 @@ bool BuildShopModel(SceneState& scene, const ShopExportOptions& options, ShopMod
   // moulding) as a patch of its colour.
   std::map<uint64_t, Placed> pictures;
   auto keyOf = [](const studio::MeshBatch& batch) {
+    if (batch.surface == studio::Surface::Title) return uint64_t{2} << 32;
     return batch.texture != 0 ? batch.texture : (uint64_t{1} << 32) | batch.colour;
   };
   for (const studio::MeshBatch& batch : mesh.batches) {
     if (SeeThrough(batch.surface) || pictures.count(keyOf(batch))) continue;
     Placed& p = pictures[keyOf(batch)];
+    if (batch.surface == studio::Surface::Title) {
+      RgbaImage tab = TabWithTitle(scene.look.title, studio::kTabWidth, studio::kTabHeight);
+      p.width = tab.width;
+      p.height = tab.height;
+      p.pixels = std::move(tab.pixels);
+      continue;
+    }
     if (batch.texture == 0) {
       p.width = p.height = 1;
       p.pixels = {static_cast<uint8_t>(batch.colour >> 16), static_cast<uint8_t>(batch.colour >> 8),

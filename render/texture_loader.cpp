@@ -12,6 +12,13 @@
 #include <cmath>
 #include <filesystem>
 
+#include <QFont>
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+
 #include "pictures/picture.h"
 #include "res/builtin_bitmap.h"
 
@@ -409,6 +416,39 @@ RgbaImage PageEdgeLines() {
     }
   }
   return image;
+}
+
+}  // namespace kestrova
+
+namespace kestrova {
+
+RgbaImage TabWithTitle(const std::string& title, int width, int height) {
+  QImage tab(width, height, QImage::Format_RGBA8888);
+  tab.fill(Qt::white);
+  if (!title.empty() && qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    // The font ships with the program's packages, the same on every
+    // machine.
+    static const QString family = [] {
+      const int id = QFontDatabase::addApplicationFont("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
+      const QStringList families = id >= 0 ? QFontDatabase::applicationFontFamilies(id) : QStringList();
+      return families.isEmpty() ? QString("DejaVu Sans") : families.front();
+    }();
+    QPainter painter(&tab);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    QFont font(family);
+    font.setPixelSize(std::max(6, height * 4 / 10));
+    painter.setFont(font);
+    painter.setPen(QColor(0x20, 0x21, 0x24));
+    const QRectF room(height * 0.4, 0, width - height * 0.8, height);
+    const QString text = QFontMetricsF(font).elidedText(QString::fromStdString(title), Qt::ElideRight, room.width());
+    painter.drawText(room, Qt::AlignVCenter | Qt::AlignLeft, text);
+  }
+  RgbaImage out;
+  out.width = width;
+  out.height = height;
+  out.pixels.resize(static_cast<size_t>(width) * height * 4);
+  for (int y = 0; y < height; ++y) std::copy(tab.constScanLine(y), tab.constScanLine(y) + width * 4, &out.pixels[static_cast<size_t>(y) * width * 4]);
+  return out;
 }
 
 }  // namespace kestrova

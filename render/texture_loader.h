@@ -44,6 +44,11 @@ bool IsProgramPageEdges(const SceneState& scene, uint32_t texture);
 // width runs across the block's thickness.
 RgbaImage PageEdgeLines();
 
+// A browser window's tab with `title` on it, width x height, rows from the
+// top. Text needs a QGuiApplication (a command-line render makes one when
+// there is a title to draw); without one the tab is plain.
+RgbaImage TabWithTitle(const std::string& title, int width, int height);
+
 // Loads a picture into `slot` (a new GL texture; the old one is deleted).
 // Names holding "http://" or "https://" are fetched; others are taken from
 // the current directory, or as they are when imagePathIsAbsolute >= 2. On

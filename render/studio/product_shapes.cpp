@@ -577,12 +577,12 @@ void browser(Builder& b, const SidePictures& pictures, const ShapeOptions& optio
   b.use(plastic(kAddressField));
   cap(b, roundedRect(w / 2 - 140 * px, 15 * px, 15 * px, 20 * px, toolbarMiddle), 2 * lift, true, nullptr);
   const double tabMiddle = h / 2 - tabs / 2 + 2 * px;
-  SidePictures::Side title;
-  title.found = options.titleTexture != 0;
-  title.texture = options.titleTexture;
-  b.use({options.titleTexture, Surface::Plastic, kWhite});
-  panel(b, kFront, lift, -w / 2 + 90 * px, tabMiddle - 16 * px, -w / 2 + 330 * px, tabMiddle + 18 * px,
-        title.found ? &title : nullptr);
+  SidePictures::Side tab;  // the whole of the tab's picture, its rows from the top
+  tab.found = true;
+  tab.origin[1] = 1;
+  tab.up[1] = -1;
+  b.use({0, Surface::Title, kWhite});
+  panel(b, kFront, lift, -w / 2 + 90 * px, tabMiddle - 16 * px, -w / 2 + 330 * px, tabMiddle + 18 * px, &tab);
   // The window's three buttons.
   const uint32_t buttons[3] = {0xFF5F57, 0xFEBC2E, 0x28C840};
   for (int i = 0; i < 3; ++i) {

@@ -40,6 +40,10 @@ Shape ShapeOf(const SceneState& scene);
 // picture (`landscape`).
 std::optional<ShapeMeasures> RealMeasures(Shape shape, bool landscape = false);
 
+// The picture a browser window's tab shows (Surface::Title), in pixels:
+// the tab is 240 x 34 of the window's 1280, drawn twice as fine.
+constexpr int kTabWidth = 480, kTabHeight = 68;
+
 // The names --device takes, in order, and the shape of each ("board": the
 // captured board).
 bool DeviceShape(const std::string& name, Shape* shape);
@@ -67,7 +71,6 @@ struct ShapeOptions {
   double radius = 1;           // a rounded box's edges, millimetres
   double pictureAspect = 1;    // a screen shot's width over height
   bool cover = false;          // fill the screen, cropped
-  uint32_t titleTexture = 0;   // a browser's title bar, drawn by the caller (0: plain)
   bool spineOnRight = false;   // the box's left picture lies at +x
 };
 

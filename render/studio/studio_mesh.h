@@ -22,8 +22,9 @@ struct MeshVertex {
 // What a batch is besides the product's printed card or glaze: a case's
 // moulded plastic, its clear sleeve or lid (drawn last, over what lies
 // under it), a device's glowing screen and the glass over it (clear, with
-// the weaker reflection of a screen's anti-reflective coating).
-enum class Surface : uint8_t { Finish, Plastic, Clear, Screen, Glass };
+// the weaker reflection of a screen's anti-reflective coating), a browser
+// window's tab showing the shot's title (the renderer draws its picture).
+enum class Surface : uint8_t { Finish, Plastic, Clear, Screen, Glass, Title };
 inline bool SeeThrough(Surface s) { return s == Surface::Clear || s == Surface::Glass; }
 
 // Consecutive triangles showing one texture.

@@ -27,6 +27,7 @@
 #include "render/studio/studio_setup.h"
 #include "render/studio/studio_shaders.h"
 #include "render/texture_loader.h"
+#include "render/studio/product_shapes.h"
 #include "pictures/picture.h"
 
 namespace kestrova::studio {
@@ -197,6 +198,7 @@ class Renderer {
     resolve_.abandon();
     names_.clear();
     textures_.clear();
+    titleName_ = 0;
     built_ = false;
     failure_.clear();
     edgesWidth_ = edgesHeight_ = 0;
@@ -224,6 +226,9 @@ class Renderer {
   bool resolveProgram();
   void castKeyShadow(Prepared& p);
   GLuint artwork(GLuint classic, const SceneState& scene);
+  GLuint titleTexture(const std::string& title);
+  GLuint titleName_ = 0;
+  std::string titleText_;
   void bindMesh() const;
   void unbindMesh() const;
   // The opaque batches, or the clear ones.
@@ -356,6 +361,8 @@ void Renderer::release() {
   names_.clear();
   for (auto& [classic, copy] : textures_) glDeleteTextures(1, &copy.name);
   textures_.clear();
+  if (titleName_ != 0) glDeleteTextures(1, &titleName_);
+  titleName_ = 0;
   edgesFramebuffer_ = 0;
   edgesWidth_ = edgesHeight_ = 0;
 }
@@ -450,6 +457,38 @@ bool Renderer::build(std::string* error) {
   return true;
 }
 
+// A picture (the GL's rows) as an sRGB texture with its mipmaps.
+GLuint uploadSrgb(RgbaImage level) {
+  int levels = 1;
+  while ((std::max(level.width, level.height) >> levels) > 0) ++levels;
+  GLuint name = 0;
+  glGenTextures(1, &name);
+  glBindTexture(GL_TEXTURE_2D, name);
+  glTexStorage2D(GL_TEXTURE_2D, levels, GL_SRGB8_ALPHA8, level.width, level.height);
+  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+  for (int i = 0; i < levels; ++i) {
+    if (i > 0) level = HalvedInLinearLight(level);
+    glTexSubImage2D(GL_TEXTURE_2D, i, 0, 0, level.width, level.height, GL_RGBA, GL_UNSIGNED_BYTE, level.pixels.data());
+  }
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+  // No anisotropic filtering: Mesa's software rasteriser draws it with a
+  // dotted line of wrong 2 x 2 blocks across a face where its footprint
+  // changes size (the cracks across a light cover).
+  glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, 1.0f);
+  return name;
+}
+
+GLuint Renderer::titleTexture(const std::string& title) {
+  if (titleName_ != 0 && title == titleText_) return titleName_;
+  if (titleName_ != 0) glDeleteTextures(1, &titleName_);
+  titleText_ = title;
+  titleName_ = uploadSrgb(TabWithTitle(title, kTabWidth, kTabHeight));
+  return titleName_;
+}
+
 GLuint Renderer::artwork(GLuint classic, const SceneState& scene) {
   if (classic == 0 || !glIsTexture(classic)) return white_;
   glBindTexture(GL_TEXTURE_2D, classic);
@@ -512,25 +551,7 @@ GLuint Renderer::artwork(GLuint classic, const SceneState& scene) {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
   }
-  int levels = 1;
-  while ((std::max(tw, th) >> levels) > 0) ++levels;
-  glGenTextures(1, &probe.name);
-  glBindTexture(GL_TEXTURE_2D, probe.name);
-  glTexStorage2D(GL_TEXTURE_2D, levels, GL_SRGB8_ALPHA8, tw, th);
-  glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-  RgbaImage level{tw, th, std::move(pixels)};
-  for (int i = 0; i < levels; ++i) {
-    if (i > 0) level = HalvedInLinearLight(level);
-    glTexSubImage2D(GL_TEXTURE_2D, i, 0, 0, level.width, level.height, GL_RGBA, GL_UNSIGNED_BYTE, level.pixels.data());
-  }
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-  glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-  // No anisotropic filtering: Mesa's software rasteriser draws it with a
-  // dotted line of wrong 2 x 2 blocks across a face where its footprint
-  // changes size (the cracks across a light cover).
-  glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_MAX_ANISOTROPY_EXT, 1.0f);
+  probe.name = uploadSrgb(RgbaImage{tw, th, std::move(pixels)});
   textures_[classic] = probe;
   return probe.name;
 }
@@ -1149,7 +1170,8 @@ void Renderer::drawBatches(const Prepared& p, int artworkUniform, const SceneSta
     const bool smooth = batch.surface == studio::Surface::Plastic || clear;
     glUniform1f(product_->uniform("uRoughness"), smooth ? (clear ? 0.06f : 0.32f) : finish.roughness);
     glUniform1f(product_->uniform("uReflectance"), batch.surface == studio::Surface::Glass ? 0.015f : smooth ? 0.04f : finish.reflectance);
-    glBindTexture(GL_TEXTURE_2D, artwork(batch.texture, scene));
+    glBindTexture(GL_TEXTURE_2D, batch.surface == studio::Surface::Title ? titleTexture(scene.look.title)
+                                                                          : artwork(batch.texture, scene));
     glDrawArrays(GL_TRIANGLES, batch.first, batch.count);
   }
   unbindMesh();

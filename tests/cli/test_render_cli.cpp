@@ -2220,3 +2220,27 @@ TEST(StudioDevices, AScreenShotOnAPhoneKeepsItsCirclesRound) {
     EXPECT_NEAR(static_cast<double>(wide) / high, 1.0, 0.02) << wide << " wide, " << high << " high";
   }
 }
+
+// A browser window's tab carries the title asked for; without one it is
+// plain.
+TEST(StudioDevices, ABrowserWindowsTabShowsItsTitle) {
+  QTemporaryDir dir;
+  flatPicture(dir.filePath("page.png").toStdString(), qRgb(240, 200, 40));
+  auto text = [&dir](const std::string& title) {
+    const QImage image = drawn("--look studio --product screenshot --device browser --face screen=" +
+                                   dir.filePath("page.png").toStdString() + title +
+                                   " --floor none --rotation 0,0,0 --fit 5 --size 1600x1200",
+                               dir, "b.png");
+    // Dark grey, as text is drawn, where nothing else of the window is.
+    int dark = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        const QRgb p = image.pixel(x, y);
+        dark += qRed(p) < 180 && std::abs(qRed(p) - qBlue(p)) < 20 && std::abs(qGreen(p) - qBlue(p)) < 20;
+      }
+    }
+    return dark;
+  };
+  EXPECT_GT(text(" --title Kestrova-Home"), 40);
+  EXPECT_EQ(text(""), 0);
+}
