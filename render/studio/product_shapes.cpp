@@ -268,7 +268,7 @@ void roundedBox(Builder& b, const SidePictures& pictures, const V3& half, double
 // mm, a wrap of 273 x 183 mm (129.5 mm a cover and the spine between).
 void keepCase(Builder& b, const SidePictures& pictures, const ShapeMeasures& size) {
   const double w = size.width, h = size.height, d = size.depth;
-  const double gap = std::min(0.4, d * 0.04);  // the sleeve's film over the wrap
+  const double gap = std::min(0.6, d * 0.05);  // the sleeve's film over the wrap
   const double coverWidth = w * 129.5 / 135, coverHeight = h * 183 / 190;
   b.use(plastic(kCaseBlack));
   // The body reaches the case's top, foot and opening side; the sleeve its
@@ -278,15 +278,16 @@ void keepCase(Builder& b, const SidePictures& pictures, const ShapeMeasures& siz
   cap(b, outline, d / 2 - gap, true, nullptr);
   cap(b, outline, -d / 2 + gap, false, nullptr);
   walls(b, outline, -d / 2 + gap, d / 2 - gap);
-  // The wrap, a hair off the body.
-  const double lift = d / 2 - gap + 0.1;
+  // The wrap, a little off the body and under the sleeve: far enough from
+  // both for a depth buffer to tell them apart at any distance.
+  const double lift = d / 2 - gap + gap / 2;
   const double spine = -w / 2 + gap;  // the wrap's fold at the spine
   b.use(print(pictures, kFront));
   panel(b, kFront, lift, spine, -coverHeight / 2, spine + coverWidth, coverHeight / 2, pictureOf(pictures, kFront));
   b.use(print(pictures, kBack));
   panel(b, kBack, lift, -spine - coverWidth, -coverHeight / 2, -spine, coverHeight / 2, pictureOf(pictures, kBack));
   b.use(print(pictures, kLeft));
-  panel(b, kLeft, w / 2 - gap + 0.1, -(d / 2 - gap), -coverHeight / 2, d / 2 - gap, coverHeight / 2,
+  panel(b, kLeft, w / 2 - gap / 2, -(d / 2 - gap), -coverHeight / 2, d / 2 - gap, coverHeight / 2,
         pictureOf(pictures, kLeft));
   // The sleeve: flat over the covers, round over the spine's two edges.
   const double round = std::min(2.5, d / 3);

@@ -1169,7 +1169,7 @@ void Renderer::drawBatches(const Prepared& p, int artworkUniform, const SceneSta
     // Moulded plastic and glass are smoother than printed card.
     const bool smooth = batch.surface == studio::Surface::Plastic || clear;
     glUniform1f(product_->uniform("uRoughness"), smooth ? (clear ? 0.06f : 0.32f) : finish.roughness);
-    glUniform1f(product_->uniform("uReflectance"), batch.surface == studio::Surface::Glass ? 0.015f : smooth ? 0.04f : finish.reflectance);
+    glUniform1f(product_->uniform("uReflectance"), batch.surface == studio::Surface::Glass ? 0.006f : smooth ? 0.04f : finish.reflectance);
     glBindTexture(GL_TEXTURE_2D, batch.surface == studio::Surface::Title ? titleTexture(scene.look.title)
                                                                           : artwork(batch.texture, scene));
     glDrawArrays(GL_TRIANGLES, batch.first, batch.count);

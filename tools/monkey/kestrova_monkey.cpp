@@ -418,6 +418,11 @@ int main(int argc, char** argv) {
   QTemporaryDir settings;
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
   QApplication qt(argc, argv);
+  // A drag over a message's selected text would start a drag and drop,
+  // whose loop waits for a real button's release that synthetic events
+  // never send: the run would stop there. No drag of the program's own
+  // starts that way (it has none).
+  QApplication::setStartDragDistance(1 << 20);
   QTemporaryDir folder;
   for (const char* assets : {"Boxes", "Books", "Mug", "Sequences"}) {
     fs::copy(fs::path(KESTROVA_PROGRAM_DIR) / assets, fs::path(folder.path().toStdString()) / assets,
