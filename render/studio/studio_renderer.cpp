@@ -1537,7 +1537,18 @@ bool Renderer::describe(SceneState& scene, int width, int height, std::string* j
   out.key("coatRoughness").value(finite(material.coatRoughness)).endObject();
   out.key("parts").beginArray();
   for (const MeshBatch& batch : p.mesh.batches) {
-    out.beginObject(true).key("colour").vector3(meanColour(batch.texture)).key("triangles").beginArray();
+    // A part without a picture (a case's moulding) in its own colour; a
+    // clear one said so, for the other renderer to let light through.
+    V3 colour = meanColour(batch.texture);
+    if (batch.texture == 0 && batch.surface != studio::Surface::Finish) {
+      for (size_t c = 0; c < 3; ++c) {
+        const double v = ((batch.colour >> (16 - 8 * c)) & 0xFF) / 255.0;
+        colour[c] = v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+      }
+    }
+    out.beginObject(true).key("colour").vector3(colour);
+    if (SeeThrough(batch.surface)) out.key("clear").value(true);
+    out.key("triangles").beginArray();
     for (int i = 0; i < batch.count; ++i) {
       const MeshVertex& vertex = p.mesh.vertices[static_cast<size_t>(batch.first + i)];
       out.vector3(p.model.point({vertex.position[0], vertex.position[1], vertex.position[2]}));
