@@ -1,6 +1,7 @@
 #include "cli/render_job.h"
 #include "pictures/picture.h"
 #include "render/shop_export.h"
+#include "render/print_export.h"
 #include "render/shop_files.h"
 #include "scene/paper.h"
 
@@ -932,6 +933,18 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
 
   if (!options.glb.empty() || !options.usdz.empty() || !options.html.empty()) {
     if (!writeShopModels(*scene, options, programFolder, failure)) return 1;
+  }
+  if (!options.printTemplate.empty()) {
+    PrintTemplateRequest request;
+    request.path = resolveOutput(options, options.printTemplate).string();
+    request.bleed = options.bleed;
+    request.safe = options.safe;
+    request.blank = options.blankTemplate;
+    std::copy(options.dimensions, options.dimensions + 3, request.dimensions);
+    if (options.pages > 0 && scene->productKind <= 1.0f) request.spine = SpineMm(*scene, options);
+    std::string why;
+    if (!ExportPrintTemplate(*scene, request, &why)) return failed(failure, "cannot write the print template: " + why);
+    std::printf("Wrote %s\n", Printable(request.path).c_str());
   }
   if (options.output.empty() && options.video.empty()) return 0;  // no picture was asked for
 

@@ -70,6 +70,15 @@ const char* const kUsage =
     "                            paper; --dimensions still decides a model's size\n"
     "  --paper GSM               the weight of those pages in g/m2, 60 to 119\n"
     "                            (default 80)\n"
+    "  --template FILE           also write the product's print template (.pdf or\n"
+    "                            .svg): its flat layout at real size with cut and\n"
+    "                            fold lines in the spot colours CutContour and\n"
+    "                            Crease, the shot's artwork on its panels\n"
+    "  --bleed MM                the template's artwork past the trim, 0 to 20 mm\n"
+    "                            (default 3)\n"
+    "  --safe MM                 the template's safe line inside the trim, 0 to 50\n"
+    "                            mm (default 3)\n"
+    "  --blank-template          the template without the shot's artwork\n"
     "  --texture-size N          the model's texture atlas, at most N pixels a side\n"
     "                            (a power of two, 64 to 8192; default 2048)\n"
     "  --gloss N                 the studio look's clear glossy coat on boxes and\n"
@@ -390,6 +399,22 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
         fail(arg + " writes a " + ending + " file, not '" + name + "'");
       }
       (arg == "--glb" ? options.glb : arg == "--usdz" ? options.usdz : options.html) = name;
+    } else if (arg == "--template") {
+      options.printTemplate = value();
+      std::string lower = options.printTemplate;
+      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      const bool known = lower.size() > 4 && (lower.compare(lower.size() - 4, 4, ".pdf") == 0 || lower.compare(lower.size() - 4, 4, ".svg") == 0);
+      if (!known) fail("--template writes a .pdf or an .svg file, not '" + options.printTemplate + "'");
+    } else if (arg == "--bleed" || arg == "--safe") {
+      const std::string& text = value();
+      float mm = 0;
+      const float most = arg == "--bleed" ? 20 : 50;
+      if (!parseFloat(text, &mm) || !(mm >= 0 && mm <= most)) {
+        fail(arg + " wants millimetres from 0 to " + std::to_string(static_cast<int>(most)) + ", not '" + text + "'");
+      }
+      (arg == "--bleed" ? options.bleed : options.safe) = mm;
+    } else if (arg == "--blank-template") {
+      options.blankTemplate = true;
     } else if (arg == "--dimensions") {
       const std::string& text = value();
       float size[3] = {0, 0, 0};
@@ -531,6 +556,9 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
   if (options.project.empty() && options.product != kProductBox && options.isNamed("--radius")) {
     fail("--radius rounds a box's edges: use it with --product box");
   }
+  if (options.printTemplate.empty() && (options.isNamed("--bleed") || options.isNamed("--safe") || options.blankTemplate)) {
+    fail("--bleed, --safe and --blank-template shape a print template: use them with --template FILE");
+  }
   if (options.frame && options.frames) fail("--frame and --frames do not go together");
   if ((options.frame || options.frames) && options.project.empty()) {
     fail("--frame and --frames render a project: name a .TSMR file");
@@ -554,7 +582,7 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
   }
   // A model, a page or the studio's description may be all a run writes.
   const bool somethingElse = !options.glb.empty() || !options.usdz.empty() || !options.html.empty() ||
-                             !options.describe.empty();
+                             !options.describe.empty() || !options.printTemplate.empty();
   if (options.output.empty() && options.info.empty() && !somethingElse) fail("no output file given (-o FILE)");
   if (options.output.empty() && (options.frames || options.frame)) fail("--frame and --frames write pictures: name them with -o");
   return options;

@@ -47,6 +47,10 @@ struct RenderOptions {
   std::string glb;       // the product as a shop's 3D model, glTF binary
   std::string usdz;      // the same for Apple's Quick Look
   std::string html;      // a one-file product page showing the model
+  std::string printTemplate;  // the product's print template, PDF or SVG
+  double bleed = 3;           // mm of artwork past its trim
+  double safe = 3;            // mm inside the trim the safe line runs
+  bool blankTemplate = false; // the template without the shot's artwork
   float dimensions[3] = {0, 0, 0};  // the model's height, width, depth in mm (0: real size)
   int pages = 0;                    // a book's printed pages: its model's spine (0: the style's)
   float paperGsm = 80;              // the weight of its paper, g/m2

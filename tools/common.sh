@@ -47,6 +47,8 @@ TEST_PACKAGES=(
   slurm-wlm munge
   # Reference tools: Poppler's renderer, LittleCMS's jpgicc.
   poppler-utils liblcms2-utils
+  # The print templates' checkers: qpdf's structure check, Ghostscript's separations.
+  qpdf ghostscript
   # The studio look's reference renderer in the tests, and the shop models'
   # independent reader (Blender's glTF importer wants numpy).
   blender python3-numpy

@@ -12,6 +12,7 @@
 //
 // Exit status 0 when the window was still drawing at the end.
 #include <QAction>
+#include <QClipboard>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -225,6 +226,10 @@ class Monkey : public QObject {
   }
 
   void perform(const Action& a) {
+    // Text a drag selected becomes the X selection, which a middle click
+    // pastes; the X server is the run's and its replay's alike, and what
+    // it holds when is the machine's timing: each action starts without.
+    if (QApplication::clipboard()->supportsSelection()) QApplication::clipboard()->clear(QClipboard::Selection);
     const std::vector<QWidget*> shown = windows();
     if (shown.empty()) return;
     QWidget* window = shown[static_cast<size_t>(a.window) % shown.size()];
