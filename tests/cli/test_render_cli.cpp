@@ -2244,3 +2244,123 @@ TEST(StudioDevices, ABrowserWindowsTabShowsItsTitle) {
   EXPECT_GT(text(" --title Kestrova-Home"), 40);
   EXPECT_EQ(text(""), 0);
 }
+
+namespace {
+
+// pdfinfo's box, in points: left, bottom, right, top.
+std::array<double, 4> pdfBox(const std::string& info, const std::string& box) {
+  std::array<double, 4> at{};
+  std::istringstream lines(info);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind(box + ":", 0) != 0) continue;
+    std::istringstream(line.substr(box.size() + 1)) >> at[0] >> at[1] >> at[2] >> at[3];
+  }
+  return at;
+}
+
+constexpr double kPointsPerMm = 72 / 25.4;
+
+}  // namespace
+
+// Every product's template passes qpdf's check; its TrimBox is the real
+// layout's size in points (a DVD's wrap Amaray's 273 x 183 mm, a CD's
+// 120 mm booklet, 10 mm apart, beside its 151 x 118 mm back card, a
+// cassette's J-card of 15.9 + 12.7 + 63.5 x 101.6 mm), its BleedBox 3 mm
+// larger all round, or the --bleed asked.
+TEST(PrintTemplates, EachPassesQpdfWithItsTrimAtRealSizeAndItsBleedAround) {
+  QTemporaryDir dir;
+  const struct {
+    const char* name;
+    std::string arguments;
+    double width, height;  // mm; 0 where the shot's own drawing decides
+    double bleed;
+  } kTemplates[] = {
+      {"dvd", "--style 2", 273, 183, 3},
+      {"slim-dvd", "--style 3", 2 * 129.5 + 7, 183, 3},
+      {"cd", "--style 4", 120 + 10 + 151, 120, 3},
+      {"tape", "--style 6 --bleed 5", 15.9 + 12.7 + 63.5, 101.6, 5},
+      {"box", "--style 0", 0, 0, 3},
+      {"cube", "--style 7 --bleed 0", 0, 0, 0},
+      {"hardback", "--product book --style 0", 0, 0, 3},
+      {"mug", "--product mug --blank-template", 0, 0, 3},
+  };
+  for (const auto& t : kTemplates) {
+    SCOPED_TRACE(t.name);
+    const std::string pdf = dir.filePath(QString(t.name) + ".pdf").toStdString();
+    const CliRun made = run(t.arguments + " --template " + pdf);
+    ASSERT_EQ(made.status, 0) << made.output;
+    const CliRun checked = runProgram("qpdf", "--check " + pdf);
+    EXPECT_EQ(checked.status, 0) << checked.output;
+    const CliRun info = runProgram("pdfinfo", "-box " + pdf);
+    ASSERT_EQ(info.status, 0) << info.output;
+    const auto trim = pdfBox(info.output, "TrimBox"), bleed = pdfBox(info.output, "BleedBox");
+    if (t.width > 0) {
+      EXPECT_NEAR(trim[2] - trim[0], t.width * kPointsPerMm, 0.05);
+      EXPECT_NEAR(trim[3] - trim[1], t.height * kPointsPerMm, 0.05);
+    }
+    for (int i = 0; i < 2; ++i) {
+      EXPECT_NEAR(trim[static_cast<size_t>(i)] - bleed[static_cast<size_t>(i)], t.bleed * kPointsPerMm, 0.05);
+      EXPECT_NEAR(bleed[static_cast<size_t>(i + 2)] - trim[static_cast<size_t>(i + 2)], t.bleed * kPointsPerMm, 0.05);
+    }
+  }
+  for (const char* wrong : {"--template x.png", "--bleed 3", "--template x.pdf --bleed 40", "--template x.pdf --safe -1"}) {
+    EXPECT_EQ(run(std::string(wrong) + " -o " + dir.filePath("x.png").toStdString()).status, 2) << wrong;
+  }
+  const CliRun board = run("--product screenshot --template " + dir.filePath("b.pdf").toStdString());
+  EXPECT_NE(board.status, 0);
+  EXPECT_NE(board.output.find("screen shot has no print template"), std::string::npos) << board.output;
+}
+
+// Ghostscript's separations find the two dies' inks as plates of their own,
+// with lines on them and nothing of the art: the plates of a template with
+// the shot's artwork are those of the blank one.
+TEST(PrintTemplates, TheCutAndCreaseAreSpotPlatesThatTheArtNeverReaches) {
+  QTemporaryDir dir;
+  auto plates = [&dir](const std::string& name, const std::string& more) {
+    const std::string pdf = dir.filePath(QString::fromStdString(name) + ".pdf").toStdString();
+    EXPECT_EQ(run("--style 0 --template " + pdf + more).status, 0);
+    const std::string base = dir.filePath(QString::fromStdString(name)).toStdString();
+    const CliRun gs = runProgram("gs", "-q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=tiffsep -r30 -o " + base + ".tif " + pdf);
+    EXPECT_EQ(gs.status, 0) << gs.output;
+    std::map<std::string, QImage> found;
+    for (const char* ink : {"CutContour", "Crease", "Cyan"}) {
+      found[ink] = QImage(QString::fromStdString(base + "(" + ink + ").tif")).convertToFormat(QImage::Format_Grayscale8);
+    }
+    return found;
+  };
+  auto inked = [](const QImage& plate) {
+    int count = 0;
+    for (int y = 0; y < plate.height(); ++y) {
+      for (int x = 0; x < plate.width(); ++x) count += qGray(plate.pixel(x, y)) < 128;
+    }
+    return count;
+  };
+  auto art = plates("art", "");
+  auto blank = plates("blank", " --blank-template");
+  for (const char* ink : {"CutContour", "Crease"}) {
+    SCOPED_TRACE(ink);
+    ASSERT_FALSE(art[ink].isNull()) << "no plate for it";
+    const int lines = inked(art[ink]);
+    EXPECT_GT(lines, 200) << "nothing on its plate";
+    EXPECT_LT(lines, art[ink].width() * art[ink].height() / 20) << "more than lines on its plate";
+    EXPECT_EQ(art[ink], blank[ink]) << "the art reaches its plate";
+  }
+  EXPECT_GT(inked(art["Cyan"]), inked(blank["Cyan"]) + 1000) << "the art is not printed";
+}
+
+// A book's template grows by its spine as printers work it out: 160 more
+// pages of 74 g/m2 paper (50 lb offset, 0.097 mm a leaf in Straub's table)
+// add 80 leaves, 7.76 mm.
+TEST(PrintTemplates, ABooksWrapGrowsByItsSpine) {
+  QTemporaryDir dir;
+  auto width = [&dir](int pages) {
+    const std::string pdf = dir.filePath(QString::number(pages) + ".pdf").toStdString();
+    EXPECT_EQ(run("--product book --style 1 --pages " + std::to_string(pages) + " --paper " + std::to_string(50 * 1.4801) +
+                  " --template " + pdf)
+                  .status,
+              0);
+    const auto trim = pdfBox(runProgram("pdfinfo", "-box " + pdf).output, "TrimBox");
+    return (trim[2] - trim[0]) / kPointsPerMm;
+  };
+  EXPECT_NEAR(width(320) - width(160), 80 * 0.097, 0.01);
+}
