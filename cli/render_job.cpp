@@ -10,6 +10,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <QImage>
+#include <QTemporaryDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -815,6 +816,28 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
     if (!slot) fail("--face " + face + ": this product's faces are " + FaceNames(scene->productKind));
     faces.emplace_back(*slot, resolve(options, image).string());
   }
+  // A one-piece cover, cut into the faces it covers by the product's
+  // template; the pieces live as long as this run.
+  QTemporaryDir wrapPieces;
+  std::vector<std::pair<std::string, std::string>> wrapNames;
+  if (!options.wrap.empty()) {
+    PrintTemplateRequest request;
+    request.bleed = options.bleed;
+    std::copy(options.dimensions, options.dimensions + 3, request.dimensions);
+    if (options.pages > 0 && scene->productKind <= 1.0f) request.spine = SpineMm(*scene, options);
+    std::vector<std::pair<TextureSlot, std::string>> pieces;
+    std::string why;
+    if (!wrapPieces.isValid() ||
+        !CutWrap(*scene, request, resolve(options, options.wrap).string(), wrapPieces.path().toStdString(), &pieces, &why)) {
+      return failed(failure, "cannot use the cover: " + why);
+    }
+    for (const auto& piece : pieces) {
+      faces.insert(faces.begin() + static_cast<std::ptrdiff_t>(wrapNames.size()), piece);
+      wrapNames.emplace_back("wrap", piece.second);
+    }
+  }
+  std::vector<std::pair<std::string, std::string>> faceNames = wrapNames;
+  faceNames.insert(faceNames.end(), options.faces.begin(), options.faces.end());
   std::vector<std::pair<std::string, std::string>> unreadable;  // face, why: the check reports them
   for (size_t i = 0; i < faces.size(); ++i) {
     const float absolute = scene->imagePathIsAbsolute;
@@ -823,11 +846,11 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
     const bool loaded = LoadTexture(*scene, faces[i].second, scene->textureSlot[faces[i].first], &why);
     scene->imagePathIsAbsolute = absolute;
     if (!loaded && options.preflight) {
-      unreadable.emplace_back(options.faces[i].first, "cannot use " + faces[i].second + ": " + why);
+      unreadable.emplace_back(faceNames[i].first, "cannot use " + faces[i].second + ": " + why);
       continue;
     }
     if (!loaded) {
-      return failed(failure, "cannot use " + faces[i].second + " for --face " + options.faces[i].first + ": " + why);
+      return failed(failure, "cannot use " + faces[i].second + " for --face " + faceNames[i].first + ": " + why);
     }
   }
   if (project.empty() && !faces.empty()) {

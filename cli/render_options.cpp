@@ -79,6 +79,9 @@ const char* const kUsage =
     "  --safe MM                 the template's safe line inside the trim, 0 to 50\n"
     "                            mm (default 3)\n"
     "  --blank-template          the template without the shot's artwork\n"
+    "  --wrap FILE               a one-piece cover (a picture or PDF) laid out on\n"
+    "                            the product's template with its bleed, cut into\n"
+    "                            the faces it covers\n"
     "  --texture-size N          the model's texture atlas, at most N pixels a side\n"
     "                            (a power of two, 64 to 8192; default 2048)\n"
     "  --gloss N                 the studio look's clear glossy coat on boxes and\n"
@@ -413,6 +416,8 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
         fail(arg + " wants millimetres from 0 to " + std::to_string(static_cast<int>(most)) + ", not '" + text + "'");
       }
       (arg == "--bleed" ? options.bleed : options.safe) = mm;
+    } else if (arg == "--wrap") {
+      options.wrap = value();
     } else if (arg == "--blank-template") {
       options.blankTemplate = true;
     } else if (arg == "--dimensions") {

@@ -51,6 +51,7 @@ struct RenderOptions {
   double bleed = 3;           // mm of artwork past its trim
   double safe = 3;            // mm inside the trim the safe line runs
   bool blankTemplate = false; // the template without the shot's artwork
+  std::string wrap;           // a one-piece cover on the template, cut into the faces
   float dimensions[3] = {0, 0, 0};  // the model's height, width, depth in mm (0: real size)
   int pages = 0;                    // a book's printed pages: its model's spine (0: the style's)
   float paperGsm = 80;              // the weight of its paper, g/m2

@@ -257,7 +257,9 @@ std::vector<uint8_t> WriteTemplatePdf(const PrintLayout& layout, const TemplateA
     content << number(from.x) << " " << number(from.y) << " m " << number(to.x) << " " << number(to.y) << " l S\n";
   }
   content << "Q EMC\n";
-  // The names and sizes, and the safe line, on the layer that does not print.
+  // The names and sizes, and the safe line, on the layer that does not
+  // print; hidden until the designer shows it, as a printer's RIP may not
+  // read what a layer is used for.
   content << "/OC /L4 BDC q 0 0.45 0.9 RG 0 0.45 0.9 rg " << number(hairline) << " w [1 1] 0 d\n";
   for (const LayoutPanel& p : layout.panels) {
     if (p.picture != LayoutPicture::None && p.width > 2 * options.safe && p.height > 2 * options.safe) {
@@ -287,7 +289,7 @@ std::vector<uint8_t> WriteTemplatePdf(const PrintLayout& layout, const TemplateA
   const std::string trim = "[" + number(b * k) + " " + number(b * k) + " " + number(mw - b * k) + " " + number(mh - b * k) + "]";
   objects[0] =
       "<< /Type /Catalog /Pages 2 0 R /OCProperties << /OCGs [5 0 R 6 0 R 7 0 R 8 0 R] /D << /Name (Layers) "
-      "/Order [5 0 R 6 0 R 7 0 R 8 0 R] /ON [5 0 R 6 0 R 7 0 R 8 0 R] "
+      "/Order [5 0 R 6 0 R 7 0 R 8 0 R] /ON [5 0 R 6 0 R 7 0 R] /OFF [8 0 R] "
       "/AS [<< /Event /Print /OCGs [8 0 R] /Category [/Print] >> << /Event /View /OCGs [8 0 R] /Category [/View] >>] >> >> >>";
   objects[1] = "<< /Type /Pages /Kids [3 0 R] /Count 1 >>";
   objects[2] = "<< /Type /Page /Parent 2 0 R /MediaBox " + media + " /BleedBox " + media + " /TrimBox " + trim +

@@ -2364,3 +2364,55 @@ TEST(PrintTemplates, ABooksWrapGrowsByItsSpine) {
   };
   EXPECT_NEAR(width(320) - width(160), 80 * 0.097, 0.01);
 }
+
+// The template written with a shot's artwork, drawn by Poppler and read
+// back as a one-piece cover, draws the shot the faces given one by one do
+// (a retail box's carton, its top laid upside down; a DVD's wrap); a cover
+// of other proportions is refused with the size it should have.
+TEST(PrintTemplates, ACoverCutFromItsOwnTemplateDrawsTheSameShot) {
+  QTemporaryDir dir;
+  const struct {
+    const char* face;
+    QRgb colour;
+  } kFaces[] = {{"front", qRgb(200, 40, 40)}, {"back", qRgb(40, 40, 200)}, {"left", qRgb(40, 160, 40)},
+                {"right", qRgb(200, 200, 40)}, {"top", qRgb(160, 40, 160)}, {"bottom", qRgb(40, 160, 160)}};
+  std::string faces;
+  for (const auto& f : kFaces) {
+    // Each face darker towards its top left: a face turned or mirrored
+    // shows.
+    QImage picture(64, 64, QImage::Format_RGB32);
+    for (int y = 0; y < 64; ++y) {
+      for (int x = 0; x < 64; ++x) {
+        const double shade = 0.55 + 0.45 * (x + y) / 126.0;
+        picture.setPixel(x, y, qRgb(static_cast<int>(qRed(f.colour) * shade), static_cast<int>(qGreen(f.colour) * shade),
+                                    static_cast<int>(qBlue(f.colour) * shade)));
+      }
+    }
+    const std::string path = dir.filePath(QString(f.face) + ".png").toStdString();
+    ASSERT_TRUE(picture.save(QString::fromStdString(path)));
+    faces += " --face " + std::string(f.face) + "=" + path;
+  }
+  for (const char* style : {"0", "2"}) {
+    SCOPED_TRACE(style);
+    const std::string shot = " --look studio --style " + std::string(style) + " --rotation 25,35,0 --fit 5 --size 480x360";
+    const QImage given = drawn(shot + faces + " --template " + dir.filePath("t.pdf").toStdString(), dir, "given.png");
+    const CliRun poppler = runProgram("pdftoppm", "-r 100 -png -singlefile " + dir.filePath("t.pdf").toStdString() + " " +
+                                                      dir.filePath("cover").toStdString());
+    ASSERT_EQ(poppler.status, 0) << poppler.output;
+    const QImage cut = drawn(shot + " --wrap " + dir.filePath("cover.png").toStdString(), dir, "cut.png");
+    ASSERT_EQ(given.size(), cut.size());
+    double difference = 0;
+    for (int y = 0; y < given.height(); ++y) {
+      for (int x = 0; x < given.width(); ++x) {
+        const QRgb a = given.pixel(x, y), b = cut.pixel(x, y);
+        difference += std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+      }
+    }
+    EXPECT_LT(difference / (3.0 * given.width() * given.height()), 2.0) << "levels apart on average";
+  }
+  const CliRun wrong = run("--style 2 --wrap " + dir.filePath("front.png").toStdString() + " -o " + dir.filePath("w.png").toStdString());
+  EXPECT_NE(wrong.status, 0);
+  EXPECT_NE(wrong.output.find("64 x 64 pixels"), std::string::npos) << wrong.output;
+  // The DVD's wrap with its bleed is 279 x 189 mm: 64 pixels wide, 43 high.
+  EXPECT_NE(wrong.output.find("it should be 43 high"), std::string::npos) << wrong.output;
+}
