@@ -96,19 +96,21 @@ struct Piece {
   double u0, u1, v0, v1;
 };
 
-// The picture on its panel, and past each free edge its outermost row or
-// column of pixels drawn out over the flaps and the bleed (the corners
-// their corner pixel): the trim shows the picture whole and unstretched.
-std::vector<Piece> piecesOf(const ArtworkPlacement& a, int pixelsWide, int pixelsHigh) {
+// The picture on its panel, and past each free edge the picture mirrored
+// in that edge, over the flaps the panel carries and into the bleed (the
+// corners mirrored both ways): the trim shows the picture whole and
+// unstretched, and what lies past it continues it.
+std::vector<Piece> piecesOf(const ArtworkPlacement& a) {
   const LayoutPanel& p = *a.panel;
-  const double eu = 1.0 / std::max(1, pixelsWide), ev = 1.0 / std::max(1, pixelsHigh);
   const double left = a.reach[0], bottom = a.reach[1], right = a.reach[2], top = a.reach[3];
+  const double mirroredLeft = std::min(1.0, left / p.width), mirroredRight = std::min(1.0, right / p.width);
+  const double mirroredBottom = std::min(1.0, bottom / p.height), mirroredTop = std::min(1.0, top / p.height);
   // Columns: the left reach, the panel, the right reach; rows alike. Each
-  // with the panel fractions it shows.
+  // with the panel fractions it shows at its two ends.
   const struct {
     double from, size, f0, f1;
-  } columns[3] = {{p.x - left, left, 0, eu}, {p.x, p.width, 0, 1}, {p.x + p.width, right, 1 - eu, 1}},
-    rows[3] = {{p.y - bottom, bottom, 0, ev}, {p.y, p.height, 0, 1}, {p.y + p.height, top, 1 - ev, 1}};
+  } columns[3] = {{p.x - left, left, mirroredLeft, 0}, {p.x, p.width, 0, 1}, {p.x + p.width, right, 1, 1 - mirroredRight}},
+    rows[3] = {{p.y - bottom, bottom, mirroredBottom, 0}, {p.y, p.height, 0, 1}, {p.y + p.height, top, 1, 1 - mirroredTop}};
   std::vector<Piece> pieces;
   for (const auto& c : columns) {
     for (const auto& r : rows) {
@@ -235,7 +237,7 @@ std::vector<uint8_t> WriteTemplatePdf(const PrintLayout& layout, const TemplateA
       name = "Im" + std::to_string(object);
       pictures << "/" << name << " " << object << " 0 R ";
     }
-    for (const Piece& d : piecesOf(a, found->second.width, found->second.height)) {
+    for (const Piece& d : piecesOf(a)) {
       // The whole picture's unit square placed so that its part lands on
       // the piece.
       const double sx = d.width / (d.u1 - d.u0), sy = d.height / (d.v1 - d.v0);
@@ -344,7 +346,7 @@ std::string WriteTemplateSvg(const PrintLayout& layout, const TemplateArtwork& a
     if (found == artwork.end() || found->second.width < 1 || found->second.height < 1) continue;
     std::string& data = encoded[a.panel->picture];
     if (data.empty()) data = "data:image/png;base64," + base64(pngOf(found->second));
-    for (const Piece& d : piecesOf(a, found->second.width, found->second.height)) {
+    for (const Piece& d : piecesOf(a)) {
       const std::string id = "c" + std::to_string(++clip);
       svg << "<clipPath id=\"" << id << "\"><rect x=\"" << X(d.x) << "\" y=\"" << Y(d.y + d.height) << "\" width=\""
           << number(d.width) << "\" height=\"" << number(d.height) << "\"/></clipPath>\n";
