@@ -147,6 +147,10 @@ void MainWindow::createActions() {
   exportModelAction_->setObjectName("Export3DModel");
   exportModelAction_->setStatusTip("Save the product as a 3D model for shop pages (GLB, or USDZ for Quick Look)");
   connect(exportModelAction_, &QAction::triggered, this, [this] { commands_->OnExport3DModel(); });
+  exportTemplateAction_ = new QAction("Export &Print Template...", this);
+  exportTemplateAction_->setObjectName("ExportPrintTemplate");
+  exportTemplateAction_->setStatusTip("Save the product's flat layout at real size, with cut and fold lines, for a printer (PDF or SVG)");
+  connect(exportTemplateAction_, &QAction::triggered, this, [this] { commands_->OnExportPrintTemplate(); });
   studioFloorAction_ = new QAction("Studio &Floor", this);
   studioFloorAction_->setObjectName("StudioFloor");
   studioFloorAction_->setCheckable(true);
@@ -198,6 +202,7 @@ void MainWindow::createMenus() {
   file->addAction(action(id::kCommandCopyImage));
   file->addAction(exportImageAction_);
   file->addAction(exportModelAction_);
+  file->addAction(exportTemplateAction_);
   file->addAction(action(id::kCommandExportAnimation));
   file->addAction(checkArtworkAction_);
   file->addAction(action(id::kCommandOpenProject));

@@ -63,6 +63,7 @@ class MainWindow : public QMainWindow, public WindowHost {
   QMenu* deviceMenu_ = nullptr;
   QAction* exportImageAction_ = nullptr;
   QAction* exportModelAction_ = nullptr;
+  QAction* exportTemplateAction_ = nullptr;
   QAction* checkArtworkAction_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   // Built at once, installed by Start.

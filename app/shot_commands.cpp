@@ -37,6 +37,7 @@
 #include "shot/new_shot.h"
 #include "shot/program_folder.h"
 #include "shot/project_io.h"
+#include "render/print_export.h"
 #include "render/shop_files.h"
 #include "shot/update_check.h"
 #include "shot_view.h"
@@ -777,6 +778,33 @@ void ShotCommands::OnExport3DModel() {
     // "cannot make the 3D model: ...", said as a sentence of its own.
     if (error.rfind("cannot ", 0) == 0) error = "Kestrova could not " + error.substr(7) + ".";
     showError(error);
+    return;
+  }
+  window_.showStatusText(QString::fromStdString("Wrote " + *path));
+}
+
+void ShotCommands::OnExportPrintTemplate() {
+  kestrova::FileDialogRequest request;
+  request.title = "Export Print Template";
+  request.filter = "PDF (*.pdf)|*.pdf|SVG Drawing (*.svg)|*.svg||";
+  request.defaultExtension = "pdf";
+  request.confirmOverwrite = true;
+  request.initialDirectory = exportFolder();
+  const auto path = saveNameOfType(request, {".pdf", ".svg"}, "print templates");
+  if (!path) return;
+  screenshotFolder_ = QFileInfo(QString::fromStdString(*path)).absolutePath();
+  kestrova::PrintTemplateRequest files;
+  files.path = *path;
+  std::string error;
+  bool written = false;
+  {
+    WaitCursor wait;
+    view_.makeCurrent();
+    written = kestrova::ExportPrintTemplate(scene(), files, &error);
+    view_.doneCurrent();
+  }
+  if (!written) {
+    showError("Kestrova could not write the print template: " + error + ".");
     return;
   }
   window_.showStatusText(QString::fromStdString("Wrote " + *path));

@@ -63,6 +63,9 @@ class ShotCommands : public QObject, public kestrova::PanelHost, public IntroHos
   void OnExportImage();
   // File > Export 3D Model...: the product as a shop's model, GLB or USDZ.
   void OnExport3DModel();
+  // File > Export Print Template...: the product's flat layout at real
+  // size with the shot's artwork, PDF or SVG.
+  void OnExportPrintTemplate();
   // View > Studio Floor: the floor under the product, kept in the settings.
   void setStudioFloor(bool on);
   void setStudioLook(bool on);

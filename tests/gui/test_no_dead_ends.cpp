@@ -504,6 +504,29 @@ TEST_F(NoDeadEnds, ExportThreeDModelWritesAGlbOrUsdzFromTheFileMenu) {
   EXPECT_EQ(zip[1], 'K');
 }
 
+// File > Export Print Template... writes the product's template as PDF or
+// SVG where the user says, a name of another kind asked again.
+TEST_F(NoDeadEnds, ExportPrintTemplateWritesAPdfOrSvgFromTheFileMenu) {
+  QAction* action = window()->findChild<QAction*>("ExportPrintTemplate");
+  ASSERT_NE(action, nullptr);
+  EXPECT_FALSE(action->statusTip().isEmpty());
+  const fs::path pdf = path() / "box.pdf";
+  const fs::path svg = path() / "box.svg";
+  platform_.fileAnswers = {(path() / "box.png").string(), pdf.string()};
+  action->trigger();
+  ASSERT_TRUE(fs::exists(pdf)) << "written";
+  EXPECT_EQ(platform_.fileRequests.back().title, "Export Print Template");
+  std::ifstream in(pdf, std::ios::binary);
+  std::string head(5, '\0');
+  in.read(head.data(), 5);
+  EXPECT_EQ(head, "%PDF-");
+  platform_.fileAnswers = {svg.string()};
+  action->trigger();
+  std::ifstream text(svg);
+  const std::string svgText((std::istreambuf_iterator<char>(text)), {});
+  EXPECT_NE(svgText.find("inkscape:label=\"CutContour\""), std::string::npos);
+}
+
 // View > Studio Look and Studio Floor are check items that tell assistive
 // technology whether they are on.
 TEST_F(NoDeadEnds, TheStudioMenuItemsSayTheirStateToAssistiveTechnology) {
