@@ -151,6 +151,10 @@ void MainWindow::createActions() {
   exportTemplateAction_->setObjectName("ExportPrintTemplate");
   exportTemplateAction_->setStatusTip("Save the product's flat layout at real size, with cut and fold lines, for a printer (PDF or SVG)");
   connect(exportTemplateAction_, &QAction::triggered, this, [this] { commands_->OnExportPrintTemplate(); });
+  loadCoverAction_ = new QAction("Load &Full Cover...", this);
+  loadCoverAction_->setObjectName("LoadFullCover");
+  loadCoverAction_->setStatusTip("Cut a cover laid out on the product's print template, bleed and all, into its faces");
+  connect(loadCoverAction_, &QAction::triggered, this, [this] { commands_->OnLoadFullCover(); });
   studioFloorAction_ = new QAction("Studio &Floor", this);
   studioFloorAction_->setObjectName("StudioFloor");
   studioFloorAction_->setCheckable(true);
@@ -203,6 +207,7 @@ void MainWindow::createMenus() {
   file->addAction(exportImageAction_);
   file->addAction(exportModelAction_);
   file->addAction(exportTemplateAction_);
+  file->addAction(loadCoverAction_);
   file->addAction(action(id::kCommandExportAnimation));
   file->addAction(checkArtworkAction_);
   file->addAction(action(id::kCommandOpenProject));

@@ -64,6 +64,7 @@ class MainWindow : public QMainWindow, public WindowHost {
   QAction* exportImageAction_ = nullptr;
   QAction* exportModelAction_ = nullptr;
   QAction* exportTemplateAction_ = nullptr;
+  QAction* loadCoverAction_ = nullptr;
   QAction* checkArtworkAction_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   // Built at once, installed by Start.

@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
+#include <QDateTime>
 #include <QImage>
 #include <QProgressDialog>
 #include <QScreen>
@@ -781,6 +782,47 @@ void ShotCommands::OnExport3DModel() {
     return;
   }
   window_.showStatusText(QString::fromStdString("Wrote " + *path));
+}
+
+void ShotCommands::OnLoadFullCover() {
+  kestrova::FileDialogRequest request;
+  request.title = "Load Full Cover";
+  request.filter = "Covers (*.png *.jpg *.jpeg *.tif *.tiff *.pdf)|*.png;*.jpg;*.jpeg;*.tif;*.tiff;*.pdf|All Files (*.*)|*.*||";
+  request.fileMustExist = true;
+  request.initialDirectory = exportFolder();
+  const auto path = app_.platform().openFileName(request);
+  if (!path) return;
+  // The faces cut from it are kept where the program keeps its own files:
+  // a project saved afterwards names them, and they must outlive the run.
+  const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/covers/" +
+                         QString::number(QDateTime::currentMSecsSinceEpoch());
+  if (!QDir().mkpath(folder)) {
+    showError("Kestrova could not make the folder " + folder.toStdString() + " for the cover's faces.");
+    return;
+  }
+  kestrova::SceneState& shot = scene();
+  std::vector<std::pair<kestrova::TextureSlot, std::string>> faces;
+  std::string error;
+  bool loaded = false;
+  {
+    WaitCursor wait;
+    view_.makeCurrent();
+    loaded = kestrova::CutWrap(shot, {}, *path, folder.toStdString(), &faces, &error);
+    const float absolute = shot.imagePathIsAbsolute;
+    shot.imagePathIsAbsolute = 2;
+    for (size_t i = 0; loaded && i < faces.size(); ++i) {
+      loaded = kestrova::LoadTexture(shot, faces[i].second, shot.textureSlot[faces[i].first], &error);
+    }
+    shot.imagePathIsAbsolute = absolute;
+    view_.doneCurrent();
+  }
+  if (!loaded) {
+    QDir(folder).removeRecursively();
+    showError("Kestrova could not use the cover: " + error + ".");
+    return;
+  }
+  view_.requestFrame();
+  window_.showStatusText(QString::fromStdString("Cut " + *path + " into " + std::to_string(faces.size()) + " faces"));
 }
 
 void ShotCommands::OnExportPrintTemplate() {

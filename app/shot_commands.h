@@ -66,6 +66,9 @@ class ShotCommands : public QObject, public kestrova::PanelHost, public IntroHos
   // File > Export Print Template...: the product's flat layout at real
   // size with the shot's artwork, PDF or SVG.
   void OnExportPrintTemplate();
+  // File > Load Full Cover...: a one-piece cover laid out on the product's
+  // template, cut into the faces it covers.
+  void OnLoadFullCover();
   // View > Studio Floor: the floor under the product, kept in the settings.
   void setStudioFloor(bool on);
   void setStudioLook(bool on);

@@ -106,7 +106,7 @@ TEST_F(MainWindowTest, TheMenusHoldTheirItemsWithIdsAndShortcuts) {
     }
   }
   EXPECT_EQ(items, (QStringList{"&File", "57603 &Save Screenshot Ctrl+S", "57600 New ",
-                                "32775 Copy Image to Clipboard Ctrl+C", "ExportImage &Export Image... Ctrl+E", "Export3DModel Export 3D &Model... ", "ExportPrintTemplate Export &Print Template... ", "32790 Export &Animation... ", "CheckArtwork Chec&k Artwork... ", "-", "-", "57665 E&xit ",
+                                "32775 Copy Image to Clipboard Ctrl+C", "ExportImage &Export Image... Ctrl+E", "Export3DModel Export 3D &Model... ", "ExportPrintTemplate Export &Print Template... ", "LoadFullCover Load &Full Cover... ", "32790 Export &Animation... ", "CheckArtwork Chec&k Artwork... ", "-", "-", "57665 E&xit ",
                                 "&Edit", "32779 &Preferences... Ctrl+,", "&View",
                                 "59392 &Toolbar ", "59393 &Status Bar ", "-", "AdvancedControls &Advanced Controls ", "-",
                                 "32772 Control &Panel F4", "32773 &Background Color... ", "StudioFloor Studio &Floor ", "StudioLook Studio &Look ",

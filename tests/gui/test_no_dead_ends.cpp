@@ -527,6 +527,35 @@ TEST_F(NoDeadEnds, ExportPrintTemplateWritesAPdfOrSvgFromTheFileMenu) {
   EXPECT_NE(svgText.find("inkscape:label=\"CutContour\""), std::string::npos);
 }
 
+// File > Load Full Cover... cuts the template the window wrote (a PDF, bleed
+// and all) into the faces; a picture of other proportions is refused with
+// the size it should have, the faces left as they were.
+TEST_F(NoDeadEnds, LoadFullCoverCutsATemplateIntoTheFacesAndRefusesAWrongSize) {
+  const fs::path pdf = path() / "cover.pdf";
+  platform_.fileAnswers = {pdf.string()};
+  window()->findChild<QAction*>("ExportPrintTemplate")->trigger();
+  ASSERT_TRUE(fs::exists(pdf));
+  QAction* load = window()->findChild<QAction*>("LoadFullCover");
+  ASSERT_NE(load, nullptr);
+  EXPECT_FALSE(load->statusTip().isEmpty());
+  const fs::path square = path() / "square.png";
+  QImage(200, 200, QImage::Format_RGB32).save(QString::fromStdString(square.string()));
+  const std::string before = scene().artwork[kSlotBoxFront].path;
+  platform_.messages.clear();
+  platform_.fileAnswers = {square.string()};
+  load->trigger();
+  ASSERT_FALSE(platform_.messages.empty()) << "a wrong size said nothing";
+  EXPECT_NE(platform_.messages.back().text.find("should be"), std::string::npos) << platform_.messages.back().text;
+  EXPECT_EQ(scene().artwork[kSlotBoxFront].path, before) << "a refused cover changed a face";
+  platform_.messages.clear();
+  platform_.fileAnswers = {pdf.string()};
+  load->trigger();
+  EXPECT_TRUE(platform_.messages.empty()) << platform_.messages.front().text;
+  const std::string front = scene().artwork[kSlotBoxFront].path;
+  EXPECT_NE(front, before);
+  EXPECT_TRUE(fs::exists(front)) << "the face cut from the cover is kept";
+}
+
 // View > Studio Look and Studio Floor are check items that tell assistive
 // technology whether they are on.
 TEST_F(NoDeadEnds, TheStudioMenuItemsSayTheirStateToAssistiveTechnology) {
