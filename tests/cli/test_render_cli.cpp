@@ -2421,3 +2421,32 @@ TEST(PrintTemplates, ACoverCutFromItsOwnTemplateDrawsTheSameShot) {
   // The DVD's wrap with its bleed is 279 x 189 mm: 64 pixels wide, 43 high.
   EXPECT_NE(wrong.output.find("it should be 43 high"), std::string::npos) << wrong.output;
 }
+
+// A template's SVG drawn by Chromium: each picture fills its panel the
+// right way up, and past the trim the bleed continues it mirrored.
+TEST(PrintTemplates, ChromiumDrawsAnSvgTemplatesPicturesUprightOnTheirPanels) {
+  QTemporaryDir dir;
+  QImage front(40, 40, QImage::Format_RGB32);
+  for (int y = 0; y < 40; ++y) {
+    for (int x = 0; x < 40; ++x) front.setPixel(x, y, y < 20 ? qRgb(220, 20, 20) : qRgb(20, 20, 220));
+  }
+  ASSERT_TRUE(front.save(dir.filePath("front.png")));
+  const std::string svg = dir.filePath("dvd.svg").toStdString();
+  ASSERT_EQ(run("--style 2 --face front=" + dir.filePath("front.png").toStdString() + " --template " + svg).status, 0);
+  // 279 x 189 mm with the bleed, at the browser's 96 pixels an inch.
+  const double perMm = 96 / 25.4;
+  const CliRun shot = nodeScript("svg_shot.mjs", svg + " " + dir.filePath("dvd.png").toStdString() + " 1060 720 2");
+  ASSERT_EQ(shot.status, 0) << shot.output;
+  const QImage image(dir.filePath("dvd.png"));
+  ASSERT_FALSE(image.isNull());
+  auto at = [&](double x, double y) {  // the layout's millimetres, y up, the bleed 3 mm
+    return image.pixel(static_cast<int>((x + 3) * perMm * 2), static_cast<int>((183 + 3 - y) * perMm * 2));
+  };
+  auto red = [](QRgb p) { return qRed(p) > 150 && qBlue(p) < 100; };
+  auto blue = [](QRgb p) { return qBlue(p) > 150 && qRed(p) < 100; };
+  const double middle = 129.5 + 14 + 129.5 / 2;
+  EXPECT_TRUE(red(at(middle, 183 * 0.75))) << "the front's upper half";
+  EXPECT_TRUE(blue(at(middle, 183 * 0.25))) << "the front's lower half";
+  EXPECT_TRUE(red(at(middle, 183 + 2))) << "the bleed above, mirrored";
+  EXPECT_TRUE(blue(at(middle, -2))) << "the bleed below, mirrored";
+}

@@ -1,6 +1,7 @@
 // A print template's SVG read by Qt's own SVG renderer: the cut line lies
-// on the trim in its magenta, the folds in their cyan, and a panel's
-// picture fills its panel the right way up.
+// on the trim in its magenta, the folds in their cyan. (Qt draws SVG Tiny,
+// without clipping paths: the pictures are checked in Chromium, in the
+// command line's tests.)
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -11,7 +12,7 @@
 
 using namespace kestrova;
 
-TEST(PrintSvg, QtsRendererFindsTheCutOnTheTrimTheFoldsAndThePicturesUpright) {
+TEST(PrintSvg, QtsRendererFindsTheCutOnTheTrimAndTheFolds) {
   const PrintLayout layout = DvdWrapLayout({135, 190, 14});
   // The front: red above, blue below.
   RgbaImage front;
@@ -45,8 +46,4 @@ TEST(PrintSvg, QtsRendererFindsTheCutOnTheTrimTheFoldsAndThePicturesUpright) {
   }
   EXPECT_TRUE(cut) << "no cut line on the trim";
   EXPECT_TRUE(fold) << "no fold between the spine and the front";
-  // The front's picture the right way up: red in its upper half.
-  const QRgb upper = at(129.5 + 14 + 60, layout.height * 0.8), lower = at(129.5 + 14 + 60, layout.height * 0.2);
-  EXPECT_GT(qRed(upper), 150);
-  EXPECT_GT(qBlue(lower), 150);
 }
