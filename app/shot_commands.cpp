@@ -404,6 +404,20 @@ void ShotCommands::showPanelAgain() {
   if (scene().controlPanel) scene().controlPanel->show();
 }
 
+std::optional<std::string> ShotCommands::exportName(const std::string& title, const std::string& filter,
+                                                    const std::string& extension,
+                                                    const std::vector<std::string>& endings, const std::string& kinds) {
+  kestrova::FileDialogRequest request;
+  request.title = title;
+  request.filter = filter;
+  request.defaultExtension = extension;
+  request.confirmOverwrite = true;
+  request.initialDirectory = exportFolder();
+  const auto path = saveNameOfType(request, endings, kinds);
+  if (path) screenshotFolder_ = QFileInfo(QString::fromStdString(*path)).absolutePath();
+  return path;
+}
+
 std::optional<std::string> ShotCommands::saveNameOfType(kestrova::FileDialogRequest request,
                                                         const std::vector<std::string>& endings,
                                                         const std::string& what) {
@@ -752,15 +766,8 @@ void ShotCommands::OnExportImage() {
 // ---- Export 3D Model ----
 
 void ShotCommands::OnExport3DModel() {
-  kestrova::FileDialogRequest request;
-  request.title = "Export 3D Model";
-  request.filter = "glTF Binary (*.glb)|*.glb|USDZ for Quick Look (*.usdz)|*.usdz||";
-  request.defaultExtension = "glb";
-  request.confirmOverwrite = true;
-  request.initialDirectory = exportFolder();
-  const auto path = saveNameOfType(request, {".glb", ".usdz"}, "3D models");
+  const auto path = exportName("Export 3D Model", "glTF Binary (*.glb)|*.glb|USDZ for Quick Look (*.usdz)|*.usdz||", "glb", {".glb", ".usdz"}, "3D models");
   if (!path) return;
-  screenshotFolder_ = QFileInfo(QString::fromStdString(*path)).absolutePath();
   kestrova::ShopFilesRequest files;
   (kestrova::EndsWithIgnoringCase(*path, ".usdz") ? files.usdz : files.glb) = *path;
   files.tooLarge = [](const std::string&, uint64_t bytes) {
@@ -826,15 +833,8 @@ void ShotCommands::OnLoadFullCover() {
 }
 
 void ShotCommands::OnExportPrintTemplate() {
-  kestrova::FileDialogRequest request;
-  request.title = "Export Print Template";
-  request.filter = "PDF (*.pdf)|*.pdf|SVG Drawing (*.svg)|*.svg||";
-  request.defaultExtension = "pdf";
-  request.confirmOverwrite = true;
-  request.initialDirectory = exportFolder();
-  const auto path = saveNameOfType(request, {".pdf", ".svg"}, "print templates");
+  const auto path = exportName("Export Print Template", "PDF (*.pdf)|*.pdf|SVG Drawing (*.svg)|*.svg||", "pdf", {".pdf", ".svg"}, "print templates");
   if (!path) return;
-  screenshotFolder_ = QFileInfo(QString::fromStdString(*path)).absolutePath();
   kestrova::PrintTemplateRequest files;
   files.path = *path;
   std::string error;
@@ -862,15 +862,8 @@ void ShotCommands::OnExportAnimation() {
   ExportAnimationDialog options(size, fps, shot.keyCount > 0, view_.window());
   if (options.exec() != QDialog::Accepted) return;
   const double turntable = options.turntableSeconds();
-  kestrova::FileDialogRequest request;
-  request.title = "Export Animation";
-  request.filter = "MP4 Video (*.mp4)|*.mp4|WebM Video (*.webm)|*.webm|GIF Animation (*.gif)|*.gif||";
-  request.defaultExtension = "mp4";
-  request.confirmOverwrite = true;
-  request.initialDirectory = exportFolder();
-  const auto path = saveNameOfType(request, {".mp4", ".webm", ".gif"}, "animations");
+  const auto path = exportName("Export Animation", "MP4 Video (*.mp4)|*.mp4|WebM Video (*.webm)|*.webm|GIF Animation (*.gif)|*.gif||", "mp4", {".mp4", ".webm", ".gif"}, "animations");
   if (!path) return;
-  screenshotFolder_ = QFileInfo(QString::fromStdString(*path)).absolutePath();
   std::string error;
   auto writer = kestrova::VideoWriter::Open(*path, size.width(), size.height(), fps, &error);
   if (!writer) {

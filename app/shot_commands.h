@@ -116,6 +116,10 @@ class ShotCommands : public QObject, public kestrova::PanelHost, public IntroHos
   void putShotBack(kestrova::SceneState& kept);
   void sayCancelled(const std::string& path);
   // A save dialog asked again until the name ends in one of `endings`.
+  // An export's file name, asked in a save dialog of that title starting in
+  // the last folder used (remembered), of one of the `endings`.
+  std::optional<std::string> exportName(const std::string& title, const std::string& filter, const std::string& extension,
+                                        const std::vector<std::string>& endings, const std::string& kinds);
   std::optional<std::string> saveNameOfType(kestrova::FileDialogRequest request, const std::vector<std::string>& endings,
                                             const std::string& what);
   // Web pictures of a project are fetched only when the user says yes.

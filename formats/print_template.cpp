@@ -1,5 +1,7 @@
 #include "formats/print_template.h"
 
+#include "formats/shop_page.h"
+
 #include <zlib.h>
 
 #include <algorithm>
@@ -64,6 +66,12 @@ std::string label(const LayoutPanel& panel) {
   return panel.name + " " + number(std::round(panel.width * 10) / 10) + " x " + number(std::round(panel.height * 10) / 10) + " mm";
 }
 
+// The label's letters in millimetres: as large as fits the panel's width,
+// a quarter of its height at most, 1 to 6 mm.
+double labelSize(const LayoutPanel& panel) {
+  return std::clamp(std::min(panel.height / 4, 1.6 * panel.width / std::max<size_t>(1, label(panel).size())), 1.0, 6.0);
+}
+
 // A PDF string's text: its brackets and backslashes escaped.
 std::string pdfText(const std::string& text) {
   std::string out;
@@ -74,19 +82,6 @@ std::string pdfText(const std::string& text) {
   return out;
 }
 
-std::string xmlText(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
 
 // One piece of a panel's picture: the target rectangle (mm) and which part
 // of the picture it shows, as fractions of its width from the left (u) and
@@ -152,18 +147,6 @@ std::vector<uint8_t> pngOf(const RgbaImage& image) {
   return png;
 }
 
-std::string base64(const std::vector<uint8_t>& data) {
-  static const char* kDigits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string out;
-  for (size_t i = 0; i < data.size(); i += 3) {
-    const uint32_t v = (data[i] << 16) | (i + 1 < data.size() ? data[i + 1] << 8 : 0) | (i + 2 < data.size() ? data[i + 2] : 0);
-    out += kDigits[(v >> 18) & 63];
-    out += kDigits[(v >> 12) & 63];
-    out += i + 1 < data.size() ? kDigits[(v >> 6) & 63] : '=';
-    out += i + 2 < data.size() ? kDigits[v & 63] : '=';
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -269,7 +252,7 @@ std::vector<uint8_t> WriteTemplatePdf(const PrintLayout& layout, const TemplateA
               << " " << number(p.height - 2 * options.safe) << " re S\n";
     }
     const std::string text = label(p);
-    const double size = std::clamp(std::min(p.height / 4, 1.6 * p.width / std::max<size_t>(1, text.size())), 1.0, 6.0);
+    const double size = labelSize(p);
     const bool upright = p.width < p.height * 0.5;
     const double cx = p.x + p.width / 2, cy = p.y + p.height / 2, half = 0.25 * size * static_cast<double>(text.size());
     content << "BT /F1 " << number(upright ? std::min(size * 2.5, p.width * 0.6) : size) << " Tf ";
@@ -335,7 +318,7 @@ std::string WriteTemplateSvg(const PrintLayout& layout, const TemplateArtwork& a
       << "<svg xmlns=\"http://www.w3.org/2000/svg\" xmlns:xlink=\"http://www.w3.org/1999/xlink\" "
          "xmlns:inkscape=\"http://www.inkscape.org/namespaces/inkscape\" width=\""
       << number(w) << "mm\" height=\"" << number(h) << "mm\" viewBox=\"0 0 " << number(w) << " " << number(h) << "\">\n"
-      << "<title>" << xmlText(layout.name) << "</title>\n"
+      << "<title>" << MarkupText(layout.name) << "</title>\n"
       << "<desc>Trim " << number(layout.width) << " x " << number(layout.height) << " mm, bleed " << number(b)
       << " mm. Cut and fold lines are the spot colours CutContour and Crease.</desc>\n";
   svg << "<g id=\"Artwork\" inkscape:groupmode=\"layer\" inkscape:label=\"Artwork\">\n";
@@ -345,7 +328,7 @@ std::string WriteTemplateSvg(const PrintLayout& layout, const TemplateArtwork& a
     const auto found = artwork.find(a.panel->picture);
     if (found == artwork.end() || found->second.width < 1 || found->second.height < 1) continue;
     std::string& data = encoded[a.panel->picture];
-    if (data.empty()) data = "data:image/png;base64," + base64(pngOf(found->second));
+    if (data.empty()) data = "data:image/png;base64," + Base64(pngOf(found->second));
     for (const Piece& d : piecesOf(a)) {
       const std::string id = "c" + std::to_string(++clip);
       svg << "<clipPath id=\"" << id << "\"><rect x=\"" << X(d.x) << "\" y=\"" << Y(d.y + d.height) << "\" width=\""
@@ -374,9 +357,9 @@ std::string WriteTemplateSvg(const PrintLayout& layout, const TemplateArtwork& a
   svg << "</g>\n<g id=\"Labels\" inkscape:groupmode=\"layer\" inkscape:label=\"Labels (not printed)\" "
          "font-family=\"DejaVu Sans, sans-serif\" fill=\"#0073E6\">\n";
   for (const LayoutPanel& p : layout.panels) {
-    const double size = std::clamp(std::min(p.height / 4, 1.6 * p.width / std::max<size_t>(1, label(p).size())), 1.0, 6.0);
+    const double size = labelSize(p);
     svg << "<text x=\"" << X(p.x + p.width / 2) << "\" y=\"" << Y(p.y + p.height / 2) << "\" font-size=\"" << number(size)
-        << "\" text-anchor=\"middle\" dominant-baseline=\"middle\">" << xmlText(label(p)) << "</text>\n";
+        << "\" text-anchor=\"middle\" dominant-baseline=\"middle\">" << MarkupText(label(p)) << "</text>\n";
     if (p.picture != LayoutPicture::None && p.width > 2 * options.safe && p.height > 2 * options.safe) {
       svg << "<rect x=\"" << X(p.x + options.safe) << "\" y=\"" << Y(p.y + p.height - options.safe) << "\" width=\""
           << number(p.width - 2 * options.safe) << "\" height=\"" << number(p.height - 2 * options.safe)

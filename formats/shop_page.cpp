@@ -7,21 +7,6 @@ namespace kestrova {
 
 namespace {
 
-// Text as an HTML attribute's value holds it.
-std::string attribute(const std::string& text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '"': out += "&quot;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
 // A script inline may not hold "</script": the page would end it there.
 std::string inlineScript(const std::string& script) {
   std::string out;
@@ -73,6 +58,20 @@ std::string RelativeUrl(const std::string& name) {
   return out;
 }
 
+std::string MarkupText(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '"': out += "&quot;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
 std::string Base64(const std::vector<uint8_t>& bytes) {
   static const char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
@@ -94,14 +93,14 @@ std::string WriteShopPage(const ShopPageParts& parts) {
   page += "<!doctype html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
   page += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
   page += "<meta name=\"generator\" content=\"Kestrova\">\n";
-  page += "<title>" + attribute(parts.title) + "</title>\n";
+  page += "<title>" + MarkupText(parts.title) + "</title>\n";
   page += "<style>html, body { margin: 0; height: 100%; background: #fff; }\n"
           "model-viewer { width: 100%; height: 100%; --poster-color: #fff; }\n"
           "#turntable:focus { outline: none; }</style>\n";
   page += "<!--\nThe viewer below is model-viewer, with three.js and Lit, under these licences:\n\n" +
           comment(parts.licences) + "\n-->\n";
   page += "<script type=\"module\">\n" + inlineScript(parts.viewerScript) + "\n</script>\n</head>\n<body>\n";
-  page += "<model-viewer alt=\"" + attribute(parts.title) + "\"\n";
+  page += "<model-viewer alt=\"" + MarkupText(parts.title) + "\"\n";
   page += "  src=\"data:model/gltf-binary;base64," + Base64(parts.glb) + "\"\n";
   if (!parts.poster.empty()) page += "  poster=\"data:image/png;base64," + Base64(parts.poster) + "\"\n";
   page += "  camera-controls touch-action=\"pan-y\" interaction-prompt=\"none\"\n";
@@ -110,7 +109,7 @@ std::string WriteShopPage(const ShopPageParts& parts) {
   page += "  shadow-intensity=\"" + number(std::clamp(parts.shadowIntensity, 0.0, 1.0)) + "\" shadow-softness=\"" +
           number(std::clamp(parts.shadowSoftness, 0.0, 1.0)) + "\" tone-mapping=\"neutral\" exposure=\"1\"\n";
   page += "  ar ar-modes=\"webxr scene-viewer quick-look\"";
-  if (!parts.usdzName.empty()) page += " ios-src=\"" + attribute(RelativeUrl(parts.usdzName)) + "\"";
+  if (!parts.usdzName.empty()) page += " ios-src=\"" + MarkupText(RelativeUrl(parts.usdzName)) + "\"";
   page += "\n  camera-orbit=\"" + number(c.theta) + "deg " + number(c.phi) + "deg " + number(c.radius) + "m\"\n";
   page += "  camera-target=\"" + number(c.target[0]) + "m " + number(c.target[1]) + "m " + number(c.target[2]) + "m\"\n";
   page += "  field-of-view=\"" + number(c.fieldOfView) + "deg\" min-field-of-view=\"1deg\" max-field-of-view=\"120deg\"\n";
@@ -120,7 +119,7 @@ std::string WriteShopPage(const ShopPageParts& parts) {
   if (!parts.turntable.empty()) {
     // Without WebGL the viewer cannot draw: the turn's pictures stand in,
     // turned by dragging (or the arrow keys) instead.
-    page += "<div id=\"turntable\" hidden tabindex=\"0\" role=\"img\" aria-label=\"" + attribute(parts.title) +
+    page += "<div id=\"turntable\" hidden tabindex=\"0\" role=\"img\" aria-label=\"" + MarkupText(parts.title) +
             ", turned by dragging\" style=\"width:100%;height:100%;touch-action:pan-y;cursor:grab\">\n";
     for (size_t i = 0; i < parts.turntable.size(); ++i) {
       page += "<img alt=\"\" draggable=\"false\" style=\"width:100%;height:100%;object-fit:contain" +

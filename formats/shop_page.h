@@ -42,4 +42,8 @@ std::string RelativeUrl(const std::string& name);
 // Base64, as data: addresses take it.
 std::string Base64(const std::vector<uint8_t>& bytes);
 
+// Text as HTML, SVG or XML holds it, in an element or an attribute's value:
+// its ampersands, quotes and angle brackets escaped.
+std::string MarkupText(const std::string& text);
+
 }  // namespace kestrova
