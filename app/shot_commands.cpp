@@ -33,6 +33,7 @@
 #include "render/export_image.h"
 #include "render/classic/render_frame.h"
 #include "render/scene_initialiser.h"
+#include "render/studio/studio_setup.h"
 #include "render/texture_loader.h"
 #include "settings_dialog.h"
 #include "shot/new_shot.h"
@@ -628,6 +629,10 @@ void applyExportChoice(kestrova::SceneState& shot, const ExportImageDialog::Choi
   if (choice.background.size() == 6) {
     const uint32_t rgb = choice.background.toUInt(nullptr, 16);
     shot.backgroundColor = {((rgb >> 16) & 0xFF) / 255.0f, ((rgb >> 8) & 0xFF) / 255.0f, (rgb & 0xFF) / 255.0f};
+  } else if (const auto sweep = choice.studio ? kestrova::studio::SetupBackground(shot.look.setup) : std::nullopt) {
+    // A set-up with a sweep of its own (the dark one) brings it, as
+    // kestrova-render's --studio does, unless a background is typed.
+    shot.backgroundColor = {(*sweep)[0], (*sweep)[1], (*sweep)[2]};
   }
 }
 

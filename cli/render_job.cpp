@@ -895,10 +895,7 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
   // command line names a background.
   std::optional<Vec3> background = options.background;
   if (!background && look.studio && options.isNamed("--studio")) {
-    if (const std::optional<studio::StudioSetup> setup = studio::BuiltInStudio(look.setup); setup && setup->sweep) {
-      const studio::V3& sweep = *setup->sweep;
-      background = Vec3{static_cast<float>(sweep[0]), static_cast<float>(sweep[1]), static_cast<float>(sweep[2])};
-    }
+    if (const auto sweep = studio::SetupBackground(look.setup)) background = Vec3{(*sweep)[0], (*sweep)[1], (*sweep)[2]};
   }
   if (background) {
     scene->backgroundColor = *background;

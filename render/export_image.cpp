@@ -100,23 +100,37 @@ Framebuffer* framebufferFor(int width, int height, std::unique_ptr<Framebuffer>*
   return k.framebuffer.get();
 }
 
-// What went wrong in the studio look's drawing of a tile, for the caller.
-std::string& studioError() {
-  static std::string error;
-  return error;
+// Whether the GL had the memory and the buffer to draw all it was asked
+// since the last look; else `error` says what it lacked. (Other errors are
+// a driver's quibbles over state, not a picture gone missing.)
+bool drawnWithoutError(std::string* error) {
+  bool lacking = false, memory = false;
+  for (GLenum code = glGetError(); code != GL_NO_ERROR; code = glGetError()) {
+    memory = memory || code == GL_OUT_OF_MEMORY;
+    lacking = lacking || code == GL_OUT_OF_MEMORY || code == GL_INVALID_FRAMEBUFFER_OPERATION;
+  }
+  if (lacking && error) {
+    *error = memory ? "the graphics driver ran out of memory drawing a part of the picture"
+                    : "the graphics driver had no buffer to draw a part of the picture in";
+  }
+  return !lacking;
 }
 
-// Draws one tile at `scale` times its size into the framebuffer.
-void drawTileFrame(SceneState& scene, RenderHost& host, const ExportOptions& o, int x0, int y0, int width,
-                   int height, int scale) {
+// Draws one tile at `scale` times its size into the framebuffer. False,
+// with `error`, when the GL could not: a tile missing from a picture is a
+// wrong picture, never one to write.
+bool drawTileFrame(SceneState& scene, RenderHost& host, const ExportOptions& o, int x0, int y0, int width,
+                   int height, int scale, std::string* error) {
+  while (glGetError() != GL_NO_ERROR) {
+  }
   if (scene.look.studio) {
     glViewport(0, 0, width * scale, height * scale);
     if (o.frame) {
       scene.currentFrame = *o.frame;
       ApplyPlaybackPose(scene);
     }
-    studio::DrawStudioTile(scene, o.width, o.height, x0, y0, width, height, &studioError());
-    return;
+    if (!studio::DrawStudioTile(scene, o.width, o.height, x0, y0, width, height, error)) return false;
+    return drawnWithoutError(error);
   }
   const double top = kNear * std::tan(kFovY * M_PI / 360.0);
   const double right = top * static_cast<double>(o.width) / static_cast<double>(o.height);
@@ -136,13 +150,16 @@ void drawTileFrame(SceneState& scene, RenderHost& host, const ExportOptions& o, 
     scene.playing = true;
   }
   RenderFrame(scene, host);
+  return drawnWithoutError(error);
 }
 
-// One tile drawn at `scale` times its size and filtered down by box averages.
+// One tile drawn at `scale` times its size and filtered down by box
+// averages; empty, with `error`, when it could not be drawn.
 RgbaImage drawTile(SceneState& scene, RenderHost& host, const ExportOptions& o, int x0, int y0, int width,
-                   int height, int scale) {
-  drawTileFrame(scene, host, o, x0, y0, width, height, scale);
+                   int height, int scale, std::string* error) {
+  if (!drawTileFrame(scene, host, o, x0, y0, width, height, scale, error)) return {};
   const RgbaImage big = ReadFramebuffer(width * scale, height * scale);
+  if (!drawnWithoutError(error)) return {};
   if (scale == 1) return big;
   RgbaImage small;
   small.width = width;
@@ -177,6 +194,7 @@ bool sendStrips(int width, int height, int firstRow, const ExportRows& sink, std
     const int rows = std::min(kStripRows, height - top);
     // GL rows run bottom-up: this strip's last row is GL row height - top - rows.
     glReadPixels(0, height - top - rows, width, rows, GL_RGBA, GL_UNSIGNED_BYTE, strip.data());
+    if (!drawnWithoutError(error)) return false;
     FlipRowsInPlace(strip.data(), row, rows);
     for (size_t i = 3; i < row * static_cast<size_t>(rows); i += 4) strip[i] = 255;
     if (!sink(strip.data(), firstRow + top, rows, error)) return false;
@@ -222,6 +240,9 @@ bool RenderExportRows(SceneState& scene, RenderHost& host, const ExportOptions& 
   }
   GLint largest = 0;
   glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &largest);
+  GLint viewportLimit[2] = {0, 0};
+  glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewportLimit);
+  if (viewportLimit[0] > 0 && viewportLimit[1] > 0) largest = std::min({largest, viewportLimit[0], viewportLimit[1]});
   int tile = std::min<int>(largest > 0 ? largest : 4096, 4096);
   if (o.maxTile > 0) tile = std::min(tile, o.maxTile);
   // A tile is drawn at supersample times its size.
@@ -245,11 +266,11 @@ bool RenderExportRows(SceneState& scene, RenderHost& host, const ExportOptions& 
     }
     // Whatever a first frame does once (the spot heights of the book and the
     // mug) happens before the tiles, so every tile draws the same shot.
-    studioError().clear();
-    drawTile(scene, host, o, 0, 0, 1, 1, 1);
-    if (!studioError().empty()) {
+    std::string why;
+    if (drawTile(scene, host, o, 0, 0, 1, 1, 1, &why).pixels.empty()) {
       glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(previous));
-      return fail(studioError());
+      setBackground(scene, background);
+      return fail(why);
     }
     for (int y0 = 0; ok && y0 < o.height; y0 += tile) {
       const int h = std::min(tile, o.height - y0);
@@ -263,8 +284,7 @@ bool RenderExportRows(SceneState& scene, RenderHost& host, const ExportOptions& 
         if (w == o.width && !o.transparent && o.supersample == 1) {
           // The common case, one opaque tile across: read back and handed on
           // a strip at a time, so no tile-sized copy is ever held.
-          drawTileFrame(scene, host, o, x0, y0, w, h, 1);
-          ok = sendStrips(w, h, y0, sink, error);
+          ok = drawTileFrame(scene, host, o, x0, y0, w, h, 1, error) && sendStrips(w, h, y0, sink, error);
           break;
         }
         RgbaImage onBlack;
@@ -273,9 +293,13 @@ bool RenderExportRows(SceneState& scene, RenderHost& host, const ExportOptions& 
           // Drawn over black and over white: where the two differ, the
           // background shows through, and by how much gives the coverage.
           setBackground(scene, {0, 0, 0});
-          onBlack = drawTile(scene, host, o, x0, y0, w, h, o.supersample);
+          onBlack = drawTile(scene, host, o, x0, y0, w, h, o.supersample, error);
           setBackground(scene, {1, 1, 1});
-          piece = drawTile(scene, host, o, x0, y0, w, h, o.supersample);
+          if (!onBlack.pixels.empty()) piece = drawTile(scene, host, o, x0, y0, w, h, o.supersample, error);
+          if (piece.pixels.empty()) {
+            ok = false;
+            break;
+          }
           for (size_t i = 0; i < piece.pixels.size(); i += 4) {
             int through = 0;
             for (int c = 0; c < 3; ++c) through += piece.pixels[i + c] - onBlack.pixels[i + c];
@@ -288,7 +312,11 @@ bool RenderExportRows(SceneState& scene, RenderHost& host, const ExportOptions& 
             piece.pixels[i + 3] = static_cast<uint8_t>(alpha);
           }
         } else {
-          piece = drawTile(scene, host, o, x0, y0, w, h, o.supersample);
+          piece = drawTile(scene, host, o, x0, y0, w, h, o.supersample, error);
+          if (piece.pixels.empty()) {
+            ok = false;
+            break;
+          }
           for (size_t i = 3; i < piece.pixels.size(); i += 4) piece.pixels[i] = 255;
         }
         if (w == o.width) {
@@ -301,7 +329,7 @@ bool RenderExportRows(SceneState& scene, RenderHost& host, const ExportOptions& 
                       piece.pixels.data() + static_cast<size_t>(row) * w * 4, static_cast<size_t>(w) * 4);
         }
       }
-      if (!band.empty()) ok = ok && sink(band.data(), y0, h, error);
+      if (ok && !band.empty()) ok = sink(band.data(), y0, h, error);
       band.clear();
     }
   }

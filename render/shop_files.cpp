@@ -54,21 +54,31 @@ bool readViewer(const fs::path& programFolder, std::string* script, std::string*
   return true;
 }
 
+// Per cent of the picture's side left round the product on a page.
+constexpr int kPageMargin = 8;
+
 // The studio look's picture of the shot, as --look studio draws it: a
 // product page's poster and its turning pictures. Empty, with `why`, when
 // it cannot be drawn.
-RgbaImage studioPicture(SceneState& scene, int width, int height, std::string* why) {
+RgbaImage studioPicture(SceneState& scene, int width, int height, std::string* why, bool turning = false) {
   const bool studio = scene.look.studio;
   const StudioFloor floor = scene.studioFloor;
   // A photographed product stands on its shadow.
   if (!studio && !floor.on()) scene.studioFloor.shadow = true;
   scene.look.studio = true;
+  // Framed with a margin, whatever the shot's framing: a page shows the
+  // whole product.
+  const int fit = scene.look.fit;
+  if (fit < 0) scene.look.fit = kPageMargin;
+  scene.look.fitEveryTurn = turning;
   RenderHost host;
   ExportOptions o;
   o.width = width;
   o.height = height;
   RgbaImage picture = RenderExport(scene, host, o, why);
   scene.look.studio = studio;
+  scene.look.fit = fit;
+  scene.look.fitEveryTurn = false;
   scene.studioFloor = floor;
   return picture;
 }
@@ -137,7 +147,13 @@ bool WriteShopFiles(SceneState& scene, const ShopFilesRequest& request, std::vec
     *error = "cannot write the page " + request.html + ": " + why;
     return false;
   }
-  page.poster = encoded(studioPicture(scene, request.width, request.height, &why), "PNG", -1);
+  // With turning pictures, the poster is framed as they are: the first of
+  // them, not a closer picture.
+  page.poster = encoded(studioPicture(scene, request.width, request.height, &why, request.turnPictures > 0), "PNG", -1);
+  if (page.poster.empty()) {
+    *error = "cannot draw the page's poster for " + request.html + ": " + why;
+    return false;
+  }
   if (!request.usdz.empty()) {
     // Quick Look's model beside the page, named from the page's folder.
     page.usdzName = fs::path(request.usdz).lexically_relative(fs::path(request.html).parent_path()).generic_string();
@@ -147,8 +163,13 @@ bool WriteShopFiles(SceneState& scene, const ShopFilesRequest& request, std::vec
     const float startY = scene.rotation[1];
     for (int i = 0; i < pictures; ++i) {
       scene.rotation[1] = TurntableAngle(startY, i, pictures);
-      std::string ignored;
-      page.turntable.push_back(encoded(studioPicture(scene, request.width, request.height, &ignored), "JPEG", 85));
+      std::vector<uint8_t> picture = encoded(studioPicture(scene, request.width, request.height, &why, true), "JPEG", 85);
+      if (picture.empty()) {
+        scene.rotation[1] = startY;
+        *error = "cannot draw the page's turning pictures for " + request.html + ": " + why;
+        return false;
+      }
+      page.turntable.push_back(std::move(picture));
     }
     scene.rotation[1] = startY;
   }

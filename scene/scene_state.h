@@ -46,6 +46,9 @@ struct StudioLook {
   std::string device = "board";  // a screen shot's: phone, tablet, laptop, monitor, browser or board
   bool screenCover = false;      // the screen shot fills the screen, cropped; else it is letterboxed
   std::string title;             // a browser window's title
+  // Not kept in projects: framing (fit) takes the product at every turn
+  // about the vertical, so the pictures of a turntable keep one size.
+  bool fitEveryTurn = false;
 };
 
 constexpr int kTrackFrames = 10000;      // frames 0 to 9999

@@ -91,17 +91,45 @@ StudioCamera PlaceCamera(const SceneState& scene, const StudioMesh& mesh, double
     const double margin = std::clamp(scene.look.fit, 0, 45) / 100.0;
     std::vector<V3> points;
     points.reserve(mesh.vertices.size() + floorPoints.size());
-    for (const MeshVertex& v : mesh.vertices) {
-      points.push_back(aboutPivot.point(camera.model.point({v.position[0], v.position[1], v.position[2]})));
+    if (scene.look.fitEveryTurn) {
+      // Whatever the turn, the product stays inside the upright cylinder
+      // round its base's axis, and its shadow inside a disc on the floor.
+      double reach = 0, shadowReach = 0, top = 0;
+      for (const MeshVertex& v : mesh.vertices) {
+        const V3 at = camera.model.point({v.position[0], v.position[1], v.position[2]});
+        reach = std::max(reach, std::hypot(at[0], at[2]));
+        top = std::max(top, at[1]);
+      }
+      for (const V3& p : floorPoints) shadowReach = std::max(shadowReach, std::hypot(p[0], p[2]));
+      constexpr int kAround = 48;
+      for (int i = 0; i < kAround; ++i) {
+        const double a = 2 * M_PI * i / kAround, c = std::cos(a), s = std::sin(a);
+        points.push_back(aboutPivot.point({reach * c, 0, reach * s}));
+        points.push_back(aboutPivot.point({reach * c, top, reach * s}));
+        if (shadowReach > 0) points.push_back(aboutPivot.point({shadowReach * c, 0, shadowReach * s}));
+      }
+    } else {
+      for (const MeshVertex& v : mesh.vertices) {
+        points.push_back(aboutPivot.point(camera.model.point({v.position[0], v.position[1], v.position[2]})));
+      }
+      for (const V3& p : floorPoints) points.push_back(aboutPivot.point(p));
     }
-    for (const V3& p : floorPoints) points.push_back(aboutPivot.point(p));
     if (!fit(points, camera.tanHalfX * (1 - 2 * margin), camera.tanHalfY * (1 - 2 * margin), &shift)) {
       shift = ProductPivot(scene);
     }
   } else {
     // As large as the classic frame draws it: the same place on the
-    // picture, the distance scaled to the narrower lens.
-    shift = ProductPivot(scene) * (kClassicHalfTan / camera.tanHalfY);
+    // picture, the distance scaled to the narrower lens. A case or device
+    // larger than the slab it stands for is drawn from farther, into the
+    // slab's room, measured so that it does not change as it turns: its
+    // height, and its reach across the floor.
+    double farther = 1;
+    const V3 room = mesh.roomMax - mesh.roomMin, own = mesh.max - mesh.min;
+    if (room[1] > 0) {
+      const double across = std::hypot(room[0], room[2]);
+      farther = std::max({1.0, own[1] / room[1], across > 0 ? std::hypot(own[0], own[2]) / across : 1.0});
+    }
+    shift = ProductPivot(scene) * (kClassicHalfTan / camera.tanHalfY * farther);
   }
   camera.view = Mat4::Translation(shift) * aboutPivot;
   const Mat4 inverseTurn = Mat4::Rotation(-scene.rotation[0], {1, 0, 0}) * Mat4::Rotation(-scene.rotation[2], {0, 0, 1});

@@ -300,6 +300,8 @@ StudioMesh ProductMesh(SceneState& scene) {
   StudioMesh mesh = BuildShape(shape, pictures, options);
   mesh.material = captured.material;
   mesh.mmPerUnit = 1 / options.unitsPerMm;
+  mesh.roomMin = captured.min;
+  mesh.roomMax = captured.max;
   return mesh;
 }
 

@@ -44,6 +44,9 @@ struct StudioMesh {
   bool generated = false;  // a case or device made by code: its triangles wind outwards, closed or not
   double mmPerUnit = 0;    // its real size, where it has one (0: its style's real height)
   V3 min{0, 0, 0}, max{0, 0, 0};
+  // A case or device made in place of the classic slab: the slab's bounds,
+  // the room the classic frame gives the product (empty when none).
+  V3 roomMin{0, 0, 0}, roomMax{0, 0, 0};
   bool empty() const { return vertices.empty(); }
   // The vertices before the first clear batch (clear ones come last): what
   // casts shadows and hides the sky. A sleeve over its print would

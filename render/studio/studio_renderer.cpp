@@ -72,6 +72,10 @@ constexpr int kOpennessSide = 256;
 constexpr int kEdgeSamples = 4;
 // The largest part drawn multisampled at once, a side.
 constexpr int kEdgeTile = 2048;
+int& largestPart() {
+  static int side = kEdgeTile;
+  return side;
+}
 
 using Material = SurfaceFinish;
 
@@ -1220,7 +1224,10 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
   glDisable(GL_BLEND);
   glDisable(GL_CULL_FACE);
   glDisable(GL_STENCIL_TEST);
-  glDisable(GL_SCISSOR_TEST);
+  // A clear ignores the viewport: without the scissor, each part of a
+  // picture drawn in parts would wipe the parts drawn before it.
+  glEnable(GL_SCISSOR_TEST);
+  glScissor(viewport[0], viewport[1], viewport[2], viewport[3]);
   glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
   glDepthMask(GL_TRUE);
   const Vec3& bg = scene.backgroundColor;
@@ -1368,6 +1375,7 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
     if (resolve) {
       glBindFramebuffer(GL_FRAMEBUFFER, edgesFramebuffer_);
       glViewport(0, 0, box[2] / shrink, box[3] / shrink);
+      glDisable(GL_SCISSOR_TEST);  // the target's part is not this buffer's
       glClearColor(0, 0, 0, 0);
       glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
       uniformMatrix(*product_, "uProjection", TileProjection(camera, width, height, x0 + box[0], y0 + box[1], box[2], box[3]));
@@ -1590,14 +1598,22 @@ bool DrawStudioTile(SceneState& scene, int width, int height, int x0, int y0, in
   GLint samples = 0;
   glGetIntegerv(GL_SAMPLES, &samples);
   bool ok = true;
-  if (samples >= 2 || (viewport[2] <= kEdgeTile && viewport[3] <= kEdgeTile) || viewport[2] != w || viewport[3] != h) {
+  // A part drawn at a multiple of its size (supersampled) is the same part
+  // of a picture that many times larger: every measure in pixels follows
+  // the target's.
+  if (w > 0 && h > 0 && viewport[2] != w && viewport[2] % w == 0 && viewport[3] == viewport[2] / w * h) {
+    const int scale = viewport[2] / w;
+    width *= scale, height *= scale, x0 *= scale, y0 *= scale, w *= scale, h *= scale;
+  }
+  const int largest = largestPart();
+  if (samples >= 2 || (viewport[2] <= largest && viewport[3] <= largest) || viewport[2] != w || viewport[3] != h) {
     ok = renderer->draw(scene, width, height, x0, y0, w, h, &why);
   } else {
     // The multisampled buffer holds a part at a time: a large picture costs
     // no more memory than a small one.
-    for (int sy = 0; ok && sy < h; sy += kEdgeTile) {
-      for (int sx = 0; ok && sx < w; sx += kEdgeTile) {
-        const int sw = std::min(kEdgeTile, w - sx), sh = std::min(kEdgeTile, h - sy);
+    for (int sy = 0; ok && sy < h; sy += largest) {
+      for (int sx = 0; ok && sx < w; sx += largest) {
+        const int sw = std::min(largest, w - sx), sh = std::min(largest, h - sy);
         glViewport(viewport[0] + sx, viewport[1] + (h - sy - sh), sw, sh);  // GL rows run bottom-up
         ok = renderer->draw(scene, width, height, x0 + sx, y0 + sy, sw, sh, &why);
       }
@@ -1630,6 +1646,8 @@ SurfaceFinish FinishOf(const SceneState& scene, bool ceramic) {
   if (ceramic) return {0.45f, 0.04f, 1.0f, 0.06f};
   return {0.7f, 0.04f, std::clamp(scene.look.gloss, 0, 100) / 100.0f, 0.08f};
 }
+
+void LimitStudioPart(int side) { largestPart() = side > 0 ? side : kEdgeTile; }
 
 void ForgetStudioResources() {
   if (Renderer* renderer = current()) renderer->abandon();

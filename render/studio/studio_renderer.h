@@ -32,6 +32,10 @@ struct SurfaceFinish {
 };
 SurfaceFinish FinishOf(const SceneState& scene, bool ceramic);
 
+// The largest part of a picture drawn multisampled at once, a side (0: the
+// usual 2048): lowered, a small picture is drawn in parts as a large one is.
+void LimitStudioPart(int side);
+
 // Forgets what was kept for the current context (its GL names are gone or
 // about to go).
 void ForgetStudioResources();

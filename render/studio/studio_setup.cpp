@@ -41,6 +41,13 @@ const std::vector<std::string>& StudioNames() {
   return names;
 }
 
+std::optional<std::array<float, 3>> SetupBackground(const std::string& name) {
+  const std::optional<StudioSetup> setup = BuiltInStudio(name);
+  if (!setup || !setup->sweep) return std::nullopt;
+  const V3& sweep = *setup->sweep;
+  return std::array<float, 3>{static_cast<float>(sweep[0]), static_cast<float>(sweep[1]), static_cast<float>(sweep[2])};
+}
+
 std::optional<StudioSetup> BuiltInStudio(const std::string& name) {
   // High key on a white sweep; a light tent (big, close, even light all
   // round); a low key on a dark sweep: one hard key, almost no fill, a

@@ -2,6 +2,7 @@
 // The studio as plain data: its lights and its environment. Built-in setups
 // by name; a renderer (ours, or another one rebuilding the scene) reads
 // nothing else of the studio.
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,6 +54,10 @@ struct StudioSetup {
 // "bright", "soft" or "dark"; nothing for another name.
 std::optional<StudioSetup> BuiltInStudio(const std::string& name);
 const std::vector<std::string>& StudioNames();
+
+// The background a set-up brings with it (the dark one's sweep), as the
+// shot's background colour; nothing where the set-up keeps the shot's own.
+std::optional<std::array<float, 3>> SetupBackground(const std::string& name);
 
 // How much light a floor of `albedo` (linear RGB) bounces up: the dome's
 // ground becomes the floor lit by the studio; the lights are scaled again

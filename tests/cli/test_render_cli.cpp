@@ -26,31 +26,10 @@
 #include <sstream>
 #include <string>
 
+#include "tests/cli/cli_run.h"
 #include "tests/support/png_text.h"
 #include "tests/support/video_reader.h"
 
-namespace {
-
-struct CliRun {
-  int status;
-  std::string output;
-};
-
-CliRun runProgram(const std::string& program, const std::string& arguments) {
-  const std::string command = program + " " + arguments + " 2>&1";
-  CliRun result{-1, {}};
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return result;
-  std::array<char, 256> buffer{};
-  while (fgets(buffer.data(), buffer.size(), pipe)) result.output += buffer.data();
-  const int status = pclose(pipe);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
-
-CliRun run(const std::string& arguments) { return runProgram(KESTROVA_RENDER, arguments); }
-
-}  // namespace
 
 TEST(RenderCli, HelpDescribesTheOptions) {
   const CliRun help = run("--help");
