@@ -719,6 +719,9 @@ void ShotCommands::OnExportImage() {
   kestrova::RgbaImage whole;
   const kestrova::ExportRows sink = [&](const uint8_t* rgba, int firstRow, int rows, std::string* why) {
     progress.setValue(firstRow + rows);
+    // Showing the progress paints the window, which leaves its own context
+    // current: the next tile is drawn in the view's again.
+    view_.makeCurrent();
     if (progress.wasCanceled()) {
       cancelled = true;
       *why = "cancelled";

@@ -184,7 +184,8 @@ RgbaImage drawTile(SceneState& scene, RenderHost& host, const ExportOptions& o, 
 
 // Reads the framebuffer's width x height picture top-down in strips of rows
 // and hands each to `sink` as rows firstRow + ... of the picture.
-bool sendStrips(int width, int height, int firstRow, const ExportRows& sink, std::string* error) {
+bool sendStrips(const Framebuffer& framebuffer, int width, int height, int firstRow, const ExportRows& sink,
+                std::string* error) {
   constexpr int kStripRows = 64;
   const size_t row = static_cast<size_t>(width) * 4;
   std::vector<uint8_t> strip(row * static_cast<size_t>(std::min(kStripRows, height)));
@@ -198,6 +199,7 @@ bool sendStrips(int width, int height, int firstRow, const ExportRows& sink, std
     FlipRowsInPlace(strip.data(), row, rows);
     for (size_t i = 3; i < row * static_cast<size_t>(rows); i += 4) strip[i] = 255;
     if (!sink(strip.data(), firstRow + top, rows, error)) return false;
+    framebuffer.bind();  // the sink may have let the window paint
   }
   return true;
 }
@@ -284,7 +286,7 @@ bool RenderExportRows(SceneState& scene, RenderHost& host, const ExportOptions& 
         if (w == o.width && !o.transparent && o.supersample == 1) {
           // The common case, one opaque tile across: read back and handed on
           // a strip at a time, so no tile-sized copy is ever held.
-          ok = drawTileFrame(scene, host, o, x0, y0, w, h, 1, error) && sendStrips(w, h, y0, sink, error);
+          ok = drawTileFrame(scene, host, o, x0, y0, w, h, 1, error) && sendStrips(framebuffer, w, h, y0, sink, error);
           break;
         }
         RgbaImage onBlack;
@@ -331,6 +333,9 @@ bool RenderExportRows(SceneState& scene, RenderHost& host, const ExportOptions& 
       }
       if (ok && !band.empty()) ok = sink(band.data(), y0, h, error);
       band.clear();
+      // A sink may let the window paint (a progress dialog does), and the
+      // window binds its own framebuffer.
+      framebuffer.bind();
     }
   }
   glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(previous));

@@ -1,5 +1,8 @@
 #include "video_reader.h"
 
+#include <algorithm>
+#include <vector>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -37,14 +40,22 @@ VideoInfo ReadVideo(const std::string& path, int keep, RgbaImage* kept) {
       if (info.frames == keep && kept) {
         kept->width = frame->width;
         kept->height = frame->height;
-        kept->pixels.resize(static_cast<size_t>(frame->width) * frame->height * 4);
+        const size_t row = static_cast<size_t>(frame->width) * 4;
         SwsContext* sws = sws_getContext(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
                                          frame->width, frame->height, AV_PIX_FMT_RGBA, SWS_BICUBIC, nullptr, nullptr,
                                          nullptr);
-        uint8_t* out[1] = {kept->pixels.data()};
-        const int stride[1] = {frame->width * 4};
+        // Its vector code writes whole blocks: rows padded to 64 bytes and
+        // a margin after the last, then copied out.
+        const size_t padded = (row + 63) / 64 * 64;
+        std::vector<uint8_t> scaled(padded * static_cast<size_t>(frame->height) + 256);
+        uint8_t* out[1] = {scaled.data()};
+        const int stride[1] = {static_cast<int>(padded)};
         sws_scale(sws, frame->data, frame->linesize, 0, frame->height, out, stride);
         sws_freeContext(sws);
+        kept->pixels.resize(row * static_cast<size_t>(frame->height));
+        for (int y = 0; y < frame->height; ++y) {
+          std::copy_n(scaled.data() + padded * static_cast<size_t>(y), row, kept->pixels.data() + row * static_cast<size_t>(y));
+        }
       }
       ++info.frames;
     }
