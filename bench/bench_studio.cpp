@@ -4,7 +4,7 @@
 // written as a PNG by kestrova-render in a fresh process each way, a still
 // (the median of five) and a 200-row batch as whole processes each way (time and peak memory,
 // and the studio's ratios to the classic), and 200 rows each with a cover
-// of its own at 2000 x 2000.
+// of its own at 2000 x 2000; a 6000 x 4500 still each way.
 #include <GL/gl.h>
 #include <benchmark/benchmark.h>
 
@@ -182,8 +182,37 @@ void casesAsProcesses(benchmark::State& state) {
   }
 }
 
+// A 6000 x 4500 still, drawn in tiles and (in the studio look) in
+// multisampled parts, each look as a whole process, the median of three:
+// seconds, peak MiB and the studio's ratios to the classic frame.
+void largeStillsAsProcesses(benchmark::State& state) {
+  const std::filesystem::path folder = batchFolder();
+  std::map<std::string, kestrova::bench::ProcessRun> runs;
+  for (auto _ : state) {
+    std::map<std::string, std::vector<kestrova::bench::ProcessRun>> seen;
+    for (int turn = 0; turn < 3; ++turn) {
+      for (const char* look : {"classic", "studio"}) {
+        seen[look].push_back(kestrova::bench::RunProcess({KESTROVA_RENDER_PROGRAM, "--look", look, "--size", "6000x4500",
+                                                          "-o", (folder / "out" / "large.png").string()}));
+      }
+    }
+    for (auto& [name, list] : seen) {
+      std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) { return a.seconds < b.seconds; });
+      runs[name] = list[list.size() / 2];
+    }
+  }
+  for (const auto& [name, run] : runs) {
+    if (run.status != 0) return state.SkipWithError((name + " failed").c_str());
+    state.counters[name + "_s"] = run.seconds;
+    state.counters[name + "_MiB"] = static_cast<double>(run.peakKiB) / 1024;
+  }
+  state.counters["time_ratio"] = runs["studio"].seconds / runs["classic"].seconds;
+  state.counters["memory_ratio"] = static_cast<double>(runs["studio"].peakKiB) / runs["classic"].peakKiB;
+}
+
 }  // namespace
 
+BENCHMARK(largeStillsAsProcesses)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(casesAsProcesses)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(looksAsProcesses)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK_CAPTURE(picture, classic, false)->Args({1920, 1080})->Unit(benchmark::kMillisecond)->UseRealTime();

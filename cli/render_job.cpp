@@ -914,8 +914,30 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
       if (!artwork.path.empty() && !IsWebPictureName(artwork.path)) inputs.push_back(artwork.path);
     }
     if (!look.environment.empty()) inputs.push_back(look.environment);
+    if (!options.wrap.empty()) inputs.push_back(resolve(options, options.wrap));
     std::vector<fs::path> outputs;
     if (!options.frames && !options.output.empty()) outputs.push_back(output);
+    if (!options.printTemplate.empty()) outputs.push_back(resolveOutput(options, options.printTemplate));
+    // Each frame's own name is an output (they differ from each other by
+    // their numbers).
+    std::vector<fs::path> frameNames;
+    if (options.frames && pattern) {
+      for (int frame = options.frames->first; frame <= options.frames->second; ++frame) {
+        frameNames.push_back(resolveOutput(options, numbered(*pattern, frame)));
+      }
+    }
+    for (const fs::path& out : frameNames) {
+      for (const fs::path& in : inputs) {
+        std::error_code missing;
+        if (fs::equivalent(out, in, missing)) fail("the output " + out.string() + " is an input of this render: " + in.string());
+      }
+      for (const fs::path& other : outputs) {
+        std::error_code missing;
+        if (fs::equivalent(out, other, missing) || fs::absolute(out).lexically_normal() == fs::absolute(other).lexically_normal()) {
+          fail("two outputs of this render are one file: " + out.string() + " and " + other.string());
+        }
+      }
+    }
     if (!options.describe.empty()) outputs.push_back(resolve(options, options.describe));
     for (const std::string* model : {&options.glb, &options.usdz, &options.html}) {
       if (!model->empty()) outputs.push_back(resolveOutput(options, *model));

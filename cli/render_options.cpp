@@ -68,7 +68,7 @@ const char* const kUsage =
     "  --pages N                 a book's printed pages: the book is drawn (and\n"
     "                            its model made) as thick as N/2 leaves of its\n"
     "                            paper; --dimensions still decides a model's size\n"
-    "  --paper GSM               the weight of those pages in g/m2, 60 to 119\n"
+    "  --paper GSM               the weight of those pages in g/m2, 59.3 to 119.8\n"
     "                            (default 80)\n"
     "  --template FILE           also write the product's print template (.pdf or\n"
     "                            .svg): its flat layout at real size with cut and\n"
@@ -441,8 +441,11 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
       const std::string& text = value();
       float gsm = 0;
       if (!parseFloat(text, &gsm) || !PaperCaliperMm(gsm)) {
-        fail("--paper wants the paper's weight in g/m2, " + std::to_string(std::lround(std::ceil(LightestPaperGsm()))) +
-             " to " + std::to_string(std::lround(std::floor(HeaviestPaperGsm()))) + ", not '" + text + "'");
+        // The range to a tenth, inwards: every weight it names is taken.
+        char range[64];
+        std::snprintf(range, sizeof range, "%.1f to %.1f", std::ceil(LightestPaperGsm() * 10) / 10,
+                      std::floor(HeaviestPaperGsm() * 10) / 10);
+        fail("--paper wants the paper's weight in g/m2, " + std::string(range) + ", not '" + text + "'");
       }
       options.paperGsm = gsm;
       options.paperGiven = true;

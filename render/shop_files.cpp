@@ -135,7 +135,6 @@ bool WriteShopFiles(SceneState& scene, const ShopFilesRequest& request, std::vec
   if (!request.glb.empty() && !write(request.glb, glb, true)) return false;
   if (!request.usdz.empty() && !write(request.usdz, WriteUsdz(model), true)) return false;
   if (request.html.empty()) return true;
-  if (glb.size() > request.limitBytes) return write(request.html, glb, true);  // refused, saying why
   page.title = model.name;
   page.glb = glb;
   // The poster's floor (a product drawn without one stands on its shadow).
@@ -173,8 +172,9 @@ bool WriteShopFiles(SceneState& scene, const ShopFilesRequest& request, std::vec
     }
     scene.rotation[1] = startY;
   }
+  // The page is what a shop takes: its own size is held to the limit.
   const std::string text = WriteShopPage(page);
-  return write(request.html, {text.begin(), text.end()}, false);
+  return write(request.html, {text.begin(), text.end()}, true);
 }
 
 }  // namespace kestrova

@@ -67,6 +67,51 @@ bool fit(const std::vector<V3>& points, double a, double b, V3* shift) {
   return true;
 }
 
+// A case or device made in place of the classic slab: how much farther
+// than the slab's distance it is drawn from, so that it takes no more room
+// than the slab (its diagonal against the slab's) and stands whole in the
+// picture with a little margin. Both measures hold at any turn about the
+// vertical (the upright cylinder round the base's axis), so a turntable
+// keeps one size.
+double intoTheRoom(const StudioCamera& camera, const StudioMesh& mesh, const Mat4& aboutPivot, const V3& shift) {
+  const double room = Length(mesh.roomMax - mesh.roomMin), own = Length(mesh.max - mesh.min);
+  double farther = room > 0 ? std::max(1.0, own / room) : 1.0;
+  double reach = 0, top = 0;
+  for (const MeshVertex& v : mesh.vertices) {
+    const V3 at = camera.model.point({v.position[0], v.position[1], v.position[2]});
+    reach = std::max(reach, std::hypot(at[0], at[2]));
+    top = std::max(top, at[1]);
+  }
+  constexpr int kAround = 32;
+  constexpr double kMargin = 0.03;
+  std::vector<V3> cylinder;
+  for (int i = 0; i < kAround; ++i) {
+    const double a = 2 * M_PI * i / kAround;
+    for (const double y : {0.0, top}) cylinder.push_back(aboutPivot.point({reach * std::cos(a), y, reach * std::sin(a)}));
+  }
+  auto whole = [&](double k) {
+    for (const V3& p : cylinder) {
+      const V3 e = shift * k + p;
+      const double depth = -e[2];
+      if (!(depth > 0) || std::fabs(e[0]) > camera.tanHalfX * (1 - 2 * kMargin) * depth ||
+          std::fabs(e[1]) > camera.tanHalfY * (1 - 2 * kMargin) * depth) {
+        return false;
+      }
+    }
+    return true;
+  };
+  if (whole(farther)) return farther;
+  // Farther still, until it stands whole; a product whose turning point
+  // lies off the picture is left where the slab's distance puts it.
+  double near = farther, far = farther * 64;
+  if (!whole(far)) return farther;
+  for (int i = 0; i < 40; ++i) {
+    const double mid = (near + far) / 2;
+    (whole(mid) ? far : near) = mid;
+  }
+  return far;
+}
+
 }  // namespace
 
 double VerticalFieldOfView(double mm) { return 2 * std::atan(12.0 / std::max(1.0, mm)) * 180 / M_PI; }
@@ -119,17 +164,9 @@ StudioCamera PlaceCamera(const SceneState& scene, const StudioMesh& mesh, double
     }
   } else {
     // As large as the classic frame draws it: the same place on the
-    // picture, the distance scaled to the narrower lens. A case or device
-    // larger than the slab it stands for is drawn from farther, into the
-    // slab's room, measured so that it does not change as it turns: its
-    // height, and its reach across the floor.
-    double farther = 1;
-    const V3 room = mesh.roomMax - mesh.roomMin, own = mesh.max - mesh.min;
-    if (room[1] > 0) {
-      const double across = std::hypot(room[0], room[2]);
-      farther = std::max({1.0, own[1] / room[1], across > 0 ? std::hypot(own[0], own[2]) / across : 1.0});
-    }
-    shift = ProductPivot(scene) * (kClassicHalfTan / camera.tanHalfY * farther);
+    // picture, the distance scaled to the narrower lens.
+    shift = ProductPivot(scene) * (kClassicHalfTan / camera.tanHalfY);
+    if (mesh.roomMax[1] > mesh.roomMin[1]) shift = shift * intoTheRoom(camera, mesh, aboutPivot, shift);
   }
   camera.view = Mat4::Translation(shift) * aboutPivot;
   const Mat4 inverseTurn = Mat4::Rotation(-scene.rotation[0], {1, 0, 0}) * Mat4::Rotation(-scene.rotation[2], {0, 0, 1});

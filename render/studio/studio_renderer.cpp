@@ -1349,6 +1349,9 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
       glClear(GL_DEPTH_BUFFER_BIT);
     }
 
+    // The projection the product is drawn with: the rectangle it covers
+    // where that is drawn multisampled on its own.
+    Mat4 productProjection = projection;
     if (resolve) {
       // Only the rectangle the product covers is drawn multisampled.
       double left = w, right = 0, top = h, bottom = 0;
@@ -1378,7 +1381,8 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
       glDisable(GL_SCISSOR_TEST);  // the target's part is not this buffer's
       glClearColor(0, 0, 0, 0);
       glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
-      uniformMatrix(*product_, "uProjection", TileProjection(camera, width, height, x0 + box[0], y0 + box[1], box[2], box[3]));
+      productProjection = TileProjection(camera, width, height, x0 + box[0], y0 + box[1], box[2], box[3]);
+      uniformMatrix(*product_, "uProjection", productProjection);
     }
     if (!resolve && !depthCleared) glClear(GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     uniformMatrix(*product_, "uModel", p.model);
@@ -1397,6 +1401,7 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
     if (clearProgram) {
       GlProgram* drawn = product_;
       useProduct(clearProgram);
+      uniformMatrix(*product_, "uProjection", productProjection);
       uniformMatrix(*product_, "uModel", p.model);
       glUniform1i(product_->uniform("uFrontFacingFlip"), 1);
       glUniform1f(product_->uniform("uFadeHeight"), 0.0f);

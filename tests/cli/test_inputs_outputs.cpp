@@ -1,0 +1,73 @@
+// A render never writes over what it reads, nor two of its outputs into one
+// file: each pair of roles (a face, a one-piece cover, an environment
+// picture against the picture, a template, a description) named as one
+// file is refused before anything is written, and the file is kept.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "tests/cli/cli_run.h"
+#include "tests/support/radiance_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<char> bytesOf(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+TEST(InputsAndOutputs, EveryPairOfRolesInOneFileIsRefusedAndTheFileKept) {
+  struct Case {
+    const char* roles;
+    const char* file;  // made before the run, then compared after it
+    const char* arguments;  // FILE stands for it, OUT for a harmless picture
+    const char* says;
+  };
+  const Case cases[] = {
+      {"a face and the picture", "face.png", "--face front=FILE -o FILE", "is an input"},
+      {"a face and the template", "face.svg", "--face front=FILE --template FILE -o OUT", "is an input"},
+      {"the cover and the picture", "cover.png", "--wrap FILE -o FILE", "is an input"},
+      {"the environment and the description", "sky.hdr",
+       "--look studio --environment FILE --describe FILE -o OUT", "is an input"},
+      {"the template and the description", "both.svg", "--look studio --template FILE --describe FILE -o OUT",
+       "one file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.roles);
+    QTemporaryDir dir;
+    const fs::path folder = dir.path().toStdString(), file = folder / c.file;
+    const std::string name = file.filename().string();
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".png") == 0) {
+      // The default box's one-piece cover is 540 x 390 at this width.
+      QImage picture(540, 390, QImage::Format_RGB32);
+      picture.fill(QColor(40, 90, 160));
+      ASSERT_TRUE(picture.save(QString::fromStdString(file.string())));
+    } else if (name.size() > 4 && name.compare(name.size() - 4, 4, ".hdr") == 0) {
+      const std::vector<uint8_t> sky =
+          kestrova::test::RadianceBytes(16, 8, [](int, int y) { return std::array<float, 3>{1.0f, 1.0f, y < 4 ? 2.0f : 0.5f}; });
+      std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(sky.data()), static_cast<std::streamsize>(sky.size()));
+    } else {
+      std::ofstream(file) << "<svg xmlns='http://www.w3.org/2000/svg' width='100' height='140'>"
+                             "<rect width='100' height='140' fill='#2a6'/></svg>\n";
+    }
+    const std::vector<char> before = bytesOf(file);
+    std::string arguments = c.arguments;
+    for (size_t at; (at = arguments.find("FILE")) != std::string::npos;) arguments.replace(at, 4, file.string());
+    for (size_t at; (at = arguments.find("OUT")) != std::string::npos;) arguments.replace(at, 3, (folder / "out.png").string());
+    const CliRun result = run(arguments + " --size 64x48");
+    EXPECT_NE(result.status, 0) << result.output;
+    EXPECT_NE(result.output.find(c.says), std::string::npos) << result.output;
+    EXPECT_EQ(bytesOf(file), before) << "the file is kept";
+    EXPECT_FALSE(fs::exists(folder / "out.png")) << "nothing is written";
+  }
+}
