@@ -24,6 +24,7 @@
 #include "cli/batch.h"
 #include "cli/render_job.h"
 #include "cli/render_options.h"
+#include "formats/file_identity.h"
 #include "pictures/metafile_helper.h"
 #include "render/texture_loader.h"
 
@@ -59,27 +60,13 @@ bool namesAnOutput(const std::string& column) {
          column == "html";
 }
 
-// A file's identity: its device and inode where it exists, so a link or
-// another name for it is the same file; else its name with the links of
-// its folders followed.
-std::string identityOf(const std::string& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) == 0) return "inode " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
-  std::error_code ignored;
-  const fs::path canonical = fs::weakly_canonical(path, ignored);
-  return (canonical.empty() ? fs::path(path) : canonical).lexically_normal().string();
-}
+std::string identityOf(const std::string& path) { return FileIdentity(path); }
 
 // Whether `name`, written by a sheet in `folder`, stays inside that folder
-// (its links followed): a spreadsheet handed over must not write anywhere
-// else on the machine.
+// (every link followed, one that points at nothing yet too): a spreadsheet
+// handed over must not write anywhere else on the machine.
 bool staysInside(const fs::path& folder, const std::string& name) {
-  if (fs::path(name).is_absolute()) return false;
-  std::error_code ignored;
-  const fs::path base = fs::weakly_canonical(folder, ignored);
-  const fs::path target = fs::weakly_canonical(folder / name, ignored);
-  const auto [end, at] = std::mismatch(base.begin(), base.end(), target.begin(), target.end());
-  return end == base.end();
+  return !fs::path(name).is_absolute() && LiesWithin(folder, folder / name);
 }
 
 // What a row reads and writes, resolved, for the checks made before any row

@@ -1,4 +1,6 @@
 #include "cli/render_job.h"
+
+#include "formats/file_identity.h"
 #include "pictures/picture.h"
 #include "render/shop_export.h"
 #include "render/print_export.h"
@@ -928,12 +930,10 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
     }
     for (const fs::path& out : frameNames) {
       for (const fs::path& in : inputs) {
-        std::error_code missing;
-        if (fs::equivalent(out, in, missing)) fail("the output " + out.string() + " is an input of this render: " + in.string());
+        if (FileIdentity(out) == FileIdentity(in)) fail("the output " + out.string() + " is an input of this render: " + in.string());
       }
       for (const fs::path& other : outputs) {
-        std::error_code missing;
-        if (fs::equivalent(out, other, missing) || fs::absolute(out).lexically_normal() == fs::absolute(other).lexically_normal()) {
+        if (FileIdentity(out) == FileIdentity(other)) {
           fail("two outputs of this render are one file: " + out.string() + " and " + other.string());
         }
       }
@@ -945,14 +945,12 @@ int RunJob(const RenderOptions& options, JobContext& context, std::string* failu
     for (size_t i = 0; i < outputs.size(); ++i) {
       const fs::path& out = outputs[i];
       for (const fs::path& in : inputs) {
-        std::error_code missing;
-        if (fs::equivalent(out, in, missing)) fail("the output " + out.string() + " is an input of this render: " + in.string());
+        if (FileIdentity(out) == FileIdentity(in)) fail("the output " + out.string() + " is an input of this render: " + in.string());
       }
       // Two outputs of one render in one file: the last would replace the
       // first, and the run would say both were written.
       for (size_t j = i + 1; j < outputs.size(); ++j) {
-        std::error_code missing;
-        if (fs::equivalent(out, outputs[j], missing) || fs::absolute(out).lexically_normal() == fs::absolute(outputs[j]).lexically_normal()) {
+        if (FileIdentity(out) == FileIdentity(outputs[j])) {
           fail("two outputs of this render are one file: " + out.string() + " and " + outputs[j].string());
         }
       }

@@ -71,3 +71,39 @@ TEST(InputsAndOutputs, EveryPairOfRolesInOneFileIsRefusedAndTheFileKept) {
     EXPECT_FALSE(fs::exists(folder / "out.png")) << "nothing is written";
   }
 }
+
+// A sheet's rows write only inside its folder, links followed as a write
+// would follow them (one pointing at nothing yet too), and two rows never
+// write one file, by whatever names.
+TEST(InputsAndOutputs, ABatchRowWritesNeitherOutsideItsFolderNorIntoAnotherRowsFile) {
+  struct Case {
+    const char* sheet;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"output,size\naway.png,32x24\n", "outside the spreadsheet's folder"},
+      {"output,size\ndoor/new.png,32x24\n", "outside the spreadsheet's folder"},
+      {"output,size\n../sheet-other/new.png,32x24\n", "outside the spreadsheet's folder"},
+      {"output,size,html\nok.png,32x24,away.html\n", "outside the spreadsheet's folder"},
+      {"output,size\nnear.png,32x24\nlater.png,32x24\n", "both write"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sheet);
+    QTemporaryDir dir;
+    const fs::path root = dir.path().toStdString(), sheet = root / "sheet";
+    fs::create_directories(sheet);
+    fs::create_directories(root / "sheet-other");
+    fs::create_directories(root / "outside");
+    fs::create_symlink(root / "outside" / "evil.png", sheet / "away.png");
+    fs::create_symlink(root / "outside" / "evil.html", sheet / "away.html");
+    fs::create_symlink("../outside", sheet / "door");
+    fs::create_symlink("later.png", sheet / "near.png");
+    std::ofstream(sheet / "rows.csv") << c.sheet;
+    const CliRun result = run("--batch " + (sheet / "rows.csv").string());
+    EXPECT_NE(result.status, 0) << result.output;
+    EXPECT_NE(result.output.find(c.says), std::string::npos) << result.output;
+    EXPECT_TRUE(fs::is_empty(root / "outside")) << "nothing written outside";
+    EXPECT_TRUE(fs::is_empty(root / "sheet-other"));
+    EXPECT_FALSE(fs::exists(sheet / "later.png")) << "nothing drawn";
+  }
+}
