@@ -39,6 +39,8 @@ TEST(InputsAndOutputs, EveryPairOfRolesInOneFileIsRefusedAndTheFileKept) {
       {"the cover and the picture", "cover.png", "--wrap FILE -o FILE", "is an input"},
       {"the environment and the description", "sky.hdr",
        "--look studio --environment FILE --describe FILE -o OUT", "is an input"},
+      {"a face and a frame's name", "f_0001.png",
+       "SAMPLE --face front=FILE --frames 0-2 -o DIR/f_%04d.png", "is an input"},
       {"the template and the description", "both.svg", "--look studio --template FILE --describe FILE -o OUT",
        "one file"},
   };
@@ -64,11 +66,14 @@ TEST(InputsAndOutputs, EveryPairOfRolesInOneFileIsRefusedAndTheFileKept) {
     std::string arguments = c.arguments;
     for (size_t at; (at = arguments.find("FILE")) != std::string::npos;) arguments.replace(at, 4, file.string());
     for (size_t at; (at = arguments.find("OUT")) != std::string::npos;) arguments.replace(at, 3, (folder / "out.png").string());
+    for (size_t at; (at = arguments.find("DIR")) != std::string::npos;) arguments.replace(at, 3, folder.string());
+    const std::string sample = std::string("'") + KESTROVA_PROGRAM_DIR + "/Sequences/01 Retail Box.TSMR'";
+    for (size_t at; (at = arguments.find("SAMPLE")) != std::string::npos;) arguments.replace(at, 6, sample);
     const CliRun result = run(arguments + " --size 64x48");
     EXPECT_NE(result.status, 0) << result.output;
     EXPECT_NE(result.output.find(c.says), std::string::npos) << result.output;
     EXPECT_EQ(bytesOf(file), before) << "the file is kept";
-    EXPECT_FALSE(fs::exists(folder / "out.png")) << "nothing is written";
+    EXPECT_FALSE(fs::exists(folder / "out.png") || fs::exists(folder / "f_0000.png")) << "nothing is written";
   }
 }
 
