@@ -9,6 +9,8 @@
 
 #include "formats/file_replace.h"
 #include "formats/print_template.h"
+#include "pictures/cmyk_jpeg.h"
+#include "pictures/metafile_helper.h"
 #include "pictures/picture.h"
 #include "render/shop_export.h"
 #include "render/studio/product_shapes.h"
@@ -235,6 +237,19 @@ bool CutWrap(SceneState& scene, const PrintTemplateRequest& request, const std::
                   picture.c_str(), width, height, layout.name.c_str(), b, wide, high, width, std::lround(width / asked),
                   std::lround(wide / 25.4 * 300), std::lround(high / 25.4 * 300));
     *error = text;
+    return false;
+  }
+  if (decoded.picture->scalable()) {
+    // A drawing is drawn no larger than a drawn face may be (a 600 mm mug's
+    // wrap at 300 dots an inch would take gigabytes): its faces are at most
+    // kMaxFaceTexture across, and this leaves them that sharp.
+    const double fits = std::min({1.0, static_cast<double>(kMaxDrawingSide) / std::max(width, height),
+                                  std::sqrt(static_cast<double>(kMaxPictureMemory / 4) / (static_cast<double>(width) * height))});
+    width = std::max(1, static_cast<int>(width * fits));
+    height = std::max(1, static_cast<int>(height * fits));
+  } else if (const std::string large = PictureTooLarge(picture, static_cast<uint64_t>(width), static_cast<uint64_t>(height));
+             !large.empty()) {
+    *error = "cannot use the cover: " + large;
     return false;
   }
   const RgbaImage whole = decoded.picture->render(width, height);

@@ -7,6 +7,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPainter>
+#include <QPdfWriter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <chrono>
@@ -2424,6 +2426,33 @@ TEST(PrintTemplates, ACoverCutFromItsOwnTemplateDrawsTheSameShot) {
   EXPECT_NE(wrong.output.find("64 x 64 pixels"), std::string::npos) << wrong.output;
   // The DVD's wrap with its bleed is 279 x 189 mm: 64 pixels wide, 43 high.
   EXPECT_NE(wrong.output.find("it should be 43 high"), std::string::npos) << wrong.output;
+}
+
+// A drawn cover is drawn no larger than a face may be: a 600 mm mug's wrap
+// (1891 x 591 mm with its bleed, 22334 x 6980 at 300 dots an inch, more
+// than 600 MB of pixels) is cut into its face within 1.5 GB of address
+// space, and the mug shows it.
+TEST(PrintTemplates, AHugeDrawnCoverIsCutWithinTheFacesLimits) {
+  QTemporaryDir dir;
+  const QString pdf = dir.filePath("mug.pdf");
+  {
+    QPdfWriter writer(pdf);
+    writer.setPageSize(QPageSize(QSizeF(1891.0, 591.0), QPageSize::Millimeter));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter painter(&writer);
+    painter.fillRect(QRect(QPoint(0, 0), QSize(writer.width(), writer.height())), QColor(200, 30, 30));
+  }
+  const std::string out = dir.filePath("mug.png").toStdString();
+  const CliRun cut = runProgram("prlimit --as=1500000000 " + std::string(KESTROVA_RENDER),
+                                "--product mug --dimensions 600x600x600 --look studio --wrap " + pdf.toStdString() +
+                                    " --size 160x120 -o " + out);
+  ASSERT_EQ(cut.status, 0) << cut.output;
+  const QImage mug(QString::fromStdString(out));
+  int red = 0;
+  for (int y = 0; y < mug.height(); ++y) {
+    for (int x = 0; x < mug.width(); ++x) red += qRed(mug.pixel(x, y)) > 120 && qGreen(mug.pixel(x, y)) < 80;
+  }
+  EXPECT_GT(red, 500) << "the wrap on the mug";
 }
 
 // A template's SVG drawn by Chromium: each picture fills its panel the
