@@ -12,6 +12,7 @@
 #include <QProgressDialog>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <filesystem>
@@ -809,12 +810,18 @@ void ShotCommands::OnLoadFullCover() {
   if (!path) return;
   // The faces cut from it are kept where the program keeps its own files:
   // a project saved afterwards names them, and they must outlive the run.
-  const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/covers/" +
-                         QString::number(QDateTime::currentMSecsSinceEpoch());
-  if (!QDir().mkpath(folder)) {
-    showError("Kestrova could not make the folder " + folder.toStdString() + " for the cover's faces.");
+  // Each load has a folder of its own, made new (two loads in one
+  // millisecond once shared one, and a refused second cover deleted the
+  // faces the shot was showing).
+  const QString covers = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/covers";
+  QDir().mkpath(covers);
+  QTemporaryDir made(covers + "/cover-XXXXXX");
+  if (!made.isValid()) {
+    showError("Kestrova could not make a folder in " + covers.toStdString() + " for the cover's faces.");
     return;
   }
+  made.setAutoRemove(false);
+  const QString folder = made.path();
   kestrova::SceneState& shot = scene();
   std::vector<std::pair<kestrova::TextureSlot, std::string>> faces;
   std::string error;
@@ -823,6 +830,12 @@ void ShotCommands::OnLoadFullCover() {
     WaitCursor wait;
     view_.makeCurrent();
     loaded = kestrova::CutWrap(shot, {}, *path, folder.toStdString(), &faces, &error);
+    // All or nothing: every face is read before any is shown.
+    for (size_t i = 0; loaded && i < faces.size(); ++i) {
+      const kestrova::PictureResult piece = kestrova::LoadPicture(faces[i].second);
+      if (!piece.picture) error = "cannot read the face cut from it, " + faces[i].second + ": " + piece.error;
+      loaded = piece.picture != nullptr;
+    }
     const float absolute = shot.imagePathIsAbsolute;
     shot.imagePathIsAbsolute = 2;
     for (size_t i = 0; loaded && i < faces.size(); ++i) {

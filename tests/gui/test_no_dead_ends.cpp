@@ -554,6 +554,17 @@ TEST_F(NoDeadEnds, LoadFullCoverCutsATemplateIntoTheFacesAndRefusesAWrongSize) {
   const std::string front = scene().artwork[kSlotBoxFront].path;
   EXPECT_NE(front, before);
   EXPECT_TRUE(fs::exists(front)) << "the face cut from the cover is kept";
+  // Each load keeps its own faces: a second load and a refused third leave
+  // the first's where the first left them.
+  platform_.fileAnswers = {pdf.string()};
+  load->trigger();
+  const std::string again = scene().artwork[kSlotBoxFront].path;
+  EXPECT_NE(fs::path(again).parent_path(), fs::path(front).parent_path()) << "a folder of its own";
+  platform_.fileAnswers = {square.string()};
+  load->trigger();
+  EXPECT_TRUE(fs::exists(front)) << "the first load's faces";
+  EXPECT_TRUE(fs::exists(again)) << "the faces the shot shows";
+  EXPECT_EQ(scene().artwork[kSlotBoxFront].path, again);
 }
 
 // View > Studio Look and Studio Floor are check items that tell assistive
