@@ -134,6 +134,8 @@ std::map<std::string, std::pair<uintmax_t, long long>> stamps(const std::set<std
 int watchJob(const RenderOptions& options, JobContext& context) {
   std::set<std::string> inputs;
   if (!options.project.empty()) inputs.insert((fs::path(options.folder) / options.project).lexically_normal().string());
+  // The cover itself, not the pieces each run cuts it into.
+  if (!options.wrap.empty()) inputs.insert((fs::path(options.folder) / options.wrap).lexically_normal().string());
   ObserveTextureLoads([&inputs](const SceneState&, int, const std::string& path) { inputs.insert(path); });
   std::signal(SIGINT, onInterrupt);
   std::signal(SIGTERM, onInterrupt);

@@ -466,39 +466,46 @@ TEST(RenderBatch, AProjectsDigestIsTheFilesSha256AndJpegKeepsTheTextAsItsComment
   EXPECT_NE(jpeg.find("Kestrova kestrova-render"), std::string::npos);
 }
 
+// A face's picture or a one-piece cover (540 x 390: the default box's
+// template at that width), saved again, is drawn again.
 TEST(RenderWatch, RendersAgainAfterEverySaveAndStopsWhenAsked) {
-  QTemporaryDir dir;
-  const QString face = dir.path() + "/cover.png";
-  const QString out = dir.path() + "/shot.png";
-  auto save = [&face](QColor colour) {
-    QImage cover(32, 32, QImage::Format_RGB32);
-    cover.fill(colour);
-    ASSERT_TRUE(cover.save(face + ".saving", "PNG"));
-    fs::rename((face + ".saving").toStdString(), face.toStdString());
-  };
-  save(QColor(230, 20, 20));
-  QProcess render;
-  render.start(KESTROVA_RENDER, {"-o", out, "--size", "96x72", "--rotation", "0,0,0", "--face", "front=" + face, "--watch"});
-  ASSERT_TRUE(render.waitForStarted());
-  QByteArray said;
-  auto waitFor = [&](int watching) {
-    QElapsedTimer clock;
-    clock.start();
-    while (said.count("Watching") < watching && clock.elapsed() < 15000) {
-      render.waitForReadyRead(200);
-      said += render.readAllStandardOutput();
-    }
-    return said.count("Watching") >= watching;
-  };
-  ASSERT_TRUE(waitFor(1)) << said.toStdString();
-  EXPECT_GT(QImage(out).pixelColor(48, 36).red(), 150) << "the red cover";
-  save(QColor(20, 20, 230));
-  ASSERT_TRUE(waitFor(2)) << said.toStdString();
-  EXPECT_GT(QImage(out).pixelColor(48, 36).blue(), 150) << "drawn again with the blue one";
-  render.terminate();
-  ASSERT_TRUE(render.waitForFinished(10000));
-  EXPECT_EQ(render.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(render.exitCode(), 0);
+  for (const bool wrap : {false, true}) {
+    SCOPED_TRACE(wrap ? "--wrap" : "--face");
+    QTemporaryDir dir;
+    const QString face = dir.path() + "/cover.png";
+    const QString out = dir.path() + "/shot.png";
+    auto save = [&face, wrap](QColor colour) {
+      QImage cover(wrap ? 540 : 32, wrap ? 390 : 32, QImage::Format_RGB32);
+      cover.fill(colour);
+      ASSERT_TRUE(cover.save(face + ".saving", "PNG"));
+      fs::rename((face + ".saving").toStdString(), face.toStdString());
+    };
+    save(QColor(230, 20, 20));
+    QProcess render;
+    QStringList arguments = {"-o", out, "--size", "96x72", "--rotation", "0,0,0", "--watch"};
+    arguments << (wrap ? QStringList{"--wrap", face} : QStringList{"--face", "front=" + face});
+    render.start(KESTROVA_RENDER, arguments);
+    ASSERT_TRUE(render.waitForStarted());
+    QByteArray said;
+    auto waitFor = [&](int watching) {
+      QElapsedTimer clock;
+      clock.start();
+      while (said.count("Watching") < watching && clock.elapsed() < 15000) {
+        render.waitForReadyRead(200);
+        said += render.readAllStandardOutput();
+      }
+      return said.count("Watching") >= watching;
+    };
+    ASSERT_TRUE(waitFor(1)) << said.toStdString();
+    EXPECT_GT(QImage(out).pixelColor(48, 36).red(), 150) << "the red cover";
+    save(QColor(20, 20, 230));
+    ASSERT_TRUE(waitFor(2)) << said.toStdString();
+    EXPECT_GT(QImage(out).pixelColor(48, 36).blue(), 150) << "drawn again with the blue one";
+    render.terminate();
+    ASSERT_TRUE(render.waitForFinished(10000));
+    EXPECT_EQ(render.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(render.exitCode(), 0);
+  }
 }
 
 TEST(RenderPreflight, WarnsOfSoftFacesAtLargeSizesAndStrictMakesThatAFailure) {
