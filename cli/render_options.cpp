@@ -10,6 +10,7 @@
 
 #include "formats/file_names.h"
 #include "formats/video_writer.h"
+#include "formats/project_file.h"
 #include "scene/paper.h"
 #include "render/export_image.h"
 #include "scene/product_styles.h"
@@ -380,6 +381,10 @@ RenderOptions ParseOptions(const std::vector<std::string>& args) {
       options.look.screenCover = fit == "cover";
     } else if (arg == "--title") {
       options.look.title = value();
+      if (options.look.title.size() > kMaxShotText) {
+        fail("--title is " + std::to_string(options.look.title.size()) + " bytes long; a title is at most " +
+             std::to_string(kMaxShotText));
+      }
     } else if (arg == "--lens") {
       const std::string& text = value();
       float lens = 0;

@@ -23,7 +23,12 @@ constexpr uint32_t kMaxStringLength = 16u * 1024 * 1024;
 
 class Reader {
  public:
-  Reader(const uint8_t* bytes, size_t size) : bytes_(bytes), size_(size) {}
+  Reader(const uint8_t* bytes, size_t size) : bytes_(bytes), size_(size), end_(size) {}
+
+  // Reads stop at `end` (a record's own end) until unbound: a record too
+  // short for what it holds is said to be so, not read into the next.
+  void bound(size_t end) { end_ = std::min(end, size_); }
+  void unbound() { end_ = size_; }
 
   // One value of the file's own (little-endian) layout.
   template <typename T>
@@ -100,7 +105,8 @@ class Reader {
   }
 
   void take(void* out, size_t n, const char* what) {
-    if (n > size_ - at_) {
+    if (n > end_ - at_) {
+      if (end_ < size_) fail("the " + std::string(what) + " runs past the end of its record (byte " + std::to_string(at_) + ")");
       fail("the file ends in the middle of the " + std::string(what) + " (byte " + std::to_string(at_) + ")");
     }
     std::memcpy(out, bytes_ + at_, n);
@@ -109,6 +115,7 @@ class Reader {
 
   const uint8_t* bytes_;
   size_t size_;
+  size_t end_;
   size_t at_ = 0;
 };
 
@@ -194,6 +201,16 @@ void readExtension(Reader& in, ProjectData& d) {
     const uint32_t size = in.u32("extension record");
     if (size > end - in.offset()) in.fail("an extension record runs past its block");
     const size_t recordEnd = in.offset() + size;
+    in.bound(recordEnd);
+    // What a writer of these limits would have refused to write.
+    auto text = [&in](const char* what) {
+      std::string value = in.str(what);
+      if (value.size() > kMaxShotText) {
+        in.fail(std::string("the ") + what + " is " + std::to_string(value.size()) + " bytes long; at most " +
+                std::to_string(kMaxShotText) + " are kept");
+      }
+      return value;
+    };
     if (tag == kTagFloor) {
       d.floor.shadow = in.u8("floor") != 0;
       d.floor.reflection = in.u8("floor") != 0;
@@ -202,24 +219,25 @@ void readExtension(Reader& in, ProjectData& d) {
       d.floor.softness = std::max(0, percent(in, "shadow softness"));
     } else if (tag == kTagLook) {
       d.look.studio = in.u8("look") != 0;
-      d.look.setup = in.str("studio name");
+      d.look.setup = text("studio name");
       d.look.lens = in.f32("lens");
       if (!(d.look.lens >= 10 && d.look.lens <= 600)) in.fail("the lens is not 10 to 600 mm");
       d.look.fit = percent(in, "framing margin");
       if (d.look.fit > 45) in.fail("the framing margin is past 45 %");
       d.look.gloss = std::max(0, percent(in, "gloss"));
-      d.look.environment = in.str("environment picture");
+      d.look.environment = text("environment picture");
     } else if (tag == kTagShapes) {
       d.look.radius = in.f32("edge radius");
       if (!(d.look.radius == -1 || (d.look.radius >= 0 && d.look.radius <= 20))) in.fail("the edges' radius is not 0 to 20 mm");
-      d.look.device = in.str("device");
+      d.look.device = text("device");
       static const char* const kDevices[] = {"phone", "tablet", "laptop", "monitor", "browser", "board"};
       if (std::find(std::begin(kDevices), std::end(kDevices), d.look.device) == std::end(kDevices)) {
         in.fail("its device '" + d.look.device + "' is none the program knows");
       }
       d.look.screenCover = in.u8("screen fit") != 0;
-      d.look.title = in.str("window title");
+      d.look.title = text("window title");
     }
+    in.unbound();
     if (in.offset() > recordEnd) in.fail("an extension record is longer than it says");
     in.skip(recordEnd - in.offset(), "extension record");
   }

@@ -63,6 +63,10 @@ struct ProjectData {
 // skipped, so a later version can add its own.
 constexpr uint8_t kExtensionMagic[4] = {'K', 'S', 'T', 'X'};
 constexpr uint32_t kMaxExtensionBytes = 1u << 20;
+// The longest text the extension block keeps (a browser window's title, an
+// environment picture's name): refused where it is typed or read, so that
+// every shot held can be saved and opened again.
+constexpr size_t kMaxShotText = 4096;
 
 struct ProjectParse {
   bool ok = false;

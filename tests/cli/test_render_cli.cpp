@@ -41,6 +41,7 @@ TEST(RenderCli, HelpDescribesTheOptions) {
 }
 
 TEST(RenderCli, BadArgumentsFailWithAClearMessage) {
+  const std::string longTitle = "-o x.png --title " + std::string(4097, 'T');
   struct Case {
     const char* arguments;
     const char* says;
@@ -66,6 +67,7 @@ TEST(RenderCli, BadArgumentsFailWithAClearMessage) {
       // 40 to 81 lb offset paper at 1.4801 g/m2 a pound: 59.204 to 119.888.
       {"-o x.png --product book --pages 100 --paper 59.2", "59.3 to 119.8"},
       {"-o x.png --product book --pages 100 --paper 119.9", "59.3 to 119.8"},
+      {longTitle.c_str(), "a title is at most 4096"},
   };
   for (const Case& c : cases) {
     const CliRun result = run(c.arguments);

@@ -281,3 +281,60 @@ TEST(ProjectFormat, AnOversizedExtensionBlockIsRefusedForItsSize) {
     EXPECT_EQ(parse.error.find("but"), std::string::npos) << parse.error;
   }
 }
+
+// Each record is read within its own size: one too short for what it holds
+// (size 0 among them) is refused as such, not read into the next; a text
+// longer than any the program keeps is refused by its length, as a title
+// typed that long is refused where it is typed.
+TEST(ProjectFormat, ARecordIsReadWithinItsSizeAndItsTextsWithinTheirLimit) {
+  auto fileWith = [](const Stream& block) {
+    std::vector<uint8_t> bytes = handBuilt('\x05', 0);
+    bytes.insert(bytes.end(), {'K', 'S', 'T', 'X'});
+    Stream length;
+    length.u32(static_cast<uint32_t>(block.data.size()));
+    bytes.insert(bytes.end(), length.data.begin(), length.data.end());
+    bytes.insert(bytes.end(), block.data.begin(), block.data.end());
+    return bytes;
+  };
+  // A look record: studio, "bright", 50 mm, fit -1, gloss 0, no environment.
+  Stream look;
+  look.data.push_back(1);
+  look.str("bright");
+  look.f32(50);
+  look.i32(-1);
+  look.i32(0);
+  look.str("");
+  struct Case {
+    const char* what;
+    uint16_t tag;
+    uint32_t size;  // as the record claims
+    const char* says;
+  };
+  const Case cases[] = {
+      {"an empty floor record", 1, 0, "floor runs past the end of its record"},
+      {"a floor record of 13 of its 14 bytes", 1, 13, "softness runs past the end of its record"},
+      {"an empty look record", 2, 0, "look runs past the end of its record"},
+  };
+  for (const Case& c : cases) {
+    Stream block;
+    block.u16(c.tag), block.u32(c.size);
+    if (c.size > 0) block.data.insert(block.data.end(), {1, 0, 35, 0, 0, 0, 20, 0, 0, 0, 70, 0, 0});
+    // The next record follows, whole: reading on into it would find a lens
+    // of 0 mm, or a floor's bytes, and say so instead.
+    block.u16(2), block.u32(static_cast<uint32_t>(look.data.size()));
+    block.data.insert(block.data.end(), look.data.begin(), look.data.end());
+    const std::vector<uint8_t> bytes = fileWith(block);
+    const ProjectParse parse = ParseProject(bytes.data(), bytes.size());
+    EXPECT_FALSE(parse.ok) << c.what;
+    EXPECT_NE(parse.error.find(c.says), std::string::npos) << c.what << ": " << parse.error;
+  }
+  // A title of 4096 bytes is kept; one of 4097 is refused by its length.
+  for (const size_t length : {size_t{4096}, size_t{4097}}) {
+    SceneState scene;
+    scene.look.title.assign(length, 'T');
+    const std::vector<uint8_t> saved = SerialiseProject(scene);
+    const ProjectParse parse = ParseProject(saved.data(), saved.size());
+    EXPECT_EQ(parse.ok, length <= 4096) << length;
+    EXPECT_EQ(parse.error.find("4097 bytes long") != std::string::npos, length > 4096) << parse.error;
+  }
+}
