@@ -111,6 +111,8 @@ QString Application::userSequencesFolder() const {
   return xdgFolder("XDG_DATA_HOME", "/.local/share") + "/Sequences";
 }
 
+QString Application::dataFolder() const { return xdgFolder("XDG_DATA_HOME", "/.local/share"); }
+
 bool Application::playIntro() const { return QSettings().value(kPlayIntroKey, true).toBool(); }
 
 void Application::setPlayIntro(bool on) { QSettings().setValue(kPlayIntroKey, on); }

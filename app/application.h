@@ -47,6 +47,10 @@ class Application : public QObject {
   // The user's own presets beside the shipped samples, for an installed or
   // read-only program: $XDG_DATA_HOME/kestrova/Sequences. Empty otherwise.
   QString userSequencesFolder() const;
+  // Where the program keeps files of the user's it made (a cover's faces):
+  // $XDG_DATA_HOME/kestrova. Files an older version kept elsewhere stay
+  // where projects name them.
+  QString dataFolder() const;
   // The project named by "--open FILE", opened once the program has started.
   const QString& openAtStart() const { return openAtStart_; }
   MainWindow* mainWindow() const { return mainWindow_.get(); }

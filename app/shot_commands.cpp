@@ -813,7 +813,7 @@ void ShotCommands::OnLoadFullCover() {
   // Each load has a folder of its own, made new (two loads in one
   // millisecond once shared one, and a refused second cover deleted the
   // faces the shot was showing).
-  const QString covers = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + "/covers";
+  const QString covers = app_.dataFolder() + "/covers";
   QDir().mkpath(covers);
   QTemporaryDir made(covers + "/cover-XXXXXX");
   if (!made.isValid()) {

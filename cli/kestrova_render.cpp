@@ -27,6 +27,7 @@
 #include "formats/file_identity.h"
 #include "pictures/metafile_helper.h"
 #include "render/texture_loader.h"
+#include "shot/project_io.h"
 
 using namespace kestrova;
 namespace fs = std::filesystem;
@@ -244,7 +245,13 @@ int runBatch(const std::vector<std::string>& arguments, const RenderOptions& opt
       for (const std::string* also : {&job->describe, &job->glb, &job->usdz, &job->html}) {
         if (!also->empty()) files[row].writes.push_back(normalPath(outFolder, *also));
       }
-      if (!job->project.empty()) files[row].reads.push_back(normalPath(startFolder, job->project));
+      if (!job->project.empty()) {
+        // The project and the pictures it names: another row must not
+        // write over a face this one shows.
+        const std::string project = normalPath(startFolder, job->project);
+        files[row].reads.push_back(project);
+        for (const std::string& face : ProjectFaceFiles(project)) files[row].reads.push_back(face);
+      }
       for (const auto& [face, image] : job->faces) files[row].reads.push_back(normalPath(startFolder, image));
       if (!job->look.environment.empty()) files[row].reads.push_back(normalPath(startFolder, job->look.environment));
     }

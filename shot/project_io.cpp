@@ -280,6 +280,24 @@ void ApplyProject(SceneState& scene, const ProjectData& d, ProjectPanel* panel, 
   }
 }
 
+std::vector<std::string> ProjectFaceFiles(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  std::string reason;
+  if (!ReadRegularFile(path, kMaxProjectFileBytes, bytes, &reason)) return {};
+  const ProjectParse parse = ParseProject(bytes.data(), bytes.size());
+  if (!parse.ok) return {};
+  const fs::path folder = normal(path).parent_path();
+  std::vector<std::string> files;
+  for (const StoredImage& image : kStoredImages) {
+    const std::string& name = parse.data.names[image.name];
+    if (name.empty() || IsWebPictureName(name)) continue;
+    const std::string found = ResolveFaceName(name, folder.string());
+    // A name not found is looked for beside the project first.
+    files.push_back(fs::path(found).is_absolute() ? found : (folder / found).lexically_normal().string());
+  }
+  return files;
+}
+
 ProjectResult ReadProject(SceneState& scene, const std::string& path, ProjectPanel* panel, const WebPictures* web) {
   ProjectResult result;
   std::vector<uint8_t> bytes;

@@ -70,6 +70,11 @@ ProjectResult WriteProject(SceneState& scene, const std::string& path);
 // the keys and starts playback when there are keys. A file that cannot be
 // read or is malformed leaves the scene exactly as it was. Needs a current GL
 // context (clear colour and textures).
+// The picture files a project's faces name, as reading it would find them
+// (beside it where a name is not found); empty for a file that is no
+// project. For checks made before anything is drawn.
+std::vector<std::string> ProjectFaceFiles(const std::string& path);
+
 ProjectResult ReadProject(SceneState& scene, const std::string& path, ProjectPanel* panel = nullptr,
                           const WebPictures* web = nullptr);
 

@@ -3,8 +3,12 @@
 // output and error together.
 #include <sys/wait.h>
 
+#include "tests/support/needs_tool.h"
+
 #include <array>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 namespace {
@@ -27,5 +31,6 @@ inline CliRun runProgram(const std::string& program, const std::string& argument
 }
 
 inline CliRun run(const std::string& arguments) { return runProgram(KESTROVA_RENDER, arguments); }
+
 
 }  // namespace

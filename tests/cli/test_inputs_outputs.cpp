@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/project_file.h"
 #include "tests/cli/cli_run.h"
 #include "tests/support/radiance_writer.h"
 
@@ -90,6 +91,8 @@ TEST(InputsAndOutputs, ABatchRowWritesNeitherOutsideItsFolderNorIntoAnotherRowsF
       {"output,size\ndoor/new.png,32x24\n", "outside the spreadsheet's folder"},
       {"output,size\n../sheet-other/new.png,32x24\n", "outside the spreadsheet's folder"},
       {"output,size,html\nok.png,32x24,away.html\n", "outside the spreadsheet's folder"},
+      {"output,size,html\nok.png,32x24,../sheet-other/p.html\n", "outside the spreadsheet's folder"},
+      {"output,size,html\nok.png,32x24,page.html\nlater.png,32x24,\npage.html,32x24,\n", "both write"},
       {"output,size\nnear.png,32x24\nlater.png,32x24\n", "both write"},
   };
   for (const Case& c : cases) {
@@ -110,5 +113,71 @@ TEST(InputsAndOutputs, ABatchRowWritesNeitherOutsideItsFolderNorIntoAnotherRowsF
     EXPECT_TRUE(fs::is_empty(root / "outside")) << "nothing written outside";
     EXPECT_TRUE(fs::is_empty(root / "sheet-other"));
     EXPECT_FALSE(fs::exists(sheet / "later.png")) << "nothing drawn";
+  }
+}
+
+// A row that would write over a picture another row's project shows is
+// refused before anything is drawn, and the picture kept.
+TEST(InputsAndOutputs, ABatchRowWritesNoFaceOfAnotherRowsProject) {
+  QTemporaryDir dir;
+  const fs::path folder = dir.path().toStdString();
+  kestrova::SceneState shot;
+  shot.productKind = kestrova::kProductBox;
+  shot.textureName[kestrova::kNameBoxFront] = "face.png";
+  const std::vector<uint8_t> project = kestrova::SerialiseProject(shot);
+  std::ofstream(folder / "shot.TSMR", std::ios::binary)
+      .write(reinterpret_cast<const char*>(project.data()), static_cast<std::streamsize>(project.size()));
+  QImage face(32, 32, QImage::Format_RGB32);
+  face.fill(QColor(200, 30, 30));
+  ASSERT_TRUE(face.save(QString::fromStdString((folder / "face.png").string())));
+  const std::vector<char> before = bytesOf(folder / "face.png");
+  std::ofstream(folder / "rows.csv") << "project,output,size\nshot.TSMR,shot.png,32x24\n,face.png,32x24\n";
+  const CliRun result = run("--batch " + (folder / "rows.csv").string());
+  EXPECT_NE(result.status, 0) << result.output;
+  EXPECT_NE(result.output.find("which row 2 writes"), std::string::npos) << result.output;
+  EXPECT_EQ(bytesOf(folder / "face.png"), before);
+  EXPECT_FALSE(fs::exists(folder / "shot.png"));
+}
+
+// A page names its Quick Look model from the page's own folder, wherever the
+// render was started: page in sub/, model in other/, run from the folder
+// above them and from a third folder.
+TEST(InputsAndOutputs, APageNamesItsQuickLookModelFromItsOwnFolder) {
+  QTemporaryDir dir;
+  const fs::path root = dir.path().toStdString();
+  fs::create_directories(root / "sub");
+  fs::create_directories(root / "other");
+  fs::create_directories(root / "elsewhere");
+  for (const char* start : {".", "elsewhere"}) {
+    SCOPED_TRACE(start);
+    const std::string up = std::string(start) == "." ? "" : "../";
+    const CliRun made = runProgram("cd '" + (root / start).string() + "' && " + KESTROVA_RENDER,
+                                   "--html " + up + "sub/page.html --usdz " + up + "other/m.usdz --size 32x24");
+    ASSERT_EQ(made.status, 0) << made.output;
+    const std::vector<char> page = bytesOf(root / "sub" / "page.html");
+    EXPECT_NE(std::string(page.begin(), page.end()).find("ios-src=\"../other/m.usdz\""), std::string::npos);
+  }
+}
+
+// A page's viewer stands the product on the shadow its poster has: a
+// classic shot without a floor is posed on its shadow (the default 60 %),
+// a studio shot shows the floor it asks for.
+TEST(InputsAndOutputs, APagesViewerCastsTheShadowItsPosterHas) {
+  struct Case {
+    const char* shot;
+    double intensity;
+  };
+  const Case cases[] = {{"", 0.6}, {"--look studio --floor none", 0.0}, {"--look studio --floor shadow --shadow 30", 0.3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shot);
+    QTemporaryDir dir;
+    const fs::path page = fs::path(dir.path().toStdString()) / "page.html";
+    const CliRun made = run(std::string(c.shot) + " --html " + page.string() + " --size 32x24");
+    ASSERT_EQ(made.status, 0) << made.output;
+    const std::vector<char> bytes = bytesOf(page);
+    const std::string text(bytes.begin(), bytes.end());
+    const size_t at = text.find("shadow-intensity=\"");
+    ASSERT_NE(at, std::string::npos);
+    EXPECT_NEAR(std::stod(text.substr(at + 18)), c.intensity, 1e-6);
   }
 }

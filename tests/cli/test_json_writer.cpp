@@ -63,3 +63,16 @@ TEST(JsonWriter, AnyBytesMakeValidJsonInEveryModeAndNumbersStayNumbers) {
     }
   }
 }
+
+// Every control character, 0x00 to 0x1F, goes out escaped and comes back
+// as itself: none is written raw (JSON forbids them all).
+TEST(JsonWriter, EveryControlCharacterIsEscaped) {
+  for (int c = 0; c < 0x20; ++c) {
+    const std::string name = std::string("a") + static_cast<char>(c) + "b";
+    JsonWriter json(true);
+    json.beginObject().key("name").value(name).endObject();
+    const std::string text = json.text();
+    for (const char byte : text) EXPECT_GE(static_cast<unsigned char>(byte), 0x20) << "byte " << c << " raw in " << text;
+    EXPECT_EQ(parsed(text)["name"].toString().toStdString(), name) << "byte " << c;
+  }
+}

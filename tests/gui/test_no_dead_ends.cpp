@@ -531,6 +531,13 @@ TEST_F(NoDeadEnds, ExportPrintTemplateWritesAPdfOrSvgFromTheFileMenu) {
 // and all) into the faces; a picture of other proportions is refused with
 // the size it should have, the faces left as they were.
 TEST_F(NoDeadEnds, LoadFullCoverCutsATemplateIntoTheFacesAndRefusesAWrongSize) {
+  // The faces go to the data folder the desktop names.
+  const QByteArray dataHome = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", QByteArray::fromStdString((path() / "data").string()));
+  struct PutBack {
+    QByteArray value;
+    ~PutBack() { value.isNull() ? qunsetenv("XDG_DATA_HOME") : qputenv("XDG_DATA_HOME", value); }
+  } putBack{dataHome};
   const fs::path pdf = path() / "cover.pdf";
   platform_.fileAnswers = {pdf.string()};
   window()->findChild<QAction*>("ExportPrintTemplate")->trigger();
@@ -554,6 +561,7 @@ TEST_F(NoDeadEnds, LoadFullCoverCutsATemplateIntoTheFacesAndRefusesAWrongSize) {
   const std::string front = scene().artwork[kSlotBoxFront].path;
   EXPECT_NE(front, before);
   EXPECT_TRUE(fs::exists(front)) << "the face cut from the cover is kept";
+  EXPECT_EQ(fs::path(front).parent_path().parent_path(), path() / "data" / "kestrova" / "covers");
   // Each load keeps its own faces: a second load and a refused third leave
   // the first's where the first left them.
   platform_.fileAnswers = {pdf.string()};

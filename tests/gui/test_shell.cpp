@@ -14,6 +14,7 @@
 #include "app/main_window.h"
 #include "shot/project_io.h"
 #include "render/scene_initialiser.h"
+#include "tests/support/needs_tool.h"
 #include "tests/support/http_test_server.h"
 #include "tests/gui/shell_fixture.h"
 
@@ -187,6 +188,7 @@ TEST_F(ShellTest, AnUnreadablePickIsReportedAndChangesNothing) {
 }
 
 TEST_F(ShellTest, ACmykCoverWhoseProfileCannotBeUsedLoadsAndSaysSo) {
+  KESTROVA_NEEDS_TOOLS("jpgicc");
   writeFlag("False");
   QImage rgb(16, 16, QImage::Format_RGB32);
   rgb.fill(qRgb(200, 40, 40));

@@ -11,6 +11,7 @@
 
 #include "render/export_image.h"
 #include "render/studio/studio_renderer.h"
+#include "scene/product_styles.h"
 #include "tests/support/headless_fixture.h"
 #include "tests/support/same_shot.h"
 #include "tests/support/test_textures.h"
@@ -103,5 +104,44 @@ TEST_F(SameShot, PicturesPastTheRealLimitsAreTheSmallStillEnlarged) {
       EXPECT_TRUE(test::IsTheSmallShotEnlarged(small, draw(4097, 3073, 1, false))) << "4097 x 3073";
     }
     EXPECT_TRUE(test::IsTheSmallShotEnlarged(small, draw(800, 600, 3, false))) << "800 x 600 supersampled 3";
+  }
+}
+
+// What the studio keeps from one picture to the next (shadows, the product's
+// triangles, the sky's occlusion) follows every change of the shot: after
+// each change the picture is what a renderer that kept nothing draws.
+TEST_F(SameShot, AChangedShotIsDrawnAsARendererThatKeptNothingDrawsIt) {
+  struct Change {
+    const char* what;
+    void (*apply)(SceneState&);
+  };
+  const Change changes[] = {
+      {"the shadow's softness", [](SceneState& s) { s.studioFloor.softness = 95; }},
+      {"the shadow's strength", [](SceneState& s) { s.studioFloor.shadowStrength = 15; }},
+      {"a reflection", [](SceneState& s) { s.studioFloor.reflection = true; }},
+      {"the edges' radius", [](SceneState& s) { s.look.radius = 12; }},
+      {"the gloss", [](SceneState& s) { s.look.gloss = 90; }},
+      {"the turn", [](SceneState& s) { s.rotation[1] += 50; }},
+      {"the shape (a keep case)", [](SceneState& s) { ApplyBoxStyle(s, 2); }},
+  };
+  auto difference = [](const RgbaImage& a, const RgbaImage& b) {
+    double sum = 0;
+    for (size_t i = 0; i < a.pixels.size(); ++i) sum += std::abs(a.pixels[i] - b.pixels[i]);
+    return sum / static_cast<double>(a.pixels.size());
+  };
+  for (const Change& change : changes) {
+    SCOPED_TRACE(change.what);
+    scene_ = std::make_unique<SceneState>();
+    test::StillTestBox(*scene_);
+    scene_->look.studio = true;
+    scene_->studioFloor.shadow = true;
+    scene_->studioFloor.softness = 20;
+    const RgbaImage before = draw(160, 120, 1, false);
+    change.apply(*scene_);
+    const RgbaImage after = draw(160, 120, 1, false);
+    studio::ForgetStudioResources();
+    const RgbaImage fresh = draw(160, 120, 1, false);
+    EXPECT_GT(difference(before, fresh), 0.2) << "the change shows";
+    EXPECT_LT(difference(after, fresh), 0.05) << "levels apart on average from a fresh renderer's";
   }
 }

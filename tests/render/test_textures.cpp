@@ -21,6 +21,7 @@
 
 #include "pictures/cmyk_jpeg.h"
 #include "render/studio/mipmaps.h"
+#include "tests/support/needs_tool.h"
 #include "tests/support/colour_difference.h"
 #include "pictures/http_fetch.h"
 #include "pictures/picture.h"
@@ -639,6 +640,7 @@ std::vector<uint8_t> fileBytes(const std::string& path) {
 }  // namespace
 
 TEST(Artwork, APdfPageMatchesWhatPdftoppmDrawsOfIt) {
+  KESTROVA_NEEDS_TOOLS("pdftoppm");
   QTemporaryDir dir;
   const QString pdf = dir.path() + "/cover.pdf";
   {
@@ -743,6 +745,7 @@ std::vector<uint8_t> inksByJpgicc(const std::string& folder, bool embedProfile) 
 }  // namespace
 
 TEST(Artwork, ACmykCoverComesOutAsLittleCmsOwnToolSeesIt) {
+  KESTROVA_NEEDS_TOOLS("jpgicc");
   QTemporaryDir dir;
   const std::string folder = dir.path().toStdString();
   const std::vector<uint8_t> cmyk = inksByJpgicc(folder, false);
@@ -753,6 +756,7 @@ TEST(Artwork, ACmykCoverComesOutAsLittleCmsOwnToolSeesIt) {
 }
 
 TEST(Artwork, APictureInAdobeRgbComesOutAsLittleCmsOwnToolSeesIt) {
+  KESTROVA_NEEDS_TOOLS("jpgicc");
   QTemporaryDir dir;
   const std::string folder = dir.path().toStdString();
   const QImage patches = threePatches(qRgb(200, 40, 40), qRgb(40, 160, 60), qRgb(30, 60, 220));
@@ -925,6 +929,7 @@ char hue(const uint8_t* p) {
 }  // namespace
 
 TEST(Artwork, EveryExifOrientationStandsThePhotoUpInRgbAndCmyk) {
+  KESTROVA_NEEDS_TOOLS("jpgicc");
   QTemporaryDir dir;
   const std::string folder = dir.path().toStdString();
   const std::vector<uint8_t> rgb = encoded(quadrants(), "JPEG", 95);
@@ -968,6 +973,7 @@ TEST(Artwork, EveryExifOrientationStandsThePhotoUpInRgbAndCmyk) {
 }
 
 TEST(Artwork, ACmykJpegClaimingAHugePictureIsRefusedFromItsHeader) {
+  KESTROVA_NEEDS_TOOLS("jpgicc");
   QTemporaryDir dir;
   const std::string folder = dir.path().toStdString();
   writeBytes(folder + "/rgb.jpg", encoded(quadrants(), "JPEG", 90));
@@ -1068,6 +1074,7 @@ TEST(Artwork, CmykTiffAndPhotoshopInksComeOutAsLittleCmsOwnToolSeesThem) {
 }
 
 TEST(Artwork, ACmykCoverWithAnUnusableProfileIsReadWithThePressProfileAndSaysSo) {
+  KESTROVA_NEEDS_TOOLS("jpgicc");
   QTemporaryDir dir;
   const std::string folder = dir.path().toStdString();
   std::vector<uint8_t> cmyk = inksByJpgicc(folder, true);
