@@ -40,6 +40,7 @@
 #include "shot/new_shot.h"
 #include "shot/program_folder.h"
 #include "shot/project_io.h"
+#include "render/cover_cut.h"
 #include "render/print_export.h"
 #include "render/shop_files.h"
 #include "shot/update_check.h"

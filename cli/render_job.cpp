@@ -3,6 +3,7 @@
 #include "formats/file_identity.h"
 #include "pictures/picture.h"
 #include "render/shop_export.h"
+#include "render/cover_cut.h"
 #include "render/print_export.h"
 #include "render/shop_files.h"
 #include "scene/paper.h"
