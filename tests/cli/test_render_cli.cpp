@@ -2390,6 +2390,34 @@ TEST(PrintTemplates, ABooksWrapGrowsByItsSpine) {
   EXPECT_NEAR(width(320) - width(160), 80 * 0.097, 0.01);
 }
 
+// --dimensions (height x width x depth) shape the template as they shape
+// the model: a paperback's wrap is back, spine and front (2 W + D by H); a
+// hard back's case wrap 15 mm larger all round with 7 mm hinges; a mug's
+// wrap goes round its body (pi times the depth: the width takes in the
+// handle), its print 15 mm short of the mug's height.
+TEST(PrintTemplates, DimensionsShapeTheTemplateAsTheyShapeTheModel) {
+  KESTROVA_NEEDS_TOOLS("pdfinfo");
+  struct Case {
+    const char* shot;
+    double width, height;  // the trim, mm
+  };
+  const Case cases[] = {
+      {"--product book --style 1 --dimensions 180x110x15", 2 * 110 + 15, 180},
+      {"--product book --style 0 --dimensions 225x140x21", 2 * 15 + 2 * 140 + 2 * 7 + 21, 225 + 2 * 15},
+      {"--product mug --dimensions 95x120x82", M_PI * 82, 95 - 15},
+  };
+  QTemporaryDir dir;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.shot);
+    const std::string pdf = dir.filePath("t.pdf").toStdString();
+    const CliRun made = run(std::string(c.shot) + " --template " + pdf);
+    ASSERT_EQ(made.status, 0) << made.output;
+    const auto trim = pdfBox(runProgram("pdfinfo", "-box " + pdf).output, "TrimBox");
+    EXPECT_NEAR((trim[2] - trim[0]) / kPointsPerMm, c.width, 0.05);
+    EXPECT_NEAR((trim[3] - trim[1]) / kPointsPerMm, c.height, 0.05);
+  }
+}
+
 // The template written with a shot's artwork, drawn by Poppler and read
 // back as a one-piece cover, draws the shot the faces given one by one do
 // (a retail box's carton, its top laid upside down; a DVD's wrap); a cover

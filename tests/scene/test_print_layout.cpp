@@ -117,3 +117,38 @@ TEST(PrintLayout, WrapsAreTheSizesPrintersAskFor) {
   EXPECT_NEAR(named(tape, "front")->height, 101.6, 1e-9);
   EXPECT_NEAR(named(tape, "spine")->width, 12.7, 1e-9);
 }
+
+// Hand-made expectations of the parts the round trips cannot see: a
+// carton's top is laid upside down (it is read from the front once folded
+// over from the back), nothing else is; each tuck flap narrows away from
+// its panel (chamfered inwards, or it would not slide in); a J-card's flap
+// follows the case's width, never its height.
+TEST(PrintLayout, TurnsTucksAndFlapsAreWhereTheFoldedBoxNeedsThem) {
+  const PrintLayout carton = CartonLayout({204.8, 260, 27.6});
+  for (const LayoutPanel& panel : carton.panels) EXPECT_EQ(panel.turned, panel.name == "top") << panel.name;
+  const LayoutPanel& top = *named(carton, "top");
+  const LayoutPanel& bottom = *named(carton, "bottom");
+  // The cut beyond the top's far edge and below the bottom's near edge:
+  // within the panel's width, its outermost points strictly inside it.
+  for (const auto& [panel, above] : {std::pair{&top, true}, std::pair{&bottom, false}}) {
+    SCOPED_TRACE(panel->name);
+    const double edge = above ? panel->y + panel->height : panel->y;
+    double far = edge;
+    for (const LayoutPoint& p : carton.cuts.front()) far = above ? std::max(far, p.y) : std::min(far, p.y);
+    ASSERT_GT(std::fabs(far - edge), 5) << "a tuck flap";
+    for (const LayoutPoint& p : carton.cuts.front()) {
+      if (above ? p.y <= edge + 1e-9 : p.y >= edge - 1e-9) continue;
+      EXPECT_GE(p.x, panel->x - 1e-9);
+      EXPECT_LE(p.x, panel->x + panel->width + 1e-9);
+      if (std::fabs(p.y - far) < 1e-9) {
+        EXPECT_GT(p.x, panel->x + 1) << "chamfered inwards";
+        EXPECT_LT(p.x, panel->x + panel->width - 1) << "chamfered inwards";
+      }
+    }
+  }
+  // 5/8 inch for the standard 69 mm case; twice as wide, twice the flap;
+  // twice as tall, the same flap.
+  EXPECT_NEAR(named(CassetteLayout({69, 110, 17}), "flap")->width, 15.9, 1e-9);
+  EXPECT_NEAR(named(CassetteLayout({138, 110, 17}), "flap")->width, 31.8, 1e-9);
+  EXPECT_NEAR(named(CassetteLayout({69, 220, 17}), "flap")->width, 15.9, 1e-9);
+}
