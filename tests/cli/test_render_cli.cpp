@@ -2390,6 +2390,46 @@ TEST(PrintTemplates, ABooksWrapGrowsByItsSpine) {
   EXPECT_NEAR(width(320) - width(160), 80 * 0.097, 0.01);
 }
 
+// Read as qpdf writes it out plain: the cut and the folds are stroked under
+// a graphics state that overprints (/OP true, from the PDF reference), so
+// they never knock the art out; the labels layer's print state is off.
+TEST(PrintTemplates, TheDiesOverprintAndTheLabelsDoNotPrint) {
+  KESTROVA_NEEDS_TOOLS("qpdf");
+  QTemporaryDir dir;
+  const std::string pdf = dir.filePath("t.pdf").toStdString(), plain = dir.filePath("plain.pdf").toStdString();
+  ASSERT_EQ(run("--template " + pdf).status, 0);
+  ASSERT_EQ(runProgram("qpdf", "--qdf --object-streams=disable " + pdf + " " + plain).status, 0);
+  std::ifstream in(plain, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // An object's dictionary by its number, as qpdf lays it out.
+  auto object = [&text](const std::string& number) {
+    const size_t at = text.find("\n" + number + " 0 obj");
+    return at == std::string::npos ? std::string() : text.substr(at, text.find("endobj", at) - at);
+  };
+  for (const char* ink : {"/CSCut CS", "/CSCrease CS"}) {
+    SCOPED_TRACE(ink);
+    const size_t at = text.find(ink);
+    ASSERT_NE(at, std::string::npos);
+    const size_t block = text.rfind(" q ", at);
+    ASSERT_NE(block, std::string::npos);
+    // The state set since the q: its name, then the name's object.
+    const std::string since = text.substr(block, at - block);
+    const size_t gs = since.find(" gs");
+    ASSERT_NE(gs, std::string::npos) << "no graphics state before the " << ink;
+    const std::string name = since.substr(since.rfind('/', gs), gs - since.rfind('/', gs));
+    const size_t resource = text.find(name + " ", text.find("/ExtGState"));
+    ASSERT_NE(resource, std::string::npos) << name;
+    std::istringstream number(text.substr(resource + name.size()));
+    std::string objectNumber;
+    number >> objectNumber;
+    EXPECT_NE(object(objectNumber).find("/OP true"), std::string::npos) << name << " does not overprint";
+  }
+  const size_t labels = text.find("/Name (Labels)");
+  ASSERT_NE(labels, std::string::npos);
+  const std::string group = text.substr(labels, text.find("endobj", labels) - labels);
+  EXPECT_NE(group.find("/PrintState /OFF"), std::string::npos) << group;
+}
+
 // --dimensions (height x width x depth) shape the template as they shape
 // the model: a paperback's wrap is back, spine and front (2 W + D by H); a
 // hard back's case wrap 15 mm larger all round with 7 mm hinges; a mug's
