@@ -64,8 +64,9 @@ constexpr std::chrono::milliseconds kResting{250};
 // on the floor rather than floating over its mirror image.
 constexpr float kContactCore = 0.04f;
 constexpr float kContactAlone = 0.5f;
-// The product's own occlusion: depth pictures of it from this many
-// directions over the sky, at this size.
+// The product's own occlusion: depth pictures of it from twice this many
+// directions over the whole sphere (this many over the sky, as many below
+// the horizon), at this size.
 constexpr int kOpennessSamples = 48;
 constexpr int kOpennessSide = 256;
 // Multisampling for smooth edges where the target has none of its own.
