@@ -103,6 +103,23 @@ std::filesystem::path batchFolder() {
   return folder;
 }
 
+// Each named command run `turns` times, the commands in turns so that one
+// slow moment of the machine is not one command's figure: the median run
+// of each, by time.
+std::map<std::string, kestrova::bench::ProcessRun> medianRuns(
+    const std::map<std::string, std::vector<std::string>>& commands, int turns) {
+  std::map<std::string, std::vector<kestrova::bench::ProcessRun>> seen;
+  for (int turn = 0; turn < turns; ++turn) {
+    for (const auto& [name, command] : commands) seen[name].push_back(kestrova::bench::RunProcess(command));
+  }
+  std::map<std::string, kestrova::bench::ProcessRun> runs;
+  for (auto& [name, list] : seen) {
+    std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) { return a.seconds < b.seconds; });
+    runs[name] = list[list.size() / 2];
+  }
+  return runs;
+}
+
 // Whole processes, each look: the still, the batch of recurring covers,
 // the batch of covers of their own. Counters: seconds and peak MiB each,
 // and the studio's ratios to the classic for the still and the batch.
@@ -110,19 +127,12 @@ void looksAsProcesses(benchmark::State& state) {
   const std::filesystem::path folder = batchFolder();
   std::map<std::string, kestrova::bench::ProcessRun> runs;
   for (auto _ : state) {
-    // The still, a third of a second, five times each way in turns: one
-    // slow moment of the machine would otherwise be the figure. Its median.
-    std::map<std::string, std::vector<kestrova::bench::ProcessRun>> stills;
-    for (int turn = 0; turn < 5; ++turn) {
-      for (const char* look : {"classic", "studio"}) {
-        stills[look].push_back(kestrova::bench::RunProcess({KESTROVA_RENDER_PROGRAM, "--look", look, "--size", "1920x1080",
-                                                            "-o", (folder / "out" / "still.png").string()}));
-      }
+    // The still, a third of a second, five times each way: its median.
+    std::map<std::string, std::vector<std::string>> stills;
+    for (const char* look : {"classic", "studio"}) {
+      stills[look] = {KESTROVA_RENDER_PROGRAM, "--look", look, "--size", "1920x1080", "-o", (folder / "out" / "still.png").string()};
     }
-    for (auto& [look, seen] : stills) {
-      std::sort(seen.begin(), seen.end(), [](const auto& a, const auto& b) { return a.seconds < b.seconds; });
-      runs["still " + look] = seen[seen.size() / 2];
-    }
+    for (const auto& [look, run] : medianRuns(stills, 5)) runs["still " + look] = run;
     for (const char* look : {"classic", "studio"}) {
       const std::string l = look;
       runs["batch " + l] = kestrova::bench::RunProcess(
@@ -157,22 +167,13 @@ void casesAsProcesses(benchmark::State& state) {
       {"jewel_case", {"--style", "4"}},
       {"phone", {"--product", "screenshot", "--device", "phone"}},
   };
-  std::map<std::string, kestrova::bench::ProcessRun> runs;
-  for (auto _ : state) {
-    std::map<std::string, std::vector<kestrova::bench::ProcessRun>> seen;
-    for (int turn = 0; turn < 5; ++turn) {
-      for (const auto& [name, arguments] : shots) {
-        std::vector<std::string> command = {KESTROVA_RENDER_PROGRAM, "--look", "studio", "--size", "1920x1080", "-o",
-                                            (folder / "out" / "case.png").string()};
-        command.insert(command.end(), arguments.begin(), arguments.end());
-        seen[name].push_back(kestrova::bench::RunProcess(command));
-      }
-    }
-    for (auto& [name, list] : seen) {
-      std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) { return a.seconds < b.seconds; });
-      runs[name] = list[list.size() / 2];
-    }
+  std::map<std::string, std::vector<std::string>> commands;
+  for (const auto& [name, arguments] : shots) {
+    commands[name] = {KESTROVA_RENDER_PROGRAM, "--look", "studio", "--size", "1920x1080", "-o", (folder / "out" / "case.png").string()};
+    commands[name].insert(commands[name].end(), arguments.begin(), arguments.end());
   }
+  std::map<std::string, kestrova::bench::ProcessRun> runs;
+  for (auto _ : state) runs = medianRuns(commands, 5);
   for (const auto& [name, run] : runs) {
     if (run.status != 0) return state.SkipWithError((name + " failed").c_str());
     state.counters[name + "_s"] = run.seconds;
@@ -188,19 +189,11 @@ void casesAsProcesses(benchmark::State& state) {
 void largeStillsAsProcesses(benchmark::State& state) {
   const std::filesystem::path folder = batchFolder();
   std::map<std::string, kestrova::bench::ProcessRun> runs;
-  for (auto _ : state) {
-    std::map<std::string, std::vector<kestrova::bench::ProcessRun>> seen;
-    for (int turn = 0; turn < 3; ++turn) {
-      for (const char* look : {"classic", "studio"}) {
-        seen[look].push_back(kestrova::bench::RunProcess({KESTROVA_RENDER_PROGRAM, "--look", look, "--size", "6000x4500",
-                                                          "-o", (folder / "out" / "large.png").string()}));
-      }
-    }
-    for (auto& [name, list] : seen) {
-      std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) { return a.seconds < b.seconds; });
-      runs[name] = list[list.size() / 2];
-    }
+  std::map<std::string, std::vector<std::string>> stills;
+  for (const char* look : {"classic", "studio"}) {
+    stills[look] = {KESTROVA_RENDER_PROGRAM, "--look", look, "--size", "6000x4500", "-o", (folder / "out" / "large.png").string()};
   }
+  for (auto _ : state) runs = medianRuns(stills, 3);
   for (const auto& [name, run] : runs) {
     if (run.status != 0) return state.SkipWithError((name + " failed").c_str());
     state.counters[name + "_s"] = run.seconds;
