@@ -6,7 +6,7 @@
 #include "render/deferred_assets.h"
 #include "render/classic/face_geometry.h"
 #include "render/classic/model_drawing.h"
-#include "render/classic/studio_floor.h"
+#include "render/classic/classic_floor.h"
 #include "render/studio/studio_renderer.h"
 
 #include <algorithm>

@@ -1,8 +1,9 @@
 #pragma once
-// A floor under the product: a soft shadow from a light straight above and a
-// reflection fading with depth below the floor. Both are drawn before the
-// product, into whatever framebuffer is bound, and leave the GL state as they
-// found it, so the product itself draws exactly as without them.
+// The classic frame's floor under the product: a soft shadow from a light
+// straight above and a reflection fading with depth below the floor. Both
+// are drawn before the product, into whatever framebuffer is bound, and
+// leave the GL state as they found it, so the product itself draws exactly
+// as without them.
 #include <functional>
 
 #include "scene/scene_state.h"

@@ -1,4 +1,4 @@
-#include "render/classic/studio_floor.h"
+#include "render/classic/classic_floor.h"
 
 #define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>
