@@ -9,6 +9,8 @@
 #include <cmath>
 #include <vector>
 
+#include "render/classic/feedback_polygons.h"
+
 namespace kestrova {
 
 namespace {
@@ -363,26 +365,19 @@ EyeBounds ProductEyeBounds(const std::function<void()>& drawProduct) {
   EyeBounds bounds;
   GLint viewport[4] = {0, 0, 1, 1};
   glGetIntegerv(GL_VIEWPORT, viewport);
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
-  glOrtho(-kReach, kReach, -kReach, kReach, -kReach, kReach);
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
   // Kept between frames: the product's size seldom changes.
   static std::vector<GLfloat> buffer(1 << 18);
   GLint values = -1;
-  for (int attempt = 0; attempt < 8 && values < 0; ++attempt) {
-    glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D, buffer.data());
-    glRenderMode(GL_FEEDBACK);
-    drawProduct();
-    values = glRenderMode(GL_RENDER);
-    if (values < 0) buffer.resize(buffer.size() * 4);
+  {
+    const EyeSpaceCapture eyeSpace(kReach, false);
+    for (int attempt = 0; attempt < 8 && values < 0; ++attempt) {
+      glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D, buffer.data());
+      glRenderMode(GL_FEEDBACK);
+      drawProduct();
+      values = glRenderMode(GL_RENDER);
+      if (values < 0) buffer.resize(buffer.size() * 4);
+    }
   }
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPopMatrix();
   if (values <= 0) return bounds;
 
   auto vertex = [&](size_t at) {

@@ -52,4 +52,21 @@ void ForEachFeedbackPolygon(SceneState& scene, const FeedbackPolygon& polygon) {
   }
 }
 
+EyeSpaceCapture::EyeSpaceCapture(double reach, bool identityModelView) {
+  glMatrixMode(GL_PROJECTION);
+  glPushMatrix();
+  glLoadIdentity();
+  glOrtho(-reach, reach, -reach, reach, -reach, reach);
+  glMatrixMode(GL_MODELVIEW);
+  glPushMatrix();
+  if (identityModelView) glLoadIdentity();
+}
+
+EyeSpaceCapture::~EyeSpaceCapture() {
+  glMatrixMode(GL_PROJECTION);
+  glPopMatrix();
+  glMatrixMode(GL_MODELVIEW);
+  glPopMatrix();
+}
+
 }  // namespace kestrova

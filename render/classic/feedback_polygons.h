@@ -20,4 +20,16 @@ using FeedbackPolygon = std::function<void(uint32_t texture, const std::vector<F
 
 void ForEachFeedbackPolygon(SceneState& scene, const FeedbackPolygon& polygon);
 
+// For as long as it lives, eye coordinates within +-reach on every axis map
+// linearly to window coordinates (an orthographic projection; the model-view
+// matrix made identity when asked), so feedback gives a drawing's eye
+// coordinates back. Both matrices are put back after.
+class EyeSpaceCapture {
+ public:
+  EyeSpaceCapture(double reach, bool identityModelView);
+  ~EyeSpaceCapture();
+  EyeSpaceCapture(const EyeSpaceCapture&) = delete;
+  EyeSpaceCapture& operator=(const EyeSpaceCapture&) = delete;
+};
+
 }  // namespace kestrova

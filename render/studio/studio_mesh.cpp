@@ -176,18 +176,11 @@ StudioMesh CaptureProductMesh(SceneState& scene) {
   glPushAttrib(GL_ALL_ATTRIB_BITS);
   glDisable(GL_LIGHTING);  // unlit, a flat face is one quad
   glViewport(0, 0, viewport, viewport);
-  glMatrixMode(GL_PROJECTION);
-  glPushMatrix();
-  glLoadIdentity();
-  glOrtho(-kReach, kReach, -kReach, kReach, -kReach, kReach);
-  glMatrixMode(GL_MODELVIEW);
-  glPushMatrix();
-  glLoadIdentity();
-  const std::vector<Captured> triangles = feedback(scene, viewport);
-  glMatrixMode(GL_PROJECTION);
-  glPopMatrix();
-  glMatrixMode(GL_MODELVIEW);
-  glPopMatrix();
+  std::vector<Captured> triangles;
+  {
+    const EyeSpaceCapture eyeSpace(kReach, true);
+    triangles = feedback(scene, viewport);
+  }
   glPopAttrib();
   scene.rotation = rotation;
   scene.lightingMode = lighting;
