@@ -24,14 +24,27 @@ void serveRequest(float& flag, FaceRequest face, RenderHost& host) {
   host.requestFaceImage(face);
 }
 
-void serveBoxRequests(SceneState& scene, RenderHost& host) {
-  serveRequest(scene.boxFrontLoadRequest, FaceRequest::BoxFront, host);
-  serveRequest(scene.boxBackLoadRequest, FaceRequest::BoxBack, host);
-  serveRequest(scene.boxLeftLoadRequest, FaceRequest::BoxLeft, host);
-  serveRequest(scene.boxRightLoadRequest, FaceRequest::BoxRight, host);
-  serveRequest(scene.boxTopLoadRequest, FaceRequest::BoxTop, host);
-  serveRequest(scene.boxBottomLoadRequest, FaceRequest::BoxBottom, host);
+// Each face's request flag and what it asks for, a box's and a book's (the
+// paperback's page faces can be given images too).
+struct FaceRequestFlag {
+  float SceneState::*flag;
+  FaceRequest face;
+};
+constexpr FaceRequestFlag kBoxRequests[] = {
+    {&SceneState::boxFrontLoadRequest, FaceRequest::BoxFront}, {&SceneState::boxBackLoadRequest, FaceRequest::BoxBack},
+    {&SceneState::boxLeftLoadRequest, FaceRequest::BoxLeft},   {&SceneState::boxRightLoadRequest, FaceRequest::BoxRight},
+    {&SceneState::boxTopLoadRequest, FaceRequest::BoxTop},     {&SceneState::boxBottomLoadRequest, FaceRequest::BoxBottom}};
+constexpr FaceRequestFlag kBookRequests[] = {
+    {&SceneState::bookFrontLoadRequest, FaceRequest::BookFront}, {&SceneState::bookBackLoadRequest, FaceRequest::BookBack},
+    {&SceneState::bookSpineLoadRequest, FaceRequest::BookSpine}, {&SceneState::bookRightLoadRequest, FaceRequest::BookRight},
+    {&SceneState::bookTopLoadRequest, FaceRequest::BookTop},     {&SceneState::bookBottomLoadRequest, FaceRequest::BookBottom}};
+
+template <size_t N>
+void serveRequests(SceneState& scene, const FaceRequestFlag (&requests)[N], RenderHost& host) {
+  for (const FaceRequestFlag& r : requests) serveRequest(scene.*r.flag, r.face, host);
 }
+
+void serveBoxRequests(SceneState& scene, RenderHost& host) { serveRequests(scene, kBoxRequests, host); }
 
 void forceFaceBuiltSize(SceneState& scene) {
   // The style lists store other sizes; the drawing always uses these, so the
@@ -135,13 +148,7 @@ void RenderFrame(SceneState& scene, RenderHost& host) {
 
   if (scene.productKind <= 1.0f) {
     scene.bookFlag = 0.0f;
-    serveRequest(scene.bookFrontLoadRequest, FaceRequest::BookFront, host);
-    serveRequest(scene.bookBackLoadRequest, FaceRequest::BookBack, host);
-    serveRequest(scene.bookSpineLoadRequest, FaceRequest::BookSpine, host);
-    // The paperback's page faces can be given images too.
-    serveRequest(scene.bookRightLoadRequest, FaceRequest::BookRight, host);
-    serveRequest(scene.bookTopLoadRequest, FaceRequest::BookTop, host);
-    serveRequest(scene.bookBottomLoadRequest, FaceRequest::BookBottom, host);
+    serveRequests(scene, kBookRequests, host);
   }
   if (ShownProductOf(scene.productKind) == ShownProduct::Mug) {
     serveRequest(scene.mugLoadRequest, FaceRequest::Mug, host);
