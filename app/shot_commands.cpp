@@ -847,6 +847,8 @@ void ShotCommands::OnLoadFullCover() {
   }
   if (!loaded) {
     QDir(folder).removeRecursively();
+    // The readers' own words may end their sentence already.
+    if (!error.empty() && error.back() == '.') error.pop_back();
     showError("Kestrova could not use the cover: " + error + ".");
     return;
   }
