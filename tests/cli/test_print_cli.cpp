@@ -310,3 +310,42 @@ TEST(PrintTemplates, ChromiumDrawsAnSvgTemplatesPicturesUprightOnTheirPanels) {
   EXPECT_TRUE(red(at(middle, 183 + 2))) << "the bleed above, mirrored";
   EXPECT_TRUE(blue(at(middle, -2))) << "the bleed below, mirrored";
 }
+
+// The sides' pictures on a carton, against coordinates worked out by hand
+// (a writer and a cutter sharing a mirror would pass any round trip). The
+// printed side is the box's outside: the left side's right edge meets the
+// front, the right side's left edge meets it, so a picture red on its left
+// and blue on its right, dark along its top, lies on both panels red, then
+// blue, left to right, dark at the top. With --dimensions 260x200x40 and
+// 3 mm bleed: glue flap 15 mm, the left side from 15 to 55 mm, the right
+// side from 255 to 295; the sides' tops 3 + 15 (tuck) + 40 (top) mm below
+// the page's top, their dark band the top eighth of 260 mm.
+TEST(PrintTemplates, TheSidesPicturesLieUnmirroredWhereTheFoldedBoxShowsThem) {
+  KESTROVA_NEEDS_TOOLS("pdftoppm");
+  QTemporaryDir dir;
+  QImage side(40, 80, QImage::Format_RGB32);
+  for (int y = 0; y < 80; ++y) {
+    for (int x = 0; x < 40; ++x) side.setPixel(x, y, y < 10 ? qRgb(20, 20, 20) : x < 20 ? qRgb(220, 20, 20) : qRgb(20, 20, 220));
+  }
+  const std::string face = dir.filePath("side.png").toStdString(), pdf = dir.filePath("t.pdf").toStdString();
+  ASSERT_TRUE(side.save(QString::fromStdString(face)));
+  ASSERT_EQ(run("--dimensions 260x200x40 --face left=" + face + " --face right=" + face + " --template " + pdf).status, 0);
+  ASSERT_EQ(runProgram("pdftoppm", "-r 50 -png -singlefile " + pdf + " " + dir.filePath("page").toStdString()).status, 0);
+  const QImage page(dir.filePath("page.png"));
+  ASSERT_FALSE(page.isNull());
+  const double perMm = 50 / 25.4;
+  auto at = [&](double xMm, double yMm) {  // millimetres from the page's top left
+    return page.pixel(static_cast<int>(xMm * perMm), static_cast<int>(yMm * perMm));
+  };
+  auto red = [](QRgb p) { return qRed(p) > 150 && qBlue(p) < 100; };
+  auto blue = [](QRgb p) { return qBlue(p) > 150 && qRed(p) < 100; };
+  auto dark = [](QRgb p) { return qRed(p) < 60 && qGreen(p) < 60 && qBlue(p) < 60; };
+  for (const double left : {3.0 + 15, 3.0 + 255}) {
+    SCOPED_TRACE(left);
+    const double middle = 3 + 15 + 40 + 130;
+    EXPECT_TRUE(red(at(left + 10, middle))) << "the picture's left half on the panel's left";
+    EXPECT_TRUE(blue(at(left + 30, middle))) << "its right half on the right";
+    EXPECT_TRUE(dark(at(left + 20, 3 + 15 + 40 + 12))) << "its top at the top";
+    EXPECT_FALSE(dark(at(left + 20, 3 + 15 + 40 + 250))) << "and not at the bottom";
+  }
+}
