@@ -5,6 +5,7 @@
 
 #include <ImfRgbaFile.h>
 #include <ImfArray.h>
+#include <ImfHeader.h>
 
 #include <array>
 #include <cstring>
@@ -172,4 +173,31 @@ TEST(EnvironmentPicture, AWindowFarFromTheOriginIsReadOrRefusedWithoutOverflow) 
   std::string why;
   const bool read = DecodeEnvironmentPicture(bytes, true, &picture, &why);
   EXPECT_TRUE(read || !why.empty());
+}
+
+// A sky's pixels are its data window, not its display window: a 4 x 3 data
+// window at (2, 3) inside a 10 x 10 display window reads as 4 x 3 with the
+// values written there, as OpenEXR's own writer lays them out.
+TEST(EnvironmentPicture, AnOpenExrIsItsDataWindowNotItsDisplayWindow) {
+  const std::string path = ::testing::TempDir() + "window.exr";
+  const Imath::Box2i display(Imath::V2i(0, 0), Imath::V2i(9, 9)), data(Imath::V2i(2, 3), Imath::V2i(5, 5));
+  auto value = [](int x, int y) { return 0.25f + 0.5f * static_cast<float>(x) + 0.125f * static_cast<float>(y); };
+  {
+    Imf::Array2D<Imf::Rgba> pixels(3, 4);
+    for (int y = 0; y < 3; ++y) {
+      for (int x = 0; x < 4; ++x) pixels[y][x] = Imf::Rgba(value(x, y), 1, 1, 1);
+    }
+    Imf::RgbaOutputFile file(path.c_str(), Imf::Header(display, data), Imf::WRITE_RGBA);
+    // The frame buffer is addressed in the display window's coordinates.
+    file.setFrameBuffer(&pixels[0][0] - data.min.x - data.min.y * 4, 1, 4);
+    file.writePixels(3);
+  }
+  FloatPicture sky;
+  std::string error;
+  ASSERT_TRUE(ReadEnvironmentPicture(path, &sky, &error)) << error;
+  ASSERT_EQ(sky.width, 4);
+  ASSERT_EQ(sky.height, 3);
+  for (int y = 0; y < 3; ++y) {
+    for (int x = 0; x < 4; ++x) EXPECT_NEAR(sky.rgb[static_cast<size_t>((y * 4 + x) * 3)], value(x, y), 0.01) << x << "," << y;
+  }
 }
