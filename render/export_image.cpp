@@ -105,7 +105,10 @@ Framebuffer* framebufferFor(int width, int height, std::unique_ptr<Framebuffer>*
 // a driver's quibbles over state, not a picture gone missing.)
 bool drawnWithoutError(std::string* error) {
   bool lacking = false, memory = false;
-  for (GLenum code = glGetError(); code != GL_NO_ERROR; code = glGetError()) {
+  // A GL keeps a handful of error flags at most; the bound guards a driver
+  // that keeps one raised.
+  int flags = 0;
+  for (GLenum code = glGetError(); code != GL_NO_ERROR && flags < 16; code = glGetError(), ++flags) {
     memory = memory || code == GL_OUT_OF_MEMORY;
     lacking = lacking || code == GL_OUT_OF_MEMORY || code == GL_INVALID_FRAMEBUFFER_OPERATION;
   }
@@ -121,7 +124,7 @@ bool drawnWithoutError(std::string* error) {
 // wrong picture, never one to write.
 bool drawTileFrame(SceneState& scene, RenderHost& host, const ExportOptions& o, int x0, int y0, int width,
                    int height, int scale, std::string* error) {
-  while (glGetError() != GL_NO_ERROR) {
+  for (int flags = 0; flags < 16 && glGetError() != GL_NO_ERROR; ++flags) {
   }
   if (scene.look.studio) {
     glViewport(0, 0, width * scale, height * scale);
