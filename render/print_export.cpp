@@ -31,12 +31,8 @@ bool endsWith(const std::string& path, const char* ending) {
 // the fuller file it was shrunk from where there is one.
 RgbaImage sourceOf(const SceneState& scene, uint32_t texture) {
   RgbaImage image;
-  if (texture == 0 || !glIsTexture(texture)) return image;
-  glBindTexture(GL_TEXTURE_2D, texture);
-  GLint w = 0, h = 0;
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
-  if (w < 1 || h < 1) return image;
+  int w = 0, h = 0;
+  if (!BoundTextureSize(texture, &w, &h)) return image;
   if (const FaceArtwork* fuller = FullerArtwork(scene, texture, w, h)) {
     const double shrink = std::min(1.0, static_cast<double>(kLargestSide) / std::max(fuller->width, fuller->height));
     const int fw = std::max(1, static_cast<int>(std::lround(fuller->width * shrink)));

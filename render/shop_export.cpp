@@ -190,10 +190,7 @@ bool BuildShopModel(SceneState& scene, const ShopExportOptions& options, ShopMod
                   static_cast<uint8_t>(batch.colour), 255};
       continue;
     }
-    glBindTexture(GL_TEXTURE_2D, batch.texture);
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &p.width);
-    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &p.height);
-    if (p.width < 1 || p.height < 1) {
+    if (!BoundTextureSize(batch.texture, &p.width, &p.height)) {
       p.width = p.height = 1;
       p.pixels = {255, 255, 255, 255};
       continue;

@@ -86,6 +86,18 @@ void replaceSlot(uint32_t& slot, GLuint name) {
 
 }  // namespace
 
+bool BoundTextureSize(uint32_t texture, int* width, int* height) {
+  if (texture == 0 || !glIsTexture(texture)) return false;
+  glBindTexture(GL_TEXTURE_2D, texture);
+  GLint w = 0, h = 0;
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
+  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
+  if (w < 1 || h < 1) return false;
+  *width = w;
+  *height = h;
+  return true;
+}
+
 int TextureDimension(int pixels, int maxTextureSize) { return NearestPowerOfTwo(pixels, maxTextureSize); }
 
 std::vector<uint8_t> TexturePixels(RgbaImage&& stretched) {

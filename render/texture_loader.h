@@ -24,6 +24,10 @@ constexpr int kDefaultDrawingSide = 2048;
 // on a log scale (300 -> 256, 400 -> 512), or the GL's maximum.
 int TextureDimension(int pixels, int maxTextureSize);
 
+// Binds `texture` to GL_TEXTURE_2D and reads its full size; false (the size
+// left as it was) for no texture, a name that is none, or an empty one.
+bool BoundTextureSize(uint32_t texture, int* width, int* height);
+
 // The stretched picture as the GL wants it: rows bottom-up, RGBA, alpha 0 for
 // pure black pixels (they become see-through) and 255 for every other.
 std::vector<uint8_t> TexturePixels(const RgbaImage& stretched);

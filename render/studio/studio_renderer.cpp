@@ -495,12 +495,8 @@ GLuint Renderer::titleTexture(const std::string& title) {
 }
 
 GLuint Renderer::artwork(GLuint classic, const SceneState& scene) {
-  if (classic == 0 || !glIsTexture(classic)) return white_;
-  glBindTexture(GL_TEXTURE_2D, classic);
-  GLint w = 0, h = 0;
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
-  if (w < 1 || h < 1) return white_;
+  int w = 0, h = 0;
+  if (!BoundTextureSize(classic, &w, &h)) return white_;
   // A few texels tell a texture replaced under the same name.
   ArtworkTexture probe;
   probe.width = w;
@@ -1479,12 +1475,8 @@ bool Renderer::draw(SceneState& scene, int width, int height, int x0, int y0, in
 
 // The mean colour of a classic texture, in linear light.
 V3 meanColour(GLuint texture) {
-  if (texture == 0 || !glIsTexture(texture)) return {1, 1, 1};
-  glBindTexture(GL_TEXTURE_2D, texture);
-  GLint w = 0, h = 0;
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &w);
-  glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &h);
-  if (w < 1 || h < 1) return {1, 1, 1};
+  int w = 0, h = 0;
+  if (!BoundTextureSize(texture, &w, &h)) return {1, 1, 1};
   std::vector<uint8_t> pixels(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
   glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
