@@ -67,6 +67,28 @@ bool fit(const std::vector<V3>& points, double a, double b, V3* shift) {
   return true;
 }
 
+// What a product turning about the vertical never leaves, in the camera's
+// axes: the upright cylinder round its base's axis (`around` points on its
+// foot and as many on its top) and, where `shadowReach` is given, a ring on
+// the floor that far out.
+std::vector<V3> turningCylinder(const Mat4& model, const StudioMesh& mesh, const Mat4& aboutPivot, int around,
+                                double shadowReach) {
+  double reach = 0, top = 0;
+  for (const MeshVertex& v : mesh.vertices) {
+    const V3 at = model.point({v.position[0], v.position[1], v.position[2]});
+    reach = std::max(reach, std::hypot(at[0], at[2]));
+    top = std::max(top, at[1]);
+  }
+  std::vector<V3> points;
+  for (int i = 0; i < around; ++i) {
+    const double a = 2 * M_PI * i / around, c = std::cos(a), s = std::sin(a);
+    points.push_back(aboutPivot.point({reach * c, 0, reach * s}));
+    points.push_back(aboutPivot.point({reach * c, top, reach * s}));
+    if (shadowReach > 0) points.push_back(aboutPivot.point({shadowReach * c, 0, shadowReach * s}));
+  }
+  return points;
+}
+
 // A case or device made in place of the classic slab: how much farther
 // than the slab's distance it is drawn from, so that it takes no more room
 // than the slab (its diagonal against the slab's) and stands whole in the
@@ -76,19 +98,8 @@ bool fit(const std::vector<V3>& points, double a, double b, V3* shift) {
 double intoTheRoom(const StudioCamera& camera, const StudioMesh& mesh, const Mat4& aboutPivot, const V3& shift) {
   const double room = Length(mesh.roomMax - mesh.roomMin), own = Length(mesh.max - mesh.min);
   double farther = room > 0 ? std::max(1.0, own / room) : 1.0;
-  double reach = 0, top = 0;
-  for (const MeshVertex& v : mesh.vertices) {
-    const V3 at = camera.model.point({v.position[0], v.position[1], v.position[2]});
-    reach = std::max(reach, std::hypot(at[0], at[2]));
-    top = std::max(top, at[1]);
-  }
-  constexpr int kAround = 32;
   constexpr double kMargin = 0.03;
-  std::vector<V3> cylinder;
-  for (int i = 0; i < kAround; ++i) {
-    const double a = 2 * M_PI * i / kAround;
-    for (const double y : {0.0, top}) cylinder.push_back(aboutPivot.point({reach * std::cos(a), y, reach * std::sin(a)}));
-  }
+  const std::vector<V3> cylinder = turningCylinder(camera.model, mesh, aboutPivot, 32, 0);
   auto whole = [&](double k) {
     for (const V3& p : cylinder) {
       const V3 e = shift * k + p;
@@ -139,20 +150,9 @@ StudioCamera PlaceCamera(const SceneState& scene, const StudioMesh& mesh, double
     if (scene.look.fitEveryTurn) {
       // Whatever the turn, the product stays inside the upright cylinder
       // round its base's axis, and its shadow inside a disc on the floor.
-      double reach = 0, shadowReach = 0, top = 0;
-      for (const MeshVertex& v : mesh.vertices) {
-        const V3 at = camera.model.point({v.position[0], v.position[1], v.position[2]});
-        reach = std::max(reach, std::hypot(at[0], at[2]));
-        top = std::max(top, at[1]);
-      }
+      double shadowReach = 0;
       for (const V3& p : floorPoints) shadowReach = std::max(shadowReach, std::hypot(p[0], p[2]));
-      constexpr int kAround = 48;
-      for (int i = 0; i < kAround; ++i) {
-        const double a = 2 * M_PI * i / kAround, c = std::cos(a), s = std::sin(a);
-        points.push_back(aboutPivot.point({reach * c, 0, reach * s}));
-        points.push_back(aboutPivot.point({reach * c, top, reach * s}));
-        if (shadowReach > 0) points.push_back(aboutPivot.point({shadowReach * c, 0, shadowReach * s}));
-      }
+      points = turningCylinder(camera.model, mesh, aboutPivot, 48, shadowReach);
     } else {
       for (const MeshVertex& v : mesh.vertices) {
         points.push_back(aboutPivot.point(camera.model.point({v.position[0], v.position[1], v.position[2]})));
