@@ -51,7 +51,7 @@ std::string FileIdentity(const fs::path& path) {
 bool LiesWithin(const fs::path& folder, const fs::path& path) {
   const fs::path base = ResolvedPath(folder), target = ResolvedPath(path);
   const auto [end, at] = std::mismatch(base.begin(), base.end(), target.begin(), target.end());
-  return end == base.end() || (std::next(end) == base.end() && end->empty());  // "folder/" ends in an empty part
+  return end == base.end();  // resolved names have no empty last part, "folder/" or not
 }
 
 }  // namespace kestrova
