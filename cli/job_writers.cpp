@@ -1,66 +1,26 @@
 #include "cli/job_parts.h"
 
-#include "formats/file_identity.h"
-#include "pictures/picture.h"
-#include "render/shop_export.h"
-#include "render/cover_cut.h"
-#include "render/print_export.h"
-#include "render/shop_files.h"
-#include "scene/paper.h"
-
-#include <GL/gl.h>
-#include <QCryptographicHash>
 #include <QBuffer>
-#include <QFile>
+#include <QByteArray>
 #include <QImage>
-#include <QTemporaryDir>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonValue>
 
-#include <algorithm>
-#include <array>
-#include <chrono>
-#include <cctype>
-#include <cmath>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <utility>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "formats/json_writer.h"
 #include "cli/render_options.h"
 #include "formats/bmp_export.h"
 #include "formats/file_names.h"
-#include "formats/file_read.h"
 #include "formats/file_replace.h"
-#include "formats/video_writer.h"
-#include "formats/model_3ds.h"
 #include "formats/png_writer.h"
+#include "formats/video_writer.h"
 #include "pictures/qimage_bridge.h"
-#include "shot/program_folder.h"
-#include "shot/project_io.h"
-#include "shot/startup.h"
-#include "render/texture_loader.h"
 #include "render/deferred_assets.h"
 #include "render/export_image.h"
-#include "render/render_to_image.h"
-#include "render/headless_context.h"
-#include "render/preflight.h"
-#include "render/scene_initialiser.h"
-#include "render/studio/studio_mesh.h"
-#include "render/studio/studio_renderer.h"
-#include "render/studio/studio_setup.h"
-#include "scene/product_styles.h"
+#include "render/shop_files.h"
+#include "scene/paper.h"
 
 namespace fs = std::filesystem;
 
